@@ -1,0 +1,46 @@
+# Entry points: `make test` (install what is missing, build, run every test) and `make run`.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all setup build test test-normal test-asan run demo fuzz bench clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+$(BUILD)/CMakeCache.txt:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: setup $(BUILD)/CMakeCache.txt
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test-normal: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/CMakeCache.txt:
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON -DQV_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+
+test-asan: setup $(ASAN_BUILD)/CMakeCache.txt
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+# Every test twice: the normal build and the sanitizer build.
+test: test-normal test-asan
+
+run: build
+	@bash scripts/run.sh $(BUILD)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)
+
+bench: build
+	@bash scripts/bench.sh $(BUILD)
+
+fuzz: setup
+	@bash scripts/fuzz.sh
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

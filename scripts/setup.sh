@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every build and test dependency that is missing. Idempotent and quiet when all is there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  zlib1g-dev libjpeg62-turbo-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libgif-dev libtiff-dev libwebp-dev
+  libpng-dev pngcheck libjpeg-turbo-progs qpdf poppler-utils
+  fonts-ipafont-gothic xvfb xauth
+  clang-14 libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

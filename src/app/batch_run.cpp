@@ -1,0 +1,93 @@
+// The batch run: one drop of file names converted in order, with progress and one PDF per drop.
+#include "app/batch_run.h"
+
+#include <exception>
+
+#include "app/batch_host.h"
+#include "app/job_host.h"
+#include "app/job_settings.h"
+#include "runtime/paths.h"
+
+namespace qv {
+
+TBatchRun::TBatchRun(const IJobSettings& settings, IJobHost& job_host, IBatchHost& batch_host)
+    : settings_(settings),
+      job_host_(job_host),
+      batch_host_(batch_host),
+      job_(settings, job_host),
+      pdf_writer_(CreatePdfWriter()) {}
+
+TBatchRun::~TBatchRun() = default;
+
+void TBatchRun::FileDrop(const std::vector<std::string>& files) {
+  if (running_) {
+    queue_.push_back(files);
+    return;
+  }
+  running_ = true;
+  std::exception_ptr first_failure;
+  auto run = [&](const std::vector<std::string>& names) {
+    try {
+      RunDrop(names);
+    } catch (...) {
+      if (!first_failure)
+        first_failure = std::current_exception();
+      else
+        batch_host_.ReportError(std::current_exception());
+    }
+  };
+  run(files);
+  while (!queue_.empty()) {
+    std::vector<std::string> next = std::move(queue_.front());
+    queue_.pop_front();
+    run(next);
+  }
+  running_ = false;
+  if (first_failure) std::rethrow_exception(first_failure);
+}
+
+void TBatchRun::RunDrop(const std::vector<std::string>& files) {
+  int count = static_cast<int>(files.size());
+  batch_host_.SetProgressMax(count);
+  batch_host_.SetProgressVisible(true);
+
+  bool pdf_mode = settings_.FileFormat() == 3;
+  if (pdf_mode) {
+    std::optional<std::string> pdf_file = batch_host_.AskPdfFileName();
+    if (pdf_file)
+      BeginPdfDrop(*pdf_writer_, *pdf_file);
+    else
+      pdf_mode = false;
+  }
+  job_.SetPdfMode(pdf_mode, pdf_writer_.get());
+
+  std::string caption = batch_host_.Caption();
+  batch_host_.SetCaption(kPleaseWait);
+  auto restore = [&] {
+    batch_host_.SetCaption(caption);
+    batch_host_.SetProgressPosition(0);
+  };
+  auto finish = [&] {
+    batch_host_.SetProgressVisible(false);
+    job_host_.SetCursor(TCursor::crDefault);
+  };
+  try {
+    for (int i = 0; i < count; ++i) {
+      batch_host_.SetProgressPosition(i);
+      batch_host_.ProcessMessages();
+      if (settings_.FileFormat() == 3 && !job_.PdfMode()) continue;
+      if (!FileExists(files[i])) continue;
+      batch_host_.FileStarting(i, count, files[i]);
+      job_.ConvertFile(files[i]);
+    }
+    restore();
+    if (pdf_mode) EndPdfDrop(*pdf_writer_);
+  } catch (...) {
+    restore();
+    finish();
+    throw;
+  }
+  finish();
+}
+
+}  // namespace qv

@@ -1,0 +1,144 @@
+// The conversion job: output naming, reader choice, resize, effects and the writers.
+#include "app/conversion_job.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/image_io.h"
+#include "app/image_steps.h"
+#include "app/job_host.h"
+#include "app/job_settings.h"
+#include "app/pdf_steps.h"
+#include "imaging/bitmap.h"
+#include "runtime/exceptions.h"
+#include "runtime/paths.h"
+#include "runtime/stream.h"
+#include "runtime/strings.h"
+
+namespace qv {
+
+int ReaderPosition(const std::string& file_name) {
+  std::string ext = LowerCaseAscii(ExtractFileExt(file_name));
+  if (ext.empty()) return 0;
+  const char* found = std::strstr(kReaderExtensions, ext.c_str());
+  return found ? static_cast<int>(found - kReaderExtensions) + 1 : 0;
+}
+
+std::string OutputFolder(const std::string& file_name, int output_mode, const std::string& dst_dir) {
+  // OutputMode -1 (no item chosen, from a hand-edited file) writes beside the input, the
+  // dialog's default.
+  if (output_mode == 1) return IncludeTrailingPathDelimiter(dst_dir);
+  return ExtractFilePath(file_name);
+}
+
+std::string OutputPath(const std::string& file_name, int output_mode, const std::string& dst_dir,
+                       int file_format) {
+  std::string folder = OutputFolder(file_name, output_mode, dst_dir);
+  std::string name = ChangeFileExt(ExtractFileName(file_name), kOutputExtensions[file_format]);
+  return folder + name;
+}
+
+TConversionJob::TConversionJob(const IJobSettings& settings, IJobHost& host)
+    : settings_(settings), host_(host) {}
+
+namespace {
+
+// FileFormat outside 0..3 (-1 from a hand-edited file) writes BMP, the dialog's default, so a
+// file is never silently dropped.
+int EffectiveFormat(int file_format) {
+  return file_format >= 0 && file_format <= 3 ? file_format : 0;
+}
+
+}  // namespace
+
+void TConversionJob::ConvertFile(const std::string& file_name) {
+  TCursor saved_cursor = host_.Cursor();
+  host_.SetCursor(TCursor::crHourGlass);
+
+  std::string output_path = OutputPath(file_name, settings_.OutputMode(), settings_.DstDir(),
+                                       EffectiveFormat(settings_.FileFormat()));
+  if (settings_.OverWrite() == 0 && FileExists(output_path)) {
+    host_.SetCursor(saved_cursor);
+    return;
+  }
+
+  TBitmap image;
+  int reader_position = ReaderPosition(file_name);
+  ReadImage(reader_position, file_name, image);
+  if (image.Empty()) {
+    host_.SetCursor(saved_cursor);
+    return;
+  }
+
+  if (settings_.TargetRes() > 0) Resize(image);
+  if (settings_.SepiaMode()) SepiaStep(image);
+  if (settings_.Reduce256ColorMode()) Reduce256Step(image);
+
+  std::string folder = ExtractFilePath(output_path);
+  if (!folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
+
+  Write(image, file_name, reader_position, output_path);
+  host_.SetCursor(saved_cursor);
+}
+
+void TConversionJob::ReadImage(int reader_position, const std::string& file_name,
+                               TBitmap& image) {
+  switch (reader_position) {
+    case 1: ReadBmpFile(file_name, image); break;
+    case 5: ReadPngFile(file_name, image); break;
+    case 9:
+    case 13: ReadJpegFile(file_name, image); break;
+    default: host_.ReadByPlugins(file_name, image); break;
+  }
+}
+
+void TConversionJob::Resize(TBitmap& image) {
+  int index = settings_.TargetRes();
+  int width = 0, height = 0;
+  try {
+    if (index == 1) {
+      std::tie(width, height) = host_.PrimaryDisplaySize();
+    } else if (index >= 2 && index <= 9) {
+      width = kTargetWidths[index];
+      height = kTargetHeights[index];
+    } else {
+      return;  // an index beyond the table (hand-edited file): no resize
+    }
+    ResizeBitmap(image, width, height, settings_.ResampleMode());
+  } catch (const EAbort&) {
+    throw;
+  } catch (const std::exception&) {
+    host_.ShowErrorMessage(kResizeErrorText, kResizeErrorCaption);
+  }
+}
+
+namespace {
+
+// Quality 1..100 and level 0..9, the ranges of the dialog's fields: an unconfirmed or
+// hand-edited value outside them is clamped rather than wrapped into the codec's byte.
+int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
+
+}  // namespace
+
+void TConversionJob::Write(const TBitmap& image, const std::string& file_name,
+                           int reader_position, const std::string& output_path) {
+  int format = EffectiveFormat(settings_.FileFormat());
+  if (format == 3) {
+    if (!pdf_mode_ || report_ == nullptr) return;
+    bool embed = settings_.TargetRes() == 0 && !settings_.SepiaMode() &&
+                 (reader_position == 9 || reader_position == 13);
+    AddPdfPage(*report_, image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100));
+    ++pages_added_;
+    return;
+  }
+  // The output lands only when complete: a failure leaves any old file untouched.
+  TSafeFileStream out(output_path);
+  switch (format) {
+    case 0: WriteBmp(image, out); break;
+    case 1: WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100)); break;
+    case 2: WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9)); break;
+  }
+  out.Commit();
+}
+
+}  // namespace qv

@@ -1,0 +1,22 @@
+// The readers and writers the conversion job calls, one function per format.
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+class TBitmap;
+class TStream;
+
+// Read the file into image (replacing what it held).
+void ReadBmpFile(const std::string& file_name, TBitmap& image);
+void ReadPngFile(const std::string& file_name, TBitmap& image);
+void ReadJpegFile(const std::string& file_name, TBitmap& image);
+
+// Write image in the format to stream (the job gives a stream that lands in the file only when
+// complete).
+void WriteBmp(const TBitmap& image, TStream& stream);
+void WriteJpeg(const TBitmap& image, TStream& stream, int quality);
+void WritePng(const TBitmap& image, TStream& stream, int compression_level);
+
+}  // namespace qv

@@ -1,0 +1,19 @@
+// The image-processing steps of the conversion job: resize, sepia and 256 colours.
+#pragma once
+
+namespace qv {
+
+class TBitmap;
+
+// Makes image a width x height copy of itself with the method of resample_mode (0 Bi-Linear,
+// 1 Bi-Linear(MMX), 2..5 filtered rows 0..3; any other value crops or extends). The content is
+// replaced only at the end, so a failure leaves size and picture unchanged.
+void ResizeBitmap(TBitmap& image, int width, int height, int resample_mode);
+
+// Tones image sepia in place (it becomes 24 bits per pixel).
+void SepiaStep(TBitmap& image);
+
+// Replaces image by its 256-colour reduction (refuses an image that is not 24 bits per pixel).
+void Reduce256Step(TBitmap& image);
+
+}  // namespace qv

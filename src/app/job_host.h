@@ -1,0 +1,27 @@
+// What the conversion job asks of its host: cursor, message box, display size and plug-ins.
+#pragma once
+
+#include <string>
+#include <utility>
+
+namespace qv {
+
+class TBitmap;
+
+enum class TCursor { crDefault, crHourGlass };
+
+class IJobHost {
+ public:
+  virtual ~IJobHost() = default;
+  virtual TCursor Cursor() const = 0;
+  virtual void SetCursor(TCursor cursor) = 0;
+  // A message box of the error kind with one "OK" button; text may hold CR LF line breaks.
+  virtual void ShowErrorMessage(const std::string& text, const std::string& caption) = 0;
+  // Width and height of the primary display in pixels (throws when there is none to ask).
+  virtual std::pair<int, int> PrimaryDisplaySize() = 0;
+  // Reads a file through the plug-in host into image; leaves image empty when no plug-in
+  // accepts the file, raises the silent abort when an accepting plug-in fails.
+  virtual void ReadByPlugins(const std::string& file_name, TBitmap& image) = 0;
+};
+
+}  // namespace qv

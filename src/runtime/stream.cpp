@@ -1,0 +1,274 @@
+// Byte streams: the abstract stream, memory streams and POSIX file streams.
+#include "runtime/stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "runtime/exceptions.h"
+#include "runtime/messages.h"
+#include "runtime/paths.h"
+#include "runtime/strings.h"
+
+namespace qv {
+
+std::int64_t TStream::Size() {
+  std::int64_t position = Position();
+  std::int64_t size = Seek(0, SeekOrigin::kEnd);
+  Seek(position, SeekOrigin::kBeginning);
+  return size;
+}
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  while (count > 0) {
+    std::size_t n = Read(out, count);
+    if (n == 0) throw EReadError();
+    out += n;
+    count -= n;
+  }
+}
+
+void TStream::WriteBuffer(const void* buffer, std::size_t count) {
+  const auto* in = static_cast<const std::uint8_t*>(buffer);
+  while (count > 0) {
+    std::size_t n = Write(in, count);
+    if (n == 0) throw EWriteError();
+    in += n;
+    count -= n;
+  }
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+  if (count == 0) count = source.Remaining();
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 16)));
+  std::int64_t left = count;
+  while (left > 0) {
+    std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
+    source.ReadBuffer(buffer.data(), n);
+    WriteBuffer(buffer.data(), n);
+    left -= static_cast<std::int64_t>(n);
+  }
+  return count;
+}
+
+namespace {
+
+std::int64_t NewPosition(std::int64_t offset, SeekOrigin origin, std::int64_t current,
+                         std::int64_t size) {
+  std::int64_t base = origin == SeekOrigin::kBeginning ? 0
+                      : origin == SeekOrigin::kCurrent ? current
+                                                       : size;
+  std::int64_t position = base + offset;
+  return position < 0 ? 0 : position;
+}
+
+}  // namespace
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+  if (position_ >= data_.size()) return 0;
+  std::size_t n = std::min(count, data_.size() - position_);
+  std::memcpy(buffer, data_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+  if (count == 0) return 0;
+  if (position_ + count > data_.size()) data_.resize(position_ + count);
+  std::memcpy(data_.data() + position_, buffer, count);
+  position_ += count;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  position_ = static_cast<std::size_t>(
+      NewPosition(offset, origin, static_cast<std::int64_t>(position_),
+                  static_cast<std::int64_t>(data_.size())));
+  return static_cast<std::int64_t>(position_);
+}
+
+void TMemoryStream::SetSize(std::size_t size) {
+  data_.resize(size);
+  position_ = std::min(position_, size);
+}
+
+void TMemoryStream::Clear() {
+  data_.clear();
+  position_ = 0;
+}
+
+void TMemoryStream::LoadFromFile(const std::string& path) {
+  data_ = ReadWholeFile(path);
+  position_ = 0;
+}
+
+void TMemoryStream::SaveToFile(const std::string& path) const {
+  TSafeFileStream file(path);
+  file.WriteBuffer(data_.data(), data_.size());
+  file.Commit();
+}
+
+std::size_t TReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
+  if (position_ >= data_.size()) return 0;
+  std::size_t n = std::min(count, data_.size() - position_);
+  std::memcpy(buffer, data_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+std::size_t TReadOnlyMemoryStream::Write(const void*, std::size_t) { return 0; }
+
+std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  position_ = static_cast<std::size_t>(
+      NewPosition(offset, origin, static_cast<std::int64_t>(position_),
+                  static_cast<std::int64_t>(data_.size())));
+  return static_cast<std::int64_t>(position_);
+}
+
+namespace {
+
+int ToWhence(SeekOrigin origin) {
+  return origin == SeekOrigin::kBeginning ? SEEK_SET
+         : origin == SeekOrigin::kCurrent ? SEEK_CUR
+                                          : SEEK_END;
+}
+
+std::size_t ReadFd(int fd, void* buffer, std::size_t count) {
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, count);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return 0;
+  }
+}
+
+}  // namespace
+
+TFileStream::TFileStream(const std::string& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd_ < 0) throw EFOpenError(path, SystemErrorMessage(errno));
+  // Only regular files are read: a FIFO or device would block or never end.
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd_);
+    fd_ = -1;
+    throw EFOpenError(path, SystemErrorMessage(error));
+  }
+  int flags = ::fcntl(fd_, F_GETFL);
+  ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count) { return ReadFd(fd_, buffer, count); }
+
+std::size_t TFileStream::Write(const void*, std::size_t) { return 0; }
+
+std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  off_t position = ::lseek(fd_, offset, ToWhence(origin));
+  return position < 0 ? 0 : position;
+}
+
+TSafeFileStream::TSafeFileStream(const std::string& path) : path_(path) {
+  std::string folder = ExtractFilePath(path);
+  std::string name = ExtractFileName(path);
+  std::string pattern = folder + "." + name + ".qvtmp-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (name.empty()) throw EFCreateError(path, SystemErrorMessage(EISDIR));
+  if (DirectoryExists(path)) throw EFCreateError(path, SystemErrorMessage(EISDIR));
+  fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
+  if (fd_ < 0) throw EFCreateError(path, SystemErrorMessage(errno));
+  temp_path_ = buffer.data();
+  // A new file gets the usual permissions; a replaced one keeps its own.
+  struct stat st;
+  mode_t mode = 0666;
+  if (::stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode &= ~mask;
+  }
+  ::fchmod(fd_, mode);
+}
+
+TSafeFileStream::~TSafeFileStream() {
+  if (!committed_) Discard();
+}
+
+void TSafeFileStream::Discard() noexcept {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+  temp_path_.clear();
+}
+
+std::size_t TSafeFileStream::Read(void* buffer, std::size_t count) {
+  return ReadFd(fd_, buffer, count);
+}
+
+std::size_t TSafeFileStream::Write(const void* buffer, std::size_t count) {
+  if (fd_ < 0) throw EWriteError(FormatText(messages::kFWriteError, {path_, "closed"}));
+  const auto* in = static_cast<const std::uint8_t*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(fd_, in + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(errno)}));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+std::int64_t TSafeFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  off_t position = ::lseek(fd_, offset, ToWhence(origin));
+  return position < 0 ? 0 : position;
+}
+
+void TSafeFileStream::Commit() {
+  if (committed_) return;
+  if (::fsync(fd_) != 0 && errno != EINVAL) {
+    int error = errno;
+    Discard();
+    throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(error)}));
+  }
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    int error = errno;
+    Discard();
+    throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(error)}));
+  }
+  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+    int error = errno;
+    Discard();
+    throw EFCreateError(path_, SystemErrorMessage(error));
+  }
+  committed_ = true;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  TFileStream file(path);
+  std::int64_t size = file.Size();
+  std::vector<std::uint8_t> bytes;
+  if (size > 0) {
+    if (static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max() / 2)
+      throw EOutOfMemory();
+    bytes.resize(static_cast<std::size_t>(size));
+    file.ReadBuffer(bytes.data(), bytes.size());
+  }
+  return bytes;
+}
+
+}  // namespace qv

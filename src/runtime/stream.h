@@ -1,0 +1,127 @@
+// Byte streams: the abstract stream, memory streams and POSIX file streams.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+enum class SeekOrigin { kBeginning, kCurrent, kEnd };
+
+// A sequence of bytes with a position, as codecs read and write them.
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Reads up to count bytes; returns how many were read (0 at the end).
+  virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+  // Writes up to count bytes; returns how many were written.
+  virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+  // Moves the position; returns the new position.
+  virtual std::int64_t Seek(std::int64_t offset, SeekOrigin origin) = 0;
+
+  std::int64_t Position() { return Seek(0, SeekOrigin::kCurrent); }
+  void SetPosition(std::int64_t position) { Seek(position, SeekOrigin::kBeginning); }
+  std::int64_t Size();
+  // Bytes from the position to the end.
+  std::int64_t Remaining() { return Size() - Position(); }
+
+  // Reads exactly count bytes or throws EReadError.
+  void ReadBuffer(void* buffer, std::size_t count);
+  // Writes exactly count bytes or throws EWriteError.
+  void WriteBuffer(const void* buffer, std::size_t count);
+  void WriteBuffer(std::span<const std::uint8_t> bytes) { WriteBuffer(bytes.data(), bytes.size()); }
+  void WriteString(const std::string& text) { WriteBuffer(text.data(), text.size()); }
+  // Copies count bytes (all remaining bytes when count is 0) from source; returns the count.
+  std::int64_t CopyFrom(TStream& source, std::int64_t count);
+};
+
+// A stream over a growable byte vector.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<std::uint8_t> bytes) : data_(std::move(bytes)) {}
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+
+  const std::vector<std::uint8_t>& Bytes() const { return data_; }
+  std::vector<std::uint8_t>& Bytes() { return data_; }
+  void SetSize(std::size_t size);
+  void Clear();
+  // Replaces the content with the whole file (throws EFOpenError / EReadError).
+  void LoadFromFile(const std::string& path);
+  // Writes the content to path through a temporary file renamed into place.
+  void SaveToFile(const std::string& path) const;
+
+ private:
+  std::vector<std::uint8_t> data_;
+  std::size_t position_ = 0;
+};
+
+// A read-only stream over borrowed bytes.
+class TReadOnlyMemoryStream : public TStream {
+ public:
+  explicit TReadOnlyMemoryStream(std::span<const std::uint8_t> bytes) : data_(bytes) {}
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+
+ private:
+  std::span<const std::uint8_t> data_;
+  std::size_t position_ = 0;
+};
+
+// A file opened for reading (others may read, writers are not shut out on POSIX).
+class TFileStream : public TStream {
+ public:
+  // Throws EFOpenError naming the path and the system's reason.
+  explicit TFileStream(const std::string& path);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// A file being written: bytes go to a temporary file beside the target, and Commit() renames it
+// over the target. Destroyed without Commit() (a failure on the way), the temporary file is
+// removed and any old file at the target is left untouched.
+class TSafeFileStream : public TStream {
+ public:
+  // Throws EFCreateError naming the path and the system's reason.
+  explicit TSafeFileStream(const std::string& path);
+  ~TSafeFileStream() override;
+  TSafeFileStream(const TSafeFileStream&) = delete;
+  TSafeFileStream& operator=(const TSafeFileStream&) = delete;
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  // Throws EWriteError naming the target and the system's reason (full disk, ...).
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  // Flushes, closes and renames the finished file into place (throws EWriteError on failure).
+  void Commit();
+  const std::string& Path() const { return path_; }
+
+ private:
+  void Discard() noexcept;
+  std::string path_;
+  std::string temp_path_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+// Reads a whole file into memory (throws EFOpenError / EReadError).
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+
+}  // namespace qv

@@ -1,0 +1,65 @@
+// Tests of the exception messages, text and path helpers.
+#include <gtest/gtest.h>
+
+#include "runtime/exceptions.h"
+#include "runtime/paths.h"
+#include "runtime/strings.h"
+
+namespace qv {
+namespace {
+
+TEST(Exceptions, AssertionMessageNamesModuleAndLine) {
+  EXPECT_EQ(EAssertionFailed("BitmapUtils", 1066).Message(),
+            "Assertion failure (BitmapUtils, 1066 行)");
+}
+
+TEST(Exceptions, FileErrorsNameThePathAndReason) {
+  EXPECT_EQ(EFCreateError("/x/y.bmp", "Permission denied").Message(),
+            "ファイル \"/x/y.bmp\". Permission denied を作成できません");
+  EXPECT_EQ(EFOpenError("a.png", "No such file or directory").Message(),
+            "ファイル \"a.png\". No such file or directory を開けません");
+}
+
+TEST(Exceptions, ErrorBoxAppendsDotOnlyAfterGreaterCharacters) {
+  EXPECT_EQ(ErrorBoxText("abc"), "abc.");
+  EXPECT_EQ(ErrorBoxText("done."), "done.");
+  EXPECT_EQ(ErrorBoxText("x!"), "x!");    // '!' < '.'
+  EXPECT_EQ(ErrorBoxText("a-"), "a-");    // '-' < '.'
+  EXPECT_EQ(ErrorBoxText("a/"), "a/.");   // '/' > '.'
+  EXPECT_EQ(ErrorBoxText("ビットマップイメージが不正です"), "ビットマップイメージが不正です.");
+  EXPECT_EQ(ErrorBoxText(""), "");
+}
+
+TEST(Strings, FormatTextFillsDirectivesInOrder) {
+  EXPECT_EQ(FormatText("%s (%s, %d 行)", {"A", "M", "7"}), "A (M, 7 行)");
+  EXPECT_EQ(FormatText("100%% %s", {"x"}), "100% x");
+  EXPECT_EQ(FormatText("%s %s", {"only"}), "only %s");
+}
+
+TEST(Strings, ParseInt32AcceptsOnlyWholeDecimalIntegers) {
+  EXPECT_EQ(ParseInt32("85"), 85);
+  EXPECT_EQ(ParseInt32("-5"), -5);
+  EXPECT_EQ(ParseInt32("2147483647"), 2147483647);
+  EXPECT_EQ(ParseInt32("-2147483648"), -2147483647 - 1);
+  EXPECT_FALSE(ParseInt32("2147483648"));
+  EXPECT_FALSE(ParseInt32("12a"));
+  EXPECT_FALSE(ParseInt32(""));
+  EXPECT_FALSE(ParseInt32("-"));
+  EXPECT_FALSE(ParseInt32(" 1"));
+}
+
+TEST(Paths, NamePartsSplitAtTheLastSlashAndDot) {
+  EXPECT_EQ(ExtractFilePath("/a/b/c.tar.bmp"), "/a/b/");
+  EXPECT_EQ(ExtractFileName("/a/b/c.tar.bmp"), "c.tar.bmp");
+  EXPECT_EQ(ExtractFileExt("/a/b/c.tar.bmp"), ".bmp");
+  EXPECT_EQ(ExtractFileExt("/a.b/scan"), "");
+  EXPECT_EQ(ExtractFileExt("/a/name."), ".");
+  EXPECT_EQ(ChangeFileExt("/a.b/scan", ".png"), "/a.b/scan.png");
+  EXPECT_EQ(ChangeFileExt("x/archive.tar.bmp", ".png"), "x/archive.tar.png");
+  EXPECT_EQ(IncludeTrailingPathDelimiter(""), "/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/out/"), "/out/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/out"), "/out/");
+}
+
+}  // namespace
+}  // namespace qv
