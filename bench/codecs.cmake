@@ -1,0 +1,1 @@
+# codecs benchmarks: quenvale_bench(NAME SOURCES ... LIBS ...)

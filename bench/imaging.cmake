@@ -1,0 +1,1 @@
+# imaging benchmarks: quenvale_bench(NAME SOURCES ... LIBS ...)

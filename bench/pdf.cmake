@@ -1,0 +1,1 @@
+# pdf benchmarks: quenvale_bench(NAME SOURCES ... LIBS ...)
