@@ -95,15 +95,17 @@ void TConversionJob::ReadImage(int reader_position, const std::string& file_name
 void TConversionJob::Resize(TBitmap& image) {
   int index = settings_.TargetRes();
   int width = 0, height = 0;
+  // Asking for the display size is not part of the resize: a host that cannot tell fails the
+  // file with its own message rather than the resize message.
+  if (index == 1) {
+    std::tie(width, height) = host_.PrimaryDisplaySize();
+  } else if (index >= 2 && index <= 9) {
+    width = kTargetWidths[index];
+    height = kTargetHeights[index];
+  } else {
+    return;  // an index beyond the table (hand-edited file): no resize
+  }
   try {
-    if (index == 1) {
-      std::tie(width, height) = host_.PrimaryDisplaySize();
-    } else if (index >= 2 && index <= 9) {
-      width = kTargetWidths[index];
-      height = kTargetHeights[index];
-    } else {
-      return;  // an index beyond the table (hand-edited file): no resize
-    }
     ResizeBitmap(image, width, height, settings_.ResampleMode());
   } catch (const EAbort&) {
     throw;

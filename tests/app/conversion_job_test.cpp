@@ -1,1 +1,223 @@
+// Tests of the conversion job: naming, reader choice, skips, resize dispatch and safe writes.
+#include "app/conversion_job.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/fakes.h"
+#include "support/temp_dir.h"
+#include "codecs/bmp_reader.h"
+#include "codecs/bmp_writer.h"
+#include "imaging/bitmap.h"
+#include "runtime/exceptions.h"
+#include "runtime/stream.h"
+
+namespace qv {
+namespace {
+
+using testing::FakeHost;
+using testing::FakeSettings;
+using testing::TempDir;
+
+struct ReaderCase {
+  const char* name;
+  int position;
+};
+
+class ReaderChoice : public ::testing::TestWithParam<ReaderCase> {};
+
+TEST_P(ReaderChoice, ExtensionPicksPositionInTheList) {
+  EXPECT_EQ(ReaderPosition(std::string("/in/") + GetParam().name), GetParam().position)
+      << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Extensions, ReaderChoice,
+    ::testing::Values(ReaderCase{"a.bmp", 1}, ReaderCase{"a.b", 1}, ReaderCase{"a.bm", 1},
+                      ReaderCase{"a.BMP", 1}, ReaderCase{"a.", 1}, ReaderCase{"a.p", 5},
+                      ReaderCase{"a.pn", 5}, ReaderCase{"a.png", 5}, ReaderCase{"a.PnG", 5},
+                      ReaderCase{"a.j", 9}, ReaderCase{"a.jp", 9}, ReaderCase{"a.jpg", 9},
+                      ReaderCase{"a.JPG", 9}, ReaderCase{"a.jpe", 13}, ReaderCase{"a.jpeg", 13},
+                      ReaderCase{"a.pd", 18}, ReaderCase{"a.pdf", 18}, ReaderCase{"a.gif", 0},
+                      ReaderCase{"a.tif", 0}, ReaderCase{"scan", 0}, ReaderCase{"a.mp", 0},
+                      ReaderCase{"dir.bmp/scan", 0}, ReaderCase{"x.tar.bmp", 1}));
+
+TEST(OutputNaming, BesideTheInputOrInTheChosenFolder) {
+  EXPECT_EQ(OutputPath("/p/photo.jpeg", 0, "", 1), "/p/photo.jpg");
+  EXPECT_EQ(OutputPath("/p/photo.jpg", 0, "", 1), "/p/photo.jpg");
+  EXPECT_EQ(OutputPath("/p/archive.tar.bmp", 0, "", 2), "/p/archive.tar.png");
+  EXPECT_EQ(OutputPath("/p/scan", 0, "", 2), "/p/scan.png");
+  EXPECT_EQ(OutputPath("/p/a.b/scan", 0, "", 0), "/p/a.b/scan.bmp");
+  EXPECT_EQ(OutputPath("/p/x.png", 1, "/out", 3), "/out/x.pdf");
+  EXPECT_EQ(OutputPath("/p/x.png", 1, "/out/", 0), "/out/x.bmp");
+  EXPECT_EQ(OutputPath("/p/x.png", 1, "", 0), "/x.bmp");
+  // No item chosen (a hand-edited file) writes beside the input.
+  EXPECT_EQ(OutputPath("/p/x.png", -1, "/out", 0), "/p/x.bmp");
+}
+
+// A 24-bit image with a distinct colour per pixel.
+TBitmap Pattern(int width, int height) {
+  TBitmap image;
+  image.Allocate(width, height, TPixelFormat::pf24bit);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = image.ScanLine(y);
+    for (int x = 0; x < width; ++x) {
+      row[3 * x] = static_cast<std::uint8_t>(x * 40);
+      row[3 * x + 1] = static_cast<std::uint8_t>(y * 40);
+      row[3 * x + 2] = static_cast<std::uint8_t>(x + y);
+    }
+  }
+  return image;
+}
+
+void SaveBmp(const TBitmap& image, const std::string& path) {
+  TSafeFileStream out(path);
+  WriteBitmap(image, out);
+  out.Commit();
+}
+
+TBitmap LoadBmp(const std::string& path) {
+  TBitmap image;
+  TFileStream in(path);
+  ReadBitmap(image, in);
+  return image;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+bool SamePixels(const TBitmap& a, const TBitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
+    return false;
+  std::size_t bytes = static_cast<std::size_t>(a.Width()) * a.BitsPerPixel() / 8;
+  for (int y = 0; y < a.Height(); ++y)
+    if (!std::equal(a.ScanLine(y), a.ScanLine(y) + bytes, b.ScanLine(y))) return false;
+  return true;
+}
+
+class ConversionJobTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  FakeSettings settings;
+  FakeHost host;
+  TConversionJob job{settings, host};
+};
+
+TEST_F(ConversionJobTest, ExistingOutputIsPassedOverWithoutReading) {
+  WriteText(dir / "in.bmp", "not a bitmap at all");
+  WriteText(dir / "in.png", "old");
+  settings.file_format = 2;
+  job.ConvertFile(dir / "in.bmp");  // would fail if it were read
+  EXPECT_EQ(FileText(dir / "in.png"), "old");
+  EXPECT_EQ(host.cursor, TCursor::crDefault);
+}
+
+TEST_F(ConversionJobTest, SameFormatBesideTheInputIsSkippedUnlessOverwriting) {
+  SaveBmp(Pattern(3, 2), dir / "photo.bmp");
+  std::string before = FileText(dir / "photo.bmp");
+  job.ConvertFile(dir / "photo.bmp");
+  EXPECT_EQ(FileText(dir / "photo.bmp"), before);
+
+  // In-place re-encode: the file is replaced by a complete new one, no temporary left behind.
+  settings.over_write = 1;
+  settings.target_res = 1;   // 320 x 200 from the fake host
+  settings.resample_mode = -1;  // crop/extend: no resampler involved
+  job.ConvertFile(dir / "photo.bmp");
+  TBitmap after = LoadBmp(dir / "photo.bmp");
+  EXPECT_EQ(after.Width(), 320);
+  EXPECT_EQ(after.Height(), 200);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST_F(ConversionJobTest, BmpToBmpInAnotherFolderKeepsPixels) {
+  TBitmap source = Pattern(5, 3);
+  SaveBmp(source, dir / "a.bmp");
+  settings.output_mode = 1;
+  settings.dst_dir = dir / "out/deeper/still";
+  job.ConvertFile(dir / "a.bmp");
+  EXPECT_TRUE(SamePixels(LoadBmp(dir / "out/deeper/still/a.bmp"), source));
+}
+
+TEST_F(ConversionJobTest, OutputFolderThatIsAFileGivesAnErrorNamingIt) {
+  SaveBmp(Pattern(2, 2), dir / "a.bmp");
+  WriteText(dir / "blocker", "x");
+  settings.output_mode = 1;
+  settings.dst_dir = dir / "blocker/sub";
+  try {
+    job.ConvertFile(dir / "a.bmp");
+    FAIL() << "expected EFCreateError";
+  } catch (const EFCreateError& e) {
+    EXPECT_NE(e.Message().find(dir / "blocker"), std::string::npos) << e.Message();
+  }
+}
+
+TEST_F(ConversionJobTest, EmptyInputIsSkippedSilently) {
+  WriteText(dir / "empty.bmp", "");
+  job.ConvertFile(dir / "empty.bmp");
+  EXPECT_FALSE(std::filesystem::exists(dir / "empty.bmp.bmp"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  EXPECT_EQ(host.cursor, TCursor::crDefault);
+}
+
+TEST_F(ConversionJobTest, UnlistedExtensionsGoToThePlugInHost) {
+  WriteText(dir / "scan", "whatever");
+  WriteText(dir / "pic.gif", "whatever");
+  WriteText(dir / "doc.pdf", "whatever");
+  settings.file_format = 2;
+  job.ConvertFile(dir / "scan");
+  job.ConvertFile(dir / "pic.gif");
+  job.ConvertFile(dir / "doc.pdf");
+  EXPECT_EQ(host.plugin_reads,
+            (std::vector<std::string>{dir / "scan", dir / "pic.gif", dir / "doc.pdf"}));
+  // Nothing accepted them: nothing written.
+  EXPECT_FALSE(std::filesystem::exists(dir / "scan.png"));
+}
+
+TEST_F(ConversionJobTest, ResizeFailureIsReportedAndTheFileWrittenUnresized) {
+  TBitmap source = Pattern(4, 3);
+  SaveBmp(source, dir / "a.bmp");
+  struct HugeDisplay : FakeHost {
+    std::pair<int, int> PrimaryDisplaySize() override { return {200000, 200000}; }
+  } huge;
+  TConversionJob big_job(settings, huge);
+  settings.target_res = 1;
+  settings.resample_mode = -1;
+  settings.output_mode = 1;
+  settings.dst_dir = dir / "out";
+  big_job.ConvertFile(dir / "a.bmp");
+  ASSERT_EQ(huge.messages.size(), 1u);
+  EXPECT_EQ(huge.messages[0],
+            "エラー|対象の画像サイズが大きすぎます。\r\n申し訳ありませんが縮小できません。");
+  EXPECT_TRUE(SamePixels(LoadBmp(dir / "out/a.bmp"), source));
+}
+
+TEST_F(ConversionJobTest, FailureLeavesNoPartialOutputAndTheOldFileUntouched) {
+  SaveBmp(Pattern(2, 2), dir / "a.bmp");
+  WriteText(dir / "a.png", "old output");
+  WriteText(dir / "broken.bmp", "BM but broken");
+  settings.over_write = 1;
+  settings.file_format = 2;
+  EXPECT_THROW(job.ConvertFile(dir / "broken.bmp"), Exception);
+  EXPECT_EQ(FileText(dir / "a.png"), "old output");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3);
+}
+
+TEST_F(ConversionJobTest, OutOfRangeFormatWritesBmp) {
+  SaveBmp(Pattern(2, 2), dir / "a.bmp");
+  settings.file_format = -1;
+  settings.output_mode = 1;
+  settings.dst_dir = dir / "out";
+  job.ConvertFile(dir / "a.bmp");
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/a.bmp"));
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,90 @@
+// Test doubles of the job's and the batch's hosts and settings.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/batch_host.h"
+#include "app/job_host.h"
+#include "app/job_settings.h"
+#include "imaging/bitmap.h"
+
+namespace qv::testing {
+
+struct FakeSettings : IJobSettings {
+  int output_mode = 0;
+  std::string dst_dir;
+  int over_write = 0;
+  int file_format = 0;
+  int target_res = 0;
+  int resample_mode = 0;
+  bool sepia = false;
+  bool reduce256 = false;
+  int jpeg_quality = 85;
+  int png_level = 9;
+
+  int OutputMode() const override { return output_mode; }
+  std::string DstDir() const override { return dst_dir; }
+  int OverWrite() const override { return over_write; }
+  int FileFormat() const override { return file_format; }
+  int TargetRes() const override { return target_res; }
+  int ResampleMode() const override { return resample_mode; }
+  bool SepiaMode() const override { return sepia; }
+  bool Reduce256ColorMode() const override { return reduce256; }
+  int JPEGQL() const override { return jpeg_quality; }
+  int PNGCL() const override { return png_level; }
+};
+
+struct FakeHost : IJobHost, IBatchHost {
+  TCursor cursor = TCursor::crDefault;
+  std::vector<std::string> messages;
+  std::vector<std::string> plugin_reads;
+  std::vector<std::string> started;
+  std::vector<std::string> errors;
+  std::string caption = "Drop Files Here.";
+  bool progress_visible = false;
+  int progress_max = -1;
+  int progress_position = -1;
+  std::optional<std::string> pdf_answer;
+  int pdf_questions = 0;
+  std::function<void()> on_process_messages;
+
+  TCursor Cursor() const override { return cursor; }
+  void SetCursor(TCursor c) override { cursor = c; }
+  void ShowErrorMessage(const std::string& text, const std::string& title) override {
+    messages.push_back(title + "|" + text);
+  }
+  std::pair<int, int> PrimaryDisplaySize() override { return {320, 200}; }
+  void ReadByPlugins(const std::string& file_name, TBitmap&) override {
+    plugin_reads.push_back(file_name);
+  }
+
+  void SetProgressMax(int m) override { progress_max = m; }
+  void SetProgressPosition(int p) override { progress_position = p; }
+  void SetProgressVisible(bool v) override { progress_visible = v; }
+  std::string Caption() const override { return caption; }
+  void SetCaption(const std::string& c) override { caption = c; }
+  void ProcessMessages() override {
+    if (on_process_messages) on_process_messages();
+  }
+  std::optional<std::string> AskPdfFileName() override {
+    ++pdf_questions;
+    return pdf_answer;
+  }
+  void ReportError(std::exception_ptr error) override {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      errors.push_back(e.what());
+    }
+  }
+  void FileStarting(int, int, const std::string& file_name) override {
+    started.push_back(file_name);
+  }
+};
+
+}  // namespace qv::testing
