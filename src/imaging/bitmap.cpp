@@ -2,11 +2,10 @@
 #include "imaging/bitmap.h"
 
 #include <algorithm>
-#include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <new>
 #include <utility>
 
@@ -42,7 +41,8 @@ int BitsPerPixel(TPixelFormat format) {
 }
 
 std::size_t RowSizeFor(int width, int bits_per_pixel) {
-  std::uint64_t bits = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits_per_pixel);
+  std::uint64_t bits = static_cast<std::uint64_t>(std::max(width, 0)) *
+                       static_cast<std::uint64_t>(std::max(bits_per_pixel, 0));
   return static_cast<std::size_t>(((bits + 31) & ~std::uint64_t{31}) / 8);
 }
 
@@ -56,16 +56,19 @@ const std::vector<TRGBQuad>& SystemPalette16() {
 }
 
 const std::vector<TRGBQuad>& HalftonePalette256() {
-  // The 16 system colours, a 6 x 6 x 6 colour cube and 24 further greys.
+  // The 16 system colours, the 6 x 6 x 6 colour cube without the 8 corners the system colours
+  // already hold, and 32 greys between the cube's greys: 256 distinct entries.
   static const std::vector<TRGBQuad> palette = [] {
     std::vector<TRGBQuad> p = SystemPalette16();
     for (int r = 0; r < 6; ++r)
       for (int g = 0; g < 6; ++g)
-        for (int b = 0; b < 6; ++b)
-          p.push_back({static_cast<std::uint8_t>(b * 51), static_cast<std::uint8_t>(g * 51),
-                       static_cast<std::uint8_t>(r * 51), 0});
-    for (int i = 1; p.size() < 256; ++i) {
-      auto v = static_cast<std::uint8_t>(i * 255 / 25);
+        for (int b = 0; b < 6; ++b) {
+          TRGBQuad q{static_cast<std::uint8_t>(b * 51), static_cast<std::uint8_t>(g * 51),
+                     static_cast<std::uint8_t>(r * 51), 0};
+          if (std::find(p.begin(), p.begin() + 16, q) == p.begin() + 16) p.push_back(q);
+        }
+    for (int i = 1; i <= 32; ++i) {
+      auto v = static_cast<std::uint8_t>(i * 255 / 33);
       p.push_back({v, v, v, 0});
     }
     return p;
@@ -79,22 +82,39 @@ struct Rgb {
   std::uint8_t r, g, b;
 };
 
+// Channel value of a bit-field mask scaled to 0..255 (a mask of 0 reads as 0).
 std::uint8_t Scale(std::uint32_t value, std::uint32_t mask) {
   if (mask == 0) return 0;
   int shift = std::countr_zero(mask);
-  std::uint32_t max = mask >> shift;
-  std::uint32_t v = (value & mask) >> shift;
+  std::uint64_t max = mask >> shift;
+  std::uint64_t v = (value & mask) >> shift;
   return static_cast<std::uint8_t>((v * 255 + max / 2) / max);
 }
 
-void DefaultMasks(TPixelFormat format, std::uint32_t masks[3]) {
+// Value 0..255 packed into the bits of a contiguous mask.
+std::uint32_t Pack(std::uint8_t value, std::uint32_t mask) {
+  if (mask == 0) return 0;
+  int shift = std::countr_zero(mask);
+  std::uint64_t max = mask >> shift;
+  return static_cast<std::uint32_t>((value * max + 127) / 255) << shift;
+}
+
+void DefaultMasks(TPixelFormat format, int bits, std::uint32_t masks[3]) {
   if (format == TPixelFormat::pf16bit) {
     masks[0] = 0xF800, masks[1] = 0x07E0, masks[2] = 0x001F;
-  } else if (format == TPixelFormat::pf15bit) {
+  } else if (format == TPixelFormat::pf15bit || bits == 16) {
     masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
   } else {
     masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
   }
+}
+
+// The masks a 16 or 32-bit buffer is laid out by: the file's for custom images, else the format's.
+void BufferMasks(TPixelFormat format, int bits, const TDibInfo& dib, std::uint32_t masks[3]) {
+  DefaultMasks(format, bits, masks);
+  if (format == TPixelFormat::pfCustom && dib.compression == 3 &&
+      (dib.masks[0] | dib.masks[1] | dib.masks[2]) != 0)
+    std::copy(dib.masks, dib.masks + 3, masks);
 }
 
 // Reads pixel x of a row in any format into red, green, blue.
@@ -102,10 +122,8 @@ class PixelReader {
  public:
   PixelReader(TPixelFormat format, int bits, const std::vector<TRGBQuad>& palette,
               const TDibInfo& dib)
-      : format_(format), bits_(bits), palette_(palette) {
-    DefaultMasks(format, masks_);
-    if (format == TPixelFormat::pfCustom && dib.compression == 3)
-      std::copy(dib.masks, dib.masks + 3, masks_);
+      : custom_(format == TPixelFormat::pfCustom), bits_(bits), palette_(palette) {
+    BufferMasks(format, bits, dib, masks_);
   }
 
   Rgb Get(const std::uint8_t* row, int x) const {
@@ -119,7 +137,7 @@ class PixelReader {
       }
       case 24: return {row[3 * x + 2], row[3 * x + 1], row[3 * x]};
       case 32: {
-        if (format_ != TPixelFormat::pfCustom) return {row[4 * x + 2], row[4 * x + 1], row[4 * x]};
+        if (!custom_) return {row[4 * x + 2], row[4 * x + 1], row[4 * x]};
         std::uint32_t v;
         std::memcpy(&v, row + 4 * x, 4);
         return {Scale(v, masks_[0]), Scale(v, masks_[1]), Scale(v, masks_[2])};
@@ -133,21 +151,22 @@ class PixelReader {
     if (i >= palette_.size()) return {0, 0, 0};
     return {palette_[i].red, palette_[i].green, palette_[i].blue};
   }
-  TPixelFormat format_;
+  bool custom_;
   int bits_;
   const std::vector<TRGBQuad>& palette_;
   std::uint32_t masks_[3];
 };
 
-// Nearest palette entry by squared distance, cached on a 32-level grid per channel.
+// Nearest palette entry by squared distance (first of equals), with a direct-mapped cache that
+// remembers the full colour, so the answer is always exact.
 class NearestColor {
  public:
-  explicit NearestColor(const std::vector<TRGBQuad>& palette) : palette_(palette) {
-    cache_.fill(-1);
-  }
+  explicit NearestColor(const std::vector<TRGBQuad>& palette)
+      : palette_(palette), keys_(kSlots, 0), values_(kSlots, 0) {}
   std::uint8_t Find(Rgb c) {
-    std::size_t key = (c.r >> 3) << 10 | (c.g >> 3) << 5 | (c.b >> 3);
-    if (cache_[key] >= 0) return static_cast<std::uint8_t>(cache_[key]);
+    std::uint32_t key = (1u << 24) | (c.r << 16) | (c.g << 8) | c.b;
+    std::size_t slot = ((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3);
+    if (keys_[slot] == key) return values_[slot];
     int best = 0;
     int best_distance = std::numeric_limits<int>::max();
     for (std::size_t i = 0; i < palette_.size(); ++i) {
@@ -155,30 +174,27 @@ class NearestColor {
       int d = dr * dr + dg * dg + db * db;
       if (d < best_distance) best_distance = d, best = static_cast<int>(i);
     }
-    cache_[key] = static_cast<std::int16_t>(best);
-    return static_cast<std::uint8_t>(best);
+    keys_[slot] = key;
+    values_[slot] = static_cast<std::uint8_t>(best);
+    return values_[slot];
   }
 
  private:
+  static constexpr std::size_t kSlots = 32768;
   const std::vector<TRGBQuad>& palette_;
-  std::array<std::int16_t, 32768> cache_;
+  std::vector<std::uint32_t> keys_;
+  std::vector<std::uint8_t> values_;
 };
 
-std::vector<std::uint8_t> NewBuffer(int width, int height, int bits, std::uint8_t fill) {
+std::vector<std::uint8_t> NewBuffer(int width, int height, int bits) {
   std::size_t row = RowSizeFor(width, bits);
   if (height > 0 && row > kMaxPixelBufferBytes / static_cast<std::size_t>(height))
     throw EOutOfMemory();
   try {
-    return std::vector<std::uint8_t>(row * static_cast<std::size_t>(height), fill);
+    return std::vector<std::uint8_t>(row * static_cast<std::size_t>(height), 0);
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory();
   }
-}
-
-// Index of white in a palette (the nearest entry), for the new pixels of a palette image.
-std::uint8_t WhiteIndex(const std::vector<TRGBQuad>& palette) {
-  NearestColor nearest(palette);
-  return palette.empty() ? 0 : nearest.Find({255, 255, 255});
 }
 
 void SetIndex(std::uint8_t* row, int x, int bits, std::uint8_t index) {
@@ -191,6 +207,47 @@ void SetIndex(std::uint8_t* row, int x, int bits, std::uint8_t index) {
     int shift = 7 - (x & 7);
     row[x >> 3] = static_cast<std::uint8_t>((row[x >> 3] & ~(1 << shift)) | ((index & 1) << shift));
   }
+}
+
+// Writes colour c as pixel x of a row of the given layout (palette formats through nearest).
+void PutPixel(std::uint8_t* row, int x, int bits, bool custom, const std::uint32_t masks[3],
+              NearestColor* nearest, Rgb c) {
+  if (bits <= 8) {
+    SetIndex(row, x, bits, nearest->Find(c));
+  } else if (bits == 16) {
+    std::uint32_t v = Pack(c.r, masks[0]) | Pack(c.g, masks[1]) | Pack(c.b, masks[2]);
+    row[2 * x] = static_cast<std::uint8_t>(v);
+    row[2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
+  } else if (bits == 24) {
+    row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r;
+  } else if (custom) {
+    std::uint32_t v = Pack(c.r, masks[0]) | Pack(c.g, masks[1]) | Pack(c.b, masks[2]);
+    std::memcpy(row + 4 * x, &v, 4);
+  } else {
+    row[4 * x] = c.b, row[4 * x + 1] = c.g, row[4 * x + 2] = c.r, row[4 * x + 3] = 0;
+  }
+}
+
+// The palette a new image of a palette format starts with.
+std::vector<TRGBQuad> DefaultPalette(TPixelFormat format) {
+  switch (format) {
+    case TPixelFormat::pf1bit: return {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    case TPixelFormat::pf4bit: return SystemPalette16();
+    case TPixelFormat::pf8bit: return HalftonePalette256();
+    default: return {};
+  }
+}
+
+// File information that describes a buffer of the given format (16 bits is 5-6-5 bit fields).
+void ResetDibFor(TPixelFormat format, TDibInfo& dib) {
+  dib.core_header = false;
+  dib.color_table.clear();
+  dib.retained_file.clear();
+  dib.colors_used = 0;
+  dib.colors_important = 0;
+  dib.compression = format == TPixelFormat::pf16bit ? 3 : 0;
+  DefaultMasks(format, 16, dib.masks);
+  if (format != TPixelFormat::pf16bit) std::fill(dib.masks, dib.masks + 3, 0);
 }
 
 }  // namespace
@@ -213,17 +270,50 @@ bool TBitmap::Empty() const { return data_->pixels.empty(); }
 const std::vector<TRGBQuad>& TBitmap::Palette() const { return data_->palette; }
 const TDibInfo& TBitmap::DibInfo() const { return data_->dib; }
 
-TBitmap::Data& TBitmap::Mutable() {
-  // use_count is exact enough here: another owner can only add users through a copy of this one.
-  if (data_.use_count() > 1) data_ = std::make_shared<Data>(*data_);
-  data_->dib.retained_file.clear();
+TBitmap::Data& TBitmap::Unshare() {
+  // shared_ptr counts atomically. When this image is the last user, the acquire fence pairs with
+  // the release decrement of the copy that went away on another thread, so its last reads of
+  // the buffer happen before our writes.
+  if (data_.use_count() == 1) {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return *data_;
+  }
+  try {
+    data_ = std::make_shared<Data>(*data_);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
   return *data_;
 }
 
-TDibInfo& TBitmap::MutableDibInfo() {
-  if (data_.use_count() > 1) data_ = std::make_shared<Data>(*data_);
-  return data_->dib;
+TBitmap::Data& TBitmap::Mutable() {
+  Data& data = Unshare();
+  data.dib.retained_file.clear();
+  data.dib.colors_used = 0;
+  data.dib.colors_important = 0;
+  return data;
 }
+
+void TBitmap::Replace(std::vector<std::uint8_t> pixels, int width, int height, TPixelFormat format,
+                      int bits, std::vector<TRGBQuad> palette, bool reset_dib) {
+  // Everything that can fail is done before the image changes.
+  auto fresh = std::make_shared<Data>();
+  fresh->width = width;
+  fresh->height = height;
+  fresh->format = format;
+  fresh->bits = bits;
+  fresh->top_down = data_->top_down;
+  fresh->pixels = std::move(pixels);
+  fresh->palette = std::move(palette);
+  fresh->dib = data_->dib;
+  fresh->dib.retained_file.clear();
+  fresh->dib.colors_used = 0;
+  fresh->dib.colors_important = 0;
+  if (reset_dib) ResetDibFor(format, fresh->dib);
+  data_ = std::move(fresh);
+}
+
+TDibInfo& TBitmap::MutableDibInfo() { return Unshare().dib; }
 
 std::uint8_t* TBitmap::Bits() { return Mutable().pixels.data(); }
 const std::uint8_t* TBitmap::Bits() const { return data_->pixels.data(); }
@@ -263,20 +353,30 @@ void TBitmap::Clear() {
   auto fresh = std::make_shared<Data>();
   fresh->format = data_->format;
   fresh->bits = data_->bits;
+  fresh->palette = DefaultPalette(fresh->format);
+  ResetDibFor(fresh->format, fresh->dib);
+  if (fresh->format == TPixelFormat::pfCustom) {
+    fresh->dib.compression = data_->dib.compression;
+    std::copy(data_->dib.masks, data_->dib.masks + 3, fresh->dib.masks);
+  }
   data_ = std::move(fresh);
 }
 
 void TBitmap::Allocate(int width, int height, TPixelFormat format, bool top_down,
                        int custom_bits) {
   int bits = format == TPixelFormat::pfCustom ? custom_bits : qv::BitsPerPixel(format);
+  if (format == TPixelFormat::pfCustom && bits != 16 && bits != 32)
+    throw EInvalidGraphicOperation(messages::kInvalidPixelFormat);
   auto fresh = std::make_shared<Data>();
   fresh->width = std::max(width, 0);
   fresh->height = std::max(height, 0);
   fresh->format = format;
   fresh->bits = bits;
   fresh->top_down = top_down;
-  if (fresh->width > 0 && fresh->height > 0 && bits > 0)
-    fresh->pixels = NewBuffer(fresh->width, fresh->height, bits, 0);
+  fresh->palette = DefaultPalette(format);
+  ResetDibFor(format, fresh->dib);
+  if (fresh->width > 0 && fresh->height > 0)
+    fresh->pixels = NewBuffer(fresh->width, fresh->height, bits);
   data_ = std::move(fresh);
 }
 
@@ -289,38 +389,54 @@ void TBitmap::SetSize(int width, int height) {
   if (width == data_->width && height == data_->height) return;
   const Data& old = *data_;
   int bits = old.bits > 0 ? old.bits : 32;
-  bool palette_image = bits <= 8;
-  std::uint8_t white = palette_image ? WhiteIndex(old.palette) : 0xFF;
   std::vector<std::uint8_t> pixels;
-  if (width > 0 && height > 0) pixels = NewBuffer(width, height, bits, bits == 8 ? white : 0xFF);
-  std::size_t new_row = RowSizeFor(width, bits);
-  if (palette_image && bits < 8 && !pixels.empty()) {
+  if (width > 0 && height > 0) {
+    pixels = NewBuffer(width, height, bits);
+    std::size_t new_row = RowSizeFor(width, bits);
+    // One white row, copied into every row; then the old pixels over the top-left corner.
+    std::vector<std::uint8_t> white_row(new_row, 0);
+    std::uint32_t masks[3];
+    BufferMasks(old.format, bits, old.dib, masks);
+    std::unique_ptr<NearestColor> nearest;
+    if (bits <= 8) {
+      if (old.palette.empty()) {
+        // No colours: the highest index stands for white, as in the default palettes.
+        for (int x = 0; x < width; ++x)
+          SetIndex(white_row.data(), x, bits, static_cast<std::uint8_t>((1u << bits) - 1));
+      } else {
+        nearest = std::make_unique<NearestColor>(old.palette);
+      }
+    }
+    if (bits > 8 || nearest) {
+      bool custom = old.format == TPixelFormat::pfCustom;
+      for (int x = 0; x < width; ++x)
+        PutPixel(white_row.data(), x, bits, custom, masks, nearest.get(), {255, 255, 255});
+    }
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) SetIndex(pixels.data() + y * new_row, x, bits, white);
-  }
-  // Copy the overlap, top-left aligned; new rows keep bottom-up order.
-  int copy_width = std::min(width, old.width);
-  int copy_height = std::min(height, old.height);
-  if (!old.pixels.empty() && copy_width > 0 && copy_height > 0) {
-    std::size_t old_row = RowSizeFor(old.width, bits);
-    std::size_t copy_bits = static_cast<std::size_t>(copy_width) * static_cast<std::size_t>(bits);
-    for (int y = 0; y < copy_height; ++y) {
-      const std::uint8_t* src = old.pixels.data() +
-          (old.top_down ? y : old.height - 1 - y) * old_row;
-      std::uint8_t* dst = pixels.data() + (old.top_down ? y : height - 1 - y) * new_row;
-      std::memcpy(dst, src, copy_bits / 8);
-      for (std::size_t b = copy_bits / 8 * 8; b < copy_bits; ++b) {
-        std::size_t byte = b / 8;
-        int shift = 7 - static_cast<int>(b % 8);
-        dst[byte] = static_cast<std::uint8_t>((dst[byte] & ~(1 << shift)) | (src[byte] & (1 << shift)));
+      std::memcpy(pixels.data() + static_cast<std::size_t>(y) * new_row, white_row.data(), new_row);
+    int copy_width = std::min(width, old.width);
+    int copy_height = std::min(height, old.height);
+    if (!old.pixels.empty() && copy_width > 0 && copy_height > 0) {
+      std::size_t old_row = RowSizeFor(old.width, bits);
+      std::size_t copy_bits = static_cast<std::size_t>(copy_width) * static_cast<std::size_t>(bits);
+      for (int y = 0; y < copy_height; ++y) {
+        // Picture row y in both buffers; the new buffer keeps the old memory order.
+        const std::uint8_t* src =
+            old.pixels.data() +
+            static_cast<std::size_t>(old.top_down ? y : old.height - 1 - y) * old_row;
+        std::uint8_t* dst =
+            pixels.data() + static_cast<std::size_t>(old.top_down ? y : height - 1 - y) * new_row;
+        std::memcpy(dst, src, copy_bits / 8);
+        for (std::size_t b = copy_bits / 8 * 8; b < copy_bits; ++b) {
+          std::size_t byte = b / 8;
+          int shift = 7 - static_cast<int>(b % 8);
+          dst[byte] =
+              static_cast<std::uint8_t>((dst[byte] & ~(1 << shift)) | (src[byte] & (1 << shift)));
+        }
       }
     }
   }
-  Data& data = Mutable();
-  data.width = width;
-  data.height = height;
-  data.bits = bits;
-  data.pixels = std::move(pixels);
+  Replace(std::move(pixels), width, height, old.format, bits, old.palette, false);
 }
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
@@ -329,55 +445,26 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
   if (format == data_->format) return;
   const Data& old = *data_;
   int bits = qv::BitsPerPixel(format);
-  std::vector<TRGBQuad> palette;
-  if (format == TPixelFormat::pf8bit) palette = HalftonePalette256();
-  if (format == TPixelFormat::pf4bit) palette = SystemPalette16();
-  if (format == TPixelFormat::pf1bit) palette = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  std::vector<TRGBQuad> palette = DefaultPalette(format);
   std::vector<std::uint8_t> pixels;
   if (!old.pixels.empty()) {
-    pixels = NewBuffer(old.width, old.height, bits, 0);
+    pixels = NewBuffer(old.width, old.height, bits);
     PixelReader reader(old.format, old.bits, old.palette, old.dib);
     std::unique_ptr<NearestColor> nearest;
     if (bits <= 8) nearest = std::make_unique<NearestColor>(palette);
     std::size_t old_row = RowSizeFor(old.width, old.bits);
     std::size_t new_row = RowSizeFor(old.width, bits);
     std::uint32_t masks[3];
-    DefaultMasks(format, masks);
+    DefaultMasks(format, bits, masks);
     for (int y = 0; y < old.height; ++y) {
       // Both buffers keep the old memory order, so memory row y maps to memory row y.
-      const std::uint8_t* src = old.pixels.data() + y * old_row;
-      std::uint8_t* dst = pixels.data() + y * new_row;
-      for (int x = 0; x < old.width; ++x) {
-        Rgb c = reader.Get(src, x);
-        if (bits <= 8) {
-          SetIndex(dst, x, bits, nearest->Find(c));
-        } else if (bits == 16) {
-          auto pack = [](std::uint8_t v, std::uint32_t mask) {
-            int shift = std::countr_zero(mask);
-            std::uint32_t max = mask >> shift;
-            return ((v * max + 127) / 255) << shift;
-          };
-          std::uint32_t v = pack(c.r, masks[0]) | pack(c.g, masks[1]) | pack(c.b, masks[2]);
-          dst[2 * x] = static_cast<std::uint8_t>(v);
-          dst[2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
-        } else if (bits == 24) {
-          dst[3 * x] = c.b, dst[3 * x + 1] = c.g, dst[3 * x + 2] = c.r;
-        } else {
-          dst[4 * x] = c.b, dst[4 * x + 1] = c.g, dst[4 * x + 2] = c.r, dst[4 * x + 3] = 0;
-        }
-      }
+      const std::uint8_t* src = old.pixels.data() + static_cast<std::size_t>(y) * old_row;
+      std::uint8_t* dst = pixels.data() + static_cast<std::size_t>(y) * new_row;
+      for (int x = 0; x < old.width; ++x)
+        PutPixel(dst, x, bits, false, masks, nearest.get(), reader.Get(src, x));
     }
   }
-  Data& data = Mutable();
-  data.format = format;
-  data.bits = bits;
-  data.pixels = std::move(pixels);
-  data.palette = std::move(palette);
-  data.dib.compression = 0;
-  data.dib.core_header = false;
-  data.dib.color_table.clear();
-  data.dib.colors_used = 0;
-  data.dib.colors_important = 0;
+  Replace(std::move(pixels), old.width, old.height, format, bits, std::move(palette), true);
 }
 
 }  // namespace qv

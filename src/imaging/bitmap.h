@@ -59,14 +59,19 @@ class TBitmap {
 
   int Width() const;
   int Height() const;
-  // Re-create the buffer at the new size; pixels stay at the top-left, new pixels are white.
+  // Re-create the buffer at the new size; pixels stay at the top-left, new pixels are white (the
+  // palette entry nearest white for palette formats). Negative values count as 0; the current
+  // size does nothing. Throws EOutOfMemory (image unchanged) when the buffer cannot be had.
   void SetWidth(int width);
   void SetHeight(int height);
   void SetSize(int width, int height);
 
   TPixelFormat PixelFormat() const;
   int BitsPerPixel() const;
-  // Converts the pixels into the new format. Custom fails with "画像フォーマットが不正です".
+  // Converts the pixels into the new format (8 bits through HalftonePalette256, 4 bits through
+  // SystemPalette16, 1 bit through black and white, nearest colour). The current format does
+  // nothing. Custom throws EInvalidGraphicOperation "画像フォーマットが不正です"; EOutOfMemory
+  // leaves the image unchanged. File information is reset (16 bits becomes 5-6-5 bit fields).
   void SetPixelFormat(TPixelFormat format);
 
   // Bytes per row (padded to 4 bytes).
@@ -80,7 +85,8 @@ class TBitmap {
   std::uint8_t* ScanLine(int y);
   const std::uint8_t* ScanLine(int y) const;
 
-  // Palette of a 1, 4 or 8-bit image (empty for other formats).
+  // Palette of a 1, 4 or 8-bit image; images of more bits have one only when a file or a caller
+  // gave it.
   const std::vector<TRGBQuad>& Palette() const;
   void SetPalette(std::vector<TRGBQuad> palette);
 
@@ -88,12 +94,15 @@ class TBitmap {
   void Assign(const TBitmap* source);
   // True when the image has no pixel buffer.
   bool Empty() const;
-  // Makes the image empty (width and height 0, format kept).
+  // Makes the image empty (width and height 0, format kept, the format's default palette).
   void Clear();
 
   // For codecs: a new buffer of the given size and format, every byte zero, memory order top-down
-  // when top_down is set (as a BMP with negative height). Discards palette and file information.
-  // A custom format needs custom_bits (16 or 32).
+  // when top_down is set (as a BMP with negative height). The palette becomes the format's
+  // default (black and white, the 16 system colours, the halftone palette; none above 8 bits)
+  // and the file information is reset (16 bits: 5-6-5 bit fields). A custom format needs
+  // custom_bits 16 or 32 (else EInvalidGraphicOperation) and its masks set through MutableDibInfo.
+  // Throws EOutOfMemory beyond kMaxPixelBufferBytes.
   void Allocate(int width, int height, TPixelFormat format, bool top_down = false,
                 int custom_bits = 0);
   // The whole buffer in memory order (first byte is the bottom row unless top-down).
@@ -101,13 +110,19 @@ class TBitmap {
   const std::uint8_t* Bits() const;
   std::size_t BitsSize() const;
 
-  // File information from the BMP reader; the mutable form discards nothing by itself.
+  // File information from the BMP reader; the mutable form discards nothing by itself. Any
+  // change of pixels, palette, size or format (including non-const ScanLine and Bits) discards
+  // the retained file bytes and resets colours-used and colours-important.
   const TDibInfo& DibInfo() const;
   TDibInfo& MutableDibInfo();
 
  private:
   struct Data;
+  Data& Unshare();   // private copy when shared
   Data& Mutable();   // private copy, retained file bytes discarded
+  // Installs a new buffer built from this image's data (the last step of a size/format change).
+  void Replace(std::vector<std::uint8_t> pixels, int width, int height, TPixelFormat format,
+               int bits, std::vector<TRGBQuad> palette, bool reset_dib);
   std::shared_ptr<Data> data_;
 };
 

@@ -1,1 +1,2 @@
 # Tests of the Raster image.
+quenvale_test(test_bitmap SOURCES bitmap_test.cpp LIBS quenvale_imaging)
