@@ -1,1 +1,138 @@
+// End-to-end tests of quenvale-cli on real files in a temporary folder.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+namespace qv {
+namespace {
+
+using testing::ProgramResult;
+using testing::RunProgram;
+using testing::TempDir;
+
+// A W x H 24-bit BMP file, bottom-up, every pixel the same grey.
+void WriteBmp(const std::string& path, int width, int height, unsigned char grey = 0x80) {
+  int row = (width * 3 + 3) & ~3;
+  int size = 54 + row * height;
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(size), grey);
+  auto put32 = [&](int at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  std::fill(bytes.begin(), bytes.begin() + 54, 0);
+  bytes[0] = 'B', bytes[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(size));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(width));
+  put32(22, static_cast<std::uint32_t>(height));
+  bytes[26] = 1, bytes[28] = 24;
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(bytes.data()), size);
+}
+
+// Width and height from a BMP file's info header.
+std::pair<int, int> BmpSize(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char header[26] = {};
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  auto get32 = [&](int at) {
+    return static_cast<int>(header[at] | header[at + 1] << 8 | header[at + 2] << 16 |
+                            header[at + 3] << 24);
+  };
+  return {get32(18), get32(22)};
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  ProgramResult Run(std::vector<std::string> args, std::vector<std::string> env = {}) {
+    args.insert(args.begin(), {"--ini", dir / "test.ini"});
+    env.push_back("DISPLAY=");
+    return RunProgram(QV_CLI_PATH, args, env);
+  }
+  TempDir dir;
+};
+
+TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--bogus", "x.bmp"},
+           {},
+           {"--set", "NoSuchKey=1", "x.bmp"},
+           {"--set", "TargetRes=abc", "x.bmp"},
+           {"--set", "novalue", "x.bmp"},
+           {"--format", "tiff", "x.bmp"},
+           {"--quality", "101", "x.bmp"},
+           {"--format", "pdf", "x.bmp"},  // no --pdf
+           {"--quality"}}) {
+    ProgramResult result = Run(args);
+    EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args) << result.err;
+    EXPECT_NE(result.err.find("usage: quenvale-cli"), std::string::npos);
+  }
+  EXPECT_EQ(Run({"--help"}).status, 0);
+  EXPECT_NE(Run({"--version"}).out.find("quenvale-cli "), std::string::npos);
+}
+
+TEST_F(Cli, ConvertsTheNamesAsOneDropQuietlyOnSuccess) {
+  WriteBmp(dir / "a.bmp", 3, 2);
+  WriteBmp(dir / "b.bmp", 5, 1);
+  std::filesystem::create_directory(dir / "folder");
+  ProgramResult result = Run({"--out", dir / "out", "--format", "bmp", dir / "a.bmp",
+                              dir / "folder", dir / "missing.bmp", dir / "b.bmp"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(BmpSize(dir / "out/a.bmp"), std::make_pair(3, 2));
+  EXPECT_EQ(BmpSize(dir / "out/b.bmp"), std::make_pair(5, 1));
+}
+
+TEST_F(Cli, DesktopSizeComesFromTheOptionOrFailsClearly) {
+  WriteBmp(dir / "a.bmp", 3, 2);
+  ProgramResult sized = Run({"--out", dir / "out", "--size", "desktop", "--desktop-size",
+                             "40x30", "--set", "ResampleMode=-1", dir / "a.bmp"});
+  EXPECT_EQ(sized.status, 0) << sized.err;
+  EXPECT_EQ(BmpSize(dir / "out/a.bmp"), std::make_pair(40, 30));
+
+  ProgramResult unknown = Run({"--out", dir / "out2", "--size", "desktop", dir / "a.bmp"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err.find("--desktop-size"), std::string::npos) << unknown.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "out2/a.bmp"));
+}
+
+TEST_F(Cli, AFailureNamesTheFileShowsTheMessageAndEndsTheDrop) {
+  WriteBmp(dir / "a.bmp", 2, 2);
+  std::ofstream(dir / "bad.bmp") << "XXXX not a bitmap";
+  WriteBmp(dir / "c.bmp", 2, 2);
+  ProgramResult result =
+      Run({"--out", dir / "out", dir / "a.bmp", dir / "bad.bmp", dir / "c.bmp"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, dir / "bad.bmp" + ": ビットマップイメージが不正です.\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/a.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out/bad.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out/c.bmp"));
+}
+
+TEST_F(Cli, ExistingOutputsArePassedOverUnlessOverwriting) {
+  WriteBmp(dir / "a.bmp", 2, 2);
+  std::filesystem::create_directory(dir / "out");
+  std::ofstream(dir / "out/a.bmp") << "old";
+  EXPECT_EQ(Run({"--out", dir / "out", dir / "a.bmp"}).status, 0);
+  EXPECT_EQ(std::filesystem::file_size(dir / "out/a.bmp"), 3u);
+  EXPECT_EQ(Run({"--out", dir / "out", "--overwrite", dir / "a.bmp"}).status, 0);
+  EXPECT_EQ(BmpSize(dir / "out/a.bmp"), std::make_pair(2, 2));
+}
+
+TEST_F(Cli, ShowSettingsPrintsTheEffectiveSettingsAndConvertsNothing) {
+  WriteBmp(dir / "a.bmp", 2, 2);
+  ProgramResult result = Run({"--section", "tester", "--format", "png", "--set", "JPEGQL=70",
+                              "--show-settings", dir / "a.bmp"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out.rfind("# ini: " + dir / "test.ini" + "\n# section: tester\n", 0), 0u)
+      << result.out;
+  EXPECT_NE(result.out.find("\nFileFormat=2\n"), std::string::npos);
+  EXPECT_NE(result.out.find("\nJPEGQL=70\n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,59 @@
+// The command line's host for the conversion job and the batch run.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/batch_host.h"
+#include "app/job_host.h"
+
+namespace qv {
+class TSpiLib32;
+}
+
+namespace qv::cli {
+
+class TCliHost : public IJobHost, public IBatchHost {
+ public:
+  TCliHost(std::optional<std::string> pdf_file, std::optional<std::pair<int, int>> desktop_size,
+           bool progress);
+  ~TCliHost() override;
+
+  // IJobHost
+  TCursor Cursor() const override { return cursor_; }
+  void SetCursor(TCursor cursor) override { cursor_ = cursor; }
+  void ShowErrorMessage(const std::string& text, const std::string& caption) override;
+  std::pair<int, int> PrimaryDisplaySize() override;
+  void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
+
+  // IBatchHost
+  void SetProgressMax(int) override {}
+  void SetProgressPosition(int) override {}
+  void SetProgressVisible(bool visible) override;
+  std::string Caption() const override { return caption_; }
+  void SetCaption(const std::string& caption) override { caption_ = caption; }
+  void ProcessMessages() override {}
+  std::optional<std::string> AskPdfFileName() override { return pdf_file_; }
+  void ReportError(std::exception_ptr error) override;
+  void FileStarting(int index, int count, const std::string& file_name) override;
+
+  // The file being converted when the drop ended (for the abort note).
+  const std::string& CurrentFile() const { return current_file_; }
+
+ private:
+  std::optional<std::string> pdf_file_;
+  std::optional<std::pair<int, int>> desktop_size_;
+  bool progress_;
+  bool progress_line_open_ = false;
+  TCursor cursor_ = TCursor::crDefault;
+  std::string caption_ = "Drop Files Here.";
+  std::string current_file_;
+  std::unique_ptr<TSpiLib32> plugins_;
+};
+
+// The size of the X display named by $DISPLAY, when one answers; nullopt otherwise.
+std::optional<std::pair<int, int>> QueryDisplaySize();
+
+}  // namespace qv::cli
