@@ -1,24 +1,53 @@
 // The image-processing steps of the conversion job.
 #include "app/image_steps.h"
 
+#include "imaging/abitmap.h"
+#include "imaging/bilinear_stretch.h"
 #include "imaging/bitmap.h"
+#include "imaging/filtered_resample.h"
+#include "imaging/fixed_point_bilinear_resize.h"
+#include "imaging/reduce_colors.h"
+#include "imaging/resample_filters.h"
+#include "imaging/sepia.h"
 #include "runtime/exceptions.h"
 
 namespace qv {
 
 void ResizeBitmap(TBitmap& image, int width, int height, int resample_mode) {
-  if (resample_mode >= 0 && resample_mode <= 5)
-    throw Exception("Resampling is not built into this version");
+  // A target without pixels would leave an empty image to write: refuse it like any failed
+  // resize, so the job keeps the picture as it was.
+  if (width < 1 || height < 1) throw EInvalidGraphicOperation("Target size below 1 x 1 pixels");
   TBitmap temporary;
-  temporary.Assign(&image);
-  temporary.SetSize(width, height);
+  if (resample_mode == 0) {
+    temporary = BilinearStretch(image, width, height);
+  } else if (resample_mode == 1) {
+    TABitmap source;
+    source.Assign(&image);
+    TABitmap destination;
+    destination.SetSize(width, height);
+    FixedPointBilinearResize(width, height, source, 0, 0, source.Width(), source.Height(), 0, 0,
+                             destination);
+    temporary.Assign(&destination.Bitmap());
+  } else if (resample_mode >= 2 && resample_mode <= 5) {
+    temporary.Assign(&image);
+    temporary.SetSize(width, height);
+    // The resampler converts its source to 24 bits in place; it gets a copy (sharing the pixels
+    // until converted), so a failure leaves image exactly as it was.
+    TBitmap source = image;
+    const TResampleFilter& filter = ResampleFilterTable[static_cast<std::size_t>(resample_mode - 2)];
+    FilteredResample(source, temporary, filter.kernel, filter.support);
+  } else {
+    temporary.Assign(&image);  // no resampling: cut or extended to the target size
+    temporary.SetSize(width, height);
+  }
   image.Assign(&temporary);
 }
 
-void SepiaStep(TBitmap&) { throw Exception("Sepia toning is not built into this version"); }
+void SepiaStep(TBitmap& image) { ApplySepia(image); }
 
-void Reduce256Step(TBitmap&) {
-  throw Exception("Colour reduction is not built into this version");
+void Reduce256Step(TBitmap& image) {
+  TBitmap reduced = ReduceColors(image, 8);
+  image.Assign(&reduced);
 }
 
 }  // namespace qv

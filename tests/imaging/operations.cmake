@@ -1,1 +1,10 @@
 # Tests of the resamplers and effects.
+quenvale_test(test_imaging_operations
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/filtered_resample_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bilinear_stretch_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fixed_point_bilinear_resize_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sepia_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/reduce_colors_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/image_steps_test.cpp
+  LIBS quenvale_app quenvale_imaging)

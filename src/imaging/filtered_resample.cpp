@@ -1,0 +1,329 @@
+// The filtered resampler: contribution lists per axis, a horizontal and a vertical pass.
+//
+// Stored widths are part of the result: scales, centres, widths, kernel arguments, weights and
+// accumulators are 32-bit floats; the expressions between two stores are x87 extended precision.
+// The final byte rounds to nearest with ties to even, so a sum of exactly 100.5 gives 100.
+#include "imaging/filtered_resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "imaging/bitmap.h"
+#include "runtime/exceptions.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QV_RESAMPLE_X86 1
+#endif
+
+namespace qv {
+
+namespace {
+
+// Largest number of taps all lists of one axis may hold together (256 MiB of entries).
+constexpr std::size_t kMaxContributions = (std::size_t{256} << 20) / sizeof(TContribution);
+
+std::int32_t Reflect(std::int64_t j, std::int64_t extent) {
+  // Single reflection for -extent < j < 2 extent; repeated for taps beyond, which only a source
+  // smaller than the kernel produces. Each round trip shrinks |j|, so the loop ends.
+  while (j < 0 || j >= extent) j = j < 0 ? -j : 2 * extent - 1 - j;
+  return static_cast<std::int32_t>(j);
+}
+
+std::uint8_t ToByte(float acc) {
+  if (acc > 255.0f) return 255;
+  if (acc < 0.0f) return 0;
+  return static_cast<std::uint8_t>(std::lrint(acc));  // default rounding: nearest, ties to even
+}
+
+// acc + byte x weight in extended precision, stored as a 32-bit float.
+inline float Accumulate(float acc, std::uint8_t byte, float weight) {
+  return static_cast<float>(static_cast<long double>(acc) +
+                            static_cast<long double>(byte) * static_cast<long double>(weight));
+}
+
+void RowsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, int height,
+                  std::uint8_t* dst0, std::ptrdiff_t dst_step, int dst_width,
+                  const TContributionLists& lists) {
+  for (int k = 0; k < height; ++k) {
+    const std::uint8_t* src = src0 + k * src_step;
+    std::uint8_t* dst = dst0 + k * dst_step;
+    for (int i = 0; i < dst_width; ++i) {
+      float a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+      const TContribution* list = lists.List(static_cast<std::size_t>(i));
+      std::size_t count = lists.Count(static_cast<std::size_t>(i));
+      for (std::size_t e = 0; e < count; ++e) {
+        const std::uint8_t* p = src + 3 * static_cast<std::ptrdiff_t>(list[e].index);
+        float w = list[e].weight;
+        a0 = Accumulate(a0, p[0], w);
+        a1 = Accumulate(a1, p[1], w);
+        a2 = Accumulate(a2, p[2], w);
+      }
+      dst[3 * i] = ToByte(a0);
+      dst[3 * i + 1] = ToByte(a1);
+      dst[3 * i + 2] = ToByte(a2);
+    }
+  }
+}
+
+void ColumnsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, std::uint8_t* dst0,
+                     std::ptrdiff_t dst_step, int dst_width, int dst_height,
+                     const TContributionLists& lists) {
+  std::size_t bytes = 3 * static_cast<std::size_t>(dst_width);
+  std::vector<float> acc(bytes);
+  for (int i = 0; i < dst_height; ++i) {
+    std::fill(acc.begin(), acc.end(), 0.0f);
+    const TContribution* list = lists.List(static_cast<std::size_t>(i));
+    std::size_t count = lists.Count(static_cast<std::size_t>(i));
+    // Tap by tap over the whole row: each byte still sums its taps in list order.
+    for (std::size_t e = 0; e < count; ++e) {
+      const std::uint8_t* src = src0 + list[e].index * src_step;
+      float w = list[e].weight;
+      for (std::size_t b = 0; b < bytes; ++b) acc[b] = Accumulate(acc[b], src[b], w);
+    }
+    std::uint8_t* dst = dst0 + i * dst_step;
+    for (std::size_t b = 0; b < bytes; ++b) dst[b] = ToByte(acc[b]);
+  }
+}
+
+#ifdef QV_RESAMPLE_X86
+
+// The fused multiply-add rounds the exact acc + byte x weight once to a 32-bit float. The
+// extended-precision sum is exact whenever the operands span at most 64 bits, which holds for
+// every sum that can land near a rounding midpoint of the float, so both give the same float.
+
+bool HasAvx2Fma() {
+  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  return has;
+}
+
+constexpr int kBlockRows = 8;  // source rows that share one broadcast weight
+// Widest source row handled by the vector horizontal pass (its block buffer is width x 128 bytes).
+constexpr int kMaxVectorWidth = 1 << 20;
+
+__attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0,
+                                                  std::ptrdiff_t src_step, int src_width,
+                                                  int height, std::uint8_t* dst0,
+                                                  std::ptrdiff_t dst_step, int dst_width,
+                                                  const TContributionLists& lists) {
+  // The block holds kBlockRows source rows as floats, pixel-major: for source column j the
+  // channels b, g, r, (spare) of row 0, then of row 1, and so on, 32 floats per column.
+  std::vector<float> block;
+  try {
+    block.resize(static_cast<std::size_t>(src_width) * 4 * kBlockRows);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
+  // Byte offset of each row's four result bytes after packing four accumulators (see below).
+  static constexpr int kPackedOffset[kBlockRows] = {0, 16, 4, 20, 8, 24, 12, 28};
+  for (int k0 = 0; k0 < height; k0 += kBlockRows) {
+    int rows = std::min(kBlockRows, height - k0);
+    for (int r = 0; r < kBlockRows; ++r) {
+      const std::uint8_t* s = src0 + (k0 + std::min(r, rows - 1)) * src_step;
+      float* b = block.data() + 4 * r;
+      int j = 0;
+      for (; j < src_width - 1; ++j) {
+        std::int32_t v;
+        std::memcpy(&v, s + 3 * j, 4);  // the fourth byte belongs to the next pixel: unused
+        _mm_storeu_ps(b + 32 * j, _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(v))));
+      }
+      std::int32_t last = s[3 * j] | (s[3 * j + 1] << 8) | (s[3 * j + 2] << 16);
+      _mm_storeu_ps(b + 32 * j, _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(last))));
+    }
+    for (int i = 0; i < dst_width; ++i) {
+      __m256 acc0 = _mm256_setzero_ps(), acc1 = _mm256_setzero_ps();
+      __m256 acc2 = _mm256_setzero_ps(), acc3 = _mm256_setzero_ps();
+      const TContribution* list = lists.List(static_cast<std::size_t>(i));
+      std::size_t count = lists.Count(static_cast<std::size_t>(i));
+      for (std::size_t e = 0; e < count; ++e) {
+        __m256 w = _mm256_broadcast_ss(&list[e].weight);
+        const float* p = block.data() + 32 * static_cast<std::ptrdiff_t>(list[e].index);
+        acc0 = _mm256_fmadd_ps(_mm256_loadu_ps(p), w, acc0);
+        acc1 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 8), w, acc1);
+        acc2 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 16), w, acc2);
+        acc3 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 24), w, acc3);
+      }
+      // Round to nearest even, then saturate to 0..255 (the same as clamping the float first).
+      __m256i p01 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc0), _mm256_cvtps_epi32(acc1));
+      __m256i p23 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc2), _mm256_cvtps_epi32(acc3));
+      alignas(32) std::uint8_t packed[32];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(packed), _mm256_packus_epi16(p01, p23));
+      for (int r = 0; r < rows; ++r)
+        std::memcpy(dst0 + (k0 + r) * dst_step + 3 * i, packed + kPackedOffset[r], 3);
+    }
+  }
+}
+
+__attribute__((target("avx2,fma"))) inline __m128i PackEight(__m256 acc) {
+  __m256i v = _mm256_cvtps_epi32(acc);
+  __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  return _mm_packus_epi16(words, words);
+}
+
+__attribute__((target("avx2,fma"))) inline __m256 LoadEight(const std::uint8_t* p) {
+  return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+__attribute__((target("avx2,fma"))) void ColumnsAvx2(const std::uint8_t* src0,
+                                                     std::ptrdiff_t src_step, std::uint8_t* dst0,
+                                                     std::ptrdiff_t dst_step, int dst_width,
+                                                     int dst_height,
+                                                     const TContributionLists& lists) {
+  std::size_t bytes = 3 * static_cast<std::size_t>(dst_width);
+  for (int i = 0; i < dst_height; ++i) {
+    const TContribution* list = lists.List(static_cast<std::size_t>(i));
+    std::size_t count = lists.Count(static_cast<std::size_t>(i));
+    std::uint8_t* dst = dst0 + i * dst_step;
+    std::size_t x = 0;
+    for (; x + 64 <= bytes; x += 64) {
+      __m256 acc[8];
+      for (auto& a : acc) a = _mm256_setzero_ps();
+      for (std::size_t e = 0; e < count; ++e) {
+        const std::uint8_t* src = src0 + list[e].index * src_step + x;
+        __m256 w = _mm256_broadcast_ss(&list[e].weight);
+        for (int q = 0; q < 8; ++q) acc[q] = _mm256_fmadd_ps(LoadEight(src + 8 * q), w, acc[q]);
+      }
+      for (int q = 0; q < 8; ++q)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x + 8 * q), PackEight(acc[q]));
+    }
+    for (; x + 8 <= bytes; x += 8) {
+      __m256 acc = _mm256_setzero_ps();
+      for (std::size_t e = 0; e < count; ++e)
+        acc = _mm256_fmadd_ps(LoadEight(src0 + list[e].index * src_step + x),
+                              _mm256_broadcast_ss(&list[e].weight), acc);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), PackEight(acc));
+    }
+    for (; x < bytes; ++x) {
+      __m128 acc = _mm_setzero_ps();
+      for (std::size_t e = 0; e < count; ++e) {
+        __m128 v = _mm_set_ss(static_cast<float>(src0[list[e].index * src_step + x]));
+        acc = _mm_fmadd_ss(v, _mm_set_ss(list[e].weight), acc);
+      }
+      dst[x] = ToByte(_mm_cvtss_f32(acc));
+    }
+  }
+}
+
+#endif  // QV_RESAMPLE_X86
+
+}  // namespace
+
+float ResampleScale(int dest_extent, int source_extent) {
+  if (source_extent == 1)
+    return static_cast<float>(static_cast<long double>(dest_extent) / source_extent);
+  return static_cast<float>(static_cast<long double>(dest_extent - 1) / (source_extent - 1));
+}
+
+TContributionLists BuildContributions(float scale, int source_extent, int dest_extent,
+                                      TFilterKernel kernel, float support) {
+  TContributionLists lists;
+  std::size_t m = static_cast<std::size_t>(std::max(dest_extent, 0));
+  lists.first.assign(m + 1, 0);
+  if (m == 0 || source_extent < 1) return lists;
+  if (!(scale > 0.0f)) {
+    // One destination pixel from a longer source: the corner-aligned mapping puts it on the
+    // first source pixel, and a widened kernel would divide by the zero scale.
+    lists.entries.assign(m, TContribution{0, 1.0f});
+    for (std::size_t i = 0; i <= m; ++i) lists.first[i] = i;
+    return lists;
+  }
+  bool reduce = scale < 1.0f;
+  float width = support;
+  float fscale = 1.0f;
+  if (reduce) {
+    width = static_cast<float>(static_cast<long double>(support) / scale);
+    fscale = static_cast<float>(1.0L / scale);
+  }
+  // Each list has at most 2 width + 3 candidate taps; check the total before reserving it.
+  long double per_list = 2.0L * width + 3.0L;
+  if (per_list * static_cast<long double>(m) > static_cast<long double>(kMaxContributions))
+    throw EOutOfMemory();
+  try {
+    lists.entries.reserve(static_cast<std::size_t>(per_list * static_cast<long double>(m)));
+    for (std::size_t i = 0; i < m; ++i) {
+      lists.first[i] = lists.entries.size();
+      auto centre = static_cast<float>(static_cast<long double>(i) / scale);
+      auto left = static_cast<std::int64_t>(std::floor(static_cast<long double>(centre) - width));
+      auto right = static_cast<std::int64_t>(std::ceil(static_cast<long double>(centre) + width));
+      for (std::int64_t j = left; j <= right; ++j) {
+        long double distance = static_cast<long double>(centre) - static_cast<long double>(j);
+        float weight;
+        if (reduce) {
+          auto argument = static_cast<float>(distance / fscale);
+          weight = static_cast<float>(static_cast<long double>(kernel(argument)) / fscale);
+        } else {
+          weight = kernel(static_cast<float>(distance));
+        }
+        if (weight == 0.0f) continue;
+        lists.entries.push_back({Reflect(j, source_extent), weight});
+      }
+    }
+    lists.first[m] = lists.entries.size();
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
+  return lists;
+}
+
+void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
+                  TResamplePath path) {
+  int height = std::min(source.Height(), work.Height());
+  int dst_width = work.Width();
+  if (height < 1 || dst_width < 1 || source.Width() < 1) return;
+  const std::uint8_t* src0 = source.ScanLine(0);
+  std::uint8_t* dst0 = work.ScanLine(0);
+#ifdef QV_RESAMPLE_X86
+  if (path == TResamplePath::kFastest && HasAvx2Fma() && source.Width() <= kMaxVectorWidth) {
+    RowsAvx2(src0, source.RowStep(), source.Width(), height, dst0, work.RowStep(), dst_width,
+             lists);
+    return;
+  }
+#endif
+  (void)path;
+  RowsPortable(src0, source.RowStep(), height, dst0, work.RowStep(), dst_width, lists);
+}
+
+void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,
+                     TResamplePath path) {
+  int dst_width = std::min(work.Width(), dest.Width());
+  int dst_height = dest.Height();
+  if (dst_width < 1 || dst_height < 1 || work.Height() < 1) return;
+  const std::uint8_t* src0 = work.ScanLine(0);
+  std::uint8_t* dst0 = dest.ScanLine(0);
+#ifdef QV_RESAMPLE_X86
+  if (path == TResamplePath::kFastest && HasAvx2Fma()) {
+    ColumnsAvx2(src0, work.RowStep(), dst0, dest.RowStep(), dst_width, dst_height, lists);
+    return;
+  }
+#endif
+  (void)path;
+  ColumnsPortable(src0, work.RowStep(), dst0, dest.RowStep(), dst_width, dst_height, lists);
+}
+
+void FilteredResample(TBitmap& source, TBitmap& dest, TFilterKernel kernel, float support,
+                      TResamplePath path) {
+  int dst_width = dest.Width();
+  int dst_height = dest.Height();
+  int src_width = source.Width();
+  int src_height = source.Height();
+  if (src_width < 1 || src_height < 1 || source.Empty()) throw Exception(kSourceBitmapTooSmall);
+  float sx = ResampleScale(dst_width, src_width);
+  float sy = ResampleScale(dst_height, src_height);
+  source.SetPixelFormat(TPixelFormat::pf24bit);
+  dest.SetPixelFormat(TPixelFormat::pf24bit);
+  if (dst_width < 1 || dst_height < 1) return;
+  // The work image has destination width and source height: rows first keeps it small for the
+  // usual reduction, and each list is reused for every row (column) of its pass.
+  TBitmap work;
+  work.Allocate(dst_width, src_height, TPixelFormat::pf24bit);
+  {
+    TContributionLists lists = BuildContributions(sx, src_width, dst_width, kernel, support);
+    ResampleRows(source, work, lists, path);
+  }
+  TContributionLists lists = BuildContributions(sy, src_height, dst_height, kernel, support);
+  ResampleColumns(work, dest, lists, path);
+}
+
+}  // namespace qv

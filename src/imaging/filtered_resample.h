@@ -1,0 +1,69 @@
+// The filtered resampler: a separable convolution resize, rows first, then columns.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imaging/resample_filters.h"
+
+namespace qv {
+
+class TBitmap;
+
+inline constexpr char kSourceBitmapTooSmall[] = "Source bitmap too small";
+
+// One tap of a destination pixel: the source index it reads (already inside the image) and its
+// weight. Weights are 32-bit floats and are not normalised.
+struct TContribution {
+  std::int32_t index;
+  float weight;
+};
+
+// The taps of every destination position of one axis, in increasing order of tap position and
+// without zero weights; list i is entries[first[i]] .. entries[first[i + 1] - 1].
+struct TContributionLists {
+  std::vector<std::size_t> first;
+  std::vector<TContribution> entries;
+  std::size_t Count(std::size_t i) const { return first[i + 1] - first[i]; }
+  const TContribution* List(std::size_t i) const { return entries.data() + first[i]; }
+};
+
+// How the weighted sums are formed. Both give the 32-bit float accumulators of the extended-
+// precision sum: kPortable literally (x87 long double, then stored as float), kFastest with
+// fused multiply-adds on processors that have them (one rounding of the exact sum, which is what
+// the extended sum rounds to) and with kPortable elsewhere.
+enum class TResamplePath { kFastest, kPortable };
+
+// Corner-aligned scale of one axis as a 32-bit float: (dest - 1) / (source - 1), or dest / source
+// for a source extent of 1. A scale below 1 is a reduction.
+float ResampleScale(int dest_extent, int source_extent);
+
+// The contribution lists of one axis (scale from ResampleScale). A tap outside 0 .. source - 1 is
+// reflected (j < 0 gives -j, j >= source gives 2 source - 1 - j) until it lies inside, so even a
+// kernel wider than a tiny source reads only real pixels. A scale of 0 (one destination pixel
+// from a larger source) samples the first source pixel with weight 1. Throws EOutOfMemory when the
+// lists would not fit in memory.
+TContributionLists BuildContributions(float scale, int source_extent, int dest_extent,
+                                      TFilterKernel kernel, float support);
+
+// Horizontal pass: every row of source (24-bit) through lists (one per column of work) into the
+// same row of work (24-bit, of the lists' width and source's height).
+void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
+                  TResamplePath path = TResamplePath::kFastest);
+
+// Vertical pass: every destination row of dest (24-bit) through lists (one per row of dest) from
+// the rows of work (24-bit, dest's width).
+void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,
+                     TResamplePath path = TResamplePath::kFastest);
+
+// Resizes source into dest, which the caller has already given the target size, with one row of
+// ResampleFilterTable. Source is converted in place to 24 bits per pixel (its picture unchanged);
+// dest becomes 24 bits per pixel and every pixel is overwritten. Each byte is the weighted sum of
+// its taps rounded to nearest (ties to even) and clamped to 0..255.
+// Throws Exception "Source bitmap too small" when source has no pixels (nothing is changed then),
+// EOutOfMemory when the work image or the lists cannot be had.
+void FilteredResample(TBitmap& source, TBitmap& dest, TFilterKernel kernel, float support,
+                      TResamplePath path = TResamplePath::kFastest);
+
+}  // namespace qv

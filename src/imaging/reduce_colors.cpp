@@ -1,0 +1,57 @@
+// Median-cut colour reduction: histogram, palette, dither, index mapping.
+#include "imaging/reduce_colors.h"
+
+#include <cstdint>
+
+#include "imaging/bitmap.h"
+#include "imaging/dither_image.h"
+#include "imaging/median_cut.h"
+#include "imaging/quantize_color.h"
+#include "runtime/exceptions.h"
+
+namespace qv {
+
+namespace {
+
+constexpr char kModule[] = "MedianCut";
+
+inline std::uint32_t ColorOf(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+}
+
+}  // namespace
+
+TBitmap ReduceColors(const TBitmap& image, int bits) {
+  Assert(bits >= 0, kModule, 380);
+  Assert(image.PixelFormat() == TPixelFormat::pf24bit, kModule, 381);
+  const int width = image.Width();
+  const int height = image.Height();
+  bool has_pixels = width > 0 && height > 0 && !image.Empty();
+
+  TMedianCut median_cut;
+  if (has_pixels) {
+    const std::uint8_t* row = image.ScanLine(0);
+    for (int y = 0; y < height; ++y, row += image.RowStep())
+      for (int x = 0; x < width; ++x) median_cut.AddColor(ColorOf(row + 3 * x));
+  }
+  median_cut.Quantize(bits);
+
+  TBitmap dithered;
+  {
+    TMedianCutQuantizeColor quantizer(median_cut);
+    dithered = DitherImage(image, quantizer);
+  }
+
+  TBitmap result;
+  result.Allocate(width, height, TPixelFormat::pf8bit);
+  result.SetPalette(median_cut.MakePalette());
+  if (has_pixels) {
+    const std::uint8_t* src = static_cast<const TBitmap&>(dithered).ScanLine(0);
+    std::uint8_t* dst = result.ScanLine(0);
+    for (int y = 0; y < height; ++y, src += dithered.RowStep(), dst += result.RowStep())
+      for (int x = 0; x < width; ++x) dst[x] = median_cut.ColorIndex(ColorOf(src + 3 * x));
+  }
+  return result;
+}
+
+}  // namespace qv

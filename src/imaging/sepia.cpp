@@ -1,0 +1,51 @@
+// Sepia toning through a 256-entry table of the luminance.
+#include "imaging/sepia.h"
+
+#include <cmath>
+
+#include "imaging/bitmap.h"
+
+namespace qv {
+
+namespace {
+
+std::uint8_t Curve(int luminance, long double exponent) {
+  if (luminance == 0) return 0;
+  long double value = 255.0L * std::pow(luminance / 255.0L, exponent);
+  // No value lies within 0.0003 of a half, so the tie rule never matters here.
+  return static_cast<std::uint8_t>(std::nearbyint(value));
+}
+
+}  // namespace
+
+const std::array<std::array<std::uint8_t, 3>, 256>& SepiaTable() {
+  static const auto table = [] {
+    std::array<std::array<std::uint8_t, 3>, 256> t{};
+    for (int y = 0; y < 256; ++y)
+      t[static_cast<std::size_t>(y)] = {Curve(y, 4.0L / 3.0L), static_cast<std::uint8_t>(y),
+                                        Curve(y, 3.0L / 4.0L)};
+    return t;
+  }();
+  return table;
+}
+
+void ApplySepia(TBitmap& image) {
+  int width = image.Width();
+  int height = image.Height();
+  image.SetPixelFormat(TPixelFormat::pf24bit);
+  std::uint8_t* row = image.ScanLine(0);  // an empty image fails here, as row access does
+  std::ptrdiff_t step = image.RowStep();
+  const auto& table = SepiaTable();
+  for (int y = 0; y < height; ++y, row += step) {
+    std::uint8_t* p = row;
+    for (int x = 0; x < width; ++x, p += 3) {
+      unsigned luminance = (77u * p[2] + 150u * p[1] + 29u * p[0] + 128u) >> 8;
+      const auto& toned = table[luminance];
+      p[0] = toned[0];
+      p[1] = toned[1];
+      p[2] = toned[2];
+    }
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,113 @@
+// Tests of the bilinear stretch: footprint means, the one-millionth shortfall and the border rule.
+#include "imaging/bilinear_stretch.h"
+
+#include <gtest/gtest.h>
+
+#include "imaging/image_helpers.h"
+#include "runtime/exceptions.h"
+
+namespace qv {
+namespace {
+
+using testing::At24;
+using testing::Bgr;
+using testing::Make24;
+using testing::PixelBytes;
+
+struct Size {
+  int width, height;
+};
+
+class UniformSource : public ::testing::TestWithParam<Size> {};
+
+TEST_P(UniformSource, GivesTheSameValueAtAnySize) {
+  TBitmap source = testing::Uniform24(7, 5, {0, 131, 255});
+  TBitmap result = BilinearStretch(source, GetParam().width, GetParam().height);
+  ASSERT_EQ(result.Width(), GetParam().width);
+  ASSERT_EQ(result.Height(), GetParam().height);
+  EXPECT_EQ(result.PixelFormat(), TPixelFormat::pf24bit);
+  for (int y = 0; y < result.Height(); ++y)
+    for (int x = 0; x < result.Width(); ++x) ASSERT_EQ(At24(result, x, y), (Bgr{0, 131, 255}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, UniformSource,
+                         ::testing::Values(Size{1, 1}, Size{3, 2}, Size{7, 5}, Size{13, 11},
+                                           Size{2, 40}, Size{50, 1}));
+
+TEST(BilinearStretch, TwoByTwoToOnePixelIsTheMeanFallingOneMillionthShort) {
+  // Per channel (blue, green, red) the four pixels average 121.5, 25 and 121.75. The exact half
+  // rounds down because the footprint is a millionth narrower than the nominal one (with the
+  // nominal footprint, ties to even would give 122).
+  const Bgr pixels[4] = {{120, 10, 121}, {121, 20, 122}, {122, 30, 122}, {123, 40, 122}};
+  TBitmap source = Make24(2, 2, [&](int x, int y) { return pixels[2 * y + x]; });
+  EXPECT_EQ(At24(BilinearStretch(source, 1, 1), 0, 0), (Bgr{121, 25, 122}));
+}
+
+TEST(BilinearStretch, WideReductionStillFallsShortOfTheHalf) {
+  // 2000 x 1 to 1 x 1: half the pixels 121, half 122. The mean is exactly 121.5; the sliver left
+  // out lies at the 122 end, so the result is 121. Needs 64-bit accumulators: a 32-bit float sum
+  // of 2000 cells is off by far more than the sliver.
+  TBitmap source = Make24(2000, 1, [](int x, int) {
+    auto v = static_cast<std::uint8_t>(x < 1000 ? 121 : 122);
+    return Bgr{v, v, v};
+  });
+  EXPECT_EQ(At24(BilinearStretch(source, 1, 1), 0, 0).g, 121);
+}
+
+TEST(BilinearStretch, OnePixelEnlargedRepeatsItsColour) {
+  TBitmap source = testing::Uniform24(1, 1, {9, 99, 199});
+  TBitmap result = BilinearStretch(source, 5, 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(At24(result, x, y), (Bgr{9, 99, 199}));
+}
+
+TEST(BilinearStretch, TwoToFourColumnsBlendsThreeToOne) {
+  TBitmap source = Make24(2, 1, [](int x, int) {
+    return x == 0 ? Bgr{0, 200, 40} : Bgr{200, 0, 240};
+  });
+  TBitmap result = BilinearStretch(source, 4, 1);
+  EXPECT_EQ(At24(result, 0, 0), (Bgr{0, 200, 40}));    // centre -0.25: the flat border cell
+  EXPECT_EQ(At24(result, 1, 0), (Bgr{50, 150, 90}));   // 3:1
+  EXPECT_EQ(At24(result, 2, 0), (Bgr{150, 50, 190}));  // 1:3
+  EXPECT_EQ(At24(result, 3, 0), (Bgr{200, 0, 240}));
+}
+
+TEST(BilinearStretch, ReductionAveragesEverySourcePixel) {
+  // A single bright pixel anywhere in a 4 x 4 block still shows in the 1 x 1 result.
+  for (int spot = 0; spot < 16; ++spot) {
+    TBitmap source = Make24(4, 4, [spot](int x, int y) {
+      auto v = static_cast<std::uint8_t>(4 * y + x == spot ? 160 : 0);
+      return Bgr{v, v, v};
+    });
+    EXPECT_GT(At24(BilinearStretch(source, 1, 1), 0, 0).g, 0) << spot;
+  }
+}
+
+TEST(BilinearStretch, LeavesAPaletteSourceUnchanged) {
+  TBitmap source = testing::Random24(6, 5, 3);
+  source.SetPixelFormat(TPixelFormat::pf8bit);
+  std::vector<std::uint8_t> before = PixelBytes(source);
+  TBitmap result = BilinearStretch(source, 4, 9);
+  EXPECT_EQ(source.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(PixelBytes(source), before);
+  EXPECT_EQ(result.PixelFormat(), TPixelFormat::pf24bit);
+}
+
+TEST(BilinearStretch, EmptySourceFailsTheAssertion) {
+  TBitmap source;
+  source.Allocate(3, 0, TPixelFormat::pf24bit);
+  try {
+    BilinearStretch(source, 4, 4);
+    FAIL() << "no error";
+  } catch (const EAssertionFailed& error) {
+    EXPECT_EQ(error.Message(), "Assertion failure (BitmapUtils, 1066 行)");
+  }
+}
+
+TEST(BilinearStretch, ZeroTargetFailsInsteadOfDividingByZero) {
+  TBitmap source = testing::Uniform24(2, 2, {1, 1, 1});
+  EXPECT_THROW(BilinearStretch(source, 0, 3), EAssertionFailed);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,107 @@
+// Tests of the conversion job's image steps: the resize dispatch, sepia and 256 colours.
+#include "app/image_steps.h"
+
+#include <gtest/gtest.h>
+
+#include "imaging/image_helpers.h"
+#include "runtime/exceptions.h"
+
+namespace qv {
+namespace {
+
+using testing::At24;
+using testing::Bgr;
+using testing::PixelBytes;
+
+struct ModeCase {
+  int mode;
+  TPixelFormat format;
+};
+
+class ResizeModes : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(ResizeModes, GiveTheTargetSizeInTheMethodsFormat) {
+  TBitmap image = testing::Random24(37, 23, 9);
+  image.SetPixelFormat(TPixelFormat::pf8bit);
+  ResizeBitmap(image, 16, 12, GetParam().mode);
+  EXPECT_EQ(image.Width(), 16);
+  EXPECT_EQ(image.Height(), 12);
+  EXPECT_EQ(image.PixelFormat(), GetParam().format);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ResizeModes,
+    ::testing::Values(ModeCase{0, TPixelFormat::pf24bit}, ModeCase{1, TPixelFormat::pf32bit},
+                      ModeCase{2, TPixelFormat::pf24bit}, ModeCase{3, TPixelFormat::pf24bit},
+                      ModeCase{4, TPixelFormat::pf24bit}, ModeCase{5, TPixelFormat::pf24bit},
+                      ModeCase{6, TPixelFormat::pf8bit}, ModeCase{-1, TPixelFormat::pf8bit}));
+
+TEST(ResizeBitmap, UniformImageStaysUniformWithEveryFilter) {
+  for (int mode : {0, 2, 3, 4, 5}) {
+    TBitmap image = testing::Uniform24(30, 20, {40, 80, 120});
+    ResizeBitmap(image, 11, 7, mode);
+    for (int y = 0; y < 7; ++y)
+      for (int x = 0; x < 11; ++x) ASSERT_NEAR(At24(image, x, y).g, 80, 1) << "mode " << mode;
+  }
+}
+
+TEST(ResizeBitmap, UnknownModeCropsAndExtendsWithWhite) {
+  TBitmap image = testing::Uniform24(3, 2, {1, 2, 3});
+  ResizeBitmap(image, 4, 3, 9);
+  EXPECT_EQ(At24(image, 2, 1), (Bgr{1, 2, 3}));
+  EXPECT_EQ(At24(image, 3, 0), (Bgr{255, 255, 255}));
+  EXPECT_EQ(At24(image, 0, 2), (Bgr{255, 255, 255}));
+}
+
+TEST(ResizeBitmap, FailureLeavesTheImageAsItWas) {
+  // The fixed-point method cannot mirror the tail of a single-row picture.
+  TBitmap image = testing::Random24(9, 1, 4);
+  image.SetPixelFormat(TPixelFormat::pf8bit);
+  std::vector<std::uint8_t> before = PixelBytes(image);
+  EXPECT_THROW(ResizeBitmap(image, 20, 5, 1), EInvalidGraphicOperation);
+  EXPECT_EQ(image.Width(), 9);
+  EXPECT_EQ(image.Height(), 1);
+  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(PixelBytes(image), before);
+}
+
+TEST(ResizeBitmap, TargetWithoutPixelsIsRefusedAndChangesNothing) {
+  for (int mode : {0, 1, 3, 8}) {
+    TBitmap image = testing::Uniform24(4, 4, {5, 6, 7});
+    EXPECT_THROW(ResizeBitmap(image, 0, 10, mode), Exception) << mode;
+    EXPECT_EQ(image.Width(), 4);
+  }
+}
+
+TEST(ResizeBitmap, FilteredMethodsLeaveTheCallersFormatOnFailureOnly) {
+  // On success the image is the 24-bit result; the 8-bit original is not converted on the way.
+  TBitmap image = testing::Random24(8, 8, 2);
+  image.SetPixelFormat(TPixelFormat::pf8bit);
+  TBitmap original = image;
+  ResizeBitmap(image, 4, 4, 3);
+  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(original.PixelFormat(), TPixelFormat::pf8bit);
+}
+
+TEST(ImageSteps, SepiaThenReductionGivesAnEightBitImage) {
+  TBitmap image = testing::Random24(10, 6, 8);
+  image.SetPixelFormat(TPixelFormat::pf32bit);
+  SepiaStep(image);
+  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf24bit);
+  Reduce256Step(image);
+  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(image.Width(), 10);
+  EXPECT_LE(image.Palette().size(), 256u);
+}
+
+TEST(ImageSteps, ReductionRefusesAThirtyTwoBitImageAndKeepsIt) {
+  TBitmap image = testing::Random24(10, 6, 8);
+  ResizeBitmap(image, 5, 5, 1);  // "Bi-Linear(MMX)" leaves 32 bits
+  std::vector<std::uint8_t> before = PixelBytes(image);
+  EXPECT_THROW(Reduce256Step(image), EAssertionFailed);
+  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf32bit);
+  EXPECT_EQ(PixelBytes(image), before);
+}
+
+}  // namespace
+}  // namespace qv

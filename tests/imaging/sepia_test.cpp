@@ -1,0 +1,84 @@
+// Tests of sepia toning.
+#include "imaging/sepia.h"
+
+#include <gtest/gtest.h>
+
+#include "imaging/image_helpers.h"
+#include "runtime/exceptions.h"
+
+namespace qv {
+namespace {
+
+using testing::At24;
+using testing::Bgr;
+using testing::PixelBytes;
+
+struct SepiaCase {
+  Bgr in, out;
+};
+
+class SepiaTone : public ::testing::TestWithParam<SepiaCase> {};
+
+TEST_P(SepiaTone, MapsLuminanceToTheCurves) {
+  TBitmap image = testing::Uniform24(2, 1, GetParam().in);
+  ApplySepia(image);
+  EXPECT_EQ(At24(image, 0, 0), GetParam().out);
+  EXPECT_EQ(At24(image, 1, 0), GetParam().out);
+}
+
+// (blue, green, red) in and out.
+INSTANTIATE_TEST_SUITE_P(Table, SepiaTone,
+                         ::testing::Values(SepiaCase{{0, 0, 0}, {0, 0, 0}},
+                                           SepiaCase{{255, 255, 255}, {255, 255, 255}},
+                                           SepiaCase{{128, 128, 128}, {102, 128, 152}},
+                                           SepiaCase{{0, 0, 255}, {52, 77, 104}},
+                                           SepiaCase{{0, 255, 0}, {125, 149, 170}},
+                                           SepiaCase{{255, 0, 0}, {14, 29, 50}},
+                                           SepiaCase{{1, 1, 1}, {0, 1, 4}}));
+
+TEST(Sepia, EveryTableEntryIsTheRoundedCurve) {
+  const auto& table = SepiaTable();
+  for (int y = 0; y < 256; ++y) {
+    double base = y / 255.0;
+    EXPECT_EQ(table[static_cast<std::size_t>(y)][1], y);
+    EXPECT_EQ(table[static_cast<std::size_t>(y)][0], static_cast<int>(std::lround(255 * std::pow(base, 4.0 / 3))));
+    EXPECT_EQ(table[static_cast<std::size_t>(y)][2], static_cast<int>(std::lround(255 * std::pow(base, 0.75))));
+  }
+}
+
+TEST(Sepia, TwiceIsNotOnce) {
+  TBitmap once = testing::Uniform24(1, 1, {0, 0, 255});
+  ApplySepia(once);
+  TBitmap twice = once;
+  ApplySepia(twice);
+  EXPECT_NE(At24(twice, 0, 0), At24(once, 0, 0));
+}
+
+TEST(Sepia, PaletteImageIsConvertedFirst) {
+  TBitmap image;
+  image.Allocate(3, 2, TPixelFormat::pf8bit);
+  image.SetPalette({{0, 0, 0, 0}, {255, 255, 255, 0}});
+  image.ScanLine(1)[2] = 1;  // one white pixel
+  ApplySepia(image);
+  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(At24(image, 2, 1), (Bgr{255, 255, 255}));
+  EXPECT_EQ(At24(image, 0, 0), (Bgr{0, 0, 0}));
+}
+
+TEST(Sepia, RowPaddingIsNotTouched) {
+  TBitmap image = testing::Uniform24(1, 2, {128, 128, 128});
+  image.ScanLine(0)[3] = 0xAB;
+  image.ScanLine(1)[3] = 0xCD;
+  ApplySepia(image);
+  EXPECT_EQ(image.ScanLine(0)[3], 0xAB);
+  EXPECT_EQ(image.ScanLine(1)[3], 0xCD);
+}
+
+TEST(Sepia, EmptyImageFailsAtRowAccess) {
+  TBitmap image;
+  image.Allocate(0, 0, TPixelFormat::pf24bit);
+  EXPECT_THROW(ApplySepia(image), EInvalidGraphicOperation);
+}
+
+}  // namespace
+}  // namespace qv
