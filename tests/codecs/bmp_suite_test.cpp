@@ -160,6 +160,12 @@ INSTANTIATE_TEST_SUITE_P(
         SuiteCase{"q/rgba32h56.bmp", "rgba32.png"}, SuiteCase{"q/rgb24prof.bmp", "rgb24.png"},
         SuiteCase{"q/rgb24lprof.bmp", "rgb24.png"}));
 
+// Pillow's bit-field variant of the suite's picture (its rgb32bf-rgba.bmp has masks edited to
+// disagree with its pixels on purpose, so it has no reference).
+INSTANTIATE_TEST_SUITE_P(
+    Extra, BmpSuiteMatches,
+    ::testing::Values(SuiteCase{"../bmp-extra/pillow/rgb32bf-abgr.bmp", "rgb24.png"}));
+
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder))
@@ -208,6 +214,24 @@ TEST(BmpSuite, EveryFileReadsCleanlyOrFailsWithAReaderError) {
       ++files;
     }
   EXPECT_EQ(files, 91);
+}
+
+TEST(BmpExtra, RunLengthPhotoLooksLikeTheOriginal) {
+  // The same photo as a 24-bit file and as RLE8 with its own 256 colours: close on average.
+  TBitmap original = ReadFile(kExtra + "hopper.bmp");
+  TBitmap rle = ReadFile(kExtra + "hopper_rle8.bmp");
+  ASSERT_EQ(rle.Width(), original.Width());
+  ASSERT_EQ(rle.Height(), original.Height());
+  rle.SetPixelFormat(TPixelFormat::pf24bit);
+  std::int64_t difference = 0;
+  for (int y = 0; y < rle.Height(); ++y) {
+    const std::uint8_t* a = static_cast<const TBitmap&>(rle).ScanLine(y);
+    const std::uint8_t* b = static_cast<const TBitmap&>(original).ScanLine(y);
+    for (int i = 0; i < rle.Width() * 3; ++i) difference += std::abs(a[i] - b[i]);
+  }
+  EXPECT_LT(difference / (rle.Width() * rle.Height() * 3), 12);
+  // Rows with more data than the width hold are refused, not clipped.
+  EXPECT_THROW(ReadFile(kExtra + "hopper_rle8_row_overflow.bmp"), EInvalidGraphic);
 }
 
 TEST(BmpExtra, PillowFilesReadCleanly) {
