@@ -13,7 +13,7 @@ std::uint8_t Curve(int luminance, long double exponent) {
   if (luminance == 0) return 0;
   long double value = 255.0L * std::pow(luminance / 255.0L, exponent);
   // No value lies within 0.0003 of a half, so the tie rule never matters here.
-  return static_cast<std::uint8_t>(std::nearbyint(value));
+  return static_cast<std::uint8_t>(std::rint(value));
 }
 
 }  // namespace

@@ -109,5 +109,31 @@ TEST(BilinearStretch, ZeroTargetFailsInsteadOfDividingByZero) {
   EXPECT_THROW(BilinearStretch(source, 0, 3), EAssertionFailed);
 }
 
+struct PathCase {
+  int src_w, src_h, dst_w, dst_h;
+};
+
+class StretchPathsAgree : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(StretchPathsAgree, DoublesGiveTheBytesOfTheExtendedForm) {
+  const PathCase& c = GetParam();
+  // Random pictures, and a picture of few levels whose means often end in exactly one half.
+  TBitmap random = testing::Random24(c.src_w, c.src_h, 77);
+  TBitmap levels = Make24(c.src_w, c.src_h, [](int x, int y) {
+    auto v = static_cast<std::uint8_t>(((x / 2 + y) % 3) * 101);
+    return Bgr{v, static_cast<std::uint8_t>(x % 2 ? 121 : 122), static_cast<std::uint8_t>(255 - v)};
+  });
+  for (const TBitmap* source : {&random, &levels})
+    EXPECT_EQ(PixelBytes(BilinearStretch(*source, c.dst_w, c.dst_h, TStretchPath::kFastest)),
+              PixelBytes(BilinearStretch(*source, c.dst_w, c.dst_h, TStretchPath::kExtended)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, StretchPathsAgree,
+                         ::testing::Values(PathCase{97, 61, 23, 17}, PathCase{31, 19, 83, 47},
+                                           PathCase{400, 300, 64, 48}, PathCase{17, 9, 17, 9},
+                                           PathCase{8, 8, 4, 4}, PathCase{2, 2, 1, 1},
+                                           PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2},
+                                           PathCase{3, 1, 12, 4}));
+
 }  // namespace
 }  // namespace qv

@@ -268,9 +268,9 @@ struct PathCase {
   int src_w, src_h, dst_w, dst_h;
 };
 
-class PathsAgree : public ::testing::TestWithParam<PathCase> {};
+class ResamplePathsAgree : public ::testing::TestWithParam<PathCase> {};
 
-TEST_P(PathsAgree, OnRandomImagesWithEveryKernel) {
+TEST_P(ResamplePathsAgree, OnRandomImagesWithEveryKernel) {
   const PathCase& c = GetParam();
   for (int row = 0; row < 7; ++row) {
     TBitmap source = testing::Random24(c.src_w, c.src_h, static_cast<unsigned>(row + 100));
@@ -280,7 +280,7 @@ TEST_P(PathsAgree, OnRandomImagesWithEveryKernel) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, PathsAgree,
+INSTANTIATE_TEST_SUITE_P(Sizes, ResamplePathsAgree,
                          ::testing::Values(PathCase{97, 61, 23, 17}, PathCase{31, 19, 83, 47},
                                            PathCase{400, 300, 64, 48}, PathCase{17, 9, 17, 9},
                                            PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2}));
