@@ -2,6 +2,8 @@
 #include "imaging/bitmap.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <atomic>
 #include <bit>
 #include <cstring>
@@ -157,33 +159,58 @@ class PixelReader {
   std::uint32_t masks_[3];
 };
 
-// Nearest palette entry by squared distance (first of equals), with a direct-mapped cache that
-// remembers the full colour, so the answer is always exact.
+// Nearest palette entry by squared distance (the lowest index among equals), exact. The colour
+// cube is cut into 16 x 16 x 16 cells; each cell lists the entries that can be nearest to some
+// colour inside it (those whose distance to the cell is at most the smallest distance any entry
+// has to the cell's farthest corner), so a lookup scans a handful of entries, not all 256.
 class NearestColor {
  public:
-  explicit NearestColor(const std::vector<TRGBQuad>& palette)
-      : palette_(palette), keys_(kSlots, 0), values_(kSlots, 0) {}
-  std::uint8_t Find(Rgb c) {
-    std::uint32_t key = (1u << 24) | (c.r << 16) | (c.g << 8) | c.b;
-    std::size_t slot = ((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3);
-    if (keys_[slot] == key) return values_[slot];
+  explicit NearestColor(const std::vector<TRGBQuad>& palette) {
+    std::size_t count = std::min<std::size_t>(palette.size(), 256);
+    for (std::size_t i = 0; i < count; ++i)
+      entries_.push_back({palette[i].red, palette[i].green, palette[i].blue});
+    starts_.resize(kCells + 1, 0);
+    std::vector<int> near(count), far(count);
+    for (std::size_t cell = 0; cell < kCells; ++cell) {
+      int lo[3] = {static_cast<int>(cell >> 8) * 16, static_cast<int>((cell >> 4) & 15) * 16,
+                   static_cast<int>(cell & 15) * 16};
+      int threshold = std::numeric_limits<int>::max();
+      for (std::size_t i = 0; i < count; ++i) {
+        near[i] = far[i] = 0;
+        for (int channel = 0; channel < 3; ++channel) {
+          int v = entries_[i][channel];
+          int below = lo[channel] - v, above = v - (lo[channel] + 15);
+          int outside = std::max({below, above, 0});
+          int farthest = std::max(std::abs(v - lo[channel]), std::abs(v - lo[channel] - 15));
+          near[i] += outside * outside;
+          far[i] += farthest * farthest;
+        }
+        threshold = std::min(threshold, far[i]);
+      }
+      for (std::size_t i = 0; i < count; ++i)
+        if (near[i] <= threshold) candidates_.push_back(static_cast<std::uint8_t>(i));
+      starts_[cell + 1] = candidates_.size();
+    }
+  }
+
+  std::uint8_t Find(Rgb c) const {
+    std::size_t cell = static_cast<std::size_t>((c.r >> 4) << 8 | (c.g >> 4) << 4 | (c.b >> 4));
     int best = 0;
     int best_distance = std::numeric_limits<int>::max();
-    for (std::size_t i = 0; i < palette_.size(); ++i) {
-      int dr = c.r - palette_[i].red, dg = c.g - palette_[i].green, db = c.b - palette_[i].blue;
+    for (std::size_t k = starts_[cell]; k < starts_[cell + 1]; ++k) {
+      const auto& e = entries_[candidates_[k]];
+      int dr = c.r - e[0], dg = c.g - e[1], db = c.b - e[2];
       int d = dr * dr + dg * dg + db * db;
-      if (d < best_distance) best_distance = d, best = static_cast<int>(i);
+      if (d < best_distance) best_distance = d, best = candidates_[k];
     }
-    keys_[slot] = key;
-    values_[slot] = static_cast<std::uint8_t>(best);
-    return values_[slot];
+    return static_cast<std::uint8_t>(best);
   }
 
  private:
-  static constexpr std::size_t kSlots = 32768;
-  const std::vector<TRGBQuad>& palette_;
-  std::vector<std::uint32_t> keys_;
-  std::vector<std::uint8_t> values_;
+  static constexpr std::size_t kCells = 4096;
+  std::vector<std::array<int, 3>> entries_;
+  std::vector<std::size_t> starts_;
+  std::vector<std::uint8_t> candidates_;  // per cell, in palette order
 };
 
 std::vector<std::uint8_t> NewBuffer(int width, int height, int bits) {

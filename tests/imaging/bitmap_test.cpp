@@ -1,6 +1,7 @@
 // Tests of the Raster image: layout, sharing, resizing, format conversion and row access.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -241,6 +242,38 @@ TEST(BitmapFormat, NearestColourAndPalettes) {
   EXPECT_EQ(grey, (TRGBQuad{128, 128, 128, 0}));
   image.SetPixelFormat(TPixelFormat::pf8bit);
   EXPECT_EQ(image.Palette().size(), 256u);
+}
+
+// Every converted pixel holds a palette entry at the smallest distance any entry has.
+TEST(BitmapFormat, PaletteConversionFindsTheNearestEntry) {
+  for (TPixelFormat format : {TPixelFormat::pf8bit, TPixelFormat::pf4bit}) {
+    TBitmap image;
+    image.Allocate(4096, 4, TPixelFormat::pf24bit);
+    unsigned seed = 12345;
+    for (int y = 0; y < 4; ++y) {
+      std::uint8_t* row = image.ScanLine(y);
+      for (int i = 0; i < 4096 * 3; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        row[i] = static_cast<std::uint8_t>(seed >> 23);
+      }
+    }
+    TBitmap converted = image;
+    converted.SetPixelFormat(format);
+    const auto& palette = converted.Palette();
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4096; ++x) {
+        const std::uint8_t* p = static_cast<const TBitmap&>(image).ScanLine(y) + 3 * x;
+        auto distance = [&](const TRGBQuad& q) {
+          int db = p[0] - q.blue, dg = p[1] - q.green, dr = p[2] - q.red;
+          return db * db + dg * dg + dr * dr;
+        };
+        int best = distance(palette[0]);
+        for (const TRGBQuad& q : palette) best = std::min(best, distance(q));
+        const std::uint8_t* row = static_cast<const TBitmap&>(converted).ScanLine(y);
+        int index = format == TPixelFormat::pf8bit ? row[x] : (row[x / 2] >> ((x & 1) ? 0 : 4)) & 15;
+        ASSERT_EQ(distance(palette[static_cast<std::size_t>(index)]), best) << x << "," << y;
+      }
+  }
 }
 
 TEST(BitmapFormat, HalftonePaletteHasDistinctEntries) {
