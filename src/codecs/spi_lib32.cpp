@@ -39,7 +39,7 @@ bool HasPluginExtension(const std::string& name) {
   return ext == ".spi";
 }
 
-// The plug-in files of the folder, sorted by name, as folder + name.
+// The plug-in file names of the folder, sorted.
 std::vector<std::string> PluginFiles(const std::string& folder) {
   std::vector<std::string> names;
   DIR* dir = opendir(folder.c_str());
@@ -50,13 +50,13 @@ std::vector<std::string> PluginFiles(const std::string& folder) {
   }
   closedir(dir);
   std::sort(names.begin(), names.end());
-  std::vector<std::string> paths;
-  for (const std::string& name : names) {
+  std::vector<std::string> files;
+  for (std::string& name : names) {
     std::string path = folder + name;
     struct stat status;
-    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) paths.push_back(path);
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) files.push_back(std::move(name));
   }
-  return paths;
+  return files;
 }
 
 // Information item number, as a zero-terminated text however the plug-in filled the buffer.
@@ -128,8 +128,12 @@ TSpiLib32::~TSpiLib32() { Unload(); }
 void TSpiLib32::LoadPlugins(const std::string& folder) {
   std::string base = folder.empty() ? std::string() : IncludeTrailingPathDelimiter(folder);
   if (base.empty()) return;
-  for (const std::string& path : PluginFiles(base)) {
-    TSharedLibrary module = TSharedLibrary::Open(path);
+  for (const std::string& file_name : PluginFiles(base)) {
+    // A plug-in of a folder searched earlier (the program's own) stands for the same file here.
+    if (std::any_of(pic_plugs_.begin(), pic_plugs_.end(),
+                    [&](const auto& plug) { return plug->file_name == file_name; }))
+      continue;
+    TSharedLibrary module = TSharedLibrary::Open(base + file_name);
     if (!module.Loaded()) continue;
     auto get_plugin_info = Export<SpiGetPluginInfoFunc>(module, "GetPluginInfo");
     if (get_plugin_info == nullptr) continue;
@@ -144,6 +148,7 @@ void TSpiLib32::LoadPlugins(const std::string& folder) {
     plug->configuration_dlg = Export<SpiConfigurationDlgFunc>(module, "ConfigurationDlg");
     // The two calls every decode makes: a plug-in without them cannot serve and is not taken.
     if (plug->is_supported == nullptr || plug->get_picture == nullptr) continue;
+    plug->file_name = file_name;
     plug->version = PluginInfo(get_plugin_info, 0);
     plug->name = PluginInfo(get_plugin_info, 1);
     plug->file_pattern = PluginInfo(get_plugin_info, 2);

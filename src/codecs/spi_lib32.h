@@ -22,7 +22,8 @@ class TSpiLib32 {
   // Loads every "*.spi" file (extension in any case) of the folder, file names sorted so the
   // order is stable. A file that is not a loadable shared object, lacks GetPluginInfo,
   // IsSupported or GetPicture, or reports an interface version other than "00IN" is skipped
-  // without a message. May be called for several folders; plug-ins add up in call order.
+  // without a message. May be called for several folders; plug-ins add up in call order, and a
+  // file named as a plug-in already loaded from an earlier folder is passed over.
   void LoadPlugins(const std::string& folder);
 
   // Decodes the file through the first picture plug-in whose IsSupported accepts it. Leaves

@@ -11,6 +11,7 @@ namespace qv {
 struct TPicPlug {
   TSharedLibrary module;
   std::string folder;        // left empty, as the plug-in's path is not needed after loading
+  std::string file_name;     // name of the plug-in file, without its folder
   std::string name;          // information item 1
   std::string version;       // information item 0 ("00IN")
   std::string file_pattern;  // information item 2

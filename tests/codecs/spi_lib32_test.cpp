@@ -149,6 +149,17 @@ TEST(SpiLib32, FoldersAddUpInCallOrder) {
   EXPECT_EQ(Rgb24(Decode(host, Text("x")), 0, 0), 0x0000FFu);
 }
 
+TEST(SpiLib32, APluginFileOfAnEarlierFolderHidesTheSameNameInALaterOne) {
+  TempDir own, installed;
+  Install(own, "red", "ifgif.spi");
+  Install(installed, "blue", "ifgif.spi");
+  Install(installed, "fail", "other.spi");
+  TSpiLib32 host;
+  host.LoadPlugins(own.Path());
+  host.LoadPlugins(installed.Path());
+  EXPECT_EQ(host.PicPlugInList(), (std::vector<std::string>{"red", "failing"}));
+}
+
 TEST(SpiLib32, AnAcceptingPluginThatFailsIsTheSilentAbort) {
   TempDir folder;
   Install(folder, "fail", "a.spi");

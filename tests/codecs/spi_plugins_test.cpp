@@ -389,7 +389,7 @@ const TiffSpec kTiffs[] = {
     {"BilevelMinIsWhite", 1, 1, PHOTOMETRIC_MINISWHITE, 0, COMPRESSION_PACKBITS, {1, 0, 0, 1}, 2, 2,
      {0x000000, 0xFFFFFF, 0xFFFFFF, 0x000000}},
     {"RgbUnassociatedAlphaOverWhite", 8, 4, PHOTOMETRIC_RGB, EXTRASAMPLE_UNASSALPHA, COMPRESSION_NONE,
-     {255, 0, 0, 255, 0, 0, 255, 0}, 2, 1, {0xFF0000, 0xFFFFFF}},
+     {255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 200, 128}, 3, 1, {0xFF0000, 0xFFFFFF, 0x7F7FE3}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SpiTiff, ::testing::ValuesIn(kTiffs),
