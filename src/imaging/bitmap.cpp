@@ -297,7 +297,25 @@ bool TBitmap::Empty() const { return data_->pixels.empty(); }
 const std::vector<TRGBQuad>& TBitmap::Palette() const { return data_->palette; }
 const TDibInfo& TBitmap::DibInfo() const { return data_->dib; }
 
-TBitmap::Data& TBitmap::Unshare() {
+namespace {
+
+// The file information without the retained file bytes, which no changed image keeps.
+TDibInfo WithoutRetainedFile(const TDibInfo& dib) {
+  TDibInfo copy;
+  copy.core_header = dib.core_header;
+  copy.compression = dib.compression;
+  std::copy(dib.masks, dib.masks + 3, copy.masks);
+  copy.x_pels_per_meter = dib.x_pels_per_meter;
+  copy.y_pels_per_meter = dib.y_pels_per_meter;
+  copy.colors_used = dib.colors_used;
+  copy.colors_important = dib.colors_important;
+  copy.color_table = dib.color_table;
+  return copy;
+}
+
+}  // namespace
+
+TBitmap::Data& TBitmap::Unshare(bool keep_retained_file) {
   // shared_ptr counts atomically. When this image is the last user, the acquire fence pairs with
   // the release decrement of the copy that went away on another thread, so its last reads of
   // the buffer happen before our writes.
@@ -306,7 +324,16 @@ TBitmap::Data& TBitmap::Unshare() {
     return *data_;
   }
   try {
-    data_ = std::make_shared<Data>(*data_);
+    auto copy = std::make_shared<Data>();
+    copy->width = data_->width;
+    copy->height = data_->height;
+    copy->format = data_->format;
+    copy->bits = data_->bits;
+    copy->top_down = data_->top_down;
+    copy->pixels = data_->pixels;
+    copy->palette = data_->palette;
+    copy->dib = keep_retained_file ? data_->dib : WithoutRetainedFile(data_->dib);
+    data_ = std::move(copy);
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory();
   }
@@ -314,7 +341,7 @@ TBitmap::Data& TBitmap::Unshare() {
 }
 
 TBitmap::Data& TBitmap::Mutable() {
-  Data& data = Unshare();
+  Data& data = Unshare(false);
   data.dib.retained_file.clear();
   data.dib.colors_used = 0;
   data.dib.colors_important = 0;
@@ -324,7 +351,13 @@ TBitmap::Data& TBitmap::Mutable() {
 void TBitmap::Replace(std::vector<std::uint8_t> pixels, int width, int height, TPixelFormat format,
                       int bits, std::vector<TRGBQuad> palette, bool reset_dib) {
   // Everything that can fail is done before the image changes.
-  auto fresh = std::make_shared<Data>();
+  std::shared_ptr<Data> fresh;
+  try {
+    fresh = std::make_shared<Data>();
+    fresh->dib = WithoutRetainedFile(data_->dib);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
   fresh->width = width;
   fresh->height = height;
   fresh->format = format;
@@ -332,15 +365,13 @@ void TBitmap::Replace(std::vector<std::uint8_t> pixels, int width, int height, T
   fresh->top_down = data_->top_down;
   fresh->pixels = std::move(pixels);
   fresh->palette = std::move(palette);
-  fresh->dib = data_->dib;
-  fresh->dib.retained_file.clear();
   fresh->dib.colors_used = 0;
   fresh->dib.colors_important = 0;
   if (reset_dib) ResetDibFor(format, fresh->dib);
   data_ = std::move(fresh);
 }
 
-TDibInfo& TBitmap::MutableDibInfo() { return Unshare().dib; }
+TDibInfo& TBitmap::MutableDibInfo() { return Unshare(true).dib; }
 
 std::uint8_t* TBitmap::Bits() { return Mutable().pixels.data(); }
 const std::uint8_t* TBitmap::Bits() const { return data_->pixels.data(); }

@@ -118,7 +118,7 @@ class TBitmap {
 
  private:
   struct Data;
-  Data& Unshare();   // private copy when shared
+  Data& Unshare(bool keep_retained_file);  // private copy when shared
   Data& Mutable();   // private copy, retained file bytes discarded
   // Installs a new buffer built from this image's data (the last step of a size/format change).
   void Replace(std::vector<std::uint8_t> pixels, int width, int height, TPixelFormat format,
