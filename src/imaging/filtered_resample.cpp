@@ -44,55 +44,72 @@ inline float Accumulate(float acc, std::uint8_t byte, float weight) {
                             static_cast<long double>(byte) * static_cast<long double>(weight));
 }
 
+// One destination pixel of the horizontal pass, as written.
+inline void PixelPortable(const std::uint8_t* src, const TContribution* list, std::size_t count,
+                          std::uint8_t* dst) {
+  float a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+  for (std::size_t e = 0; e < count; ++e) {
+    const std::uint8_t* p = src + 3 * static_cast<std::ptrdiff_t>(list[e].index);
+    float w = list[e].weight;
+    a0 = Accumulate(a0, p[0], w);
+    a1 = Accumulate(a1, p[1], w);
+    a2 = Accumulate(a2, p[2], w);
+  }
+  dst[0] = ToByte(a0);
+  dst[1] = ToByte(a1);
+  dst[2] = ToByte(a2);
+}
+
+// One destination row of the vertical pass, as written; acc holds one float per byte.
+void ColumnRowPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, const TContribution* list,
+                       std::size_t count, std::vector<float>& acc, std::uint8_t* dst) {
+  std::fill(acc.begin(), acc.end(), 0.0f);
+  // Tap by tap over the whole row: each byte still sums its taps in list order.
+  for (std::size_t e = 0; e < count; ++e) {
+    const std::uint8_t* src = src0 + list[e].index * src_step;
+    float w = list[e].weight;
+    for (std::size_t b = 0; b < acc.size(); ++b) acc[b] = Accumulate(acc[b], src[b], w);
+  }
+  for (std::size_t b = 0; b < acc.size(); ++b) dst[b] = ToByte(acc[b]);
+}
+
 void RowsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, int height,
                   std::uint8_t* dst0, std::ptrdiff_t dst_step, int dst_width,
                   const TContributionLists& lists) {
-  for (int k = 0; k < height; ++k) {
-    const std::uint8_t* src = src0 + k * src_step;
-    std::uint8_t* dst = dst0 + k * dst_step;
-    for (int i = 0; i < dst_width; ++i) {
-      float a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
-      const TContribution* list = lists.List(static_cast<std::size_t>(i));
-      std::size_t count = lists.Count(static_cast<std::size_t>(i));
-      for (std::size_t e = 0; e < count; ++e) {
-        const std::uint8_t* p = src + 3 * static_cast<std::ptrdiff_t>(list[e].index);
-        float w = list[e].weight;
-        a0 = Accumulate(a0, p[0], w);
-        a1 = Accumulate(a1, p[1], w);
-        a2 = Accumulate(a2, p[2], w);
-      }
-      dst[3 * i] = ToByte(a0);
-      dst[3 * i + 1] = ToByte(a1);
-      dst[3 * i + 2] = ToByte(a2);
-    }
-  }
+  for (int k = 0; k < height; ++k)
+    for (int i = 0; i < dst_width; ++i)
+      PixelPortable(src0 + k * src_step, lists.List(static_cast<std::size_t>(i)),
+                    lists.Count(static_cast<std::size_t>(i)), dst0 + k * dst_step + 3 * i);
 }
 
 void ColumnsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, std::uint8_t* dst0,
                      std::ptrdiff_t dst_step, int dst_width, int dst_height,
                      const TContributionLists& lists) {
-  std::size_t bytes = 3 * static_cast<std::size_t>(dst_width);
-  std::vector<float> acc(bytes);
-  for (int i = 0; i < dst_height; ++i) {
-    std::fill(acc.begin(), acc.end(), 0.0f);
-    const TContribution* list = lists.List(static_cast<std::size_t>(i));
-    std::size_t count = lists.Count(static_cast<std::size_t>(i));
-    // Tap by tap over the whole row: each byte still sums its taps in list order.
-    for (std::size_t e = 0; e < count; ++e) {
-      const std::uint8_t* src = src0 + list[e].index * src_step;
-      float w = list[e].weight;
-      for (std::size_t b = 0; b < bytes; ++b) acc[b] = Accumulate(acc[b], src[b], w);
-    }
-    std::uint8_t* dst = dst0 + i * dst_step;
-    for (std::size_t b = 0; b < bytes; ++b) dst[b] = ToByte(acc[b]);
-  }
+  std::vector<float> acc(3 * static_cast<std::size_t>(dst_width));
+  for (int i = 0; i < dst_height; ++i)
+    ColumnRowPortable(src0, src_step, lists.List(static_cast<std::size_t>(i)),
+                      lists.Count(static_cast<std::size_t>(i)), acc, dst0 + i * dst_step);
 }
 
 #ifdef QV_RESAMPLE_X86
 
-// The fused multiply-add rounds the exact acc + byte x weight once to a 32-bit float. The
-// extended-precision sum is exact whenever the operands span at most 64 bits, which holds for
-// every sum that can land near a rounding midpoint of the float, so both give the same float.
+// The fused multiply-add rounds the exact acc + byte x weight once to a 32-bit float; the
+// extended form rounds the exact sum to 64 bits first and then to the float. The two differ only
+// when that first rounding lands on a midpoint of the float grid, which needs the sum's bits to
+// span more than 64: a product more than 2^39 times the accumulator before it (a product far
+// below the accumulator cannot reach a midpoint). Sums of earlier taps are multiples of their
+// weights' last units, so that takes a tiny weight earlier in the list (or a cancellation to
+// within 2^-30 of zero, which integer bytes do not produce in practice). Lists holding a weight
+// below kTinyWeight are therefore summed the extended way, also on the vector path.
+constexpr float kTinyWeight = 0x1p-28f;
+
+std::vector<std::uint8_t> ListsWithTinyWeights(const TContributionLists& lists) {
+  std::vector<std::uint8_t> tiny(lists.first.size() - 1, 0);
+  for (std::size_t i = 0; i < tiny.size(); ++i)
+    for (std::size_t e = 0; e < lists.Count(i); ++e)
+      if (std::fabs(lists.List(i)[e].weight) < kTinyWeight) tiny[i] = 1;
+  return tiny;
+}
 
 bool HasAvx2Fma() {
   static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
@@ -118,6 +135,7 @@ __attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0,
   }
   // Byte offset of each row's four result bytes after packing four accumulators (see below).
   static constexpr int kPackedOffset[kBlockRows] = {0, 16, 4, 20, 8, 24, 12, 28};
+  const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
   for (int k0 = 0; k0 < height; k0 += kBlockRows) {
     int rows = std::min(kBlockRows, height - k0);
     for (int r = 0; r < kBlockRows; ++r) {
@@ -133,6 +151,13 @@ __attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0,
       _mm_storeu_ps(b + 32 * j, _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(last))));
     }
     for (int i = 0; i < dst_width; ++i) {
+      if (tiny[static_cast<std::size_t>(i)]) {
+        for (int r = 0; r < rows; ++r)
+          PixelPortable(src0 + (k0 + r) * src_step, lists.List(static_cast<std::size_t>(i)),
+                        lists.Count(static_cast<std::size_t>(i)),
+                        dst0 + (k0 + r) * dst_step + 3 * i);
+        continue;
+      }
       __m256 acc0 = _mm256_setzero_ps(), acc1 = _mm256_setzero_ps();
       __m256 acc2 = _mm256_setzero_ps(), acc3 = _mm256_setzero_ps();
       const TContribution* list = lists.List(static_cast<std::size_t>(i));
@@ -172,10 +197,17 @@ __attribute__((target("avx2,fma"))) void ColumnsAvx2(const std::uint8_t* src0,
                                                      int dst_height,
                                                      const TContributionLists& lists) {
   std::size_t bytes = 3 * static_cast<std::size_t>(dst_width);
+  const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
+  std::vector<float> row_acc;
   for (int i = 0; i < dst_height; ++i) {
     const TContribution* list = lists.List(static_cast<std::size_t>(i));
     std::size_t count = lists.Count(static_cast<std::size_t>(i));
     std::uint8_t* dst = dst0 + i * dst_step;
+    if (tiny[static_cast<std::size_t>(i)]) {
+      row_acc.resize(bytes);
+      ColumnRowPortable(src0, src_step, list, count, row_acc, dst);
+      continue;
+    }
     std::size_t x = 0;
     for (; x + 64 <= bytes; x += 64) {
       __m256 acc[8];
