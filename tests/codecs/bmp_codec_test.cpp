@@ -88,6 +88,19 @@ TEST(BmpRead, NegativeHeightKeepsRowsTopDown) {
   EXPECT_EQ(out[54], 4);
 }
 
+TEST(BmpRead, TopDownImageResizesFromItsTopLeft) {
+  InfoFile file;
+  file.width = 1, file.height = -2;
+  file.after_header = {1, 2, 3, 0, 4, 5, 6, 0};
+  TBitmap image = Read(file.Build());
+  image.SetSize(2, 3);
+  const TBitmap& view = image;
+  EXPECT_EQ(view.ScanLine(0)[0], 1);
+  EXPECT_EQ(view.ScanLine(1)[0], 4);
+  EXPECT_EQ(view.ScanLine(0)[3], 255);
+  EXPECT_EQ(view.ScanLine(2)[0], 255);
+}
+
 TEST(BmpRead, PixelsFollowTheColourTableWhateverTheOffsetSays) {
   InfoFile file;
   file.width = 1, file.height = 1, file.bits = 8, file.colors_used = 2;

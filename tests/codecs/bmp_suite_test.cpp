@@ -193,13 +193,32 @@ bool ReadsCleanly(const std::string& path) {
   if (image.Width() == 1 && image.Height() == 1 &&
       static_cast<const TBitmap&>(image).ScanLine(0)[0] == 7)
     return false;
-  // A decoded image survives a write and read back.
-  TMemoryStream out;
-  WriteBitmap(image, out);
-  out.SetPosition(0);
-  TBitmap again;
-  ReadBitmap(again, out);
-  EXPECT_EQ(again.Width(), image.Width()) << path;
+  // A decoded image survives a write and read back, unchanged and once changed (which writes
+  // the image's own layout instead of any retained file bytes).
+  for (bool changed : {false, true}) {
+    TBitmap written = image;
+    if (changed) written.SetPalette(written.Palette());
+    TMemoryStream out;
+    WriteBitmap(written, out);
+    out.SetPosition(0);
+    TBitmap again;
+    ReadBitmap(again, out);
+    EXPECT_EQ(again.PixelFormat(), written.PixelFormat() == TPixelFormat::pfDevice && changed
+                                       ? TPixelFormat::pf32bit
+                                       : written.PixelFormat())
+        << path;
+    TBitmap a = written, b = again;
+    a.SetPixelFormat(TPixelFormat::pf24bit);
+    b.SetPixelFormat(TPixelFormat::pf24bit);
+    EXPECT_EQ(a.Width(), b.Width()) << path;
+    EXPECT_EQ(a.Height(), b.Height()) << path;
+    if (a.Width() != b.Width() || a.Height() != b.Height()) continue;
+    for (int y = 0; y < a.Height(); ++y)
+      EXPECT_EQ(std::memcmp(static_cast<const TBitmap&>(a).ScanLine(y),
+                            static_cast<const TBitmap&>(b).ScanLine(y), a.RowSize()),
+                0)
+          << path << " row " << y << (changed ? " (changed)" : "");
+  }
   return true;
 }
 
