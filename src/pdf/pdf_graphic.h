@@ -1,0 +1,65 @@
+// The pictures the PDF writer embeds: a JPEG held as its compressed bytes, or a Raster image.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "imaging/bitmap.h"
+
+namespace qv {
+
+class TStream;
+
+class TPdfGraphic {
+ public:
+  virtual ~TPdfGraphic() = default;
+  virtual bool Empty() const = 0;
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  // A copy of the picture (pixel and JPEG buffers are shared, not duplicated).
+  virtual std::unique_ptr<TPdfGraphic> Clone() const = 0;
+};
+
+// A JPEG picture: the bytes it saves are the bytes it was given, unchanged.
+class TPdfJpegGraphic : public TPdfGraphic {
+ public:
+  TPdfJpegGraphic() = default;
+  // Takes the bytes of a JPEG file and reads its pixel size from the frame header; bytes that
+  // hold no frame header fail with EInvalidGraphic.
+  explicit TPdfJpegGraphic(std::vector<std::uint8_t> bytes);
+
+  bool Empty() const override { return !bytes_ || bytes_->empty(); }
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
+  std::unique_ptr<TPdfGraphic> Clone() const override;
+  // The JPEG bytes (empty for an empty picture).
+  std::span<const std::uint8_t> Bytes() const;
+  void SaveToStream(TStream& stream) const;
+
+ private:
+  std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// A Raster image picture.
+class TPdfBitmapGraphic : public TPdfGraphic {
+ public:
+  explicit TPdfBitmapGraphic(const TBitmap& bitmap) : bitmap_(bitmap) {}
+  bool Empty() const override { return bitmap_.Empty() || bitmap_.Width() == 0 || bitmap_.Height() == 0; }
+  int Width() const override { return bitmap_.Width(); }
+  int Height() const override { return bitmap_.Height(); }
+  std::unique_ptr<TPdfGraphic> Clone() const override { return std::make_unique<TPdfBitmapGraphic>(bitmap_); }
+  const TBitmap& Bitmap() const { return bitmap_; }
+
+ private:
+  TBitmap bitmap_;
+};
+
+// Width and height from the first start-of-frame marker of JPEG bytes; false when none is found
+// before the scan data or the end.
+bool ReadJpegFrameSize(std::span<const std::uint8_t> bytes, int& width, int& height);
+
+}  // namespace qv

@@ -1,0 +1,14 @@
+// TPdfJpegImage: embeds a JPEG's bytes unchanged as a DCTDecode image object.
+#pragma once
+
+#include "pdf/pdf_image_creator.h"
+
+namespace qv {
+
+class TPdfJpegImage : public TPdfImageCreator {
+ public:
+  // EPdfInvalidValue "only jpeg image is allowed." for anything but a JPEG picture.
+  std::unique_ptr<TPdfImage> CreateImage(const TPdfGraphic& graphic) override;
+};
+
+}  // namespace qv

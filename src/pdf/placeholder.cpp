@@ -1,1 +1,0 @@
-// The PDF writer (filled in as it is built).
