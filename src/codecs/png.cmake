@@ -1,1 +1,11 @@
-# png sources: target_sources(quenvale_codecs PRIVATE ...)
+# The PNG object: chunk classes, CRC, filters, encoder and decoder.
+target_sources(quenvale_codecs PRIVATE
+  png_chunks.cpp
+  png_crc.cpp
+  png_decoder.cpp
+  png_encoder.cpp
+  png_exceptions.cpp
+  png_filters.cpp
+  png_internal_image.cpp
+  png_object.cpp
+)

@@ -1,0 +1,273 @@
+// Reading PNG image data: IDAT chunk sequence with per-chunk CRCs, inflate, unfiltering, Adam7 and
+// the row conversion into the internal image.
+#include "codecs/png_decoder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "codecs/png_chunks.h"
+#include "codecs/png_crc.h"
+#include "codecs/png_exceptions.h"
+#include "codecs/png_filters.h"
+#include "codecs/png_shared.h"
+#include "imaging/bitmap.h"
+#include "runtime/exceptions.h"
+#include "runtime/stream.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::size_t kInputBufferSize = 65535;
+
+std::size_t ReadUpTo(TStream& stream, std::uint8_t* buffer, std::size_t count) {
+  std::size_t total = 0;
+  while (total < count) {
+    std::size_t n = stream.Read(buffer + total, count - total);
+    if (n == 0) break;
+    total += n;
+  }
+  return total;
+}
+
+// The inflate side of the reader: hands out decompressed bytes, crossing IDAT chunk boundaries
+// and checking each chunk's CRC on the way. zlib calls no code of ours, so throwing between its
+// calls is safe; the destructor ends the stream.
+class TIdatInput {
+ public:
+  TIdatInput(TStream& stream, std::uint32_t first_length)
+      : stream_(stream), input_(kInputBufferSize), remaining_(first_length) {
+    crc_ = UpdatePngCrc(0xFFFFFFFFu, "IDAT", 4);
+    int result = inflateInit(&z_);
+    if (result != Z_OK) throw EPNGZLIBError(result);
+  }
+  ~TIdatInput() { inflateEnd(&z_); }
+  TIdatInput(const TIdatInput&) = delete;
+  TIdatInput& operator=(const TIdatInput&) = delete;
+
+  // Fills out with up to count bytes; returns how many were produced (fewer when the data ends).
+  std::size_t Read(std::uint8_t* out, std::size_t count) {
+    z_.next_out = out;
+    z_.avail_out = static_cast<uInt>(count);
+    while (z_.avail_out > 0) {
+      if (z_.avail_in == 0 && remaining_ == 0) NextChunk();
+      if (z_.avail_in == 0) {
+        std::size_t want = std::min<std::size_t>(kInputBufferSize, remaining_);
+        std::size_t got = ReadUpTo(stream_, input_.data(), want);
+        if (got == 0) break;  // the file ends inside the chunk
+        crc_ = UpdatePngCrc(crc_, input_.data(), got);
+        remaining_ -= static_cast<std::uint32_t>(got);
+        z_.next_in = input_.data();
+        z_.avail_in = static_cast<uInt>(got);
+      }
+      // A complete stream gives no more bytes: stop rather than feed it again.
+      if (ended_) break;
+      int result = inflate(&z_, Z_NO_FLUSH);
+      if (result == Z_STREAM_END) {
+        ended_ = true;
+      } else if (result != Z_OK) {
+        // Negative codes and "need dictionary" (a preset dictionary we cannot supply).
+        throw EPNGZLIBError(result);
+      }
+    }
+    return count - z_.avail_out;
+  }
+
+  // Reads the rest of the current chunk's data and checks its CRC.
+  void Finish() {
+    while (remaining_ > 0) {
+      std::size_t want = std::min<std::size_t>(kInputBufferSize, remaining_);
+      std::size_t got = ReadUpTo(stream_, input_.data(), want);
+      if (got == 0) break;
+      crc_ = UpdatePngCrc(crc_, input_.data(), got);
+      remaining_ -= static_cast<std::uint32_t>(got);
+    }
+    CheckCrc();
+  }
+
+ private:
+  void CheckCrc() {
+    std::uint8_t bytes[4];
+    if (remaining_ != 0 || ReadUpTo(stream_, bytes, 4) < 4 || ReadBigEndian32(bytes) != ~crc_)
+      throw EPngInvalidCRC();
+  }
+
+  // The current chunk's data is used up: check its CRC and go on into the next IDAT chunk.
+  void NextChunk() {
+    CheckCrc();
+    std::uint8_t head[8];
+    if (ReadUpTo(stream_, head, 8) < 8) throw EPngUnexpectedEnd();
+    if (std::memcmp(head + 4, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
+    remaining_ = ReadBigEndian32(head);
+    crc_ = UpdatePngCrc(0xFFFFFFFFu, "IDAT", 4);
+  }
+
+  TStream& stream_;
+  z_stream z_{};
+  std::vector<std::uint8_t> input_;
+  std::uint32_t remaining_;
+  std::uint32_t crc_;
+  bool ended_ = false;
+};
+
+// Sample i of a row packed at depth 1, 2, 4 or 8 bits (high bits first).
+inline int PackedSample(const std::uint8_t* row, std::size_t i, int depth) {
+  std::size_t bit = i * static_cast<std::size_t>(depth);
+  int shift = 8 - depth - static_cast<int>(bit & 7);
+  return (row[bit >> 3] >> shift) & ((1 << depth) - 1);
+}
+
+// Stores index value at column x of an internal row of 1, 4 or 8 bits per pixel.
+inline void SetIndex(std::uint8_t* row, int x, int bits, int value) {
+  auto v = static_cast<std::uint8_t>(value);
+  switch (bits) {
+    case 8: row[x] = v; break;
+    case 4: {
+      int shift = (x & 1) ? 0 : 4;
+      std::uint8_t& b = row[x >> 1];
+      b = static_cast<std::uint8_t>((b & ~(0x0F << shift)) | ((v & 0x0F) << shift));
+      break;
+    }
+    case 1: {
+      int shift = 7 - (x & 7);
+      std::uint8_t& b = row[x >> 3];
+      b = static_cast<std::uint8_t>((b & ~(1 << shift)) | ((v & 1) << shift));
+      break;
+    }
+    default: break;
+  }
+}
+
+// Converts count pixels of an unfiltered PNG row into internal row y at columns x0, x0 + dx, ...
+void StoreRow(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
+              const std::uint8_t* png, int y, int x0, int dx, int count) {
+  TPngInternalImage& image = header.image;
+  std::uint8_t* row = image.RowFromTop(y);
+  const int depth = header.bit_depth;
+  const int type = header.colour_type;
+  if (type == 0 || type == 3) {
+    if (depth == 16) {
+      for (int i = 0; i < count; ++i) SetIndex(row, x0 + i * dx, 8, png[2 * i]);
+    } else if (dx == 1 && depth == image.bits) {
+      std::memcpy(row, png, PngRowBytes(type, depth, static_cast<std::uint64_t>(count)));
+    } else {
+      int factor = (depth == 2 && type == 0) ? 5 : 1;  // 2-bit grey onto the 4-bit ramp
+      for (int i = 0; i < count; ++i)
+        SetIndex(row, x0 + i * dx, image.bits,
+                 PackedSample(png, static_cast<std::size_t>(i), depth) * factor);
+    }
+    return;
+  }
+  if (type == 4) {
+    std::uint8_t* alpha = image.AlphaRow(y);
+    const int step = depth == 16 ? 4 : 2;
+    const int second = depth == 16 ? 2 : 1;
+    for (int i = 0; i < count; ++i) {
+      int x = x0 + i * dx;
+      row[x] = png[i * step];
+      alpha[x] = png[i * step + second];
+    }
+    return;
+  }
+  // Colour types 2 and 6: 24-bit blue, green, red through the decoding gamma table.
+  const int samples = type == 6 ? 4 : 3;
+  const int sample_bytes = depth == 16 ? 2 : 1;
+  const int step = samples * sample_bytes;
+  std::uint8_t* alpha = type == 6 ? image.AlphaRow(y) : nullptr;
+  for (int i = 0; i < count; ++i) {
+    const std::uint8_t* p = png + static_cast<std::size_t>(i) * step;
+    std::uint8_t* q = row + static_cast<std::size_t>(x0 + i * dx) * 3;
+    q[0] = gamma[p[2 * sample_bytes]];
+    q[1] = gamma[p[sample_bytes]];
+    q[2] = gamma[p[0]];
+    if (alpha) alpha[x0 + i * dx] = p[3 * sample_bytes];
+  }
+}
+
+// The grey ramp of an indexed grey image: entry n is n x 255 / (2^b - 1), rounded half up,
+// through the decoding gamma.
+void FillGreyRamp(TPngInternalImage& image, const std::array<std::uint8_t, 256>& gamma) {
+  const std::int64_t top = (std::int64_t{1} << image.bits) - 1;
+  for (std::int64_t n = 0; n <= top; ++n) {
+    std::int64_t grey = (2 * n * 255 + top) / (2 * top);
+    std::uint8_t g = gamma[static_cast<std::size_t>(grey)];
+    image.colors[static_cast<std::size_t>(n)] = TRGBQuad{g, g, g, 0};
+  }
+}
+
+}  // namespace
+
+void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
+                     TStream& stream, std::uint32_t first_length) {
+  TPngInternalImage& image = header.image;
+  if (image.pixels.empty()) header.PrepareImage();
+  if ((header.colour_type == 0 || header.colour_type == 4) && image.bits <= 8)
+    FillGreyRamp(image, gamma);
+
+  const int width = static_cast<int>(header.width);
+  const int height = static_cast<int>(header.height);
+  const std::size_t pixel_bytes = PngPixelBytes(header.colour_type, header.bit_depth);
+  const std::size_t full_row =
+      PngRowBytes(header.colour_type, header.bit_depth, static_cast<std::uint64_t>(width));
+  std::vector<std::uint8_t> current(full_row + 1);
+  std::vector<std::uint8_t> previous(full_row + 1);
+
+  TIdatInput input(stream, first_length);
+  // Reads one filtered row of size bytes and reconstructs it; false when no byte arrived.
+  auto read_row = [&](std::size_t size) {
+    std::size_t got = input.Read(current.data(), size + 1);
+    if (got == 0) return false;
+    if (got < size + 1) std::fill(current.begin() + static_cast<std::ptrdiff_t>(got),
+                                  current.begin() + static_cast<std::ptrdiff_t>(size + 1), 0);
+    UnfilterRow(current[0], current.data() + 1, previous.data() + 1, size, pixel_bytes);
+    return true;
+  };
+
+  if (header.interlace_method != 1) {
+    for (int y = 0; y < height; ++y) {
+      if (!read_row(full_row)) break;
+      StoreRow(header, gamma, current.data() + 1, y, 0, 1, width);
+      std::swap(current, previous);
+    }
+  } else {
+    for (const TAdam7Pass& pass : kAdam7Passes) {
+      int pass_width = PassExtent(width, pass.column_start, pass.column_step);
+      int pass_height = PassExtent(height, pass.row_start, pass.row_step);
+      std::size_t size = PngRowBytes(header.colour_type, header.bit_depth,
+                                     static_cast<std::uint64_t>(pass_width));
+      if (size == 0 || pass_height == 0) continue;
+      std::fill(previous.begin(), previous.end(), 0);
+      for (int r = 0; r < pass_height; ++r) {
+        if (!read_row(size)) break;
+        StoreRow(header, gamma, current.data() + 1, pass.row_start + r * pass.row_step,
+                 pass.column_start, pass.column_step, pass_width);
+        std::swap(current, previous);
+      }
+    }
+  }
+  input.Finish();
+}
+
+void CopyInternalImage(const TChunkIHDR& header, TBitmap& image) {
+  const TPngInternalImage& source = header.image;
+  if (source.pixels.empty()) throw EPNGHeaderNotPresent();
+  TPixelFormat format = source.bits == 1   ? TPixelFormat::pf1bit
+                        : source.bits == 4 ? TPixelFormat::pf4bit
+                        : source.bits == 8 ? TPixelFormat::pf8bit
+                                           : TPixelFormat::pf24bit;
+  TBitmap result;
+  result.Allocate(source.width, source.height, format);
+  std::size_t row = std::min(result.RowSize(), source.row_size);
+  for (int y = 0; y < source.height; ++y) std::memcpy(result.ScanLine(y), source.RowFromTop(y), row);
+  if (source.bits <= 8) {
+    std::size_t entries = std::size_t{1} << source.bits;
+    result.SetPalette(std::vector<TRGBQuad>(source.colors.begin(),
+                                            source.colors.begin() + static_cast<std::ptrdiff_t>(entries)));
+  }
+  image = std::move(result);
+}
+
+}  // namespace qv

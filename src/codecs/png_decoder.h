@@ -1,0 +1,25 @@
+// The PNG image-data reader: inflates IDAT chunks, undoes the filters and fills the header's
+// internal image; and the copy of a decoded image into a Raster image.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace qv {
+
+class TBitmap;
+class TChunkIHDR;
+class TStream;
+
+// Decodes the image data whose first IDAT chunk (type already read, data of first_length bytes)
+// starts at the stream position, going on through IDAT chunks that follow directly, and checks
+// every CRC. Only the rows the header asks for are inflated. Throws EPngInvalidCRC,
+// EPNGMissingMultipleIDAT, EPngUnexpectedEnd or EPNGZLIBError; rows that the data does not reach
+// stay zero.
+void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
+                     TStream& stream, std::uint32_t first_length);
+
+// Gives image the header's internal image at 1, 4, 8 or 24 bits, colour table as palette.
+void CopyInternalImage(const TChunkIHDR& header, TBitmap& image);
+
+}  // namespace qv
