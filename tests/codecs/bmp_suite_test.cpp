@@ -158,7 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
         SuiteCase{"q/rgba32-81284.bmp", "rgba32-81284.png"},
         SuiteCase{"q/rgba32-61754.bmp", "rgba32-61754.png"},
         SuiteCase{"q/rgba32h56.bmp", "rgba32.png"}, SuiteCase{"q/rgb24prof.bmp", "rgb24.png"},
-        SuiteCase{"q/rgb24lprof.bmp", "rgb24.png"}));
+        SuiteCase{"q/rgb24lprof.bmp", "rgb24.png"},
+        // A "bad" file with a reference: its blue channel has no bits and reads as 0.
+        SuiteCase{"b/rgb16-880.bmp", "rgb16-880.png"}));
 
 // Pillow's bit-field variant of the suite's picture (its rgb32bf-rgba.bmp has masks edited to
 // disagree with its pixels on purpose, so it has no reference).
