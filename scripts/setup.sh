@@ -19,6 +19,10 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# A decimal-comma locale for the tests that check numbers are written with "." whatever the locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  ${SUDO:-} localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null || true
+fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}" >&2
