@@ -36,15 +36,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeCase{4, TPixelFormat::pf24bit}, ModeCase{5, TPixelFormat::pf24bit},
                       ModeCase{6, TPixelFormat::pf8bit}, ModeCase{-1, TPixelFormat::pf8bit}));
 
-TEST(ResizeBitmap, UniformImageStaysUniformWithEveryFilter) {
-  for (int mode : {0, 2, 3, 4, 5}) {
-    TBitmap image = testing::Uniform24(30, 20, {40, 80, 120});
-    ResizeBitmap(image, 11, 7, mode);
-    for (int y = 0; y < 7; ++y)
-      for (int x = 0; x < 11; ++x) ASSERT_NEAR(At24(image, x, y).g, 80, 1) << "mode " << mode;
-  }
-}
-
 TEST(ResizeBitmap, UnknownModeCropsAndExtendsWithWhite) {
   TBitmap image = testing::Uniform24(3, 2, {1, 2, 3});
   ResizeBitmap(image, 4, 3, 9);
