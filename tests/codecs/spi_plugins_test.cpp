@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -86,7 +87,10 @@ void ExpectDamageIsHandled(const Bytes& file) {
     damaged.emplace_back(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
   damaged.emplace_back(file.begin(), file.end() - 1);
   std::mt19937 random(1234);
-  for (int i = 0; i < 150; ++i) {
+  // QV_SPI_DAMAGE_ROUNDS raises the number of changed copies for a longer soak run.
+  const char* rounds_text = std::getenv("QV_SPI_DAMAGE_ROUNDS");
+  int rounds = rounds_text != nullptr ? std::atoi(rounds_text) : 150;
+  for (int i = 0; i < rounds; ++i) {
     Bytes copy = file;
     int changes = 1 + static_cast<int>(random() % 4);
     for (int k = 0; k < changes; ++k)
@@ -203,6 +207,19 @@ TEST(SpiNetpbm, BrokenHeadersAndShortRastersAreTheSilentAbort) {
     Bytes bytes = Text(file);
     EXPECT_THROW(Decode(bytes), EAbort) << file;
   }
+}
+
+TEST(SpiNetpbm, DecodesTheLibjpegReferencePicture) {
+  // A third-party raw PPM: its pixels are the file's last width x height x 3 bytes.
+  Bytes file = ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.ppm");
+  int width = 0, height = 0;
+  Pixels pixels = Decode(file, &width, &height);
+  EXPECT_EQ(width, 227);
+  EXPECT_EQ(height, 149);
+  ASSERT_EQ(pixels.size(), 227u * 149u);
+  const std::uint8_t* raw = file.data() + file.size() - pixels.size() * 3;
+  for (std::size_t i = 0; i < pixels.size(); ++i, raw += 3)
+    ASSERT_EQ(pixels[i], static_cast<std::uint32_t>(raw[0]) << 16 | raw[1] << 8 | raw[2]) << i;
 }
 
 TEST(SpiNetpbm, AHugeDeclaredSizeIsRefusedWithoutAllocating) {
