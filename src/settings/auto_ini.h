@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/control_tree.h"
@@ -142,6 +143,8 @@ class TAutoIni {
   std::string ini_path_override_;
   std::string ini_path_;
   TIniFile* ini_ = nullptr;  // the INI file object of the running save or load, owned there
+  // The keys a running save has collected, written in one locked rewrite at its end.
+  std::vector<std::pair<std::string, std::string>>* pending_writes_ = nullptr;
   std::vector<std::string> state_list_;
 };
 

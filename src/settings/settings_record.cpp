@@ -1,83 +1,148 @@
-// The settings record: the settings dialog's controls as a model, for the command line.
+// The settings record: the settings dialog's control model, loaded and saved through TAutoIni.
 #include "settings/settings_record.h"
 
-#include <algorithm>
-
 #include "runtime/exceptions.h"
+#include "runtime/paths.h"
+#include "runtime/platform.h"
 #include "runtime/strings.h"
+#include "settings/auto_ini.h"
+#include "settings/ini_location.h"
+#include "settings/setup_form_model.h"
 
 namespace qv {
 
 namespace {
 
-enum class Kind { kInteger, kBoolean, kText };
-
-struct KeyInfo {
-  const char* key;
-  Kind kind;
-  const char* fallback;
+// The record has no window: a failure reaches the caller as the exception alone.
+class TSilentHost : public IAutoIniHost {
+ public:
+  void ShowMessage(const std::string&) override {}
 };
 
-constexpr KeyInfo kKeys[] = {
-    {"TargetRes", Kind::kInteger, "0"},    {"FileFormat", Kind::kInteger, "0"},
-    {"SepiaMode", Kind::kBoolean, "0"},    {"Reduce256ColorMode", Kind::kBoolean, "0"},
-    {"DstDir", Kind::kText, ""},           {"OutputMode", Kind::kInteger, "0"},
-    {"OverWrite", Kind::kInteger, "0"},    {"ResampleMode", Kind::kInteger, "0"},
-    {"PNGCL", Kind::kText, "9"},           {"JPEGQL", Kind::kText, "85"},
-};
+// Runs one TAutoIni operation over the record's form, on the given file and section, with the
+// dialog's properties except the position (the record has none to store).
+template <typename Operation>
+void WithAutoIni(TModelControl& form, const std::string& ini_path, const std::string& section,
+                 Operation operation) {
+  TSilentHost host;
+  TAutoIni auto_ini(form, host);
+  auto_ini.SetIniPathOverride(ini_path);
+  auto_ini.SetSection(section);
+  operation(auto_ini);
+}
+
+TModelControl& Control(TModelControl& form, const std::string& name) {
+  TModelControl* control = form.Find(name);
+  Assert(control != nullptr, __FILE__, __LINE__);
+  return *control;
+}
 
 }  // namespace
 
-TSettingsRecord::TSettingsRecord() {
-  for (const auto& info : kKeys) values_.emplace_back(info.key, info.fallback);
+TSettingsRecord::TSettingsRecord() : form_(MakeSetupFormModel()) {}
+
+TSettingsRecord::~TSettingsRecord() = default;
+
+TSettingsRecord::TSettingsRecord(const TSettingsRecord& other) : form_(MakeSetupFormModel()) {
+  *this = other;
+}
+
+TSettingsRecord& TSettingsRecord::operator=(const TSettingsRecord& other) {
+  if (this == &other) return *this;
+  // Both trees are built alike: every stored value is copied as it stands.
+  for (const auto& [name, value] : other.Values()) {
+    TModelControl& control = Control(*form_, name);
+    switch (control.Kind()) {
+      case TControlKind::kEdit: control.SetText(value); break;
+      case TControlKind::kCheckBox: control.SetChecked(value == "1"); break;
+      default: control.SetItemIndex(StrToIntDef(value, -1)); break;
+    }
+  }
+  return *this;
 }
 
 bool TSettingsRecord::SetValue(const std::string& key, const std::string& value) {
-  for (std::size_t i = 0; i < std::size(kKeys); ++i) {
-    if (key != kKeys[i].key) continue;
-    if (kKeys[i].kind != Kind::kText && !ParseInt32(value)) return false;
-    values_[i].second = value;
-    return true;
+  TSilentHost host;
+  TAutoIni walker(*form_, host);
+  walker.StoreState();
+  // Only the controls TAutoIni stores are settings.
+  TModelControl* control = nullptr;
+  for (const std::string& entry : walker.StateList()) {
+    std::string name = entry.substr(0, entry.find('='));
+    if (LowerCaseAscii(name) == LowerCaseAscii(key)) control = form_->Find(name);
   }
-  return false;
+  if (!control) return false;
+
+  std::optional<std::int32_t> number = ParseInt32(value);
+  switch (control->Kind()) {
+    case TControlKind::kRadioGroup:
+      if (!number || *number < -1 || *number >= control->ItemCount()) return false;
+      control->SetItemIndex(*number);
+      return true;
+    case TControlKind::kCheckBox:
+      if (!number) return false;
+      control->SetChecked(*number != 0);
+      return true;
+    case TControlKind::kEdit:
+      if (value.find_first_of("\r\n") != std::string::npos) return false;
+      // A spin field (it has a range) holds a number.
+      if (control->MaxValue() > control->MinValue() && !number) return false;
+      control->SetText(value);
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::vector<std::pair<std::string, std::string>> TSettingsRecord::Values() const {
-  return values_;
+  TSilentHost host;
+  TAutoIni walker(*form_, host);
+  walker.StoreState();
+  std::vector<std::pair<std::string, std::string>> values;
+  for (const std::string& entry : walker.StateList()) {
+    std::size_t equals = entry.find('=');
+    values.emplace_back(entry.substr(0, equals), entry.substr(equals + 1));
+  }
+  return values;
 }
 
-void TSettingsRecord::LoadFromIni(const std::string&, const std::string&) {}
-
-void TSettingsRecord::SaveToIni(const std::string&, const std::string&) const {
-  throw Exception("Saving settings is not built into this version");
+void TSettingsRecord::LoadFromIni(const std::string& ini_path, const std::string& section) {
+  WithAutoIni(*form_, ini_path, section, [](TAutoIni& auto_ini) { auto_ini.LoadFromIni(); });
 }
 
-namespace {
-
-const std::string& Find(const std::vector<std::pair<std::string, std::string>>& values,
-                        const char* key) {
-  for (const auto& [k, v] : values)
-    if (k == key) return v;
-  static const std::string empty;
-  return empty;
+void TSettingsRecord::SaveToIni(const std::string& ini_path, const std::string& section) const {
+  WithAutoIni(*form_, ini_path, section, [](TAutoIni& auto_ini) { auto_ini.SaveToIni(); });
 }
 
-}  // namespace
+int TSettingsRecord::IndexOf(const char* name) const { return form_->Find(name)->ItemIndex(); }
 
-int TSettingsRecord::OutputMode() const { return StrToIntDef(Find(values_, "OutputMode"), 0); }
-std::string TSettingsRecord::DstDir() const { return Find(values_, "DstDir"); }
-int TSettingsRecord::OverWrite() const { return StrToIntDef(Find(values_, "OverWrite"), 0); }
-int TSettingsRecord::FileFormat() const { return StrToIntDef(Find(values_, "FileFormat"), 0); }
-int TSettingsRecord::TargetRes() const { return StrToIntDef(Find(values_, "TargetRes"), 0); }
-int TSettingsRecord::ResampleMode() const { return StrToIntDef(Find(values_, "ResampleMode"), 0); }
-bool TSettingsRecord::SepiaMode() const { return StrToIntDef(Find(values_, "SepiaMode"), 0) != 0; }
-bool TSettingsRecord::Reduce256ColorMode() const {
-  return StrToIntDef(Find(values_, "Reduce256ColorMode"), 0) != 0;
+bool TSettingsRecord::CheckedOf(const char* name) const { return form_->Find(name)->Checked(); }
+
+std::string TSettingsRecord::TextOf(const char* name) const { return form_->Find(name)->Text(); }
+
+int TSettingsRecord::SpinValueOf(const char* name) const {
+  const TModelControl* field = form_->Find(name);
+  return StrToIntDef(field->Text(), field->MinValue());
 }
-int TSettingsRecord::JPEGQL() const { return StrToIntDef(Find(values_, "JPEGQL"), 1); }
-int TSettingsRecord::PNGCL() const { return StrToIntDef(Find(values_, "PNGCL"), 0); }
 
-std::string DefaultIniPath() { return {}; }
-std::string DefaultIniSection() { return {}; }
+int TSettingsRecord::OutputMode() const { return IndexOf("OutputMode"); }
+std::string TSettingsRecord::DstDir() const { return TextOf("DstDir"); }
+int TSettingsRecord::OverWrite() const { return IndexOf("OverWrite"); }
+int TSettingsRecord::FileFormat() const { return IndexOf("FileFormat"); }
+int TSettingsRecord::TargetRes() const { return IndexOf("TargetRes"); }
+int TSettingsRecord::ResampleMode() const { return IndexOf("ResampleMode"); }
+bool TSettingsRecord::SepiaMode() const { return CheckedOf("SepiaMode"); }
+bool TSettingsRecord::Reduce256ColorMode() const { return CheckedOf("Reduce256ColorMode"); }
+int TSettingsRecord::JPEGQL() const { return SpinValueOf("JPEGQL"); }
+int TSettingsRecord::PNGCL() const { return SpinValueOf("PNGCL"); }
+
+std::string DefaultIniPath() {
+  return ResolveIniPath(ExtractFilePath(ExecutableFileName()) + "quenvale.ini");
+}
+
+std::string DefaultIniSection() {
+  std::string user = GetWindowsUserName();
+  return user.empty() ? std::string("quenvale") : user;
+}
 
 }  // namespace qv

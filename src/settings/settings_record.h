@@ -1,6 +1,7 @@
 // The settings record: the settings dialog's controls as a model, for the command line.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,20 +10,33 @@
 
 namespace qv {
 
-// Holds every setting with the dialog's design-time defaults and serves them to the job.
+class TModelControl;
+
+// The controls of the settings dialog (see MakeSetupFormModel), with the dialog's design-time
+// defaults, loaded and saved by TAutoIni with exactly the dialog's rules, and served to the job.
 class TSettingsRecord : public IJobSettings {
  public:
   TSettingsRecord();
+  ~TSettingsRecord() override;
+  TSettingsRecord(const TSettingsRecord& other);
+  TSettingsRecord& operator=(const TSettingsRecord& other);
 
-  // Sets one setting by its stored key ("TargetRes", "JPEGQL", ...) from its stored text.
-  // Returns false for an unknown key or a malformed value (the record is then unchanged).
+  // Sets one setting by its stored key ("TargetRes", "JPEGQL", ...; ASCII case ignored) from
+  // text. Returns false for an unknown key or a malformed value (the record is then unchanged):
+  // radio groups take a decimal index from -1 to item count - 1; check boxes a decimal integer
+  // (not 0 is checked); JPEGQL and PNGCL a decimal integer, kept as given (like text typed into
+  // the field, it is not clamped); DstDir any text without line breaks.
   bool SetValue(const std::string& key, const std::string& value);
-  // Every setting as key and stored text, in the order the INI file gets them.
+  // Every setting as key and stored text, in the order SaveToIni writes them, each value as it
+  // is written ("1"/"0" for check boxes, decimal indexes, the fields' texts).
   std::vector<std::pair<std::string, std::string>> Values() const;
 
-  // Loads the record from the INI file's section with the dialog's rules (missing file or key
-  // keeps the default). SaveToIni writes it as the dialog's OK does.
+  // Loads the record from the INI file's section as the dialog's creation does (a missing file
+  // or key keeps the current value). An empty section means the executable's file name.
   void LoadFromIni(const std::string& ini_path, const std::string& section);
+  // Writes every setting into the section as the dialog's OK does, without its position keys
+  // (the record has no window; the dialog's stored position stays as it is). Throws
+  // EIniFileError when the file cannot be written.
   void SaveToIni(const std::string& ini_path, const std::string& section) const;
 
   int OutputMode() const override;
@@ -33,16 +47,24 @@ class TSettingsRecord : public IJobSettings {
   int ResampleMode() const override;
   bool SepiaMode() const override;
   bool Reduce256ColorMode() const override;
+  // The field's text as a decimal integer, or the field's minimum (1 and 0) when it is not one.
   int JPEGQL() const override;
   int PNGCL() const override;
 
  private:
-  std::vector<std::pair<std::string, std::string>> values_;
+  int IndexOf(const char* name) const;
+  bool CheckedOf(const char* name) const;
+  std::string TextOf(const char* name) const;
+  int SpinValueOf(const char* name) const;
+
+  std::unique_ptr<TModelControl> form_;
 };
 
-// The INI file the GUI uses (the executable's folder, "quenvale.ini"; the per-user location
-// when that folder cannot be written), and the section for the current user.
+// The INI file the GUI uses: "quenvale.ini" in the executable's folder, or the per-user file
+// when that folder cannot be written (see ResolveIniPath).
 std::string DefaultIniPath();
+// The section for the current user: the login name, or the GUI's executable name "quenvale"
+// when there is none.
 std::string DefaultIniSection();
 
 }  // namespace qv

@@ -1,0 +1,407 @@
+// The INI file: lookup and in-place update of profile-format text, and the locked, atomic write.
+#include "settings/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "runtime/paths.h"
+#include "runtime/strings.h"
+#include "settings/settings_messages.h"
+
+namespace qv {
+
+EIniFileError::EIniFileError(const std::string& path)
+    : Exception(FormatText(messages::kIniWriteError, {path})) {}
+
+namespace {
+
+// One line of the file: [begin, text_end) is its text, [text_end, end) its line end ("", "\n"
+// or "\r\n").
+struct Line {
+  std::size_t begin;
+  std::size_t text_end;
+  std::size_t end;
+};
+
+std::vector<Line> SplitLines(std::string_view content) {
+  std::vector<Line> lines;
+  std::size_t begin = 0;
+  while (begin < content.size()) {
+    std::size_t newline = content.find('\n', begin);
+    std::size_t end = newline == std::string_view::npos ? content.size() : newline + 1;
+    std::size_t text_end = newline == std::string_view::npos ? content.size() : newline;
+    if (text_end > begin && content[text_end - 1] == '\r') --text_end;
+    lines.push_back({begin, text_end, end});
+    begin = end;
+  }
+  return lines;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+enum class LineKind { kBlank, kSection, kKey, kOther };
+
+struct ParsedLine {
+  LineKind kind = LineKind::kOther;
+  std::string_view name;   // section name or key, trimmed
+  std::string_view value;  // value, trimmed
+  std::size_t equals = 0;  // offset of "=" within the line text (keys)
+};
+
+ParsedLine ParseLine(std::string_view text) {
+  ParsedLine parsed;
+  std::string_view trimmed = Trim(text);
+  if (trimmed.empty()) {
+    parsed.kind = LineKind::kBlank;
+  } else if (trimmed.front() == '[') {
+    parsed.kind = LineKind::kSection;
+    std::string_view inner = trimmed.substr(1);
+    std::size_t close = inner.find(']');
+    parsed.name = Trim(inner.substr(0, close));
+  } else if (trimmed.front() != ';' && trimmed.front() != '#') {
+    std::size_t equals = text.find('=');
+    if (equals != std::string_view::npos) {
+      parsed.kind = LineKind::kKey;
+      parsed.equals = equals;
+      parsed.name = Trim(text.substr(0, equals));
+      parsed.value = Trim(text.substr(equals + 1));
+    }
+  }
+  return parsed;
+}
+
+std::string_view TextOf(std::string_view content, const Line& line) {
+  return content.substr(line.begin, line.text_end - line.begin);
+}
+
+// Index of the first line of the first section called name, or lines.size().
+std::size_t FindSection(std::string_view content, const std::vector<Line>& lines,
+                        std::string_view section) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    ParsedLine parsed = ParseLine(TextOf(content, lines[i]));
+    if (parsed.kind == LineKind::kSection && EqualsNoCase(parsed.name, section)) return i;
+  }
+  return lines.size();
+}
+
+// A name as it can stand in one line: up to its first line break.
+std::string_view OneLine(std::string_view text) {
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
+std::string_view LineEndOf(std::string_view content) {
+  std::size_t newline = content.find('\n');
+  if (newline != std::string_view::npos && newline > 0 && content[newline - 1] == '\r')
+    return "\r\n";
+  return "\n";
+}
+
+std::optional<std::uint32_t> ParseDigits(std::string_view digits, unsigned base,
+                                         std::uint64_t limit) {
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    unsigned digit;
+    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+    else return std::nullopt;
+    value = value * base + digit;
+    if (value > limit) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+// An open descriptor, closed on every path.
+class TFd {
+ public:
+  explicit TFd(int fd = -1) : fd_(fd) {}
+  ~TFd() { Close(); }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return fd_; }
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
+  bool Close() {
+    if (fd_ < 0) return true;
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// The temporary file of one write; removed unless it was renamed into place.
+class TTempFile {
+ public:
+  ~TTempFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  std::string& Path() { return path_; }
+  void Release() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// The whole file, "" when it does not exist; nullopt when it exists but cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::string();
+    return std::nullopt;
+  }
+  struct stat info;
+  if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    ssize_t count = ::read(fd.Get(), buffer, sizeof buffer);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (count == 0) break;
+    content.append(buffer, static_cast<std::size_t>(count));
+  }
+  return content;
+}
+
+// The file a write replaces: a symbolic link is followed, so the link itself stays in place.
+std::string WriteTarget(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                      &std::free);
+    if (real) return real.get();
+  }
+  return path;
+}
+
+std::atomic<unsigned> temp_counter{0};
+
+// Reads, changes and replaces the file under its lock. change maps old content to new content.
+template <typename Change>
+void RewriteFile(const std::string& path, Change change) {
+  const std::string target = WriteTarget(path);
+  const std::string folder = ExtractFilePath(target);
+  if (!folder.empty() && !DirectoryExists(folder)) {
+    try {
+      ForceDirectories(folder);
+    } catch (const Exception&) {
+      throw EIniFileError(path);
+    }
+  }
+
+  TFd lock(::open((target + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  if (lock.Get() < 0) throw EIniFileError(path);
+  while (::flock(lock.Get(), LOCK_EX) != 0)
+    if (errno != EINTR) throw EIniFileError(path);
+
+  std::optional<std::string> old_content = ReadWholeFile(target);
+  // An existing file that cannot be read must not be replaced by one holding only the new key.
+  if (!old_content) throw EIniFileError(path);
+  struct stat old_info;
+  bool existed = ::stat(target.c_str(), &old_info) == 0;
+  if (existed && ::access(target.c_str(), W_OK) != 0) throw EIniFileError(path);
+
+  std::string new_content = change(*old_content);
+  if (existed && new_content == *old_content) return;
+
+  TTempFile temp;
+  TFd out;
+  const std::string stem = folder + "." + ExtractFileName(target) + ".tmp" +
+                           IntToStr(static_cast<std::int64_t>(::getpid())) + "-";
+  for (int attempt = 0; attempt < 100 && out.Get() < 0; ++attempt) {
+    temp.Path() = stem + IntToStr(temp_counter.fetch_add(1));
+    out.Reset(::open(temp.Path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (out.Get() < 0 && errno != EEXIST) break;
+  }
+  if (out.Get() < 0) {
+    temp.Release();
+    throw EIniFileError(path);
+  }
+  if (existed) ::fchmod(out.Get(), old_info.st_mode & 07777);
+  if (!WriteAll(out.Get(), new_content) || ::fsync(out.Get()) != 0 || !out.Close())
+    throw EIniFileError(path);
+  if (::rename(temp.Path().c_str(), target.c_str()) != 0) throw EIniFileError(path);
+  temp.Release();
+  TFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Get() >= 0) ::fsync(dir.Get());
+}
+
+}  // namespace
+
+std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    auto value = ParseDigits(text.substr(2), 16, 0xFFFFFFFFu);
+    if (!value) return std::nullopt;
+    return static_cast<std::int32_t>(*value);
+  }
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (!text.empty() && text[0] == '$') {
+    auto value = ParseDigits(text.substr(1), 16, 0xFFFFFFFFu);
+    if (!value) return std::nullopt;
+    std::uint32_t bits = negative ? 0u - *value : *value;
+    return static_cast<std::int32_t>(bits);
+  }
+  auto value = ParseDigits(text, 10, negative ? 2147483648u : 2147483647u);
+  if (!value) return std::nullopt;
+  std::int64_t signed_value = negative ? -static_cast<std::int64_t>(*value) : *value;
+  return static_cast<std::int32_t>(signed_value);
+}
+
+std::optional<std::string> IniLookup(std::string_view content, std::string_view section,
+                                     std::string_view key) {
+  std::vector<Line> lines = SplitLines(content);
+  std::size_t start = FindSection(content, lines, Trim(section));
+  for (std::size_t i = start + 1; i < lines.size(); ++i) {
+    ParsedLine parsed = ParseLine(TextOf(content, lines[i]));
+    if (parsed.kind == LineKind::kSection) break;
+    if (parsed.kind != LineKind::kKey || !EqualsNoCase(parsed.name, Trim(key))) continue;
+    std::string value(parsed.value);
+    if (value.size() > kIniMaxValueLength) {
+      std::size_t cut = kIniMaxValueLength;
+      while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+      value.resize(cut);
+    }
+    return value;
+  }
+  return std::nullopt;
+}
+
+std::string IniUpdate(std::string_view content, std::string_view section, std::string_view key,
+                      std::string_view value) {
+  section = Trim(OneLine(section));
+  key = Trim(OneLine(key));
+  value = OneLine(value);
+  const std::string_view line_end = LineEndOf(content);
+  std::vector<Line> lines = SplitLines(content);
+  std::size_t start = FindSection(content, lines, section);
+
+  std::string result;
+  result.reserve(content.size() + section.size() + key.size() + value.size() + 8);
+  if (start == lines.size()) {
+    result.append(content);
+    if (!lines.empty()) {
+      if (lines.back().text_end == lines.back().end) result.append(line_end);
+      if (!Trim(TextOf(content, lines.back())).empty()) result.append(line_end);
+    }
+    result.append("[").append(section).append("]").append(line_end);
+    result.append(key).append("=").append(value).append(line_end);
+    return result;
+  }
+
+  std::size_t last_filled = start;
+  for (std::size_t i = start + 1; i < lines.size(); ++i) {
+    std::string_view text = TextOf(content, lines[i]);
+    ParsedLine parsed = ParseLine(text);
+    if (parsed.kind == LineKind::kSection) break;
+    if (parsed.kind == LineKind::kKey && EqualsNoCase(parsed.name, key)) {
+      // Update in place: the line keeps its leading blanks, key spelling and line end.
+      std::string_view before = text.substr(0, parsed.equals);
+      while (!before.empty() && (before.back() == ' ' || before.back() == '\t'))
+        before.remove_suffix(1);
+      result.append(content.substr(0, lines[i].begin));
+      result.append(before).append("=").append(value);
+      result.append(content.substr(lines[i].text_end));
+      return result;
+    }
+    if (parsed.kind != LineKind::kBlank) last_filled = i;
+  }
+  const Line& after = lines[last_filled];
+  result.append(content.substr(0, after.end));
+  if (after.text_end == after.end) result.append(line_end);
+  result.append(key).append("=").append(value).append(line_end);
+  result.append(content.substr(after.end));
+  return result;
+}
+
+TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
+
+std::optional<std::string> TIniFile::ReadValue(std::string_view section,
+                                               std::string_view key) const {
+  std::optional<std::string> content = ReadWholeFile(path_);
+  if (!content) return std::nullopt;
+  return IniLookup(*content, section, key);
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 const std::string& fallback) const {
+  return ReadValue(section, key).value_or(fallback);
+}
+
+std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key,
+                                   std::int32_t fallback) const {
+  std::optional<std::string> text = ReadValue(section, key);
+  if (!text) return fallback;
+  return ParseIniInteger(*text).value_or(fallback);
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool fallback) const {
+  return ReadInteger(section, key, fallback ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key,
+                           std::string_view value) {
+  RewriteFile(path_, [&](const std::string& content) {
+    return IniUpdate(content, section, key, value);
+  });
+}
+
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+  WriteString(section, key, IntToStr(value));
+}
+
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+  WriteString(section, key, value ? "1" : "0");
+}
+
+void TIniFile::WriteValues(std::string_view section,
+                           const std::vector<std::pair<std::string, std::string>>& values) {
+  if (values.empty()) return;
+  RewriteFile(path_, [&](const std::string& content) {
+    std::string updated = content;
+    for (const auto& [key, value] : values) updated = IniUpdate(updated, section, key, value);
+    return updated;
+  });
+}
+
+}  // namespace qv

@@ -1,0 +1,19 @@
+// Where the INI file lives: beside the executable, or in the user's configuration folder when
+// the executable's folder cannot be written.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// The per-user file: $XDG_CONFIG_HOME/quenvale/<file_name>; when XDG_CONFIG_HOME is unset, empty
+// or not absolute, $HOME/.config/quenvale/<file_name> (HOME empty: the passwd entry's home).
+std::string UserConfigIniPath(std::string_view file_name);
+
+// The path to use for the wanted INI file (read and write alike): wanted itself when a writable
+// file stands there, or when its folder exists and can be written; otherwise the per-user file
+// of the same name. A relative wanted path is judged against the current folder.
+std::string ResolveIniPath(const std::string& wanted);
+
+}  // namespace qv

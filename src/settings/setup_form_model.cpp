@@ -1,0 +1,63 @@
+// The settings dialog's control tree as a model, with the dialog's captions and defaults.
+#include "settings/setup_form_model.h"
+
+namespace qv {
+
+namespace {
+
+TModelControl& AddRadioGroup(TModelControl& parent, const char* name,
+                             std::vector<std::string> items) {
+  TModelControl& group = parent.Add(TControlKind::kRadioGroup, name);
+  group.SetItems(std::move(items));
+  group.SetItemIndex(0);
+  return group;
+}
+
+TModelControl& AddSpinField(TModelControl& parent, const char* name, int min_value,
+                            int max_value, const char* text) {
+  TModelControl& field = parent.Add(TControlKind::kEdit, name);
+  field.SetSpinRange(min_value, max_value);
+  field.SetText(text);
+  field.Add(TControlKind::kOther, "");  // the spin button
+  return field;
+}
+
+}  // namespace
+
+std::unique_ptr<TModelControl> MakeSetupFormModel() {
+  auto form = std::make_unique<TModelControl>(TControlKind::kOther, "SetupForm");
+  form->SetTop(0);
+  form->SetLeft(0);
+
+  TModelControl& pages = form->Add(TControlKind::kOther, "PageControl1");
+
+  TModelControl& image_page = pages.Add(TControlKind::kOther, "TabSheet1");
+  AddRadioGroup(image_page, "TargetRes",
+                {"サイズ変更なし", "デスクトップのサイズにあわせる", "96x96 (MSN messenger ICON)",
+                 "640ｘ480", "800x600", "1024x768", "1152x864", "1280x960", "1280x1024",
+                 "1600x1200"});
+  AddRadioGroup(image_page, "FileFormat",
+                {"Bitmap (Windows標準BMP)", "JPEG (高圧縮だが画質が劣化)",
+                 "PNG (高圧縮フォーマット)", "PDF (Adobe PDFファイル化)"});
+  image_page.Add(TControlKind::kCheckBox, "SepiaMode");
+  image_page.Add(TControlKind::kCheckBox, "Reduce256ColorMode");
+
+  TModelControl& save_page = pages.Add(TControlKind::kOther, "TabSheet2");
+  save_page.Add(TControlKind::kOther, "Label1").SetText("JPEG Quality Level");
+  save_page.Add(TControlKind::kOther, "Label2").SetText("PNG Compress Level");
+  TModelControl& folder = save_page.Add(TControlKind::kEdit, "DstDir");
+  folder.Add(TControlKind::kOther, "");  // the ellipsis button
+  AddRadioGroup(save_page, "OutputMode",
+                {"入力ファイルと同じフォルダに保存", "↓で指定したフォルダに保存"});
+  AddRadioGroup(save_page, "OverWrite", {"処理をスキップ", "上書きして保存"});
+  AddRadioGroup(save_page, "ResampleMode",
+                {"Bi-Linear", "Bi-Linear(MMX)", "Mitchell", "Lanczos3", "B-Spline", "Bell"});
+  AddSpinField(save_page, "PNGCL", 0, 9, "9");
+  AddSpinField(save_page, "JPEGQL", 1, 100, "85");
+
+  form->Add(TControlKind::kOther, "GoButton").SetText("OK");
+  form->Add(TControlKind::kOther, "CancelButton").SetText("キャンセル");
+  return form;
+}
+
+}  // namespace qv
