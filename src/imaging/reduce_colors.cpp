@@ -2,6 +2,7 @@
 #include "imaging/reduce_colors.h"
 
 #include <cstdint>
+#include <unordered_map>
 
 #include "imaging/bitmap.h"
 #include "imaging/dither_image.h"
@@ -46,10 +47,29 @@ TBitmap ReduceColors(const TBitmap& image, int bits) {
   result.Allocate(width, height, TPixelFormat::pf8bit);
   result.SetPalette(median_cut.MakePalette());
   if (has_pixels) {
+    // Each dithered pixel holds a palette colour; its cell's entry is that colour except when a
+    // box's mean lies in a cell of another box (an empty cell split off elsewhere), where the cell
+    // lookup alone would show that other box's colour. The entry of the exact colour is used then.
+    std::unordered_map<std::uint32_t, std::uint8_t> entry_of;
+    const auto& palette = median_cut.PaletteEntries();
+    for (int i = median_cut.PaletteCount() - 1; i >= 0; --i) {
+      const TRGBQuad& p = palette[static_cast<std::size_t>(i)];
+      entry_of[static_cast<std::uint32_t>(p.red) << 16 | static_cast<std::uint32_t>(p.green) << 8 |
+               p.blue] = static_cast<std::uint8_t>(i);
+    }
     const std::uint8_t* src = static_cast<const TBitmap&>(dithered).ScanLine(0);
     std::uint8_t* dst = result.ScanLine(0);
     for (int y = 0; y < height; ++y, src += dithered.RowStep(), dst += result.RowStep())
-      for (int x = 0; x < width; ++x) dst[x] = median_cut.ColorIndex(ColorOf(src + 3 * x));
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t* c = src + 3 * x;
+        std::uint8_t index = median_cut.ColorIndex(ColorOf(c));
+        const TRGBQuad& shown = palette[index];
+        if (shown.blue != c[0] || shown.green != c[1] || shown.red != c[2]) {
+          auto found = entry_of.find(ColorOf(c));
+          if (found != entry_of.end()) index = found->second;
+        }
+        dst[x] = index;
+      }
   }
   return result;
 }

@@ -134,6 +134,31 @@ TEST(ReduceColors, GradientKeepsItsColoursAndTheInputIsUnchanged) {
   EXPECT_LT(total / (64.0 * 48 * 3), 8.0);
 }
 
+TEST(ReduceColors, EveryPixelShowsTheColourTheDitherChose) {
+  // Palette entries are box means, and a mean can fall into a cell that belongs to another box.
+  // Looking the dithered colour up by its cell would show that box's colour (34 pixels here).
+  TBitmap image = Make24(160, 120, [](int x, int y) {
+    return Bgr{static_cast<std::uint8_t>(x * 3 + y), static_cast<std::uint8_t>(2 * y),
+               static_cast<std::uint8_t>(255 - x)};
+  });
+  TMedianCut cut;
+  for (int y = 0; y < 120; ++y)
+    for (int x = 0; x < 160; ++x) {
+      Bgr c = At24(image, x, y);
+      cut.AddColor(static_cast<std::uint32_t>(c.r) << 16 | static_cast<std::uint32_t>(c.g) << 8 | c.b);
+    }
+  cut.Quantize(8);
+  TBitmap dithered = DitherImage(image, TMedianCutQuantizeColor(cut));
+  TBitmap result = ReduceColors(image, 8);
+  int wrong = 0;
+  for (int y = 0; y < 120; ++y)
+    for (int x = 0; x < 160; ++x) {
+      const TRGBQuad& p = result.Palette()[result.ScanLine(y)[x]];
+      if (!(Bgr{p.blue, p.green, p.red} == At24(dithered, x, y))) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0);
+}
+
 // Threshold at 128 per channel: a quantiser whose errors are easy to follow by hand.
 class ThresholdQuantizer : public TQuantizeColor {
  public:
