@@ -17,23 +17,25 @@ inline constexpr std::uint64_t kMaxBlockBytes = std::uint64_t{1} << 30;
 
 // The four information items of a picture plug-in.
 struct TPluginTexts {
-  const char* name;
-  const char* file_pattern;
-  const char* description;
+  const char *name;
+  const char *file_pattern;
+  const char *description;
 };
 
 // GetPluginInfo for the texts: copies item number into buffer (at most length - 1 bytes and a
 // terminating zero); returns the bytes copied, 0 for an unknown item.
-inline std::int32_t CopyPluginInfo(const TPluginTexts& texts, std::int32_t number, char* buffer,
+inline std::int32_t CopyPluginInfo(const TPluginTexts &texts, std::int32_t number, char *buffer,
                                    std::int32_t length) {
-  const char* text = number == 0   ? SPI_PICTURE_VERSION
+  const char *text = number == 0   ? SPI_PICTURE_VERSION
                      : number == 1 ? texts.name
                      : number == 2 ? texts.file_pattern
                      : number == 3 ? texts.description
                                    : nullptr;
-  if (text == nullptr || buffer == nullptr || length <= 0) return 0;
+  if (text == nullptr || buffer == nullptr || length <= 0)
+    return 0;
   std::size_t count = std::strlen(text);
-  if (count > static_cast<std::size_t>(length - 1)) count = static_cast<std::size_t>(length - 1);
+  if (count > static_cast<std::size_t>(length - 1))
+    count = static_cast<std::size_t>(length - 1);
   std::memcpy(buffer, text, count);
   buffer[count] = '\0';
   return static_cast<std::int32_t>(count);
@@ -41,34 +43,42 @@ inline std::int32_t CopyPluginInfo(const TPluginTexts& texts, std::int32_t numbe
 
 // The whole input of GetPicture: the caller's memory, or a file read from an offset.
 struct TInput {
-  const std::uint8_t* data = nullptr;
+  const std::uint8_t *data = nullptr;
   std::size_t size = 0;
-  std::vector<std::uint8_t> file;  // holds the bytes of file input
+  std::vector<std::uint8_t> file; // holds the bytes of file input
 };
 
 // Fills input from GetPicture's buffer, length and flag; an SPI_ result code.
-inline std::int32_t OpenInput(const char* buffer, std::int32_t length, std::uint32_t flag,
-                              TInput& input) {
-  if (buffer == nullptr || length < 0) return SPI_FILE_READ_ERROR;
+inline std::int32_t OpenInput(const char *buffer, std::int32_t length, std::uint32_t flag,
+                              TInput &input) {
+  if (buffer == nullptr || length < 0)
+    return SPI_FILE_READ_ERROR;
   if ((flag & 7u) == SPI_INPUT_MEMORY) {
-    input.data = reinterpret_cast<const std::uint8_t*>(buffer);
+    input.data = reinterpret_cast<const std::uint8_t *>(buffer);
     input.size = static_cast<std::size_t>(length);
     return SPI_SUCCESS;
   }
-  if ((flag & 7u) != SPI_INPUT_FILE) return SPI_NOT_IMPLEMENTED;
+  if ((flag & 7u) != SPI_INPUT_FILE)
+    return SPI_NOT_IMPLEMENTED;
   // File input: buffer is the file name, length the offset the image starts at.
-  std::FILE* file = std::fopen(buffer, "rb");
-  if (file == nullptr) return SPI_FILE_READ_ERROR;
+  std::FILE *file = std::fopen(buffer, "rb");
+  if (file == nullptr)
+    return SPI_FILE_READ_ERROR;
   std::int32_t result = SPI_SUCCESS;
-  if (std::fseek(file, length, SEEK_SET) != 0) result = SPI_FILE_READ_ERROR;
+  if (std::fseek(file, length, SEEK_SET) != 0)
+    result = SPI_FILE_READ_ERROR;
   std::uint8_t chunk[65536];
   while (result == SPI_SUCCESS) {
     std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-    if (got == 0) break;
-    if (input.file.size() + got > kMaxBlockBytes) result = SPI_NO_MEMORY;
-    else input.file.insert(input.file.end(), chunk, chunk + got);
+    if (got == 0)
+      break;
+    if (input.file.size() + got > kMaxBlockBytes)
+      result = SPI_NO_MEMORY;
+    else
+      input.file.insert(input.file.end(), chunk, chunk + got);
   }
-  if (std::ferror(file)) result = SPI_FILE_READ_ERROR;
+  if (std::ferror(file))
+    result = SPI_FILE_READ_ERROR;
   std::fclose(file);
   input.data = input.file.data();
   input.size = input.file.size();
@@ -77,38 +87,42 @@ inline std::int32_t OpenInput(const char* buffer, std::int32_t length, std::uint
 
 // A memory handle freed unless released to the caller.
 class THandle {
- public:
+public:
   THandle() = default;
   ~THandle() { LocalFree(handle_); }
-  THandle(const THandle&) = delete;
-  THandle& operator=(const THandle&) = delete;
+  THandle(const THandle &) = delete;
+  THandle &operator=(const THandle &) = delete;
   bool Allocate(std::size_t bytes) {
     LocalFree(handle_);
     handle_ = LocalAlloc(LHND, bytes);
     return handle_ != nullptr;
   }
-  std::uint8_t* Data() const { return static_cast<std::uint8_t*>(handle_); }
+  std::uint8_t *Data() const { return static_cast<std::uint8_t *>(handle_); }
   HLOCAL Release() {
     HLOCAL handle = handle_;
     handle_ = nullptr;
     return handle;
   }
 
- private:
+private:
   HLOCAL handle_ = nullptr;
 };
 
 // A bottom-up device-independent bitmap being built: header, colour table and rows.
 class TDib {
- public:
+public:
   // Allocates both blocks, zeroed; an SPI_ result code (SPI_NO_MEMORY beyond the limits).
   std::int32_t Create(std::uint32_t width, std::uint32_t height, int bits, std::uint32_t colors) {
-    if (width == 0 || height == 0) return SPI_BROKEN_DATA;
-    if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return SPI_NO_MEMORY;
-    if (std::uint64_t{width} * height > kMaxPixels) return SPI_NO_MEMORY;
+    if (width == 0 || height == 0)
+      return SPI_BROKEN_DATA;
+    if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
+      return SPI_NO_MEMORY;
+    if (std::uint64_t{width} * height > kMaxPixels)
+      return SPI_NO_MEMORY;
     row_size_ = static_cast<std::size_t>((std::uint64_t{width} * static_cast<unsigned>(bits) + 31) /
                                          32 * 4);
-    if (std::uint64_t{row_size_} * height > kMaxBlockBytes) return SPI_NO_MEMORY;
+    if (std::uint64_t{row_size_} * height > kMaxBlockBytes)
+      return SPI_NO_MEMORY;
     height_ = height;
     if (!info_.Allocate(sizeof(SpiBitmapInfoHeader) + 4 * std::size_t{colors}) ||
         !pixels_.Allocate(row_size_ * height))
@@ -126,26 +140,27 @@ class TDib {
     return SPI_SUCCESS;
   }
   // Colour entry i (i below the colour count given to Create).
-  SpiRgbQuad* Colors() const {
-    return reinterpret_cast<SpiRgbQuad*>(info_.Data() + sizeof(SpiBitmapInfoHeader));
+  SpiRgbQuad *Colors() const {
+    return reinterpret_cast<SpiRgbQuad *>(info_.Data() + sizeof(SpiBitmapInfoHeader));
   }
   void SetColor(std::uint32_t i, std::uint8_t red, std::uint8_t green, std::uint8_t blue) const {
     Colors()[i] = SpiRgbQuad{blue, green, red, 0};
   }
   // Picture row y, 0 being the top row.
-  std::uint8_t* Row(std::uint32_t y) const {
+  std::uint8_t *Row(std::uint32_t y) const {
     return pixels_.Data() + (height_ - 1 - y) * row_size_;
   }
   std::size_t RowSize() const { return row_size_; }
   // Hands both blocks to the caller; returns SPI_SUCCESS.
-  std::int32_t Deliver(HLOCAL* info, HLOCAL* pixels) {
-    if (info == nullptr || pixels == nullptr) return SPI_INTERNAL_ERROR;
+  std::int32_t Deliver(HLOCAL *info, HLOCAL *pixels) {
+    if (info == nullptr || pixels == nullptr)
+      return SPI_INTERNAL_ERROR;
     *info = info_.Release();
     *pixels = pixels_.Release();
     return SPI_SUCCESS;
   }
 
- private:
+private:
   THandle info_;
   THandle pixels_;
   std::size_t row_size_ = 0;
@@ -157,4 +172,4 @@ inline std::uint8_t OverWhite(unsigned value, unsigned alpha) {
   return static_cast<std::uint8_t>((value * alpha + 255u * (255u - alpha) + 127u) / 255u);
 }
 
-}  // namespace spi_plugin
+} // namespace spi_plugin

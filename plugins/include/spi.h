@@ -56,7 +56,7 @@ extern "C" {
 /* Results. */
 #define SPI_NOT_IMPLEMENTED (-1)
 #define SPI_SUCCESS 0
-#define SPI_ABORTED 1          /* the progress callback asked to stop */
+#define SPI_ABORTED 1 /* the progress callback asked to stop */
 #define SPI_UNKNOWN_FORMAT 2
 #define SPI_BROKEN_DATA 3
 #define SPI_NO_MEMORY 4
@@ -66,16 +66,16 @@ extern "C" {
 
 /* Information block: a device-independent bitmap header (40 bytes, little-endian fields). */
 typedef struct SpiBitmapInfoHeader {
-  uint32_t biSize;          /* 40 (larger headers are accepted; the colour table follows them) */
+  uint32_t biSize; /* 40 (larger headers are accepted; the colour table follows them) */
   int32_t biWidth;
-  int32_t biHeight;         /* negative: rows top-down */
-  uint16_t biPlanes;        /* 1 */
-  uint16_t biBitCount;      /* 1, 4, 8, 16, 24 or 32 */
-  uint32_t biCompression;   /* SPI_BI_RGB, or SPI_BI_BITFIELDS for 16 and 32 bits */
+  int32_t biHeight;       /* negative: rows top-down */
+  uint16_t biPlanes;      /* 1 */
+  uint16_t biBitCount;    /* 1, 4, 8, 16, 24 or 32 */
+  uint32_t biCompression; /* SPI_BI_RGB, or SPI_BI_BITFIELDS for 16 and 32 bits */
   uint32_t biSizeImage;
   int32_t biXPelsPerMeter;
   int32_t biYPelsPerMeter;
-  uint32_t biClrUsed;       /* 0: all 2^bits colours for 1, 4 and 8 bits */
+  uint32_t biClrUsed; /* 0: all 2^bits colours for 1, 4 and 8 bits */
   uint32_t biClrImportant;
 } SpiBitmapInfoHeader;
 
@@ -105,14 +105,14 @@ typedef struct SpiPictureInfo {
   int32_t width, height;
   uint16_t x_density, y_density;
   int16_t colorDepth;
-  void* hInfo;              /* a handle holding text information, or null */
+  void *hInfo; /* a handle holding text information, or null */
 } SpiPictureInfo;
 #pragma pack(pop)
 
 /* ---- Memory handles ---- */
 
-typedef void* HLOCAL;
-typedef void* HGLOBAL;
+typedef void *HLOCAL;
+typedef void *HGLOBAL;
 
 #define LMEM_FIXED 0x0000u
 #define LMEM_MOVEABLE 0x0002u
@@ -125,7 +125,7 @@ typedef void* HGLOBAL;
 #define GHND LHND
 #define GPTR LPTR
 
-#define SPI_MEMORY_TAG 0x51564d42u  /* marks a live block */
+#define SPI_MEMORY_TAG 0x51564d42u /* marks a live block */
 #define SPI_MEMORY_FREED 0x46524545u
 
 typedef union SpiMemoryHeader {
@@ -138,20 +138,23 @@ typedef union SpiMemoryHeader {
 } SpiMemoryHeader;
 
 /* The header of a live block, or null for a null or foreign handle. */
-static inline SpiMemoryHeader* SpiMemoryHeaderOf(HLOCAL handle) {
-  SpiMemoryHeader* header;
-  if (handle == NULL) return NULL;
-  header = (SpiMemoryHeader*)handle - 1;
+static inline SpiMemoryHeader *SpiMemoryHeaderOf(HLOCAL handle) {
+  SpiMemoryHeader *header;
+  if (handle == NULL)
+    return NULL;
+  header = (SpiMemoryHeader *)handle - 1;
   return header->block.tag == SPI_MEMORY_TAG ? header : NULL;
 }
 
 /* A new block of bytes (zeroed with LMEM_ZEROINIT); null when memory is short. */
 static inline HLOCAL LocalAlloc(unsigned int flags, size_t bytes) {
-  SpiMemoryHeader* header;
-  if (bytes > (size_t)-1 - sizeof(SpiMemoryHeader)) return NULL;
-  header = (SpiMemoryHeader*)((flags & LMEM_ZEROINIT) ? calloc(1, sizeof(SpiMemoryHeader) + bytes)
-                                                      : malloc(sizeof(SpiMemoryHeader) + bytes));
-  if (header == NULL) return NULL;
+  SpiMemoryHeader *header;
+  if (bytes > (size_t)-1 - sizeof(SpiMemoryHeader))
+    return NULL;
+  header = (SpiMemoryHeader *)((flags & LMEM_ZEROINIT) ? calloc(1, sizeof(SpiMemoryHeader) + bytes)
+                                                       : malloc(sizeof(SpiMemoryHeader) + bytes));
+  if (header == NULL)
+    return NULL;
   header->block.tag = SPI_MEMORY_TAG;
   header->block.lock_count = 0;
   header->block.size = bytes;
@@ -159,33 +162,38 @@ static inline HLOCAL LocalAlloc(unsigned int flags, size_t bytes) {
 }
 
 /* The block's data address (the handle itself), counting one more lock; null for a bad handle. */
-static inline void* LocalLock(HLOCAL handle) {
-  SpiMemoryHeader* header = SpiMemoryHeaderOf(handle);
-  if (header == NULL) return NULL;
-  if (header->block.lock_count < UINT32_MAX) ++header->block.lock_count;
+static inline void *LocalLock(HLOCAL handle) {
+  SpiMemoryHeader *header = SpiMemoryHeaderOf(handle);
+  if (header == NULL)
+    return NULL;
+  if (header->block.lock_count < UINT32_MAX)
+    ++header->block.lock_count;
   return handle;
 }
 
 /* Counts one lock off; non-zero while the block stays locked. Null handles do nothing. */
 static inline int LocalUnlock(HLOCAL handle) {
-  SpiMemoryHeader* header = SpiMemoryHeaderOf(handle);
-  if (header == NULL || header->block.lock_count == 0) return 0;
+  SpiMemoryHeader *header = SpiMemoryHeaderOf(handle);
+  if (header == NULL || header->block.lock_count == 0)
+    return 0;
   return --header->block.lock_count != 0;
 }
 
 /* Bytes of the block (0 for a null or bad handle). */
 static inline size_t LocalSize(HLOCAL handle) {
-  SpiMemoryHeader* header = SpiMemoryHeaderOf(handle);
+  SpiMemoryHeader *header = SpiMemoryHeaderOf(handle);
   return header == NULL ? 0 : header->block.size;
 }
 
 /* Frees the block; returns null on success (a null handle succeeds), the handle when it is not a
    live block. */
 static inline HLOCAL LocalFree(HLOCAL handle) {
-  SpiMemoryHeader* header;
-  if (handle == NULL) return NULL;
+  SpiMemoryHeader *header;
+  if (handle == NULL)
+    return NULL;
   header = SpiMemoryHeaderOf(handle);
-  if (header == NULL) return handle;
+  if (header == NULL)
+    return handle;
   header->block.tag = SPI_MEMORY_FREED;
   free(header);
   return NULL;
@@ -194,21 +202,25 @@ static inline HLOCAL LocalFree(HLOCAL handle) {
 /* Resizes the block (new bytes zeroed with LMEM_ZEROINIT); the new handle, or null when memory is
    short or the handle is bad (the old block then stays valid). */
 static inline HLOCAL LocalReAlloc(HLOCAL handle, size_t bytes, unsigned int flags) {
-  SpiMemoryHeader* header = SpiMemoryHeaderOf(handle);
-  SpiMemoryHeader* grown;
+  SpiMemoryHeader *header = SpiMemoryHeaderOf(handle);
+  SpiMemoryHeader *grown;
   size_t old_size;
-  if (header == NULL || bytes > (size_t)-1 - sizeof(SpiMemoryHeader)) return NULL;
+  if (header == NULL || bytes > (size_t)-1 - sizeof(SpiMemoryHeader))
+    return NULL;
   old_size = header->block.size;
-  grown = (SpiMemoryHeader*)realloc(header, sizeof(SpiMemoryHeader) + bytes);
-  if (grown == NULL) return NULL;
+  grown = (SpiMemoryHeader *)realloc(header, sizeof(SpiMemoryHeader) + bytes);
+  if (grown == NULL)
+    return NULL;
   grown->block.size = bytes;
   if ((flags & LMEM_ZEROINIT) && bytes > old_size)
-    memset((unsigned char*)(grown + 1) + old_size, 0, bytes - old_size);
+    memset((unsigned char *)(grown + 1) + old_size, 0, bytes - old_size);
   return grown + 1;
 }
 
-static inline HGLOBAL GlobalAlloc(unsigned int flags, size_t bytes) { return LocalAlloc(flags, bytes); }
-static inline void* GlobalLock(HGLOBAL handle) { return LocalLock(handle); }
+static inline HGLOBAL GlobalAlloc(unsigned int flags, size_t bytes) {
+  return LocalAlloc(flags, bytes);
+}
+static inline void *GlobalLock(HGLOBAL handle) { return LocalLock(handle); }
 static inline int GlobalUnlock(HGLOBAL handle) { return LocalUnlock(handle); }
 static inline size_t GlobalSize(HGLOBAL handle) { return LocalSize(handle); }
 static inline HGLOBAL GlobalFree(HGLOBAL handle) { return LocalFree(handle); }
@@ -221,17 +233,17 @@ static inline HGLOBAL GlobalReAlloc(HGLOBAL handle, size_t bytes, unsigned int f
 /* Progress: return non-zero to stop decoding. */
 typedef int (*SpiProgressCallback)(int numerator, int denominator, intptr_t user_data);
 
-typedef int32_t (*SpiGetPluginInfoFunc)(int32_t info_number, char* buffer, int32_t buffer_length);
-typedef int32_t (*SpiIsSupportedFunc)(const char* file_name, uintptr_t dw);
-typedef int32_t (*SpiGetPictureInfoFunc)(const char* buffer, int32_t length, uint32_t flag,
-                                         SpiPictureInfo* info);
-typedef int32_t (*SpiGetPictureFunc)(const char* buffer, int32_t length, uint32_t flag,
-                                     HLOCAL* info_handle, HLOCAL* pixel_handle,
+typedef int32_t (*SpiGetPluginInfoFunc)(int32_t info_number, char *buffer, int32_t buffer_length);
+typedef int32_t (*SpiIsSupportedFunc)(const char *file_name, uintptr_t dw);
+typedef int32_t (*SpiGetPictureInfoFunc)(const char *buffer, int32_t length, uint32_t flag,
+                                         SpiPictureInfo *info);
+typedef int32_t (*SpiGetPictureFunc)(const char *buffer, int32_t length, uint32_t flag,
+                                     HLOCAL *info_handle, HLOCAL *pixel_handle,
                                      SpiProgressCallback progress, intptr_t user_data);
-typedef int32_t (*SpiGetPreviewFunc)(const char* buffer, int32_t length, uint32_t flag,
-                                     HLOCAL* info_handle, HLOCAL* pixel_handle,
+typedef int32_t (*SpiGetPreviewFunc)(const char *buffer, int32_t length, uint32_t flag,
+                                     HLOCAL *info_handle, HLOCAL *pixel_handle,
                                      SpiProgressCallback progress, intptr_t user_data);
-typedef int32_t (*SpiConfigurationDlgFunc)(void* parent, int32_t function);
+typedef int32_t (*SpiConfigurationDlgFunc)(void *parent, int32_t function);
 
 #ifdef __cplusplus
 }

@@ -18,44 +18,50 @@ const spi_plugin::TPluginTexts kTexts = {"TIFF plug-in for Quenvale 1.0 (libtiff
                                          "TIFF image"};
 
 struct TMemorySource {
-  const std::uint8_t* data;
+  const std::uint8_t *data;
   std::uint64_t size;
   std::uint64_t position;
 };
 
-tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t count) {
-  auto* source = static_cast<TMemorySource*>(handle);
-  if (count <= 0 || source->position >= source->size) return 0;
+tmsize_t ReadProc(thandle_t handle, void *buffer, tmsize_t count) {
+  auto *source = static_cast<TMemorySource *>(handle);
+  if (count <= 0 || source->position >= source->size)
+    return 0;
   std::uint64_t left = source->size - source->position;
-  std::uint64_t n = static_cast<std::uint64_t>(count) < left ? static_cast<std::uint64_t>(count) : left;
+  std::uint64_t n =
+      static_cast<std::uint64_t>(count) < left ? static_cast<std::uint64_t>(count) : left;
   std::memcpy(buffer, source->data + source->position, n);
   source->position += n;
   return static_cast<tmsize_t>(n);
 }
 
-tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return 0; }
+tmsize_t WriteProc(thandle_t, void *, tmsize_t) { return 0; }
 
 toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
-  auto* source = static_cast<TMemorySource*>(handle);
-  std::uint64_t base = whence == SEEK_CUR ? source->position : whence == SEEK_END ? source->size : 0;
-  if (offset > UINT64_MAX - base) return static_cast<toff_t>(-1);
-  source->position = base + offset;  // past the end is allowed; reads there return nothing
+  auto *source = static_cast<TMemorySource *>(handle);
+  std::uint64_t base = whence == SEEK_CUR   ? source->position
+                       : whence == SEEK_END ? source->size
+                                            : 0;
+  if (offset > UINT64_MAX - base)
+    return static_cast<toff_t>(-1);
+  source->position = base + offset; // past the end is allowed; reads there return nothing
   return source->position;
 }
 
 int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t handle) { return static_cast<TMemorySource*>(handle)->size; }
-int MapProc(thandle_t, void**, toff_t*) { return 0; }
-void UnmapProc(thandle_t, void*, toff_t) {}
+toff_t SizeProc(thandle_t handle) { return static_cast<TMemorySource *>(handle)->size; }
+int MapProc(thandle_t, void **, toff_t *) { return 0; }
+void UnmapProc(thandle_t, void *, toff_t) {}
 
 // libtiff's messages have nowhere to go: the host abandons a file that fails.
-int QuietHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int QuietHandler(TIFF *, void *, const char *, const char *, va_list) { return 1; }
 
 class TTiffFile {
- public:
-  explicit TTiffFile(TMemorySource& source) {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (options == nullptr) return;
+public:
+  explicit TTiffFile(TMemorySource &source) {
+    TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
+    if (options == nullptr)
+      return;
     TIFFOpenOptionsSetErrorHandlerExtR(options, QuietHandler, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, QuietHandler, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(spi_plugin::kMaxBlockBytes));
@@ -64,30 +70,35 @@ class TTiffFile {
     TIFFOpenOptionsFree(options);
   }
   ~TTiffFile() {
-    if (tiff_ != nullptr) TIFFClose(tiff_);
+    if (tiff_ != nullptr)
+      TIFFClose(tiff_);
   }
-  TTiffFile(const TTiffFile&) = delete;
-  TTiffFile& operator=(const TTiffFile&) = delete;
-  TIFF* Get() const { return tiff_; }
+  TTiffFile(const TTiffFile &) = delete;
+  TTiffFile &operator=(const TTiffFile &) = delete;
+  TIFF *Get() const { return tiff_; }
 
- private:
-  TIFF* tiff_ = nullptr;
+private:
+  TIFF *tiff_ = nullptr;
 };
 
-std::int32_t Decode(const std::uint8_t* data, std::size_t size, HLOCAL* info, HLOCAL* pixels) {
+std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HLOCAL *pixels) {
   TMemorySource source{data, size, 0};
   TTiffFile file(source);
-  TIFF* tiff = file.Get();
-  if (tiff == nullptr) return SPI_UNKNOWN_FORMAT;
+  TIFF *tiff = file.Get();
+  if (tiff == nullptr)
+    return SPI_UNKNOWN_FORMAT;
   std::uint32_t width = 0, height = 0;
-  if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height))
+  if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
+      !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height))
     return SPI_BROKEN_DATA;
-  if (width == 0 || height == 0) return SPI_BROKEN_DATA;
+  if (width == 0 || height == 0)
+    return SPI_BROKEN_DATA;
   if (std::uint64_t{width} * height > spi_plugin::kMaxPixels ||
       std::uint64_t{width} * height * 4 > spi_plugin::kMaxBlockBytes)
     return SPI_NO_MEMORY;
   char message[1024];
-  if (!TIFFRGBAImageOK(tiff, message)) return SPI_UNKNOWN_FORMAT;
+  if (!TIFFRGBAImageOK(tiff, message))
+    return SPI_UNKNOWN_FORMAT;
 
   std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
   // Bottom row first, as the bitmap stores it.
@@ -96,16 +107,20 @@ std::int32_t Decode(const std::uint8_t* data, std::size_t size, HLOCAL* info, HL
 
   TDib dib;
   std::int32_t result = dib.Create(width, height, 24, 0);
-  if (result != SPI_SUCCESS) return result;
+  if (result != SPI_SUCCESS)
+    return result;
   for (std::uint32_t y = 0; y < height; ++y) {
     // Raster row r is picture row height - 1 - r.
-    const std::uint32_t* source_row = raster.data() + static_cast<std::size_t>(height - 1 - y) * width;
-    std::uint8_t* row = dib.Row(y);
+    const std::uint32_t *source_row =
+        raster.data() + static_cast<std::size_t>(height - 1 - y) * width;
+    std::uint8_t *row = dib.Row(y);
     for (std::uint32_t x = 0; x < width; ++x) {
       std::uint32_t p = source_row[x];
       // The RGBA interface gives colours premultiplied by alpha: over white adds 255 - alpha.
       unsigned lift = 255u - TIFFGetA(p);
-      auto over = [lift](unsigned c) { return static_cast<std::uint8_t>(c + lift > 255u ? 255u : c + lift); };
+      auto over = [lift](unsigned c) {
+        return static_cast<std::uint8_t>(c + lift > 255u ? 255u : c + lift);
+      };
       row[3 * x] = over(TIFFGetB(p));
       row[3 * x + 1] = over(TIFFGetG(p));
       row[3 * x + 2] = over(TIFFGetR(p));
@@ -114,35 +129,38 @@ std::int32_t Decode(const std::uint8_t* data, std::size_t size, HLOCAL* info, HL
   return dib.Deliver(info, pixels);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
-SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char* buffer, std::int32_t buffer_length) {
+SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
+                                      std::int32_t buffer_length) {
   return spi_plugin::CopyPluginInfo(kTexts, info_number, buffer, buffer_length);
 }
 
 // Classic and big TIFF, either byte order.
-SPI_EXPORT std::int32_t IsSupported(const char* /*file_name*/, std::uintptr_t dw) {
-  if (dw == 0) return 0;
-  const char* head = reinterpret_cast<const char*>(dw);
+SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
+  if (dw == 0)
+    return 0;
+  const char *head = reinterpret_cast<const char *>(dw);
   return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
          std::memcmp(head, "II+\0", 4) == 0 || std::memcmp(head, "MM\0+", 4) == 0;
 }
 
-SPI_EXPORT std::int32_t GetPicture(const char* buffer, std::int32_t length, std::uint32_t flag,
-                                   HLOCAL* info_handle, HLOCAL* pixel_handle,
+SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                   HLOCAL *info_handle, HLOCAL *pixel_handle,
                                    SpiProgressCallback /*progress*/, std::intptr_t /*user_data*/) {
   try {
     spi_plugin::TInput input;
     std::int32_t result = spi_plugin::OpenInput(buffer, length, flag, input);
-    if (result != SPI_SUCCESS) return result;
+    if (result != SPI_SUCCESS)
+      return result;
     return Decode(input.data, input.size, info_handle, pixel_handle);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return SPI_NO_MEMORY;
   } catch (...) {
     return SPI_INTERNAL_ERROR;
   }
 }
 
-}  // extern "C"
+} // extern "C"

@@ -15,6 +15,6 @@ class TBitmap;
 // height) come out upright. Throws EInvalidGraphic when the blocks do not add up, EOutOfMemory
 // when the image passes the size limits; image is unchanged on every failure.
 void CopyPluginDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> pixels,
-                   TBitmap& image);
+                   TBitmap &image);
 
-}  // namespace qv
+} // namespace qv

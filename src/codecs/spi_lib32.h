@@ -13,42 +13,42 @@ struct TPicPlug;
 
 // Owns the loaded picture plug-ins until it is destroyed (or Unload() runs).
 class TSpiLib32 {
- public:
+public:
   TSpiLib32();
   ~TSpiLib32();
-  TSpiLib32(const TSpiLib32&) = delete;
-  TSpiLib32& operator=(const TSpiLib32&) = delete;
+  TSpiLib32(const TSpiLib32 &) = delete;
+  TSpiLib32 &operator=(const TSpiLib32 &) = delete;
 
   // Loads every "*.spi" file (extension in any case) of the folder, file names sorted so the
   // order is stable. A file that is not a loadable shared object, lacks GetPluginInfo,
   // IsSupported or GetPicture, or reports an interface version other than "00IN" is skipped
   // without a message. May be called for several folders; plug-ins add up in call order, and a
   // file named as a plug-in already loaded from an earlier folder is passed over.
-  void LoadPlugins(const std::string& folder);
+  void LoadPlugins(const std::string &folder);
 
   // Decodes the file through the first picture plug-in whose IsSupported accepts it. Leaves
   // image untouched (an empty image stays empty) when none accepts. Raises EAbort (the silent
   // abort) when an accepting plug-in fails or returns blocks that do not add up. A file that
   // cannot be read raises the stream errors of ReadWholeFile.
-  void LoadFromFile(const std::string& file_name, TBitmap& image);
+  void LoadFromFile(const std::string &file_name, TBitmap &image);
   // The same for bytes already in memory (the whole stream content).
-  void LoadFromStream(const TMemoryStream& stream, TBitmap& image);
+  void LoadFromStream(const TMemoryStream &stream, TBitmap &image);
 
   // Releases every plug-in (also done by the destructor). Names and filters are kept.
   void Unload();
 
   // File patterns of all loaded picture plug-ins in load order, each followed by ";".
-  const std::string& PFilter() const { return p_filter_; }
+  const std::string &PFilter() const { return p_filter_; }
   // The same for archive plug-ins: always empty (archive plug-ins are not loaded).
-  const std::string& AFilter() const { return a_filter_; }
+  const std::string &AFilter() const { return a_filter_; }
   // Names (information item 1) of the loaded picture plug-ins, in load order.
-  const std::vector<std::string>& PicPlugInList() const { return pic_plugin_list_; }
+  const std::vector<std::string> &PicPlugInList() const { return pic_plugin_list_; }
   // Names of archive plug-ins: always empty.
-  const std::vector<std::string>& ArcPlugInList() const { return arc_plugin_list_; }
+  const std::vector<std::string> &ArcPlugInList() const { return arc_plugin_list_; }
   // The loaded picture plug-in entries, in load order.
-  const std::vector<std::unique_ptr<TPicPlug>>& PicPlugs() const { return pic_plugs_; }
+  const std::vector<std::unique_ptr<TPicPlug>> &PicPlugs() const { return pic_plugs_; }
 
- private:
+private:
   std::string p_filter_;
   std::string a_filter_;
   std::vector<std::string> pic_plugin_list_;
@@ -60,4 +60,4 @@ class TSpiLib32 {
 // installed program keeps its plug-ins in (left out when it is the same folder). Each ends in "/".
 std::vector<std::string> DefaultPluginFolders();
 
-}  // namespace qv
+} // namespace qv

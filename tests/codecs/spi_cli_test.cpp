@@ -20,15 +20,16 @@ namespace {
 using testing::ProgramResult;
 using testing::RunProgram;
 using testing::TempDir;
-using Pixels = std::vector<std::uint32_t>;  // 0xRRGGBB, top row first
+using Pixels = std::vector<std::uint32_t>; // 0xRRGGBB, top row first
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+void WriteFile(const std::string &path, const std::string &bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-int WriteToString(GifFileType* gif, const GifByteType* data, int length) {
-  static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data),
-                                                    static_cast<std::size_t>(length));
+int WriteToString(GifFileType *gif, const GifByteType *data, int length) {
+  static_cast<std::string *>(gif->UserData)
+      ->append(reinterpret_cast<const char *>(data), static_cast<std::size_t>(length));
   return length;
 }
 
@@ -36,20 +37,21 @@ int WriteToString(GifFileType* gif, const GifByteType* data, int length) {
 std::string MakeGif() {
   std::string out;
   int error = 0;
-  GifFileType* gif = EGifOpen(&out, WriteToString, &error);
+  GifFileType *gif = EGifOpen(&out, WriteToString, &error);
   GifColorType colors[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
-  ColorMapObject* map = GifMakeMapObject(4, colors);
+  ColorMapObject *map = GifMakeMapObject(4, colors);
   EGifPutScreenDesc(gif, 3, 2, 8, 0, map);
   EGifPutImageDesc(gif, 0, 0, 3, 2, false, nullptr);
   GifPixelType rows[2][3] = {{0, 1, 2}, {3, 2, 1}};
-  for (auto& row : rows) EGifPutLine(gif, row, 3);
+  for (auto &row : rows)
+    EGifPutLine(gif, row, 3);
   EGifCloseFile(gif, &error);
   GifFreeMapObject(map);
   return out;
 }
 
 // The pixels of a BMP written by the program.
-Pixels ReadBmpPixels(const std::string& path, int& width, int& height) {
+Pixels ReadBmpPixels(const std::string &path, int &width, int &height) {
   TFileStream stream(path);
   TBitmap image;
   ReadBitmap(image, stream);
@@ -59,15 +61,15 @@ Pixels ReadBmpPixels(const std::string& path, int& width, int& height) {
   Pixels pixels;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
-      const std::uint8_t* p = image.ScanLine(y) + 3 * x;
+      const std::uint8_t *p = image.ScanLine(y) + 3 * x;
       pixels.push_back(static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0]);
     }
   return pixels;
 }
 
 class SpiCli : public ::testing::Test {
- protected:
-  ProgramResult Convert(const std::string& format, const std::string& file) {
+protected:
+  ProgramResult Convert(const std::string &format, const std::string &file) {
     return RunProgram(QV_CLI_PATH, {"--ini", dir / "test.ini", "--format", format, file},
                       {"DISPLAY="});
   }
@@ -107,5 +109,5 @@ TEST_F(SpiCli, ABrokenFileOfAPluginFormatWritesNothing) {
   EXPECT_EQ(result.err.find("Exception"), std::string::npos) << result.err;
 }
 
-}  // namespace
-}  // namespace qv
+} // namespace
+} // namespace qv

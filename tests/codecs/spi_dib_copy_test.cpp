@@ -16,23 +16,23 @@ namespace {
 using testing::DibSpec;
 
 // Colour of picture pixel (x, y) of a 24-bit image as 0xRRGGBB.
-std::uint32_t Rgb24(const TBitmap& image, int x, int y) {
-  const std::uint8_t* p = image.ScanLine(y) + 3 * x;
+std::uint32_t Rgb24(const TBitmap &image, int x, int y) {
+  const std::uint8_t *p = image.ScanLine(y) + 3 * x;
   return static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0];
 }
 
 struct LayoutCase {
   std::string name;
   DibSpec spec;
-  std::vector<std::uint8_t> pixels;   // memory order as the header says
-  std::vector<std::uint32_t> expect;  // picture rows top first, 0xRRGGBB
+  std::vector<std::uint8_t> pixels;  // memory order as the header says
+  std::vector<std::uint32_t> expect; // picture rows top first, 0xRRGGBB
   TPixelFormat own_format;
 };
 
 class SpiDibLayout : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(SpiDibLayout, ConvertsIntoTheImageFormat) {
-  const LayoutCase& c = GetParam();
+  const LayoutCase &c = GetParam();
   int width = c.spec.width;
   int height = c.spec.height < 0 ? -c.spec.height : c.spec.height;
 
@@ -61,8 +61,9 @@ TEST_P(SpiDibLayout, ConvertsIntoTheImageFormat) {
 
 // Rows are padded to 4 bytes; bottom-up unless the height is negative.
 const LayoutCase kLayouts[] = {
-    {"OneBit", {.width = 3, .height = 2, .bits = 1, .colors = {0x102030, 0xF0E0D0}},
-     {0xA0, 0, 0, 0, 0x40, 0, 0, 0},  // bottom row 101, top row 010
+    {"OneBit",
+     {.width = 3, .height = 2, .bits = 1, .colors = {0x102030, 0xF0E0D0}},
+     {0xA0, 0, 0, 0, 0x40, 0, 0, 0}, // bottom row 101, top row 010
      {0x102030, 0xF0E0D0, 0x102030, 0xF0E0D0, 0x102030, 0xF0E0D0},
      TPixelFormat::pf1bit},
     {"FourBitFewColours",
@@ -71,43 +72,59 @@ const LayoutCase kLayouts[] = {
      {0x0000FF, 0x00FF00},
      TPixelFormat::pf4bit},
     {"EightBitTopDown",
-     {.width = 2, .height = -2, .bits = 8, .colors_used = 4,
+     {.width = 2,
+      .height = -2,
+      .bits = 8,
+      .colors_used = 4,
       .colors = {0x000000, 0x111111, 0x222222, 0x333333}},
      {1, 2, 0, 0, 3, 0, 0, 0},
      {0x111111, 0x222222, 0x333333, 0x000000},
      TPixelFormat::pf8bit},
-    {"EightBitIndexPastTable",  // an index beyond a short table reads as black
+    {"EightBitIndexPastTable", // an index beyond a short table reads as black
      {.width = 1, .height = 1, .bits = 8, .colors_used = 1, .colors = {0xFFFFFF}},
      {7, 0, 0, 0},
      {0x000000},
      TPixelFormat::pf8bit},
-    {"Sixteen555", {.width = 1, .height = 1, .bits = 16}, {0x00, 0x7C, 0, 0}, {0xFF0000},
+    {"Sixteen555",
+     {.width = 1, .height = 1, .bits = 16},
+     {0x00, 0x7C, 0, 0},
+     {0xFF0000},
      TPixelFormat::pf15bit},
     {"Sixteen565BitFields",
      {.width = 2, .height = 1, .bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}},
      {0xE0, 0x07, 0x1F, 0x00},
      {0x00FF00, 0x0000FF},
      TPixelFormat::pf16bit},
-    {"TwentyFourTopDown", {.width = 1, .height = -2, .bits = 24},
-     {0x03, 0x02, 0x01, 0, 0x06, 0x05, 0x04, 0}, {0x010203, 0x040506}, TPixelFormat::pf24bit},
-    {"ThirtyTwo", {.width = 1, .height = 2, .bits = 32},
-     {0x03, 0x02, 0x01, 0xFF, 0x06, 0x05, 0x04, 0x00}, {0x040506, 0x010203},
+    {"TwentyFourTopDown",
+     {.width = 1, .height = -2, .bits = 24},
+     {0x03, 0x02, 0x01, 0, 0x06, 0x05, 0x04, 0},
+     {0x010203, 0x040506},
+     TPixelFormat::pf24bit},
+    {"ThirtyTwo",
+     {.width = 1, .height = 2, .bits = 32},
+     {0x03, 0x02, 0x01, 0xFF, 0x06, 0x05, 0x04, 0x00},
+     {0x040506, 0x010203},
      TPixelFormat::pf32bit},
     {"ThirtyTwoSwappedMasks",
-     {.width = 1, .height = 1, .bits = 32, .compression = 3,
+     {.width = 1,
+      .height = 1,
+      .bits = 32,
+      .compression = 3,
       .masks = {0x000000FF, 0x0000FF00, 0x00FF0000}},
-     {0x11, 0x22, 0x33, 0}, {0x112233}, TPixelFormat::pfCustom},
+     {0x11, 0x22, 0x33, 0},
+     {0x112233},
+     TPixelFormat::pfCustom},
 };
 
 INSTANTIATE_TEST_SUITE_P(Layouts, SpiDibLayout, ::testing::ValuesIn(kLayouts),
-                         [](const auto& test) { return test.param.name; });
+                         [](const auto &test) { return test.param.name; });
 
 TEST(SpiDibCopy, KeepsTheDefaultDeviceFormatOfAFreshImage) {
   TBitmap image;
   DibSpec spec{.width = 1, .height = 1, .bits = 8, .colors_used = 1, .colors = {0x336699}};
   CopyPluginDib(spec.Info(), std::vector<std::uint8_t>{0, 0, 0, 0}, image);
   EXPECT_EQ(image.PixelFormat(), TPixelFormat::pfDevice);
-  const std::uint8_t* p = image.ScanLine(0);
+  const std::uint8_t *p = image.ScanLine(0);
   EXPECT_EQ(p[0], 0x99);
   EXPECT_EQ(p[1], 0x66);
   EXPECT_EQ(p[2], 0x33);
@@ -128,13 +145,13 @@ struct LieCase {
   std::string name;
   DibSpec spec;
   std::size_t pixel_bytes;
-  int info_trim = 0;  // bytes cut off the end of the information block
+  int info_trim = 0; // bytes cut off the end of the information block
 };
 
 class SpiDibLie : public ::testing::TestWithParam<LieCase> {};
 
 TEST_P(SpiDibLie, IsRefusedAndLeavesTheImageAlone) {
-  const LieCase& c = GetParam();
+  const LieCase &c = GetParam();
   std::vector<std::uint8_t> info = c.spec.Info();
   info.resize(info.size() - static_cast<std::size_t>(c.info_trim));
   std::vector<std::uint8_t> pixels(c.pixel_bytes, 0);
@@ -169,7 +186,7 @@ const LieCase kLies[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Lies, SpiDibLie, ::testing::ValuesIn(kLies),
-                         [](const auto& test) { return test.param.name; });
+                         [](const auto &test) { return test.param.name; });
 
 TEST(SpiDibCopy, AnImagePastTheSizeLimitsIsOutOfMemoryBeforeAnyAllocation) {
   DibSpec spec{.width = 1 << 16, .height = 1 << 15, .bits = 24};
@@ -178,5 +195,5 @@ TEST(SpiDibCopy, AnImagePastTheSizeLimitsIsOutOfMemoryBeforeAnyAllocation) {
   EXPECT_TRUE(image.Empty());
 }
 
-}  // namespace
-}  // namespace qv
+} // namespace
+} // namespace qv

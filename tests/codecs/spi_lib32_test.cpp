@@ -26,25 +26,27 @@ using testing::TempDir;
 const std::string kTestPlugins = QV_SPI_TEST_PLUGIN_DIR;
 
 // Copies test plug-in source_name (without ".spi") into folder as target_name.
-void Install(const TempDir& folder, const std::string& source_name, const std::string& target_name) {
+void Install(const TempDir &folder, const std::string &source_name,
+             const std::string &target_name) {
   std::filesystem::copy_file(kTestPlugins + source_name + ".spi", folder / target_name);
 }
 
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+void WriteFile(const std::string &path, const std::vector<std::uint8_t> &bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char *>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
-std::vector<std::uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Text(const std::string &text) { return {text.begin(), text.end()}; }
 
 // Colour of pixel (x, y) of a 24-bit image as 0xRRGGBB.
-std::uint32_t Rgb24(const TBitmap& image, int x, int y) {
-  const std::uint8_t* p = image.ScanLine(y) + 3 * x;
+std::uint32_t Rgb24(const TBitmap &image, int x, int y) {
+  const std::uint8_t *p = image.ScanLine(y) + 3 * x;
   return static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0];
 }
 
 // Decodes bytes through the host, into a 24-bit image.
-TBitmap Decode(TSpiLib32& host, const std::vector<std::uint8_t>& bytes) {
+TBitmap Decode(TSpiLib32 &host, const std::vector<std::uint8_t> &bytes) {
   TBitmap image;
   image.SetPixelFormat(TPixelFormat::pf24bit);
   host.LoadFromStream(TMemoryStream(bytes), image);
@@ -74,7 +76,7 @@ TEST(SpiLib32, AMissingFolderLoadsNothing) {
 
 struct LoadCase {
   std::string name;
-  std::string source;  // test plug-in, or "" for a text file, "/" for a folder
+  std::string source; // test plug-in, or "" for a text file, "/" for a folder
   std::string file_name;
   bool taken;
 };
@@ -82,7 +84,7 @@ struct LoadCase {
 class SpiLib32Load : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(SpiLib32Load, TakesOnlyCompletePicturePlugins) {
-  const LoadCase& c = GetParam();
+  const LoadCase &c = GetParam();
   TempDir folder;
   if (c.source.empty()) {
     WriteFile(folder / c.file_name, Text("this is not a shared object\n"));
@@ -118,18 +120,18 @@ const LoadCase kLoadCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SpiLib32Load, ::testing::ValuesIn(kLoadCases),
-                         [](const auto& test) { return test.param.name; });
+                         [](const auto &test) { return test.param.name; });
 
 TEST(SpiLib32, ListsPluginsByFileNameAndTheFirstAcceptingOneDecodes) {
   for (bool red_first : {true, false}) {
     TempDir folder;
     Install(folder, "red", red_first ? "a.spi" : "b.spi");
     Install(folder, "blue", red_first ? "b.spi" : "a.spi");
-    Install(folder, "archive", "0.spi");  // not listed, and does not shift the order
+    Install(folder, "archive", "0.spi"); // not listed, and does not shift the order
     TSpiLib32 host;
     host.LoadPlugins(folder.Path());
-    std::vector<std::string> expected_names =
-        red_first ? std::vector<std::string>{"red", "blue"} : std::vector<std::string>{"blue", "red"};
+    std::vector<std::string> expected_names = red_first ? std::vector<std::string>{"red", "blue"}
+                                                        : std::vector<std::string>{"blue", "red"};
     EXPECT_EQ(host.PicPlugInList(), expected_names);
     EXPECT_EQ(host.PFilter(), red_first ? "*.red;*.blue;" : "*.blue;*.red;");
     TBitmap image = Decode(host, Text("x"));
@@ -144,7 +146,7 @@ TEST(SpiLib32, FoldersAddUpInCallOrder) {
   Install(second, "red", "a.spi");
   TSpiLib32 host;
   host.LoadPlugins(first.Path());
-  host.LoadPlugins(second.Path().substr(0, second.Path().size() - 1));  // no trailing "/"
+  host.LoadPlugins(second.Path().substr(0, second.Path().size() - 1)); // no trailing "/"
   EXPECT_EQ(host.PicPlugInList(), (std::vector<std::string>{"blue", "red"}));
   EXPECT_EQ(Rgb24(Decode(host, Text("x")), 0, 0), 0x0000FFu);
 }
@@ -163,7 +165,7 @@ TEST(SpiLib32, APluginFileOfAnEarlierFolderHidesTheSameNameInALaterOne) {
 TEST(SpiLib32, AnAcceptingPluginThatFailsIsTheSilentAbort) {
   TempDir folder;
   Install(folder, "fail", "a.spi");
-  Install(folder, "red", "b.spi");  // never asked: the failing plug-in accepted first
+  Install(folder, "red", "b.spi"); // never asked: the failing plug-in accepted first
   WriteFile(folder / "scan", Text("data"));
   TSpiLib32 host;
   host.LoadPlugins(folder.Path());
@@ -176,7 +178,8 @@ TEST(SpiLib32, AnAcceptingPluginThatFailsIsTheSilentAbort) {
 TEST(SpiLib32, DecodesFileBytesAndKeepsTheImageFormat) {
   TempDir folder;
   Install(folder, "blocks", "blocks.spi");
-  DibSpec spec{.width = 2, .height = -1, .bits = 8, .colors_used = 2, .colors = {0x123456, 0xABCDEF}};
+  DibSpec spec{
+      .width = 2, .height = -1, .bits = 8, .colors_used = 2, .colors = {0x123456, 0xABCDEF}};
   WriteFile(folder / "picture.qvtb", BlocksFile(spec.Info(), {1, 0, 0, 0}));
   TSpiLib32 host;
   host.LoadPlugins(folder.Path());
@@ -210,14 +213,15 @@ struct BadResultCase {
 class SpiLib32BadResult : public ::testing::TestWithParam<BadResultCase> {};
 
 TEST_P(SpiLib32BadResult, IsTheSilentAbort) {
-  const BadResultCase& c = GetParam();
+  const BadResultCase &c = GetParam();
   TempDir folder;
   Install(folder, "blocks", "blocks.spi");
   TSpiLib32 host;
   host.LoadPlugins(folder.Path());
   TBitmap image;
-  EXPECT_THROW(host.LoadFromStream(TMemoryStream(BlocksFile(c.info, c.pixels, c.result, c.flags)), image),
-               EAbort);
+  EXPECT_THROW(
+      host.LoadFromStream(TMemoryStream(BlocksFile(c.info, c.pixels, c.result, c.flags)), image),
+      EAbort);
   EXPECT_TRUE(image.Empty());
 }
 
@@ -228,13 +232,18 @@ const BadResultCase kBadResults[] = {
     {"NoPixelHandle", kOnePixel.Info(), {1, 2, 3, 0}, 0, 2},
     {"NoHandles", kOnePixel.Info(), {1, 2, 3, 0}, 0, 3},
     {"EmptyInfoBlock", {}, {1, 2, 3, 0}, 0, 0},
-    {"PixelBlockTooShort", DibSpec{.width = 4, .height = 4, .bits = 24}.Info(), std::vector<std::uint8_t>(47, 0), 0, 0},
-    {"HeightPastPixelBlock", DibSpec{.width = 1, .height = 100000, .bits = 8, .colors = {0}}.Info(), {0, 0, 0, 0}, 0, 0},
+    {"PixelBlockTooShort", DibSpec{.width = 4, .height = 4, .bits = 24}.Info(),
+     std::vector<std::uint8_t>(47, 0), 0, 0},
+    {"HeightPastPixelBlock",
+     DibSpec{.width = 1, .height = 100000, .bits = 8, .colors = {0}}.Info(),
+     {0, 0, 0, 0},
+     0,
+     0},
     {"SevenBitsPerPixel", DibSpec{.bits = 7}.Info(), {0, 0, 0, 0}, 0, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Results, SpiLib32BadResult, ::testing::ValuesIn(kBadResults),
-                         [](const auto& test) { return test.param.name; });
+                         [](const auto &test) { return test.param.name; });
 
 TEST(SpiLib32, IsSupportedSeesZerosAfterAShortFile) {
   TempDir folder;
@@ -249,9 +258,10 @@ TEST(SpiLib32, DefaultFoldersStartWithTheExecutableFolder) {
   std::vector<std::string> folders = DefaultPluginFolders();
   ASSERT_FALSE(folders.empty());
   EXPECT_EQ(folders[0], ExtractFilePath(ExecutableFileName()));
-  for (const std::string& folder : folders) EXPECT_EQ(folder.back(), '/');
+  for (const std::string &folder : folders)
+    EXPECT_EQ(folder.back(), '/');
   EXPECT_LE(folders.size(), 2u);
 }
 
-}  // namespace
-}  // namespace qv
+} // namespace
+} // namespace qv

@@ -33,42 +33,46 @@ namespace qv {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Pixels = std::vector<std::uint32_t>;  // 0xRRGGBB, top row first
+using Pixels = std::vector<std::uint32_t>; // 0xRRGGBB, top row first
 
 // The host with every shipped plug-in of the build.
-TSpiLib32& Shipped() {
+TSpiLib32 &Shipped() {
   static TSpiLib32 host;
   static bool loaded = (host.LoadPlugins(QV_SPI_PLUGIN_DIR), true);
   (void)loaded;
   return host;
 }
 
-const TPicPlug* PluginNamed(const std::string& prefix) {
-  for (const auto& plug : Shipped().PicPlugs())
-    if (plug->name.rfind(prefix, 0) == 0) return plug.get();
+const TPicPlug *PluginNamed(const std::string &prefix) {
+  for (const auto &plug : Shipped().PicPlugs())
+    if (plug->name.rfind(prefix, 0) == 0)
+      return plug.get();
   return nullptr;
 }
 
-Bytes Text(const std::string& text) { return {text.begin(), text.end()}; }
+Bytes Text(const std::string &text) { return {text.begin(), text.end()}; }
 
 // Decodes through the host into a 24-bit image and returns its pixels (empty when declined).
-Pixels Decode(const Bytes& file, int* width = nullptr, int* height = nullptr) {
+Pixels Decode(const Bytes &file, int *width = nullptr, int *height = nullptr) {
   TBitmap image;
   image.SetPixelFormat(TPixelFormat::pf24bit);
   Shipped().LoadFromStream(TMemoryStream(file), image);
-  if (width) *width = image.Width();
-  if (height) *height = image.Height();
+  if (width)
+    *width = image.Width();
+  if (height)
+    *height = image.Height();
   Pixels pixels;
-  if (image.Empty()) return pixels;
+  if (image.Empty())
+    return pixels;
   for (int y = 0; y < image.Height(); ++y)
     for (int x = 0; x < image.Width(); ++x) {
-      const std::uint8_t* p = image.ScanLine(y) + 3 * x;
+      const std::uint8_t *p = image.ScanLine(y) + 3 * x;
       pixels.push_back(static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0]);
     }
   return pixels;
 }
 
-void ExpectNear(const Pixels& actual, const Pixels& expected, int tolerance) {
+void ExpectNear(const Pixels &actual, const Pixels &expected, int tolerance) {
   ASSERT_EQ(actual.size(), expected.size());
   for (std::size_t i = 0; i < actual.size(); ++i)
     for (int shift : {0, 8, 16}) {
@@ -80,7 +84,7 @@ void ExpectNear(const Pixels& actual, const Pixels& expected, int tolerance) {
 
 // Every damaged copy (truncations and seeded random byte changes) is decoded, declined or
 // refused with the silent abort, never anything else.
-void ExpectDamageIsHandled(const Bytes& file) {
+void ExpectDamageIsHandled(const Bytes &file) {
   std::vector<Bytes> damaged;
   std::size_t step = file.size() / 64 + 1;
   for (std::size_t length = 0; length < file.size(); length += step)
@@ -88,7 +92,7 @@ void ExpectDamageIsHandled(const Bytes& file) {
   damaged.emplace_back(file.begin(), file.end() - 1);
   std::mt19937 random(1234);
   // QV_SPI_DAMAGE_ROUNDS raises the number of changed copies for a longer soak run.
-  const char* rounds_text = std::getenv("QV_SPI_DAMAGE_ROUNDS");
+  const char *rounds_text = std::getenv("QV_SPI_DAMAGE_ROUNDS");
   int rounds = rounds_text != nullptr ? std::atoi(rounds_text) : 150;
   for (int i = 0; i < rounds; ++i) {
     Bytes copy = file;
@@ -98,12 +102,12 @@ void ExpectDamageIsHandled(const Bytes& file) {
     damaged.push_back(std::move(copy));
   }
   int aborted = 0;
-  for (const Bytes& bytes : damaged) {
+  for (const Bytes &bytes : damaged) {
     try {
       Decode(bytes);
-    } catch (const EAbort&) {
+    } catch (const EAbort &) {
       ++aborted;
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
       ADD_FAILURE() << "unexpected failure for " << bytes.size() << " bytes: " << e.what();
     }
   }
@@ -124,14 +128,14 @@ TEST(SpiShippedPlugins, AreAllLoadedWithTheirPatterns) {
 #ifdef QV_HAVE_LIBWEBP
   EXPECT_NE(filter.find("*.webp;"), std::string::npos) << filter;
 #endif
-  for (const auto& plug : Shipped().PicPlugs()) {
+  for (const auto &plug : Shipped().PicPlugs()) {
     EXPECT_EQ(plug->version, "00IN");
     EXPECT_FALSE(plug->description.empty());
   }
 }
 
 TEST(SpiShippedPlugins, DeclineWhatIsNoImageOfTheirs) {
-  for (const std::string& text :
+  for (const std::string &text :
        {std::string(), std::string("hello"), std::string("P7 332\n#XVVERSION:Version 2.28\n"),
         std::string("P9 1 1 1\n"), std::string("PX"), std::string("GIF88a"),
         std::string("RIFF\4\0\0\0WAVE"), std::string("II\x2b\x01")})
@@ -150,7 +154,7 @@ struct NetpbmCase {
 class SpiNetpbm : public ::testing::TestWithParam<NetpbmCase> {};
 
 TEST_P(SpiNetpbm, DecodesToTheRightPixels) {
-  const NetpbmCase& c = GetParam();
+  const NetpbmCase &c = GetParam();
   int width = 0, height = 0;
   Pixels pixels = Decode(Text(c.file), &width, &height);
   EXPECT_EQ(width, c.width);
@@ -161,45 +165,62 @@ TEST_P(SpiNetpbm, DecodesToTheRightPixels) {
 
 std::string Raw(std::initializer_list<int> bytes) {
   std::string s;
-  for (int b : bytes) s += static_cast<char>(b);
+  for (int b : bytes)
+    s += static_cast<char>(b);
   return s;
 }
 
 const std::uint32_t W = 0xFFFFFF, K = 0x000000;
 const NetpbmCase kNetpbm[] = {
-    {"PlainBitmapWithCommentsAndRunTogetherDigits", "P1\n# a comment\n3 2\n101\n0 1 0\n", 3, 2,
+    {"PlainBitmapWithCommentsAndRunTogetherDigits",
+     "P1\n# a comment\n3 2\n101\n0 1 0\n",
+     3,
+     2,
      {K, W, K, W, K, W}},
     {"PlainGrey", "P2 2 2 4\n0 4\n2 5\n", 2, 2, {K, W, 0x808080, W}},
     {"PlainColour", "P3\n2 1\n255\n255 0 0  0 0 255\n", 2, 1, {0xFF0000, 0x0000FF}},
-    {"RawBitmap", "P4\n10 2\n" + Raw({0x80, 0x40, 0x00, 0xC0}), 10, 2,
-     {K, W, W, W, W, W, W, W, W, K, W, W, W, W, W, W, W, W, K, K}},
+    {"RawBitmap", "P4\n10 2\n" + Raw({0x80, 0x40, 0x00, 0xC0}), 10, 2, {K, W, W, W, W, W, W,
+                                                                        W, W, K, W, W, W, W,
+                                                                        W, W, W, W, K, K}},
     {"RawGrey", "P5 3 1 255\n" + Raw({0, 128, 255}), 3, 1, {K, 0x808080, W}},
     {"RawGreySixteenBits", "P5 2 1 65535\n" + Raw({0xFF, 0xFF, 0x80, 0x00}), 2, 1, {W, 0x808080}},
     {"RawColour", "P6\n1 2\n255\n" + Raw({1, 2, 3, 250, 251, 252}), 1, 2, {0x010203, 0xFAFBFC}},
-    {"RawColourSixteenBits", "P6 1 1 1000\n" + Raw({0x03, 0xE8, 0x01, 0xF4, 0x00, 0x00}), 1, 1,
+    {"RawColourSixteenBits",
+     "P6 1 1 1000\n" + Raw({0x03, 0xE8, 0x01, 0xF4, 0x00, 0x00}),
+     1,
+     1,
      {0xFF8000}},
-    {"PamRgb", "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n" +
-                   Raw({10, 20, 30, 40, 50, 60}),
-     2, 1, {0x0A141E, 0x28323C}},
+    {"PamRgb",
+     "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n" +
+         Raw({10, 20, 30, 40, 50, 60}),
+     2,
+     1,
+     {0x0A141E, 0x28323C}},
     {"PamRgbAlphaOverWhite",
      "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n" +
          Raw({255, 0, 0, 255, 0, 0, 0, 0}),
-     2, 1, {0xFF0000, W}},
+     2,
+     1,
+     {0xFF0000, W}},
     {"PamBlackAndWhite",
      "P7\n# comment\nWIDTH 2\nHEIGHT 1\nDEPTH 1\nMAXVAL 1\nTUPLTYPE BLACKANDWHITE\nENDHDR\n" +
          Raw({0, 1}),
-     2, 1, {K, W}},
+     2,
+     1,
+     {K, W}},
     {"PamGreyAlpha",
      "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 2\nMAXVAL 255\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n" +
          Raw({0, 128}),
-     1, 1, {0x7F7F7F}},
+     1,
+     1,
+     {0x7F7F7F}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SpiNetpbm, ::testing::ValuesIn(kNetpbm),
-                         [](const auto& test) { return test.param.name; });
+                         [](const auto &test) { return test.param.name; });
 
 TEST(SpiNetpbm, BrokenHeadersAndShortRastersAreTheSilentAbort) {
-  for (const std::string& file :
+  for (const std::string &file :
        {std::string("P6 2 2 255\n") + Raw({1, 2, 3}), std::string("P3 1 1 255\n1 2"),
         std::string("P5 0 1 255\n"), std::string("P5 1 1 0\n") + Raw({0}),
         std::string("P2 99999999999 1 255\n0"), std::string("P7\nWIDTH 1\nHEIGHT 1\nENDHDR\n"),
@@ -217,7 +238,7 @@ TEST(SpiNetpbm, DecodesTheLibjpegReferencePicture) {
   EXPECT_EQ(width, 227);
   EXPECT_EQ(height, 149);
   ASSERT_EQ(pixels.size(), 227u * 149u);
-  const std::uint8_t* raw = file.data() + file.size() - pixels.size() * 3;
+  const std::uint8_t *raw = file.data() + file.size() - pixels.size() * 3;
   for (std::size_t i = 0; i < pixels.size(); ++i, raw += 3)
     ASSERT_EQ(pixels[i], static_cast<std::uint32_t>(raw[0]) << 16 | raw[1] << 8 | raw[2]) << i;
 }
@@ -229,8 +250,8 @@ TEST(SpiNetpbm, AHugeDeclaredSizeIsRefusedWithoutAllocating) {
 // ---- GIF ----
 #ifdef QV_HAVE_GIFLIB
 
-int WriteToVector(GifFileType* gif, const GifByteType* data, int length) {
-  auto* out = static_cast<Bytes*>(gif->UserData);
+int WriteToVector(GifFileType *gif, const GifByteType *data, int length) {
+  auto *out = static_cast<Bytes *>(gif->UserData);
   out->insert(out->end(), data, data + length);
   return length;
 }
@@ -240,20 +261,21 @@ struct GifFrame {
   int left, top, width, height;
   bool interlaced;
   bool local_map;
-  int transparent;  // -1 for none
+  int transparent; // -1 for none
   std::vector<GifColorType> colors;
-  std::vector<GifPixelType> indices;  // frame rows, top first
+  std::vector<GifPixelType> indices; // frame rows, top first
 };
 
-Bytes MakeGif(const GifFrame& f) {
+Bytes MakeGif(const GifFrame &f) {
   Bytes out;
   int error = 0;
-  GifFileType* gif = EGifOpen(&out, WriteToVector, &error);
+  GifFileType *gif = EGifOpen(&out, WriteToVector, &error);
   EXPECT_NE(gif, nullptr);
-  ColorMapObject* map = GifMakeMapObject(static_cast<int>(f.colors.size()), f.colors.data());
+  ColorMapObject *map = GifMakeMapObject(static_cast<int>(f.colors.size()), f.colors.data());
   EGifSetGifVersion(gif, true);
-  EXPECT_EQ(EGifPutScreenDesc(gif, f.screen_width, f.screen_height, 8, 0, f.local_map ? nullptr : map),
-            GIF_OK);
+  EXPECT_EQ(
+      EGifPutScreenDesc(gif, f.screen_width, f.screen_height, 8, 0, f.local_map ? nullptr : map),
+      GIF_OK);
   if (f.transparent >= 0) {
     GifByteType control[4] = {1, 0, 0, static_cast<GifByteType>(f.transparent)};
     EXPECT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control), GIF_OK);
@@ -265,12 +287,15 @@ Bytes MakeGif(const GifFrame& f) {
   if (f.interlaced) {
     const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass)
-      for (int y = start[pass]; y < f.height; y += step[pass]) order.push_back(y);
+      for (int y = start[pass]; y < f.height; y += step[pass])
+        order.push_back(y);
   } else {
-    for (int y = 0; y < f.height; ++y) order.push_back(y);
+    for (int y = 0; y < f.height; ++y)
+      order.push_back(y);
   }
   for (int y : order) {
-    std::vector<GifPixelType> line(f.indices.begin() + y * f.width, f.indices.begin() + (y + 1) * f.width);
+    std::vector<GifPixelType> line(f.indices.begin() + y * f.width,
+                                   f.indices.begin() + (y + 1) * f.width);
     EXPECT_EQ(EGifPutLine(gif, line.data(), f.width), GIF_OK);
   }
   EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
@@ -279,26 +304,34 @@ Bytes MakeGif(const GifFrame& f) {
 }
 
 TEST(SpiGif, DecodesAPaletteImageAndHandsOverItsPalette) {
-  GifFrame frame{4, 2, 0, 0, 4, 2, false, false, -1,
+  GifFrame frame{4,
+                 2,
+                 0,
+                 0,
+                 4,
+                 2,
+                 false,
+                 false,
+                 -1,
                  {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}},
                  {0, 1, 2, 3, 3, 2, 1, 0}};
   Bytes file = MakeGif(frame);
   EXPECT_EQ(Decode(file), (Pixels{0xFF0000, 0x00FF00, 0x0000FF, 0x0A141E, 0x0A141E, 0x0000FF,
-                                 0x00FF00, 0xFF0000}));
+                                  0x00FF00, 0xFF0000}));
   // The plug-in's own result: an 8-bit bitmap with the file's colour table.
-  const TPicPlug* gif = PluginNamed("GIF");
+  const TPicPlug *gif = PluginNamed("GIF");
   ASSERT_NE(gif, nullptr);
   file.resize(file.size() + SPI_HEADER_BYTES, 0);
   HLOCAL info = nullptr, pixels = nullptr;
-  ASSERT_EQ(gif->get_picture(reinterpret_cast<const char*>(file.data()),
+  ASSERT_EQ(gif->get_picture(reinterpret_cast<const char *>(file.data()),
                              static_cast<std::int32_t>(file.size() - SPI_HEADER_BYTES),
                              SPI_INPUT_MEMORY, &info, &pixels, nullptr, 0),
             SPI_SUCCESS);
-  const auto* header = static_cast<const SpiBitmapInfoHeader*>(LocalLock(info));
+  const auto *header = static_cast<const SpiBitmapInfoHeader *>(LocalLock(info));
   ASSERT_NE(header, nullptr);
   EXPECT_EQ(header->biBitCount, 8);
   EXPECT_EQ(header->biClrUsed, 4u);
-  const auto* table = reinterpret_cast<const SpiRgbQuad*>(header + 1);
+  const auto *table = reinterpret_cast<const SpiRgbQuad *>(header + 1);
   EXPECT_EQ(table[3].rgbRed, 10);
   EXPECT_EQ(table[3].rgbGreen, 20);
   EXPECT_EQ(table[3].rgbBlue, 30);
@@ -311,8 +344,10 @@ TEST(SpiGif, InterlacedFrameWithLocalColoursAndTransparencyOnALargerScreen) {
   // A 2 x 9 frame at (1, 1) on a 4 x 10 screen; index 1 is transparent and shows white, as
   // does the screen around the frame.
   std::vector<GifPixelType> indices;
-  for (int y = 0; y < 9; ++y) indices.push_back(static_cast<GifPixelType>(y % 2 == 0 ? 0 : 1)), indices.push_back(2);
-  GifFrame frame{4, 10, 1, 1, 2, 9, true, true, 1, {{200, 0, 0}, {0, 0, 0}, {0, 0, 200}, {0, 0, 0}}, indices};
+  for (int y = 0; y < 9; ++y)
+    indices.push_back(static_cast<GifPixelType>(y % 2 == 0 ? 0 : 1)), indices.push_back(2);
+  GifFrame frame{
+      4, 10, 1, 1, 2, 9, true, true, 1, {{200, 0, 0}, {0, 0, 0}, {0, 0, 200}, {0, 0, 0}}, indices};
   int width = 0, height = 0;
   Pixels pixels = Decode(MakeGif(frame), &width, &height);
   ASSERT_EQ(width, 4);
@@ -320,16 +355,20 @@ TEST(SpiGif, InterlacedFrameWithLocalColoursAndTransparencyOnALargerScreen) {
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 4; ++x) {
       std::uint32_t expected = W;
-      if (y >= 1 && x == 1) expected = (y - 1) % 2 == 0 ? 0xC80000 : W;
-      if (y >= 1 && x == 2) expected = 0x0000C8;
+      if (y >= 1 && x == 1)
+        expected = (y - 1) % 2 == 0 ? 0xC80000 : W;
+      if (y >= 1 && x == 2)
+        expected = 0x0000C8;
       EXPECT_EQ(pixels[static_cast<std::size_t>(y * 4 + x)], expected) << x << "," << y;
     }
 }
 
 TEST(SpiGif, DamagedFilesAreHandled) {
   std::vector<GifPixelType> indices(16 * 16);
-  for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<GifPixelType>(i * 7 % 4);
-  GifFrame frame{16, 16, 0, 0, 16, 16, true, false, 3, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {0, 0, 0}}, indices};
+  for (std::size_t i = 0; i < indices.size(); ++i)
+    indices[i] = static_cast<GifPixelType>(i * 7 % 4);
+  GifFrame frame{
+      16, 16, 0, 0, 16, 16, true, false, 3, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {0, 0, 0}}, indices};
   ExpectDamageIsHandled(MakeGif(frame));
 }
 
@@ -343,17 +382,17 @@ struct TiffSpec {
   int bits;
   int samples;
   int photometric;
-  int extra_alpha;  // 0 none, else EXTRASAMPLE_* value
+  int extra_alpha; // 0 none, else EXTRASAMPLE_* value
   int compression;
-  std::vector<std::uint16_t> values;  // samples in file order, rows top first (1-bit: 0/1)
+  std::vector<std::uint16_t> values; // samples in file order, rows top first (1-bit: 0/1)
   int width, height;
   Pixels expect;
 };
 
-Bytes MakeTiff(const TiffSpec& s) {
+Bytes MakeTiff(const TiffSpec &s) {
   testing::TempDir folder;
   std::string path = folder / "image.tif";
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  TIFF *tiff = TIFFOpen(path.c_str(), "w");
   EXPECT_NE(tiff, nullptr);
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(s.width));
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(s.height));
@@ -372,9 +411,12 @@ Bytes MakeTiff(const TiffSpec& s) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(tiff)), 0);
     for (std::size_t i = 0; i < per_row; ++i) {
       std::uint16_t v = s.values[static_cast<std::size_t>(y) * per_row + i];
-      if (s.bits == 16) std::memcpy(row.data() + 2 * i, &v, 2);  // native order, libtiff swaps
-      else if (s.bits == 8) row[i] = static_cast<std::uint8_t>(v);
-      else if (v) row[i / 8] = static_cast<std::uint8_t>(row[i / 8] | (0x80 >> (i % 8)));
+      if (s.bits == 16)
+        std::memcpy(row.data() + 2 * i, &v, 2); // native order, libtiff swaps
+      else if (s.bits == 8)
+        row[i] = static_cast<std::uint8_t>(v);
+      else if (v)
+        row[i / 8] = static_cast<std::uint8_t>(row[i / 8] | (0x80 >> (i % 8)));
     }
     EXPECT_EQ(TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0), 1);
   }
@@ -385,7 +427,7 @@ Bytes MakeTiff(const TiffSpec& s) {
 class SpiTiff : public ::testing::TestWithParam<TiffSpec> {};
 
 TEST_P(SpiTiff, DecodesToTheRightPixels) {
-  const TiffSpec& s = GetParam();
+  const TiffSpec &s = GetParam();
   Bytes file = MakeTiff(s);
   int width = 0, height = 0;
   Pixels pixels = Decode(file, &width, &height);
@@ -395,26 +437,75 @@ TEST_P(SpiTiff, DecodesToTheRightPixels) {
 }
 
 const TiffSpec kTiffs[] = {
-    {"Rgb8", 8, 3, PHOTOMETRIC_RGB, 0, COMPRESSION_NONE, {255, 0, 0, 0, 255, 0, 0, 0, 255, 1, 2, 3}, 2, 2,
+    {"Rgb8",
+     8,
+     3,
+     PHOTOMETRIC_RGB,
+     0,
+     COMPRESSION_NONE,
+     {255, 0, 0, 0, 255, 0, 0, 0, 255, 1, 2, 3},
+     2,
+     2,
      {0xFF0000, 0x00FF00, 0x0000FF, 0x010203}},
-    {"Rgb16Lzw", 16, 3, PHOTOMETRIC_RGB, 0, COMPRESSION_LZW, {65535, 0, 32896, 0, 0, 65535}, 2, 1,
+    {"Rgb16Lzw",
+     16,
+     3,
+     PHOTOMETRIC_RGB,
+     0,
+     COMPRESSION_LZW,
+     {65535, 0, 32896, 0, 0, 65535},
+     2,
+     1,
      {0xFF0080, 0x0000FF}},
-    {"Grey8Deflate", 8, 1, PHOTOMETRIC_MINISBLACK, 0, COMPRESSION_ADOBE_DEFLATE, {0, 100, 255}, 3, 1,
+    {"Grey8Deflate",
+     8,
+     1,
+     PHOTOMETRIC_MINISBLACK,
+     0,
+     COMPRESSION_ADOBE_DEFLATE,
+     {0, 100, 255},
+     3,
+     1,
      {0x000000, 0x646464, 0xFFFFFF}},
-    {"Grey16", 16, 1, PHOTOMETRIC_MINISBLACK, 0, COMPRESSION_NONE, {65535, 0, 12850}, 1, 3,
+    {"Grey16",
+     16,
+     1,
+     PHOTOMETRIC_MINISBLACK,
+     0,
+     COMPRESSION_NONE,
+     {65535, 0, 12850},
+     1,
+     3,
      {0xFFFFFF, 0x000000, 0x323232}},
-    {"BilevelMinIsWhite", 1, 1, PHOTOMETRIC_MINISWHITE, 0, COMPRESSION_PACKBITS, {1, 0, 0, 1}, 2, 2,
+    {"BilevelMinIsWhite",
+     1,
+     1,
+     PHOTOMETRIC_MINISWHITE,
+     0,
+     COMPRESSION_PACKBITS,
+     {1, 0, 0, 1},
+     2,
+     2,
      {0x000000, 0xFFFFFF, 0xFFFFFF, 0x000000}},
-    {"RgbUnassociatedAlphaOverWhite", 8, 4, PHOTOMETRIC_RGB, EXTRASAMPLE_UNASSALPHA, COMPRESSION_NONE,
-     {255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 200, 128}, 3, 1, {0xFF0000, 0xFFFFFF, 0x7F7FE3}},
+    {"RgbUnassociatedAlphaOverWhite",
+     8,
+     4,
+     PHOTOMETRIC_RGB,
+     EXTRASAMPLE_UNASSALPHA,
+     COMPRESSION_NONE,
+     {255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 200, 128},
+     3,
+     1,
+     {0xFF0000, 0xFFFFFF, 0x7F7FE3}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SpiTiff, ::testing::ValuesIn(kTiffs),
-                         [](const auto& test) { return test.param.name; });
+                         [](const auto &test) { return test.param.name; });
 
 TEST(SpiTiffDamage, DamagedFilesAreHandled) {
   TiffSpec s{"", 8, 3, PHOTOMETRIC_RGB, 0, COMPRESSION_LZW, {}, 12, 10, {}};
-  for (int i = 0; i < 12 * 10 * 3; ++i) s.values.push_back(static_cast<std::uint16_t>(i * 37 % 256));
+  for (int i = 0; i < 12 * 10 * 3; ++i)
+    s.values.push_back(static_cast<std::uint16_t>(i * 37 % 256));
   ExpectDamageIsHandled(MakeTiff(s));
 }
 
@@ -423,7 +514,7 @@ TEST(SpiTiffDamage, DamagedFilesAreHandled) {
 // ---- WebP ----
 #ifdef QV_HAVE_LIBWEBP
 
-Bytes TakeWebP(std::uint8_t* data, std::size_t size) {
+Bytes TakeWebP(std::uint8_t *data, std::size_t size) {
   Bytes out(data, data + size);
   WebPFree(data);
   return out;
@@ -446,13 +537,14 @@ std::vector<std::uint8_t> TestRgba() {
 Pixels TestPixels() {
   Pixels p;
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 6; ++x) p.push_back(y == 3 && x == 5 ? 0xFFFFFF : x < 3 ? 0xFF0000 : 0x0000FF);
+    for (int x = 0; x < 6; ++x)
+      p.push_back(y == 3 && x == 5 ? 0xFFFFFF : x < 3 ? 0xFF0000 : 0x0000FF);
   return p;
 }
 
 TEST(SpiWebP, LosslessDecodesExactlyWithTransparencyOverWhite) {
   std::vector<std::uint8_t> rgba = TestRgba();
-  std::uint8_t* out = nullptr;
+  std::uint8_t *out = nullptr;
   std::size_t size = WebPEncodeLosslessRGBA(rgba.data(), 6, 4, 24, &out);
   ASSERT_GT(size, 0u);
   Bytes file = TakeWebP(out, size);
@@ -463,8 +555,9 @@ TEST(SpiWebP, LosslessDecodesExactlyWithTransparencyOverWhite) {
 TEST(SpiWebP, LossyDecodesCloseToTheSource) {
   std::vector<std::uint8_t> rgb;
   for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) rgb.insert(rgb.end(), {40, 160, 220});
-  std::uint8_t* out = nullptr;
+    for (int x = 0; x < 16; ++x)
+      rgb.insert(rgb.end(), {40, 160, 220});
+  std::uint8_t *out = nullptr;
   std::size_t size = WebPEncodeRGB(rgb.data(), 16, 16, 48, 90, &out);
   ASSERT_GT(size, 0u);
   Bytes file = TakeWebP(out, size);
@@ -479,15 +572,16 @@ TEST(SpiWebP, LossyDecodesCloseToTheSource) {
 TEST(SpiWebP, AnAnimationGivesItsFirstFrame) {
   WebPAnimEncoderOptions options;
   ASSERT_TRUE(WebPAnimEncoderOptionsInit(&options));
-  WebPAnimEncoder* encoder = WebPAnimEncoderNew(6, 4, &options);
+  WebPAnimEncoder *encoder = WebPAnimEncoderNew(6, 4, &options);
   ASSERT_NE(encoder, nullptr);
   WebPConfig config;
   ASSERT_TRUE(WebPConfigInit(&config));
   config.lossless = 1;
   std::vector<std::uint8_t> first = TestRgba(), second(6 * 4 * 4, 0);
-  for (std::size_t i = 1; i < second.size(); i += 4) second[i] = 255, second[i + 2] = 255;  // green
+  for (std::size_t i = 1; i < second.size(); i += 4)
+    second[i] = 255, second[i + 2] = 255; // green
   int timestamp = 0;
-  for (std::vector<std::uint8_t>* frame : {&first, &second}) {
+  for (std::vector<std::uint8_t> *frame : {&first, &second}) {
     WebPPicture picture;
     ASSERT_TRUE(WebPPictureInit(&picture));
     picture.use_argb = 1;
@@ -510,5 +604,5 @@ TEST(SpiWebP, AnAnimationGivesItsFirstFrame) {
 
 #endif
 
-}  // namespace
-}  // namespace qv
+} // namespace
+} // namespace qv

@@ -4,8 +4,8 @@
  * TP_BEHAVIOUR:
  *   1 fail:   accepts every file; GetPicture returns an error and stores no handle.
  *   2 blocks: accepts files starting with "QVTB" and returns the blocks the file spells out:
- *             "QVTB", result (int32), info length, pixel length, flags (uint32 each, little-endian),
- *             then the info bytes and the pixel bytes. Flag 1: store no info handle; flag 2:
+ *             "QVTB", result (int32), info length, pixel length, flags (uint32 each,
+ * little-endian), then the info bytes and the pixel bytes. Flag 1: store no info handle; flag 2:
  *             store no pixel handle.
  *   3 solid:  accepts every file; returns a 1 x 1 24-bit image of colour TP_RED, TP_GREEN, TP_BLUE.
  *   4 peek:   as solid, but accepts only a file whose first SPI_HEADER_BYTES bytes are "QVTP" and
@@ -40,35 +40,39 @@ SPI_EXPORT int TestPluginWithoutInterface(void) { return 1; }
 #else
 
 #if TP_BEHAVIOUR == 2
-static uint32_t ReadU32(const unsigned char* p) {
+static uint32_t ReadU32(const unsigned char *p) {
   return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 #endif
 
-SPI_EXPORT int32_t GetPluginInfo(int32_t info_number, char* buffer, int32_t buffer_length) {
-  const char* text = info_number == 0   ? TP_VERSION
+SPI_EXPORT int32_t GetPluginInfo(int32_t info_number, char *buffer, int32_t buffer_length) {
+  const char *text = info_number == 0   ? TP_VERSION
                      : info_number == 1 ? TP_NAME
                      : info_number == 2 ? TP_PATTERN
                      : info_number == 3 ? "test images"
                                         : "";
   size_t count = strlen(text);
-  if (buffer_length <= 0) return 0;
-  if (count > (size_t)buffer_length - 1) count = (size_t)buffer_length - 1;
+  if (buffer_length <= 0)
+    return 0;
+  if (count > (size_t)buffer_length - 1)
+    count = (size_t)buffer_length - 1;
   memcpy(buffer, text, count);
   buffer[count] = '\0';
   return (int32_t)count;
 }
 
 #ifndef TP_NO_IS_SUPPORTED
-SPI_EXPORT int32_t IsSupported(const char* file_name, uintptr_t dw) {
-  const unsigned char* head = (const unsigned char*)dw;
+SPI_EXPORT int32_t IsSupported(const char *file_name, uintptr_t dw) {
+  const unsigned char *head = (const unsigned char *)dw;
   (void)file_name;
 #if TP_BEHAVIOUR == 2
   return memcmp(head, "QVTB", 4) == 0;
 #elif TP_BEHAVIOUR == 4
-  if (memcmp(head, "QVTP", 4) != 0) return 0;
+  if (memcmp(head, "QVTP", 4) != 0)
+    return 0;
   for (int i = 4; i < SPI_HEADER_BYTES; ++i)
-    if (head[i] != 0) return 0;
+    if (head[i] != 0)
+      return 0;
   return 1;
 #else
   (void)head;
@@ -78,11 +82,13 @@ SPI_EXPORT int32_t IsSupported(const char* file_name, uintptr_t dw) {
 #endif
 
 #ifndef TP_NO_GET_PICTURE
-SPI_EXPORT int32_t GetPicture(const char* buffer, int32_t length, uint32_t flag, HLOCAL* info_handle,
-                              HLOCAL* pixel_handle, SpiProgressCallback progress, intptr_t user_data) {
+SPI_EXPORT int32_t GetPicture(const char *buffer, int32_t length, uint32_t flag,
+                              HLOCAL *info_handle, HLOCAL *pixel_handle,
+                              SpiProgressCallback progress, intptr_t user_data) {
   (void)progress;
   (void)user_data;
-  if ((flag & 7u) != SPI_INPUT_MEMORY) return SPI_NOT_IMPLEMENTED;
+  if ((flag & 7u) != SPI_INPUT_MEMORY)
+    return SPI_NOT_IMPLEMENTED;
 #if TP_BEHAVIOUR == 1
   (void)buffer;
   (void)length;
@@ -90,21 +96,25 @@ SPI_EXPORT int32_t GetPicture(const char* buffer, int32_t length, uint32_t flag,
   (void)pixel_handle;
   return SPI_BROKEN_DATA;
 #elif TP_BEHAVIOUR == 2
-  const unsigned char* data = (const unsigned char*)buffer;
-  if (length < 20) return SPI_BROKEN_DATA;
+  const unsigned char *data = (const unsigned char *)buffer;
+  if (length < 20)
+    return SPI_BROKEN_DATA;
   int32_t result = (int32_t)ReadU32(data + 4);
   uint32_t info_length = ReadU32(data + 8);
   uint32_t pixel_length = ReadU32(data + 12);
   uint32_t flags = ReadU32(data + 16);
-  if ((uint64_t)info_length + pixel_length + 20 > (uint64_t)length) return SPI_BROKEN_DATA;
+  if ((uint64_t)info_length + pixel_length + 20 > (uint64_t)length)
+    return SPI_BROKEN_DATA;
   HLOCAL info = LocalAlloc(LMEM_MOVEABLE, info_length);
   HLOCAL pixels = LocalAlloc(LMEM_MOVEABLE, pixel_length);
   memcpy(LocalLock(info), data + 20, info_length);
   memcpy(LocalLock(pixels), data + 20 + info_length, pixel_length);
   LocalUnlock(info);
   LocalUnlock(pixels);
-  if (flags & 1u) info = LocalFree(info);
-  if (flags & 2u) pixels = LocalFree(pixels);
+  if (flags & 1u)
+    info = LocalFree(info);
+  if (flags & 2u)
+    pixels = LocalFree(pixels);
   *info_handle = info;
   *pixel_handle = pixels;
   return result;
@@ -118,13 +128,13 @@ SPI_EXPORT int32_t GetPicture(const char* buffer, int32_t length, uint32_t flag,
     LocalFree(pixels);
     return SPI_NO_MEMORY;
   }
-  SpiBitmapInfoHeader* header = (SpiBitmapInfoHeader*)LocalLock(info);
+  SpiBitmapInfoHeader *header = (SpiBitmapInfoHeader *)LocalLock(info);
   header->biSize = sizeof *header;
   header->biWidth = 1;
   header->biHeight = 1;
   header->biPlanes = 1;
   header->biBitCount = 24;
-  unsigned char* pixel = (unsigned char*)LocalLock(pixels);
+  unsigned char *pixel = (unsigned char *)LocalLock(pixels);
   pixel[0] = TP_BLUE;
   pixel[1] = TP_GREEN;
   pixel[2] = TP_RED;
