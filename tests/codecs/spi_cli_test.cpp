@@ -1,6 +1,7 @@
 // End to end: quenvale-cli reads files no built-in reader takes through the shipped plug-ins.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdint>
 #include <fstream>
@@ -67,7 +68,28 @@ Pixels ReadBmpPixels(const std::string &path, int &width, int &height) {
   return pixels;
 }
 
-class SpiCli : public ::testing::Test {
+// The pixels of a PNG written by the program, read back with libpng.
+Pixels ReadPngPixels(const std::string &path, int &width, int &height) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  EXPECT_TRUE(png_image_begin_read_from_file(&png, path.c_str())) << path;
+  png.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(png));
+  EXPECT_TRUE(png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) << png.message;
+  width = static_cast<int>(png.width);
+  height = static_cast<int>(png.height);
+  png_image_free(&png);
+  Pixels pixels;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
+    pixels.push_back(static_cast<std::uint32_t>(rgb[i]) << 16 | rgb[i + 1] << 8 | rgb[i + 2]);
+  return pixels;
+}
+
+Pixels ReadOutput(const std::string &format, const std::string &path, int &width, int &height) {
+  return format == "png" ? ReadPngPixels(path, width, height) : ReadBmpPixels(path, width, height);
+}
+
+class SpiCliRun : public ::testing::Test {
 protected:
   ProgramResult Convert(const std::string &format, const std::string &file) {
     return RunProgram(QV_CLI_PATH, {"--ini", dir / "test.ini", "--format", format, file},
@@ -76,33 +98,41 @@ protected:
   TempDir dir;
 };
 
-TEST_F(SpiCli, AGifBecomesABmpBesideIt) {
+// Each test once per output format.
+class SpiCli : public SpiCliRun, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(SpiCli, AGifIsConvertedBesideIt) {
+  const std::string format = GetParam();
   WriteFile(dir / "colours.gif", MakeGif());
-  ProgramResult result = Convert("bmp", dir / "colours.gif");
+  ProgramResult result = Convert(format, dir / "colours.gif");
   ASSERT_EQ(result.status, 0) << result.err;
   int width = 0, height = 0;
-  EXPECT_EQ(ReadBmpPixels(dir / "colours.bmp", width, height),
+  EXPECT_EQ(ReadOutput(format, dir / ("colours." + format), width, height),
             (Pixels{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0x0000FF, 0x00FF00}));
   EXPECT_EQ(width, 3);
   EXPECT_EQ(height, 2);
 }
 
-TEST_F(SpiCli, AnExtensionlessNetpbmFileIsReadByItsPlugin) {
+TEST_P(SpiCli, AnExtensionlessNetpbmFileIsReadByItsPlugin) {
+  const std::string format = GetParam();
   WriteFile(dir / "scan", std::string("P6\n2 1\n255\n") + "\x10\x20\x30\xF0\xE0\xD0");
-  ProgramResult result = Convert("bmp", dir / "scan");
+  ProgramResult result = Convert(format, dir / "scan");
   ASSERT_EQ(result.status, 0) << result.err;
   int width = 0, height = 0;
-  EXPECT_EQ(ReadBmpPixels(dir / "scan.bmp", width, height), (Pixels{0x102030, 0xF0E0D0}));
+  EXPECT_EQ(ReadOutput(format, dir / ("scan." + format), width, height),
+            (Pixels{0x102030, 0xF0E0D0}));
 }
 
-TEST_F(SpiCli, AFileNoPluginAcceptsIsPassedOverSilently) {
+INSTANTIATE_TEST_SUITE_P(Formats, SpiCli, ::testing::Values("png", "bmp"));
+
+TEST_F(SpiCliRun, AFileNoPluginAcceptsIsPassedOverSilently) {
   WriteFile(dir / "notes.txt", "just some text\n");
   ProgramResult result = Convert("bmp", dir / "notes.txt");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_FALSE(FileExists(dir / "notes.bmp"));
 }
 
-TEST_F(SpiCli, ABrokenFileOfAPluginFormatWritesNothing) {
+TEST_F(SpiCliRun, ABrokenFileOfAPluginFormatWritesNothing) {
   WriteFile(dir / "broken.gif", MakeGif().substr(0, 30));
   ProgramResult result = Convert("bmp", dir / "broken.gif");
   EXPECT_FALSE(FileExists(dir / "broken.bmp"));
