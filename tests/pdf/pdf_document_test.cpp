@@ -129,6 +129,9 @@ TEST(PdfFile, OnePage640x480IsWrittenLineByLine) {
   lines({"trailer", "<<", "/Size 8", "/Root 1 0 R", "/Info 2 0 R", ">>", "startxref", std::to_string(xref_at), "%%EOF"});
   EXPECT_EQ(offsets[0], 11u);
   EXPECT_EQ(actual, expected);
+  pdf_test::CommandResult check = pdf_test::RunCommand("qpdf --check '" + folder.File("one.pdf") + "'");
+  EXPECT_EQ(check.status, 0) << check.output;
+  EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
 }
 
 TEST(PdfDoc, ADocumentWithoutPageCannotBeSaved) {

@@ -1,0 +1,242 @@
+// PDF drops checked with outside tools (qpdf, pdfinfo, pdftoppm): valid files, page sizes,
+// rendered pixels, list order, and the file-system edge cases of EndDoc.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "app/batch_host.h"
+#include "app/batch_run.h"
+#include "app/image_io.h"
+#include "app/job_host.h"
+#include "app/job_settings.h"
+#include "app/pdf_steps.h"
+#include "pdf/pr_report.h"
+#include "pdf_test_support.h"
+#include "runtime/exceptions.h"
+#include "runtime/stream.h"
+
+namespace qv {
+namespace {
+
+using pdf_test::RunCommand;
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadText(const std::string& path) {
+  std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// qpdf --check passes without warnings.
+void ExpectValidPdf(const std::string& path) {
+  pdf_test::CommandResult check = RunCommand("qpdf --check " + Quoted(path));
+  EXPECT_EQ(check.status, 0) << check.output;
+  EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
+  EXPECT_NE(check.output.find("No syntax or stream encoding errors found"), std::string::npos) << check.output;
+}
+
+// Page sizes as pdfinfo reports them, in page order.
+std::vector<std::string> PageSizes(const std::string& path, int pages) {
+  pdf_test::CommandResult info = RunCommand("pdfinfo -f 1 -l " + std::to_string(pages) + " " + Quoted(path));
+  EXPECT_EQ(info.status, 0) << info.output;
+  EXPECT_TRUE(std::regex_search(info.output, std::regex("\nPages: +" + std::to_string(pages) + "\n"))) << info.output;
+  EXPECT_TRUE(std::regex_search(info.output, std::regex("Producer: +Velumbra version 0.9\n"))) << info.output;
+  std::vector<std::string> sizes;
+  std::regex size_line("Page +\\d+ size: +([0-9.]+ x [0-9.]+) pts");
+  for (std::sregex_iterator it(info.output.begin(), info.output.end(), size_line), end; it != end; ++it)
+    sizes.push_back((*it)[1]);
+  return sizes;
+}
+
+struct JpegInput {
+  std::string path;
+  TBitmap image;
+  std::vector<std::uint8_t> bytes;
+};
+
+JpegInput MakeJpegInput(const pdf_test::TempFolder& folder, const std::string& name, int width, int height, int salt) {
+  JpegInput input{folder.File(name), pdf_test::PatternImage(width, height, salt), {}};
+  input.bytes = pdf_test::EncodeJpeg(input.image, 95);
+  WriteFile(input.path, input.bytes);
+  return input;
+}
+
+TEST(PdfDrop, ThreeJpegPagesInOrderAreValidAndSizedByTheirImages) {
+  pdf_test::TempFolder folder("three");
+  std::vector<JpegInput> inputs = {MakeJpegInput(folder, "a.jpg", 64, 48, 0), MakeJpegInput(folder, "b.jpg", 40, 30, 1),
+                                   MakeJpegInput(folder, "c.jpg", 32, 64, 2)};
+  TPReportPtr report = CreatePdfWriter();
+  std::string pdf = folder.File("drop.pdf");
+  BeginPdfDrop(*report, pdf);
+  for (const JpegInput& input : inputs) AddPdfPage(*report, input.image, input.path, true, 85);
+  EndPdfDrop(*report);
+
+  ExpectValidPdf(pdf);
+  EXPECT_EQ(PageSizes(pdf, 3), (std::vector<std::string>{"64 x 48", "40 x 30", "32 x 64"}));
+  // Each JPEG is embedded byte for byte, in list order.
+  std::string text = ReadText(pdf);
+  std::size_t previous = 0;
+  for (const JpegInput& input : inputs) {
+    std::size_t at = text.find(std::string(input.bytes.begin(), input.bytes.end()));
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_GT(at, previous);
+    previous = at;
+  }
+  std::regex image_name("/Name /PDFJPEG\\d+");
+  EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), image_name), std::sregex_iterator()), 3);
+}
+
+TEST(PdfDrop, RenderedPageShowsTheImageOneUnitRightAndDown) {
+  pdf_test::TempFolder folder("render");
+  JpegInput input = MakeJpegInput(folder, "in.jpg", 96, 64, 3);
+  TPReportPtr report = CreatePdfWriter();
+  std::string pdf = folder.File("render.pdf");
+  BeginPdfDrop(*report, pdf);
+  AddPdfPage(*report, input.image, input.path, true, 85);
+  EndPdfDrop(*report);
+  ExpectValidPdf(pdf);
+
+  pdf_test::CommandResult render = RunCommand("pdftoppm -r 72 -f 1 -l 1 " + Quoted(pdf) + " " + Quoted(folder.File("page")));
+  ASSERT_EQ(render.status, 0) << render.output;
+  std::string ppm;
+  for (const std::string& name : pdf_test::ListFolder(folder.Path()))
+    if (name.rfind("page", 0) == 0) ppm = folder.File(name);
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> rgb;
+  ASSERT_TRUE(pdf_test::ReadPpm(ppm, width, height, rgb));
+  ASSERT_EQ(width, 96);
+  ASSERT_EQ(height, 64);
+  // Rendered pixel (x, y) shows image pixel (x - 1, y + 1); the left column stays white.
+  double total = 0;
+  int count = 0;
+  for (int y = 2; y < height - 3; ++y) {
+    const std::uint8_t* row = input.image.ScanLine(y + 1);
+    for (int x = 3; x < width - 2; ++x) {
+      const std::uint8_t* page = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+      const std::uint8_t* pixel = row + 3 * (x - 1);
+      total += std::abs(page[0] - pixel[2]) + std::abs(page[1] - pixel[1]) + std::abs(page[2] - pixel[0]);
+      count += 3;
+    }
+  }
+  EXPECT_LT(total / count, 6.0);
+  const std::uint8_t* corner = &rgb[(static_cast<std::size_t>(height / 2) * width) * 3];
+  EXPECT_GT(corner[0] + corner[1] + corner[2], 3 * 240) << "left band should stay white";
+}
+
+TEST(PdfDrop, ADropWithoutPagesWritesNothing) {
+  pdf_test::TempFolder folder("empty");
+  std::string pdf = folder.File("old.pdf");
+  WriteFile(pdf, {'o', 'l', 'd'});
+  TPReportPtr report = CreatePdfWriter();
+  BeginPdfDrop(*report, pdf);
+  EndPdfDrop(*report);
+  EXPECT_EQ(ReadText(pdf), "old");
+  EXPECT_EQ(pdf_test::ListFolder(folder.Path()).size(), 1u);
+  EXPECT_FALSE(report->HasDoc());
+}
+
+TEST(PdfDrop, EndDocIntoAFolderThatCannotBeWrittenLeavesNothing) {
+  pdf_test::TempFolder folder("unwritable");
+  JpegInput input = MakeJpegInput(folder, "in.jpg", 8, 8, 0);
+  WriteFile(folder.File("not-a-folder"), {'x'});
+  std::vector<std::string> targets = {folder.File("not-a-folder/out.pdf"), folder.File("missing/out.pdf")};
+  if (::geteuid() != 0) {  // permissions do not stop root
+    std::filesystem::create_directory(folder.File("locked"));
+    std::filesystem::permissions(folder.File("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    targets.push_back(folder.File("locked/out.pdf"));
+  }
+  for (const std::string& target : targets) {
+    TPReportPtr report = CreatePdfWriter();
+    BeginPdfDrop(*report, target);
+    AddPdfPage(*report, input.image, input.path, true, 85);
+    try {
+      EndPdfDrop(*report);
+      ADD_FAILURE() << "no failure for " << target;
+    } catch (const EFCreateError& e) {
+      EXPECT_EQ(e.Message().rfind("ファイル \"" + target + "\". ", 0), 0u) << e.Message();
+      EXPECT_NE(e.Message().find("を作成できません"), std::string::npos);
+      EXPECT_GT(e.Message().size(), target.size() + 30);  // carries the system's reason
+    }
+    EXPECT_TRUE(report->HasDoc());  // the document stays open until the next drop
+  }
+  std::vector<std::string> left = pdf_test::ListFolder(folder.Path());
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> expected = {"in.jpg", "not-a-folder"};
+  if (::geteuid() != 0) {
+    expected.insert(expected.begin() + 1, "locked");
+    EXPECT_TRUE(pdf_test::ListFolder(folder.File("locked")).empty());
+  }
+  EXPECT_EQ(left, expected);
+}
+
+// The batch run with small fakes of its settings and hosts.
+struct DropSettings : IJobSettings {
+  int OutputMode() const override { return 0; }
+  std::string DstDir() const override { return {}; }
+  int OverWrite() const override { return 1; }
+  int FileFormat() const override { return 3; }
+  int TargetRes() const override { return 0; }
+  int ResampleMode() const override { return 0; }
+  bool SepiaMode() const override { return false; }
+  bool Reduce256ColorMode() const override { return false; }
+  int JPEGQL() const override { return 90; }
+  int PNGCL() const override { return 9; }
+};
+
+struct DropHost : IJobHost, IBatchHost {
+  std::string pdf;
+  TCursor cursor = TCursor::crDefault;
+  TCursor Cursor() const override { return cursor; }
+  void SetCursor(TCursor value) override { cursor = value; }
+  void ShowErrorMessage(const std::string& text, const std::string&) override { ADD_FAILURE() << text; }
+  std::pair<int, int> PrimaryDisplaySize() override { return {800, 600}; }
+  void ReadByPlugins(const std::string&, TBitmap&) override {}
+  void SetProgressMax(int) override {}
+  void SetProgressPosition(int) override {}
+  void SetProgressVisible(bool) override {}
+  std::string Caption() const override { return "Drop Files Here."; }
+  void SetCaption(const std::string&) override {}
+  void ProcessMessages() override {}
+  std::optional<std::string> AskPdfFileName() override { return pdf; }
+  void ReportError(std::exception_ptr) override {}
+};
+
+TEST(PdfDrop, BatchRunOfThreeBitmapsGivesOneThreePagePdfInListOrder) {
+  {
+    TMemoryStream probe;
+    try {
+      WriteJpeg(pdf_test::PatternImage(2, 2), probe, 90);
+    } catch (const Exception& e) {
+      GTEST_SKIP() << "JPEG compression is not available in this build yet: " << e.Message();
+    }
+  }
+  pdf_test::TempFolder folder("batch");
+  const int sizes[3][2] = {{50, 40}, {30, 20}, {24, 36}};
+  std::vector<std::string> files;
+  for (int i = 0; i < 3; ++i) {
+    files.push_back(folder.File("in" + std::to_string(i) + ".bmp"));
+    TSafeFileStream out(files.back());
+    WriteBmp(pdf_test::PatternImage(sizes[i][0], sizes[i][1], i), out);
+    out.Commit();
+  }
+  files.push_back(folder.File("missing.bmp"));  // passed over
+  DropSettings settings;
+  DropHost host;
+  host.pdf = folder.File("batch.pdf");
+  TBatchRun batch(settings, host, host);
+  batch.FileDrop(files);
+  ExpectValidPdf(host.pdf);
+  EXPECT_EQ(PageSizes(host.pdf, 3), (std::vector<std::string>{"50 x 40", "30 x 20", "24 x 36"}));
+}
+
+}  // namespace
+}  // namespace qv
