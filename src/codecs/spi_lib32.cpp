@@ -105,10 +105,11 @@ private:
 void DecodeWith(const TPicPlug &plug, const std::vector<std::uint8_t> &buffer,
                 std::size_t file_length, TBitmap &image) {
   TResultHandles handles;
-  std::int32_t result = plug.get_picture(
-      reinterpret_cast<const char *>(buffer.data()), static_cast<std::int32_t>(file_length),
-      SPI_INPUT_MEMORY, handles.InfoReceiver(), handles.PixelReceiver(), nullptr, 0);
   try {
+    // (A plug-in written in C++ that lets an exception out is a failed decode as well.)
+    std::int32_t result = plug.get_picture(
+        reinterpret_cast<const char *>(buffer.data()), static_cast<std::int32_t>(file_length),
+        SPI_INPUT_MEMORY, handles.InfoReceiver(), handles.PixelReceiver(), nullptr, 0);
     if (result != SPI_SUCCESS)
       Abort();
     auto *pixels = static_cast<const std::uint8_t *>(LocalLock(handles.Pixels()));
