@@ -114,22 +114,28 @@ TEST_P(PngSuiteValid, MatchesLibpng) {
 }
 
 // A loaded file saved again by the object (all its chunks, the image re-encoded in its own
-// colour type) passes pngcheck and reads back to the same Raster image. Files whose gamma is not
-// the identity are left out: saving applies the inverse table, which is not an exact inverse.
+// colour type, interlaced when the file was) passes pngcheck and reads back to the same Raster
+// image. The gAMA chunk is taken out first: saving applies the inverse gamma table, which is not
+// an exact inverse.
 TEST_P(PngSuiteValid, SavesBackLosslessly) {
-  TPNGObject png;
-  png.LoadFromFile(kSuite + GetParam());
-  for (int i = 0; i < 256; ++i)
-    if (png.GammaTable()[i] != i) GTEST_SKIP() << "gamma is not the identity";
   testing::TempDir dir;
+  std::vector<pngtest::Chunk> chunks = pngtest::ParseChunks(ReadWholeFile(kSuite + GetParam()));
+  std::erase_if(chunks, [](const pngtest::Chunk& c) { return c.type == "gAMA"; });
+  const std::string input = dir / "in.png";
+  pngtest::WriteFile(input, pngtest::BuildPng(chunks));
+  TPNGObject png;
+  png.LoadFromFile(input);
   const std::string out = dir / "again.png";
   png.SaveToFile(out);
   std::string report;
-  EXPECT_EQ(pngtest::RunPngcheck(out, &report), 0) << report;
+  // pngcheck rejects a few suite files themselves (cm7n0g04's tIME of 1970): only a file it
+  // accepts must still pass once saved by us.
+  if (pngtest::RunPngcheck(input) == 0) EXPECT_EQ(pngtest::RunPngcheck(out, &report), 0) << report;
   TBitmap first, second;
   png.AssignTo(first);
   TPNGObject again;
   again.LoadFromFile(out);
+  EXPECT_EQ(again.InterlaceMethod(), png.InterlaceMethod());
   again.AssignTo(second);
   ASSERT_EQ(first.BitsPerPixel(), second.BitsPerPixel());
   ASSERT_EQ(first.Palette(), second.Palette());
