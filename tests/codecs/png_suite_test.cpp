@@ -130,7 +130,9 @@ TEST_P(PngSuiteValid, SavesBackLosslessly) {
   std::string report;
   // pngcheck rejects a few suite files themselves (cm7n0g04's tIME of 1970): only a file it
   // accepts must still pass once saved by us.
-  if (pngtest::RunPngcheck(input) == 0) EXPECT_EQ(pngtest::RunPngcheck(out, &report), 0) << report;
+  if (pngtest::RunPngcheck(input) == 0) {
+    EXPECT_EQ(pngtest::RunPngcheck(out, &report), 0) << report;
+  }
   TBitmap first, second;
   png.AssignTo(first);
   TPNGObject again;
