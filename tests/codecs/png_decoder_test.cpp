@@ -1,0 +1,339 @@
+// The PNG decoder's chunk rules, row conversions, gamma and transparency on hand-built files,
+// and the object's own operations.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/image_io.h"
+#include "codecs/png_crc.h"
+#include "codecs/png_exceptions.h"
+#include "codecs/png_filters.h"
+#include "codecs/png_object.h"
+#include "codecs/png_test_support.h"
+#include "imaging/bitmap.h"
+#include "runtime/stream.h"
+#include "support/temp_dir.h"
+
+#include <zlib.h>
+
+namespace qv {
+namespace {
+
+using pngtest::BuildPng;
+using pngtest::Chunk;
+using pngtest::Deflate;
+using pngtest::Ihdr;
+using Bytes = std::vector<std::uint8_t>;
+
+void Load(TPNGObject& png, const Bytes& file) {
+  TReadOnlyMemoryStream stream(file);
+  png.LoadFromStream(stream);
+}
+
+TBitmap Decode(const Bytes& file) {
+  TPNGObject png;
+  Load(png, file);
+  TBitmap image;
+  png.AssignTo(image);
+  return image;
+}
+
+// A 4x2 8-bit grey image: rows 10 20 30 40 / 50 60 70 80, each with filter byte 0.
+const Bytes kGreyRows = {0, 10, 20, 30, 40, 0, 50, 60, 70, 80};
+
+Bytes GreyFile(const std::vector<Chunk>& before_idat = {}, const std::vector<Chunk>& after = {}) {
+  std::vector<Chunk> chunks = {{"IHDR", Ihdr(4, 2, 8, 0)}};
+  chunks.insert(chunks.end(), before_idat.begin(), before_idat.end());
+  chunks.push_back({"IDAT", Deflate(kGreyRows)});
+  chunks.insert(chunks.end(), after.begin(), after.end());
+  chunks.push_back({"IEND", {}});
+  return BuildPng(chunks);
+}
+
+TEST(PngCrc, MatchesZlib) {
+  const char text[] = "IEND";
+  EXPECT_EQ(PngChunkCrc("IEND", nullptr, 0), 0xAE426082u);
+  Bytes data(1000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 31 + 7);
+  uLong expected = crc32(crc32(0, reinterpret_cast<const Bytef*>(text), 4), data.data(), 1000);
+  EXPECT_EQ(PngChunkCrc("IEND", data.data(), data.size()), expected);
+}
+
+// Every filter undone gives the row back, for every left-neighbour offset.
+TEST(PngFilters, UnfilterInvertsFilter) {
+  Bytes row(23), previous(23);
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    row[i] = static_cast<std::uint8_t>(i * i * 13 + 200);
+    previous[i] = static_cast<std::uint8_t>(255 - i * 17);
+  }
+  for (std::size_t pixel : {1u, 2u, 3u, 4u, 6u, 8u}) {
+    for (int type = 0; type <= 4; ++type) {
+      Bytes out(row.size());
+      FilterRow(static_cast<TPngFilterType>(type), row.data(), previous.data(), out.data(), row.size(), pixel);
+      UnfilterRow(type, out.data(), previous.data(), out.size(), pixel);
+      EXPECT_EQ(out, row) << "type " << type << " pixel " << pixel;
+    }
+  }
+  Bytes same = row;
+  UnfilterRow(5, same.data(), previous.data(), same.size(), 1);
+  EXPECT_EQ(same, row);
+}
+
+TEST(PngFilters, PaethPredictorTies) {
+  EXPECT_EQ(PaethPredictor(10, 10, 10), 10);
+  EXPECT_EQ(PaethPredictor(10, 20, 10), 20);   // p = 20: b is nearest
+  EXPECT_EQ(PaethPredictor(20, 10, 10), 20);   // p = 20: a
+  EXPECT_EQ(PaethPredictor(5, 9, 7), 7);       // p = 7: c
+  EXPECT_EQ(PaethPredictor(3, 3, 0), 3);       // pa = pb: a wins
+}
+
+TEST(PngDecoder, GreyImageAndRamp) {
+  TBitmap image = Decode(GreyFile());
+  ASSERT_EQ(image.BitsPerPixel(), 8);
+  EXPECT_EQ(image.ScanLine(0)[0], 10);
+  EXPECT_EQ(image.ScanLine(1)[3], 80);
+  EXPECT_EQ(image.Palette()[200], (TRGBQuad{200, 200, 200, 0}));
+}
+
+TEST(PngDecoder, IhdrMustComeFirst) {
+  Bytes file = BuildPng({{"gAMA", {0, 0, 0xB1, 0x8F}}, {"IHDR", Ihdr(4, 2, 8, 0)},
+                         {"IDAT", Deflate(kGreyRows)}, {"IEND", {}}});
+  TPNGObject png;
+  EXPECT_THROW(Load(png, file), EPNGIHDRNotFirst);
+}
+
+TEST(PngDecoder, ManyIdatChunksEachWithItsCrc) {
+  Bytes stream = Deflate(kGreyRows);
+  std::vector<Chunk> chunks = {{"IHDR", Ihdr(4, 2, 8, 0)}};
+  for (std::uint8_t b : stream) chunks.push_back({"IDAT", {b}});
+  chunks.push_back({"IEND", {}});
+  TBitmap image = Decode(BuildPng(chunks));
+  EXPECT_EQ(image.ScanLine(1)[0], 50);
+
+  chunks[3].bad_crc = true;
+  TPNGObject png;
+  EXPECT_THROW(Load(png, BuildPng(chunks)), EPngInvalidCRC);
+}
+
+TEST(PngDecoder, LaterIdatIsIgnoredAndChrmSkipped) {
+  Bytes file = GreyFile({{"cHRM", Bytes(32, 1), true}},
+                        {{"tEXt", {'k', 0, 'v'}}, {"IDAT", {1, 2, 3}, true}});
+  TPNGObject png;
+  Load(png, file);
+  for (std::size_t i = 0; i < png.Chunks().Count(); ++i)
+    EXPECT_NE(png.Chunks().Item(i).Name(), "cHRM");
+  auto* text = png.Chunks().Find<TChunktEXt>();
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->keyword, "k");
+  EXPECT_EQ(text->text, "v");
+  TBitmap image;
+  png.AssignTo(image);
+  EXPECT_EQ(image.ScanLine(0)[1], 20);
+}
+
+TEST(PngDecoder, UnknownChunks) {
+  TPNGObject png;
+  Load(png, GreyFile({{"abCD", {7, 8, 9}}}));
+  ASSERT_EQ(png.Chunks().Count(), 4u);
+  EXPECT_EQ(png.Chunks().Item(1).Name(), "abCD");
+  EXPECT_EQ(png.Chunks().Item(1).Data(), (Bytes{7, 8, 9}));
+  EXPECT_THROW(Load(png, GreyFile({{"ABCD", {7}}})), EPNGUnknownCriticalChunk);
+  // The chunks read before the failure stay in the list.
+  EXPECT_EQ(png.Chunks().Count(), 2u);
+}
+
+TEST(PngDecoder, SizeLimitIs65535) {
+  TPNGObject png;
+  Bytes wide = BuildPng({{"IHDR", Ihdr(65536, 1, 1, 0)}, {"IDAT", Deflate(Bytes(8194))}, {"IEND", {}}});
+  EXPECT_THROW(Load(png, wide), EPNGSizeExceeds);
+  Bytes row(1 + 8192, 0xFF);
+  row[0] = 0;
+  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(65535, 1, 1, 0)}, {"IDAT", Deflate(row)}, {"IEND", {}}}));
+  EXPECT_EQ(image.Width(), 65535);
+  EXPECT_EQ(image.BitsPerPixel(), 1);
+}
+
+TEST(PngDecoder, FilterTypeFiveIsUnfiltered) {
+  Bytes rows = kGreyRows;
+  rows[5] = 5;
+  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(4, 2, 8, 0)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  EXPECT_EQ(image.ScanLine(1)[0], 50);
+  EXPECT_EQ(image.ScanLine(1)[3], 80);
+}
+
+TEST(PngDecoder, SixteenBitColourKeepsHighBytes) {
+  Bytes rows = {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(1, 1, 16, 2)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  ASSERT_EQ(image.BitsPerPixel(), 24);
+  EXPECT_EQ(image.ScanLine(0)[0], 0x9A);  // blue
+  EXPECT_EQ(image.ScanLine(0)[1], 0x56);
+  EXPECT_EQ(image.ScanLine(0)[2], 0x12);
+}
+
+TEST(PngDecoder, AlphaIsDroppedColoursKept) {
+  Bytes rows = {0, 200, 100, 50, 0};
+  TPNGObject png;
+  Load(png, BuildPng({{"IHDR", Ihdr(1, 1, 8, 6)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  EXPECT_EQ(png.Transparency(), TPngTransparency::kPartial);
+  TBitmap image;
+  png.AssignTo(image);
+  EXPECT_EQ(pngtest::PixelColor(image, 0, 0), (TRGBQuad{50, 100, 200, 0}));
+}
+
+TEST(PngDecoder, SixteenColourPaletteGivesFourBits) {
+  Bytes plte;
+  for (int i = 0; i < 16; ++i) plte.insert(plte.end(), {static_cast<std::uint8_t>(i * 16), 1, 2});
+  Bytes rows = {0, 0x0F, 0x3A};
+  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(4, 1, 4, 3)}, {"PLTE", plte}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  ASSERT_EQ(image.BitsPerPixel(), 4);
+  EXPECT_EQ(pngtest::PixelIndex(image, 1, 0), 15);
+  EXPECT_EQ(pngtest::PixelIndex(image, 2, 0), 3);
+  EXPECT_EQ(image.Palette()[10], (TRGBQuad{2, 1, 160, 0}));
+}
+
+TEST(PngDecoder, TwoBitGreyMapsOntoTheFourBitRamp) {
+  Bytes rows = {0, 0x1B};  // 0, 1, 2, 3
+  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(4, 1, 2, 0)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  ASSERT_EQ(image.BitsPerPixel(), 4);
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(pngtest::PixelIndex(image, x, 0), x * 5);
+    EXPECT_EQ(pngtest::PixelColor(image, x, 0).red, 85 * x);
+  }
+}
+
+TEST(PngGamma, TablesFromGama) {
+  TPNGObject png;
+  Load(png, GreyFile({{"gAMA", {0, 0, 0xB1, 0x8F}}}));  // 45455
+  for (int i = 0; i < 256; ++i) {
+    EXPECT_EQ(png.GammaTable()[i], i);
+    EXPECT_EQ(png.InverseGammaTable()[i], i);
+  }
+  Load(png, GreyFile({{"gAMA", {0, 0x01, 0x86, 0xA0}}}));  // 100000
+  EXPECT_EQ(png.GammaTable()[128], 186);
+  EXPECT_EQ(png.GammaTable()[0], 0);
+  EXPECT_EQ(png.GammaTable()[255], 255);
+  EXPECT_EQ(png.InverseGammaTable()[186], 128);
+  TBitmap image;
+  png.AssignTo(image);
+  EXPECT_EQ(image.Palette()[128].red, 186);  // the grey ramp goes through the table
+  // A zero value and a chunk of the wrong length leave the identity.
+  Load(png, GreyFile({{"gAMA", {0, 0, 0, 0}}}));
+  EXPECT_EQ(png.GammaTable()[128], 128);
+  Load(png, GreyFile({{"gAMA", {0, 0x01, 0x86}}}));
+  EXPECT_EQ(png.GammaTable()[128], 128);
+}
+
+TEST(PngTransparency, ModesAndColours) {
+  Bytes plte = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  Bytes rows = {0, 0, 1, 2};
+  auto palette_file = [&](const Bytes& trns) {
+    return BuildPng({{"IHDR", Ihdr(3, 1, 8, 3)}, {"PLTE", plte}, {"tRNS", trns}, {"IDAT", Deflate(rows)}, {"IEND", {}}});
+  };
+  TPNGObject png;
+  Load(png, palette_file({255, 0}));
+  EXPECT_EQ(png.Transparency(), TPngTransparency::kBit);
+  EXPECT_EQ(png.TransparentColor(), (TRGBQuad{6, 5, 4, 0}));
+  Load(png, palette_file({128, 0}));
+  EXPECT_EQ(png.Transparency(), TPngTransparency::kPartial);
+  Load(png, palette_file({255, 128}));
+  EXPECT_EQ(png.Transparency(), TPngTransparency::kBit);
+  EXPECT_EQ(png.TransparentColor(), (TRGBQuad{0, 0, 0, 0}));  // no value is 0: black
+
+  Bytes colour_rows = {0, 1, 2, 3};
+  Load(png, BuildPng({{"IHDR", Ihdr(1, 1, 8, 2)}, {"tRNS", {1, 10, 2, 20, 3, 30}},
+                      {"IDAT", Deflate(colour_rows)}, {"IEND", {}}}));
+  EXPECT_EQ(png.Transparency(), TPngTransparency::kBit);
+  EXPECT_EQ(png.TransparentColor(), (TRGBQuad{30, 20, 10, 0}));
+
+  // Grey: the colour the transparent sample has in the decoded image (2 bits: index 2 x 5).
+  Load(png, BuildPng({{"IHDR", Ihdr(4, 1, 2, 0)}, {"tRNS", {0, 2}}, {"IDAT", Deflate({0, 0x1B})}, {"IEND", {}}}));
+  EXPECT_EQ(png.Transparency(), TPngTransparency::kBit);
+  EXPECT_EQ(png.TransparentColor(), (TRGBQuad{170, 170, 170, 0}));
+  Load(png, GreyFile());
+  EXPECT_EQ(png.Transparency(), TPngTransparency::kNone);
+}
+
+TEST(PngDecoder, ShortStreamLeavesLaterRowsOrFails) {
+  // The stream ends after row 0 and the next chunk is IEND: missing image parts.
+  Bytes one_row(kGreyRows.begin(), kGreyRows.begin() + 5);
+  TPNGObject png;
+  EXPECT_THROW(Load(png, BuildPng({{"IHDR", Ihdr(4, 2, 8, 0)}, {"IDAT", Deflate(one_row)}, {"IEND", {}}})),
+               EPNGMissingMultipleIDAT);
+  // With padding after the stream in the same chunk, the reader stops and the row stays zero.
+  Bytes padded = Deflate(one_row);
+  padded.insert(padded.end(), {9, 9, 9, 9});
+  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(4, 2, 8, 0)}, {"IDAT", padded}, {"IEND", {}}}));
+  EXPECT_EQ(image.ScanLine(0)[0], 10);
+  EXPECT_EQ(image.ScanLine(1)[0], 0);
+}
+
+TEST(PngObject, ResizeAndHeaderErrors) {
+  TPNGObject png;
+  EXPECT_EQ(png.Width(), 0);
+  EXPECT_THROW(png.Header(), EPNGHeaderNotPresent);
+  TBitmap image;
+  EXPECT_THROW(png.AssignTo(image), EPNGHeaderNotPresent);
+  try {
+    png.SetWidth(10);
+    FAIL();
+  } catch (const EPngError& e) {
+    EXPECT_STREQ(e.what(),
+                 "The \"Portable Network Graphics\" image can not be resize by changing width and "
+                 "height properties. Try assigning the image from a bitmap.");
+  }
+  EXPECT_THROW(png.SetHeight(10), EPngError);
+  png.SetCompressionLevel(42);
+  EXPECT_EQ(png.CompressionLevel(), 9);
+}
+
+TEST(PngObject, ZlibDescriptions) {
+  EXPECT_EQ(ZlibCodeDescription(-6), "incompatible version (-6)");
+  EXPECT_EQ(ZlibCodeDescription(-3), "data error (-3)");
+  EXPECT_EQ(ZlibCodeDescription(0), "(0)");
+  EXPECT_EQ(ZlibCodeDescription(2), "need dictionary (2)");
+  EXPECT_EQ(std::string(EPNGZLIBError(-2).what()),
+            "Could not decompress the image because it contains invalid compressed data.\r\n "
+            "Description: stream error (-2)");
+}
+
+// An assigned copy writes the same bytes, keeps its settings, and survives the original.
+TEST(PngObject, AssignCopiesChunksAndSettings) {
+  auto original = std::make_unique<TPNGObject>();
+  Load(*original, GreyFile({{"gAMA", {0, 0x01, 0x86, 0xA0}}, {"abCD", {1}}}));
+  original->SetFilters(kPngFilterSetAll);
+  original->SetCompressionLevel(3);
+  TPNGObject copy;
+  copy.Assign(*original);
+  TMemoryStream a, b;
+  original->SaveToStream(a);
+  original.reset();
+  copy.SaveToStream(b);
+  EXPECT_EQ(a.Bytes(), b.Bytes());
+  EXPECT_EQ(copy.CompressionLevel(), 3);
+  EXPECT_EQ(copy.Filters(), kPngFilterSetAll);
+}
+
+// The conversion job's reader and writer.
+TEST(PngImageIo, WriteThenRead) {
+  TBitmap image;
+  image.Allocate(7, 5, TPixelFormat::pf24bit);
+  for (int y = 0; y < 5; ++y)
+    for (std::size_t i = 0; i < 21; ++i) image.ScanLine(y)[i] = static_cast<std::uint8_t>(y * 40 + i);
+  testing::TempDir dir;
+  {
+    TSafeFileStream out(dir / "a.png");
+    WritePng(image, out, 9);
+    out.Commit();
+  }
+  TBitmap back;
+  ReadPngFile(dir / "a.png", back);
+  ASSERT_EQ(back.BitsPerPixel(), 24);
+  for (int y = 0; y < 5; ++y)
+    EXPECT_EQ(std::memcmp(back.ScanLine(y), image.ScanLine(y), 21), 0);
+  EXPECT_EQ(pngtest::RunPngcheck(dir / "a.png"), 0);
+}
+
+}  // namespace
+}  // namespace qv
