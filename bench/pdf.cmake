@@ -1,1 +1,3 @@
 # pdf benchmarks: quenvale_bench(NAME SOURCES ... LIBS ...)
+quenvale_bench(bench_pdf_drop_memory SOURCES ${CMAKE_CURRENT_LIST_DIR}/pdf_drop_memory.cpp
+  LIBS quenvale_app quenvale_pdf JPEG::JPEG)

@@ -137,7 +137,9 @@ TPdfFont& TPdfDoc::GetFont(const std::string& alias) {
   for (const auto& font : fonts_)
     if (font->Name() == alias) return *font;
   std::unique_ptr<TPdfFont> font = CreateStandardFont(*xref_, alias);
-  font->Data()->Put("Name", std::make_unique<TPdfName>("F" + IntToStr(static_cast<std::int64_t>(fonts_.size()))));
+  std::string resource_name = "F";
+  resource_name += IntToStr(static_cast<std::int64_t>(fonts_.size()));
+  font->Data()->Put("Name", std::make_unique<TPdfName>(resource_name));
   fonts_.push_back(std::move(font));
   return *fonts_.back();
 }

@@ -37,7 +37,10 @@ void TPdfReal::WriteBody(TStream& stream) { WriteTextToStream(stream, PdfRealTex
 
 void TPdfText::WriteBody(TStream& stream) { WriteTextToStream(stream, PdfTextForm(value_, AnsiCodePage())); }
 
-void TPdfName::WriteBody(TStream& stream) { WriteTextToStream(stream, "/" + EscapeName(value_)); }
+void TPdfName::WriteBody(TStream& stream) {
+  WriteTextToStream(stream, "/");
+  WriteTextToStream(stream, EscapeName(value_));
+}
 
 void TPdfBinary::WriteBody(TStream& stream) { stream.WriteBuffer(data_.data(), data_.size()); }
 
