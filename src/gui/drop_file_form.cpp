@@ -1,0 +1,313 @@
+// TDropFileForm: the main window that takes dropped files, with its pop-up menu of actions.
+#include "gui/drop_file_form.h"
+
+#include <exception>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QUrl>
+
+#include "app/batch_run.h"
+#include "codecs/spi_lib32.h"
+#include "gui/platform_utils.h"
+#include "gui/qt_auto_ini.h"
+#include "gui/qt_batch_host.h"
+#include "gui/qt_job_host.h"
+#include "gui/setup_form.h"
+#include "gui/ui_font.h"
+#include "gui/version_info.h"
+#include "runtime/paths.h"
+#include "runtime/platform.h"
+#include "widgets/drop_dst.h"
+#include "widgets/error_box.h"
+#include "widgets/radio_group.h"
+
+#ifndef QV_WEB_ADDRESS
+#define QV_WEB_ADDRESS "https://quenvale.example.org/"
+#endif
+
+namespace qv::gui {
+
+namespace {
+constexpr char kTagProperty[] = "tag";
+constexpr const char* kSizeActions[10] = {"SetNoResize", "SetDesktopSize", "Set96x96",    "Set640x480",
+                                          "Set800x600",  "Set1024x768",    "Set1152x864", "Set1280x960",
+                                          "Set1280x1024", "Set1600x1200"};
+constexpr const char* kFormatActions[4] = {"SetBitmap", "SetJPEG", "SetPNG", "SetPDF"};
+}  // namespace
+
+TDropFileForm::TDropFileForm()
+    : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint),
+      mes_(new QLabel(QString::fromUtf8(kIdleCaption), this)),
+      task_(new QProgressBar(this)),
+      save_dialog_(new QFileDialog(this)),
+      drop_dst_(std::make_unique<widgets::TDropDst>(this)),
+      auto_ini_(std::make_unique<TQtAutoIni>(this)),
+      sp32_(std::make_unique<TSpiLib32>()) {
+  setObjectName(QStringLiteral("DropFileForm"));
+  setWindowTitle(QStringLiteral("Quenvale"));
+  setFont(JapaneseUiFont());
+  setFixedSize(104, 100);
+  setMouseTracking(true);
+
+  mes_->setObjectName(QStringLiteral("Mes"));
+  mes_->move(16, 8);
+  mes_->adjustSize();
+  mes_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  task_->setObjectName(QStringLiteral("Task"));
+  task_->setGeometry(0, 100 - 16, 104, 16);
+  task_->setTextVisible(false);
+  task_->setVisible(false);
+
+  save_dialog_->setObjectName(QStringLiteral("SaveDialog"));
+  save_dialog_->setAcceptMode(QFileDialog::AcceptSave);
+  save_dialog_->setNameFilter(QStringLiteral("Adobe PDF (*.pdf)"));
+  save_dialog_->setDefaultSuffix(QStringLiteral("pdf"));
+  save_dialog_->setOption(QFileDialog::DontConfirmOverwrite);
+
+  drop_dst_->setObjectName(QStringLiteral("DropDst1"));
+  drop_dst_->SetTarget(widgets::THookTarget::htForm);
+  drop_dst_->OnFileDrop = [this](widgets::TDropDst*, const std::vector<std::string>& files, int x, int y) {
+    DropDst1FileDrop(files, x, y);
+  };
+  drop_dst_->Loaded();
+
+  auto_ini_->SetCheckWinState(true);
+  job_host_ = std::make_unique<TQtJobHost>(*sp32_, this);
+  batch_host_ = std::make_unique<TQtBatchHost>(*task_, *mes_, *save_dialog_, this);
+
+  BuildActions();
+  BuildMenu();
+}
+
+TDropFileForm::~TDropFileForm() {
+  batch_run_.reset();
+  job_host_.reset();
+}
+
+void TDropFileForm::SetSetupForm(TSetupForm* setup_form) {
+  setup_form_ = setup_form;
+  batch_run_ = std::make_unique<TBatchRun>(*setup_form_, *job_host_, *batch_host_);
+}
+
+QAction* TDropFileForm::AddAction(const char* name, const QString& caption, int tag) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(QString::fromLatin1(name));
+  action->setProperty(kTagProperty, tag);
+  actions_[action->objectName()] = action;
+  return action;
+}
+
+QAction* TDropFileForm::Action(const QString& name) const {
+  auto found = actions_.find(name);
+  return found == actions_.end() ? nullptr : found->second;
+}
+
+void TDropFileForm::BuildActions() {
+  connect(AddAction("AppSetup", QStringLiteral("環境設定(&O)..."), 0), &QAction::triggered, this,
+          [this] { AppSetupExecute(); });
+
+  const QString size_captions[10] = {
+      QStringLiteral("サイズ変更なし"), QStringLiteral("デスクトップのサイズにあわせる"),
+      QStringLiteral("96x96 (MSN messenger ICON)"), QStringLiteral("640x480"), QStringLiteral("800x600"),
+      QStringLiteral("1024x768"), QStringLiteral("1152x864"), QStringLiteral("1280x960"),
+      QStringLiteral("1280x1024"), QStringLiteral("1600x1200")};
+  size_group_ = new QActionGroup(this);
+  for (int tag = 0; tag < 10; ++tag) {
+    QAction* action = AddAction(kSizeActions[tag], size_captions[tag], tag);
+    action->setCheckable(true);
+    size_group_->addAction(action);
+    connect(action, &QAction::triggered, this, [this, action] { SetNoResizeExecute(action); });
+  }
+  const QString format_captions[4] = {
+      QStringLiteral("Bitmap (Windows標準BMP)"), QStringLiteral("JPEG (高圧縮だが画質が劣化)"),
+      QStringLiteral("PNG (高圧縮フォーマット)"), QStringLiteral("PDF (Adobe PDFファイル化)")};
+  format_group_ = new QActionGroup(this);
+  for (int tag = 0; tag < 4; ++tag) {
+    QAction* action = AddAction(kFormatActions[tag], format_captions[tag], tag);
+    action->setCheckable(true);
+    format_group_->addAction(action);
+    connect(action, &QAction::triggered, this, [this, action] { SetBitmapExecute(action); });
+  }
+
+  priority_group_ = new QActionGroup(this);
+  struct Priority {
+    const char* name;
+    QString caption;
+    void (TDropFileForm::*handler)();
+  };
+  const Priority priorities[4] = {
+      {"SetRealtimePriority", QStringLiteral("最優先(&R)"), &TDropFileForm::SetRealtimePriorityExecute},
+      {"SetHighPriority", QStringLiteral("優先度高(&H)"), &TDropFileForm::SetHighPriorityExecute},
+      {"SetNormalPriority", QStringLiteral("優先度通常(&N)"), &TDropFileForm::SetNormalPriorityExecute},
+      {"SetIdlePriority", QStringLiteral("優先度低(&I)"), &TDropFileForm::SetIdlePriorityExecute}};
+  for (const Priority& priority : priorities) {
+    QAction* action = AddAction(priority.name, priority.caption, 0);
+    action->setCheckable(true);
+    priority_group_->addAction(action);
+    connect(action, &QAction::triggered, this, priority.handler);
+  }
+  Action(QStringLiteral("SetIdlePriority"))->setChecked(true);
+
+  QAction* top_most = AddAction("SetTopMost", QStringLiteral("常に最前面に表示(&T)"), 0);
+  top_most->setCheckable(true);
+  connect(top_most, &QAction::triggered, this, [this] { SetTopMostExecute(); });
+  connect(AddAction("AppHelp", QStringLiteral("説明書を開く(&C)"), 0), &QAction::triggered, this,
+          [this] { AppHelpExecute(); });
+  connect(AddAction("MyWeb", QStringLiteral("Lirameth(&W)"), 0), &QAction::triggered, this,
+          [this] { MyWebExecute(); });
+  connect(AddAction("AppAbout", QStringLiteral("バージョン情報(&A)..."), 0), &QAction::triggered, this,
+          [this] { AppAboutExecute(); });
+  QAction* exit = AddAction("AppExit", QStringLiteral("終了(&X)"), 0);
+  exit->setShortcuts({QKeySequence(QStringLiteral("Alt+F4"))});
+  exit->setShortcutContext(Qt::WindowShortcut);
+  addAction(exit);
+  connect(exit, &QAction::triggered, this, [this] { AppExitExecute(); });
+
+  // Actions of the list that appear in no menu themselves (the submenus take their captions).
+  AddAction("SetPriority", QStringLiteral("処理優先度変更(&P)"), 0);
+  AddAction("TargetSize", QStringLiteral("出力解像度(&S)"), 0);
+  AddAction("AppMode", QStringLiteral("動作モード(&M)"), 0);
+  AddAction("ForceSepia", QStringLiteral("セピア調の色合いにして保存する"), 0);
+  AddAction("Force256Color", QStringLiteral("256色に減色して保存する"), 0);
+}
+
+void TDropFileForm::BuildMenu() {
+  popup_menu_ = new QMenu(this);
+  popup_menu_->setObjectName(QStringLiteral("PopupMenu1"));
+  popup_menu_->addAction(Action(QStringLiteral("AppSetup")));
+  popup_menu_->addSeparator();
+  QMenu* sizes = popup_menu_->addMenu(Action(QStringLiteral("TargetSize"))->text());
+  sizes->setObjectName(QStringLiteral("TargetSizeMenu"));
+  for (const char* name : kSizeActions) sizes->addAction(Action(QString::fromLatin1(name)));
+  QMenu* formats = popup_menu_->addMenu(Action(QStringLiteral("AppMode"))->text());
+  formats->setObjectName(QStringLiteral("AppModeMenu"));
+  for (const char* name : kFormatActions) formats->addAction(Action(QString::fromLatin1(name)));
+  popup_menu_->addSeparator();
+  QMenu* priorities = popup_menu_->addMenu(Action(QStringLiteral("SetPriority"))->text());
+  priorities->setObjectName(QStringLiteral("SetPriorityMenu"));
+  for (const char* name : {"SetRealtimePriority", "SetHighPriority", "SetNormalPriority", "SetIdlePriority"})
+    priorities->addAction(Action(QString::fromLatin1(name)));
+  popup_menu_->addAction(Action(QStringLiteral("SetTopMost")));
+  popup_menu_->addSeparator();
+  popup_menu_->addAction(Action(QStringLiteral("AppHelp")));
+  popup_menu_->addAction(Action(QStringLiteral("MyWeb")));
+  popup_menu_->addAction(Action(QStringLiteral("AppAbout")));
+  popup_menu_->addSeparator();
+  popup_menu_->addAction(Action(QStringLiteral("AppExit")));
+}
+
+void TDropFileForm::FormCreate() {
+  move(0, 0);
+  auto_ini_->SetSection(GetWindowsUserName());
+  auto_ini_->LoadFromIni();
+  std::string exe = ExecutableFileName();
+  help_file_ = widgets::FromLocal(ChangeFileExt(exe, ".pdf"));
+  for (const std::string& folder : DefaultPluginFolders()) sp32_->LoadPlugins(folder);
+  SetPriorityClass(kIdlePriorityClass);
+  save_dialog_->setDirectory(GetSpecialFolderPath(this, kCsidlPersonal));
+}
+
+void TDropFileForm::SyncMenuChecks() {
+  if (!setup_form_) return;
+  int size = setup_form_->TargetRes();
+  if (size >= 0 && size <= 9) Action(QString::fromLatin1(kSizeActions[size]))->setChecked(true);
+  int format = setup_form_->FileFormat();
+  if (format >= 0 && format <= 3) Action(QString::fromLatin1(kFormatActions[format]))->setChecked(true);
+}
+
+void TDropFileForm::DropDst1FileDrop(const std::vector<std::string>& files, int, int) {
+  if (batch_run_) batch_run_->FileDrop(files);
+}
+
+void TDropFileForm::AppSetupExecute() {
+  if (!setup_form_) return;
+  setup_form_->show();
+  setup_form_->raise();
+  setup_form_->activateWindow();
+}
+
+void TDropFileForm::SetNoResizeExecute(QAction* sender) {
+  if (setup_form_) setup_form_->TargetResGroup->SetItemIndex(sender->property(kTagProperty).toInt());
+  sender->setChecked(true);
+}
+
+void TDropFileForm::SetBitmapExecute(QAction* sender) {
+  if (setup_form_) setup_form_->FileFormatGroup->SetItemIndex(sender->property(kTagProperty).toInt());
+  sender->setChecked(true);
+}
+
+void TDropFileForm::CheckPriority(const char* name, unsigned priority_class) {
+  SetPriorityClass(priority_class);
+  Action(QString::fromLatin1(name))->setChecked(true);
+}
+
+void TDropFileForm::SetRealtimePriorityExecute() { CheckPriority("SetRealtimePriority", kRealtimePriorityClass); }
+void TDropFileForm::SetHighPriorityExecute() { CheckPriority("SetHighPriority", kHighPriorityClass); }
+void TDropFileForm::SetNormalPriorityExecute() { CheckPriority("SetNormalPriority", kNormalPriorityClass); }
+void TDropFileForm::SetIdlePriorityExecute() { CheckPriority("SetIdlePriority", kIdlePriorityClass); }
+
+void TDropFileForm::SetTopMostExecute() {
+  // The window's own flag is the state: a triggered checkable action has already flipped its mark.
+  bool make_top_most = !windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+  QPoint position = pos();
+  QSize client = size();
+  // Changing the flag re-creates the native window; position and size are kept.
+  setWindowFlag(Qt::WindowStaysOnTopHint, make_top_most);
+  resize(client);
+  move(position);
+  show();
+  Action(QStringLiteral("SetTopMost"))->setChecked(make_top_most);
+}
+
+void TDropFileForm::AppHelpExecute() { QDesktopServices::openUrl(QUrl::fromLocalFile(help_file_)); }
+
+void TDropFileForm::MyWebExecute() { QDesktopServices::openUrl(QUrl(QStringLiteral(QV_WEB_ADDRESS))); }
+
+QString TDropFileForm::AboutText() const {
+  return QString::fromUtf8(kCreditLine) + QStringLiteral("\n\n") +
+         widgets::FromLocal(GetVersionInfoString(ExecutableFileName(), 2));
+}
+
+void TDropFileForm::AppAboutExecute() {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("情報"), AboutText(), QMessageBox::Ok, this);
+  box.exec();
+}
+
+void TDropFileForm::AppExitExecute() { close(); }
+
+void TDropFileForm::contextMenuEvent(QContextMenuEvent* event) {
+  popup_menu_->exec(event->globalPos());
+}
+
+void TDropFileForm::mouseMoveEvent(QMouseEvent* event) {
+  SyncMenuChecks();
+  QWidget::mouseMoveEvent(event);
+}
+
+void TDropFileForm::closeEvent(QCloseEvent* event) {
+  // A failed save keeps the window open (the settings layer has shown its message).
+  try {
+    auto_ini_->SaveToIni();
+  } catch (...) {
+    event->ignore();
+    widgets::ShowException(std::current_exception(), this);
+    return;
+  }
+  event->accept();
+  // The program ends with this window, also while the settings dialog is shown or a drop runs.
+  batch_host_->SetClosing();
+  QCoreApplication::quit();
+}
+
+}  // namespace qv::gui

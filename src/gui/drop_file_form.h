@@ -1,0 +1,109 @@
+// TDropFileForm: the main window that takes dropped files, with its pop-up menu of actions.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QWidget>
+
+class QAction;
+class QActionGroup;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QProgressBar;
+
+namespace qv {
+class TBatchRun;
+class TSpiLib32;
+}  // namespace qv
+
+namespace qv::widgets {
+class TDropDst;
+}
+
+namespace qv::gui {
+
+class TQtAutoIni;
+class TQtBatchHost;
+class TQtJobHost;
+class TSetupForm;
+
+// The credit line of the version message.
+inline constexpr char kCreditLine[] = "Quenvale - Drop files, get them converted.";
+inline constexpr char kIdleCaption[] = "Drop Files Here.";
+
+class TDropFileForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  TDropFileForm();
+  ~TDropFileForm() override;
+
+  // Joins the settings dialog (created after this window) and builds the batch run over it.
+  void SetSetupForm(TSetupForm* setup_form);
+  TSetupForm* SetupForm() const { return setup_form_; }
+
+  // Handlers.
+  void FormCreate();
+  void SyncMenuChecks();
+  void DropDst1FileDrop(const std::vector<std::string>& files, int x, int y);
+  void AppSetupExecute();
+  void SetNoResizeExecute(QAction* sender);
+  void SetBitmapExecute(QAction* sender);
+  void SetRealtimePriorityExecute();
+  void SetHighPriorityExecute();
+  void SetNormalPriorityExecute();
+  void SetIdlePriorityExecute();
+  void SetTopMostExecute();
+  void AppHelpExecute();
+  void MyWebExecute();
+  void AppAboutExecute();
+  void AppExitExecute();
+
+  // The action of the given object name ("SetJPEG", ...); nullptr when there is none.
+  QAction* Action(const QString& name) const;
+  QMenu* PopupMenu1() const { return popup_menu_; }
+  QLabel* Mes() const { return mes_; }
+  QProgressBar* Task() const { return task_; }
+  QFileDialog* SaveDialog() const { return save_dialog_; }
+  widgets::TDropDst* DropDst1() const { return drop_dst_.get(); }
+  TQtAutoIni& AutoIni1() { return *auto_ini_; }
+  TSpiLib32& Sp32() { return *sp32_; }
+  const QString& HelpFile() const { return help_file_; }
+  TBatchRun* BatchRun() const { return batch_run_.get(); }
+  // The text of the version message.
+  QString AboutText() const;
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QAction* AddAction(const char* name, const QString& caption, int tag);
+  void BuildActions();
+  void BuildMenu();
+  void CheckPriority(const char* name, unsigned priority_class);
+
+  TSetupForm* setup_form_ = nullptr;
+  QLabel* mes_;
+  QProgressBar* task_;
+  QMenu* popup_menu_ = nullptr;
+  QFileDialog* save_dialog_;
+  std::map<QString, QAction*> actions_;
+  QActionGroup* size_group_ = nullptr;
+  QActionGroup* format_group_ = nullptr;
+  QActionGroup* priority_group_ = nullptr;
+  std::unique_ptr<widgets::TDropDst> drop_dst_;
+  std::unique_ptr<TQtAutoIni> auto_ini_;
+  std::unique_ptr<TSpiLib32> sp32_;
+  std::unique_ptr<TQtJobHost> job_host_;
+  std::unique_ptr<TQtBatchHost> batch_host_;
+  std::unique_ptr<TBatchRun> batch_run_;
+  QString help_file_;
+};
+
+}  // namespace qv::gui

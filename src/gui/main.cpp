@@ -1,0 +1,32 @@
+// Program entry of the GUI: the application, the main window, the hidden settings dialog.
+#include <exception>
+
+#include <QApplication>
+
+#include "gui/drop_file_form.h"
+#include "gui/setup_form.h"
+#include "gui/ui_font.h"
+#include "widgets/error_box.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quenvale"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Quenvale"));
+  QApplication::setFont(qv::gui::JapaneseUiFont());
+  // The main window ends the program itself (also while the settings dialog is shown).
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  qv::gui::TDropFileForm drop_file_form;
+  qv::gui::TSetupForm setup_form(&drop_file_form);
+  drop_file_form.SetSetupForm(&setup_form);
+  try {
+    drop_file_form.FormCreate();
+    setup_form.FormCreate();
+  } catch (...) {
+    qv::widgets::ShowException(std::current_exception());
+    return 1;
+  }
+  drop_file_form.SyncMenuChecks();
+  drop_file_form.show();
+  return QApplication::exec();
+}

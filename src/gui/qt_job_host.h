@@ -1,0 +1,35 @@
+// The conversion job's host in the GUI: override cursor, message box, screen size, plug-ins.
+#pragma once
+
+#include "app/job_host.h"
+
+class QWidget;
+
+namespace qv {
+class TSpiLib32;
+}
+
+namespace qv::gui {
+
+class TQtJobHost : public IJobHost {
+ public:
+  // plugins: the main window's plug-in host; owner: the parent of message boxes.
+  TQtJobHost(TSpiLib32& plugins, QWidget* owner);
+  ~TQtJobHost() override;
+
+  // The hourglass is the application's override cursor; crDefault removes every override.
+  TCursor Cursor() const override { return cursor_; }
+  void SetCursor(TCursor cursor) override;
+  // A QMessageBox of the error kind with one OK button.
+  void ShowErrorMessage(const std::string& text, const std::string& caption) override;
+  // The primary screen's size in device pixels.
+  std::pair<int, int> PrimaryDisplaySize() override;
+  void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
+
+ private:
+  TSpiLib32& plugins_;
+  QWidget* owner_;
+  TCursor cursor_ = TCursor::crDefault;
+};
+
+}  // namespace qv::gui

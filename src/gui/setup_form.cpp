@@ -1,0 +1,223 @@
+// TSetupForm: the settings dialog, whose controls are the settings the conversion job reads.
+#include "gui/setup_form.h"
+
+#include <exception>
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "gui/drop_file_form.h"
+#include "gui/platform_utils.h"
+#include "gui/qt_auto_ini.h"
+#include "gui/ui_font.h"
+#include "runtime/platform.h"
+#include "widgets/ellipses_edit.h"
+#include "widgets/error_box.h"
+#include "widgets/radio_group.h"
+#include "widgets/spin_edit.h"
+
+namespace qv::gui {
+
+namespace {
+
+template <typename T>
+T* Named(T* widget, const char* name, int x, int y, int width, int height) {
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setGeometry(x, y, width, height);
+  return widget;
+}
+
+}  // namespace
+
+TSetupForm::TSetupForm(TDropFileForm* main_form)
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint),
+      main_form_(main_form) {
+  setObjectName(QStringLiteral("SetupForm"));
+  setWindowTitle(QStringLiteral("設定"));
+  setFont(JapaneseUiFont());
+  setFixedSize(472, 293);
+  setModal(false);
+
+  PageControl1 = Named(new QTabWidget(this), "PageControl1", 0, 0, 472, 257);
+  TabSheet1 = new QWidget;
+  TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+  TabSheet2 = new QWidget;
+  TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+  PageControl1->addTab(TabSheet1, QStringLiteral("画像設定"));
+  PageControl1->addTab(TabSheet2, QStringLiteral("保存設定"));
+  BuildImagePage();
+  BuildSavePage();
+
+  GoButton = Named(new QPushButton(QStringLiteral("OK"), this), "GoButton", 304, 268, 75, 20);
+  GoButton->setDefault(true);
+  GoButton->setAutoDefault(false);
+  CancelButton = Named(new QPushButton(QStringLiteral("キャンセル"), this), "CancelButton", 389, 268, 75, 20);
+  CancelButton->setAutoDefault(false);
+  connect(GoButton, &QPushButton::clicked, this, [this] {
+    try {
+      GoButtonClick();
+    } catch (...) {
+      widgets::ShowException(std::current_exception(), this);
+    }
+  });
+  connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
+
+  setTabOrder(GoButton, CancelButton);
+  setTabOrder(CancelButton, PageControl1);
+  setTabOrder(PageControl1, TargetResGroup);
+  setTabOrder(TargetResGroup, FileFormatGroup);
+  setTabOrder(FileFormatGroup, SepiaModeBox);
+  setTabOrder(SepiaModeBox, DstDirEdit);
+  setTabOrder(DstDirEdit, OutputModeGroup);
+  setTabOrder(OutputModeGroup, OverWriteGroup);
+  setTabOrder(OverWriteGroup, ResampleModeGroup);
+  setTabOrder(ResampleModeGroup, PNGCLEdit);
+  setTabOrder(PNGCLEdit, JPEGQLEdit);
+  PageControl1->setCurrentIndex(0);
+
+  BrowseFolder.Caption = QStringLiteral("フォルダを選んでください");
+  BrowseFolder.SelectFolder = widgets::TSelectFolder::sfManual;
+  BrowseFolder.RootFolder = widgets::TRootFolder::rfDesktop;
+  BrowseFolder.Options = widgets::sboReturnOnlyFSDirs;
+
+  auto_ini_ = std::make_unique<TQtAutoIni>(this);
+  auto_ini_->SetCheckWinState(true);
+}
+
+TSetupForm::~TSetupForm() = default;
+
+void TSetupForm::BuildImagePage() {
+  TargetResGroup = Named(
+      new widgets::TRadioGroup(QStringLiteral("出力解像度(&S)"),
+                               {QStringLiteral("サイズ変更なし"), QStringLiteral("デスクトップのサイズにあわせる"),
+                                QStringLiteral("96x96 (MSN messenger ICON)"), QStringLiteral("640ｘ480"),
+                                QStringLiteral("800x600"), QStringLiteral("1024x768"), QStringLiteral("1152x864"),
+                                QStringLiteral("1280x960"), QStringLiteral("1280x1024"), QStringLiteral("1600x1200")},
+                               TabSheet1),
+      "TargetRes", 8, 8, 217, 209);
+  FileFormatGroup = Named(
+      new widgets::TRadioGroup(QStringLiteral("保存画像形式(&F)"),
+                               {QStringLiteral("Bitmap (Windows標準BMP)"), QStringLiteral("JPEG (高圧縮だが画質が劣化)"),
+                                QStringLiteral("PNG (高圧縮フォーマット)"), QStringLiteral("PDF (Adobe PDFファイル化)")},
+                               TabSheet1),
+      "FileFormat", 231, 8, 217, 97);
+  TargetResGroup->SetItemIndex(0);
+  FileFormatGroup->SetItemIndex(0);
+  TargetResGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
+  FileFormatGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
+  SepiaModeBox = Named(new QCheckBox(QStringLiteral("セピア調の色合いにして保存する"), TabSheet1), "SepiaMode",
+                       240, 112, 193, 17);
+  Reduce256ColorModeBox = Named(new QCheckBox(QStringLiteral("256色に減色して保存する"), TabSheet1),
+                                "Reduce256ColorMode", 240, 136, 193, 17);
+  // Never shown: its value comes only from the INI file.
+  Reduce256ColorModeBox->setVisible(false);
+}
+
+void TSetupForm::BuildSavePage() {
+  // Created in this order, which is the order the settings walk (and the INI file) sees them.
+  DstDirEdit = Named(new widgets::TEllipsesEdit(TabSheet2), "DstDir", 8, 72, 449, 20);
+  DstDirEdit->SetEditStyle(widgets::TEditStyle::esAlwaysEllipses);
+  DstDirEdit->SetDeactiveColor(Qt::white);
+  DstDirEdit->OnButtonClick = [this](widgets::TEllipsesEdit* sender) { DstDirButtonClick(sender); };
+  OutputModeGroup = Named(new widgets::TRadioGroup(QStringLiteral("画像の保存先(&D)"),
+                                                   {QStringLiteral("入力ファイルと同じフォルダに保存"),
+                                                    QStringLiteral("↓で指定したフォルダに保存")},
+                                                   TabSheet2),
+                          "OutputMode", 8, 8, 217, 57);
+  OverWriteGroup = Named(new widgets::TRadioGroup(QStringLiteral("同名ファイル存在時の処理(&S)"),
+                                                  {QStringLiteral("処理をスキップ"), QStringLiteral("上書きして保存")},
+                                                  TabSheet2),
+                         "OverWrite", 240, 8, 217, 57);
+  OutputModeGroup->SetItemIndex(0);
+  OverWriteGroup->SetItemIndex(0);
+  ResampleModeGroup = Named(new widgets::TRadioGroup(QStringLiteral("画像拡大縮小モード(&M)"),
+                                                     {QStringLiteral("Bi-Linear"), QStringLiteral("Bi-Linear(MMX)"),
+                                                      QStringLiteral("Mitchell"), QStringLiteral("Lanczos3"),
+                                                      QStringLiteral("B-Spline"), QStringLiteral("Bell")},
+                                                     TabSheet2),
+                            "ResampleMode", 8, 96, 217, 129);
+  ResampleModeGroup->SetItemIndex(0);
+  PNGCLEdit = Named(new widgets::TSpEdit(TabSheet2), "PNGCL", 360, 124, 41, 21);
+  PNGCLEdit->SetMinValue(0);
+  PNGCLEdit->SetMaxValue(9);
+  PNGCLEdit->setMaxLength(1);
+  PNGCLEdit->setText(QStringLiteral("9"));
+  JPEGQLEdit = Named(new widgets::TSpEdit(TabSheet2), "JPEGQL", 352, 100, 49, 21);
+  JPEGQLEdit->SetMinValue(1);
+  JPEGQLEdit->SetMaxValue(100);
+  JPEGQLEdit->setMaxLength(3);
+  JPEGQLEdit->setText(QStringLiteral("85"));
+  Label1 = new QLabel(QStringLiteral("JPEG Quality Level"), TabSheet2);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->move(240, 104);
+  Label1->adjustSize();
+  Label2 = new QLabel(QStringLiteral("PNG Compress Level"), TabSheet2);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->move(240, 128);
+  Label2->adjustSize();
+}
+
+int TSetupForm::OutputMode() const { return OutputModeGroup->ItemIndex(); }
+std::string TSetupForm::DstDir() const { return widgets::ToLocal(DstDirEdit->text()); }
+int TSetupForm::OverWrite() const { return OverWriteGroup->ItemIndex(); }
+int TSetupForm::FileFormat() const { return FileFormatGroup->ItemIndex(); }
+int TSetupForm::TargetRes() const { return TargetResGroup->ItemIndex(); }
+int TSetupForm::ResampleMode() const { return ResampleModeGroup->ItemIndex(); }
+bool TSetupForm::SepiaMode() const { return SepiaModeBox->isChecked(); }
+bool TSetupForm::Reduce256ColorMode() const { return Reduce256ColorModeBox->isChecked(); }
+int TSetupForm::JPEGQL() const { return JPEGQLEdit->Value(); }
+int TSetupForm::PNGCL() const { return PNGCLEdit->Value(); }
+
+void TSetupForm::FormCreate() {
+  move(0, 0);
+  auto_ini_->SetSection(GetWindowsUserName());
+  auto_ini_->LoadFromIni();
+}
+
+void TSetupForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) auto_ini_->StoreState();
+}
+
+void TSetupForm::GoButtonClick() {
+  auto_ini_->SaveToIni();
+  hide();
+}
+
+void TSetupForm::CancelButtonClick() {
+  auto_ini_->RestoreState();
+  hide();
+}
+
+void TSetupForm::reject() { CancelButtonClick(); }
+
+void TSetupForm::closeEvent(QCloseEvent* event) {
+  // Closing from the title bar saves like OK; a failed save keeps the dialog open.
+  try {
+    auto_ini_->SaveToIni();
+  } catch (...) {
+    event->ignore();
+    widgets::ShowException(std::current_exception(), this);
+    return;
+  }
+  event->accept();
+}
+
+void TSetupForm::RadioGroupClick() {
+  if (main_form_) main_form_->SyncMenuChecks();
+}
+
+void TSetupForm::DstDirButtonClick(widgets::TEllipsesEdit* sender) {
+  QString documents = GetSpecialFolderPath(this, kCsidlPersonal);
+  QString pictures = documents + QStringLiteral("/My Pictures");
+  BrowseFolder.SelectFolderName =
+      !documents.isEmpty() && QDir(pictures).exists() ? pictures : documents;
+  if (BrowseFolder.Execute(this)) sender->setText(BrowseFolder.FolderName());
+}
+
+}  // namespace qv::gui

@@ -1,0 +1,41 @@
+// The application's standard error box for a failure that leaves an event handler.
+#include "widgets/error_box.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+
+#include "runtime/exceptions.h"
+
+namespace qv::widgets {
+
+QString FromLocal(const std::string& text) {
+  return QFile::decodeName(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+std::string ToLocal(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+std::optional<QString> ErrorBoxMessage(std::exception_ptr error) {
+  if (!error) return std::nullopt;
+  try {
+    std::rethrow_exception(error);
+  } catch (const EAbort&) {
+    return std::nullopt;
+  } catch (const Exception& e) {
+    return FromLocal(ErrorBoxText(e.Message()));
+  } catch (const std::exception& e) {
+    return FromLocal(ErrorBoxText(e.what()));
+  } catch (...) {
+    return QStringLiteral("Unknown error.");
+  }
+}
+
+void ShowException(std::exception_ptr error, QWidget* parent) {
+  std::optional<QString> text = ErrorBoxMessage(error);
+  if (!text) return;
+  QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), *text,
+                  QMessageBox::Ok, parent);
+  box.exec();
+}
+
+}  // namespace qv::widgets

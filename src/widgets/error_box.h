@@ -1,0 +1,26 @@
+// The application's standard error box for a failure that leaves an event handler.
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <string>
+
+#include <QString>
+
+class QWidget;
+
+namespace qv::widgets {
+
+// The text the box shows for a failure: the message with the error-box dot rule; nullopt for the
+// silent abort (which shows nothing) and for an empty pointer.
+std::optional<QString> ErrorBoxMessage(std::exception_ptr error);
+
+// Shows the failure in a message box with the error icon, the application's display name as
+// caption and one OK button. Does nothing for the silent abort or an empty pointer.
+void ShowException(std::exception_ptr error, QWidget* parent = nullptr);
+
+// Converts between the core's byte strings (the locale's charset) and Qt text.
+QString FromLocal(const std::string& text);
+std::string ToLocal(const QString& text);
+
+}  // namespace qv::widgets

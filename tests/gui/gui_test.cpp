@@ -1,0 +1,195 @@
+// The main window and the settings dialog together: drops, menu marks, Cancel, version line.
+#include <memory>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "app/batch_run.h"
+#include "gui/drop_file_form.h"
+#include "gui/setup_form.h"
+#include "gui/version_info.h"
+#include "widgets/ellipses_edit.h"
+#include "widgets/qt_app.h"
+#include "widgets/radio_group.h"
+#include "widgets/spin_edit.h"
+
+namespace qv::gui {
+namespace {
+
+class GuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qv::testing::App();
+    ASSERT_TRUE(dir_.isValid());
+    main_ = std::make_unique<TDropFileForm>();
+    setup_ = std::make_unique<TSetupForm>(main_.get());
+    main_->SetSetupForm(setup_.get());
+    main_->SyncMenuChecks();
+    main_->show();
+  }
+  void TearDown() override {
+    setup_.reset();
+    main_.reset();
+  }
+
+  QString Path(const QString& name) const { return dir_.filePath(name); }
+  QString Sample(const QString& name) {
+    QString path = Path(name);
+    EXPECT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/samples/gradient.bmp"), path));
+    return path;
+  }
+  QAction* Action(const char* name) const { return main_->Action(QString::fromLatin1(name)); }
+
+  // A drag-enter and drop of the paths on the main window, as a file manager sends them.
+  void Drop(const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main_.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main_.get(), &drop);
+    ASSERT_TRUE(drop.isAccepted());
+  }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<TDropFileForm> main_;
+  std::unique_ptr<TSetupForm> setup_;
+};
+
+TEST_F(GuiTest, ADropConvertsInOrderWithTheDialogsSettingsReadLive) {
+  QString out = Path(QStringLiteral("out"));
+  ASSERT_TRUE(QDir().mkpath(out));
+  ASSERT_TRUE(QDir().mkpath(Path(QStringLiteral("folder"))));
+  QStringList files = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp")),
+                       Sample(QStringLiteral("c.bmp")), Path(QStringLiteral("folder"))};
+  setup_->OutputModeGroup->SetItemIndex(1);
+  setup_->DstDirEdit->setText(out);
+  setup_->FileFormatGroup->SetItemIndex(0);
+  // The progress bar moves to file i just before the events between files are processed:
+  // a change made then is read by the next file.
+  QStringList captions;
+  QObject::connect(main_->Task(), &QProgressBar::valueChanged, [&](int position) {
+    captions << main_->Mes()->text();
+    if (position == 1) setup_->TargetResGroup->SetItemIndex(2);  // 96x96
+    if (position == 2) setup_->TargetResGroup->SetItemIndex(3);  // 640x480
+  });
+  qv::testing::TMessageBoxCatcher boxes;
+  Drop(files);
+  ASSERT_TRUE(qv::testing::ProcessUntil([&] { return !main_->BatchRun()->Running() &&
+                                                      QFile::exists(out + QStringLiteral("/c.bmp")); }))
+      << boxes.texts.join(u'|').toStdString();
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join(u'|').toStdString();
+  QApplication::processEvents();
+  EXPECT_EQ(QImage(out + QStringLiteral("/a.bmp")).size(),
+            QImage(QStringLiteral(QV_SOURCE_DIR "/samples/gradient.bmp")).size());
+  EXPECT_EQ(QImage(out + QStringLiteral("/b.bmp")).size(), QSize(96, 96));
+  EXPECT_EQ(QImage(out + QStringLiteral("/c.bmp")).size(), QSize(640, 480));
+  // The folder is passed over: nothing is written for it.
+  EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 3);
+  EXPECT_TRUE(captions.contains(QStringLiteral("Please wait...")));
+  EXPECT_EQ(main_->Mes()->text(), QStringLiteral("Drop Files Here."));
+  EXPECT_FALSE(main_->Task()->isVisible());
+  // The menu follows the dialog's format group.
+  EXPECT_TRUE(Action("Set640x480")->isChecked());
+}
+
+TEST_F(GuiTest, MenuSetsTheDialogAndTheMarksFollowTheDialog) {
+  EXPECT_TRUE(Action("SetNoResize")->isChecked());
+  EXPECT_TRUE(Action("SetBitmap")->isChecked());
+  EXPECT_TRUE(Action("SetIdlePriority")->isChecked());
+  Action("Set1024x768")->trigger();
+  EXPECT_EQ(setup_->TargetRes(), 5);
+  EXPECT_TRUE(Action("Set1024x768")->isChecked());
+  EXPECT_FALSE(Action("SetNoResize")->isChecked());
+  Action("SetPDF")->trigger();
+  EXPECT_EQ(setup_->FileFormat(), 3);
+
+  // A click in the dialog's group moves the menu's mark.
+  setup_->FileFormatGroup->Button(2)->click();
+  EXPECT_TRUE(Action("SetPNG")->isChecked());
+  EXPECT_FALSE(Action("SetPDF")->isChecked());
+  setup_->TargetResGroup->Button(9)->click();
+  EXPECT_TRUE(Action("Set1600x1200")->isChecked());
+
+  // The pop-up menu: entries and submenus in order.
+  QStringList entries;
+  for (QAction* action : main_->PopupMenu1()->actions())
+    entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  EXPECT_EQ(entries, (QStringList{QStringLiteral("環境設定(&O)..."), QStringLiteral("-"),
+                                  QStringLiteral("出力解像度(&S)"), QStringLiteral("動作モード(&M)"),
+                                  QStringLiteral("-"), QStringLiteral("処理優先度変更(&P)"),
+                                  QStringLiteral("常に最前面に表示(&T)"), QStringLiteral("-"),
+                                  QStringLiteral("説明書を開く(&C)"), QStringLiteral("Lirameth(&W)"),
+                                  QStringLiteral("バージョン情報(&A)..."), QStringLiteral("-"),
+                                  QStringLiteral("終了(&X)")}));
+  QMenu* sizes = main_->PopupMenu1()->actions()[2]->menu();
+  ASSERT_NE(sizes, nullptr);
+  ASSERT_EQ(sizes->actions().size(), 10);
+  EXPECT_EQ(sizes->actions()[5], Action("Set1024x768"));
+}
+
+TEST_F(GuiTest, CancelRestoresTheSnapshotIncludingMenuChanges) {
+  setup_->TargetResGroup->SetItemIndex(3);
+  setup_->SepiaModeBox->setChecked(true);
+  main_->AppSetupExecute();  // shows the dialog: the snapshot is taken
+  ASSERT_TRUE(setup_->isVisible());
+  Action("Set800x600")->trigger();
+  setup_->SepiaModeBox->setChecked(false);
+  setup_->JPEGQLEdit->setText(QStringLiteral("50"));
+  EXPECT_EQ(setup_->TargetRes(), 4);
+  setup_->CancelButton->click();
+  EXPECT_FALSE(setup_->isVisible());
+  EXPECT_EQ(setup_->TargetRes(), 3);
+  EXPECT_TRUE(setup_->SepiaMode());
+  EXPECT_EQ(setup_->JPEGQL(), 85);
+  EXPECT_TRUE(Action("Set640x480")->isChecked());
+}
+
+TEST_F(GuiTest, TopMostTwiceKeepsThePlaceAndEndsOrdinary) {
+  main_->move(40, 30);
+  QPoint before = main_->pos();
+  main_->SetTopMostExecute();
+  EXPECT_TRUE(main_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(Action("SetTopMost")->isChecked());
+  main_->SetTopMostExecute();
+  EXPECT_FALSE(main_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_FALSE(Action("SetTopMost")->isChecked());
+  EXPECT_EQ(main_->pos(), before);
+  EXPECT_EQ(main_->size(), QSize(104, 100));
+}
+
+TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
+  const std::string program = QV_BINARY_DIR "/bin/quenvale";
+  EXPECT_EQ(GetVersionInfoString(program, 2), "FileVersion : 1.0.0");
+  EXPECT_EQ(GetVersionInfoString(program, 9), "FileVersion : 1.0.0");
+  EXPECT_EQ(GetVersionInfoString(program, 6), "ProductName : Quenvale");
+  // This test program carries no version block; a missing file and a non-ELF file neither.
+  EXPECT_EQ(GetVersionInfoString("/proc/self/exe", 2), "unidentified");
+  EXPECT_EQ(GetVersionInfoString(QV_SOURCE_DIR "/missing.exe", 2), "unidentified");
+  EXPECT_EQ(GetVersionInfoString(QV_SOURCE_DIR "/CMakeLists.txt", 2), "unidentified");
+  // A block with a translation but without the key gives "None".
+  std::vector<char> block;
+  for (char ch : std::string_view("\\VarFileInfo\\Translation=0x04B00411\0", 37)) block.push_back(ch);
+  EXPECT_EQ(QueryVersionValue(block, "\\VarFileInfo\\Translation"), "0x04B00411");
+  EXPECT_EQ(QueryVersionValue(block, "\\StringFileInfo\\041104B0\\FileVersion"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace qv::gui
