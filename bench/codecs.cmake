@@ -1,1 +1,2 @@
 # codecs benchmarks: quenvale_bench(NAME SOURCES ... LIBS ...)
+quenvale_bench(bench_codecs_png SOURCES ${CMAKE_CURRENT_LIST_DIR}/codecs_png.cpp LIBS quenvale_codecs png)

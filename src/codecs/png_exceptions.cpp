@@ -11,7 +11,10 @@ std::string ZlibCodeDescription(int code) {
       "data error (-3)",           "stream error (-2)", "file error (-1)",
       "(0)",                       "stream end (1)",    "need dictionary (2)"};
   if (code >= -6 && code <= 2) return kTexts[code + 6];
-  return "(" + IntToStr(code) + ")";
+  std::string text = "(";
+  text += IntToStr(code);
+  text += ')';
+  return text;
 }
 
 }  // namespace qv
