@@ -206,6 +206,35 @@ TEST(PdfDoc, JpegImageObjectEmbedsTheBytesUnchanged) {
   EXPECT_TRUE(image->Attributes().FindArray("Filter")->FindName("DCTDecode"));
 }
 
+TEST(PdfDoc, BitmapImageObjectsCarryRgbOrIndexedPixels) {
+  TBitmap rgb = pdf_test::PatternImage(3, 2, 1);
+  auto image = CreatePdfImage(TPdfBitmapGraphic(rgb), "Pdf-Bitmap");
+  ASSERT_EQ(image->Data().size(), 18u);
+  const std::uint8_t* top = rgb.ScanLine(0);
+  EXPECT_EQ(image->Data()[0], top[2]);  // red first, top row first
+  EXPECT_EQ(image->Data()[2], top[0]);
+  EXPECT_EQ(image->Data()[9 + 1], rgb.ScanLine(1)[1]);
+  EXPECT_EQ(image->Attributes().FindName("ColorSpace")->Value(), "DeviceRGB");
+  EXPECT_TRUE(image->Attributes().FindArray("Filter")->FindName("FlateDecode"));
+
+  TBitmap indexed;
+  indexed.Allocate(2, 2, TPixelFormat::pf8bit);
+  indexed.ScanLine(0)[1] = 7;
+  auto palette_image = CreatePdfImage(TPdfBitmapGraphic(indexed), "Pdf-Bitmap");
+  EXPECT_EQ(palette_image->Data(), (std::vector<std::uint8_t>{0, 7, 0, 0}));
+  TPdfArray* space = palette_image->Attributes().FindArray("ColorSpace");
+  ASSERT_NE(space, nullptr);
+  TMemoryStream out;
+  space->WriteTo(out);
+  std::string text(out.Bytes().begin(), out.Bytes().end());
+  const TRGBQuad& entry = indexed.Palette()[7];
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%02X%02X%02X", entry.red, entry.green, entry.blue);
+  EXPECT_EQ(text.substr(0, 30), "[/Indexed /DeviceRGB 255 <" + text.substr(26, 4));
+  EXPECT_EQ(text.size(), std::string("[/Indexed /DeviceRGB 255 <").size() + 256 * 7 + 3);
+  EXPECT_EQ(text.substr(26 + 7 * 7, 7), std::string(hex) + " ");
+}
+
 TEST(PdfCanvas, DrawingAndFontSelection) {
   TPdfDoc doc;
   doc.SetCompressionMethod(TPdfCompressionMethod::cmNone);

@@ -14,6 +14,10 @@
 #include "app/job_host.h"
 #include "app/job_settings.h"
 #include "app/pdf_steps.h"
+#include "pdf/pdf_graphic.h"
+#include "pdf/pr_item.h"
+#include "pdf/pr_page.h"
+#include "pdf/pr_panel.h"
 #include "pdf/pr_report.h"
 #include "pdf_test_support.h"
 #include "runtime/exceptions.h"
@@ -130,6 +134,31 @@ TEST(PdfDrop, RenderedPageShowsTheImageOneUnitRightAndDown) {
   EXPECT_LT(total / count, 6.0);
   const std::uint8_t* corner = &rgb[(static_cast<std::size_t>(height / 2) * width) * 3];
   EXPECT_GT(corner[0] + corner[1] + corner[2], 3 * 240) << "left band should stay white";
+}
+
+TEST(PdfDrop, BitmapItemPagesAreValidToo) {
+  pdf_test::TempFolder folder("bitmap");
+  TPReport report;
+  report.SetFileName(folder.File("bitmap.pdf"));
+  report.SetCompressionMethod(TPdfCompressionMethod::cmFlateDecode);
+  report.SetTitle("Bitmap (1)");
+  report.BeginDoc();
+  TPRPage page;
+  page.SetMarginTop(0);
+  auto& panel = page.AddChild(std::make_unique<TPRLayoutPanel>("Panel"));
+  panel.SetAlign(TAlign::alClient);
+  page.Layout();
+  auto& image = panel.AddChild(std::make_unique<TPRImage>("BMP"));
+  image.SetBounds(10, 10, 120, 80);
+  image.SharedImage = false;
+  TPdfBitmapGraphic bitmap(pdf_test::PatternImage(60, 40));
+  image.SetPicture(&bitmap);
+  report.Print(page);
+  image.Stretch = false;
+  report.Print(page);
+  report.EndDoc();
+  ExpectValidPdf(folder.File("bitmap.pdf"));
+  EXPECT_EQ(PageSizes(folder.File("bitmap.pdf"), 2), (std::vector<std::string>{"596 x 842", "596 x 842"}));
 }
 
 TEST(PdfDrop, ADropWithoutPagesWritesNothing) {
