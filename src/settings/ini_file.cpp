@@ -312,14 +312,20 @@ std::string IniUpdate(std::string_view content, std::string_view section, std::s
   section = Trim(OneLine(section));
   key = Trim(OneLine(key));
   value = OneLine(value);
-  const std::string_view line_end = LineEndOf(content);
+  const std::string_view file_line_end = LineEndOf(content);
   std::vector<Line> lines = SplitLines(content);
+  // New lines take the line end of the line they follow, or the file's first one.
+  auto line_end_after = [&](const Line& line) {
+    return line.text_end == line.end ? file_line_end : content.substr(line.text_end,
+                                                                      line.end - line.text_end);
+  };
   std::size_t start = FindSection(content, lines, section);
 
   std::string result;
   result.reserve(content.size() + section.size() + key.size() + value.size() + 8);
   if (start == lines.size()) {
     result.append(content);
+    const std::string_view line_end = lines.empty() ? file_line_end : line_end_after(lines.back());
     if (!lines.empty()) {
       if (lines.back().text_end == lines.back().end) result.append(line_end);
       if (!Trim(TextOf(content, lines.back())).empty()) result.append(line_end);
@@ -347,6 +353,7 @@ std::string IniUpdate(std::string_view content, std::string_view section, std::s
     if (parsed.kind != LineKind::kBlank) last_filled = i;
   }
   const Line& after = lines[last_filled];
+  const std::string_view line_end = line_end_after(after);
   result.append(content.substr(0, after.end));
   if (after.text_end == after.end) result.append(line_end);
   result.append(key).append("=").append(value).append(line_end);

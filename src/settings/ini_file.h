@@ -33,8 +33,9 @@ inline constexpr std::size_t kIniMaxValueLength = 2047;
 // leaves the old file whole and two processes writing at once lose neither's keys. An existing
 // key is updated where it stands (the line keeps its key spelling and line end); a new key goes
 // after the last non-blank line of its section; a new section is appended at the end of the file
-// (after a blank line). Every other line is kept byte for byte. New lines use CR LF when the
-// file's first line ends so, LF otherwise. A value is written up to its first CR or LF, so it
+// (after a blank line). Every other line is kept byte for byte. A new line takes the line end
+// of the line it follows (CR LF or LF); after a last line without one, the line end of the
+// file's first line. A value is written up to its first CR or LF, so it
 // can never break into further lines. A missing folder is created.
 class TIniFile {
  public:
