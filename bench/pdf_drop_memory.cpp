@@ -30,7 +30,7 @@ qv::TBitmap Pattern(int width, int height) {
   qv::TBitmap image;
   image.Allocate(width, height, qv::TPixelFormat::pf24bit);
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = image.ScanLine(y);
+    std::uint8_t *row = image.ScanLine(y);
     for (int x = 0; x < width; ++x) {
       row[3 * x] = static_cast<std::uint8_t>(x * 7 + y);
       row[3 * x + 1] = static_cast<std::uint8_t>(y * 3);
@@ -40,12 +40,12 @@ qv::TBitmap Pattern(int width, int height) {
   return image;
 }
 
-std::vector<std::uint8_t> Encode(const qv::TBitmap& image, int quality) {
+std::vector<std::uint8_t> Encode(const qv::TBitmap &image, int quality) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr jerr{};
   cinfo.err = jpeg_std_error(&jerr);
   jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
+  unsigned char *buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
   cinfo.image_width = static_cast<JDIMENSION>(image.Width());
@@ -56,7 +56,8 @@ std::vector<std::uint8_t> Encode(const qv::TBitmap& image, int quality) {
   jpeg_set_quality(&cinfo, quality, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW rows[1] = {const_cast<JSAMPROW>(image.ScanLine(static_cast<int>(cinfo.next_scanline)))};
+    JSAMPROW rows[1] = {
+        const_cast<JSAMPROW>(image.ScanLine(static_cast<int>(cinfo.next_scanline)))};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -66,9 +67,9 @@ std::vector<std::uint8_t> Encode(const qv::TBitmap& image, int quality) {
   return bytes;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   const int pages = argc > 1 ? std::atoi(argv[1]) : 200;
   const std::string folder = std::filesystem::temp_directory_path() / "quenvale-pdf-bench";
   std::filesystem::create_directories(folder);
@@ -81,8 +82,9 @@ int main(int argc, char** argv) {
     qv::TBitmap image = Pattern(1600, 1200);
     std::vector<std::uint8_t> jpeg = Encode(image, 85);
     jpeg_size = jpeg.size();
-    std::ofstream(jpeg_path, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()),
-                                                     static_cast<std::streamsize>(jpeg.size()));
+    std::ofstream(jpeg_path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(jpeg.data()),
+               static_cast<std::streamsize>(jpeg.size()));
   }
   std::printf("JPEG of one page: %zu bytes; peak after making it: %ld KiB\n", jpeg_size, PeakKiB());
 
@@ -95,15 +97,17 @@ int main(int argc, char** argv) {
         qv::TBitmap image = Pattern(1600, 1200);
         qv::AddPdfPage(*report, image, jpeg_path, embed, 85);
       }
-    } catch (const qv::Exception& e) {
-      std::printf("%s pages: not measured (%s)\n", embed ? "embedded" : "compressed", e.Message().c_str());
+    } catch (const qv::Exception &e) {
+      std::printf("%s pages: not measured (%s)\n", embed ? "embedded" : "compressed",
+                  e.Message().c_str());
       continue;
     }
     long before_end = PeakKiB();
     qv::EndPdfDrop(*report);
-    std::printf("%s pages: %d; peak after the pages: %ld KiB; peak after EndDoc: %ld KiB; file %ju bytes\n",
-                embed ? "embedded" : "compressed", pages, before_end, PeakKiB(),
-                static_cast<std::uintmax_t>(std::filesystem::file_size(pdf_path)));
+    std::printf(
+        "%s pages: %d; peak after the pages: %ld KiB; peak after EndDoc: %ld KiB; file %ju bytes\n",
+        embed ? "embedded" : "compressed", pages, before_end, PeakKiB(),
+        static_cast<std::uintmax_t>(std::filesystem::file_size(pdf_path)));
   }
   std::filesystem::remove_all(folder);
   return 0;

@@ -15,23 +15,25 @@
 
 namespace qv {
 
-void TPReportDeleter::operator()(TPReport* report) const { std::default_delete<TPReport>()(report); }
+void TPReportDeleter::operator()(TPReport *report) const {
+  std::default_delete<TPReport>()(report);
+}
 
 TPReportPtr CreatePdfWriter() {
   auto report = std::make_unique<TPReport>();
   report->SetFileName("default.pdf");
-  report->SetCreationDate(38032.83064597222);  // as designed; the file carries the time of BeginDoc
+  report->SetCreationDate(38032.83064597222); // as designed; the file carries the time of BeginDoc
   report->SetUseOutlines(false);
   return TPReportPtr(report.release());
 }
 
-void BeginPdfDrop(TPReport& report, const std::string& file_name) {
+void BeginPdfDrop(TPReport &report, const std::string &file_name) {
   report.SetFileName(file_name);
   report.SetCompressionMethod(TPdfCompressionMethod::cmFlateDecode);
   report.BeginDoc();
 }
 
-void AddPdfPage(TPReport& report, const TBitmap& image, const std::string& input_file,
+void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
                 bool embed_input_file, int jpeg_quality) {
   // Only the JPEG bytes outlive this page: the form and its copy of the picture go at the end.
   TPdfJpegGraphic jpeg;
@@ -51,8 +53,9 @@ void AddPdfPage(TPReport& report, const TBitmap& image, const std::string& input
   report.Print(form.PDFPage());
 }
 
-void EndPdfDrop(TPReport& report) {
-  if (!report.HasDoc()) return;
+void EndPdfDrop(TPReport &report) {
+  if (!report.HasDoc())
+    return;
   if (report.PageCount() == 0) {
     // Every file was passed over: no file is written and an existing one stays as it was.
     report.Abort();
@@ -61,4 +64,4 @@ void EndPdfDrop(TPReport& report) {
   report.EndDoc();
 }
 
-}  // namespace qv
+} // namespace qv

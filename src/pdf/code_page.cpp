@@ -7,7 +7,8 @@ namespace qv {
 
 bool TUtf8CodePage::HasMultiByte(std::string_view text) const {
   for (unsigned char byte : text)
-    if (byte >= 0x80) return true;
+    if (byte >= 0x80)
+      return true;
   return false;
 }
 
@@ -17,14 +18,20 @@ std::u16string TUtf8CodePage::ToUtf16(std::string_view text) const {
   std::size_t i = 0;
   while (i < text.size()) {
     auto byte = static_cast<unsigned char>(text[i]);
-    int length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
-               : (byte >> 3) == 0x1E ? 4 : 0;
-    std::uint32_t code = length == 1 ? byte : length == 2 ? (byte & 0x1F)
-                       : length == 3 ? (byte & 0x0F) : (byte & 0x07);
+    int length = byte < 0x80           ? 1
+                 : (byte >> 5) == 0x6  ? 2
+                 : (byte >> 4) == 0xE  ? 3
+                 : (byte >> 3) == 0x1E ? 4
+                                       : 0;
+    std::uint32_t code = length == 1   ? byte
+                         : length == 2 ? (byte & 0x1F)
+                         : length == 3 ? (byte & 0x0F)
+                                       : (byte & 0x07);
     bool valid = length > 0 && i + length <= text.size();
     for (int k = 1; valid && k < length; ++k) {
       auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) valid = false;
+      if ((next & 0xC0) != 0x80)
+        valid = false;
       code = (code << 6) | (next & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not characters.
@@ -48,9 +55,9 @@ std::u16string TUtf8CodePage::ToUtf16(std::string_view text) const {
   return result;
 }
 
-const TCodePage& AnsiCodePage() {
+const TCodePage &AnsiCodePage() {
   static const TUtf8CodePage code_page;
   return code_page;
 }
 
-}  // namespace qv
+} // namespace qv

@@ -12,29 +12,32 @@ namespace qv {
 
 namespace {
 
-bool IsLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool IsLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // Owns one iconv descriptor.
 class TIconv {
- public:
-  TIconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {
+public:
+  TIconv(const char *to, const char *from) : handle_(iconv_open(to, from)) {
     if (handle_ == reinterpret_cast<iconv_t>(-1))
       throw Exception(std::string("no converter from ") + from + " to " + to);
   }
   ~TIconv() { iconv_close(handle_); }
-  TIconv(const TIconv&) = delete;
-  TIconv& operator=(const TIconv&) = delete;
+  TIconv(const TIconv &) = delete;
+  TIconv &operator=(const TIconv &) = delete;
   iconv_t Handle() const { return handle_; }
 
- private:
+private:
   iconv_t handle_;
 };
 
-}  // namespace
+} // namespace
 
 bool TCp932CodePage::HasMultiByte(std::string_view text) const {
   for (unsigned char byte : text)
-    if (IsLeadByte(byte)) return true;
+    if (IsLeadByte(byte))
+      return true;
   return false;
 }
 
@@ -42,16 +45,16 @@ std::u16string TCp932CodePage::ToUtf16(std::string_view text) const {
   TIconv converter("UTF-16BE", "CP932");
   std::u16string result;
   std::vector<char> input(text.begin(), text.end());
-  char* in = input.data();
+  char *in = input.data();
   std::size_t in_left = input.size();
   char out_buffer[256];
-  auto flush = [&](const char* end) {
-    for (const char* p = out_buffer; p + 1 < end; p += 2)
+  auto flush = [&](const char *end) {
+    for (const char *p = out_buffer; p + 1 < end; p += 2)
       result.push_back(static_cast<char16_t>((static_cast<unsigned char>(p[0]) << 8) |
                                              static_cast<unsigned char>(p[1])));
   };
   while (in_left > 0) {
-    char* out = out_buffer;
+    char *out = out_buffer;
     std::size_t out_left = sizeof out_buffer;
     std::size_t rc = iconv(converter.Handle(), &in, &in_left, &out, &out_left);
     flush(out);
@@ -65,4 +68,4 @@ std::u16string TCp932CodePage::ToUtf16(std::string_view text) const {
   return result;
 }
 
-}  // namespace qv
+} // namespace qv

@@ -11,13 +11,15 @@ namespace qv {
 namespace {
 
 // "<" and the 256 entries as RRGGBB and a space, ">": the lookup string of an indexed space.
-std::unique_ptr<TPdfBinary> PaletteString(const TBitmap& bitmap) {
-  if (bitmap.PixelFormat() != TPixelFormat::pf8bit) throw EPdfInvalidImageFormat("only 8 bit color image is allowed.");
-  const std::vector<TRGBQuad>& palette = bitmap.Palette();
-  if (palette.empty()) throw EPdfInvalidImageFormat("failed to get Palette..");
+std::unique_ptr<TPdfBinary> PaletteString(const TBitmap &bitmap) {
+  if (bitmap.PixelFormat() != TPixelFormat::pf8bit)
+    throw EPdfInvalidImageFormat("only 8 bit color image is allowed.");
+  const std::vector<TRGBQuad> &palette = bitmap.Palette();
+  if (palette.empty())
+    throw EPdfInvalidImageFormat("failed to get Palette..");
   static constexpr char kHex[] = "0123456789ABCDEF";
   auto text = std::make_unique<TPdfBinary>();
-  std::vector<std::uint8_t>& out = text->Data();
+  std::vector<std::uint8_t> &out = text->Data();
   out.push_back('<');
   for (std::size_t i = 0; i < 256; ++i) {
     TRGBQuad entry = i < palette.size() ? palette[i] : TRGBQuad{};
@@ -31,25 +33,27 @@ std::unique_ptr<TPdfBinary> PaletteString(const TBitmap& bitmap) {
   return text;
 }
 
-}  // namespace
+} // namespace
 
-std::unique_ptr<TPdfImage> TPdfBitmapImage::CreateImage(const TPdfGraphic& graphic) {
-  const auto* picture = dynamic_cast<const TPdfBitmapGraphic*>(&graphic);
-  if (picture == nullptr) throw EPdfInvalidValue("only bitmap image is allowed.");
+std::unique_ptr<TPdfImage> TPdfBitmapImage::CreateImage(const TPdfGraphic &graphic) {
+  const auto *picture = dynamic_cast<const TPdfBitmapGraphic *>(&graphic);
+  if (picture == nullptr)
+    throw EPdfInvalidValue("only bitmap image is allowed.");
   auto image = std::make_unique<TPdfImage>(nullptr);
-  TPdfDictionary& attributes = image->Attributes();
+  TPdfDictionary &attributes = image->Attributes();
   attributes.Put("Type", std::make_unique<TPdfName>("XObject"));
   attributes.Put("Subtype", std::make_unique<TPdfName>("Image"));
 
   TBitmap copy = picture->Bitmap();
   TPixelFormat format = copy.PixelFormat();
-  bool indexed = format == TPixelFormat::pf1bit || format == TPixelFormat::pf4bit || format == TPixelFormat::pf8bit;
+  bool indexed = format == TPixelFormat::pf1bit || format == TPixelFormat::pf4bit ||
+                 format == TPixelFormat::pf8bit;
   copy.SetPixelFormat(indexed ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
   const auto width = static_cast<std::size_t>(copy.Width());
-  std::vector<std::uint8_t>& data = image->Data();
+  std::vector<std::uint8_t> &data = image->Data();
   data.reserve(width * static_cast<std::size_t>(copy.Height()) * (indexed ? 1 : 3));
   for (int y = 0; y < copy.Height(); ++y) {
-    const std::uint8_t* row = copy.ScanLine(y);
+    const std::uint8_t *row = copy.ScanLine(y);
     if (indexed) {
       data.insert(data.end(), row, row + width);
     } else {
@@ -77,4 +81,4 @@ std::unique_ptr<TPdfImage> TPdfBitmapImage::CreateImage(const TPdfGraphic& graph
   return image;
 }
 
-}  // namespace qv
+} // namespace qv

@@ -5,24 +5,25 @@
 
 namespace qv {
 
-const char* PageLayoutName(TPdfPageLayout layout) {
-  static constexpr const char* kNames[] = {"SinglePage", "OneColumn", "TwoColumnLeft", "TwoColumnRight"};
+const char *PageLayoutName(TPdfPageLayout layout) {
+  static constexpr const char *kNames[] = {"SinglePage", "OneColumn", "TwoColumnLeft",
+                                           "TwoColumnRight"};
   return kNames[static_cast<int>(layout)];
 }
 
-const char* PageModeName(TPdfPageMode mode) {
-  static constexpr const char* kNames[] = {"UseNone", "UseOutlines", "UseThumbs", "FullScreen"};
+const char *PageModeName(TPdfPageMode mode) {
+  static constexpr const char *kNames[] = {"UseNone", "UseOutlines", "UseThumbs", "FullScreen"};
   return kNames[static_cast<int>(mode)];
 }
 
-const char* ViewerPreferenceName(TPdfViewerPreference preference) {
-  static constexpr const char* kNames[] = {"HideToolbar", "HideMenubar", "HideWindowUI", "FitWindow",
-                                           "CenterWindow"};
+const char *ViewerPreferenceName(TPdfViewerPreference preference) {
+  static constexpr const char *kNames[] = {"HideToolbar", "HideMenubar", "HideWindowUI",
+                                           "FitWindow", "CenterWindow"};
   return kNames[static_cast<int>(preference)];
 }
 
-void TPdfCatalog::SetName(const char* key, const char* value) {
-  if (TPdfName* name = Data()->FindName(key))
+void TPdfCatalog::SetName(const char *key, const char *value) {
+  if (TPdfName *name = Data()->FindName(key))
     name->SetValue(value);
   else
     Data()->Put(key, std::make_unique<TPdfName>(value));
@@ -30,10 +31,12 @@ void TPdfCatalog::SetName(const char* key, const char* value) {
 
 void TPdfCatalog::SetPageMode(TPdfPageMode mode) { SetName("PageMode", PageModeName(mode)); }
 
-void TPdfCatalog::SetPageLayout(TPdfPageLayout layout) { SetName("PageLayout", PageLayoutName(layout)); }
+void TPdfCatalog::SetPageLayout(TPdfPageLayout layout) {
+  SetName("PageLayout", PageLayoutName(layout));
+}
 
 void TPdfCatalog::SetNonFullScreenPageMode(TPdfPageMode mode) {
-  TPdfDictionary* preferences = Data()->FindDictionary("ViewerPreferences");
+  TPdfDictionary *preferences = Data()->FindDictionary("ViewerPreferences");
   if (preferences == nullptr) {
     Data()->Put("ViewerPreferences", std::make_unique<TPdfDictionary>(Data()->ObjectMgr()));
     preferences = Data()->FindDictionary("ViewerPreferences");
@@ -42,16 +45,17 @@ void TPdfCatalog::SetNonFullScreenPageMode(TPdfPageMode mode) {
     preferences->Remove("NonFullScreenPageMode");
     return;
   }
-  if (TPdfName* name = preferences->FindName("NonFullScreenPageMode"))
+  if (TPdfName *name = preferences->FindName("NonFullScreenPageMode"))
     name->SetValue(PageModeName(mode));
   else
     preferences->Put("NonFullScreenPageMode", std::make_unique<TPdfName>(PageModeName(mode)));
 }
 
 void TPdfCatalog::SetViewerPreference(TPdfViewerPreferences preferences) {
-  TPdfDictionary* dictionary = Data()->FindDictionary("ViewerPreferences");
+  TPdfDictionary *dictionary = Data()->FindDictionary("ViewerPreferences");
   if (dictionary == nullptr) {
-    if (preferences.Empty()) return;
+    if (preferences.Empty())
+      return;
     Data()->Put("ViewerPreferences", std::make_unique<TPdfDictionary>(Data()->ObjectMgr()));
     dictionary = Data()->FindDictionary("ViewerPreferences");
   }
@@ -64,8 +68,9 @@ void TPdfCatalog::SetViewerPreference(TPdfViewerPreferences preferences) {
   }
 }
 
-void TPdfCatalog::SetPages(const TPdfDictionary& pages) {
-  if (pages.TypeOf() != "Pages") throw EPdfInvalidValue("SetPages --wrong dictionary type.");
+void TPdfCatalog::SetPages(const TPdfDictionary &pages) {
+  if (pages.TypeOf() != "Pages")
+    throw EPdfInvalidValue("SetPages --wrong dictionary type.");
   Data()->PutReference("Pages", pages);
 }
 
@@ -76,4 +81,4 @@ void TPdfCatalog::SaveOpenAction() {
     Data()->Remove("OpenAction");
 }
 
-}  // namespace qv
+} // namespace qv

@@ -25,11 +25,11 @@ class TStream;
 enum class TPdfCompressionMethod { cmNone, cmFlateDecode };
 
 class TPdfDoc {
- public:
+public:
   TPdfDoc();
   ~TPdfDoc();
-  TPdfDoc(const TPdfDoc&) = delete;
-  TPdfDoc& operator=(const TPdfDoc&) = delete;
+  TPdfDoc(const TPdfDoc &) = delete;
+  TPdfDoc &operator=(const TPdfDoc &) = delete;
 
   // Begins a new document (freeing any in progress): catalog 1, information 2, page tree 3.
   void NewDoc();
@@ -43,26 +43,26 @@ class TPdfDoc {
   // Writes the whole file from position 0. Fails before writing anything when there is no
   // document ("SaveToStream --there is no document to save.") or no page
   // ("GetPage --the Page is nil").
-  void SaveToStream(TStream& stream);
+  void SaveToStream(TStream &stream);
 
   bool HasDoc() const { return has_doc_; }
   // EPdfInvalidOperation "GetCanvas --Document is null" without a document.
-  TPdfCanvas& Canvas() const;
-  TPdfInfo& Info() const;
-  TPdfCatalog& Root() const;
-  TPdfOutlineRoot& OutlineRoot() const;
-  TPdfXref& ObjectMgr() const { return *xref_; }
-  TPdfTrailer& Trailer() const { return *trailer_; }
+  TPdfCanvas &Canvas() const;
+  TPdfInfo &Info() const;
+  TPdfCatalog &Root() const;
+  TPdfOutlineRoot &OutlineRoot() const;
+  TPdfXref &ObjectMgr() const { return *xref_; }
+  TPdfTrailer &Trailer() const { return *trailer_; }
   // The font of the alias, created on first use (named "F0", "F1", ... in creation order).
-  TPdfFont& GetFont(const std::string& alias);
+  TPdfFont &GetFont(const std::string &alias);
 
   // Registers an image object (a stream of "Type" XObject and "Subtype" Image) under a name;
   // the document's table takes it over.
-  void AddXObject(const std::string& name, std::unique_ptr<TPdfStream> image);
+  void AddXObject(const std::string &name, std::unique_ptr<TPdfStream> image);
   // Registers an image object already in the table under a name.
-  void RegisterXObject(TPdfStream* image, const std::string& name);
+  void RegisterXObject(TPdfStream *image, const std::string &name);
   // The registered image object of that name, or nullptr.
-  TPdfStream* GetXObject(const std::string& name) const;
+  TPdfStream *GetXObject(const std::string &name) const;
 
   TPdfCompressionMethod CompressionMethod() const { return compression_method_; }
   void SetCompressionMethod(TPdfCompressionMethod method) { compression_method_ = method; }
@@ -73,7 +73,7 @@ class TPdfDoc {
   void SetDefaultPageWidth(std::uint16_t width) { default_page_width_ = width; }
   void SetDefaultPageHeight(std::uint16_t height) { default_page_height_ = height; }
 
- private:
+private:
   std::unique_ptr<TPdfCanvas> canvas_;
   bool has_doc_ = false;
   std::uint16_t default_page_width_ = 596;
@@ -87,9 +87,9 @@ class TPdfDoc {
   std::unique_ptr<TPdfCatalog> root_;
   std::unique_ptr<TPdfInfo> info_;
   std::unique_ptr<TPdfOutlineRoot> outline_root_;
-  TPdfDictionary* current_pages_ = nullptr;
+  TPdfDictionary *current_pages_ = nullptr;
   std::vector<std::unique_ptr<TPdfFont>> fonts_;
   std::unique_ptr<TPdfArray> xobject_list_;
 };
 
-}  // namespace qv
+} // namespace qv

@@ -6,13 +6,15 @@
 
 namespace qv {
 
-bool ReadJpegFrameSize(std::span<const std::uint8_t> bytes, int& width, int& height) {
-  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+bool ReadJpegFrameSize(std::span<const std::uint8_t> bytes, int &width, int &height) {
+  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8)
+    return false;
   std::size_t i = 2;
   while (i + 4 <= bytes.size()) {
-    if (bytes[i] != 0xFF) return false;
+    if (bytes[i] != 0xFF)
+      return false;
     std::uint8_t marker = bytes[i + 1];
-    if (marker == 0xFF) {  // fill byte
+    if (marker == 0xFF) { // fill byte
       ++i;
       continue;
     }
@@ -20,12 +22,16 @@ bool ReadJpegFrameSize(std::span<const std::uint8_t> bytes, int& width, int& hei
       i += 2;
       continue;
     }
-    if (marker == 0xD9 || marker == 0xDA) return false;
+    if (marker == 0xD9 || marker == 0xDA)
+      return false;
     std::size_t length = (static_cast<std::size_t>(bytes[i + 2]) << 8) | bytes[i + 3];
-    if (length < 2 || i + 2 + length > bytes.size()) return false;
-    bool is_frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (length < 2 || i + 2 + length > bytes.size())
+      return false;
+    bool is_frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (is_frame) {
-      if (length < 7) return false;
+      if (length < 7)
+        return false;
       height = (bytes[i + 5] << 8) | bytes[i + 6];
       width = (bytes[i + 7] << 8) | bytes[i + 8];
       return width > 0 && height > 0;
@@ -36,17 +42,21 @@ bool ReadJpegFrameSize(std::span<const std::uint8_t> bytes, int& width, int& hei
 }
 
 TPdfJpegGraphic::TPdfJpegGraphic(std::vector<std::uint8_t> bytes) {
-  if (!ReadJpegFrameSize(bytes, width_, height_)) throw EInvalidGraphic("JPEG data without a frame header");
+  if (!ReadJpegFrameSize(bytes, width_, height_))
+    throw EInvalidGraphic("JPEG data without a frame header");
   bytes_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
 }
 
-std::unique_ptr<TPdfGraphic> TPdfJpegGraphic::Clone() const { return std::make_unique<TPdfJpegGraphic>(*this); }
+std::unique_ptr<TPdfGraphic> TPdfJpegGraphic::Clone() const {
+  return std::make_unique<TPdfJpegGraphic>(*this);
+}
 
 std::span<const std::uint8_t> TPdfJpegGraphic::Bytes() const {
-  if (!bytes_) return {};
+  if (!bytes_)
+    return {};
   return *bytes_;
 }
 
-void TPdfJpegGraphic::SaveToStream(TStream& stream) const { stream.WriteBuffer(Bytes()); }
+void TPdfJpegGraphic::SaveToStream(TStream &stream) const { stream.WriteBuffer(Bytes()); }
 
-}  // namespace qv
+} // namespace qv

@@ -13,7 +13,7 @@ namespace qv {
 class TStream;
 
 class TPdfGraphic {
- public:
+public:
   virtual ~TPdfGraphic() = default;
   virtual bool Empty() const = 0;
   virtual int Width() const = 0;
@@ -24,7 +24,7 @@ class TPdfGraphic {
 
 // A JPEG picture: the bytes it saves are the bytes it was given, unchanged.
 class TPdfJpegGraphic : public TPdfGraphic {
- public:
+public:
   TPdfJpegGraphic() = default;
   // Takes the bytes of a JPEG file and reads its pixel size from the frame header; bytes that
   // hold no frame header fail with EInvalidGraphic.
@@ -36,9 +36,9 @@ class TPdfJpegGraphic : public TPdfGraphic {
   std::unique_ptr<TPdfGraphic> Clone() const override;
   // The JPEG bytes (empty for an empty picture).
   std::span<const std::uint8_t> Bytes() const;
-  void SaveToStream(TStream& stream) const;
+  void SaveToStream(TStream &stream) const;
 
- private:
+private:
   std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
   int width_ = 0;
   int height_ = 0;
@@ -46,20 +46,24 @@ class TPdfJpegGraphic : public TPdfGraphic {
 
 // A Raster image picture.
 class TPdfBitmapGraphic : public TPdfGraphic {
- public:
-  explicit TPdfBitmapGraphic(const TBitmap& bitmap) : bitmap_(bitmap) {}
-  bool Empty() const override { return bitmap_.Empty() || bitmap_.Width() == 0 || bitmap_.Height() == 0; }
+public:
+  explicit TPdfBitmapGraphic(const TBitmap &bitmap) : bitmap_(bitmap) {}
+  bool Empty() const override {
+    return bitmap_.Empty() || bitmap_.Width() == 0 || bitmap_.Height() == 0;
+  }
   int Width() const override { return bitmap_.Width(); }
   int Height() const override { return bitmap_.Height(); }
-  std::unique_ptr<TPdfGraphic> Clone() const override { return std::make_unique<TPdfBitmapGraphic>(bitmap_); }
-  const TBitmap& Bitmap() const { return bitmap_; }
+  std::unique_ptr<TPdfGraphic> Clone() const override {
+    return std::make_unique<TPdfBitmapGraphic>(bitmap_);
+  }
+  const TBitmap &Bitmap() const { return bitmap_; }
 
- private:
+private:
   TBitmap bitmap_;
 };
 
 // Width and height from the first start-of-frame marker of JPEG bytes; false when none is found
 // before the scan data or the end.
-bool ReadJpegFrameSize(std::span<const std::uint8_t> bytes, int& width, int& height);
+bool ReadJpegFrameSize(std::span<const std::uint8_t> bytes, int &width, int &height);
 
-}  // namespace qv
+} // namespace qv

@@ -8,13 +8,14 @@
 
 namespace qv {
 
-std::unique_ptr<TPdfImage> TPdfJpegImage::CreateImage(const TPdfGraphic& graphic) {
-  const auto* jpeg = dynamic_cast<const TPdfJpegGraphic*>(&graphic);
-  if (jpeg == nullptr) throw EPdfInvalidValue("only jpeg image is allowed.");
+std::unique_ptr<TPdfImage> TPdfJpegImage::CreateImage(const TPdfGraphic &graphic) {
+  const auto *jpeg = dynamic_cast<const TPdfJpegGraphic *>(&graphic);
+  if (jpeg == nullptr)
+    throw EPdfInvalidValue("only jpeg image is allowed.");
   auto image = std::make_unique<TPdfImage>(nullptr);
   auto bytes = jpeg->Bytes();
   image->Data().assign(bytes.begin(), bytes.end());
-  TPdfDictionary& attributes = image->Attributes();
+  TPdfDictionary &attributes = image->Attributes();
   attributes.Put("Type", std::make_unique<TPdfName>("XObject"));
   attributes.Put("Subtype", std::make_unique<TPdfName>("Image"));
   attributes.Put("ColorSpace", std::make_unique<TPdfName>("DeviceRGB"));
@@ -25,4 +26,4 @@ std::unique_ptr<TPdfImage> TPdfJpegImage::CreateImage(const TPdfGraphic& graphic
   return image;
 }
 
-}  // namespace qv
+} // namespace qv

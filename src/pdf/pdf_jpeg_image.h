@@ -6,9 +6,9 @@
 namespace qv {
 
 class TPdfJpegImage : public TPdfImageCreator {
- public:
+public:
   // EPdfInvalidValue "only jpeg image is allowed." for anything but a JPEG picture.
-  std::unique_ptr<TPdfImage> CreateImage(const TPdfGraphic& graphic) override;
+  std::unique_ptr<TPdfImage> CreateImage(const TPdfGraphic &graphic) override;
 };
 
-}  // namespace qv
+} // namespace qv

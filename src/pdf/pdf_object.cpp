@@ -9,7 +9,7 @@
 
 namespace qv {
 
-void TPdfObject::WriteTo(TStream& stream) {
+void TPdfObject::WriteTo(TStream &stream) {
   if (object_type_ != TPdfObjectType::otDirect) {
     WriteTextToStream(stream, IntToStr(object_number_) + " " + IntToStr(generation_number_) + " R");
     return;
@@ -17,32 +17,37 @@ void TPdfObject::WriteTo(TStream& stream) {
   WriteBody(stream);
 }
 
-void TPdfObject::WriteIndirect(TStream& stream) {
+void TPdfObject::WriteIndirect(TStream &stream) {
   if (object_type_ != TPdfObjectType::otIndirect)
     throw EPdfInvalidOperation(pdf_messages::kWrongObjectType);
-  WriteTextToStream(stream, IntToStr(object_number_) + " " + IntToStr(generation_number_) + " obj\r\n");
+  WriteTextToStream(stream,
+                    IntToStr(object_number_) + " " + IntToStr(generation_number_) + " obj\r\n");
   WriteBody(stream);
   WriteTextToStream(stream, "\r\nendobj\r\n");
 }
 
-void TPdfObject::WriteBody(TStream&) {}
+void TPdfObject::WriteBody(TStream &) {}
 
-void TPdfNull::WriteBody(TStream& stream) { WriteTextToStream(stream, "null"); }
+void TPdfNull::WriteBody(TStream &stream) { WriteTextToStream(stream, "null"); }
 
-void TPdfBoolean::WriteBody(TStream& stream) { WriteTextToStream(stream, value_ ? "true" : "false"); }
+void TPdfBoolean::WriteBody(TStream &stream) {
+  WriteTextToStream(stream, value_ ? "true" : "false");
+}
 
-void TPdfNumber::WriteBody(TStream& stream) { WriteTextToStream(stream, IntToStr(value_)); }
+void TPdfNumber::WriteBody(TStream &stream) { WriteTextToStream(stream, IntToStr(value_)); }
 
-void TPdfReal::WriteBody(TStream& stream) { WriteTextToStream(stream, PdfRealText(value_)); }
+void TPdfReal::WriteBody(TStream &stream) { WriteTextToStream(stream, PdfRealText(value_)); }
 
-void TPdfText::WriteBody(TStream& stream) { WriteTextToStream(stream, PdfTextForm(value_, AnsiCodePage())); }
+void TPdfText::WriteBody(TStream &stream) {
+  WriteTextToStream(stream, PdfTextForm(value_, AnsiCodePage()));
+}
 
-void TPdfName::WriteBody(TStream& stream) {
+void TPdfName::WriteBody(TStream &stream) {
   WriteTextToStream(stream, "/");
   WriteTextToStream(stream, EscapeName(value_));
 }
 
-void TPdfBinary::WriteBody(TStream& stream) { stream.WriteBuffer(data_.data(), data_.size()); }
+void TPdfBinary::WriteBody(TStream &stream) { stream.WriteBuffer(data_.data(), data_.size()); }
 
 std::unique_ptr<TPdfVirtualObject> TPdfVirtualObject::CreateReference(std::int32_t object_number) {
   std::unique_ptr<TPdfVirtualObject> reference(new TPdfVirtualObject);
@@ -52,16 +57,17 @@ std::unique_ptr<TPdfVirtualObject> TPdfVirtualObject::CreateReference(std::int32
 }
 
 TPdfObjectPtr CheckOwnedValue(TPdfObjectPtr value) {
-  if (!value) throw EPdfInvalidValue(pdf_messages::kWrongElementValue);
+  if (!value)
+    throw EPdfInvalidValue(pdf_messages::kWrongElementValue);
   if (value->ObjectType() == TPdfObjectType::otIndirect)
     throw EPdfInvalidOperation(pdf_messages::kWrongObjectType);
   return value;
 }
 
-TPdfObjectPtr ReferenceTo(const TPdfObject& object) {
+TPdfObjectPtr ReferenceTo(const TPdfObject &object) {
   if (object.ObjectType() == TPdfObjectType::otDirect)
     throw EPdfInvalidOperation(pdf_messages::kWrongObjectType);
   return TPdfVirtualObject::CreateReference(object.ObjectNumber());
 }
 
-}  // namespace qv
+} // namespace qv

@@ -17,14 +17,14 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-void AppendHexByte(std::string& out, unsigned char byte) {
+void AppendHexByte(std::string &out, unsigned char byte) {
   out.push_back(kHexDigits[byte >> 4]);
   out.push_back(kHexDigits[byte & 0x0F]);
 }
 
-}  // namespace
+} // namespace
 
-void WriteTextToStream(TStream& stream, std::string_view text) {
+void WriteTextToStream(TStream &stream, std::string_view text) {
   stream.WriteBuffer(text.data(), text.size());
 }
 
@@ -44,7 +44,7 @@ std::string EscapeName(std::string_view name) {
   return out;
 }
 
-std::string PdfTextForm(std::string_view text, const TCodePage& code_page) {
+std::string PdfTextForm(std::string_view text, const TCodePage &code_page) {
   std::string out;
   if (code_page.HasMultiByte(text)) {
     out = "<FEFF001B656E001B";
@@ -60,15 +60,32 @@ std::string PdfTextForm(std::string_view text, const TCodePage& code_page) {
   for (char c : text) {
     char escape = 0;
     switch (c) {
-      case '(': escape = '('; break;
-      case ')': escape = ')'; break;
-      case '\\': escape = '\\'; break;
-      case '\r': escape = 'r'; break;
-      case '\n': escape = 'n'; break;
-      case '\t': escape = 't'; break;
-      case '\b': escape = 'b'; break;
-      case '\f': escape = 'f'; break;
-      default: break;
+    case '(':
+      escape = '(';
+      break;
+    case ')':
+      escape = ')';
+      break;
+    case '\\':
+      escape = '\\';
+      break;
+    case '\r':
+      escape = 'r';
+      break;
+    case '\n':
+      escape = 'n';
+      break;
+    case '\t':
+      escape = 't';
+      break;
+    case '\b':
+      escape = 'b';
+      break;
+    case '\f':
+      escape = 'f';
+      break;
+    default:
+      break;
     }
     if (escape != 0) {
       out.push_back('\\');
@@ -82,10 +99,13 @@ std::string PdfTextForm(std::string_view text, const TCodePage& code_page) {
 }
 
 std::string PdfRealText(double value) {
-  if (!std::isfinite(value)) return "0";  // never produced; keep the file readable
-  if (value == 0) return "0";              // no "-0"
+  if (!std::isfinite(value))
+    return "0"; // never produced; keep the file readable
+  if (value == 0)
+    return "0"; // no "-0"
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   return std::string(buffer, result.ptr);
 }
 
@@ -105,4 +125,4 @@ std::string PdfDate() {
   return buffer;
 }
 
-}  // namespace qv
+} // namespace qv

@@ -26,21 +26,25 @@ void TPdfXref::AddObject(std::unique_ptr<TPdfObject> object) {
   entries_.push_back(std::move(entry));
 }
 
-TPdfObject* TPdfXref::GetObject(int n) const {
-  if (n < 0 || n >= ItemCount()) return nullptr;
+TPdfObject *TPdfXref::GetObject(int n) const {
+  if (n < 0 || n >= ItemCount())
+    return nullptr;
   return entries_[static_cast<std::size_t>(n)].object.get();
 }
 
-void TPdfHeader::WriteToStream(TStream& stream) const { WriteTextToStream(stream, "%PDF-1.2 \r\n"); }
+void TPdfHeader::WriteToStream(TStream &stream) const {
+  WriteTextToStream(stream, "%PDF-1.2 \r\n");
+}
 
-TPdfTrailer::TPdfTrailer(TPdfObjectMgr* object_mgr) : attributes_(std::make_unique<TPdfDictionary>(object_mgr)) {
+TPdfTrailer::TPdfTrailer(TPdfObjectMgr *object_mgr)
+    : attributes_(std::make_unique<TPdfDictionary>(object_mgr)) {
   attributes_->Put("Size", std::make_unique<TPdfNumber>(0));
 }
 
-void TPdfTrailer::WriteToStream(TStream& stream) {
+void TPdfTrailer::WriteToStream(TStream &stream) {
   WriteTextToStream(stream, "trailer\r\n");
   attributes_->WriteTo(stream);
   WriteTextToStream(stream, "\r\nstartxref\r\n" + IntToStr(xref_address_) + "\r\n%%EOF\r\n");
 }
 
-}  // namespace qv
+} // namespace qv

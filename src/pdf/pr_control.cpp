@@ -10,6 +10,6 @@ void TPRControl::SetBounds(int left, int top, int width, int height) {
   height_ = height;
 }
 
-void TPRControl::CheckParent(TPRControl*) const {}
+void TPRControl::CheckParent(TPRControl *) const {}
 
-}  // namespace qv
+} // namespace qv

@@ -6,15 +6,16 @@
 
 namespace qv {
 
-void TPRJpegImage::SetPicture(const TPdfGraphic* picture) {
-  if (picture != nullptr && dynamic_cast<const TPdfJpegGraphic*>(picture) == nullptr)
+void TPRJpegImage::SetPicture(const TPdfGraphic *picture) {
+  if (picture != nullptr && dynamic_cast<const TPdfJpegGraphic *>(picture) == nullptr)
     throw Exception("only jpeg image is allowed.");
   StorePicture(picture);
 }
 
-void TPRJpegImage::Print(TPRCanvas& canvas, const TRect& rect) {
-  if (dynamic_cast<const TPdfJpegGraphic*>(picture_.get()) == nullptr) return;
+void TPRJpegImage::Print(TPRCanvas &canvas, const TRect &rect) {
+  if (dynamic_cast<const TPdfJpegGraphic *>(picture_.get()) == nullptr)
+    return;
   PrintPicture(canvas, rect, "Pdf-Jpeg", false);
 }
 
-}  // namespace qv
+} // namespace qv

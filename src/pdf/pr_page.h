@@ -11,11 +11,11 @@ namespace qv {
 class TPdfDoc;
 
 class TPRPage : public TPRControl {
- public:
+public:
   // 596 x 842 with margins of 32; owns a measuring document of its own.
   explicit TPRPage(std::string name = {});
   ~TPRPage() override;
-  const char* ClassName() const override { return "TPRPage"; }
+  const char *ClassName() const override { return "TPRPage"; }
   bool HasWindow() const override { return true; }
 
   // A size change lays the client-aligned panels out again.
@@ -32,15 +32,15 @@ class TPRPage : public TPRControl {
   // Gives each client-aligned panel the page area inset by the margins and the 1-unit bevel.
   void Layout();
 
-  std::function<void(TPRPage&, TPRCanvas&)> OnPrintPage;
+  std::function<void(TPRPage &, TPRCanvas &)> OnPrintPage;
   bool Visible = true;
 
   // Sets the PDF page's height and width, calls OnPrintPage, prints the panels in order.
-  void Print(TPRCanvas& canvas);
-  TPdfDoc& MeasuringDoc() { return *measuring_doc_; }
+  void Print(TPRCanvas &canvas);
+  TPdfDoc &MeasuringDoc() { return *measuring_doc_; }
 
- private:
-  void SetMargin(int& field, int margin);
+private:
+  void SetMargin(int &field, int margin);
   int margin_top_ = 32;
   int margin_left_ = 32;
   int margin_right_ = 32;
@@ -48,4 +48,4 @@ class TPRPage : public TPRControl {
   std::unique_ptr<TPdfDoc> measuring_doc_;
 };
 
-}  // namespace qv
+} // namespace qv

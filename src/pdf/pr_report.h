@@ -13,20 +13,20 @@ namespace qv {
 class TPRPage;
 
 class TPReport {
- public:
+public:
   // CreationDate is the moment of creation, as days since 30 December 1899.
   TPReport();
   // Aborts an open document.
   ~TPReport();
-  TPReport(const TPReport&) = delete;
-  TPReport& operator=(const TPReport&) = delete;
+  TPReport(const TPReport &) = delete;
+  TPReport &operator=(const TPReport &) = delete;
 
   // Frees any open document, then begins a new one with the catalog settings and the
   // information texts (empty texts included) and both dates of this moment.
   void BeginDoc();
   // Adds a page to the open document and lets page print itself onto it (EInvalidOperation
   // "document is null.." when no document is open).
-  void Print(TPRPage& page);
+  void Print(TPRPage &page);
   // Writes the open document to FileName through a temporary file renamed over it when
   // complete, then closes the document. No document: EInvalidOperation "document is null..";
   // no page: "GetPage --the Page is nil" before any file is touched; a file that cannot be
@@ -36,29 +36,29 @@ class TPReport {
   void Abort();
   int PageCount() const { return page_count_; }
   bool HasDoc() const { return doc_ != nullptr; }
-  TPdfDoc* Doc() const { return doc_.get(); }
-  TPRCanvas& Canvas() { return canvas_; }
+  TPdfDoc *Doc() const { return doc_.get(); }
+  TPRCanvas &Canvas() { return canvas_; }
 
   // Allowed at any time.
-  const std::string& FileName() const { return file_name_; }
+  const std::string &FileName() const { return file_name_; }
   void SetFileName(std::string name) { file_name_ = std::move(name); }
   TPdfCompressionMethod CompressionMethod() const { return compression_method_; }
   void SetCompressionMethod(TPdfCompressionMethod method) { compression_method_ = method; }
 
   // Only while no document is open; otherwise EPdfInvalidOperation "SetXxx --invalid operation.".
-  const std::string& Author() const { return author_; }
+  const std::string &Author() const { return author_; }
   void SetAuthor(std::string value);
   double CreationDate() const { return creation_date_; }
   void SetCreationDate(double value);
-  const std::string& Creator() const { return creator_; }
+  const std::string &Creator() const { return creator_; }
   void SetCreator(std::string value);
-  const std::string& Keywords() const { return keywords_; }
+  const std::string &Keywords() const { return keywords_; }
   void SetKeywords(std::string value);
   double ModDate() const { return mod_date_; }
   void SetModDate(double value);
-  const std::string& Subject() const { return subject_; }
+  const std::string &Subject() const { return subject_; }
   void SetSubject(std::string value);
-  const std::string& Title() const { return title_; }
+  const std::string &Title() const { return title_; }
   void SetTitle(std::string value);
   TPdfPageLayout PageLayout() const { return page_layout_; }
   void SetPageLayout(TPdfPageLayout value);
@@ -72,8 +72,8 @@ class TPReport {
   TPdfViewerPreferences ViewerPreference() const { return viewer_preference_; }
   void SetViewerPreference(TPdfViewerPreferences value);
 
- private:
-  void CheckClosed(const char* setter) const;
+private:
+  void CheckClosed(const char *setter) const;
   std::string file_name_ = "default.pdf";
   std::string author_;
   double creation_date_;
@@ -93,4 +93,4 @@ class TPReport {
   TPRCanvas canvas_;
 };
 
-}  // namespace qv
+} // namespace qv

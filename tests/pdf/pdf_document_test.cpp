@@ -25,32 +25,32 @@
 namespace qv {
 namespace {
 
-template <class F>
-std::string MessageOf(F&& action) {
+template <class F> std::string MessageOf(F &&action) {
   try {
     action();
-  } catch (const Exception& e) {
+  } catch (const Exception &e) {
     return e.Message();
   }
   return "(no exception)";
 }
 
-std::string Inflate(const std::string& compressed) {
+std::string Inflate(const std::string &compressed) {
   std::vector<Bytef> out(1 << 20);
   uLongf size = out.size();
-  if (uncompress(out.data(), &size, reinterpret_cast<const Bytef*>(compressed.data()), compressed.size()) != Z_OK)
+  if (uncompress(out.data(), &size, reinterpret_cast<const Bytef *>(compressed.data()),
+                 compressed.size()) != Z_OK)
     return "(not zlib)";
   return std::string(out.begin(), out.begin() + static_cast<long>(size));
 }
 
-std::string Saved(TPdfDoc& doc) {
+std::string Saved(TPdfDoc &doc) {
   TMemoryStream stream;
   doc.SaveToStream(stream);
   return std::string(stream.Bytes().begin(), stream.Bytes().end());
 }
 
 // Prints one page form of a w x h JPEG onto the report, as the conversion job does.
-void PrintJpegPage(TPReport& report, const TPdfJpegGraphic& jpeg) {
+void PrintJpegPage(TPReport &report, const TPdfJpegGraphic &jpeg) {
   TPDForm form;
   form.PDFPage().SetWidth(jpeg.Width());
   form.PDFPage().SetHeight(jpeg.Height());
@@ -91,32 +91,35 @@ TEST(PdfFile, OnePage640x480IsWrittenLineByLine) {
   std::string expected;
   std::vector<std::size_t> offsets;
   auto lines = [&](std::initializer_list<std::string> items) {
-    for (const std::string& line : items) expected += line + "\r\n";
+    for (const std::string &line : items)
+      expected += line + "\r\n";
   };
   lines({"%PDF-1.2 "});
   offsets.push_back(expected.size());
-  lines({"1 0 obj", "<<", "/Type /Catalog", "/Pages 3 0 R", "/PageMode /UseNone", "/PageLayout /SinglePage", ">>",
-         "endobj"});
+  lines({"1 0 obj", "<<", "/Type /Catalog", "/Pages 3 0 R", "/PageMode /UseNone",
+         "/PageLayout /SinglePage", ">>", "endobj"});
   offsets.push_back(expected.size());
-  lines({"2 0 obj", "<<", "/Producer (Velumbra version 0.9)", "/Author ()", "/CreationDate (" + d1 + ")",
-         "/Creator ()", "/Keywords ()", "/Subject ()", "/Title ()", "/ModDate (" + d2 + ")", ">>", "endobj"});
+  lines({"2 0 obj", "<<", "/Producer (Velumbra version 0.9)", "/Author ()",
+         "/CreationDate (" + d1 + ")", "/Creator ()", "/Keywords ()", "/Subject ()", "/Title ()",
+         "/ModDate (" + d2 + ")", ">>", "endobj"});
   offsets.push_back(expected.size());
   lines({"3 0 obj", "<<", "/Type /Pages", "/Kids [4 0 R ]", "/Count 1", ">>", "endobj"});
   offsets.push_back(expected.size());
-  lines({"4 0 obj", "<<", "/Type /Page", "/Parent 3 0 R", "/MediaBox [0 0 640 480 ]", "/Resources <<", "/Font <<",
-         "/F0 6 0 R", ">>", "/XObject <<", "/PDFJPEG" + n + " 7 0 R", ">>", "/ProcSet [/PDF /Text /ImageC ]", ">>",
-         "/Contents 5 0 R", ">>", "endobj"});
+  lines({"4 0 obj", "<<", "/Type /Page", "/Parent 3 0 R", "/MediaBox [0 0 640 480 ]",
+         "/Resources <<", "/Font <<", "/F0 6 0 R", ">>", "/XObject <<", "/PDFJPEG" + n + " 7 0 R",
+         ">>", "/ProcSet [/PDF /Text /ImageC ]", ">>", "/Contents 5 0 R", ">>", "endobj"});
   offsets.push_back(expected.size());
-  lines({"5 0 obj", "<<", "/Length " + std::to_string(c), "/Filter [/FlateDecode ]", ">>", "stream"});
+  lines(
+      {"5 0 obj", "<<", "/Length " + std::to_string(c), "/Filter [/FlateDecode ]", ">>", "stream"});
   expected += content + "\n";
   lines({"endstream", "endobj"});
   offsets.push_back(expected.size());
-  lines({"6 0 obj", "<<", "/Type /Font", "/Subtype /Type1", "/Encoding /WinAnsiEncoding", "/FirstChar 32",
-         "/LastChar 255", "/BaseFont /Helvetica", "/Name /F0", ">>", "endobj"});
+  lines({"6 0 obj", "<<", "/Type /Font", "/Subtype /Type1", "/Encoding /WinAnsiEncoding",
+         "/FirstChar 32", "/LastChar 255", "/BaseFont /Helvetica", "/Name /F0", ">>", "endobj"});
   offsets.push_back(expected.size());
-  lines({"7 0 obj", "<<", "/Length " + std::to_string(jpeg_bytes.size()), "/Filter [/DCTDecode ]", "/Type /XObject",
-         "/Subtype /Image", "/ColorSpace /DeviceRGB", "/Width 640", "/Height 480", "/BitsPerComponent 8",
-         "/Name /PDFJPEG" + n, ">>", "stream"});
+  lines({"7 0 obj", "<<", "/Length " + std::to_string(jpeg_bytes.size()), "/Filter [/DCTDecode ]",
+         "/Type /XObject", "/Subtype /Image", "/ColorSpace /DeviceRGB", "/Width 640", "/Height 480",
+         "/BitsPerComponent 8", "/Name /PDFJPEG" + n, ">>", "stream"});
   expected += std::string(jpeg_bytes.begin(), jpeg_bytes.end()) + "\n";
   lines({"endstream", "endobj"});
   std::size_t xref_at = expected.size();
@@ -126,10 +129,12 @@ TEST(PdfFile, OnePage640x480IsWrittenLineByLine) {
     std::snprintf(line, sizeof line, "%010zu 00000 n", offset);
     lines({line});
   }
-  lines({"trailer", "<<", "/Size 8", "/Root 1 0 R", "/Info 2 0 R", ">>", "startxref", std::to_string(xref_at), "%%EOF"});
+  lines({"trailer", "<<", "/Size 8", "/Root 1 0 R", "/Info 2 0 R", ">>", "startxref",
+         std::to_string(xref_at), "%%EOF"});
   EXPECT_EQ(offsets[0], 11u);
   EXPECT_EQ(actual, expected);
-  pdf_test::CommandResult check = pdf_test::RunCommand("qpdf --check '" + folder.File("one.pdf") + "'");
+  pdf_test::CommandResult check =
+      pdf_test::RunCommand("qpdf --check '" + folder.File("one.pdf") + "'");
   EXPECT_EQ(check.status, 0) << check.output;
   EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
 }
@@ -137,7 +142,8 @@ TEST(PdfFile, OnePage640x480IsWrittenLineByLine) {
 TEST(PdfDoc, ADocumentWithoutPageCannotBeSaved) {
   TPdfDoc doc;
   TMemoryStream stream;
-  EXPECT_EQ(MessageOf([&] { doc.SaveToStream(stream); }), "SaveToStream --there is no document to save.");
+  EXPECT_EQ(MessageOf([&] { doc.SaveToStream(stream); }),
+            "SaveToStream --there is no document to save.");
   EXPECT_EQ(MessageOf([&] { doc.Canvas(); }), "GetCanvas --Document is null");
   EXPECT_EQ(MessageOf([&] { doc.Info(); }), "GetInfo --this method can not use this state..");
   EXPECT_EQ(MessageOf([&] { doc.Root(); }), "GetRoot --this method can not use this state..");
@@ -157,27 +163,28 @@ TEST(PdfDoc, SavingTwiceDiffersOnlyInModDate) {
   std::string second = Saved(doc);
   std::regex mod_date("/ModDate \\(D:\\d{14}\\)");
   EXPECT_EQ(std::regex_replace(first, mod_date, "M"), std::regex_replace(second, mod_date, "M"));
-  EXPECT_NE(first.find("xref\r\n0 7\r\n0000000000 65535 f\r\n0000000011 00000 n\r\n"), std::string::npos);
+  EXPECT_NE(first.find("xref\r\n0 7\r\n0000000000 65535 f\r\n0000000011 00000 n\r\n"),
+            std::string::npos);
 }
 
 TEST(PdfDoc, FontsAreCreatedOnceByAlias) {
   TPdfDoc doc;
   doc.NewDoc();
   int objects = doc.ObjectMgr().ItemCount();
-  TPdfFont& arial = doc.GetFont("Arial");
+  TPdfFont &arial = doc.GetFont("Arial");
   EXPECT_EQ(doc.ObjectMgr().ItemCount(), objects + 1);
   EXPECT_EQ(&doc.GetFont("Arial"), &arial);
   EXPECT_EQ(doc.ObjectMgr().ItemCount(), objects + 1);
   EXPECT_EQ(arial.Data()->FindName("Name")->Value(), "F0");
-  TPdfFont& times = doc.GetFont("Times-Bold");
+  TPdfFont &times = doc.GetFont("Times-Bold");
   EXPECT_EQ(times.Data()->FindName("Name")->Value(), "F1");
   EXPECT_EQ(times.Data()->FindName("BaseFont")->Value(), "Times-Bold");
-  auto& helvetica = dynamic_cast<TPdfType1Font&>(arial);
+  auto &helvetica = dynamic_cast<TPdfType1Font &>(arial);
   EXPECT_EQ(helvetica.Width(' '), 278);
   EXPECT_EQ(helvetica.Width('0'), 556);
   EXPECT_EQ(helvetica.Width('\''), 191);
   EXPECT_EQ(helvetica.Width(160), 0);
-  EXPECT_EQ(dynamic_cast<TPdfType1Font&>(doc.GetFont("FixedWidth-Italic")).Width('W'), 600);
+  EXPECT_EQ(dynamic_cast<TPdfType1Font &>(doc.GetFont("FixedWidth-Italic")).Width('W'), 600);
   EXPECT_EQ(MessageOf([&] { doc.GetFont("Comic"); }), "クラス Comic が見つかりません");
 }
 
@@ -197,7 +204,8 @@ TEST(PdfDoc, ImageObjectsRegisterUnderUniqueNames) {
 }
 
 TEST(PdfDoc, JpegImageObjectEmbedsTheBytesUnchanged) {
-  std::vector<std::uint8_t> bytes = ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
+  std::vector<std::uint8_t> bytes =
+      ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
   TPdfJpegGraphic jpeg(bytes);
   auto image = CreatePdfImage(jpeg, "Pdf-Jpeg");
   EXPECT_EQ(image->Data(), bytes);
@@ -210,8 +218,8 @@ TEST(PdfDoc, BitmapImageObjectsCarryRgbOrIndexedPixels) {
   TBitmap rgb = pdf_test::PatternImage(3, 2, 1);
   auto image = CreatePdfImage(TPdfBitmapGraphic(rgb), "Pdf-Bitmap");
   ASSERT_EQ(image->Data().size(), 18u);
-  const std::uint8_t* top = rgb.ScanLine(0);
-  EXPECT_EQ(image->Data()[0], top[2]);  // red first, top row first
+  const std::uint8_t *top = rgb.ScanLine(0);
+  EXPECT_EQ(image->Data()[0], top[2]); // red first, top row first
   EXPECT_EQ(image->Data()[2], top[0]);
   EXPECT_EQ(image->Data()[9 + 1], rgb.ScanLine(1)[1]);
   EXPECT_EQ(image->Attributes().FindName("ColorSpace")->Value(), "DeviceRGB");
@@ -222,12 +230,12 @@ TEST(PdfDoc, BitmapImageObjectsCarryRgbOrIndexedPixels) {
   indexed.ScanLine(0)[1] = 7;
   auto palette_image = CreatePdfImage(TPdfBitmapGraphic(indexed), "Pdf-Bitmap");
   EXPECT_EQ(palette_image->Data(), (std::vector<std::uint8_t>{0, 7, 0, 0}));
-  TPdfArray* space = palette_image->Attributes().FindArray("ColorSpace");
+  TPdfArray *space = palette_image->Attributes().FindArray("ColorSpace");
   ASSERT_NE(space, nullptr);
   TMemoryStream out;
   space->WriteTo(out);
   std::string text(out.Bytes().begin(), out.Bytes().end());
-  const TRGBQuad& entry = indexed.Palette()[7];
+  const TRGBQuad &entry = indexed.Palette()[7];
   char hex[8];
   std::snprintf(hex, sizeof hex, "%02X%02X%02X", entry.red, entry.green, entry.blue);
   EXPECT_EQ(text.substr(0, 30), "[/Indexed /DeviceRGB 255 <" + text.substr(26, 4));
@@ -240,17 +248,18 @@ TEST(PdfCanvas, DrawingAndFontSelection) {
   doc.SetCompressionMethod(TPdfCompressionMethod::cmNone);
   doc.NewDoc();
   doc.AddPage();
-  TPdfCanvas& canvas = doc.Canvas();
+  TPdfCanvas &canvas = doc.Canvas();
   TPdfJpegGraphic jpeg(pdf_test::EncodeJpeg(pdf_test::PatternImage(4, 4)));
   doc.AddXObject("IM", CreatePdfImage(jpeg, "Pdf-Jpeg"));
-  canvas.SetFont("Arial", 10);  // same font and size: nothing written
+  canvas.SetFont("Arial", 10); // same font and size: nothing written
   canvas.DrawXObject(1, -1, 640, 480, "IM");
   canvas.DrawXObject(0, 0, 10, 10, "IM");
-  EXPECT_EQ(MessageOf([&] { canvas.DrawXObject(0, 0, 1, 1, "NO"); }), "DrawXObject --XObject not found: NO");
+  EXPECT_EQ(MessageOf([&] { canvas.DrawXObject(0, 0, 1, 1, "NO"); }),
+            "DrawXObject --XObject not found: NO");
   EXPECT_EQ(MessageOf([&] { canvas.DrawXObjectEx(0, 0, 1, 1, 0, 0, 1, 1, "NO"); }),
             "DrawXObjectEx --XObject not found: NO");
   canvas.DrawXObjectEx(0.5f, 0, 8, 8, 0, 0, 4, 4, "IM");
-  auto* contents = dynamic_cast<TPdfStream*>(canvas.Page().Find("Contents"));
+  auto *contents = dynamic_cast<TPdfStream *>(canvas.Page().Find("Contents"));
   EXPECT_EQ(std::string(contents->Data().begin(), contents->Data().end()),
             "/F0 10 Tf\nq\n640 0 0 480 1 -0.99 cm\n/IM Do\nQ\nq\n10 0 0 10 0 0 cm\n/IM Do\nQ\n"
             "q\n0 0 4 4 re\nW\nn\n8 0 0 8 0.5 0 cm\n/IM Do\nQ\n");
@@ -266,18 +275,21 @@ TEST(PdfCanvas, DrawingAndFontSelection) {
 TEST(PdfCanvas, VirtualCanvasKeepsStateButWritesNothing) {
   TPdfDoc doc;
   doc.NewDocForMeasuring();
-  TPdfCanvas& canvas = doc.Canvas();
+  TPdfCanvas &canvas = doc.Canvas();
   canvas.SetFont("Times-Roman", 20);
   EXPECT_EQ(canvas.Attribute().FontSize(), 20);
   EXPECT_NE(canvas.Page().FindDictionary("Resources")->FindDictionary("Font")->Find("F1"), nullptr);
   canvas.SaveState();
-  EXPECT_TRUE(dynamic_cast<TPdfStream*>(canvas.Page().Find("Contents"))->Data().size() == 10);  // "/F0 10 Tf\n" only
+  EXPECT_TRUE(dynamic_cast<TPdfStream *>(canvas.Page().Find("Contents"))->Data().size() ==
+              10); // "/F0 10 Tf\n" only
 }
 
 TEST(PdfCanvas, TextStateRangesAreChecked) {
   TPdfCanvasAttribute state;
-  EXPECT_EQ(MessageOf([&] { state.SetHorizontalScaling(9); }), "SetHorizontalScaling --invalid font size");
-  EXPECT_EQ(MessageOf([&] { state.SetHorizontalScaling(301); }), "SetHorizontalScaling --invalid font size");
+  EXPECT_EQ(MessageOf([&] { state.SetHorizontalScaling(9); }),
+            "SetHorizontalScaling --invalid font size");
+  EXPECT_EQ(MessageOf([&] { state.SetHorizontalScaling(301); }),
+            "SetHorizontalScaling --invalid font size");
   EXPECT_EQ(MessageOf([&] { state.SetFontSize(301); }), "SetCharSpace --invalid font size");
   EXPECT_EQ(MessageOf([&] { state.SetCharSpace(-31); }), "SetCharSpace --invalid char space");
   EXPECT_EQ(MessageOf([&] { state.SetWordSpace(-0.5f); }), "SetWordSpace --invalid word space");
@@ -297,9 +309,9 @@ TEST(PdfReport, PropertiesAreFixedWhileADocumentIsOpen) {
   EXPECT_EQ(MessageOf([&] { report.SetKeywords("x"); }), "SetKeyWords --invalid operation.");
   EXPECT_EQ(MessageOf([&] { report.SetUseOutlines(true); }), "SetUseOutlines --invalid operation.");
   EXPECT_EQ(report.Title(), "before");
-  report.SetFileName("other.pdf");  // allowed
-  TPdfDoc* first = report.Doc();
-  report.BeginDoc();  // discards the first document silently
+  report.SetFileName("other.pdf"); // allowed
+  TPdfDoc *first = report.Doc();
+  report.BeginDoc(); // discards the first document silently
   EXPECT_NE(report.Doc(), nullptr);
   (void)first;
   report.Abort();
@@ -320,7 +332,7 @@ TEST(PdfReport, SharedImagesAreEmbeddedOnce) {
     report.Print(form.PDFPage());
     int images = 0;
     for (int i = 1; i < report.Doc()->ObjectMgr().ItemCount(); ++i)
-      if (auto* stream = dynamic_cast<TPdfStream*>(report.Doc()->ObjectMgr().GetObject(i)))
+      if (auto *stream = dynamic_cast<TPdfStream *>(report.Doc()->ObjectMgr().GetObject(i)))
         images += stream->Attributes().TypeOf() == "XObject";
     EXPECT_EQ(images, shared ? 1 : 2);
     if (shared) {
@@ -335,7 +347,7 @@ TEST(PdfReport, EmptyItemPrintsNothingAndWrongPicturesAreRefused) {
   TPDForm form;
   report.Print(form.PDFPage());
   EXPECT_EQ(report.PageCount(), 1);
-  auto* contents = dynamic_cast<TPdfStream*>(report.Doc()->Canvas().Page().Find("Contents"));
+  auto *contents = dynamic_cast<TPdfStream *>(report.Doc()->Canvas().Page().Find("Contents"));
   EXPECT_EQ(std::string(contents->Data().begin(), contents->Data().end()), "/F0 10 Tf\n");
   TPdfBitmapGraphic bitmap(pdf_test::PatternImage(2, 2));
   EXPECT_EQ(MessageOf([&] { form.PDFJPEG().SetPicture(&bitmap); }), "only jpeg image is allowed.");
@@ -346,20 +358,21 @@ TEST(PdfReport, EmptyItemPrintsNothingAndWrongPicturesAreRefused) {
 
 TEST(PdfLayout, MarginsAndClientPanels) {
   TPRPage page;
-  auto& panel = page.AddChild(std::make_unique<TPRLayoutPanel>());
+  auto &panel = page.AddChild(std::make_unique<TPRLayoutPanel>());
   panel.SetAlign(TAlign::alClient);
   page.Layout();
   EXPECT_EQ(panel.BoundsRect(), (TRect{33, 33, 33 + 530, 33 + 776}));
-  page.SetMarginLeft(300);  // not less than 596 / 2: ignored
+  page.SetMarginLeft(300); // not less than 596 / 2: ignored
   EXPECT_EQ(page.MarginLeft(), 32);
   page.SetMarginLeft(297);
   EXPECT_EQ(page.MarginLeft(), 297);
   EXPECT_EQ(panel.Left(), 298);
   page.SetMarginTop(-1);
   EXPECT_EQ(page.MarginTop(), 32);
-  auto& item = panel.AddChild(std::make_unique<TPRItem>());
+  auto &item = panel.AddChild(std::make_unique<TPRItem>());
   EXPECT_EQ(item.Page(), &page);
-  EXPECT_EQ(MessageOf([&] { page.AddChild(std::make_unique<TPRItem>()); }), "this component must set on TPRPanel");
+  EXPECT_EQ(MessageOf([&] { page.AddChild(std::make_unique<TPRItem>()); }),
+            "this component must set on TPRPanel");
   TPRItem holder;
   (void)holder;
 }
@@ -372,5 +385,5 @@ TEST(PdfLayout, PageFormFollowsTheImageSize) {
   EXPECT_EQ(form.PDFPanel().BoundsRect(), (TRect{1, 1, 639, 479}));
 }
 
-}  // namespace
-}  // namespace qv
+} // namespace
+} // namespace qv

@@ -28,35 +28,42 @@ namespace {
 
 using pdf_test::RunCommand;
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+std::string Quoted(const std::string &path) { return "'" + path + "'"; }
 
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+void WriteFile(const std::string &path, const std::vector<std::uint8_t> &bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char *>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string ReadText(const std::string& path) {
+std::string ReadText(const std::string &path) {
   std::vector<std::uint8_t> bytes = ReadWholeFile(path);
   return std::string(bytes.begin(), bytes.end());
 }
 
 // qpdf --check passes without warnings.
-void ExpectValidPdf(const std::string& path) {
+void ExpectValidPdf(const std::string &path) {
   pdf_test::CommandResult check = RunCommand("qpdf --check " + Quoted(path));
   EXPECT_EQ(check.status, 0) << check.output;
   EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
-  EXPECT_NE(check.output.find("No syntax or stream encoding errors found"), std::string::npos) << check.output;
+  EXPECT_NE(check.output.find("No syntax or stream encoding errors found"), std::string::npos)
+      << check.output;
 }
 
 // Page sizes as pdfinfo reports them, in page order.
-std::vector<std::string> PageSizes(const std::string& path, int pages) {
-  pdf_test::CommandResult info = RunCommand("pdfinfo -f 1 -l " + std::to_string(pages) + " " + Quoted(path));
+std::vector<std::string> PageSizes(const std::string &path, int pages) {
+  pdf_test::CommandResult info =
+      RunCommand("pdfinfo -f 1 -l " + std::to_string(pages) + " " + Quoted(path));
   EXPECT_EQ(info.status, 0) << info.output;
-  EXPECT_TRUE(std::regex_search(info.output, std::regex("\nPages: +" + std::to_string(pages) + "\n"))) << info.output;
-  EXPECT_TRUE(std::regex_search(info.output, std::regex("Producer: +Velumbra version 0.9\n"))) << info.output;
+  EXPECT_TRUE(
+      std::regex_search(info.output, std::regex("\nPages: +" + std::to_string(pages) + "\n")))
+      << info.output;
+  EXPECT_TRUE(std::regex_search(info.output, std::regex("Producer: +Velumbra version 0.9\n")))
+      << info.output;
   std::vector<std::string> sizes;
   std::regex size_line("Page +\\d+ size: +([0-9.]+ x [0-9.]+) pts");
-  for (std::sregex_iterator it(info.output.begin(), info.output.end(), size_line), end; it != end; ++it)
+  for (std::sregex_iterator it(info.output.begin(), info.output.end(), size_line), end; it != end;
+       ++it)
     sizes.push_back((*it)[1]);
   return sizes;
 }
@@ -67,7 +74,8 @@ struct JpegInput {
   std::vector<std::uint8_t> bytes;
 };
 
-JpegInput MakeJpegInput(const pdf_test::TempFolder& folder, const std::string& name, int width, int height, int salt) {
+JpegInput MakeJpegInput(const pdf_test::TempFolder &folder, const std::string &name, int width,
+                        int height, int salt) {
   JpegInput input{folder.File(name), pdf_test::PatternImage(width, height, salt), {}};
   input.bytes = pdf_test::EncodeJpeg(input.image, 95);
   WriteFile(input.path, input.bytes);
@@ -76,12 +84,14 @@ JpegInput MakeJpegInput(const pdf_test::TempFolder& folder, const std::string& n
 
 TEST(PdfDrop, ThreeJpegPagesInOrderAreValidAndSizedByTheirImages) {
   pdf_test::TempFolder folder("three");
-  std::vector<JpegInput> inputs = {MakeJpegInput(folder, "a.jpg", 64, 48, 0), MakeJpegInput(folder, "b.jpg", 40, 30, 1),
+  std::vector<JpegInput> inputs = {MakeJpegInput(folder, "a.jpg", 64, 48, 0),
+                                   MakeJpegInput(folder, "b.jpg", 40, 30, 1),
                                    MakeJpegInput(folder, "c.jpg", 32, 64, 2)};
   TPReportPtr report = CreatePdfWriter();
   std::string pdf = folder.File("drop.pdf");
   BeginPdfDrop(*report, pdf);
-  for (const JpegInput& input : inputs) AddPdfPage(*report, input.image, input.path, true, 85);
+  for (const JpegInput &input : inputs)
+    AddPdfPage(*report, input.image, input.path, true, 85);
   EndPdfDrop(*report);
 
   ExpectValidPdf(pdf);
@@ -89,14 +99,16 @@ TEST(PdfDrop, ThreeJpegPagesInOrderAreValidAndSizedByTheirImages) {
   // Each JPEG is embedded byte for byte, in list order.
   std::string text = ReadText(pdf);
   std::size_t previous = 0;
-  for (const JpegInput& input : inputs) {
+  for (const JpegInput &input : inputs) {
     std::size_t at = text.find(std::string(input.bytes.begin(), input.bytes.end()));
     ASSERT_NE(at, std::string::npos);
     EXPECT_GT(at, previous);
     previous = at;
   }
   std::regex image_name("/Name /PDFJPEG\\d+");
-  EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), image_name), std::sregex_iterator()), 3);
+  EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), image_name),
+                          std::sregex_iterator()),
+            3);
 }
 
 TEST(PdfDrop, RenderedPageShowsTheImageOneUnitRightAndDown) {
@@ -109,11 +121,13 @@ TEST(PdfDrop, RenderedPageShowsTheImageOneUnitRightAndDown) {
   EndPdfDrop(*report);
   ExpectValidPdf(pdf);
 
-  pdf_test::CommandResult render = RunCommand("pdftoppm -r 72 -f 1 -l 1 " + Quoted(pdf) + " " + Quoted(folder.File("page")));
+  pdf_test::CommandResult render =
+      RunCommand("pdftoppm -r 72 -f 1 -l 1 " + Quoted(pdf) + " " + Quoted(folder.File("page")));
   ASSERT_EQ(render.status, 0) << render.output;
   std::string ppm;
-  for (const std::string& name : pdf_test::ListFolder(folder.Path()))
-    if (name.rfind("page", 0) == 0) ppm = folder.File(name);
+  for (const std::string &name : pdf_test::ListFolder(folder.Path()))
+    if (name.rfind("page", 0) == 0)
+      ppm = folder.File(name);
   int width = 0, height = 0;
   std::vector<std::uint8_t> rgb;
   ASSERT_TRUE(pdf_test::ReadPpm(ppm, width, height, rgb));
@@ -123,16 +137,17 @@ TEST(PdfDrop, RenderedPageShowsTheImageOneUnitRightAndDown) {
   double total = 0;
   int count = 0;
   for (int y = 2; y < height - 3; ++y) {
-    const std::uint8_t* row = input.image.ScanLine(y + 1);
+    const std::uint8_t *row = input.image.ScanLine(y + 1);
     for (int x = 3; x < width - 2; ++x) {
-      const std::uint8_t* page = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-      const std::uint8_t* pixel = row + 3 * (x - 1);
-      total += std::abs(page[0] - pixel[2]) + std::abs(page[1] - pixel[1]) + std::abs(page[2] - pixel[0]);
+      const std::uint8_t *page = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+      const std::uint8_t *pixel = row + 3 * (x - 1);
+      total += std::abs(page[0] - pixel[2]) + std::abs(page[1] - pixel[1]) +
+               std::abs(page[2] - pixel[0]);
       count += 3;
     }
   }
   EXPECT_LT(total / count, 6.0);
-  const std::uint8_t* corner = &rgb[(static_cast<std::size_t>(height / 2) * width) * 3];
+  const std::uint8_t *corner = &rgb[(static_cast<std::size_t>(height / 2) * width) * 3];
   EXPECT_GT(corner[0] + corner[1] + corner[2], 3 * 240) << "left band should stay white";
 }
 
@@ -145,10 +160,10 @@ TEST(PdfDrop, BitmapItemPagesAreValidToo) {
   report.BeginDoc();
   TPRPage page;
   page.SetMarginTop(0);
-  auto& panel = page.AddChild(std::make_unique<TPRLayoutPanel>("Panel"));
+  auto &panel = page.AddChild(std::make_unique<TPRLayoutPanel>("Panel"));
   panel.SetAlign(TAlign::alClient);
   page.Layout();
-  auto& image = panel.AddChild(std::make_unique<TPRImage>("BMP"));
+  auto &image = panel.AddChild(std::make_unique<TPRImage>("BMP"));
   image.SetBounds(10, 10, 120, 80);
   image.SharedImage = false;
   TPdfBitmapGraphic bitmap(pdf_test::PatternImage(60, 40));
@@ -158,7 +173,8 @@ TEST(PdfDrop, BitmapItemPagesAreValidToo) {
   report.Print(page);
   report.EndDoc();
   ExpectValidPdf(folder.File("bitmap.pdf"));
-  EXPECT_EQ(PageSizes(folder.File("bitmap.pdf"), 2), (std::vector<std::string>{"596 x 842", "596 x 842"}));
+  EXPECT_EQ(PageSizes(folder.File("bitmap.pdf"), 2),
+            (std::vector<std::string>{"596 x 842", "596 x 842"}));
 }
 
 TEST(PdfDrop, ADropWithoutPagesWritesNothing) {
@@ -177,25 +193,27 @@ TEST(PdfDrop, EndDocIntoAFolderThatCannotBeWrittenLeavesNothing) {
   pdf_test::TempFolder folder("unwritable");
   JpegInput input = MakeJpegInput(folder, "in.jpg", 8, 8, 0);
   WriteFile(folder.File("not-a-folder"), {'x'});
-  std::vector<std::string> targets = {folder.File("not-a-folder/out.pdf"), folder.File("missing/out.pdf")};
-  if (::geteuid() != 0) {  // permissions do not stop root
+  std::vector<std::string> targets = {folder.File("not-a-folder/out.pdf"),
+                                      folder.File("missing/out.pdf")};
+  if (::geteuid() != 0) { // permissions do not stop root
     std::filesystem::create_directory(folder.File("locked"));
-    std::filesystem::permissions(folder.File("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(folder.File("locked"), std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::owner_exec);
     targets.push_back(folder.File("locked/out.pdf"));
   }
-  for (const std::string& target : targets) {
+  for (const std::string &target : targets) {
     TPReportPtr report = CreatePdfWriter();
     BeginPdfDrop(*report, target);
     AddPdfPage(*report, input.image, input.path, true, 85);
     try {
       EndPdfDrop(*report);
       ADD_FAILURE() << "no failure for " << target;
-    } catch (const EFCreateError& e) {
+    } catch (const EFCreateError &e) {
       EXPECT_EQ(e.Message().rfind("ファイル \"" + target + "\". ", 0), 0u) << e.Message();
       EXPECT_NE(e.Message().find("を作成できません"), std::string::npos);
-      EXPECT_GT(e.Message().size(), target.size() + 30);  // carries the system's reason
+      EXPECT_GT(e.Message().size(), target.size() + 30); // carries the system's reason
     }
-    EXPECT_TRUE(report->HasDoc());  // the document stays open until the next drop
+    EXPECT_TRUE(report->HasDoc()); // the document stays open until the next drop
   }
   std::vector<std::string> left = pdf_test::ListFolder(folder.Path());
   std::sort(left.begin(), left.end());
@@ -226,14 +244,16 @@ struct DropHost : IJobHost, IBatchHost {
   TCursor cursor = TCursor::crDefault;
   TCursor Cursor() const override { return cursor; }
   void SetCursor(TCursor value) override { cursor = value; }
-  void ShowErrorMessage(const std::string& text, const std::string&) override { ADD_FAILURE() << text; }
+  void ShowErrorMessage(const std::string &text, const std::string &) override {
+    ADD_FAILURE() << text;
+  }
   std::pair<int, int> PrimaryDisplaySize() override { return {800, 600}; }
-  void ReadByPlugins(const std::string&, TBitmap&) override {}
+  void ReadByPlugins(const std::string &, TBitmap &) override {}
   void SetProgressMax(int) override {}
   void SetProgressPosition(int) override {}
   void SetProgressVisible(bool) override {}
   std::string Caption() const override { return "Drop Files Here."; }
-  void SetCaption(const std::string&) override {}
+  void SetCaption(const std::string &) override {}
   void ProcessMessages() override {}
   std::optional<std::string> AskPdfFileName() override { return pdf; }
   void ReportError(std::exception_ptr) override {}
@@ -244,7 +264,7 @@ TEST(PdfDrop, BatchRunOfThreeBitmapsGivesOneThreePagePdfInListOrder) {
     TMemoryStream probe;
     try {
       WriteJpeg(pdf_test::PatternImage(2, 2), probe, 90);
-    } catch (const Exception& e) {
+    } catch (const Exception &e) {
       GTEST_SKIP() << "JPEG compression is not available in this build yet: " << e.Message();
     }
   }
@@ -257,7 +277,7 @@ TEST(PdfDrop, BatchRunOfThreeBitmapsGivesOneThreePagePdfInListOrder) {
     WriteBmp(pdf_test::PatternImage(sizes[i][0], sizes[i][1], i), out);
     out.Commit();
   }
-  files.push_back(folder.File("missing.bmp"));  // passed over
+  files.push_back(folder.File("missing.bmp")); // passed over
   DropSettings settings;
   DropHost host;
   host.pdf = folder.File("batch.pdf");
@@ -267,5 +287,5 @@ TEST(PdfDrop, BatchRunOfThreeBitmapsGivesOneThreePagePdfInListOrder) {
   EXPECT_EQ(PageSizes(host.pdf, 3), (std::vector<std::string>{"50 x 40", "30 x 20", "24 x 36"}));
 }
 
-}  // namespace
-}  // namespace qv
+} // namespace
+} // namespace qv

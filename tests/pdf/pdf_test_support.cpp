@@ -17,22 +17,23 @@ TBitmap PatternImage(int width, int height, int salt) {
   TBitmap image;
   image.Allocate(width, height, TPixelFormat::pf24bit);
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = image.ScanLine(y);
+    std::uint8_t *row = image.ScanLine(y);
     for (int x = 0; x < width; ++x) {
-      row[3 * x] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1));         // blue
-      row[3 * x + 1] = static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1));   // green
-      row[3 * x + 2] = static_cast<std::uint8_t>((salt * 60 + 40) & 0xFF);                     // red
+      row[3 * x] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1)); // blue
+      row[3 * x + 1] =
+          static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1)); // green
+      row[3 * x + 2] = static_cast<std::uint8_t>((salt * 60 + 40) & 0xFF);      // red
     }
   }
   return image;
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const TBitmap& image, int quality) {
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap &image, int quality) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr jerr{};
   cinfo.err = jpeg_std_error(&jerr);
   jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
+  unsigned char *buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
   cinfo.image_width = static_cast<JDIMENSION>(image.Width());
@@ -44,7 +45,7 @@ std::vector<std::uint8_t> EncodeJpeg(const TBitmap& image, int quality) {
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<std::uint8_t> rgb(static_cast<std::size_t>(image.Width()) * 3);
   while (cinfo.next_scanline < cinfo.image_height) {
-    const std::uint8_t* row = image.ScanLine(static_cast<int>(cinfo.next_scanline));
+    const std::uint8_t *row = image.ScanLine(static_cast<int>(cinfo.next_scanline));
     for (int x = 0; x < image.Width(); ++x) {
       rgb[3 * x] = row[3 * x + 2];
       rgb[3 * x + 1] = row[3 * x + 1];
@@ -60,19 +61,21 @@ std::vector<std::uint8_t> EncodeJpeg(const TBitmap& image, int quality) {
   return bytes;
 }
 
-CommandResult RunCommand(const std::string& command) {
+CommandResult RunCommand(const std::string &command) {
   CommandResult result;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
+  FILE *pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr)
+    return result;
   char buffer[4096];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    result.output.append(buffer, n);
   int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
 
-TempFolder::TempFolder(const std::string& name)
+TempFolder::TempFolder(const std::string &name)
     : path_(std::string(QV_BINARY_DIR) + "/pdf-test-" + name + "-" + std::to_string(::getpid())) {
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
@@ -84,27 +87,30 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::vector<std::string> ListFolder(const std::string& path) {
+std::vector<std::string> ListFolder(const std::string &path) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename());
+  for (const auto &entry : std::filesystem::directory_iterator(path))
+    names.push_back(entry.path().filename());
   return names;
 }
 
-bool ReadPpm(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb) {
+bool ReadPpm(const std::string &path, int &width, int &height, std::vector<std::uint8_t> &rgb) {
   std::ifstream in(path, std::ios::binary);
   std::string magic;
   int maximum = 0;
-  if (!(in >> magic >> width >> height >> maximum) || magic != "P6" || maximum != 255) return false;
+  if (!(in >> magic >> width >> height >> maximum) || magic != "P6" || maximum != 255)
+    return false;
   in.get();
   rgb.resize(static_cast<std::size_t>(width) * height * 3);
-  in.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+  in.read(reinterpret_cast<char *>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
   return static_cast<bool>(in);
 }
 
 CommaLocale::CommaLocale() {
-  const char* current = std::setlocale(LC_ALL, nullptr);
+  const char *current = std::setlocale(LC_ALL, nullptr);
   previous_ = current ? current : "C";
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"}) {
+  for (const char *name :
+       {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"}) {
     if (std::setlocale(LC_ALL, name) != nullptr) {
       char text[16];
       std::snprintf(text, sizeof text, "%.1f", 1.5);
@@ -119,4 +125,4 @@ CommaLocale::CommaLocale() {
 
 CommaLocale::~CommaLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
 
-}  // namespace qv::pdf_test
+} // namespace qv::pdf_test

@@ -13,45 +13,45 @@ namespace qv::pdf_test {
 TBitmap PatternImage(int width, int height, int salt = 0);
 
 // The image compressed by libjpeg at the quality (baseline, 4:2:0).
-std::vector<std::uint8_t> EncodeJpeg(const TBitmap& image, int quality = 90);
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap &image, int quality = 90);
 
 // Output and exit status of a shell command.
 struct CommandResult {
   int status = -1;
   std::string output;
 };
-CommandResult RunCommand(const std::string& command);
+CommandResult RunCommand(const std::string &command);
 
 // A fresh empty folder under the test binary's folder, removed by the destructor.
 class TempFolder {
- public:
-  explicit TempFolder(const std::string& name);
+public:
+  explicit TempFolder(const std::string &name);
   ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  TempFolder(const TempFolder &) = delete;
+  TempFolder &operator=(const TempFolder &) = delete;
+  const std::string &Path() const { return path_; }
+  std::string File(const std::string &name) const { return path_ + "/" + name; }
 
- private:
+private:
   std::string path_;
 };
 
 // Names of the files in a folder.
-std::vector<std::string> ListFolder(const std::string& path);
+std::vector<std::string> ListFolder(const std::string &path);
 
 // Reads a binary PPM (P6) as written by pdftoppm: width, height and RGB bytes.
-bool ReadPpm(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb);
+bool ReadPpm(const std::string &path, int &width, int &height, std::vector<std::uint8_t> &rgb);
 
 // Sets LC_ALL to a decimal-comma locale for its lifetime; Active() is false when none exists.
 class CommaLocale {
- public:
+public:
   CommaLocale();
   ~CommaLocale();
   bool Active() const { return active_; }
 
- private:
+private:
   std::string previous_;
   bool active_ = false;
 };
 
-}  // namespace qv::pdf_test
+} // namespace qv::pdf_test
