@@ -1,0 +1,168 @@
+// The JPEG image: one picture held as compressed bytes and as a decoded Raster image, converted
+// between the two on demand through libjpeg.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "runtime/exceptions.h"
+
+namespace qv {
+
+class TStream;
+
+// A fatal error of the JPEG library: "JPEG エラー #%d" with the library's message code.
+class EJPEG : public EInvalidGraphic {
+ public:
+  using EInvalidGraphic::EInvalidGraphic;
+  // The exception for libjpeg's message code.
+  explicit EJPEG(int message_code);
+  // libjpeg's message code (-1 when the exception was made from a text).
+  int MessageCode() const noexcept { return message_code_; }
+  // libjpeg's own English text for the code, for logs and tests ("Empty input file").
+  const std::string& LibraryMessage() const noexcept { return library_message_; }
+
+ private:
+  int message_code_ = -1;
+  std::string library_message_;
+  friend class TJPEGImage;
+};
+
+// The compressed form: one complete JPEG stream and what its header says. Never changed once
+// built, so TJPEGImage objects assigned from one another share it.
+class TJPEGData {
+ public:
+  const std::vector<std::uint8_t>& Data() const noexcept { return data_; }
+  int Width() const noexcept { return width_; }
+  int Height() const noexcept { return height_; }
+  bool Grayscale() const noexcept { return grayscale_; }
+
+ private:
+  std::vector<std::uint8_t> data_;
+  int width_ = 0;
+  int height_ = 0;
+  bool grayscale_ = false;
+  friend class TJPEGImage;
+};
+
+enum class TJPEGPerformance { jpBestQuality, jpBestSpeed };
+enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
+// Decoding scale: 1, 1/2, 1/4, 1/8.
+enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
+
+class TJPEGImage {
+ public:
+  TJPEGImage();
+  TJPEGImage(const TJPEGImage& other);
+  TJPEGImage& operator=(const TJPEGImage& other);
+  ~TJPEGImage();
+
+  // Takes every byte from the stream's position to its end as the compressed data and reads its
+  // header (size, greyscale, progressive). The decoded image is dropped. Throws EJPEG for a
+  // header the library rejects (the bytes stay held), EReadError for a short stream.
+  void LoadFromStream(TStream& stream);
+  // Writes the compressed bytes, compressing the decoded image first when none are held. An
+  // empty image writes nothing.
+  void SaveToStream(TStream& stream);
+  // LoadFromStream over the file (EFOpenError when it cannot be opened).
+  void LoadFromFile(const std::string& path);
+  // SaveToStream into the file, which appears only when complete.
+  void SaveToFile(const std::string& path);
+
+  // Takes a copy of the image and drops the compressed bytes (a new quality takes effect at the
+  // next compression).
+  void Assign(const TBitmap& source);
+  // Shares the other's compressed data and copies its decoded image and settings.
+  void Assign(const TJPEGImage& source);
+  // Gives target a copy of the decoded image, decoding first when needed (EJPEG, EOutOfMemory
+  // for an image over the size limits).
+  void AssignTo(TBitmap& target);
+  // The decoded image, decoding first when needed.
+  const TBitmap& Bitmap();
+
+  // Produces the compressed bytes from the decoded image now (nothing without an image).
+  void Compress();
+  // Drops bytes and image: a new, empty data block.
+  void Clear();
+
+  // The decoded image's size when there is one; else the header's (at a scale other than full
+  // size, the library's output size).
+  int Width();
+  int Height();
+  // Always throw EInvalidGraphicOperation "JPEG イメージのサイズは変更できません".
+  [[noreturn]] void SetWidth(int width);
+  [[noreturn]] void SetHeight(int height);
+  // The compressed stream is greyscale (one component).
+  bool Grayscale() const;
+  // No compressed bytes and no (or an empty) decoded image.
+  bool Empty() const;
+
+  // The compressed bytes held (empty when there are none; Compress() makes them).
+  const std::vector<std::uint8_t>& CompressedData() const;
+  // The shared compressed data block (never null).
+  std::shared_ptr<const TJPEGData> JPEGData() const { return data_; }
+  // True when a decoded image is held.
+  bool HasBitmap() const { return bitmap_ != nullptr; }
+
+  // Settings.
+  int CompressionQuality() const { return quality_; }
+  void SetCompressionQuality(int quality);  // clamped to 1..100
+  bool ProgressiveEncoding() const { return progressive_encoding_; }
+  void SetProgressiveEncoding(bool on) { progressive_encoding_ = on; }
+  bool GrayscaleOutput() const { return grayscale_output_; }
+  void SetGrayscaleOutput(bool on);
+  TJPEGPerformance Performance() const { return performance_; }
+  void SetPerformance(TJPEGPerformance performance);
+  TJPEGPixelFormat PixelFormat() const { return pixel_format_; }
+  void SetPixelFormat(TJPEGPixelFormat format);
+  TJPEGScale Scale() const { return scale_; }
+  void SetScale(TJPEGScale scale);
+  bool Smoothing() const { return smoothing_; }
+  void SetSmoothing(bool on);
+  bool ProgressiveDisplay() const { return progressive_display_; }
+  void SetProgressiveDisplay(bool on) { progressive_display_ = on; }
+  // A palette for 8-bit decoding: it becomes the library's colour map (dropped for 24-bit output).
+  void SetTemporaryPalette(std::vector<TRGBQuad> palette);
+
+  // Called with a percentage at most every 500 ms while the library works (and 100 at the end
+  // of decoding). May throw EAbort to stop decoding: the partly decoded image is kept.
+  std::function<void(int percent)> OnProgress;
+  // Called when the picture changed (new bytes read, image decoded with a new palette).
+  std::function<void()> OnChange;
+
+  // Pixel format new objects start with (24-bit unless a display of 8 bits or fewer said so).
+  static TJPEGPixelFormat DefaultPixelFormat();
+  static void SetDefaultPixelFormat(TJPEGPixelFormat format);
+
+ private:
+  struct DecodeRequest;
+  void NewData();
+  void FreeBitmap();
+  void Decode();
+  void ReadHeader();
+  void CalcScaledSize();
+  void Changed();
+
+  std::shared_ptr<TJPEGData> data_;
+  std::unique_ptr<TBitmap> bitmap_;
+  int quality_ = 90;
+  bool progressive_encoding_ = false;
+  bool grayscale_output_ = false;
+  TJPEGPerformance performance_ = TJPEGPerformance::jpBestQuality;
+  TJPEGPixelFormat pixel_format_;
+  TJPEGScale scale_ = TJPEGScale::jsFullSize;
+  bool smoothing_ = true;
+  bool progressive_display_ = false;
+  int scaled_width_ = 0;
+  int scaled_height_ = 0;
+  bool need_recalc_ = true;
+  bool palette_modified_ = false;
+  std::optional<std::vector<TRGBQuad>> temp_palette_;
+};
+
+}  // namespace qv
