@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for FUZZ_SECONDS (default 60) on its corpus.
+# FUZZ_TARGETS picks targets (default: every quenvale_fuzz of fuzz/CMakeLists.txt). Crashing
+# inputs land in build-fuzz/artifacts/<target>/; the run stops at the first one with status 1.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-60}
@@ -10,14 +12,50 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQV_BUILD_FUZZ=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF -DQV_BUILD_GUI=OFF >/dev/null
 targets=${FUZZ_TARGETS:-$(sed -n 's/^quenvale_fuzz(\([a-z_0-9]*\).*/\1/p' "$root/fuzz/CMakeLists.txt")}
 cmake --build "$build" -j "$(nproc)" --target $targets
+# Undefined behaviour is a crash too, not a line in the log.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+
+# Little-endian 16-bit value as two raw bytes.
+le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))"; }
+# Unsigned 32-bit little-endian value at a byte offset of a file.
+u32_at() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
+
+# Seeds for the plug-in block target from the BMP suite: the file less its 14-byte file header
+# is an information block followed by the pixels, in that target's input layout.
+make_spi_seeds() {
+  local out=$1 file offset info
+  mkdir -p "$out"
+  for file in "$testdata"/bmpsuite/g/*.bmp; do
+    [ -f "$file" ] || continue
+    offset=$(u32_at "$file" 10)
+    info=$((offset - 14))
+    [ "$info" -ge 40 ] && [ "$info" -lt 65536 ] || continue
+    { printf '\x06'; le16 "$info"; tail -c +15 "$file"; } >"$out/$(basename "$file" .bmp)"
+  done
+}
+
+# Seeds for the INI target: selector bytes (section, key, value) and a small settings file.
+make_ini_seeds() {
+  local out=$1
+  mkdir -p "$out"
+  printf '\x00\x00\x01[Options]\nQuality=75\nDir=/tmp\n\n[Files]\nk=1\n' >"$out/plain"
+  printf '\x01\x03\x02[options]\r\n  quality = 9 \r\n; note\r\n[a]\r\nk=$FF\r\n' >"$out/crlf"
+  printf '\x03\x04\x03[Files]\nk=0x10\n[Files]\nk=2\n[Options]' >"$out/twice"
+  printf '\x05\x05\x04\xef\xbb\xbf[\xe8\xa8\xad\xe5\xae\x9a]\n\xe5\x80\xa4=\xe7\x94\xbb\n#x=1\n' >"$out/utf8"
+}
+
+status=0
 for target in $targets; do
   corpus="$build/corpus/$target"
-  mkdir -p "$corpus"
+  artifacts="$build/artifacts/$target"
+  mkdir -p "$corpus" "$artifacts"
   seeds=()
   case "$target" in
     fuzz_bmp) seeds=("$testdata/bmpsuite" "$testdata/bmp-bad-derived" "$testdata/bmp-extra") ;;
     fuzz_png) seeds=("$testdata/pngsuite" "$testdata/png-bad") ;;
     fuzz_jpeg) seeds=("$testdata/jpeg") ;;
+    fuzz_ini) make_ini_seeds "$build/seeds/ini"; seeds=("$build/seeds/ini") ;;
+    fuzz_spi_block) make_spi_seeds "$build/seeds/spi_block"; seeds=("$build/seeds/spi_block") ;;
   esac
   dict=()
   [ -f "$testdata/fuzz-dicts/${target#fuzz_}.dict" ] && dict=(-dict="$testdata/fuzz-dicts/${target#fuzz_}.dict")
@@ -25,5 +63,7 @@ for target in $targets; do
   for s in "${seeds[@]}"; do [ -d "$s" ] && existing+=("$s"); done
   echo "== $target: ${seconds}s"
   (cd "$build" && "$build/bin/$target" -max_total_time="$seconds" -rss_limit_mb=2048 \
-     -timeout=10 -print_final_stats=1 "${dict[@]}" "$corpus" "${existing[@]}")
+     -timeout=10 -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" \
+     "$corpus" "${existing[@]}") || status=1
 done
+exit $status
