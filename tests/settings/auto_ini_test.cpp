@@ -77,19 +77,6 @@ class AutoIniTest : public ::testing::Test {
   TAutoIni auto_ini_;
 };
 
-TEST_F(AutoIniTest, PropertiesAtCreation) {
-  TAutoIni fresh(*form_, host_);
-  EXPECT_EQ(fresh.Section(), "");
-  EXPECT_EQ(fresh.AIniFileName(), "");
-  EXPECT_EQ(fresh.CheckControls(), TCheckControls::All());
-  EXPECT_FALSE(fresh.CheckWinState());
-  EXPECT_FALSE(fresh.CheckWinSize());
-  EXPECT_FALSE(fresh.CheckTag());
-  EXPECT_EQ(fresh.EnableTag(), 0);
-  EXPECT_FALSE(fresh.MakeIniWinDir());
-  EXPECT_TRUE(fresh.StateList().empty());
-}
-
 TEST_F(AutoIniTest, SaveWritesEveryKindInWalkOrderWithoutDescendingIntoMatches) {
   auto_ini_.SaveToIni();
   EXPECT_EQ(File(),
