@@ -1,6 +1,7 @@
 // JPEG frame-size reading and the picture copies.
 #include "pdf/pdf_graphic.h"
 
+#include "codecs/jpeg_image.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 
@@ -45,6 +46,16 @@ TPdfJpegGraphic::TPdfJpegGraphic(std::vector<std::uint8_t> bytes) {
   if (!ReadJpegFrameSize(bytes, width_, height_))
     throw EInvalidGraphic("JPEG data without a frame header");
   bytes_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+}
+
+TPdfJpegGraphic::TPdfJpegGraphic(const TJPEGImage &jpeg) {
+  std::shared_ptr<const TJPEGData> data = jpeg.JPEGData();
+  if (data->Data().empty())
+    return; // an empty picture
+  if (!ReadJpegFrameSize(data->Data(), width_, height_))
+    throw EInvalidGraphic("JPEG data without a frame header");
+  // The bytes stay owned by the shared data block; no copy is made.
+  bytes_ = std::shared_ptr<const std::vector<std::uint8_t>>(data, &data->Data());
 }
 
 std::unique_ptr<TPdfGraphic> TPdfJpegGraphic::Clone() const {

@@ -10,6 +10,7 @@
 
 namespace qv {
 
+class TJPEGImage;
 class TStream;
 
 class TPdfGraphic {
@@ -29,6 +30,9 @@ public:
   // Takes the bytes of a JPEG file and reads its pixel size from the frame header; bytes that
   // hold no frame header fail with EInvalidGraphic.
   explicit TPdfJpegGraphic(std::vector<std::uint8_t> bytes);
+  // Shares the compressed bytes of a JPEG image (what it writes when asked to save itself); an
+  // image that holds only decoded pixels must be compressed first. EInvalidGraphic as above.
+  explicit TPdfJpegGraphic(const TJPEGImage &jpeg);
 
   bool Empty() const override { return !bytes_ || bytes_->empty(); }
   int Width() const override { return width_; }
