@@ -46,8 +46,14 @@ void FilterRow(TPngFilterType type, const std::uint8_t* row, const std::uint8_t*
   }
 }
 
-void UnfilterRow(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t size,
-                 std::size_t pixel_bytes) {
+namespace {
+
+// The reconstruction loops with the left-neighbour offset as a compile-time constant (the
+// common 1, 3 and 4-byte pixels) or a run-time value (Pixel = 0).
+template <std::size_t Pixel>
+void Unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t size,
+              std::size_t run_time_pixel) {
+  const std::size_t pixel_bytes = Pixel != 0 ? Pixel : run_time_pixel;
   std::size_t lead = pixel_bytes < size ? pixel_bytes : size;
   switch (type) {
     case kFilterSub:
@@ -72,6 +78,18 @@ void UnfilterRow(int type, std::uint8_t* row, const std::uint8_t* previous, std:
       break;
     default:
       break;  // None, and unknown types, leave the row as it is
+  }
+}
+
+}  // namespace
+
+void UnfilterRow(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t size,
+                 std::size_t pixel_bytes) {
+  switch (pixel_bytes) {
+    case 1: Unfilter<1>(type, row, previous, size, 1); break;
+    case 3: Unfilter<3>(type, row, previous, size, 3); break;
+    case 4: Unfilter<4>(type, row, previous, size, 4); break;
+    default: Unfilter<0>(type, row, previous, size, pixel_bytes); break;
   }
 }
 
