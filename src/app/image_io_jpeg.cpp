@@ -1,15 +1,23 @@
-// JPEG reading and writing for the conversion job.
+// JPEG reading and writing for the conversion job, through TJPEGImage.
 #include "app/image_io.h"
-#include "runtime/exceptions.h"
+#include "codecs/jpeg_image.h"
+#include "imaging/bitmap.h"
+#include "runtime/stream.h"
 
 namespace qv {
 
-void ReadJpegFile(const std::string&, TBitmap&) {
-  throw Exception("JPEG reading is not built into this version");
+void ReadJpegFile(const std::string& file_name, TBitmap& image) {
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(file_name);
+  jpeg.AssignTo(image);
 }
 
-void WriteJpeg(const TBitmap&, TStream&, int) {
-  throw Exception("JPEG writing is not built into this version");
+void WriteJpeg(const TBitmap& image, TStream& stream, int quality) {
+  TJPEGImage jpeg;
+  jpeg.Assign(image);
+  jpeg.SetProgressiveEncoding(false);
+  jpeg.SetCompressionQuality(quality);
+  jpeg.SaveToStream(stream);
 }
 
 }  // namespace qv

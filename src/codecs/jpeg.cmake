@@ -1,1 +1,7 @@
-# jpeg sources: target_sources(quenvale_codecs PRIVATE ...)
+# The JPEG adapter over libjpeg: error manager, memory managers, CMYK rows, TJPEGImage.
+target_sources(quenvale_codecs PRIVATE
+  jpeg_cmyk.cpp
+  jpeg_error_manager.cpp
+  jpeg_image.cpp
+  jpeg_memory_managers.cpp
+)

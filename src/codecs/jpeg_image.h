@@ -20,8 +20,8 @@ class TStream;
 class EJPEG : public EInvalidGraphic {
  public:
   using EInvalidGraphic::EInvalidGraphic;
-  // The exception for libjpeg's message code.
-  explicit EJPEG(int message_code);
+  // The exception for libjpeg's message code, with the library's own text for it.
+  explicit EJPEG(int message_code, std::string library_message = {});
   // libjpeg's message code (-1 when the exception was made from a text).
   int MessageCode() const noexcept { return message_code_; }
   // libjpeg's own English text for the code, for logs and tests ("Empty input file").
@@ -30,7 +30,6 @@ class EJPEG : public EInvalidGraphic {
  private:
   int message_code_ = -1;
   std::string library_message_;
-  friend class TJPEGImage;
 };
 
 // The compressed form: one complete JPEG stream and what its header says. Never changed once
