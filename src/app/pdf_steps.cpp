@@ -4,14 +4,13 @@
 
 #include <utility>
 
-#include "app/image_io.h"
+#include "codecs/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "pdf/pd_form.h"
 #include "pdf/pdf_graphic.h"
 #include "pdf/pr_jpeg_image.h"
 #include "pdf/pr_page.h"
 #include "pdf/pr_report.h"
-#include "runtime/stream.h"
 
 namespace qv {
 
@@ -35,15 +34,17 @@ void BeginPdfDrop(TPReport &report, const std::string &file_name) {
 
 void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
                 bool embed_input_file, int jpeg_quality) {
-  // Only the JPEG bytes outlive this page: the form and its copy of the picture go at the end.
-  TPdfJpegGraphic jpeg;
+  // Only the JPEG bytes outlive this page: the JPEG image, the form and its copy of the picture
+  // go at the end, and the page's image object shares nothing with them.
+  TJPEGImage jpeg_image;
   if (embed_input_file) {
-    jpeg = TPdfJpegGraphic(ReadWholeFile(input_file));
+    jpeg_image.LoadFromFile(input_file); // the file's own bytes, embedded unchanged
   } else {
-    TMemoryStream compressed;
-    WriteJpeg(image, compressed, jpeg_quality);
-    jpeg = TPdfJpegGraphic(std::move(compressed.Bytes()));
+    jpeg_image.SetCompressionQuality(jpeg_quality);
+    jpeg_image.Assign(image);
+    jpeg_image.Compress();
   }
+  TPdfJpegGraphic jpeg(jpeg_image);
   TPDForm form;
   form.PDFPage().SetWidth(image.Width());
   form.PDFPage().SetHeight(image.Height());

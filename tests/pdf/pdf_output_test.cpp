@@ -14,7 +14,10 @@
 #include "app/job_host.h"
 #include "app/job_settings.h"
 #include "app/pdf_steps.h"
+#include "codecs/jpeg_image.h"
 #include "pdf/pdf_graphic.h"
+#include "pdf/pdf_image_creator.h"
+#include "pdf/pdf_stream.h"
 #include "pdf/pr_item.h"
 #include "pdf/pr_page.h"
 #include "pdf/pr_panel.h"
@@ -259,7 +262,7 @@ struct DropHost : IJobHost, IBatchHost {
   void ReportError(std::exception_ptr) override {}
 };
 
-TEST(PdfDrop, BatchRunOfThreeBitmapsGivesOneThreePagePdfInListOrder) {
+TEST(PdfDrop, BatchRunGivesOneThreePagePdfInListOrder) {
   {
     TMemoryStream probe;
     try {
@@ -269,14 +272,16 @@ TEST(PdfDrop, BatchRunOfThreeBitmapsGivesOneThreePagePdfInListOrder) {
     }
   }
   pdf_test::TempFolder folder("batch");
-  const int sizes[3][2] = {{50, 40}, {30, 20}, {24, 36}};
+  // A bitmap (compressed at the quality), a JPEG (embedded byte for byte), a bitmap.
   std::vector<std::string> files;
-  for (int i = 0; i < 3; ++i) {
+  for (int i : {0, 2}) {
     files.push_back(folder.File("in" + std::to_string(i) + ".bmp"));
     TSafeFileStream out(files.back());
-    WriteBmp(pdf_test::PatternImage(sizes[i][0], sizes[i][1], i), out);
+    WriteBmp(pdf_test::PatternImage(i == 0 ? 50 : 24, i == 0 ? 40 : 36, i), out);
     out.Commit();
   }
+  JpegInput jpeg = MakeJpegInput(folder, "in1.jpg", 30, 20, 1);
+  files.insert(files.begin() + 1, jpeg.path);
   files.push_back(folder.File("missing.bmp")); // passed over
   DropSettings settings;
   DropHost host;
@@ -285,6 +290,25 @@ TEST(PdfDrop, BatchRunOfThreeBitmapsGivesOneThreePagePdfInListOrder) {
   batch.FileDrop(files);
   ExpectValidPdf(host.pdf);
   EXPECT_EQ(PageSizes(host.pdf, 3), (std::vector<std::string>{"50 x 40", "30 x 20", "24 x 36"}));
+  std::string text = ReadText(host.pdf);
+  EXPECT_NE(text.find(std::string(jpeg.bytes.begin(), jpeg.bytes.end())), std::string::npos);
+}
+
+TEST(PdfJpegPicture, SharesTheBytesOfAJpegImage) {
+  std::string path = std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg";
+  TJPEGImage jpeg;
+  try {
+    jpeg.LoadFromFile(path);
+  } catch (const Exception &e) {
+    GTEST_SKIP() << "JPEG reading is not available in this build yet: " << e.Message();
+  }
+  TPdfJpegGraphic picture(jpeg);
+  EXPECT_EQ(picture.Width(), 227);
+  EXPECT_EQ(picture.Height(), 149);
+  auto image = CreatePdfImage(picture, "Pdf-Jpeg");
+  EXPECT_EQ(image->Data(), ReadWholeFile(path));
+  TJPEGImage empty;
+  EXPECT_TRUE(TPdfJpegGraphic(empty).Empty());
 }
 
 } // namespace
