@@ -61,8 +61,10 @@ TDropFileForm::TDropFileForm()
   setMouseTracking(true);
 
   mes_->setObjectName(QStringLiteral("Mes"));
-  mes_->move(16, 8);
-  mes_->adjustSize();
+  // The caption wraps inside the narrow window rather than running past its right edge.
+  mes_->setGeometry(16, 8, 104 - 16 - 4, 60);
+  mes_->setWordWrap(true);
+  mes_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   mes_->setAttribute(Qt::WA_TransparentForMouseEvents);
   task_->setObjectName(QStringLiteral("Task"));
   task_->setGeometry(0, 100 - 16, 104, 16);

@@ -1,60 +1,26 @@
-// TAutoIni for a Qt form: the form's position and input controls stored in the INI file.
+// TAutoIni on a Qt form: the settings layer's component over the form's widgets, with Qt's
+// message box for its messages.
 #include "gui/qt_auto_ini.h"
 
-#include <QWidget>
+#include <QGuiApplication>
+#include <QMessageBox>
 
-#include "gui/qt_control_tree.h"
+#include "gui/qt_control.h"
 
 namespace qv::gui {
 
-TQtAutoIni::TQtAutoIni(QWidget* form) : form_(form) {}
+void TQtAutoIniHost::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
+                  QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                  QMessageBox::Ok, form_);
+  box.exec();
+}
+
+TQtAutoIni::TQtAutoIni(QWidget* form)
+    : form_(std::make_unique<TQtForm>(form)),
+      host_(std::make_unique<TQtAutoIniHost>(form)),
+      auto_ini_(std::make_unique<TAutoIni>(*form_, *host_)) {}
 
 TQtAutoIni::~TQtAutoIni() = default;
-
-void TQtAutoIni::LoadFromIni() {}
-
-void TQtAutoIni::SaveToIni() {}
-
-void TQtAutoIni::StoreState() {
-  state_.clear();
-  for (const TQtControl& control : WalkQtControls(form_)) {
-    std::string value;
-    switch (control.kind) {
-      case TQtControlKind::Edit:
-        value = ControlText(control);
-        break;
-      case TQtControlKind::CheckBox:
-      case TQtControlKind::RadioButton:
-        value = ControlChecked(control) ? "1" : "0";
-        break;
-      default:
-        value = std::to_string(ControlIndex(control));
-    }
-    state_.emplace_back(ControlName(control), value);
-  }
-}
-
-void TQtAutoIni::RestoreState() {
-  if (state_.empty()) return;
-  for (const TQtControl& control : WalkQtControls(form_)) {
-    std::string name = ControlName(control);
-    for (const auto& [key, value] : state_) {
-      if (key != name) continue;
-      switch (control.kind) {
-        case TQtControlKind::Edit:
-          SetControlText(control, value);
-          break;
-        case TQtControlKind::CheckBox:
-        case TQtControlKind::RadioButton:
-          SetControlChecked(control, value == "1");
-          break;
-        default:
-          SetControlIndex(control, std::stoi(value));
-      }
-      break;
-    }
-  }
-  state_.clear();
-}
 
 }  // namespace qv::gui

@@ -1,37 +1,46 @@
-// TAutoIni for a Qt form: the form's position and input controls stored in the INI file.
+// TAutoIni on a Qt form: the settings layer's component over the form's widgets, with Qt's
+// message box for its messages.
 #pragma once
 
+#include <memory>
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "settings/auto_ini.h"
 
 class QWidget;
 
 namespace qv::gui {
 
+class TQtForm;
+
+// Shows the settings layer's messages as information boxes over the form.
+class TQtAutoIniHost : public IAutoIniHost {
+ public:
+  explicit TQtAutoIniHost(QWidget* form) : form_(form) {}
+  void ShowMessage(const std::string& text) override;
+
+ private:
+  QWidget* form_;
+};
+
+// Owns the form adapter, the host and the component; the form must outlive it.
 class TQtAutoIni {
  public:
   explicit TQtAutoIni(QWidget* form);
   ~TQtAutoIni();
 
-  void SetSection(const std::string& section) { section_ = section; }
-  const std::string& Section() const { return section_; }
-  void SetCheckWinState(bool value) { check_win_state_ = value; }
-  // The INI file: the executable's path with ".ini" unless set.
-  void SetIniPath(const std::string& path) { ini_path_ = path; }
-  const std::string& IniPath() const { return ini_path_; }
-
-  void LoadFromIni();
-  void SaveToIni();
-  void StoreState();
-  void RestoreState();
+  TAutoIni& Component() { return *auto_ini_; }
+  void SetSection(const std::string& section) { auto_ini_->SetSection(section); }
+  void SetCheckWinState(bool value) { auto_ini_->SetCheckWinState(value); }
+  void LoadFromIni() { auto_ini_->LoadFromIni(); }
+  void SaveToIni() { auto_ini_->SaveToIni(); }
+  void StoreState() { auto_ini_->StoreState(); }
+  void RestoreState() { auto_ini_->RestoreState(); }
 
  private:
-  QWidget* form_;
-  std::string section_;
-  std::string ini_path_;
-  bool check_win_state_ = false;
-  std::vector<std::pair<std::string, std::string>> state_;
+  std::unique_ptr<TQtForm> form_;
+  std::unique_ptr<TQtAutoIniHost> host_;
+  std::unique_ptr<TAutoIni> auto_ini_;
 };
 
 }  // namespace qv::gui

@@ -25,7 +25,6 @@ std::string TQtBatchHost::Caption() const { return widgets::ToLocal(mes_.text())
 
 void TQtBatchHost::SetCaption(const std::string& caption) {
   mes_.setText(widgets::FromLocal(caption));
-  mes_.adjustSize();
 }
 
 void TQtBatchHost::ProcessMessages() {

@@ -42,14 +42,14 @@ void TRadioGroup::LayoutButtons() {
   // One column, the items spread evenly over the frame's inside below the caption.
   if (buttons_.empty()) return;
   QRect inside = contentsRect();
-  int top = fontMetrics().height() / 2 + 6;
-  int left = 8;
-  int available = std::max(1, height() - top - 4);
+  int left = inside.left() + 4;
+  int top = inside.top();
+  int available = std::max(1, inside.height());
   int step = available / Count();
   int button_height = std::max(std::min(step, fontMetrics().height() + 4), 1);
   for (int i = 0; i < Count(); ++i) {
     int y = top + i * step + (step - button_height) / 2;
-    buttons_[static_cast<std::size_t>(i)]->setGeometry(left, y, std::max(1, inside.width() - left),
+    buttons_[static_cast<std::size_t>(i)]->setGeometry(left, y, std::max(1, inside.right() - left),
                                                        button_height);
   }
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QTextStream>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -20,6 +21,7 @@
 
 #include "app/batch_run.h"
 #include "gui/drop_file_form.h"
+#include "gui/qt_auto_ini.h"
 #include "gui/setup_form.h"
 #include "gui/version_info.h"
 #include "widgets/ellipses_edit.h"
@@ -160,6 +162,63 @@ TEST_F(GuiTest, CancelRestoresTheSnapshotIncludingMenuChanges) {
   EXPECT_TRUE(setup_->SepiaMode());
   EXPECT_EQ(setup_->JPEGQL(), 85);
   EXPECT_TRUE(Action("Set640x480")->isChecked());
+}
+
+// The keys of a section in file order.
+QStringList Keys(const QString& ini_path) {
+  QFile file(ini_path);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+  QStringList keys;
+  QTextStream in(&file);
+  while (!in.atEnd()) {
+    QString line = in.readLine();
+    if (line.contains(u'=')) keys << line.section(u'=', 0, 0);
+  }
+  return keys;
+}
+
+TEST_F(GuiTest, ClosingSavesTheKeysInOrderAndLoadingBringsThemBack) {
+  std::string ini = Path(QStringLiteral("quenvale.ini")).toStdString();
+  for (TQtAutoIni* auto_ini : {&main_->AutoIni1(), &setup_->AutoIni1()}) {
+    auto_ini->Component().SetIniPathOverride(ini);
+    auto_ini->SetSection("tester");
+  }
+  setup_->JPEGQLEdit->setText(QStringLiteral("150"));  // stored as typed
+  setup_->FileFormatGroup->SetItemIndex(2);
+  main_->AppSetupExecute();
+  ASSERT_TRUE(setup_->close());  // the title bar's close saves like OK
+  EXPECT_FALSE(setup_->isVisible());
+  ASSERT_TRUE(main_->close());
+  EXPECT_EQ(Keys(QString::fromStdString(ini)),
+            (QStringList{QStringLiteral("SetupFormTop"), QStringLiteral("SetupFormLeft"),
+                         QStringLiteral("TargetRes"), QStringLiteral("FileFormat"),
+                         QStringLiteral("SepiaMode"), QStringLiteral("Reduce256ColorMode"),
+                         QStringLiteral("DstDir"), QStringLiteral("OutputMode"),
+                         QStringLiteral("OverWrite"), QStringLiteral("ResampleMode"),
+                         QStringLiteral("PNGCL"), QStringLiteral("JPEGQL"),
+                         QStringLiteral("DropFileFormTop"), QStringLiteral("DropFileFormLeft")}));
+
+  TDropFileForm main2;
+  TSetupForm setup2(&main2);
+  main2.SetSetupForm(&setup2);
+  setup2.AutoIni1().Component().SetIniPathOverride(ini);
+  setup2.AutoIni1().SetSection("tester");
+  setup2.AutoIni1().LoadFromIni();
+  EXPECT_EQ(setup2.FileFormat(), 2);
+  EXPECT_EQ(setup2.JPEGQLEdit->text(), QStringLiteral("150"));
+  EXPECT_TRUE(main2.Action(QStringLiteral("SetPNG"))->isChecked());
+}
+
+TEST_F(GuiTest, AFailedSaveAtCloseKeepsTheWindowOpen) {
+  main_->AutoIni1().Component().SetIniPathOverride("/proc/quenvale-test/quenvale.ini");
+  qv::testing::TMessageBoxCatcher boxes;
+  EXPECT_FALSE(main_->close());
+  EXPECT_TRUE(main_->isVisible());
+  ASSERT_EQ(boxes.texts.size(), 2);
+  EXPECT_EQ(boxes.texts[0], QStringLiteral("Can not save to IniFile"));
+  // The failure itself, in the standard error box.
+  EXPECT_EQ(boxes.captions[1], QGuiApplication::applicationDisplayName());
+  EXPECT_TRUE(boxes.texts[1].contains(QStringLiteral("/proc/quenvale-test/quenvale.ini"))) << boxes.texts[1].toStdString();
 }
 
 TEST_F(GuiTest, TopMostTwiceKeepsThePlaceAndEndsOrdinary) {

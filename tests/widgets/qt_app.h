@@ -17,8 +17,9 @@ inline QApplication& App() {
   static char name[] = "quenvale-test";
   static char* argv[] = {name, nullptr};
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication application(argc, argv);
-  return application;
+  // Never destroyed: tearing Qt down among the static destructors crashes in its input devices.
+  static QApplication* application = new QApplication(argc, argv);
+  return *application;
 }
 
 // Processes events until the condition holds or two seconds pass; returns the condition.
