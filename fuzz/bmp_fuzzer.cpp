@@ -3,13 +3,15 @@
 #include <cstdint>
 #include <exception>
 
+#include "fuzz_check.h"
+
 #include "codecs/bmp_reader.h"
 #include "codecs/bmp_writer.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+QV_FUZZ_ENTRY(bmp) {
   qv::TReadOnlyMemoryStream input({data, size});
   qv::TBitmap image;
   try {

@@ -2,12 +2,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz_check.h"
+
 #include "codecs/png_object.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+QV_FUZZ_ENTRY(png) {
   qv::TReadOnlyMemoryStream input({data, size});
   qv::TPNGObject png;
   qv::TBitmap image;
@@ -40,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       reread.LoadFromStream(again);
       qv::TBitmap back;
       reread.AssignTo(back);
-      if (back.Width() != image.Width() || back.Height() != image.Height()) __builtin_trap();
+      QV_FUZZ_CHECK(back.Width() == image.Width() && back.Height() == image.Height());
     }
   } catch (const qv::Exception&) {
   }

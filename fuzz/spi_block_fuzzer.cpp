@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_check.h"
+
 #include "codecs/spi_dib_copy.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
@@ -19,7 +21,7 @@ constexpr qv::TPixelFormat kFormats[] = {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+QV_FUZZ_ENTRY(spi_block) {
   if (size < 3) return 0;
   qv::TPixelFormat format = kFormats[data[0] % 9];
   std::size_t rest = size - 3;
@@ -37,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qv::CopyPluginDib(info, pixels, image);
   } catch (const qv::Exception&) {
     // A refused block leaves the image as it was.
-    if (image.Width() != width || image.Height() != height) __builtin_trap();
+    QV_FUZZ_CHECK(image.Width() == width && image.Height() == height);
     return 0;
   }
   volatile std::uint8_t sink = 0;

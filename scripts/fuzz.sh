@@ -44,6 +44,18 @@ make_ini_seeds() {
   printf '\x05\x05\x04\xef\xbb\xbf[\xe8\xa8\xad\xe5\xae\x9a]\n\xe5\x80\xa4=\xe7\x94\xbb\n#x=1\n' >"$out/utf8"
 }
 
+# Seeds for the JPEG target: the sample files behind a settings byte (first plain 24-bit
+# decoding, then 8-bit, grey, half scale and fast, progressive re-compression).
+make_jpeg_seeds() {
+  local out=$1 file settings
+  mkdir -p "$out"
+  for file in $(find "$testdata/jpeg" -name '*.jpg'); do
+    for settings in '\x00' '\x5d'; do
+      { printf "$settings"; cat "$file"; } >"$out/$(basename "$file" .jpg)-$(printf "$settings" | od -An -tx1 | tr -d ' ')"
+    done
+  done
+}
+
 status=0
 for target in $targets; do
   corpus="$build/corpus/$target"
@@ -53,7 +65,7 @@ for target in $targets; do
   case "$target" in
     fuzz_bmp) seeds=("$testdata/bmpsuite" "$testdata/bmp-bad-derived" "$testdata/bmp-extra") ;;
     fuzz_png) seeds=("$testdata/pngsuite" "$testdata/png-bad") ;;
-    fuzz_jpeg) seeds=("$testdata/jpeg") ;;
+    fuzz_jpeg) make_jpeg_seeds "$build/seeds/jpeg"; seeds=("$build/seeds/jpeg") ;;
     fuzz_ini) make_ini_seeds "$build/seeds/ini"; seeds=("$build/seeds/ini") ;;
     fuzz_spi_block) make_spi_seeds "$build/seeds/spi_block"; seeds=("$build/seeds/spi_block") ;;
   esac
