@@ -10,11 +10,15 @@ void ReadPngFile(const std::string& file_name, TBitmap& image) {
   TPNGObject png;
   png.LoadFromFile(file_name);
   png.AssignTo(image);
+  // A single transparent colour travels with the image, so a PNG written from it keeps it.
+  if (png.Transparency() == TPngTransparency::kBit)
+    image.SetTransparent(true, png.TransparentColor());
 }
 
 void WritePng(const TBitmap& image, TStream& stream, int compression_level) {
   TPNGObject png;
-  png.AssignBitmap(image);
+  TRGBQuad transparent_color = image.TransparentColor();
+  png.AssignBitmap(image, image.Transparent() ? &transparent_color : nullptr);
   png.SetCompressionLevel(compression_level);
   png.SaveToStream(stream);
 }

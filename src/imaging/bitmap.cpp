@@ -25,6 +25,8 @@ struct TBitmap::Data {
   std::vector<std::uint8_t> pixels;
   std::vector<TRGBQuad> palette;
   TDibInfo dib;
+  bool transparent = false;
+  TRGBQuad transparent_color;
 };
 
 int BitsPerPixel(TPixelFormat format) {
@@ -372,6 +374,16 @@ void TBitmap::Replace(std::vector<std::uint8_t> pixels, int width, int height, T
 }
 
 TDibInfo& TBitmap::MutableDibInfo() { return Unshare(true).dib; }
+
+bool TBitmap::Transparent() const { return data_->transparent; }
+TRGBQuad TBitmap::TransparentColor() const { return data_->transparent_color; }
+
+void TBitmap::SetTransparent(bool transparent, TRGBQuad color) {
+  // A property of the picture, not of its pixels: it keeps any retained file bytes.
+  Data& data = Unshare(true);
+  data.transparent = transparent;
+  data.transparent_color = transparent ? color : TRGBQuad{};
+}
 
 std::uint8_t* TBitmap::Bits() { return Mutable().pixels.data(); }
 const std::uint8_t* TBitmap::Bits() const { return data_->pixels.data(); }

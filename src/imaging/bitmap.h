@@ -97,6 +97,12 @@ class TBitmap {
   // Makes the image empty (width and height 0, format kept, the format's default palette).
   void Clear();
 
+  // Single-colour transparency, set when the image was read from a PNG with one transparent
+  // colour; copies carry it, and a PNG writer writes it back.
+  bool Transparent() const;
+  TRGBQuad TransparentColor() const;
+  void SetTransparent(bool transparent, TRGBQuad color = {});
+
   // For codecs: a new buffer of the given size and format, every byte zero, memory order top-down
   // when top_down is set (as a BMP with negative height). The palette becomes the format's
   // default (black and white, the 16 system colours, the halftone palette; none above 8 bits)

@@ -221,3 +221,31 @@ TEST_F(ConversionJobTest, OutOfRangeFormatWritesBmp) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+std::string PngSuite(const std::string& name) {
+  return std::string(QV_TESTDATA_DIR) + "/pngsuite/" + name;
+}
+
+TEST(PngThroughTheJob, SingleColourTransparencySurvivesAConversion) {
+  testing::TempDir dir;
+  testing::FakeSettings settings;
+  testing::FakeHost host;
+  settings.file_format = 2;
+  settings.output_mode = 1;
+  settings.dst_dir = dir / "out";
+  TConversionJob job(settings, host);
+  job.ConvertFile(PngSuite("tbrn2c08.png"));  // RGB with one transparent colour
+  job.ConvertFile(PngSuite("basn2c08.png"));  // RGB, opaque
+  std::string transparent = FileText(dir / "out/tbrn2c08.png");
+  std::string opaque = FileText(dir / "out/basn2c08.png");
+  ASSERT_FALSE(transparent.empty());
+  ASSERT_FALSE(opaque.empty());
+  EXPECT_NE(transparent.find("tRNS"), std::string::npos);
+  EXPECT_EQ(opaque.find("tRNS"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qv
