@@ -1,2 +1,3 @@
 # codecs benchmarks: quenvale_bench(NAME SOURCES ... LIBS ...)
 quenvale_bench(bench_codecs_png SOURCES ${CMAKE_CURRENT_LIST_DIR}/codecs_png.cpp LIBS quenvale_codecs png)
+quenvale_bench(bench_codecs_jpeg SOURCES ${CMAKE_CURRENT_LIST_DIR}/codecs_jpeg.cpp LIBS quenvale_codecs)
