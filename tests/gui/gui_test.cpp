@@ -5,6 +5,10 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTimer>
 #include <QFile>
 #include <QTextStream>
 #include <QImage>
@@ -110,6 +114,61 @@ TEST_F(GuiTest, ADropConvertsInOrderWithTheDialogsSettingsReadLive) {
   EXPECT_FALSE(main_->Task()->isVisible());
   // The menu follows the dialog's format group.
   EXPECT_TRUE(Action("Set640x480")->isChecked());
+}
+
+// Answers the PDF save dialog the first time it is shown: with a file name, or cancelled when
+// the name is empty.
+class TSaveDialogAnswer {
+ public:
+  explicit TSaveDialogAnswer(QString file_name) : file_name_(std::move(file_name)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog || !dialog->isVisible()) return;
+      ++shown;
+      timer_.stop();
+      if (file_name_.isEmpty()) {
+        dialog->reject();
+      } else {
+        // As a user does: go to the folder, type the name, press Save.
+        QFileInfo target(file_name_);
+        dialog->setDirectory(target.absolutePath());
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+          name->setText(target.fileName());
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the name
+      }
+    });
+    timer_.start(10);
+  }
+  int shown = 0;
+
+ private:
+  QString file_name_;
+  QTimer timer_;
+};
+
+TEST_F(GuiTest, PdfDropsAskOnceAndACancelConvertsNothing) {
+  QStringList files = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp"))};
+  Action("SetPDF")->trigger();
+  {
+    TSaveDialogAnswer cancel{QString()};
+    Drop(files);
+    ASSERT_TRUE(qv::testing::ProcessUntil([&] { return cancel.shown == 1 && !main_->BatchRun()->Running(); }));
+    QApplication::processEvents();
+    EXPECT_EQ(cancel.shown, 1);
+  }
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files).size(), 2);  // the inputs only
+  EXPECT_EQ(main_->Mes()->text(), QStringLiteral("Drop Files Here."));
+
+  QString pdf = Path(QStringLiteral("drop.pdf"));
+  TSaveDialogAnswer confirm{pdf};
+  Drop(files);
+  ASSERT_TRUE(qv::testing::ProcessUntil([&] { return QFile::exists(pdf) && !main_->BatchRun()->Running(); }));
+  EXPECT_EQ(confirm.shown, 1);
+  QFile file(pdf);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QByteArray bytes = file.readAll();
+  EXPECT_TRUE(bytes.startsWith("%PDF-1.2"));
+  EXPECT_TRUE(bytes.contains("/Count 2")) << "one page per file of the drop";
 }
 
 TEST_F(GuiTest, MenuSetsTheDialogAndTheMarksFollowTheDialog) {
@@ -243,6 +302,9 @@ TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
   EXPECT_EQ(GetVersionInfoString("/proc/self/exe", 2), "unidentified");
   EXPECT_EQ(GetVersionInfoString(QV_SOURCE_DIR "/missing.exe", 2), "unidentified");
   EXPECT_EQ(GetVersionInfoString(QV_SOURCE_DIR "/CMakeLists.txt", 2), "unidentified");
+  qv::testing::App();
+  TDropFileForm form;
+  EXPECT_EQ(form.AboutText(), QString::fromUtf8(kCreditLine) + QStringLiteral("\n\nunidentified"));
   // A block with a translation but without the key gives "None".
   std::vector<char> block;
   for (char ch : std::string_view("\\VarFileInfo\\Translation=0x04B00411\0", 37)) block.push_back(ch);
