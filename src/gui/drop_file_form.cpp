@@ -212,12 +212,20 @@ void TDropFileForm::BuildMenu() {
 void TDropFileForm::FormCreate() {
   move(0, 0);
   auto_ini_->SetSection(GetWindowsUserName());
-  auto_ini_->LoadFromIni();
+  // A settings file that cannot be read must not leave the program without its plug-ins:
+  // the remaining steps run, then the failure is passed on.
+  std::exception_ptr load_failure;
+  try {
+    auto_ini_->LoadFromIni();
+  } catch (...) {
+    load_failure = std::current_exception();
+  }
   std::string exe = ExecutableFileName();
   help_file_ = widgets::FromLocal(ChangeFileExt(exe, ".pdf"));
   for (const std::string& folder : DefaultPluginFolders()) sp32_->LoadPlugins(folder);
   SetPriorityClass(kIdlePriorityClass);
   save_dialog_->setDirectory(GetSpecialFolderPath(this, kCsidlPersonal));
+  if (load_failure) std::rethrow_exception(load_failure);
 }
 
 void TDropFileForm::SyncMenuChecks() {

@@ -19,12 +19,16 @@ int main(int argc, char* argv[]) {
   qv::gui::TDropFileForm drop_file_form;
   qv::gui::TSetupForm setup_form(&drop_file_form);
   drop_file_form.SetSetupForm(&setup_form);
+  // A failing creation handler (an unreadable INI file) is reported and the program goes on.
   try {
     drop_file_form.FormCreate();
+  } catch (...) {
+    qv::widgets::ShowException(std::current_exception());
+  }
+  try {
     setup_form.FormCreate();
   } catch (...) {
     qv::widgets::ShowException(std::current_exception());
-    return 1;
   }
   drop_file_form.SyncMenuChecks();
   drop_file_form.show();
