@@ -447,6 +447,35 @@ INSTANTIATE_TEST_SUITE_P(
                       EncodeCase{33, 17, 90, TPixelFormat::pf8bit, 12.0},
                       EncodeCase{33, 17, 90, TPixelFormat::pf32bit, 6.0}));
 
+// Our compression is libjpeg's defaults with baseline tables, so cjpeg -baseline writes the very
+// same file from the same pixels.
+class JpegSameAsCjpeg : public ::testing::TestWithParam<int> {};
+
+TEST_P(JpegSameAsCjpeg, ByteForByte) {
+  const std::string ppm_path = Sample("libjpeg-turbo/testorig.ppm");
+  Ppm ppm = ParsePpm(ReadWholeFile(ppm_path));
+  TBitmap image;
+  image.Allocate(ppm.width, ppm.height, TPixelFormat::pf24bit);
+  for (int y = 0; y < ppm.height; ++y) {
+    std::uint8_t* row = image.ScanLine(y);
+    const std::uint8_t* rgb = ppm.rgb.data() + static_cast<std::size_t>(y) * ppm.width * 3;
+    for (int x = 0; x < ppm.width; ++x) {
+      row[3 * x] = rgb[3 * x + 2];
+      row[3 * x + 1] = rgb[3 * x + 1];
+      row[3 * x + 2] = rgb[3 * x];
+    }
+  }
+  TMemoryStream ours;
+  WriteJpeg(image, ours, GetParam());
+  testing::TempDir dir;
+  testing::ProgramResult result = testing::RunProgram(
+      "/usr/bin/cjpeg", {"-baseline", "-quality", std::to_string(GetParam()), "-outfile", dir / "c.jpg", ppm_path});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ours.Bytes(), ReadWholeFile(dir / "c.jpg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Qualities, JpegSameAsCjpeg, ::testing::Values(1, 50, 75, 100));
+
 TEST(JpegImage, GreyscaleAndProgressiveCompression) {
   TJPEGImage jpeg;
   jpeg.Assign(Pattern(40, 30));
@@ -519,7 +548,7 @@ TEST(JpegImage, EmptyImageWritesNothing) {
   EXPECT_EQ(out.Size(), 0);
 }
 
-TEST(JpegImage, AbortFromTheProgressEventKeepsThePartialImage) {
+TEST(JpegImage, AbortFromTheFinalProgressReportIsSwallowed) {
   // A picture big enough that decoding takes several progress calls.
   TJPEGImage source;
   source.Assign(Pattern(2400, 1800));
