@@ -36,7 +36,7 @@ run: build
 demo: build
 	@bash scripts/demo.sh $(BUILD)
 
-bench: build
+bench: setup
 	@bash scripts/bench.sh $(BUILD)
 
 fuzz: setup
