@@ -24,19 +24,20 @@ constexpr int kHeight = 3000;
 constexpr int kQuality = 85;
 
 // A photo-like picture: smooth gradients, a few hard edges and mild noise.
-const TBitmap& Photo() {
+const TBitmap &Photo() {
   static const TBitmap image = [] {
     TBitmap result;
     result.Allocate(kWidth, kHeight, TPixelFormat::pf24bit);
     std::mt19937 random(1);
     for (int y = 0; y < kHeight; ++y) {
-      std::uint8_t* row = result.ScanLine(y);
+      std::uint8_t *row = result.ScanLine(y);
       for (int x = 0; x < kWidth; ++x) {
         int noise = static_cast<int>(random() % 8);
         int edge = ((x / 500 + y / 400) % 2) * 60;
         row[3 * x] = static_cast<std::uint8_t>((x * 180 / kWidth + noise + edge) & 0xFF);
         row[3 * x + 1] = static_cast<std::uint8_t>((y * 200 / kHeight + noise) & 0xFF);
-        row[3 * x + 2] = static_cast<std::uint8_t>(((x + y) * 128 / (kWidth + kHeight) + noise + edge / 2) & 0xFF);
+        row[3 * x + 2] = static_cast<std::uint8_t>(
+            ((x + y) * 128 / (kWidth + kHeight) + noise + edge / 2) & 0xFF);
       }
     }
     return result;
@@ -52,20 +53,21 @@ std::vector<std::uint8_t> EncodeOurs() {
   return jpeg.CompressedData();
 }
 
-const std::vector<std::uint8_t>& Encoded() {
+const std::vector<std::uint8_t> &Encoded() {
   static const std::vector<std::uint8_t> bytes = [] {
     std::vector<std::uint8_t> b = EncodeOurs();
-    // The same file for djpeg/cjpeg runs: bench-photo.jpg and bench-photo.ppm in the working folder.
+    // The same file for djpeg/cjpeg runs: bench-photo.jpg and bench-photo.ppm in the working
+    // folder.
     if (std::getenv("QV_BENCH_WRITE_FILES") != nullptr) {
-      if (FILE* f = std::fopen("bench-photo.jpg", "wb")) {
+      if (FILE *f = std::fopen("bench-photo.jpg", "wb")) {
         std::fwrite(b.data(), 1, b.size(), f);
         std::fclose(f);
       }
-      if (FILE* f = std::fopen("bench-photo.ppm", "wb")) {
+      if (FILE *f = std::fopen("bench-photo.ppm", "wb")) {
         std::fprintf(f, "P6\n%d %d\n255\n", kWidth, kHeight);
         std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kWidth) * 3);
         for (int y = 0; y < kHeight; ++y) {
-          const std::uint8_t* row = Photo().ScanLine(y);
+          const std::uint8_t *row = Photo().ScanLine(y);
           for (int x = 0; x < kWidth; ++x) {
             rgb[3 * x] = row[3 * x + 2];
             rgb[3 * x + 1] = row[3 * x + 1];
@@ -81,22 +83,23 @@ const std::vector<std::uint8_t>& Encoded() {
   return bytes;
 }
 
-void SetRate(benchmark::State& state) {
+void SetRate(benchmark::State &state) {
   state.counters["MPix/s"] =
       benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void JpegEncodeAdapter(benchmark::State& state) {
+void JpegEncodeAdapter(benchmark::State &state) {
   (void)Photo();
   std::size_t size = 0;
-  for (auto _ : state) size = EncodeOurs().size();
+  for (auto _ : state)
+    size = EncodeOurs().size();
   SetRate(state);
   state.counters["bytes"] = static_cast<double>(size);
 }
 BENCHMARK(JpegEncodeAdapter)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void JpegDecodeAdapter(benchmark::State& state) {
-  const std::vector<std::uint8_t>& bytes = Encoded();
+void JpegDecodeAdapter(benchmark::State &state) {
+  const std::vector<std::uint8_t> &bytes = Encoded();
   for (auto _ : state) {
     qv::TJPEGImage jpeg;
     qv::TReadOnlyMemoryStream in(bytes);
@@ -110,15 +113,15 @@ void JpegDecodeAdapter(benchmark::State& state) {
 BENCHMARK(JpegDecodeAdapter)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // libjpeg alone, same settings: BGR rows one at a time, default DCT, memory source/destination.
-void JpegEncodeLibrary(benchmark::State& state) {
-  const TBitmap& photo = Photo();
+void JpegEncodeLibrary(benchmark::State &state) {
+  const TBitmap &photo = Photo();
   std::size_t size = 0;
   for (auto _ : state) {
     jpeg_compress_struct c{};
     jpeg_error_mgr errors;
     c.err = jpeg_std_error(&errors);
     jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
+    unsigned char *out = nullptr;
     unsigned long out_size = 0;
     jpeg_mem_dest(&c, &out, &out_size);
     c.image_width = kWidth;
@@ -129,7 +132,7 @@ void JpegEncodeLibrary(benchmark::State& state) {
     jpeg_set_quality(&c, kQuality, TRUE);
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
-      JSAMPROW row = const_cast<std::uint8_t*>(photo.ScanLine(static_cast<int>(c.next_scanline)));
+      JSAMPROW row = const_cast<std::uint8_t *>(photo.ScanLine(static_cast<int>(c.next_scanline)));
       jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
@@ -144,14 +147,15 @@ BENCHMARK(JpegEncodeLibrary)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Arg 0: rows into one buffer kept across iterations; arg 1: a new zeroed buffer per decode, as
 // any decoder handing out a new image must do (its page faults are most of the difference).
-void JpegDecodeLibrary(benchmark::State& state) {
-  const std::vector<std::uint8_t>& bytes = Encoded();
+void JpegDecodeLibrary(benchmark::State &state) {
+  const std::vector<std::uint8_t> &bytes = Encoded();
   const bool fresh = state.range(0) != 0;
   std::vector<std::uint8_t> kept(static_cast<std::size_t>(kWidth) * 3 * kHeight);
   for (auto _ : state) {
     std::vector<std::uint8_t> pixels;
-    if (fresh) pixels.resize(kept.size());
-    std::vector<std::uint8_t>& target = fresh ? pixels : kept;
+    if (fresh)
+      pixels.resize(kept.size());
+    std::vector<std::uint8_t> &target = fresh ? pixels : kept;
     jpeg_decompress_struct d{};
     jpeg_error_mgr errors;
     d.err = jpeg_std_error(&errors);
@@ -172,6 +176,6 @@ void JpegDecodeLibrary(benchmark::State& state) {
 }
 BENCHMARK(JpegDecodeLibrary)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -6,13 +6,13 @@
 
 namespace qv {
 
-void ReadJpegFile(const std::string& file_name, TBitmap& image) {
+void ReadJpegFile(const std::string &file_name, TBitmap &image) {
   TJPEGImage jpeg;
   jpeg.LoadFromFile(file_name);
   jpeg.AssignTo(image);
 }
 
-void WriteJpeg(const TBitmap& image, TStream& stream, int quality) {
+void WriteJpeg(const TBitmap &image, TStream &stream, int quality) {
   TJPEGImage jpeg;
   jpeg.Assign(image);
   jpeg.SetProgressiveEncoding(false);
@@ -20,4 +20,4 @@ void WriteJpeg(const TBitmap& image, TStream& stream, int quality) {
   jpeg.SaveToStream(stream);
 }
 
-}  // namespace qv
+} // namespace qv

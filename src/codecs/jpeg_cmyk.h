@@ -10,6 +10,6 @@ namespace qv {
 // file's samples are stored inverted (as Adobe applications write them, told by an Adobe
 // marker), so a sample of 255 means no ink; otherwise 0 means no ink. Each channel is
 // (255 - ink) x (255 - black ink) / 255, rounded.
-void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, std::size_t width, bool inverted);
+void CmykRowToBgr(const std::uint8_t *cmyk, std::uint8_t *bgr, std::size_t width, bool inverted);
 
-}  // namespace qv
+} // namespace qv

@@ -11,15 +11,16 @@ namespace qv {
 namespace {
 
 void ErrorExit(j_common_ptr cinfo) {
-  auto* state = reinterpret_cast<JpegErrorState*>(cinfo->err);
+  auto *state = reinterpret_cast<JpegErrorState *>(cinfo->err);
   state->code = cinfo->err->msg_code;
-  if (state->library_format != nullptr) state->library_format(cinfo, state->text);
+  if (state->library_format != nullptr)
+    state->library_format(cinfo, state->text);
   std::longjmp(state->jump, 1);
 }
 
 void EmitMessage(j_common_ptr, int) {}
 void OutputMessage(j_common_ptr) {}
-void FormatMessage(j_common_ptr, char* buffer) { buffer[0] = '\0'; }
+void FormatMessage(j_common_ptr, char *buffer) { buffer[0] = '\0'; }
 
 void ResetErrorManager(j_common_ptr cinfo) {
   cinfo->err->num_warnings = 0;
@@ -27,7 +28,7 @@ void ResetErrorManager(j_common_ptr cinfo) {
 }
 
 // Calls the user's callback; false when it threw (the exception is kept as pending).
-bool ReportProgress(JpegProgress& progress, int percent) noexcept {
+bool ReportProgress(JpegProgress &progress, int percent) noexcept {
   try {
     (*progress.callback)(percent);
     return true;
@@ -38,22 +39,26 @@ bool ReportProgress(JpegProgress& progress, int percent) noexcept {
 }
 
 void ProgressMonitor(j_common_ptr cinfo) {
-  auto* progress = reinterpret_cast<JpegProgress*>(cinfo->progress);
-  if (progress->callback == nullptr || !*progress->callback) return;
+  auto *progress = reinterpret_cast<JpegProgress *>(cinfo->progress);
+  if (progress->callback == nullptr || !*progress->callback)
+    return;
   long long now = JpegTickCount();
-  if (now - progress->last_report_ms < 500) return;
+  if (now - progress->last_report_ms < 500)
+    return;
   progress->last_report_ms = now;
-  const jpeg_progress_mgr& m = progress->manager;
-  if (m.pass_limit <= 0 || m.total_passes <= 0) return;
-  double done = static_cast<double>(m.pass_counter) / static_cast<double>(m.pass_limit) +
-                m.completed_passes;
+  const jpeg_progress_mgr &m = progress->manager;
+  if (m.pass_limit <= 0 || m.total_passes <= 0)
+    return;
+  double done =
+      static_cast<double>(m.pass_counter) / static_cast<double>(m.pass_limit) + m.completed_passes;
   int percent = static_cast<int>(done * 100.0 / m.total_passes);
-  if (!ReportProgress(*progress, percent)) std::longjmp(progress->errors->jump, 1);
+  if (!ReportProgress(*progress, percent))
+    std::longjmp(progress->errors->jump, 1);
 }
 
-}  // namespace
+} // namespace
 
-jpeg_error_mgr* InitJpegErrors(JpegErrorState& state) {
+jpeg_error_mgr *InitJpegErrors(JpegErrorState &state) {
   jpeg_std_error(&state.manager);
   state.library_format = state.manager.format_message;
   state.manager.error_exit = ErrorExit;
@@ -64,21 +69,23 @@ jpeg_error_mgr* InitJpegErrors(JpegErrorState& state) {
   return &state.manager;
 }
 
-bool RunJpegStep(JpegErrorState& state, JpegStep step, void* context) {
-  if (setjmp(state.jump) != 0) return false;
+bool RunJpegStep(JpegErrorState &state, JpegStep step, void *context) {
+  if (setjmp(state.jump) != 0)
+    return false;
   step(context);
   return true;
 }
 
-void ThrowJpegError(const JpegErrorState& state) {
-  if (state.pending) std::rethrow_exception(state.pending);
+void ThrowJpegError(const JpegErrorState &state) {
+  if (state.pending)
+    std::rethrow_exception(state.pending);
   throw EJPEG(state.code, state.text);
 }
 
-void JumpWithPending(JpegErrorState& state) { std::longjmp(state.jump, 1); }
+void JumpWithPending(JpegErrorState &state) { std::longjmp(state.jump, 1); }
 
-jpeg_progress_mgr* InitJpegProgress(JpegProgress& progress, JpegErrorState& errors,
-                                    const std::function<void(int)>* callback) {
+jpeg_progress_mgr *InitJpegProgress(JpegProgress &progress, JpegErrorState &errors,
+                                    const std::function<void(int)> *callback) {
   progress.manager = {};
   progress.manager.progress_monitor = ProgressMonitor;
   progress.errors = &errors;
@@ -93,4 +100,4 @@ long long JpegTickCount() noexcept {
       .count();
 }
 
-}  // namespace qv
+} // namespace qv

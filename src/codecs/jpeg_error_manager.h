@@ -16,51 +16,52 @@ namespace qv {
 // reset replaced. A fatal error records its message code and text and jumps to the guarded call
 // that is running; warnings are dropped.
 struct JpegErrorState {
-  jpeg_error_mgr manager;  // first member: libjpeg hands back its address
+  jpeg_error_mgr manager; // first member: libjpeg hands back its address
   std::jmp_buf jump;
-  int code = 0;                       // message code of the fatal error
-  char text[JMSG_LENGTH_MAX] = {};    // the library's English text for it
-  std::exception_ptr pending;         // an exception one of our callbacks caught
-  void (*library_format)(j_common_ptr, char*) = nullptr;
+  int code = 0;                    // message code of the fatal error
+  char text[JMSG_LENGTH_MAX] = {}; // the library's English text for it
+  std::exception_ptr pending;      // an exception one of our callbacks caught
+  void (*library_format)(j_common_ptr, char *) = nullptr;
 };
 
 // Fills state's manager (jpeg_std_error with our entries) and returns it for cinfo.err.
-jpeg_error_mgr* InitJpegErrors(JpegErrorState& state);
+jpeg_error_mgr *InitJpegErrors(JpegErrorState &state);
 
 // A step that calls into libjpeg; it must hold no objects with destructors, since a fatal error
 // leaves it by longjmp.
-using JpegStep = void (*)(void* context);
+using JpegStep = void (*)(void *context);
 
 // Runs step(context); false when a fatal error (or a pending exception) left it early.
-bool RunJpegStep(JpegErrorState& state, JpegStep step, void* context);
+bool RunJpegStep(JpegErrorState &state, JpegStep step, void *context);
 
 // Throws what ended the step: the pending exception, else EJPEG for state.code.
-[[noreturn]] void ThrowJpegError(const JpegErrorState& state);
+[[noreturn]] void ThrowJpegError(const JpegErrorState &state);
 
 // Runs step and throws on failure.
-inline void CallJpeg(JpegErrorState& state, JpegStep step, void* context) {
-  if (!RunJpegStep(state, step, context)) ThrowJpegError(state);
+inline void CallJpeg(JpegErrorState &state, JpegStep step, void *context) {
+  if (!RunJpegStep(state, step, context))
+    ThrowJpegError(state);
 }
 
 // From inside a libjpeg callback: remembers the exception being handled (call in a catch block
 // only through CatchIntoPending) and leaves through the error jump.
-[[noreturn]] void JumpWithPending(JpegErrorState& state);
+[[noreturn]] void JumpWithPending(JpegErrorState &state);
 
 // Progress monitor: at most every 500 ms hands (pass counter / pass limit + completed passes) x
 // 100 / total passes to the callback. An exception from the callback (EAbort) ends the library
 // call through the error jump and is rethrown by ThrowJpegError.
 struct JpegProgress {
-  jpeg_progress_mgr manager;  // first member
-  JpegErrorState* errors = nullptr;
-  const std::function<void(int)>* callback = nullptr;
+  jpeg_progress_mgr manager; // first member
+  JpegErrorState *errors = nullptr;
+  const std::function<void(int)> *callback = nullptr;
   long long last_report_ms = 0;
 };
 
 // Fills progress and returns it for cinfo.progress.
-jpeg_progress_mgr* InitJpegProgress(JpegProgress& progress, JpegErrorState& errors,
-                                    const std::function<void(int)>* callback);
+jpeg_progress_mgr *InitJpegProgress(JpegProgress &progress, JpegErrorState &errors,
+                                    const std::function<void(int)> *callback);
 
 // Milliseconds of a monotonic clock.
 long long JpegTickCount() noexcept;
 
-}  // namespace qv
+} // namespace qv

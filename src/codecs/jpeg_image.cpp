@@ -25,10 +25,10 @@ constexpr int kMaxRowsPerCall = 16;
 
 TJPEGPixelFormat g_default_pixel_format = TJPEGPixelFormat::jf24Bit;
 
-bool IsAbort(const std::exception_ptr& error) {
+bool IsAbort(const std::exception_ptr &error) {
   try {
     std::rethrow_exception(error);
-  } catch (const EAbort&) {
+  } catch (const EAbort &) {
     return true;
   } catch (...) {
     return false;
@@ -41,57 +41,59 @@ struct Decoder {
   JpegErrorState errors;
   JpegProgress progress;
   JpegMemorySource source;
-  const std::uint8_t* data = nullptr;
+  const std::uint8_t *data = nullptr;
   std::size_t size = 0;
   bool use_progress = false;
   bool created = false;
   bool multiscan = false;
   // Temporary colour map (blue, green, red per entry).
-  const std::vector<TRGBQuad>* colormap = nullptr;
+  const std::vector<TRGBQuad> *colormap = nullptr;
   // Row loop.
-  std::uint8_t* row0 = nullptr;
+  std::uint8_t *row0 = nullptr;
   std::ptrdiff_t step = 0;
   bool one_row = true;
-  std::uint8_t* cmyk_row = nullptr;
+  std::uint8_t *cmyk_row = nullptr;
   bool inverted_cmyk = false;
 
-  Decoder(const std::vector<std::uint8_t>& bytes, const std::function<void(int)>* callback)
+  Decoder(const std::vector<std::uint8_t> &bytes, const std::function<void(int)> *callback)
       : data(bytes.data()), size(bytes.size()) {
     cinfo.err = InitJpegErrors(errors);
     InitJpegProgress(progress, errors, callback);
     use_progress = callback != nullptr && *callback;
   }
   ~Decoder() {
-    if (created) jpeg_destroy_decompress(&cinfo);
+    if (created)
+      jpeg_destroy_decompress(&cinfo);
   }
-  Decoder(const Decoder&) = delete;
-  Decoder& operator=(const Decoder&) = delete;
+  Decoder(const Decoder &) = delete;
+  Decoder &operator=(const Decoder &) = delete;
 };
 
-void StepOpen(void* context) {
-  auto* d = static_cast<Decoder*>(context);
-  d->created = true;  // destroying a zeroed object is harmless
+void StepOpen(void *context) {
+  auto *d = static_cast<Decoder *>(context);
+  d->created = true; // destroying a zeroed object is harmless
   jpeg_create_decompress(&d->cinfo);
   d->cinfo.mem->max_memory_to_use = static_cast<long>(kMaxDecodedBytes);
-  if (d->use_progress) d->cinfo.progress = &d->progress.manager;
+  if (d->use_progress)
+    d->cinfo.progress = &d->progress.manager;
   SetJpegMemorySource(&d->cinfo, d->source, d->data, d->size);
   jpeg_read_header(&d->cinfo, TRUE);
   d->multiscan = jpeg_has_multiple_scans(&d->cinfo) != 0;
 }
 
-void StepCalcOutput(void* context) {
-  jpeg_calc_output_dimensions(&static_cast<Decoder*>(context)->cinfo);
+void StepCalcOutput(void *context) {
+  jpeg_calc_output_dimensions(&static_cast<Decoder *>(context)->cinfo);
 }
 
-void StepColormap(void* context) {
-  auto* d = static_cast<Decoder*>(context);
-  jpeg_decompress_struct& c = d->cinfo;
+void StepColormap(void *context) {
+  auto *d = static_cast<Decoder *>(context);
+  jpeg_decompress_struct &c = d->cinfo;
   int components = c.out_color_space == JCS_GRAYSCALE ? 1 : 3;
   auto count = static_cast<JDIMENSION>(std::min<std::size_t>(d->colormap->size(), 256));
   JSAMPARRAY map = c.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&c), JPOOL_IMAGE, count,
                                        static_cast<JDIMENSION>(components));
   for (JDIMENSION i = 0; i < count; ++i) {
-    const TRGBQuad& q = (*d->colormap)[i];
+    const TRGBQuad &q = (*d->colormap)[i];
     map[0][i] = q.blue;
     if (components == 3) {
       map[1][i] = q.green;
@@ -102,12 +104,12 @@ void StepColormap(void* context) {
   c.actual_number_of_colors = static_cast<int>(count);
 }
 
-void StepStart(void* context) { jpeg_start_decompress(&static_cast<Decoder*>(context)->cinfo); }
+void StepStart(void *context) { jpeg_start_decompress(&static_cast<Decoder *>(context)->cinfo); }
 
-void StepReadRows(void* context) {
-  auto* d = static_cast<Decoder*>(context);
-  jpeg_decompress_struct& c = d->cinfo;
-  std::uint8_t* row = d->row0;
+void StepReadRows(void *context) {
+  auto *d = static_cast<Decoder *>(context);
+  jpeg_decompress_struct &c = d->cinfo;
+  std::uint8_t *row = d->row0;
   int per_call = d->one_row ? 1 : std::clamp(c.rec_outbuf_height, 1, kMaxRowsPerCall);
   JSAMPROW rows[kMaxRowsPerCall];
   while (c.output_scanline < c.output_height) {
@@ -115,12 +117,15 @@ void StepReadRows(void* context) {
     if (d->cmyk_row != nullptr) {
       rows[0] = d->cmyk_row;
       got = jpeg_read_scanlines(&c, rows, 1);
-      if (got == 1) CmykRowToBgr(d->cmyk_row, row, c.output_width, d->inverted_cmyk);
+      if (got == 1)
+        CmykRowToBgr(d->cmyk_row, row, c.output_width, d->inverted_cmyk);
     } else {
-      for (int i = 0; i < per_call; ++i) rows[i] = row + d->step * i;
+      for (int i = 0; i < per_call; ++i)
+        rows[i] = row + d->step * i;
       got = jpeg_read_scanlines(&c, rows, static_cast<JDIMENSION>(per_call));
     }
-    if (got == 0) break;  // a suspending source never happens over memory; do not spin
+    if (got == 0)
+      break; // a suspending source never happens over memory; do not spin
     row += d->step * static_cast<std::ptrdiff_t>(got);
   }
   jpeg_finish_decompress(&c);
@@ -132,10 +137,10 @@ struct Encoder {
   JpegErrorState errors;
   JpegProgress progress;
   JpegMemoryDestination destination;
-  std::vector<std::uint8_t>* out = nullptr;
+  std::vector<std::uint8_t> *out = nullptr;
   bool use_progress = false;
   bool created = false;
-  const std::uint8_t* row0 = nullptr;
+  const std::uint8_t *row0 = nullptr;
   std::ptrdiff_t step = 0;
   bool one_row = true;
   int width = 0;
@@ -144,24 +149,26 @@ struct Encoder {
   bool grayscale = false;
   bool progressive = false;
 
-  explicit Encoder(const std::function<void(int)>* callback) {
+  explicit Encoder(const std::function<void(int)> *callback) {
     cinfo.err = InitJpegErrors(errors);
     InitJpegProgress(progress, errors, callback);
     use_progress = callback != nullptr && *callback;
   }
   ~Encoder() {
-    if (created) jpeg_destroy_compress(&cinfo);
+    if (created)
+      jpeg_destroy_compress(&cinfo);
   }
-  Encoder(const Encoder&) = delete;
-  Encoder& operator=(const Encoder&) = delete;
+  Encoder(const Encoder &) = delete;
+  Encoder &operator=(const Encoder &) = delete;
 };
 
-void StepCompress(void* context) {
-  auto* e = static_cast<Encoder*>(context);
-  jpeg_compress_struct& c = e->cinfo;
+void StepCompress(void *context) {
+  auto *e = static_cast<Encoder *>(context);
+  jpeg_compress_struct &c = e->cinfo;
   e->created = true;
   jpeg_create_compress(&c);
-  if (e->use_progress) c.progress = &e->progress.manager;
+  if (e->use_progress)
+    c.progress = &e->progress.manager;
   SetJpegMemoryDestination(&c, e->destination, e->errors, *e->out);
   c.image_width = static_cast<JDIMENSION>(e->width);
   c.image_height = static_cast<JDIMENSION>(e->height);
@@ -169,16 +176,20 @@ void StepCompress(void* context) {
   c.in_color_space = JCS_EXT_BGR;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, e->quality, TRUE);
-  if (e->grayscale) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
-  if (e->progressive) jpeg_simple_progression(&c);
+  if (e->grayscale)
+    jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+  if (e->progressive)
+    jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   const int per_call = e->one_row ? 1 : kMaxRowsPerCall;
   JSAMPROW rows[kMaxRowsPerCall];
   while (c.next_scanline < c.image_height) {
     int n = std::min<int>(per_call, static_cast<int>(c.image_height - c.next_scanline));
-    const std::uint8_t* first = e->row0 + e->step * static_cast<std::ptrdiff_t>(c.next_scanline);
-    for (int i = 0; i < n; ++i) rows[i] = const_cast<std::uint8_t*>(first + e->step * i);
-    if (jpeg_write_scanlines(&c, rows, static_cast<JDIMENSION>(n)) == 0) break;
+    const std::uint8_t *first = e->row0 + e->step * static_cast<std::ptrdiff_t>(c.next_scanline);
+    for (int i = 0; i < n; ++i)
+      rows[i] = const_cast<std::uint8_t *>(first + e->step * i);
+    if (jpeg_write_scanlines(&c, rows, static_cast<JDIMENSION>(n)) == 0)
+      break;
   }
   jpeg_finish_compress(&c);
 }
@@ -187,20 +198,20 @@ void StepCompress(void* context) {
 // memory at a 4-byte step.
 bool OneRowPerCall(std::ptrdiff_t step) { return step <= 0 || step % 4 != 0; }
 
-}  // namespace
+} // namespace
 
 EJPEG::EJPEG(int message_code, std::string library_message)
     : EInvalidGraphic(FormatText(kJpegErrorFormat, {IntToStr(message_code)})),
-      message_code_(message_code),
-      library_message_(std::move(library_message)) {}
+      message_code_(message_code), library_message_(std::move(library_message)) {}
 
 TJPEGImage::TJPEGImage()
     : data_(std::make_shared<TJPEGData>()), pixel_format_(g_default_pixel_format) {}
 
-TJPEGImage::TJPEGImage(const TJPEGImage& other) : TJPEGImage() { Assign(other); }
+TJPEGImage::TJPEGImage(const TJPEGImage &other) : TJPEGImage() { Assign(other); }
 
-TJPEGImage& TJPEGImage::operator=(const TJPEGImage& other) {
-  if (this != &other) Assign(other);
+TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other) {
+  if (this != &other)
+    Assign(other);
   return *this;
 }
 
@@ -220,7 +231,8 @@ void TJPEGImage::FreeBitmap() {
 }
 
 void TJPEGImage::Changed() {
-  if (OnChange) OnChange();
+  if (OnChange)
+    OnChange();
 }
 
 void TJPEGImage::Clear() {
@@ -229,7 +241,7 @@ void TJPEGImage::Clear() {
   Changed();
 }
 
-void TJPEGImage::LoadFromStream(TStream& stream) {
+void TJPEGImage::LoadFromStream(TStream &stream) {
   NewData();
   FreeBitmap();
   std::int64_t count = std::max<std::int64_t>(stream.Remaining(), 0);
@@ -249,26 +261,30 @@ void TJPEGImage::ReadHeader() {
   data_->width_ = static_cast<int>(d.cinfo.image_width);
   data_->height_ = static_cast<int>(d.cinfo.image_height);
   data_->grayscale_ = d.cinfo.jpeg_color_space == JCS_GRAYSCALE;
+  data_->components_ = d.cinfo.num_components;
+  data_->adobe_inverted_ = d.cinfo.num_components == 4 && d.cinfo.saw_Adobe_marker;
   progressive_encoding_ = d.multiscan;
 }
 
-void TJPEGImage::SaveToStream(TStream& stream) {
-  if (data_->data_.empty() && bitmap_ && !bitmap_->Empty()) Compress();
-  if (!data_->data_.empty()) stream.WriteBuffer(data_->data_.data(), data_->data_.size());
+void TJPEGImage::SaveToStream(TStream &stream) {
+  if (data_->data_.empty() && bitmap_ && !bitmap_->Empty())
+    Compress();
+  if (!data_->data_.empty())
+    stream.WriteBuffer(data_->data_.data(), data_->data_.size());
 }
 
-void TJPEGImage::LoadFromFile(const std::string& path) {
+void TJPEGImage::LoadFromFile(const std::string &path) {
   TFileStream stream(path);
   LoadFromStream(stream);
 }
 
-void TJPEGImage::SaveToFile(const std::string& path) {
+void TJPEGImage::SaveToFile(const std::string &path) {
   TSafeFileStream stream(path);
   SaveToStream(stream);
   stream.Commit();
 }
 
-void TJPEGImage::Assign(const TBitmap& source) {
+void TJPEGImage::Assign(const TBitmap &source) {
   auto copy = std::make_unique<TBitmap>(source);
   NewData();
   bitmap_ = std::move(copy);
@@ -276,10 +292,12 @@ void TJPEGImage::Assign(const TBitmap& source) {
   Changed();
 }
 
-void TJPEGImage::Assign(const TJPEGImage& source) {
-  if (&source == this) return;
+void TJPEGImage::Assign(const TJPEGImage &source) {
+  if (&source == this)
+    return;
   std::unique_ptr<TBitmap> copy;
-  if (source.bitmap_) copy = std::make_unique<TBitmap>(*source.bitmap_);
+  if (source.bitmap_)
+    copy = std::make_unique<TBitmap>(*source.bitmap_);
   data_ = source.data_;
   bitmap_ = std::move(copy);
   quality_ = source.quality_;
@@ -295,17 +313,18 @@ void TJPEGImage::Assign(const TJPEGImage& source) {
   Changed();
 }
 
-void TJPEGImage::AssignTo(TBitmap& target) { target = Bitmap(); }
+void TJPEGImage::AssignTo(TBitmap &target) { target = Bitmap(); }
 
-const TBitmap& TJPEGImage::Bitmap() {
-  if (!bitmap_) Decode();
+const TBitmap &TJPEGImage::Bitmap() {
+  if (!bitmap_)
+    Decode();
   return *bitmap_;
 }
 
 void TJPEGImage::Decode() {
   Decoder d(data_->data_, &OnProgress);
   CallJpeg(d.errors, StepOpen, &d);
-  jpeg_decompress_struct& c = d.cinfo;
+  jpeg_decompress_struct &c = d.cinfo;
   c.scale_num = 1;
   c.scale_denom = 1u << static_cast<unsigned>(scale_);
   c.do_block_smoothing = smoothing_ ? TRUE : FALSE;
@@ -317,7 +336,7 @@ void TJPEGImage::Decode() {
   } else if (grayscale_output_) {
     c.out_color_space = JCS_GRAYSCALE;
   } else if (c.out_color_space == JCS_RGB) {
-    c.out_color_space = JCS_EXT_BGR;  // the byte order of 24-bit Raster rows
+    c.out_color_space = JCS_EXT_BGR; // the byte order of 24-bit Raster rows
   }
   const bool grey_out = c.out_color_space == JCS_GRAYSCALE;
   const bool want_8bit = pixel_format_ == TJPEGPixelFormat::jf8Bit || grey_out;
@@ -369,15 +388,16 @@ void TJPEGImage::Decode() {
   d.one_row = OneRowPerCall(d.step);
   const bool complete = RunJpegStep(d.errors, StepReadRows, &d);
   if (!complete && !(d.errors.pending && IsAbort(d.errors.pending))) {
-    ThrowJpegError(d.errors);  // the decompressor goes with d; no image is kept
+    ThrowJpegError(d.errors); // the decompressor goes with d; no image is kept
   }
-  if (cmyk && want_8bit) target->SetPixelFormat(TPixelFormat::pf8bit);
+  if (cmyk && want_8bit)
+    target->SetPixelFormat(TPixelFormat::pf8bit);
   bitmap_ = std::move(target);
   need_recalc_ = true;
   if (OnProgress) {
     try {
       OnProgress(complete ? 100 : 0);
-    } catch (const EAbort&) {
+    } catch (const EAbort &) {
     }
   }
   if (palette_modified_) {
@@ -389,15 +409,16 @@ void TJPEGImage::Decode() {
 void TJPEGImage::Compress() {
   // Bytes without a decoded image: decode them so the picture is compressed again with the
   // current settings instead of being dropped.
-  if (!bitmap_ && !data_->data_.empty()) Decode();
-  auto fresh = std::make_shared<TJPEGData>();  // the old block may be shared: never refill it
+  if (!bitmap_ && !data_->data_.empty())
+    Decode();
+  auto fresh = std::make_shared<TJPEGData>(); // the old block may be shared: never refill it
   if (!bitmap_ || bitmap_->Width() == 0 || bitmap_->Height() == 0) {
     data_ = std::move(fresh);
     need_recalc_ = true;
     return;
   }
   TBitmap converted;
-  const TBitmap* source = bitmap_.get();
+  const TBitmap *source = bitmap_.get();
   if (source->PixelFormat() != TPixelFormat::pf24bit) {
     converted = *source;
     converted.SetPixelFormat(TPixelFormat::pf24bit);
@@ -423,12 +444,14 @@ void TJPEGImage::Compress() {
   fresh->width_ = encoder->width;
   fresh->height_ = encoder->height;
   fresh->grayscale_ = grayscale_output_;
+  fresh->components_ = grayscale_output_ ? 1 : 3;
   data_ = std::move(fresh);
   need_recalc_ = true;
 }
 
 void TJPEGImage::CalcScaledSize() {
-  if (!need_recalc_) return;
+  if (!need_recalc_)
+    return;
   scaled_width_ = data_->width_;
   scaled_height_ = data_->height_;
   if (scale_ != TJPEGScale::jsFullSize && !data_->data_.empty()) {
@@ -444,13 +467,15 @@ void TJPEGImage::CalcScaledSize() {
 }
 
 int TJPEGImage::Width() {
-  if (bitmap_) return bitmap_->Width();
+  if (bitmap_)
+    return bitmap_->Width();
   CalcScaledSize();
   return scaled_width_;
 }
 
 int TJPEGImage::Height() {
-  if (bitmap_) return bitmap_->Height();
+  if (bitmap_)
+    return bitmap_->Height();
   CalcScaledSize();
   return scaled_height_;
 }
@@ -460,37 +485,44 @@ void TJPEGImage::SetHeight(int) { throw EInvalidGraphicOperation(kCannotResize);
 
 bool TJPEGImage::Grayscale() const { return data_->grayscale_; }
 
-bool TJPEGImage::Empty() const {
-  return data_->data_.empty() && (!bitmap_ || bitmap_->Empty());
-}
+bool TJPEGImage::Empty() const { return data_->data_.empty() && (!bitmap_ || bitmap_->Empty()); }
 
-const std::vector<std::uint8_t>& TJPEGImage::CompressedData() const { return data_->data_; }
+const std::vector<std::uint8_t> &TJPEGImage::CompressedData() const { return data_->data_; }
 
 void TJPEGImage::SetCompressionQuality(int quality) { quality_ = std::clamp(quality, 1, 100); }
 
-// A decoding setting that changes drops a decoded image made from held bytes, so the next
+// A decoding setting that changed drops a decoded image made from held bytes, so the next
 // request decodes with it; an image assigned without bytes is kept.
-#define QV_DECODE_SETTING(member, value)          \
-  do {                                            \
-    if ((member) == (value)) return;              \
-    (member) = (value);                           \
-    if (!data_->data_.empty()) FreeBitmap();      \
-    need_recalc_ = true;                          \
-  } while (false)
-
-void TJPEGImage::SetGrayscaleOutput(bool on) { QV_DECODE_SETTING(grayscale_output_, on); }
-void TJPEGImage::SetPerformance(TJPEGPerformance performance) {
-  QV_DECODE_SETTING(performance_, performance);
+void TJPEGImage::DecodeSettingChanged() {
+  if (!data_->data_.empty())
+    FreeBitmap();
+  need_recalc_ = true;
 }
-void TJPEGImage::SetPixelFormat(TJPEGPixelFormat format) { QV_DECODE_SETTING(pixel_format_, format); }
-void TJPEGImage::SetScale(TJPEGScale scale) { QV_DECODE_SETTING(scale_, scale); }
-void TJPEGImage::SetSmoothing(bool on) { QV_DECODE_SETTING(smoothing_, on); }
 
-#undef QV_DECODE_SETTING
+void TJPEGImage::SetGrayscaleOutput(bool on) {
+  if (std::exchange(grayscale_output_, on) != on)
+    DecodeSettingChanged();
+}
+void TJPEGImage::SetPerformance(TJPEGPerformance performance) {
+  if (std::exchange(performance_, performance) != performance)
+    DecodeSettingChanged();
+}
+void TJPEGImage::SetPixelFormat(TJPEGPixelFormat format) {
+  if (std::exchange(pixel_format_, format) != format)
+    DecodeSettingChanged();
+}
+void TJPEGImage::SetScale(TJPEGScale scale) {
+  if (std::exchange(scale_, scale) != scale)
+    DecodeSettingChanged();
+}
+void TJPEGImage::SetSmoothing(bool on) {
+  if (std::exchange(smoothing_, on) != on)
+    DecodeSettingChanged();
+}
 
 void TJPEGImage::SetTemporaryPalette(std::vector<TRGBQuad> palette) {
   temp_palette_ = std::move(palette);
   palette_modified_ = true;
 }
 
-}  // namespace qv
+} // namespace qv

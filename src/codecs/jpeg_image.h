@@ -18,16 +18,16 @@ class TStream;
 
 // A fatal error of the JPEG library: "JPEG エラー #%d" with the library's message code.
 class EJPEG : public EInvalidGraphic {
- public:
+public:
   using EInvalidGraphic::EInvalidGraphic;
   // The exception for libjpeg's message code, with the library's own text for it.
   explicit EJPEG(int message_code, std::string library_message = {});
   // libjpeg's message code (-1 when the exception was made from a text).
   int MessageCode() const noexcept { return message_code_; }
   // libjpeg's own English text for the code, for logs and tests ("Empty input file").
-  const std::string& LibraryMessage() const noexcept { return library_message_; }
+  const std::string &LibraryMessage() const noexcept { return library_message_; }
 
- private:
+private:
   int message_code_ = -1;
   std::string library_message_;
 };
@@ -35,17 +35,24 @@ class EJPEG : public EInvalidGraphic {
 // The compressed form: one complete JPEG stream and what its header says. Never changed once
 // built, so TJPEGImage objects assigned from one another share it.
 class TJPEGData {
- public:
-  const std::vector<std::uint8_t>& Data() const noexcept { return data_; }
+public:
+  const std::vector<std::uint8_t> &Data() const noexcept { return data_; }
   int Width() const noexcept { return width_; }
   int Height() const noexcept { return height_; }
   bool Grayscale() const noexcept { return grayscale_; }
+  // Components of the stream: 1 grey, 3 colour, 4 CMYK or YCCK (0 when there is no stream).
+  // Whoever embeds the bytes unchanged (a PDF image) needs it for the colour space.
+  int Components() const noexcept { return components_; }
+  // A four-component stream with an Adobe marker: its CMYK samples are stored inverted.
+  bool AdobeInverted() const noexcept { return adobe_inverted_; }
 
- private:
+private:
   std::vector<std::uint8_t> data_;
   int width_ = 0;
   int height_ = 0;
   bool grayscale_ = false;
+  int components_ = 0;
+  bool adobe_inverted_ = false;
   friend class TJPEGImage;
 };
 
@@ -55,34 +62,34 @@ enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
 enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 
 class TJPEGImage {
- public:
+public:
   TJPEGImage();
-  TJPEGImage(const TJPEGImage& other);
-  TJPEGImage& operator=(const TJPEGImage& other);
+  TJPEGImage(const TJPEGImage &other);
+  TJPEGImage &operator=(const TJPEGImage &other);
   ~TJPEGImage();
 
   // Takes every byte from the stream's position to its end as the compressed data and reads its
   // header (size, greyscale, progressive). The decoded image is dropped. Throws EJPEG for a
   // header the library rejects (the bytes stay held), EReadError for a short stream.
-  void LoadFromStream(TStream& stream);
+  void LoadFromStream(TStream &stream);
   // Writes the compressed bytes, compressing the decoded image first when none are held. An
   // empty image writes nothing.
-  void SaveToStream(TStream& stream);
+  void SaveToStream(TStream &stream);
   // LoadFromStream over the file (EFOpenError when it cannot be opened).
-  void LoadFromFile(const std::string& path);
+  void LoadFromFile(const std::string &path);
   // SaveToStream into the file, which appears only when complete.
-  void SaveToFile(const std::string& path);
+  void SaveToFile(const std::string &path);
 
   // Takes a copy of the image and drops the compressed bytes (a new quality takes effect at the
   // next compression).
-  void Assign(const TBitmap& source);
+  void Assign(const TBitmap &source);
   // Shares the other's compressed data and copies its decoded image and settings.
-  void Assign(const TJPEGImage& source);
+  void Assign(const TJPEGImage &source);
   // Gives target a copy of the decoded image, decoding first when needed (EJPEG, EOutOfMemory
   // for an image over the size limits).
-  void AssignTo(TBitmap& target);
+  void AssignTo(TBitmap &target);
   // The decoded image, decoding first when needed.
-  const TBitmap& Bitmap();
+  const TBitmap &Bitmap();
 
   // Produces the compressed bytes from the decoded image now (nothing without an image).
   void Compress();
@@ -102,7 +109,7 @@ class TJPEGImage {
   bool Empty() const;
 
   // The compressed bytes held (empty when there are none; Compress() makes them).
-  const std::vector<std::uint8_t>& CompressedData() const;
+  const std::vector<std::uint8_t> &CompressedData() const;
   // The shared compressed data block (never null).
   std::shared_ptr<const TJPEGData> JPEGData() const { return data_; }
   // True when a decoded image is held.
@@ -110,7 +117,7 @@ class TJPEGImage {
 
   // Settings.
   int CompressionQuality() const { return quality_; }
-  void SetCompressionQuality(int quality);  // clamped to 1..100
+  void SetCompressionQuality(int quality); // clamped to 1..100
   bool ProgressiveEncoding() const { return progressive_encoding_; }
   void SetProgressiveEncoding(bool on) { progressive_encoding_ = on; }
   bool GrayscaleOutput() const { return grayscale_output_; }
@@ -138,7 +145,7 @@ class TJPEGImage {
   static TJPEGPixelFormat DefaultPixelFormat();
   static void SetDefaultPixelFormat(TJPEGPixelFormat format);
 
- private:
+private:
   struct DecodeRequest;
   void NewData();
   void FreeBitmap();
@@ -146,6 +153,7 @@ class TJPEGImage {
   void ReadHeader();
   void CalcScaledSize();
   void Changed();
+  void DecodeSettingChanged();
 
   std::shared_ptr<TJPEGData> data_;
   std::unique_ptr<TBitmap> bitmap_;
@@ -164,4 +172,4 @@ class TJPEGImage {
   std::optional<std::vector<TRGBQuad>> temp_palette_;
 };
 
-}  // namespace qv
+} // namespace qv

@@ -16,8 +16,9 @@ const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
 void InitSource(j_decompress_ptr) {}
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
-  auto* source = reinterpret_cast<JpegMemorySource*>(cinfo->src);
-  if (source->size == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+  auto *source = reinterpret_cast<JpegMemorySource *>(cinfo->src);
+  if (source->size == 0)
+    ERREXIT(cinfo, JERR_INPUT_EMPTY);
   WARNMS(cinfo, JWRN_JPEG_EOF);
   source->manager.next_input_byte = kFakeEoi;
   source->manager.bytes_in_buffer = 2;
@@ -25,8 +26,9 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
 }
 
 void SkipInputData(j_decompress_ptr cinfo, long count) {
-  if (count <= 0) return;
-  jpeg_source_mgr* manager = cinfo->src;
+  if (count <= 0)
+    return;
+  jpeg_source_mgr *manager = cinfo->src;
   while (static_cast<std::size_t>(count) > manager->bytes_in_buffer) {
     count -= static_cast<long>(manager->bytes_in_buffer);
     manager->fill_input_buffer(cinfo);
@@ -38,10 +40,9 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
 void TermSource(j_decompress_ptr) {}
 
 // Appends bytes to the output; false when memory ran out (exception kept as pending).
-bool Append(JpegMemoryDestination& destination, std::size_t count) noexcept {
+bool Append(JpegMemoryDestination &destination, std::size_t count) noexcept {
   try {
-    destination.out->insert(destination.out->end(), destination.buffer,
-                            destination.buffer + count);
+    destination.out->insert(destination.out->end(), destination.buffer, destination.buffer + count);
     return true;
   } catch (...) {
     destination.errors->pending = std::current_exception();
@@ -50,29 +51,31 @@ bool Append(JpegMemoryDestination& destination, std::size_t count) noexcept {
 }
 
 void InitDestination(j_compress_ptr cinfo) {
-  auto* destination = reinterpret_cast<JpegMemoryDestination*>(cinfo->dest);
+  auto *destination = reinterpret_cast<JpegMemoryDestination *>(cinfo->dest);
   destination->manager.next_output_byte = destination->buffer;
   destination->manager.free_in_buffer = sizeof destination->buffer;
 }
 
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
-  auto* destination = reinterpret_cast<JpegMemoryDestination*>(cinfo->dest);
-  if (!Append(*destination, sizeof destination->buffer)) JumpWithPending(*destination->errors);
+  auto *destination = reinterpret_cast<JpegMemoryDestination *>(cinfo->dest);
+  if (!Append(*destination, sizeof destination->buffer))
+    JumpWithPending(*destination->errors);
   destination->manager.next_output_byte = destination->buffer;
   destination->manager.free_in_buffer = sizeof destination->buffer;
   return TRUE;
 }
 
 void TermDestination(j_compress_ptr cinfo) {
-  auto* destination = reinterpret_cast<JpegMemoryDestination*>(cinfo->dest);
+  auto *destination = reinterpret_cast<JpegMemoryDestination *>(cinfo->dest);
   std::size_t used = sizeof destination->buffer - destination->manager.free_in_buffer;
-  if (!Append(*destination, used)) JumpWithPending(*destination->errors);
+  if (!Append(*destination, used))
+    JumpWithPending(*destination->errors);
 }
 
-}  // namespace
+} // namespace
 
-void SetJpegMemorySource(j_decompress_ptr cinfo, JpegMemorySource& source,
-                         const std::uint8_t* data, std::size_t size) {
+void SetJpegMemorySource(j_decompress_ptr cinfo, JpegMemorySource &source, const std::uint8_t *data,
+                         std::size_t size) {
   source.data = data;
   source.size = size;
   source.manager.init_source = InitSource;
@@ -85,8 +88,8 @@ void SetJpegMemorySource(j_decompress_ptr cinfo, JpegMemorySource& source,
   cinfo->src = &source.manager;
 }
 
-void SetJpegMemoryDestination(j_compress_ptr cinfo, JpegMemoryDestination& destination,
-                              JpegErrorState& errors, std::vector<std::uint8_t>& out) {
+void SetJpegMemoryDestination(j_compress_ptr cinfo, JpegMemoryDestination &destination,
+                              JpegErrorState &errors, std::vector<std::uint8_t> &out) {
   destination.errors = &errors;
   destination.out = &out;
   destination.manager.init_destination = InitDestination;
@@ -95,4 +98,4 @@ void SetJpegMemoryDestination(j_compress_ptr cinfo, JpegMemoryDestination& desti
   cinfo->dest = &destination.manager;
 }
 
-}  // namespace qv
+} // namespace qv

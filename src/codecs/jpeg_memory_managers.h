@@ -17,26 +17,26 @@ struct JpegErrorState;
 // "premature end" warning, as the library's file source does; an empty buffer is the library's
 // "Empty input file" error.
 struct JpegMemorySource {
-  jpeg_source_mgr manager;  // first member
-  const std::uint8_t* data = nullptr;
+  jpeg_source_mgr manager; // first member
+  const std::uint8_t *data = nullptr;
   std::size_t size = 0;
 };
 
 // Points cinfo's source at the buffer (call inside a guarded step).
-void SetJpegMemorySource(j_decompress_ptr cinfo, JpegMemorySource& source,
-                         const std::uint8_t* data, std::size_t size);
+void SetJpegMemorySource(j_decompress_ptr cinfo, JpegMemorySource &source, const std::uint8_t *data,
+                         std::size_t size);
 
 // Destination appending to *out through a transfer buffer; running out of memory ends the
 // library call through the error jump with the exception pending.
 struct JpegMemoryDestination {
-  jpeg_destination_mgr manager;  // first member
-  JpegErrorState* errors = nullptr;
-  std::vector<std::uint8_t>* out = nullptr;
+  jpeg_destination_mgr manager; // first member
+  JpegErrorState *errors = nullptr;
+  std::vector<std::uint8_t> *out = nullptr;
   std::uint8_t buffer[65536];
 };
 
 // Points cinfo's destination at out (call inside a guarded step).
-void SetJpegMemoryDestination(j_compress_ptr cinfo, JpegMemoryDestination& destination,
-                              JpegErrorState& errors, std::vector<std::uint8_t>& out);
+void SetJpegMemoryDestination(j_compress_ptr cinfo, JpegMemoryDestination &destination,
+                              JpegErrorState &errors, std::vector<std::uint8_t> &out);
 
-}  // namespace qv
+} // namespace qv

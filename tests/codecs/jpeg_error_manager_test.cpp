@@ -26,8 +26,8 @@ struct Session {
   ~Session() { jpeg_destroy_decompress(&cinfo); }
 };
 
-void Open(void* context) {
-  auto* s = static_cast<Session*>(context);
+void Open(void *context) {
+  auto *s = static_cast<Session *>(context);
   jpeg_create_decompress(&s->cinfo);
   s->cinfo.progress = &s->progress.manager;
   SetJpegMemorySource(&s->cinfo, s->source, s->bytes.data(), s->bytes.size());
@@ -35,8 +35,8 @@ void Open(void* context) {
   jpeg_start_decompress(&s->cinfo);
 }
 
-void ReadAll(void* context) {
-  auto* s = static_cast<Session*>(context);
+void ReadAll(void *context) {
+  auto *s = static_cast<Session *>(context);
   while (s->cinfo.output_scanline < s->cinfo.output_height) {
     JSAMPROW rows[1] = {s->row.data()};
     jpeg_read_scanlines(&s->cinfo, rows, 1);
@@ -62,7 +62,7 @@ TEST(JpegErrorManager, ExceptionFromTheProgressEventLeavesThroughTheJump) {
   };
   s.cinfo.err = InitJpegErrors(s.errors);
   InitJpegProgress(s.progress, s.errors, &s.callback);
-  s.progress.last_report_ms = JpegTickCount() - 1000;  // the first call reports
+  s.progress.last_report_ms = JpegTickCount() - 1000; // the first call reports
   ASSERT_FALSE(RunJpegStep(s.errors, Open, &s) && RunJpegStep(s.errors, ReadAll, &s));
   EXPECT_EQ(calls, 2);
   EXPECT_LT(s.rows_read, 149);
@@ -73,7 +73,7 @@ TEST(JpegErrorManager, WarningsAreIgnoredAndFatalErrorsCarryTheirCode) {
   Session s;
   std::vector<std::uint8_t> whole =
       ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
-  s.bytes.assign(whole.begin(), whole.begin() + 3000);  // premature end: warnings only
+  s.bytes.assign(whole.begin(), whole.begin() + 3000); // premature end: warnings only
   s.row.resize(227 * 3);
   s.cinfo.err = InitJpegErrors(s.errors);
   InitJpegProgress(s.progress, s.errors, &s.callback);
@@ -89,10 +89,10 @@ TEST(JpegErrorManager, WarningsAreIgnoredAndFatalErrorsCarryTheirCode) {
   EXPECT_EQ(bad.errors.code, JERR_NO_IMAGE);
   try {
     ThrowJpegError(bad.errors);
-  } catch (const EJPEG& e) {
+  } catch (const EJPEG &e) {
     EXPECT_EQ(e.Message(), "JPEG エラー #" + std::to_string(JERR_NO_IMAGE));
   }
 }
 
-}  // namespace
-}  // namespace qv
+} // namespace
+} // namespace qv

@@ -21,7 +21,9 @@
 namespace qv {
 namespace {
 
-std::string Sample(const std::string& name) { return std::string(QV_TESTDATA_DIR) + "/jpeg/" + name; }
+std::string Sample(const std::string &name) {
+  return std::string(QV_TESTDATA_DIR) + "/jpeg/" + name;
+}
 
 // A binary PPM (P6, maxval 255) read back from djpeg.
 struct Ppm {
@@ -30,13 +32,14 @@ struct Ppm {
   std::vector<std::uint8_t> rgb;
 };
 
-Ppm ParsePpm(const std::vector<std::uint8_t>& bytes) {
+Ppm ParsePpm(const std::vector<std::uint8_t> &bytes) {
   Ppm ppm;
   std::size_t pos = 0;
   auto token = [&]() {
     while (pos < bytes.size()) {
       if (bytes[pos] == '#') {
-        while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
+        while (pos < bytes.size() && bytes[pos] != '\n')
+          ++pos;
       } else if (std::isspace(bytes[pos])) {
         ++pos;
       } else {
@@ -44,7 +47,8 @@ Ppm ParsePpm(const std::vector<std::uint8_t>& bytes) {
       }
     }
     std::string t;
-    while (pos < bytes.size() && !std::isspace(bytes[pos])) t += static_cast<char>(bytes[pos++]);
+    while (pos < bytes.size() && !std::isspace(bytes[pos]))
+      t += static_cast<char>(bytes[pos++]);
     return t;
   };
   std::string magic = token();
@@ -52,11 +56,12 @@ Ppm ParsePpm(const std::vector<std::uint8_t>& bytes) {
   ppm.width = std::stoi(token());
   ppm.height = std::stoi(token());
   EXPECT_EQ(token(), "255");
-  ++pos;  // the single white space after maxval
+  ++pos; // the single white space after maxval
   std::size_t pixels = static_cast<std::size_t>(ppm.width) * ppm.height;
   if (magic == "P5") {
     for (std::size_t i = 0; i < pixels && pos + i < bytes.size(); ++i)
-      for (int k = 0; k < 3; ++k) ppm.rgb.push_back(bytes[pos + i]);
+      for (int k = 0; k < 3; ++k)
+        ppm.rgb.push_back(bytes[pos + i]);
   } else {
     ppm.rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos), bytes.end());
   }
@@ -65,7 +70,7 @@ Ppm ParsePpm(const std::vector<std::uint8_t>& bytes) {
 }
 
 // djpeg's decode of a file (default settings, colour output).
-Ppm Djpeg(const std::string& path, const std::vector<std::string>& options = {}) {
+Ppm Djpeg(const std::string &path, const std::vector<std::string> &options = {}) {
   testing::TempDir dir;
   std::vector<std::string> args = options;
   args.insert(args.end(), {"-ppm", "-outfile", dir / "out.ppm", path});
@@ -76,9 +81,10 @@ Ppm Djpeg(const std::string& path, const std::vector<std::string>& options = {})
 }
 
 // Colour of pixel x, y of a decoded image as red, green, blue.
-void PixelRgb(const TBitmap& image, int x, int y, std::uint8_t rgb[3]) {
-  const std::uint8_t* row = image.ScanLine(y);
-  if (image.PixelFormat() == TPixelFormat::pf24bit || image.PixelFormat() == TPixelFormat::pf32bit) {
+void PixelRgb(const TBitmap &image, int x, int y, std::uint8_t rgb[3]) {
+  const std::uint8_t *row = image.ScanLine(y);
+  if (image.PixelFormat() == TPixelFormat::pf24bit ||
+      image.PixelFormat() == TPixelFormat::pf32bit) {
     int bytes = image.BitsPerPixel() / 8;
     rgb[0] = row[x * bytes + 2];
     rgb[1] = row[x * bytes + 1];
@@ -86,7 +92,7 @@ void PixelRgb(const TBitmap& image, int x, int y, std::uint8_t rgb[3]) {
   } else {
     ASSERT_EQ(image.PixelFormat(), TPixelFormat::pf8bit);
     ASSERT_LT(row[x], image.Palette().size());
-    const TRGBQuad& q = image.Palette()[row[x]];
+    const TRGBQuad &q = image.Palette()[row[x]];
     rgb[0] = q.red;
     rgb[1] = q.green;
     rgb[2] = q.blue;
@@ -98,18 +104,20 @@ struct Difference {
   double mean = 0;
 };
 
-Difference Compare(const TBitmap& image, const Ppm& ppm) {
+Difference Compare(const TBitmap &image, const Ppm &ppm) {
   Difference d;
   EXPECT_EQ(image.Width(), ppm.width);
   EXPECT_EQ(image.Height(), ppm.height);
-  if (image.Width() != ppm.width || image.Height() != ppm.height) return {255, 255};
+  if (image.Width() != ppm.width || image.Height() != ppm.height)
+    return {255, 255};
   double total = 0;
   for (int y = 0; y < ppm.height; ++y)
     for (int x = 0; x < ppm.width; ++x) {
       std::uint8_t rgb[3];
       PixelRgb(image, x, y, rgb);
       for (int k = 0; k < 3; ++k) {
-        int diff = std::abs(rgb[k] - ppm.rgb[(static_cast<std::size_t>(y) * ppm.width + x) * 3 + k]);
+        int diff =
+            std::abs(rgb[k] - ppm.rgb[(static_cast<std::size_t>(y) * ppm.width + x) * 3 + k]);
         d.max = std::max(d.max, diff);
         total += diff;
       }
@@ -121,25 +129,27 @@ Difference Compare(const TBitmap& image, const Ppm& ppm) {
 // ---- the sample files ----
 
 struct SampleCase {
-  const char* file;
+  const char *file;
   int width;
   int height;
   bool grayscale;
   bool progressive;
-  bool exact;  // a clean file: our default decode equals djpeg's byte for byte
+  bool exact; // a clean file: our default decode equals djpeg's byte for byte
 };
 
 class JpegSample : public ::testing::TestWithParam<SampleCase> {};
 
 TEST_P(JpegSample, HeaderAndDecodeMatchDjpeg) {
-  const SampleCase& c = GetParam();
+  const SampleCase &c = GetParam();
   TJPEGImage jpeg;
   jpeg.LoadFromFile(Sample(c.file));
-  EXPECT_FALSE(jpeg.HasBitmap());  // reading keeps the bytes only
+  EXPECT_FALSE(jpeg.HasBitmap()); // reading keeps the bytes only
   EXPECT_EQ(jpeg.Width(), c.width);
   EXPECT_EQ(jpeg.Height(), c.height);
   EXPECT_EQ(jpeg.Grayscale(), c.grayscale);
   EXPECT_EQ(jpeg.ProgressiveEncoding(), c.progressive);
+  EXPECT_EQ(jpeg.JPEGData()->Components(), c.grayscale ? 1 : 3);
+  EXPECT_FALSE(jpeg.JPEGData()->AdobeInverted());
   TBitmap image;
   jpeg.AssignTo(image);
   ASSERT_EQ(image.Width(), c.width);
@@ -148,7 +158,7 @@ TEST_P(JpegSample, HeaderAndDecodeMatchDjpeg) {
     // 236 grey levels with dithering, never a 24-bit image.
     ASSERT_EQ(image.PixelFormat(), TPixelFormat::pf8bit);
     ASSERT_EQ(image.Palette().size(), 236u);
-    for (const TRGBQuad& q : image.Palette()) {
+    for (const TRGBQuad &q : image.Palette()) {
       EXPECT_EQ(q.red, q.green);
       EXPECT_EQ(q.green, q.blue);
     }
@@ -184,26 +194,27 @@ INSTANTIATE_TEST_SUITE_P(
                       SampleCase{"pillow/truncated_jpeg.jpg", 100, 100, false, true, true},
                       SampleCase{"derived/testorig-corrupt-scan.jpg", 227, 149, false, false, true},
                       SampleCase{"derived/testorig-no-eoi.jpg", 227, 149, false, false, true},
-                      SampleCase{"derived/testorig-trunc-50pct.jpg", 227, 149, false, false, true}));
+                      SampleCase{"derived/testorig-trunc-50pct.jpg", 227, 149, false, false,
+                                 true}));
 
 // ---- fatal library errors ----
 
 struct ErrorCase {
-  const char* file;
+  const char *file;
   int code;
-  const char* library_text;
+  const char *library_text;
 };
 
 class JpegBadFile : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(JpegBadFile, FailsWithTheLibraryCodeAndLeavesTheTargetAlone) {
-  const ErrorCase& c = GetParam();
+  const ErrorCase &c = GetParam();
   TBitmap target;
   target.Allocate(3, 2, TPixelFormat::pf24bit);
   try {
     ReadJpegFile(Sample(c.file), target);
     FAIL() << "no exception";
-  } catch (const EJPEG& e) {
+  } catch (const EJPEG &e) {
     EXPECT_EQ(e.MessageCode(), c.code);
     EXPECT_EQ(e.Message(), "JPEG エラー #" + std::to_string(c.code));
     EXPECT_EQ(e.LibraryMessage(), c.library_text);
@@ -214,20 +225,21 @@ TEST_P(JpegBadFile, FailsWithTheLibraryCodeAndLeavesTheTargetAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, JpegBadFile,
-    ::testing::Values(
-        ErrorCase{"derived/empty.jpg", JERR_INPUT_EMPTY, "Empty input file"},
-        ErrorCase{"derived/png-bytes-named.jpg", JERR_NO_SOI, "Not a JPEG file: starts with 0x89 0x50"},
-        ErrorCase{"derived/soi-eoi-only.jpg", JERR_NO_IMAGE, "JPEG datastream contains no image"},
-        ErrorCase{"derived/testorig-sof-65535x65535.jpg", JERR_IMAGE_TOO_BIG,
-                  "Maximum supported image dimension is 65500 pixels"},
-        ErrorCase{"derived/testorig-sof-height0.jpg", JERR_EMPTY_IMAGE,
-                  "Empty JPEG image (DNL not supported)"},
-        ErrorCase{"derived/testorig-sof-width0.jpg", JERR_EMPTY_IMAGE,
-                  "Empty JPEG image (DNL not supported)"},
-        ErrorCase{"derived/testorig-trunc-before-sos.jpg", JERR_SOF_NO_SOS,
-                  "Invalid JPEG file structure: missing SOS marker"},
-        ErrorCase{"libjpeg-turbo/monkey12.jpg", JERR_BAD_PRECISION,
-                  "Unsupported JPEG data precision 12"}));
+    ::testing::Values(ErrorCase{"derived/empty.jpg", JERR_INPUT_EMPTY, "Empty input file"},
+                      ErrorCase{"derived/png-bytes-named.jpg", JERR_NO_SOI,
+                                "Not a JPEG file: starts with 0x89 0x50"},
+                      ErrorCase{"derived/soi-eoi-only.jpg", JERR_NO_IMAGE,
+                                "JPEG datastream contains no image"},
+                      ErrorCase{"derived/testorig-sof-65535x65535.jpg", JERR_IMAGE_TOO_BIG,
+                                "Maximum supported image dimension is 65500 pixels"},
+                      ErrorCase{"derived/testorig-sof-height0.jpg", JERR_EMPTY_IMAGE,
+                                "Empty JPEG image (DNL not supported)"},
+                      ErrorCase{"derived/testorig-sof-width0.jpg", JERR_EMPTY_IMAGE,
+                                "Empty JPEG image (DNL not supported)"},
+                      ErrorCase{"derived/testorig-trunc-before-sos.jpg", JERR_SOF_NO_SOS,
+                                "Invalid JPEG file structure: missing SOS marker"},
+                      ErrorCase{"libjpeg-turbo/monkey12.jpg", JERR_BAD_PRECISION,
+                                "Unsupported JPEG data precision 12"}));
 
 TEST(JpegImage, HeaderErrorKeepsTheBytesRead) {
   TJPEGImage jpeg;
@@ -243,7 +255,7 @@ TEST(JpegImage, HugeDeclaredSizeIsRefusedBeforeAllocating) {
   try {
     jpeg.AssignTo(target);
     FAIL() << "no exception";
-  } catch (const EOutOfMemory& e) {
+  } catch (const EOutOfMemory &e) {
     EXPECT_NE(e.Message().find("1073741824"), std::string::npos) << e.Message();
   }
   EXPECT_FALSE(jpeg.HasBitmap());
@@ -254,22 +266,24 @@ TEST(JpegImage, ShortStreamIsAReadError) {
   std::vector<std::uint8_t> bytes = ReadWholeFile(Sample("libjpeg-turbo/testorig.jpg"));
   // A stream whose size claims more than it can deliver.
   class ShortStream : public TStream {
-   public:
+  public:
     explicit ShortStream(std::vector<std::uint8_t> b) : bytes_(std::move(b)) {}
-    std::size_t Read(void* buffer, std::size_t count) override {
+    std::size_t Read(void *buffer, std::size_t count) override {
       std::size_t n = std::min(count, bytes_.size() / 2 - std::min(pos_, bytes_.size() / 2));
       std::memcpy(buffer, bytes_.data() + pos_, n);
       pos_ += n;
       return n;
     }
-    std::size_t Write(const void*, std::size_t) override { return 0; }
+    std::size_t Write(const void *, std::size_t) override { return 0; }
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
-      if (origin == SeekOrigin::kEnd) return static_cast<std::int64_t>(bytes_.size()) + offset;
-      if (origin == SeekOrigin::kBeginning) pos_ = static_cast<std::size_t>(offset);
+      if (origin == SeekOrigin::kEnd)
+        return static_cast<std::int64_t>(bytes_.size()) + offset;
+      if (origin == SeekOrigin::kBeginning)
+        pos_ = static_cast<std::size_t>(offset);
       return static_cast<std::int64_t>(pos_);
     }
 
-   private:
+  private:
     std::vector<std::uint8_t> bytes_;
     std::size_t pos_ = 0;
   } stream(bytes);
@@ -289,7 +303,7 @@ TEST(JpegImage, ScaledSizesAreTheLibrarysOutputSize) {
                {TJPEGScale::jsQuarter, 57, 38},
                {TJPEGScale::jsEighth, 29, 19},
                {TJPEGScale::jsFullSize, 227, 149}};
-  for (const auto& c : cases) {
+  for (const auto &c : cases) {
     jpeg.SetScale(c.scale);
     EXPECT_EQ(jpeg.Width(), c.width);
     EXPECT_EQ(jpeg.Height(), c.height);
@@ -297,7 +311,8 @@ TEST(JpegImage, ScaledSizesAreTheLibrarysOutputSize) {
     EXPECT_EQ(jpeg.Bitmap().Height(), c.height);
   }
   jpeg.SetScale(TJPEGScale::jsHalf);
-  Difference d = Compare(jpeg.Bitmap(), Djpeg(Sample("libjpeg-turbo/testorig.jpg"), {"-scale", "1/2"}));
+  Difference d =
+      Compare(jpeg.Bitmap(), Djpeg(Sample("libjpeg-turbo/testorig.jpg"), {"-scale", "1/2"}));
   EXPECT_EQ(d.max, 0);
 }
 
@@ -306,15 +321,15 @@ TEST(JpegImage, EightBitOutputUsesTheLibrarysColourMap) {
   const struct {
     TJPEGPerformance performance;
     std::vector<std::string> djpeg_options;
-  } cases[] = {
-      {TJPEGPerformance::jpBestQuality, {"-colors", "236"}},
-      {TJPEGPerformance::jpBestSpeed, {"-colors", "236", "-onepass", "-dither", "ordered", "-dct", "fast"}}};
-  for (const auto& c : cases) {
+  } cases[] = {{TJPEGPerformance::jpBestQuality, {"-colors", "236"}},
+               {TJPEGPerformance::jpBestSpeed,
+                {"-colors", "236", "-onepass", "-dither", "ordered", "-dct", "fast"}}};
+  for (const auto &c : cases) {
     TJPEGImage jpeg;
     jpeg.SetPixelFormat(TJPEGPixelFormat::jf8Bit);
     jpeg.SetPerformance(c.performance);
     jpeg.LoadFromFile(Sample("pillow/hopper.jpg"));
-    const TBitmap& image = jpeg.Bitmap();
+    const TBitmap &image = jpeg.Bitmap();
     ASSERT_EQ(image.PixelFormat(), TPixelFormat::pf8bit);
     EXPECT_LE(image.Palette().size(), 236u);
     EXPECT_GT(image.Palette().size(), 16u);
@@ -327,7 +342,7 @@ TEST(JpegImage, GreyscaleOutputOfAColourFile) {
   TJPEGImage jpeg;
   jpeg.LoadFromFile(Sample("pillow/hopper.jpg"));
   jpeg.SetGrayscaleOutput(true);
-  const TBitmap& image = jpeg.Bitmap();
+  const TBitmap &image = jpeg.Bitmap();
   ASSERT_EQ(image.PixelFormat(), TPixelFormat::pf8bit);
   EXPECT_EQ(image.Palette().size(), 236u);
   Difference d = Compare(image, Djpeg(Sample("pillow/hopper.jpg"), {"-grayscale"}));
@@ -335,7 +350,8 @@ TEST(JpegImage, GreyscaleOutputOfAColourFile) {
 }
 
 TEST(JpegImage, TemporaryPaletteBecomesTheColourMap) {
-  std::vector<TRGBQuad> palette = {{0, 0, 0, 0}, {255, 255, 255, 0}, {0, 0, 255, 0}, {255, 0, 0, 0}};
+  std::vector<TRGBQuad> palette = {
+      {0, 0, 0, 0}, {255, 255, 255, 0}, {0, 0, 255, 0}, {255, 0, 0, 0}};
   TJPEGImage jpeg;
   jpeg.SetPixelFormat(TJPEGPixelFormat::jf8Bit);
   jpeg.SetTemporaryPalette(palette);
@@ -348,7 +364,7 @@ TEST(JpegImage, ResizingFails) {
   try {
     jpeg.SetWidth(10);
     FAIL();
-  } catch (const EInvalidGraphicOperation& e) {
+  } catch (const EInvalidGraphicOperation &e) {
     EXPECT_EQ(e.Message(), "JPEG イメージのサイズは変更できません");
   }
   EXPECT_THROW(jpeg.SetHeight(10), EInvalidGraphicOperation);
@@ -362,11 +378,22 @@ TEST(JpegCmyk, RowConversion) {
   std::uint8_t bgr[12];
   CmykRowToBgr(plain, bgr, 4, false);
   const std::uint8_t expected[] = {255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 127, 255};
-  EXPECT_EQ(std::vector<std::uint8_t>(bgr, bgr + 12), std::vector<std::uint8_t>(expected, expected + 12));
+  EXPECT_EQ(std::vector<std::uint8_t>(bgr, bgr + 12),
+            std::vector<std::uint8_t>(expected, expected + 12));
   std::uint8_t inverted[16];
-  for (int i = 0; i < 16; ++i) inverted[i] = static_cast<std::uint8_t>(255 - plain[i]);
+  for (int i = 0; i < 16; ++i)
+    inverted[i] = static_cast<std::uint8_t>(255 - plain[i]);
   CmykRowToBgr(inverted, bgr, 4, true);
-  EXPECT_EQ(std::vector<std::uint8_t>(bgr, bgr + 12), std::vector<std::uint8_t>(expected, expected + 12));
+  EXPECT_EQ(std::vector<std::uint8_t>(bgr, bgr + 12),
+            std::vector<std::uint8_t>(expected, expected + 12));
+}
+
+TEST(JpegCmyk, HeaderTellsFourInvertedComponents) {
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(Sample("pillow/pil_sample_cmyk.jpg"));
+  EXPECT_EQ(jpeg.JPEGData()->Components(), 4);
+  EXPECT_TRUE(jpeg.JPEGData()->AdobeInverted());
+  EXPECT_FALSE(jpeg.Grayscale());
 }
 
 TEST(JpegCmyk, AdobeCmykFileLooksLikeItsRgbTwin) {
@@ -390,7 +417,7 @@ TBitmap Pattern(int width, int height, TPixelFormat format = TPixelFormat::pf24b
   TBitmap image;
   image.Allocate(width, height, TPixelFormat::pf24bit);
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = image.ScanLine(y);
+    std::uint8_t *row = image.ScanLine(y);
     for (int x = 0; x < width; ++x) {
       // Left half reddish, right half bluish, green ramps down the rows: a smooth picture.
       row[x * 3 + 0] = static_cast<std::uint8_t>(x * 2 < width ? 40 : 220);
@@ -398,7 +425,8 @@ TBitmap Pattern(int width, int height, TPixelFormat format = TPixelFormat::pf24b
       row[x * 3 + 2] = static_cast<std::uint8_t>(x * 2 < width ? 220 : 40);
     }
   }
-  if (format != TPixelFormat::pf24bit) image.SetPixelFormat(format);
+  if (format != TPixelFormat::pf24bit)
+    image.SetPixelFormat(format);
   return image;
 }
 
@@ -411,7 +439,7 @@ struct EncodeCase {
 class JpegEncode : public ::testing::TestWithParam<EncodeCase> {};
 
 TEST_P(JpegEncode, DjpegReadsWhatWeWrite) {
-  const EncodeCase& c = GetParam();
+  const EncodeCase &c = GetParam();
   TBitmap image = Pattern(c.width, c.height, c.format);
   testing::TempDir dir;
   {
@@ -424,7 +452,8 @@ TEST_P(JpegEncode, DjpegReadsWhatWeWrite) {
   // Baseline: an SOF0 frame, no progressive SOF2, JFIF marker right after SOI.
   bool sof0 = false, sof2 = false;
   for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
-    if (bytes[i] != 0xFF) continue;
+    if (bytes[i] != 0xFF)
+      continue;
     sof0 |= bytes[i + 1] == 0xC0;
     sof2 |= bytes[i + 1] == 0xC2;
   }
@@ -436,16 +465,15 @@ TEST_P(JpegEncode, DjpegReadsWhatWeWrite) {
   EXPECT_LT(d.mean, c.max_mean);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Images, JpegEncode,
-    ::testing::Values(EncodeCase{64, 48, 85, TPixelFormat::pf24bit, 3.0},
-                      EncodeCase{64, 48, 100, TPixelFormat::pf24bit, 1.5},
-                      EncodeCase{64, 48, 1, TPixelFormat::pf24bit, 40.0},
-                      EncodeCase{1, 1, 90, TPixelFormat::pf24bit, 3.0},
-                      EncodeCase{1, 37, 90, TPixelFormat::pf24bit, 6.0},
-                      EncodeCase{37, 1, 90, TPixelFormat::pf24bit, 6.0},
-                      EncodeCase{33, 17, 90, TPixelFormat::pf8bit, 12.0},
-                      EncodeCase{33, 17, 90, TPixelFormat::pf32bit, 6.0}));
+INSTANTIATE_TEST_SUITE_P(Images, JpegEncode,
+                         ::testing::Values(EncodeCase{64, 48, 85, TPixelFormat::pf24bit, 3.0},
+                                           EncodeCase{64, 48, 100, TPixelFormat::pf24bit, 1.5},
+                                           EncodeCase{64, 48, 1, TPixelFormat::pf24bit, 40.0},
+                                           EncodeCase{1, 1, 90, TPixelFormat::pf24bit, 3.0},
+                                           EncodeCase{1, 37, 90, TPixelFormat::pf24bit, 6.0},
+                                           EncodeCase{37, 1, 90, TPixelFormat::pf24bit, 6.0},
+                                           EncodeCase{33, 17, 90, TPixelFormat::pf8bit, 12.0},
+                                           EncodeCase{33, 17, 90, TPixelFormat::pf32bit, 6.0}));
 
 // Our compression is libjpeg's defaults with baseline tables, so cjpeg -baseline writes the very
 // same file from the same pixels.
@@ -457,8 +485,8 @@ TEST_P(JpegSameAsCjpeg, ByteForByte) {
   TBitmap image;
   image.Allocate(ppm.width, ppm.height, TPixelFormat::pf24bit);
   for (int y = 0; y < ppm.height; ++y) {
-    std::uint8_t* row = image.ScanLine(y);
-    const std::uint8_t* rgb = ppm.rgb.data() + static_cast<std::size_t>(y) * ppm.width * 3;
+    std::uint8_t *row = image.ScanLine(y);
+    const std::uint8_t *rgb = ppm.rgb.data() + static_cast<std::size_t>(y) * ppm.width * 3;
     for (int x = 0; x < ppm.width; ++x) {
       row[3 * x] = rgb[3 * x + 2];
       row[3 * x + 1] = rgb[3 * x + 1];
@@ -468,8 +496,9 @@ TEST_P(JpegSameAsCjpeg, ByteForByte) {
   TMemoryStream ours;
   WriteJpeg(image, ours, GetParam());
   testing::TempDir dir;
-  testing::ProgramResult result = testing::RunProgram(
-      "/usr/bin/cjpeg", {"-baseline", "-quality", std::to_string(GetParam()), "-outfile", dir / "c.jpg", ppm_path});
+  testing::ProgramResult result =
+      testing::RunProgram("/usr/bin/cjpeg", {"-baseline", "-quality", std::to_string(GetParam()),
+                                             "-outfile", dir / "c.jpg", ppm_path});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ours.Bytes(), ReadWholeFile(dir / "c.jpg"));
 }
@@ -483,6 +512,7 @@ TEST(JpegImage, GreyscaleAndProgressiveCompression) {
   jpeg.SetProgressiveEncoding(true);
   jpeg.Compress();
   EXPECT_TRUE(jpeg.Grayscale());
+  EXPECT_EQ(jpeg.JPEGData()->Components(), 1);
   TJPEGImage back;
   TReadOnlyMemoryStream in(jpeg.CompressedData());
   back.LoadFromStream(in);
@@ -493,11 +523,11 @@ TEST(JpegImage, GreyscaleAndProgressiveCompression) {
 }
 
 TEST(JpegImage, LoadAndSaveUnchangedWritesTheSameBytes) {
-  for (const char* name : {"libjpeg-turbo/testimgp.jpg", "pillow/truncated_jpeg.jpg"}) {
+  for (const char *name : {"libjpeg-turbo/testimgp.jpg", "pillow/truncated_jpeg.jpg"}) {
     std::vector<std::uint8_t> original = ReadWholeFile(Sample(name));
     TJPEGImage jpeg;
     jpeg.LoadFromFile(Sample(name));
-    (void)jpeg.Bitmap();  // decoding does not touch the bytes either
+    (void)jpeg.Bitmap(); // decoding does not touch the bytes either
     TMemoryStream out;
     jpeg.SaveToStream(out);
     EXPECT_EQ(out.Bytes(), original) << name;
@@ -529,7 +559,7 @@ TEST(JpegImage, SharedDataIsNeverChangedUnderAnotherImage) {
   EXPECT_EQ(b.Width(), 128);
   std::vector<std::uint8_t> original = a.CompressedData();
   b.SetCompressionQuality(5);
-  b.Compress();  // bytes held, no image: decoded and compressed again at the new quality
+  b.Compress(); // bytes held, no image: decoded and compressed again at the new quality
   EXPECT_NE(a.JPEGData(), b.JPEGData());
   EXPECT_EQ(a.CompressedData(), original);
   EXPECT_NE(b.CompressedData(), original);
@@ -565,7 +595,7 @@ TEST(JpegImage, AbortFromTheFinalProgressReportIsSwallowed) {
     Abort();
   };
   TBitmap image;
-  EXPECT_NO_THROW(jpeg.AssignTo(image));  // swallowed, even if it only came with the final 100
+  EXPECT_NO_THROW(jpeg.AssignTo(image)); // swallowed, even if it only came with the final 100
   EXPECT_GE(calls, 1);
   EXPECT_EQ(image.Width(), 2400);
 }
@@ -585,5 +615,5 @@ TEST(JpegImageIo, WriteThenReadThroughTheJob) {
   EXPECT_EQ(back.PixelFormat(), TPixelFormat::pf24bit);
 }
 
-}  // namespace
-}  // namespace qv
+} // namespace
+} // namespace qv
