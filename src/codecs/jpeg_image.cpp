@@ -14,6 +14,8 @@
 #include "runtime/stream.h"
 #include "runtime/strings.h"
 
+#include <jerror.h>
+
 namespace qv {
 
 namespace {
@@ -338,6 +340,10 @@ void TJPEGImage::Decode() {
   } else if (c.out_color_space == JCS_RGB) {
     c.out_color_space = JCS_EXT_BGR; // the byte order of 24-bit Raster rows
   }
+  // Streams of 2 or 5 and more components have no colour space we can show; their rows would
+  // not fit a 24-bit row either.
+  if (!cmyk && c.out_color_space != JCS_GRAYSCALE && c.out_color_space != JCS_EXT_BGR)
+    throw EJPEG(JERR_CONVERSION_NOTIMPL, "Unsupported color conversion request");
   const bool grey_out = c.out_color_space == JCS_GRAYSCALE;
   const bool want_8bit = pixel_format_ == TJPEGPixelFormat::jf8Bit || grey_out;
   const bool quantize = want_8bit && !cmyk;
@@ -359,6 +365,9 @@ void TJPEGImage::Decode() {
     }
   }
   CallJpeg(d.errors, StepCalcOutput, &d);
+  // The library's rows must fit the rows we hand it.
+  if (c.output_components != (cmyk ? 4 : quantize ? 1 : 3))
+    throw EJPEG(JERR_CONVERSION_NOTIMPL, "Unsupported color conversion request");
   const int width = static_cast<int>(c.output_width);
   const int height = static_cast<int>(c.output_height);
   // Refuse before the library or we allocate anything the size of the image.

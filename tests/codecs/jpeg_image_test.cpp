@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -289,6 +290,86 @@ TEST(JpegImage, ShortStreamIsAReadError) {
   } stream(bytes);
   TJPEGImage jpeg;
   EXPECT_THROW(jpeg.LoadFromStream(stream), EReadError);
+}
+
+// Damaged copies of a baseline and a progressive file: each decodes or fails with EJPEG (or the
+// size limit), and never crashes or leaks (run under the sanitizer build).
+TEST(JpegImage, DamagedFilesDecodeOrFailCleanly) {
+  std::mt19937 random(7);
+  int failures = 0;
+  for (const char *name : {"libjpeg-turbo/testorig.jpg", "libjpeg-turbo/testimgp.jpg"}) {
+    const std::vector<std::uint8_t> original = ReadWholeFile(Sample(name));
+    for (int round = 0; round < 80; ++round) {
+      std::vector<std::uint8_t> bytes = original;
+      int flips = 1 + static_cast<int>(random() % 8);
+      for (int i = 0; i < flips; ++i)
+        bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+      if (round % 5 == 0)
+        bytes.resize(random() % bytes.size());
+      TJPEGImage jpeg;
+      jpeg.SetPixelFormat(round % 2 ? TJPEGPixelFormat::jf8Bit : TJPEGPixelFormat::jf24Bit);
+      try {
+        TReadOnlyMemoryStream in(bytes);
+        jpeg.LoadFromStream(in);
+        TBitmap image;
+        jpeg.AssignTo(image);
+        EXPECT_EQ(image.Width(), jpeg.Width());
+      } catch (const EJPEG &) {
+        ++failures;
+      } catch (const EOutOfMemory &) {
+        ++failures;
+      }
+    }
+  }
+  EXPECT_GT(failures, 0); // the damage did reach the library's checks
+}
+
+// A stream of n components in no known colour space, written by libjpeg itself.
+std::vector<std::uint8_t> UnknownComponents(int components) {
+  jpeg_compress_struct c{};
+  jpeg_error_mgr errors;
+  c.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&c);
+  unsigned char *out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &out, &size);
+  c.image_width = 16;
+  c.image_height = 16;
+  c.input_components = components;
+  c.in_color_space = JCS_UNKNOWN;
+  jpeg_set_defaults(&c);
+  jpeg_set_colorspace(&c, JCS_UNKNOWN);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<std::uint8_t> row(16 * static_cast<std::size_t>(components), 100);
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&c, rows, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::vector<std::uint8_t> bytes(out, out + size);
+  std::free(out);
+  return bytes;
+}
+
+TEST(JpegImage, StreamsOfOtherComponentCountsAreRefusedNotOverrun) {
+  for (int components : {2}) {
+    for (TJPEGPixelFormat format : {TJPEGPixelFormat::jf24Bit, TJPEGPixelFormat::jf8Bit}) {
+      std::vector<std::uint8_t> bytes = UnknownComponents(components);
+      TJPEGImage jpeg;
+      jpeg.SetPixelFormat(format);
+      TReadOnlyMemoryStream in(bytes);
+      jpeg.LoadFromStream(in);
+      EXPECT_EQ(jpeg.JPEGData()->Components(), components);
+      TBitmap image;
+      try {
+        jpeg.AssignTo(image);
+        FAIL() << components << " components decoded";
+      } catch (const EJPEG &e) {
+        EXPECT_EQ(e.MessageCode(), JERR_CONVERSION_NOTIMPL);
+      }
+    }
+  }
 }
 
 // ---- decoding settings ----
