@@ -37,15 +37,22 @@ public:
   bool Empty() const override { return !bytes_ || bytes_->empty(); }
   int Width() const override { return width_; }
   int Height() const override { return height_; }
+  // Components of the frame: 1 grey, 3 colour, 4 CMYK (as the frame header says).
+  int Components() const { return components_; }
+  // Four components and an Adobe marker: the CMYK samples are stored inverted.
+  bool AdobeInverted() const { return adobe_inverted_; }
   std::unique_ptr<TPdfGraphic> Clone() const override;
   // The JPEG bytes (empty for an empty picture).
   std::span<const std::uint8_t> Bytes() const;
   void SaveToStream(TStream &stream) const;
 
 private:
+  void ReadFrame(std::span<const std::uint8_t> bytes);
   std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
   int width_ = 0;
   int height_ = 0;
+  int components_ = 3;
+  bool adobe_inverted_ = false;
 };
 
 // A Raster image picture.
@@ -66,8 +73,16 @@ private:
   TBitmap bitmap_;
 };
 
-// Width and height from the first start-of-frame marker of JPEG bytes; false when none is found
-// before the scan data or the end.
-bool ReadJpegFrameSize(std::span<const std::uint8_t> bytes, int &width, int &height);
+// What the frame header of JPEG bytes says.
+struct TJpegFrameInfo {
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  bool adobe = false; // an Adobe (APP14) marker came before the frame
+};
+
+// Reads the first start-of-frame marker of JPEG bytes; false when none is found before the scan
+// data or the end.
+bool ReadJpegFrameInfo(std::span<const std::uint8_t> bytes, TJpegFrameInfo &info);
 
 } // namespace qv

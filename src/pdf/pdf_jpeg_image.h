@@ -7,7 +7,9 @@ namespace qv {
 
 class TPdfJpegImage : public TPdfImageCreator {
 public:
-  // EPdfInvalidValue "only jpeg image is allowed." for anything but a JPEG picture.
+  // EPdfInvalidValue "only jpeg image is allowed." for anything but a JPEG picture. The colour
+  // space follows the frame's components (DeviceGray, DeviceRGB, DeviceCMYK with an inverting
+  // "Decode" for Adobe CMYK), so grey and CMYK JPEGs are embedded unchanged and still decode.
   std::unique_ptr<TPdfImage> CreateImage(const TPdfGraphic &graphic) override;
 };
 

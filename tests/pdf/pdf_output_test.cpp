@@ -180,6 +180,67 @@ TEST(PdfDrop, BitmapItemPagesAreValidToo) {
             (std::vector<std::string>{"596 x 842", "596 x 842"}));
 }
 
+// Renders page 1 of a one-page PDF of the JPEG file at 72 dpi.
+std::vector<std::uint8_t> RenderJpegPage(const pdf_test::TempFolder &folder,
+                                         const std::string &jpeg_path, const std::string &name,
+                                         int &width, int &height) {
+  std::vector<std::uint8_t> bytes = ReadWholeFile(jpeg_path);
+  TPdfJpegGraphic jpeg(bytes);
+  TPReportPtr report = CreatePdfWriter();
+  std::string pdf = folder.File(name + ".pdf");
+  BeginPdfDrop(*report, pdf);
+  TBitmap page_size;
+  page_size.Allocate(jpeg.Width(), jpeg.Height(), TPixelFormat::pf24bit);
+  AddPdfPage(*report, page_size, jpeg_path, true, 85);
+  EndPdfDrop(*report);
+  ExpectValidPdf(pdf);
+  pdf_test::CommandResult render =
+      RunCommand("pdftoppm -r 72 " + Quoted(pdf) + " " + Quoted(folder.File(name)));
+  EXPECT_EQ(render.status, 0) << render.output;
+  EXPECT_EQ(render.output, ""); // no decoding complaints
+  std::vector<std::uint8_t> rgb;
+  EXPECT_TRUE(pdf_test::ReadPpm(folder.File(name + "-1.ppm"), width, height, rgb));
+  return rgb;
+}
+
+double MeanDifference(const std::vector<std::uint8_t> &a, const std::vector<std::uint8_t> &b,
+                      bool luminance) {
+  if (a.size() != b.size() || a.empty())
+    return 1e9;
+  double total = 0;
+  for (std::size_t i = 0; i + 2 < a.size(); i += 3) {
+    if (luminance) {
+      double la = 0.299 * a[i] + 0.587 * a[i + 1] + 0.114 * a[i + 2];
+      double lb = 0.299 * b[i] + 0.587 * b[i + 1] + 0.114 * b[i + 2];
+      total += std::abs(la - lb);
+    } else {
+      total +=
+          (std::abs(a[i] - b[i]) + std::abs(a[i + 1] - b[i + 1]) + std::abs(a[i + 2] - b[i + 2])) /
+          3.0;
+    }
+  }
+  return total / static_cast<double>(a.size() / 3);
+}
+
+TEST(PdfDrop, GreyAndCmykJpegsAreEmbeddedWithTheirOwnColourSpace) {
+  pdf_test::TempFolder folder("spaces");
+  const std::string data = std::string(QV_TESTDATA_DIR) + "/jpeg/";
+  int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+  auto grey = RenderJpegPage(folder, data + "pillow/hopper_gray.jpg", "grey", w1, h1);
+  auto colour = RenderJpegPage(folder, data + "pillow/hopper.jpg", "colour", w2, h2);
+  EXPECT_EQ(w1, 128);
+  EXPECT_LT(MeanDifference(grey, colour, true), 12.0);
+  auto cmyk = RenderJpegPage(folder, data + "pillow/pil_sample_cmyk.jpg", "cmyk", w1, h1);
+  auto rgb = RenderJpegPage(folder, data + "pillow/pil_sample_rgb.jpg", "rgb", w2, h2);
+  EXPECT_EQ(w1, 100);
+  EXPECT_LT(MeanDifference(cmyk, rgb, false), 40.0); // an uninverted CMYK page is a negative
+  std::string cmyk_file = ReadText(folder.File("cmyk.pdf"));
+  EXPECT_NE(cmyk_file.find("/ColorSpace /DeviceCMYK\r\n"), std::string::npos);
+  EXPECT_NE(cmyk_file.find("/Decode [1 0 1 0 1 0 1 0 ]\r\n"), std::string::npos);
+  EXPECT_NE(ReadText(folder.File("grey.pdf")).find("/ColorSpace /DeviceGray\r\n"),
+            std::string::npos);
+}
+
 TEST(PdfDrop, ADropWithoutPagesWritesNothing) {
   pdf_test::TempFolder folder("empty");
   std::string pdf = folder.File("old.pdf");
