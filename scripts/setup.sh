@@ -11,6 +11,7 @@ packages=(
   libpng-dev pngcheck libjpeg-turbo-progs qpdf poppler-utils
   fonts-ipafont-gothic xvfb xauth
   clang-14 libclang-rt-14-dev
+  locales
 )
 
 missing=()
@@ -19,15 +20,16 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-# A decimal-comma locale for the tests that check numbers are written with "." whatever the locale.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  ${SUDO:-} localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null || true
-fi
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "setup: installing ${missing[*]}" >&2
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq >/dev/null
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq >/dev/null
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A decimal-comma locale for the tests that check numbers are written with "." whatever the locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null || true
+fi
