@@ -13,7 +13,7 @@
 namespace qv {
 namespace {
 
-using testing::DibSpec;
+using testing::DibLayout;
 
 // Colour of picture pixel (x, y) of a 24-bit image as 0xRRGGBB.
 std::uint32_t Rgb24(const TBitmap &image, int x, int y) {
@@ -23,7 +23,7 @@ std::uint32_t Rgb24(const TBitmap &image, int x, int y) {
 
 struct LayoutCase {
   std::string name;
-  DibSpec spec;
+  DibLayout layout;
   std::vector<std::uint8_t> pixels;  // memory order as the header says
   std::vector<std::uint32_t> expect; // picture rows top first, 0xRRGGBB
   TPixelFormat own_format;
@@ -33,12 +33,12 @@ class SpiDibLayout : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(SpiDibLayout, ConvertsIntoTheImageFormat) {
   const LayoutCase &c = GetParam();
-  int width = c.spec.width;
-  int height = c.spec.height < 0 ? -c.spec.height : c.spec.height;
+  int width = c.layout.width;
+  int height = c.layout.height < 0 ? -c.layout.height : c.layout.height;
 
   TBitmap image;
   image.SetPixelFormat(TPixelFormat::pf24bit);
-  CopyPluginDib(c.spec.Info(), c.pixels, image);
+  CopyPluginDib(c.layout.Info(), c.pixels, image);
   ASSERT_EQ(image.Width(), width);
   ASSERT_EQ(image.Height(), height);
   EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf24bit);
@@ -51,11 +51,11 @@ TEST_P(SpiDibLayout, ConvertsIntoTheImageFormat) {
   // An image of custom format takes the block's own format (and its palette).
   TBitmap own;
   own.Allocate(1, 1, TPixelFormat::pfCustom, false, 32);
-  CopyPluginDib(c.spec.Info(), c.pixels, own);
+  CopyPluginDib(c.layout.Info(), c.pixels, own);
   EXPECT_EQ(own.PixelFormat(), c.own_format);
-  if (c.spec.bits <= 8) {
+  if (c.layout.bits <= 8) {
     ASSERT_FALSE(own.Palette().empty());
-    EXPECT_EQ(own.Palette()[0].red, c.spec.colors[0] >> 16);
+    EXPECT_EQ(own.Palette()[0].red, c.layout.colors[0] >> 16);
   }
 }
 
@@ -121,8 +121,8 @@ INSTANTIATE_TEST_SUITE_P(Layouts, SpiDibLayout, ::testing::ValuesIn(kLayouts),
 
 TEST(SpiDibCopy, KeepsTheDefaultDeviceFormatOfAFreshImage) {
   TBitmap image;
-  DibSpec spec{.width = 1, .height = 1, .bits = 8, .colors_used = 1, .colors = {0x336699}};
-  CopyPluginDib(spec.Info(), std::vector<std::uint8_t>{0, 0, 0, 0}, image);
+  DibLayout layout{.width = 1, .height = 1, .bits = 8, .colors_used = 1, .colors = {0x336699}};
+  CopyPluginDib(layout.Info(), std::vector<std::uint8_t>{0, 0, 0, 0}, image);
   EXPECT_EQ(image.PixelFormat(), TPixelFormat::pfDevice);
   const std::uint8_t *p = image.ScanLine(0);
   EXPECT_EQ(p[0], 0x99);
@@ -131,8 +131,8 @@ TEST(SpiDibCopy, KeepsTheDefaultDeviceFormatOfAFreshImage) {
 }
 
 TEST(SpiDibCopy, LargerHeaderVersionsPlaceTheColourTableAfterThemselves) {
-  DibSpec spec{.width = 1, .height = 1, .bits = 8, .colors_used = 1, .header_size = 108};
-  std::vector<std::uint8_t> info = spec.Info();
+  DibLayout layout{.width = 1, .height = 1, .bits = 8, .colors_used = 1, .header_size = 108};
+  std::vector<std::uint8_t> info = layout.Info();
   info.resize(108 + 4, 0);
   info[108] = 0x30, info[109] = 0x20, info[110] = 0x10;
   TBitmap image;
@@ -143,7 +143,7 @@ TEST(SpiDibCopy, LargerHeaderVersionsPlaceTheColourTableAfterThemselves) {
 
 struct LieCase {
   std::string name;
-  DibSpec spec;
+  DibLayout layout;
   std::size_t pixel_bytes;
   int info_trim = 0; // bytes cut off the end of the information block
 };
@@ -152,7 +152,7 @@ class SpiDibLie : public ::testing::TestWithParam<LieCase> {};
 
 TEST_P(SpiDibLie, IsRefusedAndLeavesTheImageAlone) {
   const LieCase &c = GetParam();
-  std::vector<std::uint8_t> info = c.spec.Info();
+  std::vector<std::uint8_t> info = c.layout.Info();
   info.resize(info.size() - static_cast<std::size_t>(c.info_trim));
   std::vector<std::uint8_t> pixels(c.pixel_bytes, 0);
   TBitmap image;
@@ -189,9 +189,9 @@ INSTANTIATE_TEST_SUITE_P(Lies, SpiDibLie, ::testing::ValuesIn(kLies),
                          [](const auto &test) { return test.param.name; });
 
 TEST(SpiDibCopy, AnImagePastTheSizeLimitsIsOutOfMemoryBeforeAnyAllocation) {
-  DibSpec spec{.width = 1 << 16, .height = 1 << 15, .bits = 24};
+  DibLayout layout{.width = 1 << 16, .height = 1 << 15, .bits = 24};
   TBitmap image;
-  EXPECT_THROW(CopyPluginDib(spec.Info(), std::vector<std::uint8_t>(16, 0), image), EOutOfMemory);
+  EXPECT_THROW(CopyPluginDib(layout.Info(), std::vector<std::uint8_t>(16, 0), image), EOutOfMemory);
   EXPECT_TRUE(image.Empty());
 }
 

@@ -20,7 +20,7 @@ namespace qv {
 namespace {
 
 using testing::BlocksFile;
-using testing::DibSpec;
+using testing::DibLayout;
 using testing::TempDir;
 
 const std::string kTestPlugins = QV_SPI_TEST_PLUGIN_DIR;
@@ -178,9 +178,9 @@ TEST(SpiLib32, AnAcceptingPluginThatFailsIsTheSilentAbort) {
 TEST(SpiLib32, DecodesFileBytesAndKeepsTheImageFormat) {
   TempDir folder;
   Install(folder, "blocks", "blocks.spi");
-  DibSpec spec{
+  DibLayout layout{
       .width = 2, .height = -1, .bits = 8, .colors_used = 2, .colors = {0x123456, 0xABCDEF}};
-  WriteFile(folder / "picture.qvtb", BlocksFile(spec.Info(), {1, 0, 0, 0}));
+  WriteFile(folder / "picture.qvtb", BlocksFile(layout.Info(), {1, 0, 0, 0}));
   TSpiLib32 host;
   host.LoadPlugins(folder.Path());
   TBitmap image;
@@ -225,7 +225,7 @@ TEST_P(SpiLib32BadResult, IsTheSilentAbort) {
   EXPECT_TRUE(image.Empty());
 }
 
-const DibSpec kOnePixel{.width = 1, .height = 1, .bits = 24};
+const DibLayout kOnePixel{.width = 1, .height = 1, .bits = 24};
 const BadResultCase kBadResults[] = {
     {"ErrorCodeWithGoodBlocks", kOnePixel.Info(), {1, 2, 3, 0}, 3, 0},
     {"NoInfoHandle", kOnePixel.Info(), {1, 2, 3, 0}, 0, 1},
@@ -233,7 +233,7 @@ const BadResultCase kBadResults[] = {
     {"NoHandles", kOnePixel.Info(), {1, 2, 3, 0}, 0, 3},
     {"EmptyInfoBlock", {}, {1, 2, 3, 0}, 0, 0},
     // One lying block stands for the rest, which the block copy's own tests list.
-    {"PixelBlockTooShort", DibSpec{.width = 4, .height = 4, .bits = 24}.Info(),
+    {"PixelBlockTooShort", DibLayout{.width = 4, .height = 4, .bits = 24}.Info(),
      std::vector<std::uint8_t>(47, 0), 0, 0},
 };
 

@@ -15,7 +15,7 @@ inline void PutU32(std::vector<std::uint8_t> &bytes, std::size_t at, std::uint32
 
 // An information block: a 40-byte header, then masks (for bit fields) and colour entries
 // (blue, green, red, 0).
-struct DibSpec {
+struct DibLayout {
   std::int32_t width = 1;
   std::int32_t height = 1;
   std::uint16_t bits = 24;
