@@ -1,0 +1,25 @@
+// Runs quenvale-cli as a child process and measures its exit status, output and peak memory.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <string>
+#include <vector>
+
+namespace qv::testing {
+
+struct CliRun {
+  int status = -1;          // exit status, or 128 + signal
+  std::string out;          // standard output
+  std::string err;          // standard error
+  long max_rss_kib = 0;     // the child's peak resident set (wait4's ru_maxrss)
+  double seconds = 0;       // wall-clock time
+};
+
+// Runs program with args (no shell), standard input from /dev/null and DISPLAY removed. With
+// file_size_limit set, the child cannot write files larger than that many bytes (RLIMIT_FSIZE,
+// SIGXFSZ ignored, so a write past it fails with EFBIG as on a full disk).
+CliRun RunMeasured(const std::string& program, const std::vector<std::string>& args,
+                   rlim_t file_size_limit = RLIM_INFINITY);
+
+}  // namespace qv::testing
