@@ -34,6 +34,8 @@ constexpr char kInvalidBitmap[] = "\xE3\x83\x93\xE3\x83\x83\xE3\x83\x88\xE3\x83\
                                   "\xE3\x83\x97\xE3\x82\xA4\xE3\x83\xA1\xE3\x83\xBC\xE3\x82\xB8"
                                   "\xE3\x81\x8C\xE4\xB8\x8D\xE6\xAD\xA3\xE3\x81\xA7\xE3\x81\x99";
 constexpr char kTooLarge[] = "image too large";
+constexpr char kReadError[] = "ストリームの読み込みエラー";
+constexpr char kJpegError[] = "JPEG エラー #";
 
 void WriteFile(const std::string& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -123,7 +125,7 @@ struct BadFile {
   const char* name;        // test name
   const char* file_name;   // the input's name (its extension picks the reader)
   std::function<std::string()> bytes;
-  const char* reason;      // text the message must hold after the file name ("" any reason)
+  const char* reason;      // text the message must hold after the file name
 };
 
 std::ostream& operator<<(std::ostream& out, const BadFile& file) { return out << file.name; }
@@ -135,16 +137,16 @@ const BadFile kBadFiles[] = {
     {"BmpRowSizeOverflows", "row.bmp",
      [] { return Bmp({.width = 0x7FFFFFFF, .height = 1, .bits = 24}); }, kTooLarge},
     {"BmpHeightIntMin", "hmin.bmp",
-     [] { return Bmp({.height = std::numeric_limits<std::int32_t>::min()}); }, ""},
+     [] { return Bmp({.height = std::numeric_limits<std::int32_t>::min()}); }, kTooLarge},
     {"BmpBitsPerPixel0", "bpp0.bmp", [] { return Bmp({.bits = 0}); }, kInvalidBitmap},
     {"BmpBitsPerPixel7", "bpp7.bmp", [] { return Bmp({.bits = 7}); }, kInvalidBitmap},
     {"BmpBitsPerPixel64", "bpp64.bmp", [] { return Bmp({.bits = 64}); }, kInvalidBitmap},
     {"BmpColoursUsed2Pow31", "clr.bmp",
-     [] { return Bmp({.bits = 8, .colors_used = 0x80000000u}, GreyTable()); }, ""},
+     [] { return Bmp({.bits = 8, .colors_used = 0x80000000u}, GreyTable()); }, kReadError},
     {"BmpHugePictureTinyData", "huge.bmp",
-     [] { return Bmp({.width = 16000, .height = 16000, .bits = 24}, std::string(100, 'x')); }, ""},
+     [] { return Bmp({.width = 16000, .height = 16000, .bits = 24}, std::string(100, 'x')); }, kReadError},
     {"BmpPixelsShorterThanDeclared", "short.bmp",
-     [] { return Bmp({.width = 16, .height = 16}, std::string(16 * 48 / 2, 'x')); }, ""},
+     [] { return Bmp({.width = 16, .height = 16}, std::string(16 * 48 / 2, 'x')); }, kReadError},
     // Run-length data: a run or an absolute run past the row, a delta past the image.
     {"BmpRle8RunPastRow", "rle8run.bmp", [] { return Rle8(std::string("\xFF\x01\x00\x01", 4)); },
      kInvalidBitmap},
@@ -158,23 +160,23 @@ const BadFile kBadFiles[] = {
     // PNG.
     {"Png65535Square", "big.png",
      [] { return MakePng({Ihdr(65535, 65535), PngChunk("IDAT", Deflate(GreyRows(65535, 1))), PngChunk("IEND", "")}); },
-     ""},
+     kTooLarge},
     {"PngIdatBombOverPixelLimit", "bomb.png",
      [] { return MakePng({Ihdr(20000, 20000), PngChunk("IDAT", Deflate(GreyRows(20000, 2))), PngChunk("IEND", "")}); },
-     ""},
-    {"PngIdatCrcWrong", "crc.png", [] { return GreyPng(Deflate(GreyRows(8, 8)), true); }, ""},
-    {"PngPlte769Bytes", "plte.png", [] { return PalettePng(769, 0); }, ""},
-    {"PngTrns257Bytes", "trns.png", [] { return PalettePng(6, 257); }, ""},
+     kTooLarge},
+    {"PngIdatCrcWrong", "crc.png", [] { return GreyPng(Deflate(GreyRows(8, 8)), true); }, "(crc error)"},
+    {"PngPlte769Bytes", "plte.png", [] { return PalettePng(769, 0); }, "invalid palette"},
+    {"PngTrns257Bytes", "trns.png", [] { return PalettePng(6, 257); }, "invalid palette"},
     {"PngIhdr12Bytes", "ihdr.png",
-     [] { return MakePng({PngChunk("IHDR", IhdrData(8, 8, 8, 0).substr(0, 12)), PngChunk("IEND", "")}); }, ""},
+     [] { return MakePng({PngChunk("IHDR", IhdrData(8, 8, 8, 0).substr(0, 12)), PngChunk("IEND", "")}); }, "(ihdr)"},
     // JPEG.
     {"JpegTruncatedAfterHeader", "trunc.jpg",
-     [] { return TestData("jpeg/derived/testorig-trunc-before-sos.jpg"); }, ""},
-    {"Jpeg65500Square", "big.jpg", [] { return TestData("jpeg/derived/testorig-sof-65500x65500.jpg"); }, ""},
+     [] { return TestData("jpeg/derived/testorig-trunc-before-sos.jpg"); }, kJpegError},
+    {"Jpeg65500Square", "big.jpg", [] { return TestData("jpeg/derived/testorig-sof-65500x65500.jpg"); }, kTooLarge},
     // Empty files of the built-in readers' extensions.
-    {"EmptyPng", "empty.png", [] { return std::string(); }, ""},
-    {"EmptyJpg", "empty.jpg", [] { return std::string(); }, ""},
-    {"EmptyJpeg", "empty.jpeg", [] { return std::string(); }, ""},
+    {"EmptyPng", "empty.png", [] { return std::string(); }, "invalid header"},
+    {"EmptyJpg", "empty.jpg", [] { return std::string(); }, kJpegError},
+    {"EmptyJpeg", "empty.jpeg", [] { return std::string(); }, kJpegError},
 };
 
 class BadFileTest : public ::testing::TestWithParam<BadFile> {
@@ -207,6 +209,7 @@ TEST_P(BadFileTest, FailsCleanlyWritesNothingWithinTheMemoryBound) {
   CliRun run = Convert({input});
   ExpectCleanFailure(run, input, bad.reason, dir / "out");
   RecordProperty("max_rss_kib", std::to_string(run.max_rss_kib));
+  RecordProperty("message", run.err);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadFileTest, ::testing::ValuesIn(kBadFiles),
@@ -251,14 +254,15 @@ TEST_F(BadInputCli, ZtxtBombStaysWithinTheMemoryBound) {
   EXPECT_TRUE(fs::exists(dir / "out/ztxt.bmp"));
 }
 
-// An empty BMP reads as an empty image, which the job passes over: nothing written, no error.
-// A name that is a folder ("x.png") is no file and is passed over the same way, and the drop
-// goes on with the next name.
-TEST_F(BadInputCli, EmptyBmpAndAFolderNamedLikeAnImageArePassedOver) {
+// An empty BMP reads as an empty image, and an empty file that no plug-in accepts gives no
+// image: the job passes both over, nothing written, no error. A name that is a folder ("x.png")
+// is no file and is passed over the same way, and the drop goes on with the next name.
+TEST_F(BadInputCli, EmptyBmpEmptyPluginFileAndAFolderNamedLikeAnImageArePassedOver) {
   WriteFile(dir / "empty.bmp", "");
+  WriteFile(dir / "empty.gif", "");
   fs::create_directory(dir / "x.png");
   WriteFile(dir / "good.bmp", GoodBmp(3, 2));
-  CliRun run = Convert({dir / "empty.bmp", dir / "x.png", dir / "good.bmp"});
+  CliRun run = Convert({dir / "empty.bmp", dir / "empty.gif", dir / "x.png", dir / "good.bmp"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(FilesBelow(dir / "out"), std::vector<std::string>{dir / "out/good.bmp"});
