@@ -25,7 +25,7 @@ $(ASAN_BUILD)/CMakeCache.txt:
 
 test-asan: setup $(ASAN_BUILD)/CMakeCache.txt
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 ctest --output-on-failure -j $(JOBS)
 
 # Every test twice: the normal build and the sanitizer build.
 test: test-normal test-asan
