@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "widgets/ellipses_edit.h"
 #include "widgets/qt_app.h"
 #include "widgets/radio_group.h"
@@ -52,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SpinCase{1, 100, 3, "1234", 123, "100"},  // MaxLength 3 keeps "123"
                       SpinCase{0, 9, 1, "95", 9, "9"},          // PNGCL holds one character
                       SpinCase{1, 100, 3, "-", 1, "1"},         // no integer: MinValue, rewritten
-                      SpinCase{5, 5, 3, "999", 999, "999"}));   // equal bounds clamp nothing
+                      SpinCase{5, 5, 3, "999", 999, "999"}),    // equal bounds clamp nothing
+    [](const ::testing::TestParamInfo<SpinCase>& param) {
+      return "Case" + std::to_string(param.index);
+    });
 
 TEST(SpinEdit, RefusesLettersAndStepsWithinBounds) {
   qv::testing::App();
