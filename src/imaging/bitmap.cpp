@@ -240,7 +240,7 @@ void SetIndex(std::uint8_t* row, int x, int bits, std::uint8_t index) {
 
 // Writes colour c as pixel x of a row of the given layout (palette formats through nearest).
 void PutPixel(std::uint8_t* row, int x, int bits, bool custom, const std::uint32_t masks[3],
-              NearestColor* nearest, Rgb c) {
+              const NearestColor* nearest, Rgb c) {
   if (bits <= 8) {
     SetIndex(row, x, bits, nearest->Find(c));
   } else if (bits == 16) {
@@ -264,6 +264,20 @@ std::vector<TRGBQuad> DefaultPalette(TPixelFormat format) {
     case TPixelFormat::pf4bit: return SystemPalette16();
     case TPixelFormat::pf8bit: return HalftonePalette256();
     default: return {};
+  }
+}
+
+// The nearest-colour search of a palette format's default palette, built once: building one
+// visits every palette entry for each of its 4096 cells, which costs far more than converting a
+// small image.
+const NearestColor& DefaultNearestColor(TPixelFormat format) {
+  static const NearestColor one_bit(DefaultPalette(TPixelFormat::pf1bit));
+  static const NearestColor four_bit(DefaultPalette(TPixelFormat::pf4bit));
+  static const NearestColor eight_bit(DefaultPalette(TPixelFormat::pf8bit));
+  switch (format) {
+    case TPixelFormat::pf1bit: return one_bit;
+    case TPixelFormat::pf4bit: return four_bit;
+    default: return eight_bit;
   }
 }
 
@@ -520,8 +534,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
   if (!old.pixels.empty()) {
     pixels = NewBuffer(old.width, old.height, bits);
     PixelReader reader(old.format, old.bits, old.palette, old.dib);
-    std::unique_ptr<NearestColor> nearest;
-    if (bits <= 8) nearest = std::make_unique<NearestColor>(palette);
+    const NearestColor* nearest = bits <= 8 ? &DefaultNearestColor(format) : nullptr;
     std::size_t old_row = RowSizeFor(old.width, old.bits);
     std::size_t new_row = RowSizeFor(old.width, bits);
     std::uint32_t masks[3];
@@ -531,7 +544,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
       const std::uint8_t* src = old.pixels.data() + static_cast<std::size_t>(y) * old_row;
       std::uint8_t* dst = pixels.data() + static_cast<std::size_t>(y) * new_row;
       for (int x = 0; x < old.width; ++x)
-        PutPixel(dst, x, bits, false, masks, nearest.get(), reader.Get(src, x));
+        PutPixel(dst, x, bits, false, masks, nearest, reader.Get(src, x));
     }
   }
   Replace(std::move(pixels), old.width, old.height, format, bits, std::move(palette), true);
