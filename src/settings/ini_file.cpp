@@ -314,10 +314,21 @@ std::string IniUpdate(std::string_view content, std::string_view section, std::s
   value = OneLine(value);
   const std::string_view file_line_end = LineEndOf(content);
   std::vector<Line> lines = SplitLines(content);
-  // New lines take the line end of the line they follow, or the file's first one.
-  auto line_end_after = [&](const Line& line) {
-    return line.text_end == line.end ? file_line_end : content.substr(line.text_end,
-                                                                      line.end - line.text_end);
+  // Only LF ends a line. A last line may end in a bare CR, which is not part of its text (as
+  // read) but does not end it either: a line written straight after it would join it.
+  auto has_line_end = [&](const Line& line) {
+    return line.end > line.begin && content[line.end - 1] == '\n';
+  };
+  // New lines take the line end of the line they follow (CR LF after a bare CR), or the file's
+  // first one.
+  auto line_end_after = [&](const Line& line) -> std::string_view {
+    if (has_line_end(line)) return content.substr(line.text_end, line.end - line.text_end);
+    return line.text_end != line.end ? std::string_view("\r\n") : file_line_end;
+  };
+  // What ends a last line without a line end: the LF that turns its bare CR into CR LF, or the
+  // line end new lines take.
+  auto completion = [&](const Line& line) -> std::string_view {
+    return line.text_end != line.end ? std::string_view("\n") : line_end_after(line);
   };
   std::size_t start = FindSection(content, lines, section);
 
@@ -327,7 +338,7 @@ std::string IniUpdate(std::string_view content, std::string_view section, std::s
     result.append(content);
     const std::string_view line_end = lines.empty() ? file_line_end : line_end_after(lines.back());
     if (!lines.empty()) {
-      if (lines.back().text_end == lines.back().end) result.append(line_end);
+      if (!has_line_end(lines.back())) result.append(completion(lines.back()));
       if (!Trim(TextOf(content, lines.back())).empty()) result.append(line_end);
     }
     result.append("[").append(section).append("]").append(line_end);
@@ -355,7 +366,7 @@ std::string IniUpdate(std::string_view content, std::string_view section, std::s
   const Line& after = lines[last_filled];
   const std::string_view line_end = line_end_after(after);
   result.append(content.substr(0, after.end));
-  if (after.text_end == after.end) result.append(line_end);
+  if (!has_line_end(after)) result.append(completion(after));
   result.append(key).append("=").append(value).append(line_end);
   result.append(content.substr(after.end));
   return result;

@@ -16,6 +16,7 @@
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
+#include "settings/ini_file.h"
 
 int FuzzOne_bmp(const std::uint8_t* data, std::size_t size);
 int FuzzOne_png(const std::uint8_t* data, std::size_t size);
@@ -43,6 +44,8 @@ struct SavedInput {
 std::ostream& operator<<(std::ostream& out, const SavedInput& input) { return out << input.file; }
 
 const std::vector<SavedInput> kSavedInputs = {
+    {"ini-update-trailing-cr.bin", Expect::kTargetPasses,
+     "a file ending in a bare CR: the key written after it joined the last line and was lost"},
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
@@ -121,6 +124,16 @@ TEST(SavedInputs, EveryFileOfTheFolderIsReplayed) {
                               [&](const SavedInput& input) { return name == input.file; });
     EXPECT_TRUE(listed) << name << " is in tests/data/regress but not in kSavedInputs";
   }
+}
+
+// The fuzzer's finding spelled out: a last line ending in a bare CR is completed to CR LF, the
+// new lines follow it with CR LF, and the old line reads as it did.
+TEST(IniUpdateAfterBareCr, CompletesTheLastLineAndKeepsBothKeys) {
+  EXPECT_EQ(IniUpdate("[a]\nx=1\r", "a", "k", "v"), "[a]\nx=1\r\nk=v\r\n");
+  EXPECT_EQ(IniUpdate("x=1\r", "b", "k", "v"), "x=1\r\n\r\n[b]\r\nk=v\r\n");
+  std::string updated = IniUpdate("[a]\nx=1\r", "a", "k", "v");
+  EXPECT_EQ(IniLookup(updated, "a", "x"), "1");
+  EXPECT_EQ(IniLookup(updated, "a", "k"), "v");
 }
 
 }  // namespace
