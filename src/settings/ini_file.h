@@ -35,7 +35,8 @@ inline constexpr std::size_t kIniMaxValueLength = 2047;
 // after the last non-blank line of its section; a new section is appended at the end of the file
 // (after a blank line). Every other line is kept byte for byte. A new line takes the line end
 // of the line it follows (CR LF or LF); after a last line without one, the line end of the
-// file's first line. A value is written up to its first CR or LF, so it
+// file's first line (a last line ending in a bare CR is first completed to CR LF, and the new
+// lines take CR LF). A value is written up to its first CR or LF, so it
 // can never break into further lines. A missing folder is created.
 class TIniFile {
  public:
