@@ -14,7 +14,9 @@ namespace {
 
 // Larger pictures are legal but only slow the search down; the size limits themselves are
 // covered by the bad-input suite.
-constexpr std::int64_t kMaxFuzzPixels = std::int64_t{1} << 22;
+constexpr std::int64_t kMaxFuzzPixels = std::int64_t{1} << 18;
+// Re-compression (and reading back) only for small pictures.
+constexpr std::int64_t kMaxRecompressPixels = std::int64_t{1} << 16;
 
 }  // namespace
 
@@ -38,11 +40,13 @@ QV_FUZZ_ENTRY(jpeg) {
     return 0;
   }
   if (image.Empty()) return 0;
+  const std::int64_t pixels = static_cast<std::int64_t>(image.Width()) * image.Height();
   volatile std::uint8_t sink = 0;
   for (int y = 0; y < image.Height(); ++y) {
     const std::uint8_t* row = image.ScanLine(y);
     sink = sink + row[0] + row[image.RowSize() - 1];
   }
+  if (pixels > kMaxRecompressPixels) return 0;
   // Compress what was decoded and read it back: the size must survive.
   qv::TJPEGImage again;
   again.SetCompressionQuality(1 + settings % 100);
