@@ -1,7 +1,6 @@
 // Benchmarks of the JPEG adapter on a 4000 x 3000 picture: decoding and compressing at quality
 // 85 through TJPEGImage, next to the same work done by libjpeg directly (what the adapter costs).
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +8,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "codecs/jpeg_image.h"
 #include "imaging/bitmap.h"
@@ -91,8 +92,7 @@ void SetRate(benchmark::State &state) {
 void JpegEncodeAdapter(benchmark::State &state) {
   (void)Photo();
   std::size_t size = 0;
-  for (auto _ : state)
-    size = EncodeOurs().size();
+  for (auto _ : state) size = EncodeOurs().size();
   SetRate(state);
   state.counters["bytes"] = static_cast<double>(size);
 }
@@ -153,8 +153,7 @@ void JpegDecodeLibrary(benchmark::State &state) {
   std::vector<std::uint8_t> kept(static_cast<std::size_t>(kWidth) * 3 * kHeight);
   for (auto _ : state) {
     std::vector<std::uint8_t> pixels;
-    if (fresh)
-      pixels.resize(kept.size());
+    if (fresh) pixels.resize(kept.size());
     std::vector<std::uint8_t> &target = fresh ? pixels : kept;
     jpeg_decompress_struct d{};
     jpeg_error_mgr errors;
@@ -176,6 +175,6 @@ void JpegDecodeLibrary(benchmark::State &state) {
 }
 BENCHMARK(JpegDecodeLibrary)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

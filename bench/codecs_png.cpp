@@ -32,7 +32,8 @@ const TBitmap& Photo() {
         int noise = static_cast<int>(random() % 24);
         row[3 * x] = static_cast<std::uint8_t>((x * 255 / kWidth + noise) & 0xFF);
         row[3 * x + 1] = static_cast<std::uint8_t>((y * 255 / kHeight + noise) & 0xFF);
-        row[3 * x + 2] = static_cast<std::uint8_t>(((x + y) * 128 / (kWidth + kHeight) + noise) & 0xFF);
+        row[3 * x + 2] =
+            static_cast<std::uint8_t>(((x + y) * 128 / (kWidth + kHeight) + noise) & 0xFF);
       }
     }
     return result;
@@ -53,7 +54,8 @@ void PngEncode(benchmark::State& state) {
   int level = static_cast<int>(state.range(0));
   std::size_t size = 0;
   for (auto _ : state) size = EncodeOurs(level).size();
-  state.counters["MPix/s"] = benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MPix/s"] =
+      benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
   state.counters["bytes"] = static_cast<double>(size);
 }
 BENCHMARK(PngEncode)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -68,7 +70,8 @@ void PngDecode(benchmark::State& state) {
     png.AssignTo(image);
     benchmark::DoNotOptimize(image.Bits());
   }
-  state.counters["MPix/s"] = benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MPix/s"] =
+      benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(PngDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -136,7 +139,8 @@ void LibpngEncode(benchmark::State& state) {
     png_destroy_write_struct(&png, &info);
     size = sink.bytes.size();
   }
-  state.counters["MPix/s"] = benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MPix/s"] =
+      benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
   state.counters["bytes"] = static_cast<double>(size);
 }
 BENCHMARK(LibpngEncode)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -145,7 +149,8 @@ void LibpngDecode(benchmark::State& state) {
   static const std::vector<std::uint8_t> file = EncodeOurs(6);
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kWidth) * kHeight * 3);
   std::vector<png_bytep> rows(kHeight);
-  for (int y = 0; y < kHeight; ++y) rows[y] = pixels.data() + static_cast<std::size_t>(y) * kWidth * 3;
+  for (int y = 0; y < kHeight; ++y)
+    rows[y] = pixels.data() + static_cast<std::size_t>(y) * kWidth * 3;
   for (auto _ : state) {
     Source source{&file, 0};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -157,7 +162,8 @@ void LibpngDecode(benchmark::State& state) {
     png_destroy_read_struct(&png, &info, nullptr);
     benchmark::DoNotOptimize(pixels.data());
   }
-  state.counters["MPix/s"] = benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MPix/s"] =
+      benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(LibpngDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -30,7 +30,8 @@ TBitmap Photo(int width, int height) {
       int noise = static_cast<int>(random() % 24);
       row[3 * x] = static_cast<std::uint8_t>((x * 255 / width + noise) & 0xFF);
       row[3 * x + 1] = static_cast<std::uint8_t>((y * 255 / height + noise) & 0xFF);
-      row[3 * x + 2] = static_cast<std::uint8_t>(((x + y) * 127 / (width + height) + 2 * noise) & 0xFF);
+      row[3 * x + 2] =
+          static_cast<std::uint8_t>(((x + y) * 127 / (width + height) + 2 * noise) & 0xFF);
     }
   }
   return image;
@@ -53,7 +54,8 @@ void SetRates(benchmark::State& state, int src_w, int src_h, int dst_w, int dst_
 void BM_FilteredResample(benchmark::State& state) {
   int sw = static_cast<int>(state.range(0)), sh = static_cast<int>(state.range(1));
   int dw = static_cast<int>(state.range(2)), dh = static_cast<int>(state.range(3));
-  const qv::TResampleFilter& filter = qv::ResampleFilterTable[static_cast<std::size_t>(state.range(4))];
+  const qv::TResampleFilter& filter =
+      qv::ResampleFilterTable[static_cast<std::size_t>(state.range(4))];
   TBitmap source = Source(sw, sh);
   TBitmap dest;
   dest.Allocate(dw, dh, TPixelFormat::pf24bit);
@@ -67,13 +69,13 @@ void BM_FilteredResample(benchmark::State& state) {
 void BM_FilteredResamplePortable(benchmark::State& state) {
   int sw = static_cast<int>(state.range(0)), sh = static_cast<int>(state.range(1));
   int dw = static_cast<int>(state.range(2)), dh = static_cast<int>(state.range(3));
-  const qv::TResampleFilter& filter = qv::ResampleFilterTable[static_cast<std::size_t>(state.range(4))];
+  const qv::TResampleFilter& filter =
+      qv::ResampleFilterTable[static_cast<std::size_t>(state.range(4))];
   TBitmap source = Source(sw, sh);
   TBitmap dest;
   dest.Allocate(dw, dh, TPixelFormat::pf24bit);
   for (auto _ : state) {
-    qv::FilteredResample(source, dest, filter.kernel, filter.support,
-                         qv::TResamplePath::kPortable);
+    qv::FilteredResample(source, dest, filter.kernel, filter.support, qv::TResamplePath::kPortable);
     benchmark::DoNotOptimize(dest.Bits());
   }
   SetRates(state, sw, sh, dw, dh);

@@ -67,7 +67,7 @@ std::vector<std::uint8_t> Encode(const qv::TBitmap &image, int quality) {
   return bytes;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
   const int pages = argc > 1 ? std::atoi(argv[1]) : 200;
@@ -93,8 +93,7 @@ int main(int argc, char **argv) {
   // default.
   const std::string mode = argc > 2 ? argv[2] : "both";
   for (bool embed : {true, false}) {
-    if ((mode == "embed" && !embed) || (mode == "compress" && embed))
-      continue;
+    if ((mode == "embed" && !embed) || (mode == "compress" && embed)) continue;
     qv::TPReportPtr report = qv::CreatePdfWriter();
     qv::BeginPdfDrop(*report, pdf_path);
     try {

@@ -3,10 +3,9 @@
 #include <cstdint>
 #include <exception>
 
-#include "fuzz_check.h"
-
 #include "codecs/bmp_reader.h"
 #include "codecs/bmp_writer.h"
+#include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"

@@ -6,25 +6,27 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-
 #include "settings/ini_file.h"
 
 namespace {
 
 // Names as callers spell them (case and surrounding blanks do not matter when matching).
-constexpr std::string_view kSections[] = {"Options", "OPTIONS", " options ", "Files", "a", "\xE8\xA8\xAD\xE5\xAE\x9A"};
-constexpr std::string_view kKeys[] = {"Quality", "quality", " Quality\t", "Dir", "k", "\xE5\x80\xA4"};
+constexpr std::string_view kSections[] = {"Options", "OPTIONS", " options ",
+                                          "Files",   "a",       "\xE8\xA8\xAD\xE5\xAE\x9A"};
+constexpr std::string_view kKeys[] = {"Quality", "quality", " Quality\t",
+                                      "Dir",     "k",       "\xE5\x80\xA4"};
 // Each value and what reading it back must give (surrounding blanks trimmed, cut at a line end).
 struct Value {
   std::string_view written;
   std::string_view read;
 };
-constexpr Value kValues[] = {{"", ""},
-                             {"85", "85"},
-                             {"  spaced  ", "spaced"},
-                             {"/home/a b/\xE7\x94\xBB\xE5\x83\x8F", "/home/a b/\xE7\x94\xBB\xE5\x83\x8F"},
-                             {"first\r\n[Options]\nQuality=1", "first"},
-                             {"x=y;z", "x=y;z"}};
+constexpr Value kValues[] = {
+    {"", ""},
+    {"85", "85"},
+    {"  spaced  ", "spaced"},
+    {"/home/a b/\xE7\x94\xBB\xE5\x83\x8F", "/home/a b/\xE7\x94\xBB\xE5\x83\x8F"},
+    {"first\r\n[Options]\nQuality=1", "first"},
+    {"x=y;z", "x=y;z"}};
 
 // Entry byte % N of the table, or the entry half the table further on (a name that never
 // matches the first one).

@@ -3,9 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz_check.h"
-
 #include "codecs/jpeg_image.h"
+#include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
@@ -26,7 +25,8 @@ QV_FUZZ_ENTRY(jpeg) {
   qv::TReadOnlyMemoryStream input({data + 1, size - 1});
   qv::TJPEGImage jpeg;
   jpeg.SetScale(static_cast<qv::TJPEGScale>(settings & 3));
-  jpeg.SetPixelFormat((settings & 4) ? qv::TJPEGPixelFormat::jf8Bit : qv::TJPEGPixelFormat::jf24Bit);
+  jpeg.SetPixelFormat((settings & 4) ? qv::TJPEGPixelFormat::jf8Bit
+                                     : qv::TJPEGPixelFormat::jf24Bit);
   jpeg.SetGrayscaleOutput((settings & 8) != 0);
   jpeg.SetPerformance((settings & 16) ? qv::TJPEGPerformance::jpBestSpeed
                                       : qv::TJPEGPerformance::jpBestQuality);

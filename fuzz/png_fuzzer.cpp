@@ -2,9 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz_check.h"
-
 #include "codecs/png_object.h"
+#include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"

@@ -6,9 +6,8 @@
 #include <cstdint>
 #include <span>
 
-#include "fuzz_check.h"
-
 #include "codecs/spi_dib_copy.h"
+#include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 

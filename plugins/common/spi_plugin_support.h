@@ -31,11 +31,9 @@ inline std::int32_t CopyPluginInfo(const TPluginTexts &texts, std::int32_t numbe
                      : number == 2 ? texts.file_pattern
                      : number == 3 ? texts.description
                                    : nullptr;
-  if (text == nullptr || buffer == nullptr || length <= 0)
-    return 0;
+  if (text == nullptr || buffer == nullptr || length <= 0) return 0;
   std::size_t count = std::strlen(text);
-  if (count > static_cast<std::size_t>(length - 1))
-    count = static_cast<std::size_t>(length - 1);
+  if (count > static_cast<std::size_t>(length - 1)) count = static_cast<std::size_t>(length - 1);
   std::memcpy(buffer, text, count);
   buffer[count] = '\0';
   return static_cast<std::int32_t>(count);
@@ -45,40 +43,34 @@ inline std::int32_t CopyPluginInfo(const TPluginTexts &texts, std::int32_t numbe
 struct TInput {
   const std::uint8_t *data = nullptr;
   std::size_t size = 0;
-  std::vector<std::uint8_t> file; // holds the bytes of file input
+  std::vector<std::uint8_t> file;  // holds the bytes of file input
 };
 
 // Fills input from GetPicture's buffer, length and flag; an SPI_ result code.
 inline std::int32_t OpenInput(const char *buffer, std::int32_t length, std::uint32_t flag,
                               TInput &input) {
-  if (buffer == nullptr || length < 0)
-    return SPI_FILE_READ_ERROR;
+  if (buffer == nullptr || length < 0) return SPI_FILE_READ_ERROR;
   if ((flag & 7u) == SPI_INPUT_MEMORY) {
     input.data = reinterpret_cast<const std::uint8_t *>(buffer);
     input.size = static_cast<std::size_t>(length);
     return SPI_SUCCESS;
   }
-  if ((flag & 7u) != SPI_INPUT_FILE)
-    return SPI_NOT_IMPLEMENTED;
+  if ((flag & 7u) != SPI_INPUT_FILE) return SPI_NOT_IMPLEMENTED;
   // File input: buffer is the file name, length the offset the image starts at.
   std::FILE *file = std::fopen(buffer, "rb");
-  if (file == nullptr)
-    return SPI_FILE_READ_ERROR;
+  if (file == nullptr) return SPI_FILE_READ_ERROR;
   std::int32_t result = SPI_SUCCESS;
-  if (std::fseek(file, length, SEEK_SET) != 0)
-    result = SPI_FILE_READ_ERROR;
+  if (std::fseek(file, length, SEEK_SET) != 0) result = SPI_FILE_READ_ERROR;
   std::uint8_t chunk[65536];
   while (result == SPI_SUCCESS) {
     std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-    if (got == 0)
-      break;
+    if (got == 0) break;
     if (input.file.size() + got > kMaxBlockBytes)
       result = SPI_NO_MEMORY;
     else
       input.file.insert(input.file.end(), chunk, chunk + got);
   }
-  if (std::ferror(file))
-    result = SPI_FILE_READ_ERROR;
+  if (std::ferror(file)) result = SPI_FILE_READ_ERROR;
   std::fclose(file);
   input.data = input.file.data();
   input.size = input.file.size();
@@ -87,7 +79,7 @@ inline std::int32_t OpenInput(const char *buffer, std::int32_t length, std::uint
 
 // A memory handle freed unless released to the caller.
 class THandle {
-public:
+ public:
   THandle() = default;
   ~THandle() { LocalFree(handle_); }
   THandle(const THandle &) = delete;
@@ -104,25 +96,21 @@ public:
     return handle;
   }
 
-private:
+ private:
   HLOCAL handle_ = nullptr;
 };
 
 // A bottom-up device-independent bitmap being built: header, colour table and rows.
 class TDib {
-public:
+ public:
   // Allocates both blocks, zeroed; an SPI_ result code (SPI_NO_MEMORY beyond the limits).
   std::int32_t Create(std::uint32_t width, std::uint32_t height, int bits, std::uint32_t colors) {
-    if (width == 0 || height == 0)
-      return SPI_BROKEN_DATA;
-    if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
-      return SPI_NO_MEMORY;
-    if (std::uint64_t{width} * height > kMaxPixels)
-      return SPI_NO_MEMORY;
+    if (width == 0 || height == 0) return SPI_BROKEN_DATA;
+    if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return SPI_NO_MEMORY;
+    if (std::uint64_t{width} * height > kMaxPixels) return SPI_NO_MEMORY;
     row_size_ = static_cast<std::size_t>((std::uint64_t{width} * static_cast<unsigned>(bits) + 31) /
                                          32 * 4);
-    if (std::uint64_t{row_size_} * height > kMaxBlockBytes)
-      return SPI_NO_MEMORY;
+    if (std::uint64_t{row_size_} * height > kMaxBlockBytes) return SPI_NO_MEMORY;
     height_ = height;
     if (!info_.Allocate(sizeof(SpiBitmapInfoHeader) + 4 * std::size_t{colors}) ||
         !pixels_.Allocate(row_size_ * height))
@@ -153,14 +141,13 @@ public:
   std::size_t RowSize() const { return row_size_; }
   // Hands both blocks to the caller; returns SPI_SUCCESS.
   std::int32_t Deliver(HLOCAL *info, HLOCAL *pixels) {
-    if (info == nullptr || pixels == nullptr)
-      return SPI_INTERNAL_ERROR;
+    if (info == nullptr || pixels == nullptr) return SPI_INTERNAL_ERROR;
     *info = info_.Release();
     *pixels = pixels_.Release();
     return SPI_SUCCESS;
   }
 
-private:
+ private:
   THandle info_;
   THandle pixels_;
   std::size_t row_size_ = 0;
@@ -172,4 +159,4 @@ inline std::uint8_t OverWhite(unsigned value, unsigned alpha) {
   return static_cast<std::uint8_t>((value * alpha + 255u * (255u - alpha) + 127u) / 255u);
 }
 
-} // namespace spi_plugin
+}  // namespace spi_plugin

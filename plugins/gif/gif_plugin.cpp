@@ -25,8 +25,7 @@ struct TMemorySource {
 
 int ReadMemory(GifFileType *gif, GifByteType *buffer, int count) {
   auto *source = static_cast<TMemorySource *>(gif->UserData);
-  if (count <= 0)
-    return 0;
+  if (count <= 0) return 0;
   std::size_t left = source->size - source->position;
   std::size_t n = static_cast<std::size_t>(count) < left ? static_cast<std::size_t>(count) : left;
   std::memcpy(buffer, source->data + source->position, n);
@@ -36,29 +35,27 @@ int ReadMemory(GifFileType *gif, GifByteType *buffer, int count) {
 
 // Closes the giflib decoder on every path.
 class TGifFile {
-public:
+ public:
   explicit TGifFile(TMemorySource &source) {
     int error = 0;
     gif_ = DGifOpen(&source, ReadMemory, &error);
   }
   ~TGifFile() {
     int error = 0;
-    if (gif_ != nullptr)
-      DGifCloseFile(gif_, &error);
+    if (gif_ != nullptr) DGifCloseFile(gif_, &error);
   }
   TGifFile(const TGifFile &) = delete;
   TGifFile &operator=(const TGifFile &) = delete;
   GifFileType *Get() const { return gif_; }
 
-private:
+ private:
   GifFileType *gif_ = nullptr;
 };
 
 // Skips the rest of an extension's sub-blocks; false on an error.
 bool SkipSubBlocks(GifFileType *gif, GifByteType *block) {
   while (block != nullptr)
-    if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
-      return false;
+    if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
   return true;
 }
 
@@ -72,14 +69,12 @@ bool ReadFrameRows(GifFileType *gif, int width, int height, bool interlaced,
   };
   if (!interlaced) {
     for (int y = 0; y < height; ++y)
-      if (DGifGetLine(gif, row(y), width) == GIF_ERROR)
-        return false;
+      if (DGifGetLine(gif, row(y), width) == GIF_ERROR) return false;
     return true;
   }
   for (int pass = 0; pass < 4; ++pass)
     for (int y = kStart[pass]; y < height; y += kStep[pass])
-      if (DGifGetLine(gif, row(y), width) == GIF_ERROR)
-        return false;
+      if (DGifGetLine(gif, row(y), width) == GIF_ERROR) return false;
   return true;
 }
 
@@ -87,53 +82,43 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   TMemorySource source{data, size, 0};
   TGifFile file(source);
   GifFileType *gif = file.Get();
-  if (gif == nullptr)
-    return SPI_UNKNOWN_FORMAT;
+  if (gif == nullptr) return SPI_UNKNOWN_FORMAT;
 
   int transparent = -1;
   for (;;) {
     GifRecordType record;
-    if (DGifGetRecordType(gif, &record) == GIF_ERROR)
-      return SPI_BROKEN_DATA;
-    if (record == TERMINATE_RECORD_TYPE)
-      return SPI_BROKEN_DATA; // no image at all
+    if (DGifGetRecordType(gif, &record) == GIF_ERROR) return SPI_BROKEN_DATA;
+    if (record == TERMINATE_RECORD_TYPE) return SPI_BROKEN_DATA;  // no image at all
     if (record == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType *block = nullptr;
-      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
-        return SPI_BROKEN_DATA;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return SPI_BROKEN_DATA;
       // Graphic control: flags, delay (2 bytes), transparent index.
       if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4)
         transparent = (block[1] & 1) ? block[4] : -1;
-      if (!SkipSubBlocks(gif, block))
-        return SPI_BROKEN_DATA;
+      if (!SkipSubBlocks(gif, block)) return SPI_BROKEN_DATA;
       continue;
     }
-    if (record != IMAGE_DESC_RECORD_TYPE)
-      continue;
-    if (DGifGetImageDesc(gif) == GIF_ERROR)
-      return SPI_BROKEN_DATA;
+    if (record != IMAGE_DESC_RECORD_TYPE) continue;
+    if (DGifGetImageDesc(gif) == GIF_ERROR) return SPI_BROKEN_DATA;
     break;
   }
 
   const GifImageDesc &frame_desc = gif->Image;
   int left = frame_desc.Left, top = frame_desc.Top;
   int frame_width = frame_desc.Width, frame_height = frame_desc.Height;
-  if (left < 0 || top < 0 || frame_width <= 0 || frame_height <= 0)
-    return SPI_BROKEN_DATA;
+  if (left < 0 || top < 0 || frame_width <= 0 || frame_height <= 0) return SPI_BROKEN_DATA;
   // The canvas is the logical screen, grown to hold a frame that reaches past it.
   std::uint32_t width = static_cast<std::uint32_t>(
       gif->SWidth > left + frame_width ? gif->SWidth : left + frame_width);
   std::uint32_t height = static_cast<std::uint32_t>(
       gif->SHeight > top + frame_height ? gif->SHeight : top + frame_height);
-  if (std::uint64_t{width} * height > spi_plugin::kMaxPixels)
-    return SPI_NO_MEMORY;
+  if (std::uint64_t{width} * height > spi_plugin::kMaxPixels) return SPI_NO_MEMORY;
 
   const ColorMapObject *map = frame_desc.ColorMap != nullptr ? frame_desc.ColorMap : gif->SColorMap;
   std::uint32_t colors =
       map != nullptr && map->ColorCount > 0 ? static_cast<std::uint32_t>(map->ColorCount) : 256;
-  if (colors > 256)
-    colors = 256;
+  if (colors > 256) colors = 256;
   if (transparent >= 0 && static_cast<std::uint32_t>(transparent) >= colors)
     colors = static_cast<std::uint32_t>(transparent) + 1;
 
@@ -144,20 +129,18 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
 
   TDib dib;
   std::int32_t result = dib.Create(width, height, 8, colors);
-  if (result != SPI_SUCCESS)
-    return result;
+  if (result != SPI_SUCCESS) return result;
   for (std::uint32_t i = 0; i < colors; ++i) {
     if (map != nullptr && i < static_cast<std::uint32_t>(map->ColorCount)) {
       const GifColorType &c = map->Colors[i];
       dib.SetColor(i, c.Red, c.Green, c.Blue);
     } else if (map == nullptr) {
-      auto v = static_cast<std::uint8_t>(i); // no colour table: a grey ramp
+      auto v = static_cast<std::uint8_t>(i);  // no colour table: a grey ramp
       dib.SetColor(i, v, v, v);
     }
   }
   // Transparent pixels, and the canvas around a frame that has them, show white.
-  if (transparent >= 0)
-    dib.SetColor(static_cast<std::uint32_t>(transparent), 255, 255, 255);
+  if (transparent >= 0) dib.SetColor(static_cast<std::uint32_t>(transparent), 255, 255, 255);
   std::uint8_t background = static_cast<std::uint8_t>(
       transparent >= 0 ? transparent
                        : (gif->SBackGroundColor >= 0 &&
@@ -177,7 +160,7 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -187,8 +170,7 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 }
 
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
-  if (dw == 0)
-    return 0;
+  if (dw == 0) return 0;
   const char *head = reinterpret_cast<const char *>(dw);
   return std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0;
 }
@@ -199,8 +181,7 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
   try {
     spi_plugin::TInput input;
     std::int32_t result = spi_plugin::OpenInput(buffer, length, flag, input);
-    if (result != SPI_SUCCESS)
-      return result;
+    if (result != SPI_SUCCESS) return result;
     return Decode(input.data, input.size, info_handle, pixel_handle);
   } catch (const std::bad_alloc &) {
     return SPI_NO_MEMORY;
@@ -209,4 +190,4 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
   }
 }
 
-} // extern "C"
+}  // extern "C"

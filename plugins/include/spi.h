@@ -140,8 +140,7 @@ typedef union SpiMemoryHeader {
 /* The header of a live block, or null for a null or foreign handle. */
 static inline SpiMemoryHeader *SpiMemoryHeaderOf(HLOCAL handle) {
   SpiMemoryHeader *header;
-  if (handle == NULL)
-    return NULL;
+  if (handle == NULL) return NULL;
   header = (SpiMemoryHeader *)handle - 1;
   return header->block.tag == SPI_MEMORY_TAG ? header : NULL;
 }
@@ -149,12 +148,10 @@ static inline SpiMemoryHeader *SpiMemoryHeaderOf(HLOCAL handle) {
 /* A new block of bytes (zeroed with LMEM_ZEROINIT); null when memory is short. */
 static inline HLOCAL LocalAlloc(unsigned int flags, size_t bytes) {
   SpiMemoryHeader *header;
-  if (bytes > (size_t)-1 - sizeof(SpiMemoryHeader))
-    return NULL;
+  if (bytes > (size_t)-1 - sizeof(SpiMemoryHeader)) return NULL;
   header = (SpiMemoryHeader *)((flags & LMEM_ZEROINIT) ? calloc(1, sizeof(SpiMemoryHeader) + bytes)
                                                        : malloc(sizeof(SpiMemoryHeader) + bytes));
-  if (header == NULL)
-    return NULL;
+  if (header == NULL) return NULL;
   header->block.tag = SPI_MEMORY_TAG;
   header->block.lock_count = 0;
   header->block.size = bytes;
@@ -164,18 +161,15 @@ static inline HLOCAL LocalAlloc(unsigned int flags, size_t bytes) {
 /* The block's data address (the handle itself), counting one more lock; null for a bad handle. */
 static inline void *LocalLock(HLOCAL handle) {
   SpiMemoryHeader *header = SpiMemoryHeaderOf(handle);
-  if (header == NULL)
-    return NULL;
-  if (header->block.lock_count < UINT32_MAX)
-    ++header->block.lock_count;
+  if (header == NULL) return NULL;
+  if (header->block.lock_count < UINT32_MAX) ++header->block.lock_count;
   return handle;
 }
 
 /* Counts one lock off; non-zero while the block stays locked. Null handles do nothing. */
 static inline int LocalUnlock(HLOCAL handle) {
   SpiMemoryHeader *header = SpiMemoryHeaderOf(handle);
-  if (header == NULL || header->block.lock_count == 0)
-    return 0;
+  if (header == NULL || header->block.lock_count == 0) return 0;
   return --header->block.lock_count != 0;
 }
 
@@ -189,11 +183,9 @@ static inline size_t LocalSize(HLOCAL handle) {
    live block. */
 static inline HLOCAL LocalFree(HLOCAL handle) {
   SpiMemoryHeader *header;
-  if (handle == NULL)
-    return NULL;
+  if (handle == NULL) return NULL;
   header = SpiMemoryHeaderOf(handle);
-  if (header == NULL)
-    return handle;
+  if (header == NULL) return handle;
   header->block.tag = SPI_MEMORY_FREED;
   free(header);
   return NULL;
@@ -205,12 +197,10 @@ static inline HLOCAL LocalReAlloc(HLOCAL handle, size_t bytes, unsigned int flag
   SpiMemoryHeader *header = SpiMemoryHeaderOf(handle);
   SpiMemoryHeader *grown;
   size_t old_size;
-  if (header == NULL || bytes > (size_t)-1 - sizeof(SpiMemoryHeader))
-    return NULL;
+  if (header == NULL || bytes > (size_t)-1 - sizeof(SpiMemoryHeader)) return NULL;
   old_size = header->block.size;
   grown = (SpiMemoryHeader *)realloc(header, sizeof(SpiMemoryHeader) + bytes);
-  if (grown == NULL)
-    return NULL;
+  if (grown == NULL) return NULL;
   grown->block.size = bytes;
   if ((flags & LMEM_ZEROINIT) && bytes > old_size)
     memset((unsigned char *)(grown + 1) + old_size, 0, bytes - old_size);

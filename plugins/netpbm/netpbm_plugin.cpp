@@ -21,7 +21,7 @@ bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 // Reads through the file bytes; every read past the end fails softly.
 class TReader {
-public:
+ public:
   TReader(const std::uint8_t *data, std::size_t size) : data_(data), size_(size) {}
   bool AtEnd() const { return position_ >= size_; }
   std::size_t Remaining() const { return size_ - position_; }
@@ -34,8 +34,7 @@ public:
   void SkipSpaceAndComments() {
     while (!AtEnd()) {
       if (data_[position_] == '#') {
-        while (!AtEnd() && data_[position_] != '\n' && data_[position_] != '\r')
-          ++position_;
+        while (!AtEnd() && data_[position_] != '\n' && data_[position_] != '\r') ++position_;
       } else if (IsSpace(data_[position_])) {
         ++position_;
       } else {
@@ -47,44 +46,39 @@ public:
   // the limit.
   bool Number(std::uint32_t limit, std::uint32_t &value) {
     SkipSpaceAndComments();
-    if (AtEnd() || !IsDigit(data_[position_]))
-      return false;
+    if (AtEnd() || !IsDigit(data_[position_])) return false;
     std::uint64_t v = 0;
     while (!AtEnd() && IsDigit(data_[position_])) {
       v = v * 10 + (data_[position_++] - '0');
-      if (v > limit)
-        return false;
+      if (v > limit) return false;
     }
     value = static_cast<std::uint32_t>(v);
     return true;
   }
   // A word of a PAM header line: letters, digits and "_" after blanks (not line ends).
   std::string Word() {
-    while (!AtEnd() && (data_[position_] == ' ' || data_[position_] == '\t'))
-      ++position_;
+    while (!AtEnd() && (data_[position_] == ' ' || data_[position_] == '\t')) ++position_;
     std::string word;
     while (!AtEnd() && !IsSpace(data_[position_]) && word.size() < 64)
       word += static_cast<char>(data_[position_++]);
     return word;
   }
   void SkipLine() {
-    while (!AtEnd() && data_[position_] != '\n')
-      ++position_;
-    if (!AtEnd())
-      ++position_;
+    while (!AtEnd() && data_[position_] != '\n') ++position_;
+    if (!AtEnd()) ++position_;
   }
 
-private:
+ private:
   const std::uint8_t *data_;
   std::size_t size_;
   std::size_t position_ = 0;
 };
 
 struct THeader {
-  int kind = 0; // the digit after "P"
+  int kind = 0;  // the digit after "P"
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::uint32_t depth = 1; // samples per pixel
+  std::uint32_t depth = 1;  // samples per pixel
   std::uint32_t maxval = 1;
   bool alpha = false;
 };
@@ -96,8 +90,7 @@ bool ReadPamHeader(TReader &reader, THeader &header) {
   std::string tuple_type;
   reader.SkipLine();
   for (;;) {
-    if (reader.AtEnd())
-      return false;
+    if (reader.AtEnd()) return false;
     if (reader.Peek() == '#' || IsSpace(static_cast<std::uint8_t>(reader.Peek()))) {
       if (reader.Peek() == '#')
         reader.SkipLine();
@@ -112,8 +105,7 @@ bool ReadPamHeader(TReader &reader, THeader &header) {
     }
     if (key == "TUPLTYPE") {
       std::string word = reader.Word();
-      if (!tuple_type.empty())
-        tuple_type += ' ';
+      if (!tuple_type.empty()) tuple_type += ' ';
       tuple_type += word;
       reader.SkipLine();
       continue;
@@ -123,38 +115,29 @@ bool ReadPamHeader(TReader &reader, THeader &header) {
                             : key == "DEPTH"  ? (depth = true, &header.depth)
                             : key == "MAXVAL" ? (maxval = true, &header.maxval)
                                               : nullptr;
-    if (target == nullptr)
-      return false;
-    if (!reader.Number(kMaxDimension, *target))
-      return false;
+    if (target == nullptr) return false;
+    if (!reader.Number(kMaxDimension, *target)) return false;
     reader.SkipLine();
   }
-  if (!width || !height || !depth || !maxval)
-    return false;
-  if (header.depth < 1 || header.depth > 4)
-    return false;
+  if (!width || !height || !depth || !maxval) return false;
+  if (header.depth < 1 || header.depth > 4) return false;
   header.alpha = header.depth == 2 || header.depth == 4;
   return true;
 }
 
 bool ReadHeader(TReader &reader, THeader &header) {
-  if (reader.Next() != 'P')
-    return false;
+  if (reader.Next() != 'P') return false;
   int kind = reader.Next() - '0';
-  if (kind < 1 || kind > 7)
-    return false;
+  if (kind < 1 || kind > 7) return false;
   header.kind = kind;
-  if (kind == 7)
-    return ReadPamHeader(reader, header);
+  if (kind == 7) return ReadPamHeader(reader, header);
   if (!reader.Number(kMaxDimension, header.width) || !reader.Number(kMaxDimension, header.height))
     return false;
   header.depth = (kind == 3 || kind == 6) ? 3 : 1;
-  if (kind != 1 && kind != 4 && !reader.Number(65535, header.maxval))
-    return false;
+  if (kind != 1 && kind != 4 && !reader.Number(65535, header.maxval)) return false;
   // Raw rasters start after exactly one white-space byte; plain ones after any.
   if (kind >= 4) {
-    if (reader.AtEnd() || !IsSpace(static_cast<std::uint8_t>(reader.Peek())))
-      return false;
+    if (reader.AtEnd() || !IsSpace(static_cast<std::uint8_t>(reader.Peek()))) return false;
     reader.Next();
   }
   return true;
@@ -162,36 +145,31 @@ bool ReadHeader(TReader &reader, THeader &header) {
 
 // Reads one sample; false at the end of the data or on a malformed plain value.
 class TSampleSource {
-public:
+ public:
   TSampleSource(TReader &reader, const THeader &header) : reader_(reader), header_(header) {}
   bool Next(std::uint32_t &value) {
     if (header_.kind <= 3) {
       if (header_.kind == 1) {
         reader_.SkipSpaceAndComments();
         int c = reader_.Next();
-        if (c != '0' && c != '1')
-          return false;
+        if (c != '0' && c != '1') return false;
         value = static_cast<std::uint32_t>(c - '0');
         return true;
       }
-      if (!reader_.Number(0xFFFFFFFFu, value))
-        return false;
+      if (!reader_.Number(0xFFFFFFFFu, value)) return false;
     } else if (header_.maxval > 255) {
-      if (reader_.Remaining() < 2)
-        return false;
+      if (reader_.Remaining() < 2) return false;
       value = static_cast<std::uint32_t>(reader_.Here()[0] << 8 | reader_.Here()[1]);
       reader_.Skip(2);
     } else {
-      if (reader_.AtEnd())
-        return false;
+      if (reader_.AtEnd()) return false;
       value = static_cast<std::uint32_t>(reader_.Next());
     }
-    if (value > header_.maxval)
-      value = header_.maxval; // out-of-range samples saturate
+    if (value > header_.maxval) value = header_.maxval;  // out-of-range samples saturate
     return true;
   }
 
-private:
+ private:
   TReader &reader_;
   const THeader &header_;
 };
@@ -203,8 +181,7 @@ std::uint8_t Scale(std::uint32_t value, std::uint32_t maxval) {
 std::int32_t DecodeRawBitmap(TReader &reader, const THeader &header, TDib &dib) {
   std::size_t row_bytes = (header.width + 7) / 8;
   for (std::uint32_t y = 0; y < header.height; ++y) {
-    if (reader.Remaining() < row_bytes)
-      return SPI_BROKEN_DATA;
+    if (reader.Remaining() < row_bytes) return SPI_BROKEN_DATA;
     std::memcpy(dib.Row(y), reader.Here(), row_bytes);
     reader.Skip(row_bytes);
   }
@@ -218,11 +195,9 @@ std::int32_t DecodeSamples(TReader &reader, const THeader &header, TDib &dib) {
     std::uint8_t *row = dib.Row(y);
     for (std::uint32_t x = 0; x < header.width; ++x) {
       for (std::uint32_t s = 0; s < header.depth; ++s)
-        if (!source.Next(samples[s]))
-          return SPI_BROKEN_DATA;
+        if (!source.Next(samples[s])) return SPI_BROKEN_DATA;
       if (header.kind == 1) {
-        if (samples[0])
-          row[x >> 3] = static_cast<std::uint8_t>(row[x >> 3] | (0x80 >> (x & 7)));
+        if (samples[0]) row[x >> 3] = static_cast<std::uint8_t>(row[x >> 3] | (0x80 >> (x & 7)));
         continue;
       }
       std::uint32_t alpha = header.alpha ? Scale(samples[header.depth - 1], header.maxval) : 255;
@@ -241,10 +216,8 @@ std::int32_t DecodeSamples(TReader &reader, const THeader &header, TDib &dib) {
 std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HLOCAL *pixels) {
   TReader reader(data, size);
   THeader header;
-  if (!ReadHeader(reader, header))
-    return SPI_UNKNOWN_FORMAT;
-  if (header.width == 0 || header.height == 0 || header.maxval == 0)
-    return SPI_BROKEN_DATA;
+  if (!ReadHeader(reader, header)) return SPI_UNKNOWN_FORMAT;
+  if (header.width == 0 || header.height == 0 || header.maxval == 0) return SPI_BROKEN_DATA;
   bool bitmap = header.kind == 1 || header.kind == 4;
   TDib dib;
   std::int32_t result = dib.Create(header.width, header.height,
@@ -254,10 +227,9 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
                                    bitmap              ? 2
                                    : header.depth <= 2 ? 256
                                                        : 0);
-  if (result != SPI_SUCCESS)
-    return result;
+  if (result != SPI_SUCCESS) return result;
   if (bitmap) {
-    dib.SetColor(0, 255, 255, 255); // a PBM 1 bit is black
+    dib.SetColor(0, 255, 255, 255);  // a PBM 1 bit is black
     dib.SetColor(1, 0, 0, 0);
   } else if (header.depth <= 2) {
     for (unsigned i = 0; i < 256; ++i) {
@@ -267,12 +239,11 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   }
   result =
       header.kind == 4 ? DecodeRawBitmap(reader, header, dib) : DecodeSamples(reader, header, dib);
-  if (result != SPI_SUCCESS)
-    return result;
+  if (result != SPI_SUCCESS) return result;
   return dib.Deliver(info, pixels);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -284,18 +255,14 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 // "P1" to "P7" and white space, then (after comments) the first header value: a digit for P1
 // to P6, a header word for PAM (which keeps out "P7 332" thumbnails).
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
-  if (dw == 0)
-    return 0;
+  if (dw == 0) return 0;
   TReader reader(reinterpret_cast<const std::uint8_t *>(dw), SPI_HEADER_BYTES);
-  if (reader.Next() != 'P')
-    return 0;
+  if (reader.Next() != 'P') return 0;
   int kind = reader.Next() - '0';
-  if (kind < 1 || kind > 7 || !IsSpace(static_cast<std::uint8_t>(reader.Peek())))
-    return 0;
+  if (kind < 1 || kind > 7 || !IsSpace(static_cast<std::uint8_t>(reader.Peek()))) return 0;
   reader.SkipSpaceAndComments();
   int c = reader.Peek();
-  if (kind == 7)
-    return c >= 'A' && c <= 'Z';
+  if (kind == 7) return c >= 'A' && c <= 'Z';
   return c >= 0 && IsDigit(static_cast<std::uint8_t>(c));
 }
 
@@ -305,8 +272,7 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
   try {
     spi_plugin::TInput input;
     std::int32_t result = spi_plugin::OpenInput(buffer, length, flag, input);
-    if (result != SPI_SUCCESS)
-      return result;
+    if (result != SPI_SUCCESS) return result;
     return Decode(input.data, input.size, info_handle, pixel_handle);
   } catch (const std::bad_alloc &) {
     return SPI_NO_MEMORY;
@@ -315,4 +281,4 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
   }
 }
 
-} // extern "C"
+}  // extern "C"

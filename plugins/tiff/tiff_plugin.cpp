@@ -25,8 +25,7 @@ struct TMemorySource {
 
 tmsize_t ReadProc(thandle_t handle, void *buffer, tmsize_t count) {
   auto *source = static_cast<TMemorySource *>(handle);
-  if (count <= 0 || source->position >= source->size)
-    return 0;
+  if (count <= 0 || source->position >= source->size) return 0;
   std::uint64_t left = source->size - source->position;
   std::uint64_t n =
       static_cast<std::uint64_t>(count) < left ? static_cast<std::uint64_t>(count) : left;
@@ -42,9 +41,8 @@ toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
   std::uint64_t base = whence == SEEK_CUR   ? source->position
                        : whence == SEEK_END ? source->size
                                             : 0;
-  if (offset > UINT64_MAX - base)
-    return static_cast<toff_t>(-1);
-  source->position = base + offset; // past the end is allowed; reads there return nothing
+  if (offset > UINT64_MAX - base) return static_cast<toff_t>(-1);
+  source->position = base + offset;  // past the end is allowed; reads there return nothing
   return source->position;
 }
 
@@ -57,11 +55,10 @@ void UnmapProc(thandle_t, void *, toff_t) {}
 int QuietHandler(TIFF *, void *, const char *, const char *, va_list) { return 1; }
 
 class TTiffFile {
-public:
+ public:
   explicit TTiffFile(TMemorySource &source) {
     TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
-    if (options == nullptr)
-      return;
+    if (options == nullptr) return;
     TIFFOpenOptionsSetErrorHandlerExtR(options, QuietHandler, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, QuietHandler, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(spi_plugin::kMaxBlockBytes));
@@ -70,14 +67,13 @@ public:
     TIFFOpenOptionsFree(options);
   }
   ~TTiffFile() {
-    if (tiff_ != nullptr)
-      TIFFClose(tiff_);
+    if (tiff_ != nullptr) TIFFClose(tiff_);
   }
   TTiffFile(const TTiffFile &) = delete;
   TTiffFile &operator=(const TTiffFile &) = delete;
   TIFF *Get() const { return tiff_; }
 
-private:
+ private:
   TIFF *tiff_ = nullptr;
 };
 
@@ -85,20 +81,17 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   TMemorySource source{data, size, 0};
   TTiffFile file(source);
   TIFF *tiff = file.Get();
-  if (tiff == nullptr)
-    return SPI_UNKNOWN_FORMAT;
+  if (tiff == nullptr) return SPI_UNKNOWN_FORMAT;
   std::uint32_t width = 0, height = 0;
   if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
       !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height))
     return SPI_BROKEN_DATA;
-  if (width == 0 || height == 0)
-    return SPI_BROKEN_DATA;
+  if (width == 0 || height == 0) return SPI_BROKEN_DATA;
   if (std::uint64_t{width} * height > spi_plugin::kMaxPixels ||
       std::uint64_t{width} * height * 4 > spi_plugin::kMaxBlockBytes)
     return SPI_NO_MEMORY;
   char message[1024];
-  if (!TIFFRGBAImageOK(tiff, message))
-    return SPI_UNKNOWN_FORMAT;
+  if (!TIFFRGBAImageOK(tiff, message)) return SPI_UNKNOWN_FORMAT;
 
   std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
   // Bottom row first, as the bitmap stores it.
@@ -107,8 +100,7 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
 
   TDib dib;
   std::int32_t result = dib.Create(width, height, 24, 0);
-  if (result != SPI_SUCCESS)
-    return result;
+  if (result != SPI_SUCCESS) return result;
   for (std::uint32_t y = 0; y < height; ++y) {
     // Raster row r is picture row height - 1 - r.
     const std::uint32_t *source_row =
@@ -129,7 +121,7 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -140,8 +132,7 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 // Classic and big TIFF, either byte order.
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
-  if (dw == 0)
-    return 0;
+  if (dw == 0) return 0;
   const char *head = reinterpret_cast<const char *>(dw);
   return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
          std::memcmp(head, "II+\0", 4) == 0 || std::memcmp(head, "MM\0+", 4) == 0;
@@ -153,8 +144,7 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
   try {
     spi_plugin::TInput input;
     std::int32_t result = spi_plugin::OpenInput(buffer, length, flag, input);
-    if (result != SPI_SUCCESS)
-      return result;
+    if (result != SPI_SUCCESS) return result;
     return Decode(input.data, input.size, info_handle, pixel_handle);
   } catch (const std::bad_alloc &) {
     return SPI_NO_MEMORY;
@@ -163,4 +153,4 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
   }
 }
 
-} // extern "C"
+}  // extern "C"

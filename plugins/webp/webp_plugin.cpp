@@ -21,8 +21,7 @@ std::int32_t Deliver(const std::uint8_t *rgba, std::uint32_t width, std::uint32_
                      std::size_t stride, HLOCAL *info, HLOCAL *pixels) {
   TDib dib;
   std::int32_t result = dib.Create(width, height, 24, 0);
-  if (result != SPI_SUCCESS)
-    return result;
+  if (result != SPI_SUCCESS) return result;
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t *source = rgba + y * stride;
     std::uint8_t *row = dib.Row(y);
@@ -37,24 +36,22 @@ std::int32_t Deliver(const std::uint8_t *rgba, std::uint32_t width, std::uint32_
 }
 
 class TAnimDecoder {
-public:
+ public:
   explicit TAnimDecoder(const WebPData &data) {
     WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options))
-      return;
+    if (!WebPAnimDecoderOptionsInit(&options)) return;
     options.color_mode = MODE_RGBA;
     options.use_threads = 0;
     decoder_ = WebPAnimDecoderNew(&data, &options);
   }
   ~TAnimDecoder() {
-    if (decoder_ != nullptr)
-      WebPAnimDecoderDelete(decoder_);
+    if (decoder_ != nullptr) WebPAnimDecoderDelete(decoder_);
   }
   TAnimDecoder(const TAnimDecoder &) = delete;
   TAnimDecoder &operator=(const TAnimDecoder &) = delete;
   WebPAnimDecoder *Get() const { return decoder_; }
 
-private:
+ private:
   WebPAnimDecoder *decoder_ = nullptr;
 };
 
@@ -62,21 +59,18 @@ std::int32_t DecodeAnimation(const std::uint8_t *data, std::size_t size, HLOCAL 
                              HLOCAL *pixels) {
   WebPData webp_data{data, size};
   TAnimDecoder decoder(webp_data);
-  if (decoder.Get() == nullptr)
-    return SPI_BROKEN_DATA;
+  if (decoder.Get() == nullptr) return SPI_BROKEN_DATA;
   WebPAnimInfo anim_info;
-  if (!WebPAnimDecoderGetInfo(decoder.Get(), &anim_info))
-    return SPI_BROKEN_DATA;
+  if (!WebPAnimDecoderGetInfo(decoder.Get(), &anim_info)) return SPI_BROKEN_DATA;
   std::uint8_t *canvas = nullptr;
   int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.Get(), &canvas, &timestamp))
-    return SPI_BROKEN_DATA;
+  if (!WebPAnimDecoderGetNext(decoder.Get(), &canvas, &timestamp)) return SPI_BROKEN_DATA;
   return Deliver(canvas, anim_info.canvas_width, anim_info.canvas_height,
                  std::size_t{anim_info.canvas_width} * 4, info, pixels);
 }
 
 class TDecodedRgba {
-public:
+ public:
   TDecodedRgba(const std::uint8_t *data, std::size_t size)
       : rgba_(WebPDecodeRGBA(data, size, &width_, &height_)) {}
   ~TDecodedRgba() { WebPFree(rgba_); }
@@ -86,7 +80,7 @@ public:
   int Width() const { return width_; }
   int Height() const { return height_; }
 
-private:
+ private:
   int width_ = 0;
   int height_ = 0;
   std::uint8_t *rgba_ = nullptr;
@@ -94,24 +88,19 @@ private:
 
 std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HLOCAL *pixels) {
   WebPBitstreamFeatures features;
-  if (WebPGetFeatures(data, size, &features) != VP8_STATUS_OK)
-    return SPI_BROKEN_DATA;
-  if (features.width <= 0 || features.height <= 0)
-    return SPI_BROKEN_DATA;
+  if (WebPGetFeatures(data, size, &features) != VP8_STATUS_OK) return SPI_BROKEN_DATA;
+  if (features.width <= 0 || features.height <= 0) return SPI_BROKEN_DATA;
   std::uint64_t area = std::uint64_t(features.width) * std::uint64_t(features.height);
-  if (area > spi_plugin::kMaxPixels || area * 4 > spi_plugin::kMaxBlockBytes)
-    return SPI_NO_MEMORY;
-  if (features.has_animation)
-    return DecodeAnimation(data, size, info, pixels);
+  if (area > spi_plugin::kMaxPixels || area * 4 > spi_plugin::kMaxBlockBytes) return SPI_NO_MEMORY;
+  if (features.has_animation) return DecodeAnimation(data, size, info, pixels);
   TDecodedRgba decoded(data, size);
-  if (decoded.Data() == nullptr)
-    return SPI_BROKEN_DATA;
+  if (decoded.Data() == nullptr) return SPI_BROKEN_DATA;
   return Deliver(decoded.Data(), static_cast<std::uint32_t>(decoded.Width()),
                  static_cast<std::uint32_t>(decoded.Height()),
                  static_cast<std::size_t>(decoded.Width()) * 4, info, pixels);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -122,8 +111,7 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 // A RIFF container of form "WEBP".
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
-  if (dw == 0)
-    return 0;
+  if (dw == 0) return 0;
   const char *head = reinterpret_cast<const char *>(dw);
   return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0;
 }
@@ -134,8 +122,7 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
   try {
     spi_plugin::TInput input;
     std::int32_t result = spi_plugin::OpenInput(buffer, length, flag, input);
-    if (result != SPI_SUCCESS)
-      return result;
+    if (result != SPI_SUCCESS) return result;
     return Decode(input.data, input.size, info_handle, pixel_handle);
   } catch (const std::bad_alloc &) {
     return SPI_NO_MEMORY;
@@ -144,4 +131,4 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
   }
 }
 
-} // extern "C"
+}  // extern "C"

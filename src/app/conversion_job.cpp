@@ -24,7 +24,8 @@ int ReaderPosition(const std::string& file_name) {
   return found ? static_cast<int>(found - kReaderExtensions) + 1 : 0;
 }
 
-std::string OutputFolder(const std::string& file_name, int output_mode, const std::string& dst_dir) {
+std::string OutputFolder(const std::string& file_name, int output_mode,
+                         const std::string& dst_dir) {
   // OutputMode -1 (no item chosen, from a hand-edited file) writes beside the input, the
   // dialog's default.
   if (output_mode == 1) return IncludeTrailingPathDelimiter(dst_dir);
@@ -81,8 +82,7 @@ void TConversionJob::ConvertFile(const std::string& file_name) {
   host_.SetCursor(saved_cursor);
 }
 
-void TConversionJob::ReadImage(int reader_position, const std::string& file_name,
-                               TBitmap& image) {
+void TConversionJob::ReadImage(int reader_position, const std::string& file_name, TBitmap& image) {
   switch (reader_position) {
     case 1: ReadBmpFile(file_name, image); break;
     case 5: ReadPngFile(file_name, image); break;
@@ -122,8 +122,8 @@ int Clamp(int value, int low, int high) { return std::min(std::max(value, low), 
 
 }  // namespace
 
-void TConversionJob::Write(const TBitmap& image, const std::string& file_name,
-                           int reader_position, const std::string& output_path) {
+void TConversionJob::Write(const TBitmap& image, const std::string& file_name, int reader_position,
+                           const std::string& output_path) {
   int format = EffectiveFormat(settings_.FileFormat());
   if (format == 3) {
     if (!pdf_mode_ || report_ == nullptr) return;

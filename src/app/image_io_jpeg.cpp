@@ -20,4 +20,4 @@ void WriteJpeg(const TBitmap &image, TStream &stream, int quality) {
   jpeg.SaveToStream(stream);
 }
 
-} // namespace qv
+}  // namespace qv

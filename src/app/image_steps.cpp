@@ -34,7 +34,8 @@ void ResizeBitmap(TBitmap& image, int width, int height, int resample_mode) {
     // The resampler converts its source to 24 bits in place; it gets a copy (sharing the pixels
     // until converted), so a failure leaves image exactly as it was.
     TBitmap source = image;
-    const TResampleFilter& filter = ResampleFilterTable[static_cast<std::size_t>(resample_mode - 2)];
+    const TResampleFilter& filter =
+        ResampleFilterTable[static_cast<std::size_t>(resample_mode - 2)];
     FilteredResample(source, temporary, filter.kernel, filter.support);
   } else {
     temporary.Assign(&image);  // no resampling: cut or extended to the target size

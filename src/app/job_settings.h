@@ -12,9 +12,9 @@ class IJobSettings {
   virtual ~IJobSettings() = default;
   virtual int OutputMode() const = 0;  // 0 beside the input, 1 into DstDir
   virtual std::string DstDir() const = 0;
-  virtual int OverWrite() const = 0;  // 0 pass over an existing output, 1 overwrite
-  virtual int FileFormat() const = 0;  // 0 BMP, 1 JPEG, 2 PNG, 3 PDF
-  virtual int TargetRes() const = 0;  // 0 to 9
+  virtual int OverWrite() const = 0;     // 0 pass over an existing output, 1 overwrite
+  virtual int FileFormat() const = 0;    // 0 BMP, 1 JPEG, 2 PNG, 3 PDF
+  virtual int TargetRes() const = 0;     // 0 to 9
   virtual int ResampleMode() const = 0;  // 0 to 5
   virtual bool SepiaMode() const = 0;
   virtual bool Reduce256ColorMode() const = 0;

@@ -21,7 +21,7 @@ void TPReportDeleter::operator()(TPReport *report) const {
 TPReportPtr CreatePdfWriter() {
   auto report = std::make_unique<TPReport>();
   report->SetFileName("default.pdf");
-  report->SetCreationDate(38032.83064597222); // as designed; the file carries the time of BeginDoc
+  report->SetCreationDate(38032.83064597222);  // as designed; the file carries the time of BeginDoc
   report->SetUseOutlines(false);
   return TPReportPtr(report.release());
 }
@@ -38,7 +38,7 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
   // go at the end, and the page's image object shares nothing with them.
   TJPEGImage jpeg_image;
   if (embed_input_file) {
-    jpeg_image.LoadFromFile(input_file); // the file's own bytes, embedded unchanged
+    jpeg_image.LoadFromFile(input_file);  // the file's own bytes, embedded unchanged
   } else {
     jpeg_image.SetCompressionQuality(jpeg_quality);
     jpeg_image.Assign(image);
@@ -55,8 +55,7 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
 }
 
 void EndPdfDrop(TPReport &report) {
-  if (!report.HasDoc())
-    return;
+  if (!report.HasDoc()) return;
   if (report.PageCount() == 0) {
     // Every file was passed over: no file is written and an existing one stays as it was.
     report.Abort();
@@ -65,4 +64,4 @@ void EndPdfDrop(TPReport &report) {
   report.EndDoc();
 }
 
-} // namespace qv
+}  // namespace qv

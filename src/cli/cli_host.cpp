@@ -1,4 +1,5 @@
-// The command line's host: progress on stderr, messages on stderr, plug-ins from the program's folder.
+// The command line's host: progress on stderr, messages on stderr, plug-ins from the program's
+// folder.
 #include "cli/cli_host.h"
 
 #include <unistd.h>

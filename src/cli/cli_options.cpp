@@ -9,12 +9,12 @@ namespace qv::cli {
 
 namespace {
 
-constexpr std::array<const char*, 10> kSizes = {
-    "none", "desktop", "96x96", "640x480", "800x600", "1024x768",
-    "1152x864", "1280x960", "1280x1024", "1600x1200"};
+constexpr std::array<const char*, 10> kSizes = {"none",      "desktop",  "96x96",    "640x480",
+                                                "800x600",   "1024x768", "1152x864", "1280x960",
+                                                "1280x1024", "1600x1200"};
 constexpr std::array<const char*, 4> kFormats = {"bmp", "jpeg", "png", "pdf"};
 constexpr std::array<const char*, 6> kResamplers = {"bilinear", "bilinear-mmx", "mitchell",
-                                                    "lanczos3", "bspline", "bell"};
+                                                    "lanczos3", "bspline",      "bell"};
 
 template <std::size_t N>
 std::string IndexOf(const std::array<const char*, N>& names, const std::string& option,
@@ -51,7 +51,8 @@ const char* UsageText() {
          "Converts the files as one drop, in the order given, with the stored settings.\n"
          "\n"
          "  --format bmp|jpeg|png|pdf     output format\n"
-         "  --size none|desktop|96x96|640x480|800x600|1024x768|1152x864|1280x960|1280x1024|1600x1200\n"
+         "  --size "
+         "none|desktop|96x96|640x480|800x600|1024x768|1152x864|1280x960|1280x1024|1600x1200\n"
          "  --resample bilinear|bilinear-mmx|mitchell|lanczos3|bspline|bell\n"
          "  --out DIR                     write into DIR (created when missing)\n"
          "  --overwrite                   overwrite existing outputs (default: pass them over)\n"
@@ -60,7 +61,8 @@ const char* UsageText() {
          "  --png-level N                 PNG compression level 0..9\n"
          "  --pdf FILE                    the PDF file of a PDF drop\n"
          "  --desktop-size WxH            the display size for --size desktop\n"
-         "  --set KEY=VALUE               set a stored setting (TargetRes, FileFormat, ResampleMode,\n"
+         "  --set KEY=VALUE               set a stored setting (TargetRes, FileFormat, "
+         "ResampleMode,\n"
          "                                OutputMode, DstDir, OverWrite, SepiaMode,\n"
          "                                Reduce256ColorMode, JPEGQL, PNGCL)\n"
          "  --ini PATH, --section NAME    settings file and section (default: the GUI's)\n"

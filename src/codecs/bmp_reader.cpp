@@ -104,7 +104,12 @@ void ReadInfoHeader(TStream& stream, BmpHeader& header) {
 void Validate(const BmpHeader& header) {
   if (header.planes != 1) Invalid();
   switch (header.bits) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: Invalid();
   }
   switch (header.compression) {
@@ -183,7 +188,8 @@ TPixelFormat FormatOf(BmpHeader& header) {
 }
 
 void ReadPlainPixels(TStream& stream, BmpHeader& header, TBitmap& image) {
-  std::int64_t height = header.height < 0 ? -static_cast<std::int64_t>(header.height) : header.height;
+  std::int64_t height =
+      header.height < 0 ? -static_cast<std::int64_t>(header.height) : header.height;
   CheckImageSize(header.width, height, header.bits);
   std::uint64_t needed = bmp::StoredRowSize(static_cast<std::uint64_t>(header.width), header.bits) *
                          static_cast<std::uint64_t>(height);
@@ -221,7 +227,8 @@ void ReadRlePixels(TStream& stream, const BmpHeader& header, const std::vector<T
   retained = ReadRetainedFile(stream, header);
   std::uint64_t offset = static_cast<std::uint64_t>(stream.Position() - header.start);
   std::span<const std::uint8_t> data(retained.data() + offset, retained.size() - offset);
-  std::uint64_t pixels = static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(header.height);
+  std::uint64_t pixels =
+      static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(header.height);
   if (pixels > kRleFreePixels && pixels / kRlePixelsPerByte > data.size()) Invalid();
   std::vector<std::uint8_t> indices;
   try {
@@ -229,7 +236,8 @@ void ReadRlePixels(TStream& stream, const BmpHeader& header, const std::vector<T
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory();
   }
-  DecodeBmpRle(data, header.compression == bmp::kCompressionRle4 ? TRleKind::kRle4 : TRleKind::kRle8,
+  DecodeBmpRle(data,
+               header.compression == bmp::kCompressionRle4 ? TRleKind::kRle4 : TRleKind::kRle8,
                header.width, header.height, indices);
   image.Allocate(header.width, header.height, TPixelFormat::pfDevice);
   std::uint8_t colors[256][4] = {};
@@ -260,7 +268,8 @@ void ReadBitmap(TBitmap& image, TStream& stream) {
     return;
   }
   std::vector<std::uint8_t> retained;
-  bool rle = header.compression == bmp::kCompressionRle8 || header.compression == bmp::kCompressionRle4;
+  bool rle =
+      header.compression == bmp::kCompressionRle8 || header.compression == bmp::kCompressionRle4;
   if (rle) {
     ReadRlePixels(stream, header, table, retained, result);
   } else {

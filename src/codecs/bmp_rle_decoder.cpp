@@ -86,13 +86,13 @@ void DecodeBmpRle(std::span<const std::uint8_t> data, TRleKind kind, int width, 
       default: {
         // Absolute run of value pixels, its bytes padded to a 16-bit boundary.
         int pixels = value;
-        std::size_t bytes = rle4 ? (static_cast<std::size_t>(pixels) + 1) / 2
-                                 : static_cast<std::size_t>(pixels);
+        std::size_t bytes =
+            rle4 ? (static_cast<std::size_t>(pixels) + 1) / 2 : static_cast<std::size_t>(pixels);
         if (bytes > cursor.Left()) throw EReadError();
         cursor.Claim(pixels);
         for (int i = 0; i < pixels; ++i) {
-          std::uint8_t byte = cursor.At(rle4 ? static_cast<std::size_t>(i / 2)
-                                             : static_cast<std::size_t>(i));
+          std::uint8_t byte =
+              cursor.At(rle4 ? static_cast<std::size_t>(i / 2) : static_cast<std::size_t>(i));
           cursor.Put(rle4 ? static_cast<std::uint8_t>((i & 1) ? byte & 15 : byte >> 4) : byte);
         }
         cursor.Skip(bytes);

@@ -92,9 +92,10 @@ std::vector<std::uint8_t> Headers(const TBitmap& image, const BmpLayout& layout)
   const TDibInfo& dib = image.DibInfo();
   std::uint32_t info_size = layout.core ? bmp::kCoreHeaderSize : bmp::kInfoHeaderSize;
   std::uint32_t mask_bytes = layout.compression == bmp::kCompressionBitFields ? 12 : 0;
-  std::uint32_t table_bytes = static_cast<std::uint32_t>(layout.table.size()) * (layout.core ? 3 : 4);
-  std::uint32_t offset = static_cast<std::uint32_t>(bmp::kFileHeaderSize) + info_size + mask_bytes +
-                         table_bytes;
+  std::uint32_t table_bytes =
+      static_cast<std::uint32_t>(layout.table.size()) * (layout.core ? 3 : 4);
+  std::uint32_t offset =
+      static_cast<std::uint32_t>(bmp::kFileHeaderSize) + info_size + mask_bytes + table_bytes;
   std::vector<std::uint8_t> out;
   out.reserve(offset);
   bmp::WriteU16Le(out, bmp::kSignature);
@@ -145,7 +146,8 @@ void WriteBitmap(const TBitmap& image, TStream& stream) {
   if (image.Empty()) return;
   // Rows bottom-up, the bits past the last pixel of each row cleared.
   std::size_t row_size = static_cast<std::size_t>(layout.row_size);
-  std::size_t used_bits = static_cast<std::size_t>(image.Width()) * static_cast<std::size_t>(layout.bits);
+  std::size_t used_bits =
+      static_cast<std::size_t>(image.Width()) * static_cast<std::size_t>(layout.bits);
   std::vector<std::uint8_t> row(row_size);
   for (int y = image.Height() - 1; y >= 0; --y) {
     std::memcpy(row.data(), image.ScanLine(y), row_size);

@@ -10,7 +10,7 @@ inline std::uint8_t Mul255(unsigned a, unsigned b) {
   return static_cast<std::uint8_t>((t + (t >> 8)) >> 8);
 }
 
-} // namespace
+}  // namespace
 
 void CmykRowToBgr(const std::uint8_t *cmyk, std::uint8_t *bgr, std::size_t width, bool inverted) {
   const unsigned flip = inverted ? 0 : 255;
@@ -23,4 +23,4 @@ void CmykRowToBgr(const std::uint8_t *cmyk, std::uint8_t *bgr, std::size_t width
   }
 }
 
-} // namespace qv
+}  // namespace qv

@@ -12,4 +12,4 @@ namespace qv {
 // (255 - ink) x (255 - black ink) / 255, rounded.
 void CmykRowToBgr(const std::uint8_t *cmyk, std::uint8_t *bgr, std::size_t width, bool inverted);
 
-} // namespace qv
+}  // namespace qv

@@ -13,8 +13,7 @@ namespace {
 void ErrorExit(j_common_ptr cinfo) {
   auto *state = reinterpret_cast<JpegErrorState *>(cinfo->err);
   state->code = cinfo->err->msg_code;
-  if (state->library_format != nullptr)
-    state->library_format(cinfo, state->text);
+  if (state->library_format != nullptr) state->library_format(cinfo, state->text);
   std::longjmp(state->jump, 1);
 }
 
@@ -40,23 +39,19 @@ bool ReportProgress(JpegProgress &progress, int percent) noexcept {
 
 void ProgressMonitor(j_common_ptr cinfo) {
   auto *progress = reinterpret_cast<JpegProgress *>(cinfo->progress);
-  if (progress->callback == nullptr || !*progress->callback)
-    return;
+  if (progress->callback == nullptr || !*progress->callback) return;
   long long now = JpegTickCount();
-  if (now - progress->last_report_ms < 500)
-    return;
+  if (now - progress->last_report_ms < 500) return;
   progress->last_report_ms = now;
   const jpeg_progress_mgr &m = progress->manager;
-  if (m.pass_limit <= 0 || m.total_passes <= 0)
-    return;
+  if (m.pass_limit <= 0 || m.total_passes <= 0) return;
   double done =
       static_cast<double>(m.pass_counter) / static_cast<double>(m.pass_limit) + m.completed_passes;
   int percent = static_cast<int>(done * 100.0 / m.total_passes);
-  if (!ReportProgress(*progress, percent))
-    std::longjmp(progress->errors->jump, 1);
+  if (!ReportProgress(*progress, percent)) std::longjmp(progress->errors->jump, 1);
 }
 
-} // namespace
+}  // namespace
 
 jpeg_error_mgr *InitJpegErrors(JpegErrorState &state) {
   jpeg_std_error(&state.manager);
@@ -70,15 +65,13 @@ jpeg_error_mgr *InitJpegErrors(JpegErrorState &state) {
 }
 
 bool RunJpegStep(JpegErrorState &state, JpegStep step, void *context) {
-  if (setjmp(state.jump) != 0)
-    return false;
+  if (setjmp(state.jump) != 0) return false;
   step(context);
   return true;
 }
 
 void ThrowJpegError(const JpegErrorState &state) {
-  if (state.pending)
-    std::rethrow_exception(state.pending);
+  if (state.pending) std::rethrow_exception(state.pending);
   throw EJPEG(state.code, state.text);
 }
 
@@ -100,4 +93,4 @@ long long JpegTickCount() noexcept {
       .count();
 }
 
-} // namespace qv
+}  // namespace qv

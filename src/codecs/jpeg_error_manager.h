@@ -16,11 +16,11 @@ namespace qv {
 // reset replaced. A fatal error records its message code and text and jumps to the guarded call
 // that is running; warnings are dropped.
 struct JpegErrorState {
-  jpeg_error_mgr manager; // first member: libjpeg hands back its address
+  jpeg_error_mgr manager;  // first member: libjpeg hands back its address
   std::jmp_buf jump;
-  int code = 0;                    // message code of the fatal error
-  char text[JMSG_LENGTH_MAX] = {}; // the library's English text for it
-  std::exception_ptr pending;      // an exception one of our callbacks caught
+  int code = 0;                     // message code of the fatal error
+  char text[JMSG_LENGTH_MAX] = {};  // the library's English text for it
+  std::exception_ptr pending;       // an exception one of our callbacks caught
   void (*library_format)(j_common_ptr, char *) = nullptr;
 };
 
@@ -39,8 +39,7 @@ bool RunJpegStep(JpegErrorState &state, JpegStep step, void *context);
 
 // Runs step and throws on failure.
 inline void CallJpeg(JpegErrorState &state, JpegStep step, void *context) {
-  if (!RunJpegStep(state, step, context))
-    ThrowJpegError(state);
+  if (!RunJpegStep(state, step, context)) ThrowJpegError(state);
 }
 
 // From inside a libjpeg callback: remembers the exception being handled (call in a catch block
@@ -51,7 +50,7 @@ inline void CallJpeg(JpegErrorState &state, JpegStep step, void *context) {
 // 100 / total passes to the callback. An exception from the callback (EAbort) ends the library
 // call through the error jump and is rethrown by ThrowJpegError.
 struct JpegProgress {
-  jpeg_progress_mgr manager; // first member
+  jpeg_progress_mgr manager;  // first member
   JpegErrorState *errors = nullptr;
   const std::function<void(int)> *callback = nullptr;
   long long last_report_ms = 0;
@@ -64,4 +63,4 @@ jpeg_progress_mgr *InitJpegProgress(JpegProgress &progress, JpegErrorState &erro
 // Milliseconds of a monotonic clock.
 long long JpegTickCount() noexcept;
 
-} // namespace qv
+}  // namespace qv

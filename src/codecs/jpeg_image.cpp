@@ -7,14 +7,14 @@
 #include <cstring>
 #include <utility>
 
+#include <jerror.h>
+
 #include "codecs/jpeg_cmyk.h"
 #include "codecs/jpeg_error_manager.h"
 #include "codecs/jpeg_memory_managers.h"
 #include "imaging/image_limits.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
-
-#include <jerror.h>
 
 namespace qv {
 
@@ -64,8 +64,7 @@ struct Decoder {
     use_progress = callback != nullptr && *callback;
   }
   ~Decoder() {
-    if (created)
-      jpeg_destroy_decompress(&cinfo);
+    if (created) jpeg_destroy_decompress(&cinfo);
   }
   Decoder(const Decoder &) = delete;
   Decoder &operator=(const Decoder &) = delete;
@@ -73,11 +72,10 @@ struct Decoder {
 
 void StepOpen(void *context) {
   auto *d = static_cast<Decoder *>(context);
-  d->created = true; // destroying a zeroed object is harmless
+  d->created = true;  // destroying a zeroed object is harmless
   jpeg_create_decompress(&d->cinfo);
   d->cinfo.mem->max_memory_to_use = static_cast<long>(kMaxDecodedBytes);
-  if (d->use_progress)
-    d->cinfo.progress = &d->progress.manager;
+  if (d->use_progress) d->cinfo.progress = &d->progress.manager;
   SetJpegMemorySource(&d->cinfo, d->source, d->data, d->size);
   jpeg_read_header(&d->cinfo, TRUE);
   d->multiscan = jpeg_has_multiple_scans(&d->cinfo) != 0;
@@ -119,15 +117,12 @@ void StepReadRows(void *context) {
     if (d->cmyk_row != nullptr) {
       rows[0] = d->cmyk_row;
       got = jpeg_read_scanlines(&c, rows, 1);
-      if (got == 1)
-        CmykRowToBgr(d->cmyk_row, row, c.output_width, d->inverted_cmyk);
+      if (got == 1) CmykRowToBgr(d->cmyk_row, row, c.output_width, d->inverted_cmyk);
     } else {
-      for (int i = 0; i < per_call; ++i)
-        rows[i] = row + d->step * i;
+      for (int i = 0; i < per_call; ++i) rows[i] = row + d->step * i;
       got = jpeg_read_scanlines(&c, rows, static_cast<JDIMENSION>(per_call));
     }
-    if (got == 0)
-      break; // a suspending source never happens over memory; do not spin
+    if (got == 0) break;  // a suspending source never happens over memory; do not spin
     row += d->step * static_cast<std::ptrdiff_t>(got);
   }
   jpeg_finish_decompress(&c);
@@ -157,8 +152,7 @@ struct Encoder {
     use_progress = callback != nullptr && *callback;
   }
   ~Encoder() {
-    if (created)
-      jpeg_destroy_compress(&cinfo);
+    if (created) jpeg_destroy_compress(&cinfo);
   }
   Encoder(const Encoder &) = delete;
   Encoder &operator=(const Encoder &) = delete;
@@ -169,8 +163,7 @@ void StepCompress(void *context) {
   jpeg_compress_struct &c = e->cinfo;
   e->created = true;
   jpeg_create_compress(&c);
-  if (e->use_progress)
-    c.progress = &e->progress.manager;
+  if (e->use_progress) c.progress = &e->progress.manager;
   SetJpegMemoryDestination(&c, e->destination, e->errors, *e->out);
   c.image_width = static_cast<JDIMENSION>(e->width);
   c.image_height = static_cast<JDIMENSION>(e->height);
@@ -178,20 +171,16 @@ void StepCompress(void *context) {
   c.in_color_space = JCS_EXT_BGR;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, e->quality, TRUE);
-  if (e->grayscale)
-    jpeg_set_colorspace(&c, JCS_GRAYSCALE);
-  if (e->progressive)
-    jpeg_simple_progression(&c);
+  if (e->grayscale) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+  if (e->progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   const int per_call = e->one_row ? 1 : kMaxRowsPerCall;
   JSAMPROW rows[kMaxRowsPerCall];
   while (c.next_scanline < c.image_height) {
     int n = std::min<int>(per_call, static_cast<int>(c.image_height - c.next_scanline));
     const std::uint8_t *first = e->row0 + e->step * static_cast<std::ptrdiff_t>(c.next_scanline);
-    for (int i = 0; i < n; ++i)
-      rows[i] = const_cast<std::uint8_t *>(first + e->step * i);
-    if (jpeg_write_scanlines(&c, rows, static_cast<JDIMENSION>(n)) == 0)
-      break;
+    for (int i = 0; i < n; ++i) rows[i] = const_cast<std::uint8_t *>(first + e->step * i);
+    if (jpeg_write_scanlines(&c, rows, static_cast<JDIMENSION>(n)) == 0) break;
   }
   jpeg_finish_compress(&c);
 }
@@ -200,11 +189,12 @@ void StepCompress(void *context) {
 // memory at a 4-byte step.
 bool OneRowPerCall(std::ptrdiff_t step) { return step <= 0 || step % 4 != 0; }
 
-} // namespace
+}  // namespace
 
 EJPEG::EJPEG(int message_code, std::string library_message)
     : EInvalidGraphic(FormatText(kJpegErrorFormat, {IntToStr(message_code)})),
-      message_code_(message_code), library_message_(std::move(library_message)) {}
+      message_code_(message_code),
+      library_message_(std::move(library_message)) {}
 
 TJPEGImage::TJPEGImage()
     : data_(std::make_shared<TJPEGData>()), pixel_format_(g_default_pixel_format) {}
@@ -212,8 +202,7 @@ TJPEGImage::TJPEGImage()
 TJPEGImage::TJPEGImage(const TJPEGImage &other) : TJPEGImage() { Assign(other); }
 
 TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other) {
-  if (this != &other)
-    Assign(other);
+  if (this != &other) Assign(other);
   return *this;
 }
 
@@ -233,8 +222,7 @@ void TJPEGImage::FreeBitmap() {
 }
 
 void TJPEGImage::Changed() {
-  if (OnChange)
-    OnChange();
+  if (OnChange) OnChange();
 }
 
 void TJPEGImage::Clear() {
@@ -269,10 +257,8 @@ void TJPEGImage::ReadHeader() {
 }
 
 void TJPEGImage::SaveToStream(TStream &stream) {
-  if (data_->data_.empty() && bitmap_ && !bitmap_->Empty())
-    Compress();
-  if (!data_->data_.empty())
-    stream.WriteBuffer(data_->data_.data(), data_->data_.size());
+  if (data_->data_.empty() && bitmap_ && !bitmap_->Empty()) Compress();
+  if (!data_->data_.empty()) stream.WriteBuffer(data_->data_.data(), data_->data_.size());
 }
 
 void TJPEGImage::LoadFromFile(const std::string &path) {
@@ -295,11 +281,9 @@ void TJPEGImage::Assign(const TBitmap &source) {
 }
 
 void TJPEGImage::Assign(const TJPEGImage &source) {
-  if (&source == this)
-    return;
+  if (&source == this) return;
   std::unique_ptr<TBitmap> copy;
-  if (source.bitmap_)
-    copy = std::make_unique<TBitmap>(*source.bitmap_);
+  if (source.bitmap_) copy = std::make_unique<TBitmap>(*source.bitmap_);
   data_ = source.data_;
   bitmap_ = std::move(copy);
   quality_ = source.quality_;
@@ -318,8 +302,7 @@ void TJPEGImage::Assign(const TJPEGImage &source) {
 void TJPEGImage::AssignTo(TBitmap &target) { target = Bitmap(); }
 
 const TBitmap &TJPEGImage::Bitmap() {
-  if (!bitmap_)
-    Decode();
+  if (!bitmap_) Decode();
   return *bitmap_;
 }
 
@@ -338,7 +321,7 @@ void TJPEGImage::Decode() {
   } else if (grayscale_output_) {
     c.out_color_space = JCS_GRAYSCALE;
   } else if (c.out_color_space == JCS_RGB) {
-    c.out_color_space = JCS_EXT_BGR; // the byte order of 24-bit Raster rows
+    c.out_color_space = JCS_EXT_BGR;  // the byte order of 24-bit Raster rows
   }
   // Streams of 2 or 5 and more components have no colour space we can show; their rows would
   // not fit a 24-bit row either.
@@ -397,10 +380,9 @@ void TJPEGImage::Decode() {
   d.one_row = OneRowPerCall(d.step);
   const bool complete = RunJpegStep(d.errors, StepReadRows, &d);
   if (!complete && !(d.errors.pending && IsAbort(d.errors.pending))) {
-    ThrowJpegError(d.errors); // the decompressor goes with d; no image is kept
+    ThrowJpegError(d.errors);  // the decompressor goes with d; no image is kept
   }
-  if (cmyk && want_8bit)
-    target->SetPixelFormat(TPixelFormat::pf8bit);
+  if (cmyk && want_8bit) target->SetPixelFormat(TPixelFormat::pf8bit);
   bitmap_ = std::move(target);
   need_recalc_ = true;
   if (OnProgress) {
@@ -418,9 +400,8 @@ void TJPEGImage::Decode() {
 void TJPEGImage::Compress() {
   // Bytes without a decoded image: decode them so the picture is compressed again with the
   // current settings instead of being dropped.
-  if (!bitmap_ && !data_->data_.empty())
-    Decode();
-  auto fresh = std::make_shared<TJPEGData>(); // the old block may be shared: never refill it
+  if (!bitmap_ && !data_->data_.empty()) Decode();
+  auto fresh = std::make_shared<TJPEGData>();  // the old block may be shared: never refill it
   if (!bitmap_ || bitmap_->Width() == 0 || bitmap_->Height() == 0) {
     data_ = std::move(fresh);
     need_recalc_ = true;
@@ -459,8 +440,7 @@ void TJPEGImage::Compress() {
 }
 
 void TJPEGImage::CalcScaledSize() {
-  if (!need_recalc_)
-    return;
+  if (!need_recalc_) return;
   scaled_width_ = data_->width_;
   scaled_height_ = data_->height_;
   if (scale_ != TJPEGScale::jsFullSize && !data_->data_.empty()) {
@@ -476,15 +456,13 @@ void TJPEGImage::CalcScaledSize() {
 }
 
 int TJPEGImage::Width() {
-  if (bitmap_)
-    return bitmap_->Width();
+  if (bitmap_) return bitmap_->Width();
   CalcScaledSize();
   return scaled_width_;
 }
 
 int TJPEGImage::Height() {
-  if (bitmap_)
-    return bitmap_->Height();
+  if (bitmap_) return bitmap_->Height();
   CalcScaledSize();
   return scaled_height_;
 }
@@ -503,30 +481,24 @@ void TJPEGImage::SetCompressionQuality(int quality) { quality_ = std::clamp(qual
 // A decoding setting that changed drops a decoded image made from held bytes, so the next
 // request decodes with it; an image assigned without bytes is kept.
 void TJPEGImage::DecodeSettingChanged() {
-  if (!data_->data_.empty())
-    FreeBitmap();
+  if (!data_->data_.empty()) FreeBitmap();
   need_recalc_ = true;
 }
 
 void TJPEGImage::SetGrayscaleOutput(bool on) {
-  if (std::exchange(grayscale_output_, on) != on)
-    DecodeSettingChanged();
+  if (std::exchange(grayscale_output_, on) != on) DecodeSettingChanged();
 }
 void TJPEGImage::SetPerformance(TJPEGPerformance performance) {
-  if (std::exchange(performance_, performance) != performance)
-    DecodeSettingChanged();
+  if (std::exchange(performance_, performance) != performance) DecodeSettingChanged();
 }
 void TJPEGImage::SetPixelFormat(TJPEGPixelFormat format) {
-  if (std::exchange(pixel_format_, format) != format)
-    DecodeSettingChanged();
+  if (std::exchange(pixel_format_, format) != format) DecodeSettingChanged();
 }
 void TJPEGImage::SetScale(TJPEGScale scale) {
-  if (std::exchange(scale_, scale) != scale)
-    DecodeSettingChanged();
+  if (std::exchange(scale_, scale) != scale) DecodeSettingChanged();
 }
 void TJPEGImage::SetSmoothing(bool on) {
-  if (std::exchange(smoothing_, on) != on)
-    DecodeSettingChanged();
+  if (std::exchange(smoothing_, on) != on) DecodeSettingChanged();
 }
 
 void TJPEGImage::SetTemporaryPalette(std::vector<TRGBQuad> palette) {
@@ -534,4 +506,4 @@ void TJPEGImage::SetTemporaryPalette(std::vector<TRGBQuad> palette) {
   palette_modified_ = true;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -18,7 +18,7 @@ class TStream;
 
 // A fatal error of the JPEG library: "JPEG エラー #%d" with the library's message code.
 class EJPEG : public EInvalidGraphic {
-public:
+ public:
   using EInvalidGraphic::EInvalidGraphic;
   // The exception for libjpeg's message code, with the library's own text for it.
   explicit EJPEG(int message_code, std::string library_message = {});
@@ -27,7 +27,7 @@ public:
   // libjpeg's own English text for the code, for logs and tests ("Empty input file").
   const std::string &LibraryMessage() const noexcept { return library_message_; }
 
-private:
+ private:
   int message_code_ = -1;
   std::string library_message_;
 };
@@ -35,7 +35,7 @@ private:
 // The compressed form: one complete JPEG stream and what its header says. Never changed once
 // built, so TJPEGImage objects assigned from one another share it.
 class TJPEGData {
-public:
+ public:
   const std::vector<std::uint8_t> &Data() const noexcept { return data_; }
   int Width() const noexcept { return width_; }
   int Height() const noexcept { return height_; }
@@ -46,7 +46,7 @@ public:
   // A four-component stream with an Adobe marker: its CMYK samples are stored inverted.
   bool AdobeInverted() const noexcept { return adobe_inverted_; }
 
-private:
+ private:
   std::vector<std::uint8_t> data_;
   int width_ = 0;
   int height_ = 0;
@@ -62,7 +62,7 @@ enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
 enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 
 class TJPEGImage {
-public:
+ public:
   TJPEGImage();
   TJPEGImage(const TJPEGImage &other);
   TJPEGImage &operator=(const TJPEGImage &other);
@@ -117,7 +117,7 @@ public:
 
   // Settings.
   int CompressionQuality() const { return quality_; }
-  void SetCompressionQuality(int quality); // clamped to 1..100
+  void SetCompressionQuality(int quality);  // clamped to 1..100
   bool ProgressiveEncoding() const { return progressive_encoding_; }
   void SetProgressiveEncoding(bool on) { progressive_encoding_ = on; }
   bool GrayscaleOutput() const { return grayscale_output_; }
@@ -145,7 +145,7 @@ public:
   static TJPEGPixelFormat DefaultPixelFormat();
   static void SetDefaultPixelFormat(TJPEGPixelFormat format);
 
-private:
+ private:
   struct DecodeRequest;
   void NewData();
   void FreeBitmap();
@@ -172,4 +172,4 @@ private:
   std::optional<std::vector<TRGBQuad>> temp_palette_;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -3,9 +3,9 @@
 
 #include <csetjmp>
 
-#include "codecs/jpeg_error_manager.h"
-
 #include <jerror.h>
+
+#include "codecs/jpeg_error_manager.h"
 
 namespace qv {
 
@@ -17,8 +17,7 @@ void InitSource(j_decompress_ptr) {}
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
   auto *source = reinterpret_cast<JpegMemorySource *>(cinfo->src);
-  if (source->size == 0)
-    ERREXIT(cinfo, JERR_INPUT_EMPTY);
+  if (source->size == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
   WARNMS(cinfo, JWRN_JPEG_EOF);
   source->manager.next_input_byte = kFakeEoi;
   source->manager.bytes_in_buffer = 2;
@@ -26,8 +25,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
 }
 
 void SkipInputData(j_decompress_ptr cinfo, long count) {
-  if (count <= 0)
-    return;
+  if (count <= 0) return;
   jpeg_source_mgr *manager = cinfo->src;
   while (static_cast<std::size_t>(count) > manager->bytes_in_buffer) {
     count -= static_cast<long>(manager->bytes_in_buffer);
@@ -58,8 +56,7 @@ void InitDestination(j_compress_ptr cinfo) {
 
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
   auto *destination = reinterpret_cast<JpegMemoryDestination *>(cinfo->dest);
-  if (!Append(*destination, sizeof destination->buffer))
-    JumpWithPending(*destination->errors);
+  if (!Append(*destination, sizeof destination->buffer)) JumpWithPending(*destination->errors);
   destination->manager.next_output_byte = destination->buffer;
   destination->manager.free_in_buffer = sizeof destination->buffer;
   return TRUE;
@@ -68,11 +65,10 @@ boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
 void TermDestination(j_compress_ptr cinfo) {
   auto *destination = reinterpret_cast<JpegMemoryDestination *>(cinfo->dest);
   std::size_t used = sizeof destination->buffer - destination->manager.free_in_buffer;
-  if (!Append(*destination, used))
-    JumpWithPending(*destination->errors);
+  if (!Append(*destination, used)) JumpWithPending(*destination->errors);
 }
 
-} // namespace
+}  // namespace
 
 void SetJpegMemorySource(j_decompress_ptr cinfo, JpegMemorySource &source, const std::uint8_t *data,
                          std::size_t size) {
@@ -98,4 +94,4 @@ void SetJpegMemoryDestination(j_compress_ptr cinfo, JpegMemoryDestination &desti
   cinfo->dest = &destination.manager;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -17,7 +17,7 @@ struct JpegErrorState;
 // "premature end" warning, as the library's file source does; an empty buffer is the library's
 // "Empty input file" error.
 struct JpegMemorySource {
-  jpeg_source_mgr manager; // first member
+  jpeg_source_mgr manager;  // first member
   const std::uint8_t *data = nullptr;
   std::size_t size = 0;
 };
@@ -29,7 +29,7 @@ void SetJpegMemorySource(j_decompress_ptr cinfo, JpegMemorySource &source, const
 // Destination appending to *out through a transfer buffer; running out of memory ends the
 // library call through the error jump with the exception pending.
 struct JpegMemoryDestination {
-  jpeg_destination_mgr manager; // first member
+  jpeg_destination_mgr manager;  // first member
   JpegErrorState *errors = nullptr;
   std::vector<std::uint8_t> *out = nullptr;
   std::uint8_t buffer[65536];
@@ -39,4 +39,4 @@ struct JpegMemoryDestination {
 void SetJpegMemoryDestination(j_compress_ptr cinfo, JpegMemoryDestination &destination,
                               JpegErrorState &errors, std::vector<std::uint8_t> &out);
 
-} // namespace qv
+}  // namespace qv

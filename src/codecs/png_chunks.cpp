@@ -164,8 +164,8 @@ void TChunktRNS::LoadFromStream(TStream& stream, std::uint32_t length) {
   if (colour_type == 0 || colour_type == 2) {
     bit_transparency = true;
   } else if (colour_type == 3) {
-    bit_transparency = std::count_if(data_.begin(), data_.end(),
-                                     [](std::uint8_t v) { return v != 255; }) == 1;
+    bit_transparency =
+        std::count_if(data_.begin(), data_.end(), [](std::uint8_t v) { return v != 255; }) == 1;
   } else {
     bit_transparency = false;
   }

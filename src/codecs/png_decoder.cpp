@@ -220,8 +220,9 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
   auto read_row = [&](std::size_t size) {
     std::size_t got = input.Read(current.data(), size + 1);
     if (got == 0) return false;
-    if (got < size + 1) std::fill(current.begin() + static_cast<std::ptrdiff_t>(got),
-                                  current.begin() + static_cast<std::ptrdiff_t>(size + 1), 0);
+    if (got < size + 1)
+      std::fill(current.begin() + static_cast<std::ptrdiff_t>(got),
+                current.begin() + static_cast<std::ptrdiff_t>(size + 1), 0);
     UnfilterRow(current[0], current.data() + 1, previous.data() + 1, size, pixel_bytes);
     return true;
   };
@@ -236,8 +237,8 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
     for (const TAdam7Pass& pass : kAdam7Passes) {
       int pass_width = PassExtent(width, pass.column_start, pass.column_step);
       int pass_height = PassExtent(height, pass.row_start, pass.row_step);
-      std::size_t size = PngRowBytes(header.colour_type, header.bit_depth,
-                                     static_cast<std::uint64_t>(pass_width));
+      std::size_t size =
+          PngRowBytes(header.colour_type, header.bit_depth, static_cast<std::uint64_t>(pass_width));
       if (size == 0 || pass_height == 0) continue;
       std::fill(previous.begin(), previous.end(), 0);
       for (int r = 0; r < pass_height; ++r) {
@@ -261,11 +262,12 @@ void CopyInternalImage(const TChunkIHDR& header, TBitmap& image) {
   TBitmap result;
   result.Allocate(source.width, source.height, format);
   std::size_t row = std::min(result.RowSize(), source.row_size);
-  for (int y = 0; y < source.height; ++y) std::memcpy(result.ScanLine(y), source.RowFromTop(y), row);
+  for (int y = 0; y < source.height; ++y)
+    std::memcpy(result.ScanLine(y), source.RowFromTop(y), row);
   if (source.bits <= 8) {
     std::size_t entries = std::size_t{1} << source.bits;
-    result.SetPalette(std::vector<TRGBQuad>(source.colors.begin(),
-                                            source.colors.begin() + static_cast<std::ptrdiff_t>(entries)));
+    result.SetPalette(std::vector<TRGBQuad>(
+        source.colors.begin(), source.colors.begin() + static_cast<std::ptrdiff_t>(entries)));
   }
   image = std::move(result);
 }

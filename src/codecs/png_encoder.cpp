@@ -184,8 +184,8 @@ void EncodeImageData(const TPNGObject& object, const TChunkIHDR& header, TStream
   TIdatOutput output(stream, object.CompressionLevel(), object.MaxIdatSize());
   auto emit_row = [&](int y, int x0, int dx, int count, std::size_t size) {
     ConvertRow(header, depth, object.InverseGammaTable(), y, x0, dx, count, current.data(), size);
-    TFilteredRow filtered = ChooseFilter(set, current.data(), previous.data(), outputs, size,
-                                         pixel_bytes);
+    TFilteredRow filtered =
+        ChooseFilter(set, current.data(), previous.data(), outputs, size, pixel_bytes);
     output.Feed(&filtered.type, 1);
     output.Feed(filtered.bytes, size);
     std::swap(current, previous);
@@ -250,7 +250,7 @@ void BuildChunksFromBitmap(TPNGObject& object, const TBitmap& image,
     auto trns = std::make_unique<TChunktRNS>(object);
     bool keep = true;
     if (!indexed) {
-      const std::uint8_t values[6] = {0, transparent_color->red,  0, transparent_color->green,
+      const std::uint8_t values[6] = {0, transparent_color->red, 0, transparent_color->green,
                                       0, transparent_color->blue};
       trns->Data().assign(values, values + 6);
       std::copy(values, values + 6, trns->table.begin());

@@ -21,8 +21,7 @@ inline constexpr char kIHDRNotFirst[] =
 inline constexpr char kUnknownCriticalChunk[] =
     "This \"Portable Network Graphics\" image contains an unknown critical part which could "
     "not be decoded.";
-inline constexpr char kNoImageData[] =
-    "This \"Portable Network Graphics\" image contains no data.";
+inline constexpr char kNoImageData[] = "This \"Portable Network Graphics\" image contains no data.";
 inline constexpr char kInvalidCRC[] =
     "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces "
     "of data (crc error)";
@@ -57,10 +56,10 @@ inline constexpr char kCannotResize[] =
 std::string ZlibCodeDescription(int code);
 
 // Declares a PNG exception class whose default constructor carries its fixed message.
-#define QV_PNG_EXCEPTION(Name, Text)                        \
-  class Name : public Exception {                           \
-   public:                                                  \
-    Name() : Exception(Text) {}                             \
+#define QV_PNG_EXCEPTION(Name, Text)                                      \
+  class Name : public Exception {                                         \
+   public:                                                                \
+    Name() : Exception(Text) {}                                           \
     explicit Name(std::string message) : Exception(std::move(message)) {} \
   };
 

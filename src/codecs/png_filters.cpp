@@ -19,16 +19,15 @@ void FilterRow(TPngFilterType type, const std::uint8_t* row, const std::uint8_t*
                std::uint8_t* out, std::size_t size, std::size_t pixel_bytes) {
   std::size_t lead = pixel_bytes < size ? pixel_bytes : size;
   switch (type) {
-    case kFilterNone:
-      std::memcpy(out, row, size);
-      break;
+    case kFilterNone: std::memcpy(out, row, size); break;
     case kFilterSub:
       std::memcpy(out, row, lead);
       for (std::size_t i = lead; i < size; ++i)
         out[i] = static_cast<std::uint8_t>(row[i] - row[i - pixel_bytes]);
       break;
     case kFilterUp:
-      for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(row[i] - previous[i]);
+      for (std::size_t i = 0; i < size; ++i)
+        out[i] = static_cast<std::uint8_t>(row[i] - previous[i]);
       break;
     case kFilterAverage:
       for (std::size_t i = 0; i < lead; ++i)
@@ -61,7 +60,8 @@ void Unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::si
         row[i] = static_cast<std::uint8_t>(row[i] + row[i - pixel_bytes]);
       break;
     case kFilterUp:
-      for (std::size_t i = 0; i < size; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
+      for (std::size_t i = 0; i < size; ++i)
+        row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
       break;
     case kFilterAverage:
       for (std::size_t i = 0; i < lead; ++i)
@@ -76,8 +76,7 @@ void Unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::si
         row[i] = static_cast<std::uint8_t>(
             row[i] + PaethPredictor(row[i - pixel_bytes], previous[i], previous[i - pixel_bytes]));
       break;
-    default:
-      break;  // None, and unknown types, leave the row as it is
+    default: break;  // None, and unknown types, leave the row as it is
   }
 }
 

@@ -6,7 +6,13 @@
 
 namespace qv {
 
-enum TPngFilterType : std::uint8_t { kFilterNone = 0, kFilterSub, kFilterUp, kFilterAverage, kFilterPaeth };
+enum TPngFilterType : std::uint8_t {
+  kFilterNone = 0,
+  kFilterSub,
+  kFilterUp,
+  kFilterAverage,
+  kFilterPaeth
+};
 
 // Paeth predictor of the left (a), above (b) and upper-left (c) bytes.
 std::uint8_t PaethPredictor(int a, int b, int c);

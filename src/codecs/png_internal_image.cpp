@@ -23,8 +23,7 @@ int InternalBitsFor(int colour_type, int bit_depth) {
     case 6:
       if (bit_depth == 8 || bit_depth == 16) return 24;
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

@@ -38,9 +38,7 @@ struct TPngInternalImage {
   }
 
  private:
-  std::size_t RowOffset(int y) const {
-    return static_cast<std::size_t>(height - 1 - y) * row_size;
-  }
+  std::size_t RowOffset(int y) const { return static_cast<std::size_t>(height - 1 - y) * row_size; }
 };
 
 }  // namespace qv

@@ -113,7 +113,7 @@ TRGBQuad TPNGObject::TransparentColor() const {
     case 0: {
       // The colour the transparent grey sample has in the decoded image.
       int sample = (t[0] << 8) | t[1];
-      int index = header.bit_depth == 16 ? sample >> 8
+      int index = header.bit_depth == 16  ? sample >> 8
                   : header.bit_depth == 2 ? (sample & 3) * 5
                                           : sample & ((1 << header.bit_depth) - 1);
       return header.image.colors[static_cast<std::size_t>(index)];
@@ -153,8 +153,7 @@ void TPNGObject::LoadFromStream(TStream& stream) {
       continue;
     }
     TChunk& chunk = chunks_.Add(CreateChunk(*this, type));
-    if (typeid(chunk) == typeid(TChunk) && (type[0] & 0x20) == 0)
-      throw EPNGUnknownCriticalChunk();
+    if (typeid(chunk) == typeid(TChunk) && (type[0] & 0x20) == 0) throw EPNGUnknownCriticalChunk();
     chunk.LoadFromStream(stream, length);
     if (is_idat) image_read = true;
     if (std::memcmp(type, "IEND", 4) == 0) break;

@@ -33,17 +33,15 @@ std::uint16_t U16(std::span<const std::uint8_t> bytes, std::size_t at) {
 
 // A mask is usable when its bits are one run inside the pixel's bits (zero reads as 0).
 bool UsableMask(std::uint32_t mask, int bits) {
-  if (mask == 0)
-    return true;
-  if (bits == 16 && mask > 0xFFFF)
-    return false;
+  if (mask == 0) return true;
+  if (bits == 16 && mask > 0xFFFF) return false;
   std::uint32_t run = mask >> std::countr_zero(mask);
   return (run & (run + 1)) == 0;
 }
 
 struct DibLayout {
   int width = 0;
-  int height = 0; // magnitude
+  int height = 0;  // magnitude
   bool top_down = false;
   int bits = 0;
   TPixelFormat format = TPixelFormat::pf24bit;
@@ -54,33 +52,28 @@ struct DibLayout {
 };
 
 DibLayout ReadLayout(std::span<const std::uint8_t> info, std::size_t pixel_bytes) {
-  if (info.size() < kInfoHeaderBytes)
-    Invalid();
+  if (info.size() < kInfoHeaderBytes) Invalid();
   DibLayout layout;
   std::uint32_t header_size = U32(info, 0);
-  if (header_size < kInfoHeaderBytes || header_size > info.size())
-    Invalid();
+  if (header_size < kInfoHeaderBytes || header_size > info.size()) Invalid();
   auto width = static_cast<std::int32_t>(U32(info, 4));
   auto height = static_cast<std::int32_t>(U32(info, 8));
   layout.bits = U16(info, 14);
   std::uint32_t compression = U32(info, 16);
   std::uint32_t colors_used = U32(info, 32);
 
-  if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min())
-    Invalid();
+  if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min()) Invalid();
   layout.width = width;
   layout.top_down = height < 0;
   layout.height = height < 0 ? -height : height;
   switch (layout.bits) {
-  case 1:
-  case 4:
-  case 8:
-  case 16:
-  case 24:
-  case 32:
-    break;
-  default:
-    Invalid();
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
+    default: Invalid();
   }
   if (compression != kBiRgb &&
       !(compression == kBiBitFields && (layout.bits == 16 || layout.bits == 32)))
@@ -90,24 +83,19 @@ DibLayout ReadLayout(std::span<const std::uint8_t> info, std::size_t pixel_bytes
   std::size_t table_at = header_size;
   if (compression == kBiBitFields) {
     // The masks follow a 40-byte header and sit inside the larger header versions.
-    if (info.size() < kInfoHeaderBytes + 12)
-      Invalid();
+    if (info.size() < kInfoHeaderBytes + 12) Invalid();
     for (int i = 0; i < 3; ++i) {
       layout.masks[i] = U32(info, kInfoHeaderBytes + 4 * static_cast<std::size_t>(i));
-      if (!UsableMask(layout.masks[i], layout.bits))
-        Invalid();
+      if (!UsableMask(layout.masks[i], layout.bits)) Invalid();
     }
-    if (header_size == kInfoHeaderBytes)
-      table_at += 12;
+    if (header_size == kInfoHeaderBytes) table_at += 12;
   }
 
   if (layout.bits <= 8) {
     std::uint32_t full = 1u << layout.bits;
     std::uint32_t colors = colors_used == 0 ? full : colors_used;
-    if (colors > full)
-      Invalid();
-    if (table_at > info.size() || (info.size() - table_at) / 4 < colors)
-      Invalid();
+    if (colors > full) Invalid();
+    if (table_at > info.size() || (info.size() - table_at) / 4 < colors) Invalid();
     layout.palette.resize(colors);
     for (std::uint32_t i = 0; i < colors; ++i) {
       const std::uint8_t *entry = info.data() + table_at + 4 * static_cast<std::size_t>(i);
@@ -142,12 +130,11 @@ DibLayout ReadLayout(std::span<const std::uint8_t> info, std::size_t pixel_bytes
   }
 
   layout.row_size = RowSizeFor(layout.width, layout.bits);
-  if (pixel_bytes / layout.row_size < static_cast<std::size_t>(layout.height))
-    Invalid();
+  if (pixel_bytes / layout.row_size < static_cast<std::size_t>(layout.height)) Invalid();
   return layout;
 }
 
-} // namespace
+}  // namespace
 
 void CopyPluginDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> pixels,
                    TBitmap &image) {
@@ -156,8 +143,7 @@ void CopyPluginDib(std::span<const std::uint8_t> info, std::span<const std::uint
   TBitmap decoded;
   decoded.Allocate(layout.width, layout.height, layout.format, false,
                    layout.format == TPixelFormat::pfCustom ? layout.bits : 0);
-  if (layout.bits <= 8)
-    decoded.SetPalette(layout.palette);
+  if (layout.bits <= 8) decoded.SetPalette(layout.palette);
   if (layout.custom_masks) {
     TDibInfo &dib = decoded.MutableDibInfo();
     dib.compression = kBiBitFields;
@@ -179,4 +165,4 @@ void CopyPluginDib(std::span<const std::uint8_t> info, std::span<const std::uint
   image.Assign(&decoded);
 }
 
-} // namespace qv
+}  // namespace qv

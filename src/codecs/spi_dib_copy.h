@@ -17,4 +17,4 @@ class TBitmap;
 void CopyPluginDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> pixels,
                    TBitmap &image);
 
-} // namespace qv
+}  // namespace qv

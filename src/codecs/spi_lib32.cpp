@@ -33,11 +33,9 @@ namespace {
 constexpr std::size_t kZeroPadding = 2 * SPI_HEADER_BYTES;
 
 bool HasPluginExtension(const std::string &name) {
-  if (name.size() <= 4 || name[0] == '.')
-    return false; // dot files are hidden
+  if (name.size() <= 4 || name[0] == '.') return false;  // dot files are hidden
   std::string ext = name.substr(name.size() - 4);
-  for (char &c : ext)
-    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (char &c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return ext == ".spi";
 }
 
@@ -45,12 +43,10 @@ bool HasPluginExtension(const std::string &name) {
 std::vector<std::string> PluginFiles(const std::string &folder) {
   std::vector<std::string> names;
   DIR *dir = opendir(folder.c_str());
-  if (dir == nullptr)
-    return names;
+  if (dir == nullptr) return names;
   while (dirent *entry = readdir(dir)) {
     std::string name = entry->d_name;
-    if (HasPluginExtension(name))
-      names.push_back(std::move(name));
+    if (HasPluginExtension(name)) names.push_back(std::move(name));
   }
   closedir(dir);
   std::sort(names.begin(), names.end());
@@ -72,7 +68,8 @@ std::string PluginInfo(SpiGetPluginInfoFunc get_plugin_info, int number) {
   return buffer;
 }
 
-template <typename Function> Function Export(const TSharedLibrary &module, const char *name) {
+template <typename Function>
+Function Export(const TSharedLibrary &module, const char *name) {
   return reinterpret_cast<Function>(module.Symbol(name));
 }
 
@@ -80,7 +77,7 @@ template <typename Function> Function Export(const TSharedLibrary &module, const
 // the information block, then frees the pixel block, then the information block. Null handles
 // are accepted by all four calls.
 class TResultHandles {
-public:
+ public:
   TResultHandles() = default;
   ~TResultHandles() {
     LocalUnlock(pixels_);
@@ -96,7 +93,7 @@ public:
   HLOCAL Info() const { return info_; }
   HLOCAL Pixels() const { return pixels_; }
 
-private:
+ private:
   HLOCAL info_ = nullptr;
   HLOCAL pixels_ = nullptr;
 };
@@ -110,22 +107,20 @@ void DecodeWith(const TPicPlug &plug, const std::vector<std::uint8_t> &buffer,
     std::int32_t result = plug.get_picture(
         reinterpret_cast<const char *>(buffer.data()), static_cast<std::int32_t>(file_length),
         SPI_INPUT_MEMORY, handles.InfoReceiver(), handles.PixelReceiver(), nullptr, 0);
-    if (result != SPI_SUCCESS)
-      Abort();
+    if (result != SPI_SUCCESS) Abort();
     auto *pixels = static_cast<const std::uint8_t *>(LocalLock(handles.Pixels()));
     auto *info = static_cast<const std::uint8_t *>(LocalLock(handles.Info()));
-    if (pixels == nullptr || info == nullptr)
-      Abort();
+    if (pixels == nullptr || info == nullptr) Abort();
     CopyPluginDib(std::span(info, LocalSize(handles.Info())),
                   std::span(pixels, LocalSize(handles.Pixels())), image);
   } catch (const EOutOfMemory &) {
-    throw; // a well-formed image beyond the size limits: say so, as the other readers do
+    throw;  // a well-formed image beyond the size limits: say so, as the other readers do
   } catch (const std::exception &) {
     Abort();
   }
 }
 
-} // namespace
+}  // namespace
 
 TSpiLib32::TSpiLib32() = default;
 
@@ -133,21 +128,17 @@ TSpiLib32::~TSpiLib32() { Unload(); }
 
 void TSpiLib32::LoadPlugins(const std::string &folder) {
   std::string base = folder.empty() ? std::string() : IncludeTrailingPathDelimiter(folder);
-  if (base.empty())
-    return;
+  if (base.empty()) return;
   for (const std::string &file_name : PluginFiles(base)) {
     // A plug-in of a folder searched earlier (the program's own) stands for the same file here.
     if (std::any_of(pic_plugs_.begin(), pic_plugs_.end(),
                     [&](const auto &plug) { return plug->file_name == file_name; }))
       continue;
     TSharedLibrary module = TSharedLibrary::Open(base + file_name);
-    if (!module.Loaded())
-      continue;
+    if (!module.Loaded()) continue;
     auto get_plugin_info = Export<SpiGetPluginInfoFunc>(module, "GetPluginInfo");
-    if (get_plugin_info == nullptr)
-      continue;
-    if (PluginInfo(get_plugin_info, 0) != SPI_PICTURE_VERSION)
-      continue;
+    if (get_plugin_info == nullptr) continue;
+    if (PluginInfo(get_plugin_info, 0) != SPI_PICTURE_VERSION) continue;
 
     auto plug = std::make_unique<TPicPlug>();
     plug->get_plugin_info = get_plugin_info;
@@ -157,8 +148,7 @@ void TSpiLib32::LoadPlugins(const std::string &folder) {
     plug->get_preview = Export<SpiGetPreviewFunc>(module, "GetPreview");
     plug->configuration_dlg = Export<SpiConfigurationDlgFunc>(module, "ConfigurationDlg");
     // The two calls every decode makes: a plug-in without them cannot serve and is not taken.
-    if (plug->is_supported == nullptr || plug->get_picture == nullptr)
-      continue;
+    if (plug->is_supported == nullptr || plug->get_picture == nullptr) continue;
     plug->file_name = file_name;
     plug->version = PluginInfo(get_plugin_info, 0);
     plug->name = PluginInfo(get_plugin_info, 1);
@@ -186,8 +176,7 @@ void TSpiLib32::LoadFromStream(const TMemoryStream &stream, TBitmap &image) {
   // The length a plug-in receives is 32-bit; the size limit keeps files far below it.
   CheckDecodedBytes(bytes.size());
   static_assert(kMaxDecodedBytes <= std::numeric_limits<std::int32_t>::max());
-  if (pic_plugs_.empty())
-    return;
+  if (pic_plugs_.empty()) return;
   // The plug-ins get their own copy, padded with zeros for IsSupported.
   std::vector<std::uint8_t> buffer;
   try {
@@ -198,24 +187,21 @@ void TSpiLib32::LoadFromStream(const TMemoryStream &stream, TBitmap &image) {
   buffer.assign(bytes.begin(), bytes.end());
   buffer.resize(bytes.size() + kZeroPadding, 0);
   for (const auto &plug : pic_plugs_) {
-    if (plug->is_supported(nullptr, reinterpret_cast<std::uintptr_t>(buffer.data())) == 0)
-      continue;
+    if (plug->is_supported(nullptr, reinterpret_cast<std::uintptr_t>(buffer.data())) == 0) continue;
     DecodeWith(*plug, buffer, bytes.size(), image);
     return;
   }
 }
 
 void TSpiLib32::Unload() {
-  while (!pic_plugs_.empty())
-    pic_plugs_.pop_back(); // last loaded is released first
+  while (!pic_plugs_.empty()) pic_plugs_.pop_back();  // last loaded is released first
 }
 
 std::vector<std::string> DefaultPluginFolders() {
   std::vector<std::string> folders;
   try {
     std::string own = ExtractFilePath(ExecutableFileName());
-    if (!own.empty())
-      folders.push_back(own);
+    if (!own.empty()) folders.push_back(own);
   } catch (const Exception &) {
     // No executable path to ask: the installed folder alone.
   }
@@ -228,10 +214,9 @@ std::vector<std::string> DefaultPluginFolders() {
       same = same || folder == installed ||
              (stat(folder.c_str(), &a) == 0 && stat(installed.c_str(), &b) == 0 &&
               a.st_dev == b.st_dev && a.st_ino == b.st_ino);
-    if (!same)
-      folders.push_back(installed);
+    if (!same) folders.push_back(installed);
   }
   return folders;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -13,7 +13,7 @@ struct TPicPlug;
 
 // Owns the loaded picture plug-ins until it is destroyed (or Unload() runs).
 class TSpiLib32 {
-public:
+ public:
   TSpiLib32();
   ~TSpiLib32();
   TSpiLib32(const TSpiLib32 &) = delete;
@@ -48,7 +48,7 @@ public:
   // The loaded picture plug-in entries, in load order.
   const std::vector<std::unique_ptr<TPicPlug>> &PicPlugs() const { return pic_plugs_; }
 
-private:
+ private:
   std::string p_filter_;
   std::string a_filter_;
   std::vector<std::string> pic_plugin_list_;
@@ -60,4 +60,4 @@ private:
 // installed program keeps its plug-ins in (left out when it is the same folder). Each ends in "/".
 std::vector<std::string> DefaultPluginFolders();
 
-} // namespace qv
+}  // namespace qv

@@ -10,12 +10,12 @@ namespace qv {
 
 struct TPicPlug {
   TSharedLibrary module;
-  std::string folder;       // left empty, as the plug-in's path is not needed after loading
-  std::string file_name;    // name of the plug-in file, without its folder
-  std::string name;         // information item 1
-  std::string version;      // information item 0 ("00IN")
-  std::string file_pattern; // information item 2
-  std::string description;  // information item 3
+  std::string folder;        // left empty, as the plug-in's path is not needed after loading
+  std::string file_name;     // name of the plug-in file, without its folder
+  std::string name;          // information item 1
+  std::string version;       // information item 0 ("00IN")
+  std::string file_pattern;  // information item 2
+  std::string description;   // information item 3
   SpiGetPluginInfoFunc get_plugin_info = nullptr;
   SpiIsSupportedFunc is_supported = nullptr;
   SpiGetPictureInfoFunc get_picture_info = nullptr;
@@ -24,4 +24,4 @@ struct TPicPlug {
   SpiConfigurationDlgFunc configuration_dlg = nullptr;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -24,20 +24,17 @@ TSharedLibrary TSharedLibrary::Open(const std::string &path) {
   TSharedLibrary library;
   // RTLD_NOW: a plug-in with a missing dependency fails here, not in the middle of a decode.
   library.handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library.handle_ == nullptr)
-    dlerror(); // clear the error state
+  if (library.handle_ == nullptr) dlerror();  // clear the error state
   return library;
 }
 
 void *TSharedLibrary::Symbol(const char *name) const {
-  if (handle_ == nullptr)
-    return nullptr;
+  if (handle_ == nullptr) return nullptr;
   return dlsym(handle_, name);
 }
 
 void TSharedLibrary::Close() noexcept {
-  if (handle_ != nullptr)
-    dlclose(std::exchange(handle_, nullptr));
+  if (handle_ != nullptr) dlclose(std::exchange(handle_, nullptr));
 }
 
-} // namespace qv
+}  // namespace qv

@@ -6,7 +6,7 @@
 namespace qv {
 
 class TSharedLibrary {
-public:
+ public:
   TSharedLibrary() = default;
   ~TSharedLibrary();
   TSharedLibrary(TSharedLibrary &&other) noexcept;
@@ -24,8 +24,8 @@ public:
   // Unloads now (also done by the destructor).
   void Close() noexcept;
 
-private:
+ private:
   void *handle_ = nullptr;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -1,8 +1,6 @@
 // TDropFileForm: the main window that takes dropped files, with its pop-up menu of actions.
 #include "gui/drop_file_form.h"
 
-#include <exception>
-
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -15,6 +13,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QUrl>
+#include <exception>
 
 #include "app/batch_run.h"
 #include "codecs/spi_lib32.h"
@@ -39,9 +38,9 @@ namespace qv::gui {
 
 namespace {
 constexpr char kTagProperty[] = "tag";
-constexpr const char* kSizeActions[10] = {"SetNoResize", "SetDesktopSize", "Set96x96",    "Set640x480",
-                                          "Set800x600",  "Set1024x768",    "Set1152x864", "Set1280x960",
-                                          "Set1280x1024", "Set1600x1200"};
+constexpr const char* kSizeActions[10] = {
+    "SetNoResize", "SetDesktopSize", "Set96x96",    "Set640x480",   "Set800x600",
+    "Set1024x768", "Set1152x864",    "Set1280x960", "Set1280x1024", "Set1600x1200"};
 constexpr const char* kFormatActions[4] = {"SetBitmap", "SetJPEG", "SetPNG", "SetPDF"};
 }  // namespace
 
@@ -79,9 +78,8 @@ TDropFileForm::TDropFileForm()
 
   drop_dst_->setObjectName(QStringLiteral("DropDst1"));
   drop_dst_->SetTarget(widgets::THookTarget::htForm);
-  drop_dst_->OnFileDrop = [this](widgets::TDropDst*, const std::vector<std::string>& files, int x, int y) {
-    DropDst1FileDrop(files, x, y);
-  };
+  drop_dst_->OnFileDrop = [this](widgets::TDropDst*, const std::vector<std::string>& files, int x,
+                                 int y) { DropDst1FileDrop(files, x, y); };
   drop_dst_->Loaded();
 
   auto_ini_->SetCheckWinState(true);
@@ -119,11 +117,16 @@ void TDropFileForm::BuildActions() {
   connect(AddAction("AppSetup", QStringLiteral("環境設定(&O)..."), 0), &QAction::triggered, this,
           [this] { AppSetupExecute(); });
 
-  const QString size_captions[10] = {
-      QStringLiteral("サイズ変更なし"), QStringLiteral("デスクトップのサイズにあわせる"),
-      QStringLiteral("96x96 (MSN messenger ICON)"), QStringLiteral("640x480"), QStringLiteral("800x600"),
-      QStringLiteral("1024x768"), QStringLiteral("1152x864"), QStringLiteral("1280x960"),
-      QStringLiteral("1280x1024"), QStringLiteral("1600x1200")};
+  const QString size_captions[10] = {QStringLiteral("サイズ変更なし"),
+                                     QStringLiteral("デスクトップのサイズにあわせる"),
+                                     QStringLiteral("96x96 (MSN messenger ICON)"),
+                                     QStringLiteral("640x480"),
+                                     QStringLiteral("800x600"),
+                                     QStringLiteral("1024x768"),
+                                     QStringLiteral("1152x864"),
+                                     QStringLiteral("1280x960"),
+                                     QStringLiteral("1280x1024"),
+                                     QStringLiteral("1600x1200")};
   size_group_ = new QActionGroup(this);
   for (int tag = 0; tag < 10; ++tag) {
     QAction* action = AddAction(kSizeActions[tag], size_captions[tag], tag);
@@ -149,9 +152,11 @@ void TDropFileForm::BuildActions() {
     void (TDropFileForm::*handler)();
   };
   const Priority priorities[4] = {
-      {"SetRealtimePriority", QStringLiteral("最優先(&R)"), &TDropFileForm::SetRealtimePriorityExecute},
+      {"SetRealtimePriority", QStringLiteral("最優先(&R)"),
+       &TDropFileForm::SetRealtimePriorityExecute},
       {"SetHighPriority", QStringLiteral("優先度高(&H)"), &TDropFileForm::SetHighPriorityExecute},
-      {"SetNormalPriority", QStringLiteral("優先度通常(&N)"), &TDropFileForm::SetNormalPriorityExecute},
+      {"SetNormalPriority", QStringLiteral("優先度通常(&N)"),
+       &TDropFileForm::SetNormalPriorityExecute},
       {"SetIdlePriority", QStringLiteral("優先度低(&I)"), &TDropFileForm::SetIdlePriorityExecute}};
   for (const Priority& priority : priorities) {
     QAction* action = AddAction(priority.name, priority.caption, 0);
@@ -168,8 +173,8 @@ void TDropFileForm::BuildActions() {
           [this] { AppHelpExecute(); });
   connect(AddAction("MyWeb", QStringLiteral("Lirameth(&W)"), 0), &QAction::triggered, this,
           [this] { MyWebExecute(); });
-  connect(AddAction("AppAbout", QStringLiteral("バージョン情報(&A)..."), 0), &QAction::triggered, this,
-          [this] { AppAboutExecute(); });
+  connect(AddAction("AppAbout", QStringLiteral("バージョン情報(&A)..."), 0), &QAction::triggered,
+          this, [this] { AppAboutExecute(); });
   QAction* exit = AddAction("AppExit", QStringLiteral("終了(&X)"), 0);
   exit->setShortcuts({QKeySequence(QStringLiteral("Alt+F4"))});
   exit->setShortcutContext(Qt::WindowShortcut);
@@ -198,7 +203,8 @@ void TDropFileForm::BuildMenu() {
   popup_menu_->addSeparator();
   QMenu* priorities = popup_menu_->addMenu(Action(QStringLiteral("SetPriority"))->text());
   priorities->setObjectName(QStringLiteral("SetPriorityMenu"));
-  for (const char* name : {"SetRealtimePriority", "SetHighPriority", "SetNormalPriority", "SetIdlePriority"})
+  for (const char* name :
+       {"SetRealtimePriority", "SetHighPriority", "SetNormalPriority", "SetIdlePriority"})
     priorities->addAction(Action(QString::fromLatin1(name)));
   popup_menu_->addAction(Action(QStringLiteral("SetTopMost")));
   popup_menu_->addSeparator();
@@ -233,7 +239,8 @@ void TDropFileForm::SyncMenuChecks() {
   int size = setup_form_->TargetRes();
   if (size >= 0 && size <= 9) Action(QString::fromLatin1(kSizeActions[size]))->setChecked(true);
   int format = setup_form_->FileFormat();
-  if (format >= 0 && format <= 3) Action(QString::fromLatin1(kFormatActions[format]))->setChecked(true);
+  if (format >= 0 && format <= 3)
+    Action(QString::fromLatin1(kFormatActions[format]))->setChecked(true);
 }
 
 void TDropFileForm::DropDst1FileDrop(const std::vector<std::string>& files, int, int) {
@@ -248,12 +255,14 @@ void TDropFileForm::AppSetupExecute() {
 }
 
 void TDropFileForm::SetNoResizeExecute(QAction* sender) {
-  if (setup_form_) setup_form_->TargetResGroup->SetItemIndex(sender->property(kTagProperty).toInt());
+  if (setup_form_)
+    setup_form_->TargetResGroup->SetItemIndex(sender->property(kTagProperty).toInt());
   sender->setChecked(true);
 }
 
 void TDropFileForm::SetBitmapExecute(QAction* sender) {
-  if (setup_form_) setup_form_->FileFormatGroup->SetItemIndex(sender->property(kTagProperty).toInt());
+  if (setup_form_)
+    setup_form_->FileFormatGroup->SetItemIndex(sender->property(kTagProperty).toInt());
   sender->setChecked(true);
 }
 
@@ -262,10 +271,18 @@ void TDropFileForm::CheckPriority(const char* name, unsigned priority_class) {
   Action(QString::fromLatin1(name))->setChecked(true);
 }
 
-void TDropFileForm::SetRealtimePriorityExecute() { CheckPriority("SetRealtimePriority", kRealtimePriorityClass); }
-void TDropFileForm::SetHighPriorityExecute() { CheckPriority("SetHighPriority", kHighPriorityClass); }
-void TDropFileForm::SetNormalPriorityExecute() { CheckPriority("SetNormalPriority", kNormalPriorityClass); }
-void TDropFileForm::SetIdlePriorityExecute() { CheckPriority("SetIdlePriority", kIdlePriorityClass); }
+void TDropFileForm::SetRealtimePriorityExecute() {
+  CheckPriority("SetRealtimePriority", kRealtimePriorityClass);
+}
+void TDropFileForm::SetHighPriorityExecute() {
+  CheckPriority("SetHighPriority", kHighPriorityClass);
+}
+void TDropFileForm::SetNormalPriorityExecute() {
+  CheckPriority("SetNormalPriority", kNormalPriorityClass);
+}
+void TDropFileForm::SetIdlePriorityExecute() {
+  CheckPriority("SetIdlePriority", kIdlePriorityClass);
+}
 
 void TDropFileForm::SetTopMostExecute() {
   // The window's own flag is the state: a triggered checkable action has already flipped its mark.
@@ -282,7 +299,9 @@ void TDropFileForm::SetTopMostExecute() {
 
 void TDropFileForm::AppHelpExecute() { QDesktopServices::openUrl(QUrl::fromLocalFile(help_file_)); }
 
-void TDropFileForm::MyWebExecute() { QDesktopServices::openUrl(QUrl(QStringLiteral(QV_WEB_ADDRESS))); }
+void TDropFileForm::MyWebExecute() {
+  QDesktopServices::openUrl(QUrl(QStringLiteral(QV_WEB_ADDRESS)));
+}
 
 QString TDropFileForm::AboutText() const {
   return QString::fromUtf8(kCreditLine) + QStringLiteral("\n\n") +
@@ -290,7 +309,8 @@ QString TDropFileForm::AboutText() const {
 }
 
 void TDropFileForm::AppAboutExecute() {
-  QMessageBox box(QMessageBox::Information, QStringLiteral("情報"), AboutText(), QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Information, QStringLiteral("情報"), AboutText(), QMessageBox::Ok,
+                  this);
   box.exec();
 }
 

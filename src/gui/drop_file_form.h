@@ -1,12 +1,11 @@
 // TDropFileForm: the main window that takes dropped files, with its pop-up menu of actions.
 #pragma once
 
+#include <QWidget>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <QWidget>
 
 class QAction;
 class QActionGroup;

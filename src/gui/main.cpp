@@ -1,7 +1,6 @@
 // Program entry of the GUI: the application, the main window, the hidden settings dialog.
-#include <exception>
-
 #include <QApplication>
+#include <exception>
 
 #include "gui/drop_file_form.h"
 #include "gui/setup_form.h"

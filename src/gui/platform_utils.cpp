@@ -5,27 +5,19 @@
 #include <sched.h>
 #include <sys/resource.h>
 
+#include <QStandardPaths>
 #include <cstdlib>
 #include <vector>
-
-#include <QStandardPaths>
 
 namespace qv::gui {
 
 QString GetSpecialFolderPath(QWidget* /*owner*/, int folder_id) {
   QStandardPaths::StandardLocation location;
   switch (folder_id) {
-    case kCsidlDesktop:
-      location = QStandardPaths::DesktopLocation;
-      break;
-    case kCsidlPersonal:
-      location = QStandardPaths::DocumentsLocation;
-      break;
-    case kCsidlMyPictures:
-      location = QStandardPaths::PicturesLocation;
-      break;
-    default:
-      return {};
+    case kCsidlDesktop: location = QStandardPaths::DesktopLocation; break;
+    case kCsidlPersonal: location = QStandardPaths::DocumentsLocation; break;
+    case kCsidlMyPictures: location = QStandardPaths::PicturesLocation; break;
+    default: return {};
   }
   return QStandardPaths::writableLocation(location);
 }
@@ -53,18 +45,13 @@ void SetPriorityClass(unsigned priority_class) {
   int nice_value = 0;
   sched_param param{};
   switch (priority_class) {
-    case kIdlePriorityClass:
-      policy = SCHED_IDLE;
-      break;
-    case kHighPriorityClass:
-      nice_value = -10;
-      break;
+    case kIdlePriorityClass: policy = SCHED_IDLE; break;
+    case kHighPriorityClass: nice_value = -10; break;
     case kRealtimePriorityClass:
       policy = SCHED_RR;
       param.sched_priority = ::sched_get_priority_min(SCHED_RR);
       break;
-    default:
-      break;
+    default: break;
   }
   for (pid_t thread : ProcessThreads()) {
     ::sched_setscheduler(thread, policy, &param);

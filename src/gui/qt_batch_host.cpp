@@ -12,7 +12,8 @@
 
 namespace qv::gui {
 
-TQtBatchHost::TQtBatchHost(QProgressBar& task, QLabel& mes, QFileDialog& save_dialog, QWidget* owner)
+TQtBatchHost::TQtBatchHost(QProgressBar& task, QLabel& mes, QFileDialog& save_dialog,
+                           QWidget* owner)
     : task_(task), mes_(mes), save_dialog_(save_dialog), owner_(owner) {}
 
 void TQtBatchHost::SetProgressMax(int maximum) { task_.setMaximum(maximum); }

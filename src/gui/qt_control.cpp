@@ -44,7 +44,8 @@ void TQtControl::ListChildren() const {
   // The pages of a page control in page order: raising the shown page reorders the stack's
   // children, but the pages were created in page order.
   if (auto* stack = qobject_cast<QStackedWidget*>(widget_)) {
-    for (int i = 0; i < stack->count(); ++i) children_.push_back(std::make_unique<TQtControl>(stack->widget(i)));
+    for (int i = 0; i < stack->count(); ++i)
+      children_.push_back(std::make_unique<TQtControl>(stack->widget(i)));
     return;
   }
   for (QObject* child : widget_->children()) {

@@ -1,11 +1,10 @@
 // The conversion job's host in the GUI: override cursor, message box, screen size, plug-ins.
 #include "gui/qt_job_host.h"
 
-#include <cmath>
-
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <cmath>
 
 #include "codecs/spi_lib32.h"
 #include "runtime/exceptions.h"
@@ -30,7 +29,8 @@ void TQtJobHost::SetCursor(TCursor cursor) {
 void TQtJobHost::ShowErrorMessage(const std::string& text, const std::string& caption) {
   QString message = widgets::FromLocal(text);
   message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  QMessageBox box(QMessageBox::Critical, widgets::FromLocal(caption), message, QMessageBox::Ok, owner_);
+  QMessageBox box(QMessageBox::Critical, widgets::FromLocal(caption), message, QMessageBox::Ok,
+                  owner_);
   box.exec();
 }
 

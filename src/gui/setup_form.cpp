@@ -1,14 +1,13 @@
 // TSetupForm: the settings dialog, whose controls are the settings the conversion job reads.
 #include "gui/setup_form.h"
 
-#include <exception>
-
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <exception>
 
 #include "gui/drop_file_form.h"
 #include "gui/platform_utils.h"
@@ -56,7 +55,8 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   GoButton = Named(new QPushButton(QStringLiteral("OK"), this), "GoButton", 304, 268, 75, 20);
   GoButton->setDefault(true);
   GoButton->setAutoDefault(false);
-  CancelButton = Named(new QPushButton(QStringLiteral("キャンセル"), this), "CancelButton", 389, 268, 75, 20);
+  CancelButton =
+      Named(new QPushButton(QStringLiteral("キャンセル"), this), "CancelButton", 389, 268, 75, 20);
   CancelButton->setAutoDefault(false);
   connect(GoButton, &QPushButton::clicked, this, [this] {
     try {
@@ -93,25 +93,27 @@ TSetupForm::~TSetupForm() = default;
 
 void TSetupForm::BuildImagePage() {
   TargetResGroup = Named(
-      new widgets::TRadioGroup(QStringLiteral("出力解像度(&S)"),
-                               {QStringLiteral("サイズ変更なし"), QStringLiteral("デスクトップのサイズにあわせる"),
-                                QStringLiteral("96x96 (MSN messenger ICON)"), QStringLiteral("640ｘ480"),
-                                QStringLiteral("800x600"), QStringLiteral("1024x768"), QStringLiteral("1152x864"),
-                                QStringLiteral("1280x960"), QStringLiteral("1280x1024"), QStringLiteral("1600x1200")},
-                               TabSheet1),
+      new widgets::TRadioGroup(
+          QStringLiteral("出力解像度(&S)"),
+          {QStringLiteral("サイズ変更なし"), QStringLiteral("デスクトップのサイズにあわせる"),
+           QStringLiteral("96x96 (MSN messenger ICON)"), QStringLiteral("640ｘ480"),
+           QStringLiteral("800x600"), QStringLiteral("1024x768"), QStringLiteral("1152x864"),
+           QStringLiteral("1280x960"), QStringLiteral("1280x1024"), QStringLiteral("1600x1200")},
+          TabSheet1),
       "TargetRes", 8, 8, 217, 209);
   FileFormatGroup = Named(
-      new widgets::TRadioGroup(QStringLiteral("保存画像形式(&F)"),
-                               {QStringLiteral("Bitmap (Windows標準BMP)"), QStringLiteral("JPEG (高圧縮だが画質が劣化)"),
-                                QStringLiteral("PNG (高圧縮フォーマット)"), QStringLiteral("PDF (Adobe PDFファイル化)")},
-                               TabSheet1),
+      new widgets::TRadioGroup(
+          QStringLiteral("保存画像形式(&F)"),
+          {QStringLiteral("Bitmap (Windows標準BMP)"), QStringLiteral("JPEG (高圧縮だが画質が劣化)"),
+           QStringLiteral("PNG (高圧縮フォーマット)"), QStringLiteral("PDF (Adobe PDFファイル化)")},
+          TabSheet1),
       "FileFormat", 231, 8, 217, 97);
   TargetResGroup->SetItemIndex(0);
   FileFormatGroup->SetItemIndex(0);
   TargetResGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
   FileFormatGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
-  SepiaModeBox = Named(new QCheckBox(QStringLiteral("セピア調の色合いにして保存する"), TabSheet1), "SepiaMode",
-                       240, 112, 193, 17);
+  SepiaModeBox = Named(new QCheckBox(QStringLiteral("セピア調の色合いにして保存する"), TabSheet1),
+                       "SepiaMode", 240, 112, 193, 17);
   Reduce256ColorModeBox = Named(new QCheckBox(QStringLiteral("256色に減色して保存する"), TabSheet1),
                                 "Reduce256ColorMode", 240, 136, 193, 17);
   // Never shown: its value comes only from the INI file.
@@ -124,23 +126,26 @@ void TSetupForm::BuildSavePage() {
   DstDirEdit->SetEditStyle(widgets::TEditStyle::esAlwaysEllipses);
   DstDirEdit->SetDeactiveColor(Qt::white);
   DstDirEdit->OnButtonClick = [this](widgets::TEllipsesEdit* sender) { DstDirButtonClick(sender); };
-  OutputModeGroup = Named(new widgets::TRadioGroup(QStringLiteral("画像の保存先(&D)"),
-                                                   {QStringLiteral("入力ファイルと同じフォルダに保存"),
-                                                    QStringLiteral("↓で指定したフォルダに保存")},
-                                                   TabSheet2),
-                          "OutputMode", 8, 8, 217, 57);
-  OverWriteGroup = Named(new widgets::TRadioGroup(QStringLiteral("同名ファイル存在時の処理(&S)"),
-                                                  {QStringLiteral("処理をスキップ"), QStringLiteral("上書きして保存")},
-                                                  TabSheet2),
-                         "OverWrite", 240, 8, 217, 57);
+  OutputModeGroup =
+      Named(new widgets::TRadioGroup(QStringLiteral("画像の保存先(&D)"),
+                                     {QStringLiteral("入力ファイルと同じフォルダに保存"),
+                                      QStringLiteral("↓で指定したフォルダに保存")},
+                                     TabSheet2),
+            "OutputMode", 8, 8, 217, 57);
+  OverWriteGroup =
+      Named(new widgets::TRadioGroup(
+                QStringLiteral("同名ファイル存在時の処理(&S)"),
+                {QStringLiteral("処理をスキップ"), QStringLiteral("上書きして保存")}, TabSheet2),
+            "OverWrite", 240, 8, 217, 57);
   OutputModeGroup->SetItemIndex(0);
   OverWriteGroup->SetItemIndex(0);
-  ResampleModeGroup = Named(new widgets::TRadioGroup(QStringLiteral("画像拡大縮小モード(&M)"),
-                                                     {QStringLiteral("Bi-Linear"), QStringLiteral("Bi-Linear(MMX)"),
-                                                      QStringLiteral("Mitchell"), QStringLiteral("Lanczos3"),
-                                                      QStringLiteral("B-Spline"), QStringLiteral("Bell")},
-                                                     TabSheet2),
-                            "ResampleMode", 8, 96, 217, 129);
+  ResampleModeGroup =
+      Named(new widgets::TRadioGroup(QStringLiteral("画像拡大縮小モード(&M)"),
+                                     {QStringLiteral("Bi-Linear"), QStringLiteral("Bi-Linear(MMX)"),
+                                      QStringLiteral("Mitchell"), QStringLiteral("Lanczos3"),
+                                      QStringLiteral("B-Spline"), QStringLiteral("Bell")},
+                                     TabSheet2),
+            "ResampleMode", 8, 96, 217, 129);
   ResampleModeGroup->SetItemIndex(0);
   PNGCLEdit = Named(new widgets::TSpEdit(TabSheet2), "PNGCL", 360, 124, 41, 21);
   PNGCLEdit->SetMinValue(0);

@@ -1,9 +1,8 @@
 // TSetupForm: the settings dialog, whose controls are the settings the conversion job reads.
 #pragma once
 
-#include <memory>
-
 #include <QDialog>
+#include <memory>
 
 #include "app/job_settings.h"
 #include "widgets/sh_browse_for_folder_ex.h"

@@ -7,9 +7,9 @@
 namespace qv::gui {
 
 QFont JapaneseUiFont() {
-  static const QString kCandidates[] = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                                        QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                                        QStringLiteral("Noto Sans CJK JP")};
+  static const QString kCandidates[] = {
+      QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")};
   const QStringList families = QFontDatabase::families();
   QString family = kCandidates[0];
   for (const QString& candidate : kCandidates) {

@@ -16,7 +16,8 @@ bool ReadUnsigned(const std::vector<unsigned char>& file, std::uint64_t offset, 
   if (offset > file.size() || file.size() - offset < static_cast<std::uint64_t>(size)) return false;
   value = 0;
   for (int i = 0; i < size; ++i) {
-    unsigned char byte = file[static_cast<std::size_t>(offset) + static_cast<std::size_t>(big_endian ? i : size - 1 - i)];
+    unsigned char byte = file[static_cast<std::size_t>(offset) +
+                              static_cast<std::size_t>(big_endian ? i : size - 1 - i)];
     value = (value << 8) | byte;
   }
   return true;
@@ -27,8 +28,13 @@ bool ReadUnsigned(const std::vector<unsigned char>& file, std::uint64_t offset, 
 std::optional<std::vector<char>> ReadElfSection(const std::string& path, const std::string& name) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (file.size() < 16 || std::memcmp(file.data(), "\x7f" "ELF", 4) != 0) return std::nullopt;
+  std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+  if (file.size() < 16 || std::memcmp(file.data(),
+                                      "\x7f"
+                                      "ELF",
+                                      4) != 0)
+    return std::nullopt;
   bool is64 = file[4] == 2;
   bool big_endian = file[5] == 2;
   if ((file[4] != 1 && file[4] != 2) || (file[5] != 1 && file[5] != 2)) return std::nullopt;
@@ -40,7 +46,8 @@ std::optional<std::vector<char>> ReadElfSection(const std::string& path, const s
       !ReadUnsigned(file, is64 ? 0x3C : 0x30, 2, big_endian, count) ||
       !ReadUnsigned(file, is64 ? 0x3E : 0x32, 2, big_endian, names_index))
     return std::nullopt;
-  if (entry_size < static_cast<std::uint64_t>(is64 ? 0x40 : 0x28) || names_index >= count) return std::nullopt;
+  if (entry_size < static_cast<std::uint64_t>(is64 ? 0x40 : 0x28) || names_index >= count)
+    return std::nullopt;
 
   // Offset and size of section i (the name offset is the first field).
   auto section = [&](std::uint64_t i, std::uint64_t& name_offset, std::uint64_t& offset,
@@ -70,7 +77,8 @@ std::optional<std::vector<char>> ReadElfSection(const std::string& path, const s
   return std::nullopt;
 }
 
-std::optional<std::string> QueryVersionValue(const std::vector<char>& block, const std::string& query) {
+std::optional<std::string> QueryVersionValue(const std::vector<char>& block,
+                                             const std::string& query) {
   std::size_t pos = 0;
   while (pos < block.size()) {
     std::size_t end = pos;
@@ -99,7 +107,8 @@ std::string GetVersionInfoString(const std::string& path, int index) {
   }
   char language_codepage[9];
   std::snprintf(language_codepage, sizeof language_codepage, "%04X%04X",
-                static_cast<unsigned>(value & 0xFFFF), static_cast<unsigned>((value >> 16) & 0xFFFF));
+                static_cast<unsigned>(value & 0xFFFF),
+                static_cast<unsigned>((value >> 16) & 0xFFFF));
   const char* key = kVersionInfoKeys[index >= 0 && index <= 7 ? index : 2];
   std::optional<std::string> text =
       QueryVersionValue(*block, std::string("\\StringFileInfo\\") + language_codepage + key);

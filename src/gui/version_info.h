@@ -13,7 +13,7 @@ inline constexpr char kVersionSectionName[] = ".qv_version";
 
 // The keys of the version block's string table, each with its leading backslash.
 inline constexpr const char* kVersionInfoKeys[8] = {
-    "\\CompanyName", "\\FileDescription", "\\FileVersion",      "\\InternalName",
+    "\\CompanyName",    "\\FileDescription",  "\\FileVersion", "\\InternalName",
     "\\LegalCopyright", "\\OriginalFilename", "\\ProductName", "\\ProductVersion"};
 
 inline constexpr char kUnidentified[] = "unidentified";
@@ -25,7 +25,8 @@ std::optional<std::vector<char>> ReadElfSection(const std::string& path, const s
 
 // The version block: NUL-terminated "query=value" entries. Returns the value of the query
 // ("\VarFileInfo\Translation", "\StringFileInfo\041104B0\FileVersion"), nullopt when absent.
-std::optional<std::string> QueryVersionValue(const std::vector<char>& block, const std::string& query);
+std::optional<std::string> QueryVersionValue(const std::vector<char>& block,
+                                             const std::string& query);
 
 // One line of the file's version block: the key without its backslash, " : " and the value
 // ("None" when the key is missing). Index 0 to 7 picks the key, any other index FileVersion.

@@ -102,8 +102,10 @@ std::uint8_t ToByte(long double value) {
 // The arithmetic as written: each statement in x87 extended precision, stored as a double.
 void StretchRowExtended(const TRowJob& job) {
   for (int x = 0; x < job.width; ++x) {
-    const TCellSpan* xbegin = job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x)];
-    const TCellSpan* xend = job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x) + 1];
+    const TCellSpan* xbegin =
+        job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x)];
+    const TCellSpan* xend =
+        job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x) + 1];
     double acc[3] = {0.0, 0.0, 0.0};
     for (const TCellSpan* ys = job.ybegin; ys != job.yend; ++ys) {
       const std::uint8_t* upper = (*job.src_rows)[static_cast<std::size_t>(ys->low)];
@@ -120,8 +122,7 @@ void StretchRowExtended(const TRowJob& job) {
           long double bx = p10[c] - p00[c];
           long double by = p01[c] - p00[c];
           long double bxy = p11[c] - p10[c] - p01[c] + p00[c];
-          acc[c] = static_cast<double>(acc[c] +
-                                       lx * ly * (bx * mx + bxy * mx * my + by * my + a));
+          acc[c] = static_cast<double>(acc[c] + lx * ly * (bx * mx + bxy * mx * my + by * my + a));
         }
       }
     }
@@ -156,8 +157,10 @@ __attribute__((target("avx2"))) void StretchRowDouble(const TRowJob& job,
                                                       const std::uint8_t* safe_end) {
   const __m256d area = _mm256_set1_pd(job.area);
   for (int x = 0; x < job.width; ++x) {
-    const TCellSpan* xbegin = job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x)];
-    const TCellSpan* xend = job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x) + 1];
+    const TCellSpan* xbegin =
+        job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x)];
+    const TCellSpan* xend =
+        job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x) + 1];
     __m256d acc = _mm256_setzero_pd();
     for (const TCellSpan* ys = job.ybegin; ys != job.yend; ++ys) {
       const std::uint8_t* upper = (*job.src_rows)[static_cast<std::size_t>(ys->low)];
@@ -173,8 +176,8 @@ __attribute__((target("avx2"))) void StretchRowDouble(const TRowJob& job,
         __m256d by = _mm256_sub_pd(p01, p00);
         __m256d bxy = _mm256_add_pd(_mm256_sub_pd(_mm256_sub_pd(p11, p10), p01), p00);
         const __m256d lx = _mm256_set1_pd(xs->length), mx = _mm256_set1_pd(xs->centre);
-        __m256d value = _mm256_add_pd(_mm256_mul_pd(bx, mx),
-                                      _mm256_mul_pd(_mm256_mul_pd(bxy, mx), my));
+        __m256d value =
+            _mm256_add_pd(_mm256_mul_pd(bx, mx), _mm256_mul_pd(_mm256_mul_pd(bxy, mx), my));
         value = _mm256_add_pd(_mm256_add_pd(value, _mm256_mul_pd(by, my)), p00);
         acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_mul_pd(lx, ly), value));
       }
@@ -214,10 +217,12 @@ TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height, TS
   std::vector<const std::uint8_t*> src_rows(static_cast<std::size_t>(src_height));
   const TBitmap& readable = copy;
   const std::uint8_t* src0 = readable.ScanLine(0);
-  for (int y = 0; y < src_height; ++y) src_rows[static_cast<std::size_t>(y)] = src0 + y * copy.RowStep();
+  for (int y = 0; y < src_height; ++y)
+    src_rows[static_cast<std::size_t>(y)] = src0 + y * copy.RowStep();
   std::vector<std::uint8_t*> dst_rows(static_cast<std::size_t>(dst_height));
   std::uint8_t* dst0 = result.ScanLine(0);
-  for (int y = 0; y < dst_height; ++y) dst_rows[static_cast<std::size_t>(y)] = dst0 + y * result.RowStep();
+  for (int y = 0; y < dst_height; ++y)
+    dst_rows[static_cast<std::size_t>(y)] = dst0 + y * result.RowStep();
 
   TAxisSpans columns = BuildAxis(xr, src_width, dst_width);
   TAxisSpans rows = BuildAxis(yr, src_height, dst_height);
@@ -230,8 +235,12 @@ TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height, TS
   (void)path;
 #endif
   for (int y = 0; y < dst_height; ++y) {
-    TRowJob job{&src_rows, &columns, rows.spans.data() + rows.first[static_cast<std::size_t>(y)],
-                rows.spans.data() + rows.first[static_cast<std::size_t>(y) + 1], area, dst_width,
+    TRowJob job{&src_rows,
+                &columns,
+                rows.spans.data() + rows.first[static_cast<std::size_t>(y)],
+                rows.spans.data() + rows.first[static_cast<std::size_t>(y) + 1],
+                area,
+                dst_width,
                 dst_rows[static_cast<std::size_t>(y)]};
 #ifdef QV_STRETCH_X86
     if (use_vector) {

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <atomic>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -52,10 +52,10 @@ std::size_t RowSizeFor(int width, int bits_per_pixel) {
 
 const std::vector<TRGBQuad>& SystemPalette16() {
   static const std::vector<TRGBQuad> palette = {
-      {0, 0, 0, 0},       {0, 0, 128, 0},     {0, 128, 0, 0},   {0, 128, 128, 0},
-      {128, 0, 0, 0},     {128, 0, 128, 0},   {128, 128, 0, 0}, {192, 192, 192, 0},
-      {128, 128, 128, 0}, {0, 0, 255, 0},     {0, 255, 0, 0},   {0, 255, 255, 0},
-      {255, 0, 0, 0},     {255, 0, 255, 0},   {255, 255, 0, 0}, {255, 255, 255, 0}};
+      {0, 0, 0, 0},       {0, 0, 128, 0},   {0, 128, 0, 0},   {0, 128, 128, 0},
+      {128, 0, 0, 0},     {128, 0, 128, 0}, {128, 128, 0, 0}, {192, 192, 192, 0},
+      {128, 128, 128, 0}, {0, 0, 255, 0},   {0, 255, 0, 0},   {0, 255, 255, 0},
+      {255, 0, 0, 0},     {255, 0, 255, 0}, {255, 255, 0, 0}, {255, 255, 255, 0}};
   return palette;
 }
 
@@ -231,7 +231,8 @@ void SetIndex(std::uint8_t* row, int x, int bits, std::uint8_t index) {
     row[x] = index;
   } else if (bits == 4) {
     int shift = (x & 1) ? 0 : 4;
-    row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & ~(15 << shift)) | ((index & 15) << shift));
+    row[x >> 1] =
+        static_cast<std::uint8_t>((row[x >> 1] & ~(15 << shift)) | ((index & 15) << shift));
   } else if (bits == 1) {
     int shift = 7 - (x & 7);
     row[x >> 3] = static_cast<std::uint8_t>((row[x >> 3] & ~(1 << shift)) | ((index & 1) << shift));
@@ -446,8 +447,7 @@ void TBitmap::Clear() {
   data_ = std::move(fresh);
 }
 
-void TBitmap::Allocate(int width, int height, TPixelFormat format, bool top_down,
-                       int custom_bits) {
+void TBitmap::Allocate(int width, int height, TPixelFormat format, bool top_down, int custom_bits) {
   int bits = format == TPixelFormat::pfCustom ? custom_bits : qv::BitsPerPixel(format);
   if (format == TPixelFormat::pfCustom && bits != 16 && bits != 32)
     throw EInvalidGraphicOperation(messages::kInvalidPixelFormat);

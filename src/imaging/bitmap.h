@@ -8,7 +8,17 @@
 
 namespace qv {
 
-enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+enum class TPixelFormat {
+  pfDevice,
+  pf1bit,
+  pf4bit,
+  pf8bit,
+  pf15bit,
+  pf16bit,
+  pf24bit,
+  pf32bit,
+  pfCustom
+};
 
 // One palette or colour-table entry, in the file order blue, green, red, reserved.
 struct TRGBQuad {
@@ -23,15 +33,16 @@ static_assert(sizeof(TRGBQuad) == 4);
 // What a BMP file said about itself beyond size, format and palette, kept with the image so an
 // unchanged image is written back as it was read.
 struct TDibInfo {
-  bool core_header = false;         // read from a 12-byte core header
-  std::uint32_t compression = 0;    // 0 plain rows, 3 bit fields (pixel buffer layout)
+  bool core_header = false;            // read from a 12-byte core header
+  std::uint32_t compression = 0;       // 0 plain rows, 3 bit fields (pixel buffer layout)
   std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue bit fields for compression 3
   std::int32_t x_pels_per_meter = 0;
   std::int32_t y_pels_per_meter = 0;
   std::uint32_t colors_used = 0;
   std::uint32_t colors_important = 0;
   std::vector<TRGBQuad> color_table;  // a colour table of a file with more than 8 bits per pixel
-  std::vector<std::uint8_t> retained_file;  // whole file of a run-length file, written back unchanged
+  std::vector<std::uint8_t>
+      retained_file;  // whole file of a run-length file, written back unchanged
 };
 
 // Bits per pixel of a format's buffer (device-dependent images are kept at 32 bits, the depth of
@@ -125,7 +136,7 @@ class TBitmap {
  private:
   struct Data;
   Data& Unshare(bool keep_retained_file);  // private copy when shared
-  Data& Mutable();   // private copy, retained file bytes discarded
+  Data& Mutable();                         // private copy, retained file bytes discarded
   // Installs a new buffer built from this image's data (the last step of a size/format change).
   void Replace(std::vector<std::uint8_t> pixels, int width, int height, TPixelFormat format,
                int bits, std::vector<TRGBQuad> palette, bool reset_dib);

@@ -73,9 +73,8 @@ void ColumnRowPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, const 
   for (std::size_t b = 0; b < acc.size(); ++b) dst[b] = ToByte(acc[b]);
 }
 
-void RowsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, int height,
-                  std::uint8_t* dst0, std::ptrdiff_t dst_step, int dst_width,
-                  const TContributionLists& lists) {
+void RowsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, int height, std::uint8_t* dst0,
+                  std::ptrdiff_t dst_step, int dst_width, const TContributionLists& lists) {
   for (int k = 0; k < height; ++k)
     for (int i = 0; i < dst_width; ++i)
       PixelPortable(src0 + k * src_step, lists.List(static_cast<std::size_t>(i)),
@@ -120,9 +119,8 @@ constexpr int kBlockRows = 8;  // source rows that share one broadcast weight
 // Widest source row handled by the vector horizontal pass (its block buffer is width x 128 bytes).
 constexpr int kMaxVectorWidth = 1 << 20;
 
-__attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0,
-                                                  std::ptrdiff_t src_step, int src_width,
-                                                  int height, std::uint8_t* dst0,
+__attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0, std::ptrdiff_t src_step,
+                                                  int src_width, int height, std::uint8_t* dst0,
                                                   std::ptrdiff_t dst_step, int dst_width,
                                                   const TContributionLists& lists) {
   // The block holds kBlockRows source rows as floats, pixel-major: for source column j the
@@ -188,7 +186,8 @@ __attribute__((target("avx2,fma"))) inline __m128i PackEight(__m256 acc) {
 }
 
 __attribute__((target("avx2,fma"))) inline __m256 LoadEight(const std::uint8_t* p) {
-  return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+  return _mm256_cvtepi32_ps(
+      _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
 }
 
 __attribute__((target("avx2,fma"))) void ColumnsAvx2(const std::uint8_t* src0,

@@ -37,11 +37,10 @@ void BlendRow(const std::uint8_t* upper, const std::uint8_t* lower, unsigned fy,
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   // Lanes 0..3 weigh the upper row's result, lanes 4..7 the lower row's.
-  const __m128i vertical =
-      _mm_set_epi16(static_cast<short>(fy), static_cast<short>(fy), static_cast<short>(fy),
-                    static_cast<short>(fy), static_cast<short>(255 - fy),
-                    static_cast<short>(255 - fy), static_cast<short>(255 - fy),
-                    static_cast<short>(255 - fy));
+  const __m128i vertical = _mm_set_epi16(
+      static_cast<short>(fy), static_cast<short>(fy), static_cast<short>(fy),
+      static_cast<short>(fy), static_cast<short>(255 - fy), static_cast<short>(255 - fy),
+      static_cast<short>(255 - fy), static_cast<short>(255 - fy));
   for (std::size_t i = 0; i < count; ++i) {
     const TColumnTap& tap = taps[i];
     std::int32_t u0, u1, l0, l1;
@@ -50,10 +49,10 @@ void BlendRow(const std::uint8_t* upper, const std::uint8_t* lower, unsigned fy,
     std::memcpy(&l0, lower + tap.low, 4);
     std::memcpy(&l1, lower + tap.high, 4);
     // left = [U[ix] | L[ix]], right = [U[ix + 1] | L[ix + 1]] as 16-bit lanes.
-    __m128i left = _mm_unpacklo_epi8(
-        _mm_unpacklo_epi32(_mm_cvtsi32_si128(u0), _mm_cvtsi32_si128(l0)), zero);
-    __m128i right = _mm_unpacklo_epi8(
-        _mm_unpacklo_epi32(_mm_cvtsi32_si128(u1), _mm_cvtsi32_si128(l1)), zero);
+    __m128i left =
+        _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(u0), _mm_cvtsi32_si128(l0)), zero);
+    __m128i right =
+        _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(u1), _mm_cvtsi32_si128(l1)), zero);
     __m128i fx = _mm_set1_epi16(static_cast<short>(tap.weight));
     __m128i fx_left = _mm_set1_epi16(static_cast<short>(255 - tap.weight));
     __m128i rows = _mm_srli_epi16(

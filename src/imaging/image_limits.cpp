@@ -12,10 +12,10 @@ namespace qv {
 namespace {
 
 [[noreturn]] void TooLarge() {
-  throw EOutOfMemory(FormatText(
-      "%s (image too large: the limit is %s pixels and %s bytes per image)",
-      {messages::kOutOfMemory, IntToStr(static_cast<std::int64_t>(kMaxImagePixels)),
-       IntToStr(static_cast<std::int64_t>(kMaxDecodedBytes))}));
+  throw EOutOfMemory(
+      FormatText("%s (image too large: the limit is %s pixels and %s bytes per image)",
+                 {messages::kOutOfMemory, IntToStr(static_cast<std::int64_t>(kMaxImagePixels)),
+                  IntToStr(static_cast<std::int64_t>(kMaxDecodedBytes))}));
 }
 
 }  // namespace

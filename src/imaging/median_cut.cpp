@@ -24,7 +24,8 @@ TMedianCut::TMedianCut() {
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory();
   }
-  for (std::size_t i = 0; i < kCellCount; ++i) cells_[i].cell_number = static_cast<std::uint32_t>(i);
+  for (std::size_t i = 0; i < kCellCount; ++i)
+    cells_[i].cell_number = static_cast<std::uint32_t>(i);
 }
 
 std::size_t TMedianCut::CellIndex(std::uint32_t color) {
@@ -96,9 +97,9 @@ void TMedianCut::Split(std::size_t start, std::size_t end, int depth) {
   }
   if (depth == bits_ || n_total == 0) {
     auto index = static_cast<std::uint32_t>(palette_count_);
-    palette_[static_cast<std::size_t>(palette_count_)] = {
-        static_cast<std::uint8_t>(mean[2]), static_cast<std::uint8_t>(mean[1]),
-        static_cast<std::uint8_t>(mean[0]), 0};
+    palette_[static_cast<std::size_t>(palette_count_)] = {static_cast<std::uint8_t>(mean[2]),
+                                                          static_cast<std::uint8_t>(mean[1]),
+                                                          static_cast<std::uint8_t>(mean[0]), 0};
     for (std::size_t i = start; i < end; ++i)
       cells_[i].palette_index = (cells_[i].palette_index & 0xFFFF0000u) | (index & 0xFFFF);
     ++palette_count_;

@@ -35,8 +35,8 @@ float MitchellFilter(float x) {
     return static_cast<float>(poly / 6.0L);
   }
   if (t < 2.0f) {
-    auto poly = static_cast<float>(-kSevenThirds * (lt * tt) + 12.0L * tt - 20.0L * lt +
-                                   kThirtyTwoThirds);
+    auto poly =
+        static_cast<float>(-kSevenThirds * (lt * tt) + 12.0L * tt - 20.0L * lt + kThirtyTwoThirds);
     return static_cast<float>(poly / 6.0L);
   }
   return 0.0f;

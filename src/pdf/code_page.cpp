@@ -7,8 +7,7 @@ namespace qv {
 
 bool TUtf8CodePage::HasMultiByte(std::string_view text) const {
   for (unsigned char byte : text)
-    if (byte >= 0x80)
-      return true;
+    if (byte >= 0x80) return true;
   return false;
 }
 
@@ -30,8 +29,7 @@ std::u16string TUtf8CodePage::ToUtf16(std::string_view text) const {
     bool valid = length > 0 && i + length <= text.size();
     for (int k = 1; valid && k < length; ++k) {
       auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80)
-        valid = false;
+      if ((next & 0xC0) != 0x80) valid = false;
       code = (code << 6) | (next & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not characters.
@@ -60,4 +58,4 @@ const TCodePage &AnsiCodePage() {
   return code_page;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -8,7 +8,7 @@ namespace qv {
 
 // How the bytes of a text are read as characters.
 class TCodePage {
-public:
+ public:
   virtual ~TCodePage() = default;
   // True when any byte of text is a lead or trail byte of a multi-byte character.
   virtual bool HasMultiByte(std::string_view text) const = 0;
@@ -19,7 +19,7 @@ public:
 // UTF-8, the locale charset of the systems the program runs on: every byte above 0x7F is part
 // of a multi-byte character.
 class TUtf8CodePage : public TCodePage {
-public:
+ public:
   bool HasMultiByte(std::string_view text) const override;
   std::u16string ToUtf16(std::string_view text) const override;
 };
@@ -27,4 +27,4 @@ public:
 // The code page the writer's texts are in (UTF-8).
 const TCodePage &AnsiCodePage();
 
-} // namespace qv
+}  // namespace qv

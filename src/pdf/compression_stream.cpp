@@ -16,8 +16,10 @@ struct TCompressionStream::ZStream {
 };
 
 TCompressionStream::TCompressionStream(TCompressionLevel level, TStream &destination)
-    : z_(std::make_unique<ZStream>()), destination_(destination),
-      destination_position_(destination.Position()), buffer_(kBufferSize) {
+    : z_(std::make_unique<ZStream>()),
+      destination_(destination),
+      destination_position_(destination.Position()),
+      buffer_(kBufferSize) {
   z_->stream.next_out = buffer_.data();
   z_->stream.avail_out = static_cast<uInt>(buffer_.size());
   if (deflateInit2(&z_->stream, static_cast<int>(level), Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) !=
@@ -47,8 +49,7 @@ void TCompressionStream::WriteOut(std::size_t count) {
 }
 
 std::size_t TCompressionStream::Write(const void *buffer, std::size_t count) {
-  if (finished_)
-    throw ECompressionError(pdf_messages::kInvalidStreamOperation);
+  if (finished_) throw ECompressionError(pdf_messages::kInvalidStreamOperation);
   const auto *bytes = static_cast<const Bytef *>(buffer);
   std::size_t left = count;
   while (left > 0) {
@@ -59,8 +60,7 @@ std::size_t TCompressionStream::Write(const void *buffer, std::size_t count) {
     while (z_->stream.avail_in > 0) {
       if (deflate(&z_->stream, Z_NO_FLUSH) < 0)
         throw ECompressionError(pdf_messages::kCompressionError);
-      if (z_->stream.avail_out == 0)
-        WriteOut(buffer_.size());
+      if (z_->stream.avail_out == 0) WriteOut(buffer_.size());
     }
     bytes += piece;
     left -= piece;
@@ -75,27 +75,22 @@ std::int64_t TCompressionStream::Seek(std::int64_t offset, SeekOrigin origin) {
 }
 
 void TCompressionStream::Finish() {
-  if (finished_)
-    return;
+  if (finished_) return;
   finished_ = true;
   z_->stream.next_in = nullptr;
   z_->stream.avail_in = 0;
   for (;;) {
     int rc = deflate(&z_->stream, Z_FINISH);
-    if (rc < 0 && rc != Z_BUF_ERROR)
-      throw ECompressionError(pdf_messages::kCompressionError);
+    if (rc < 0 && rc != Z_BUF_ERROR) throw ECompressionError(pdf_messages::kCompressionError);
     if (z_->stream.avail_out == 0) {
       WriteOut(buffer_.size());
-      if (rc == Z_STREAM_END)
-        break;
+      if (rc == Z_STREAM_END) break;
       continue;
     }
-    if (rc == Z_STREAM_END)
-      break;
+    if (rc == Z_STREAM_END) break;
   }
   std::size_t last = buffer_.size() - z_->stream.avail_out;
-  if (last > 0)
-    WriteOut(last);
+  if (last > 0) WriteOut(last);
 }
 
-} // namespace qv
+}  // namespace qv

@@ -14,7 +14,7 @@ enum class TCompressionLevel { clNone = 0, clFastest = 1, clDefault = -1, clMax 
 // Deflates into a zlib-format stream (window 2^15, memory level 8, default strategy) through a
 // 65536-byte output buffer. Finish() (or destruction) ends the compressed stream.
 class TCompressionStream : public TStream {
-public:
+ public:
   TCompressionStream(TCompressionLevel level, TStream &destination);
   // Finishes the stream when Finish() was not called; errors are swallowed here, so call
   // Finish() to see them.
@@ -31,7 +31,7 @@ public:
   // Ends the compressed stream and writes the last bytes; later calls do nothing.
   void Finish();
 
-private:
+ private:
   void WriteOut(std::size_t count);
   struct ZStream;
   std::unique_ptr<ZStream> z_;
@@ -41,4 +41,4 @@ private:
   bool finished_ = false;
 };
 
-} // namespace qv
+}  // namespace qv

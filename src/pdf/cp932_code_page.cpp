@@ -18,7 +18,7 @@ bool IsLeadByte(unsigned char byte) {
 
 // Owns one iconv descriptor.
 class TIconv {
-public:
+ public:
   TIconv(const char *to, const char *from) : handle_(iconv_open(to, from)) {
     if (handle_ == reinterpret_cast<iconv_t>(-1))
       throw Exception(std::string("no converter from ") + from + " to " + to);
@@ -28,16 +28,15 @@ public:
   TIconv &operator=(const TIconv &) = delete;
   iconv_t Handle() const { return handle_; }
 
-private:
+ private:
   iconv_t handle_;
 };
 
-} // namespace
+}  // namespace
 
 bool TCp932CodePage::HasMultiByte(std::string_view text) const {
   for (unsigned char byte : text)
-    if (IsLeadByte(byte))
-      return true;
+    if (IsLeadByte(byte)) return true;
   return false;
 }
 
@@ -68,4 +67,4 @@ std::u16string TCp932CodePage::ToUtf16(std::string_view text) const {
   return result;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -27,4 +27,4 @@ TPDForm::TPDForm() : page_(std::make_unique<TPRPage>("PDFPage")) {
 
 TPDForm::~TPDForm() = default;
 
-} // namespace qv
+}  // namespace qv

@@ -10,7 +10,7 @@ class TPRLayoutPanel;
 class TPRPage;
 
 class TPDForm {
-public:
+ public:
   // PDFPage 596 x 842 with margins 0; PDFPanel client-aligned at (1, 1), 594 x 840; PDFJPEG
   // client-aligned in the panel at (0, 0), 594 x 840, not shared, stretched, printable.
   TPDForm();
@@ -22,10 +22,10 @@ public:
   TPRLayoutPanel &PDFPanel() { return *panel_; }
   TPRJpegImage &PDFJPEG() { return *jpeg_; }
 
-private:
+ private:
   std::unique_ptr<TPRPage> page_;
   TPRLayoutPanel *panel_ = nullptr;
   TPRJpegImage *jpeg_ = nullptr;
 };
 
-} // namespace qv
+}  // namespace qv

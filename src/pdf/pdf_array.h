@@ -9,7 +9,7 @@
 namespace qv {
 
 class TPdfArray : public TPdfObject {
-public:
+ public:
   explicit TPdfArray(TPdfObjectMgr *object_mgr = nullptr) : object_mgr_(object_mgr) {}
   // An array of numbers, in order (font width tables).
   TPdfArray(TPdfObjectMgr *object_mgr, std::initializer_list<std::int32_t> numbers);
@@ -29,12 +29,12 @@ public:
   bool FindName(const std::string &name) const;
   TPdfObjectMgr *ObjectMgr() const { return object_mgr_; }
 
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   std::vector<TPdfObjectPtr> items_;
   TPdfObjectMgr *object_mgr_;
 };
 
-} // namespace qv
+}  // namespace qv

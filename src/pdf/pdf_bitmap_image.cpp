@@ -15,8 +15,7 @@ std::unique_ptr<TPdfBinary> PaletteString(const TBitmap &bitmap) {
   if (bitmap.PixelFormat() != TPixelFormat::pf8bit)
     throw EPdfInvalidImageFormat("only 8 bit color image is allowed.");
   const std::vector<TRGBQuad> &palette = bitmap.Palette();
-  if (palette.empty())
-    throw EPdfInvalidImageFormat("failed to get Palette..");
+  if (palette.empty()) throw EPdfInvalidImageFormat("failed to get Palette..");
   static constexpr char kHex[] = "0123456789ABCDEF";
   auto text = std::make_unique<TPdfBinary>();
   std::vector<std::uint8_t> &out = text->Data();
@@ -33,12 +32,11 @@ std::unique_ptr<TPdfBinary> PaletteString(const TBitmap &bitmap) {
   return text;
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TPdfImage> TPdfBitmapImage::CreateImage(const TPdfGraphic &graphic) {
   const auto *picture = dynamic_cast<const TPdfBitmapGraphic *>(&graphic);
-  if (picture == nullptr)
-    throw EPdfInvalidValue("only bitmap image is allowed.");
+  if (picture == nullptr) throw EPdfInvalidValue("only bitmap image is allowed.");
   auto image = std::make_unique<TPdfImage>(nullptr);
   TPdfDictionary &attributes = image->Attributes();
   attributes.Put("Type", std::make_unique<TPdfName>("XObject"));
@@ -81,4 +79,4 @@ std::unique_ptr<TPdfImage> TPdfBitmapImage::CreateImage(const TPdfGraphic &graph
   return image;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -6,10 +6,10 @@
 namespace qv {
 
 class TPdfBitmapImage : public TPdfImageCreator {
-public:
+ public:
   // 1, 4 and 8-bit images become 8-bit indexed pixels, all others 24-bit RGB. Fails with
   // EPdfInvalidValue for anything but a Raster image picture.
   std::unique_ptr<TPdfImage> CreateImage(const TPdfGraphic &graphic) override;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -12,32 +12,27 @@
 namespace qv {
 
 void TPdfCanvasAttribute::SetWordSpace(float value) {
-  if (value < 0)
-    throw EPdfInvalidValue("SetWordSpace --invalid word space");
+  if (value < 0) throw EPdfInvalidValue("SetWordSpace --invalid word space");
   word_space_ = value;
 }
 
 void TPdfCanvasAttribute::SetCharSpace(float value) {
-  if (value < -30 || value > 300)
-    throw EPdfInvalidValue("SetCharSpace --invalid char space");
+  if (value < -30 || value > 300) throw EPdfInvalidValue("SetCharSpace --invalid char space");
   char_space_ = value;
 }
 
 void TPdfCanvasAttribute::SetFontSize(float value) {
-  if (value < 0 || value > 300)
-    throw EPdfInvalidValue("SetCharSpace --invalid font size");
+  if (value < 0 || value > 300) throw EPdfInvalidValue("SetCharSpace --invalid font size");
   font_size_ = value;
 }
 
 void TPdfCanvasAttribute::SetLeading(float value) {
-  if (value < 0 || value > 300)
-    throw EPdfInvalidValue("SetLeading --invalid font size");
+  if (value < 0 || value > 300) throw EPdfInvalidValue("SetLeading --invalid font size");
   leading_ = value;
 }
 
 void TPdfCanvasAttribute::SetHorizontalScaling(std::uint16_t value) {
-  if (value < 10 || value > 300)
-    throw EPdfInvalidValue("SetHorizontalScaling --invalid font size");
+  if (value < 10 || value > 300) throw EPdfInvalidValue("SetHorizontalScaling --invalid font size");
   horizontal_scaling_ = value;
 }
 
@@ -53,12 +48,10 @@ void TPdfCanvas::SetPage(TPdfDictionary *page) {
   }
   page_ = page;
   contents_ = page ? dynamic_cast<TPdfStream *>(page->Find("Contents")) : nullptr;
-  if (page == nullptr)
-    return;
+  if (page == nullptr) return;
   if (TPdfName *font = page->FindName("_Font")) {
     // A page made current again takes back the state it kept.
-    if (!font->Value().empty())
-      attribute_.SetFont(&Doc().GetFont(font->Value()));
+    if (!font->Value().empty()) attribute_.SetFont(&Doc().GetFont(font->Value()));
     if (TPdfReal *size = page->FindReal("_Font_Size"))
       attribute_.SetFontSize(static_cast<float>(size->Value()));
     if (TPdfReal *word = page->FindReal("_Word_Space"))
@@ -86,52 +79,43 @@ void TPdfCanvas::ClearPage() {
 }
 
 TPdfDictionary &TPdfCanvas::Page() const {
-  if (page_ == nullptr)
-    throw EPdfInvalidOperation("GetPage --the Page is nil");
+  if (page_ == nullptr) throw EPdfInvalidOperation("GetPage --the Page is nil");
   return *page_;
 }
 
 TPdfDoc &TPdfCanvas::Doc() const {
-  if (doc_ == nullptr)
-    throw EPdfInvalidOperation("ERROR: GetDoc documant is nil.");
+  if (doc_ == nullptr) throw EPdfInvalidOperation("ERROR: GetDoc documant is nil.");
   return *doc_;
 }
 
 void TPdfCanvas::SetPageWidth(std::int32_t width) {
   TPdfArray *media_box = Page().FindArray("MediaBox");
-  if (media_box == nullptr)
-    throw EPdfInvalidOperation("Can not chenge width of this page..");
+  if (media_box == nullptr) throw EPdfInvalidOperation("Can not chenge width of this page..");
   dynamic_cast<TPdfNumber &>(*media_box->Items(2)).SetValue(width);
 }
 
 void TPdfCanvas::SetPageHeight(std::int32_t height) {
   TPdfArray *media_box = Page().FindArray("MediaBox");
-  if (media_box == nullptr)
-    throw EPdfInvalidOperation("Can not chenge width of this page..");
+  if (media_box == nullptr) throw EPdfInvalidOperation("Can not chenge width of this page..");
   dynamic_cast<TPdfNumber &>(*media_box->Items(3)).SetValue(height);
 }
 
 void TPdfCanvas::SetFont(const std::string &alias, float size) {
   TPdfFont &font = Doc().GetFont(alias);
-  if (&font == attribute_.Font() && size == attribute_.FontSize())
-    return;
+  if (&font == attribute_.Font() && size == attribute_.FontSize()) return;
   TPdfDictionary *fonts = Page().FindDictionary("Resources")->FindDictionary("Font");
   std::string resource_name = font.Data()->FindName("Name")->Value();
-  if (fonts->Find(resource_name) == nullptr)
-    fonts->PutReference(resource_name, *font.Data());
-  if (contents_ != nullptr)
-    SelectFont("/" + resource_name, size);
+  if (fonts->Find(resource_name) == nullptr) fonts->PutReference(resource_name, *font.Data());
+  if (contents_ != nullptr) SelectFont("/" + resource_name, size);
   attribute_.SetFont(&font);
   attribute_.SetFontSize(size);
 }
 
 TPdfStream *TPdfCanvas::RegisterXObjectResource(const std::string &name, const char *message) {
   TPdfStream *image = Doc().GetXObject(name);
-  if (image == nullptr)
-    throw EPdfInvalidValue(FormatText(message, {name}));
+  if (image == nullptr) throw EPdfInvalidValue(FormatText(message, {name}));
   TPdfDictionary *xobjects = Page().FindDictionary("Resources")->FindDictionary("XObject");
-  if (xobjects->Find(name) == nullptr)
-    xobjects->PutReference(name, *image);
+  if (xobjects->Find(name) == nullptr) xobjects->PutReference(name, *image);
   return image;
 }
 
@@ -179,9 +163,8 @@ void TPdfCanvas::SelectFont(const std::string &resource_name, float size) {
 void TPdfCanvas::PaintXObject(const std::string &name) { WriteContent("/" + name + " Do\n"); }
 
 void TPdfCanvas::WriteContent(const std::string &text) {
-  if (is_virtual_ || contents_ == nullptr)
-    return;
+  if (is_virtual_ || contents_ == nullptr) return;
   contents_->AppendData(text.data(), text.size());
 }
 
-} // namespace qv
+}  // namespace qv

@@ -14,12 +14,12 @@ class TPdfStream;
 
 // The text state with the ranges its setters accept (EPdfInvalidValue outside them).
 class TPdfCanvasAttribute {
-public:
-  void SetWordSpace(float value);                 // >= 0
-  void SetCharSpace(float value);                 // -30 to 300
-  void SetFontSize(float value);                  // 0 to 300
-  void SetLeading(float value);                   // 0 to 300
-  void SetHorizontalScaling(std::uint16_t value); // 10 to 300 percent
+ public:
+  void SetWordSpace(float value);                  // >= 0
+  void SetCharSpace(float value);                  // -30 to 300
+  void SetFontSize(float value);                   // 0 to 300
+  void SetLeading(float value);                    // 0 to 300
+  void SetHorizontalScaling(std::uint16_t value);  // 10 to 300 percent
   void SetFont(TPdfFont *font) { font_ = font; }
 
   float WordSpace() const { return word_space_; }
@@ -29,7 +29,7 @@ public:
   std::uint16_t HorizontalScaling() const { return horizontal_scaling_; }
   TPdfFont *Font() const { return font_; }
 
-private:
+ private:
   float word_space_ = 0;
   float char_space_ = 0;
   float font_size_ = 0;
@@ -39,7 +39,7 @@ private:
 };
 
 class TPdfCanvas {
-public:
+ public:
   explicit TPdfCanvas(TPdfDoc *doc) : doc_(doc) {}
 
   // Makes page current: the previous page keeps the text state as internal elements, and a
@@ -83,7 +83,7 @@ public:
   // Appends text to the content stream unless the canvas is virtual or has no stream.
   void WriteContent(const std::string &text);
 
-private:
+ private:
   TPdfStream *RegisterXObjectResource(const std::string &name, const char *message);
   TPdfDoc *doc_;
   TPdfDictionary *page_ = nullptr;
@@ -92,4 +92,4 @@ private:
   bool is_virtual_ = false;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -54,8 +54,7 @@ void TPdfCatalog::SetNonFullScreenPageMode(TPdfPageMode mode) {
 void TPdfCatalog::SetViewerPreference(TPdfViewerPreferences preferences) {
   TPdfDictionary *dictionary = Data()->FindDictionary("ViewerPreferences");
   if (dictionary == nullptr) {
-    if (preferences.Empty())
-      return;
+    if (preferences.Empty()) return;
     Data()->Put("ViewerPreferences", std::make_unique<TPdfDictionary>(Data()->ObjectMgr()));
     dictionary = Data()->FindDictionary("ViewerPreferences");
   }
@@ -69,8 +68,7 @@ void TPdfCatalog::SetViewerPreference(TPdfViewerPreferences preferences) {
 }
 
 void TPdfCatalog::SetPages(const TPdfDictionary &pages) {
-  if (pages.TypeOf() != "Pages")
-    throw EPdfInvalidValue("SetPages --wrong dictionary type.");
+  if (pages.TypeOf() != "Pages") throw EPdfInvalidValue("SetPages --wrong dictionary type.");
   Data()->PutReference("Pages", pages);
 }
 
@@ -81,4 +79,4 @@ void TPdfCatalog::SaveOpenAction() {
     Data()->Remove("OpenAction");
 }
 
-} // namespace qv
+}  // namespace qv

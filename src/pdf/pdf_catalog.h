@@ -20,18 +20,17 @@ enum class TPdfViewerPreference {
 
 // A set of viewer preferences, one bit per value.
 class TPdfViewerPreferences {
-public:
+ public:
   TPdfViewerPreferences() = default;
   TPdfViewerPreferences(std::initializer_list<TPdfViewerPreference> values) {
-    for (auto value : values)
-      Include(value);
+    for (auto value : values) Include(value);
   }
   void Include(TPdfViewerPreference value) { bits_ |= Bit(value); }
   bool Contains(TPdfViewerPreference value) const { return (bits_ & Bit(value)) != 0; }
   bool Empty() const { return bits_ == 0; }
   friend bool operator==(TPdfViewerPreferences, TPdfViewerPreferences) = default;
 
-private:
+ private:
   static std::uint8_t Bit(TPdfViewerPreference value) {
     return static_cast<std::uint8_t>(1u << static_cast<int>(value));
   }
@@ -43,7 +42,7 @@ const char *PageModeName(TPdfPageMode mode);
 const char *ViewerPreferenceName(TPdfViewerPreference preference);
 
 class TPdfCatalog : public TPdfDictionaryWrapper {
-public:
+ public:
   // "PageMode" / "PageLayout" as the name of the value (set in place when present).
   void SetPageMode(TPdfPageMode mode);
   void SetPageLayout(TPdfPageLayout layout);
@@ -60,9 +59,9 @@ public:
   // Before saving: puts "OpenAction" when one is set, else removes it.
   void SaveOpenAction();
 
-private:
+ private:
   void SetName(const char *key, const char *value);
   const TPdfObject *open_action_ = nullptr;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -9,8 +9,7 @@ namespace qv {
 
 TPdfDictionaryElement::TPdfDictionaryElement(std::string key, TPdfObjectPtr value, bool is_internal)
     : key_(std::move(key)), value_(std::move(value)), is_internal_(is_internal) {
-  if (!value_)
-    throw EPdfInvalidValue(pdf_messages::kWrongElementValue);
+  if (!value_) throw EPdfInvalidValue(pdf_messages::kWrongElementValue);
 }
 
 void TPdfDictionary::Append(const std::string &key, TPdfObjectPtr value, bool is_internal) {
@@ -42,11 +41,9 @@ void TPdfDictionary::Remove(const std::string &key) {
 
 TPdfObject *TPdfDictionary::Find(const std::string &key) const {
   for (const auto &element : elements_) {
-    if (element->Key().Value() != key)
-      continue;
+    if (element->Key().Value() != key) continue;
     TPdfObject *value = element->Value();
-    if (value->ObjectType() != TPdfObjectType::otReference)
-      return value;
+    if (value->ObjectType() != TPdfObjectType::otReference) return value;
     return object_mgr_ ? object_mgr_->GetObject(value->ObjectNumber()) : nullptr;
   }
   return nullptr;
@@ -79,8 +76,7 @@ std::string TPdfDictionary::TypeOf() const {
 void TPdfDictionary::WriteBody(TStream &stream) {
   WriteTextToStream(stream, "<<\r\n");
   for (const auto &element : elements_) {
-    if (element->IsInternal())
-      continue;
+    if (element->IsInternal()) continue;
     element->Key().WriteTo(stream);
     WriteTextToStream(stream, " ");
     element->Value()->WriteTo(stream);
@@ -89,4 +85,4 @@ void TPdfDictionary::WriteBody(TStream &stream) {
   WriteTextToStream(stream, ">>");
 }
 
-} // namespace qv
+}  // namespace qv

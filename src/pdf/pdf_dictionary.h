@@ -12,7 +12,7 @@ class TPdfArray;
 
 // One key and its owned value; an internal element is found by lookups but never written.
 class TPdfDictionaryElement {
-public:
+ public:
   // EPdfInvalidValue "internal error. wrong object." when value is absent.
   TPdfDictionaryElement(std::string key, TPdfObjectPtr value, bool is_internal);
   const TPdfName &Key() const { return key_; }
@@ -20,14 +20,14 @@ public:
   TPdfObject *Value() const { return value_.get(); }
   bool IsInternal() const { return is_internal_; }
 
-private:
+ private:
   TPdfName key_;
   TPdfObjectPtr value_;
   bool is_internal_;
 };
 
 class TPdfDictionary : public TPdfObject {
-public:
+ public:
   explicit TPdfDictionary(TPdfObjectMgr *object_mgr = nullptr) : object_mgr_(object_mgr) {}
 
   // Removes any element with the key, then appends a visible one (so a key put again moves to
@@ -58,13 +58,13 @@ public:
   }
   TPdfObjectMgr *ObjectMgr() const { return object_mgr_; }
 
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   void Append(const std::string &key, TPdfObjectPtr value, bool is_internal);
   std::vector<std::unique_ptr<TPdfDictionaryElement>> elements_;
   TPdfObjectMgr *object_mgr_;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -6,15 +6,15 @@
 namespace qv {
 
 class TPdfDictionaryWrapper {
-public:
+ public:
   virtual ~TPdfDictionaryWrapper() = default;
   TPdfDictionary *Data() const { return data_; }
   // Sets the wrapped dictionary (owned by the cross-reference table).
   virtual void SetData(TPdfDictionary *data) { data_ = data; }
   bool HasData() const { return data_ != nullptr; }
 
-private:
+ private:
   TPdfDictionary *data_ = nullptr;
 };
 
-} // namespace qv
+}  // namespace qv

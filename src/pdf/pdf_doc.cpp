@@ -67,8 +67,7 @@ void TPdfDoc::NewDocForMeasuring() {
 }
 
 void TPdfDoc::FreeDoc() {
-  if (!has_doc_ && !xref_)
-    return;
+  if (!has_doc_ && !xref_) return;
   canvas_->ClearPage();
   canvas_->SetIsVirtual(false);
   fonts_.clear();
@@ -84,8 +83,7 @@ void TPdfDoc::FreeDoc() {
 }
 
 void TPdfDoc::AddPage() {
-  if (current_pages_ == nullptr)
-    throw EPdfInvalidOperation("AddPage --current pages null.");
+  if (current_pages_ == nullptr) throw EPdfInvalidOperation("AddPage --current pages null.");
   TPdfDictionary *page = xref_->Add(std::make_unique<TPdfDictionary>(xref_.get()));
   TPdfArray *kids = current_pages_->FindArray("Kids");
   kids->AddReference(*page);
@@ -114,37 +112,31 @@ void TPdfDoc::AddPage() {
 }
 
 TPdfCanvas &TPdfDoc::Canvas() const {
-  if (!has_doc_)
-    throw EPdfInvalidOperation("GetCanvas --Document is null");
+  if (!has_doc_) throw EPdfInvalidOperation("GetCanvas --Document is null");
   return *canvas_;
 }
 
 TPdfInfo &TPdfDoc::Info() const {
-  if (!has_doc_)
-    throw EPdfInvalidOperation("GetInfo --this method can not use this state..");
+  if (!has_doc_) throw EPdfInvalidOperation("GetInfo --this method can not use this state..");
   return *info_;
 }
 
 TPdfCatalog &TPdfDoc::Root() const {
-  if (!has_doc_)
-    throw EPdfInvalidOperation("GetRoot --this method can not use this state..");
+  if (!has_doc_) throw EPdfInvalidOperation("GetRoot --this method can not use this state..");
   return *root_;
 }
 
 TPdfOutlineRoot &TPdfDoc::OutlineRoot() const {
-  if (!has_doc_)
-    throw EPdfInvalidOperation("GetOutlineRoot --document is null..");
+  if (!has_doc_) throw EPdfInvalidOperation("GetOutlineRoot --document is null..");
   if (!use_outlines_ || !outline_root_)
     throw EPdfInvalidOperation("GetOutlineRoot --not use outline mode..");
   return *outline_root_;
 }
 
 TPdfFont &TPdfDoc::GetFont(const std::string &alias) {
-  if (!has_doc_)
-    throw EPdfInvalidOperation("GetFont --document is null.");
+  if (!has_doc_) throw EPdfInvalidOperation("GetFont --document is null.");
   for (const auto &font : fonts_)
-    if (font->Name() == alias)
-      return *font;
+    if (font->Name() == alias) return *font;
   std::unique_ptr<TPdfFont> font = CreateStandardFont(*xref_, alias);
   std::string resource_name = "F";
   resource_name += IntToStr(static_cast<std::int64_t>(fonts_.size()));
@@ -164,15 +156,13 @@ void TPdfDoc::AddXObject(const std::string &name, std::unique_ptr<TPdfStream> im
 }
 
 void TPdfDoc::RegisterXObject(TPdfStream *image, const std::string &name) {
-  if (image == nullptr)
-    throw EPdfInvalidValue("RegisterXObject --AObject is null");
+  if (image == nullptr) throw EPdfInvalidValue("RegisterXObject --AObject is null");
   if (image->Attributes().TypeOf() != "XObject")
     throw EPdfInvalidValue("RegisterXObject --not XObject");
   // An image object reaching here is always in the table already (AddXObject adds it).
   if (image->ObjectType() != TPdfObjectType::otIndirect)
     throw EPdfInvalidOperation("RegisterXObject --AObject is not in the table");
-  if (image->Attributes().Find("Name") != nullptr)
-    return;
+  if (image->Attributes().Find("Name") != nullptr) return;
   if (GetXObject(name) != nullptr)
     throw EPdfInvalidValue(FormatText("RegisterXObject --dupulicate name: %s", {name}));
   xobject_list_->AddReference(*image);
@@ -180,27 +170,22 @@ void TPdfDoc::RegisterXObject(TPdfStream *image, const std::string &name) {
 }
 
 TPdfStream *TPdfDoc::GetXObject(const std::string &name) const {
-  if (!xobject_list_)
-    return nullptr;
+  if (!xobject_list_) return nullptr;
   for (int i = 0; i < xobject_list_->ItemCount(); ++i) {
     auto *image = dynamic_cast<TPdfStream *>(xobject_list_->Items(i));
-    if (image == nullptr)
-      continue;
+    if (image == nullptr) continue;
     TPdfName *image_name = image->Attributes().FindName("Name");
-    if (image_name != nullptr && image_name->Value() == name)
-      return image;
+    if (image_name != nullptr && image_name->Value() == name) return image;
   }
   return nullptr;
 }
 
 void TPdfDoc::SaveToStream(TStream &stream) {
-  if (!has_doc_)
-    throw EPdfInvalidOperation("SaveToStream --there is no document to save.");
-  canvas_->Page(); // fails with "GetPage --the Page is nil" when no page was added
+  if (!has_doc_) throw EPdfInvalidOperation("SaveToStream --there is no document to save.");
+  canvas_->Page();  // fails with "GetPage --the Page is nil" when no page was added
   info_->SetModDate();
   root_->SaveOpenAction();
-  if (outline_root_)
-    outline_root_->Save();
+  if (outline_root_) outline_root_->Save();
 
   stream.SetPosition(0);
   header_->WriteToStream(stream);
@@ -229,4 +214,4 @@ void TPdfDoc::SaveToStream(TStream &stream) {
   trailer_->WriteToStream(stream);
 }
 
-} // namespace qv
+}  // namespace qv

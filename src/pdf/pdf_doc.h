@@ -25,7 +25,7 @@ class TStream;
 enum class TPdfCompressionMethod { cmNone, cmFlateDecode };
 
 class TPdfDoc {
-public:
+ public:
   TPdfDoc();
   ~TPdfDoc();
   TPdfDoc(const TPdfDoc &) = delete;
@@ -73,7 +73,7 @@ public:
   void SetDefaultPageWidth(std::uint16_t width) { default_page_width_ = width; }
   void SetDefaultPageHeight(std::uint16_t height) { default_page_height_ = height; }
 
-private:
+ private:
   std::unique_ptr<TPdfCanvas> canvas_;
   bool has_doc_ = false;
   std::uint16_t default_page_width_ = 596;
@@ -92,4 +92,4 @@ private:
   std::unique_ptr<TPdfArray> xobject_list_;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -7,43 +7,43 @@ namespace qv {
 
 // A value the PDF writer cannot accept (an out-of-range setting, an unknown name).
 class EPdfInvalidValue : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // An operation the document's current state does not allow.
 class EPdfInvalidOperation : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // A picture the bitmap image creator cannot embed.
 class EPdfInvalidImageFormat : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // A failure reported by zlib.
 class EZlibError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // A deflate error or an operation a compression stream does not support.
 class ECompressionError : public EZlibError {
-public:
+ public:
   using EZlibError::EZlibError;
 };
 
 // An operation the report's state does not allow ("document is null..").
 class EInvalidOperation : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // A name looked up in the class registry that nobody registered.
 class EClassNotFound : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -58,6 +58,6 @@ inline constexpr char kInvalidStreamOperation[] = "不正なストリームオ�
 // Class registry: the alias.
 inline constexpr char kClassNotFound[] = "クラス %s が見つかりません";
 
-} // namespace pdf_messages
+}  // namespace pdf_messages
 
-} // namespace qv
+}  // namespace qv

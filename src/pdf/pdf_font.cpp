@@ -34,7 +34,7 @@ constexpr TFontAlias kFontAliases[] = {
     {"Times-BoldItalic", "Times-BoldItalic", TStandardFace::kTimesBoldItalic},
 };
 
-} // namespace
+}  // namespace
 
 int TPdfFont::GetCharWidth(const std::string &, std::size_t) const { return 0; }
 
@@ -55,18 +55,15 @@ void TPdfType1Font::SetData(TPdfDictionary *data) {
 }
 
 int TPdfType1Font::GetCharWidth(const std::string &text, std::size_t index) const {
-  if (index >= text.size())
-    return 0;
+  if (index >= text.size()) return 0;
   return widths_[static_cast<unsigned char>(text[index])];
 }
 
 std::unique_ptr<TPdfFont> CreateStandardFont(TPdfXref &xref, const std::string &alias) {
   const TFontAlias *found = nullptr;
   for (const TFontAlias &entry : kFontAliases)
-    if (alias == entry.alias)
-      found = &entry;
-  if (found == nullptr)
-    throw EClassNotFound(FormatText(pdf_messages::kClassNotFound, {alias}));
+    if (alias == entry.alias) found = &entry;
+  if (found == nullptr) throw EClassNotFound(FormatText(pdf_messages::kClassNotFound, {alias}));
 
   auto dictionary = std::make_unique<TPdfDictionary>(&xref);
   dictionary->Put("Type", std::make_unique<TPdfName>("Font"));
@@ -84,4 +81,4 @@ std::unique_ptr<TPdfFont> CreateStandardFont(TPdfXref &xref, const std::string &
   return font;
 }
 
-} // namespace qv
+}  // namespace qv

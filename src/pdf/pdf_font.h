@@ -13,19 +13,19 @@ namespace qv {
 class TPdfXref;
 
 class TPdfFont : public TPdfDictionaryWrapper {
-public:
+ public:
   explicit TPdfFont(std::string name) : name_(std::move(name)) {}
   // The alias the font was created under.
   const std::string &Name() const { return name_; }
   // Advance width (thousandths of the size) of the byte at position index of text; 0 here.
   virtual int GetCharWidth(const std::string &text, std::size_t index) const;
 
-private:
+ private:
   std::string name_;
 };
 
 class TPdfType1Font : public TPdfFont {
-public:
+ public:
   using TPdfFont::TPdfFont;
   // Also fills the width table: all entries "MissingWidth" (or 0), then FirstChar + i from the
   // i-th element of "Widths".
@@ -35,7 +35,7 @@ public:
   std::uint8_t LastChar() const { return last_char_; }
   std::uint16_t Width(std::uint8_t code) const { return widths_[code]; }
 
-private:
+ private:
   std::uint8_t first_char_ = 0;
   std::uint8_t last_char_ = 0;
   std::array<std::uint16_t, 256> widths_{};
@@ -46,4 +46,4 @@ private:
 // not registered fails with EClassNotFound "クラス %s が見つかりません".
 std::unique_ptr<TPdfFont> CreateStandardFont(TPdfXref &xref, const std::string &alias);
 
-} // namespace qv
+}  // namespace qv

@@ -105,33 +105,25 @@ constexpr std::array<std::uint16_t, 224> kTimesBoldItalicWidths = {
 
 constexpr std::array<std::uint16_t, 224> MakeCourierWidths() {
   std::array<std::uint16_t, 224> widths{};
-  for (auto &width : widths)
-    width = 600;
+  for (auto &width : widths) width = 600;
   return widths;
 }
 
 constexpr std::array<std::uint16_t, 224> kCourierWidths = MakeCourierWidths();
 
-} // namespace
+}  // namespace
 
 std::span<const std::uint16_t, 224> StandardFontWidths(TStandardFace face) {
   switch (face) {
-  case TStandardFace::kCourier:
-    return kCourierWidths;
-  case TStandardFace::kHelvetica:
-    return kHelveticaWidths;
-  case TStandardFace::kHelveticaBold:
-    return kHelveticaBoldWidths;
-  case TStandardFace::kTimesRoman:
-    return kTimesRomanWidths;
-  case TStandardFace::kTimesBold:
-    return kTimesBoldWidths;
-  case TStandardFace::kTimesItalic:
-    return kTimesItalicWidths;
-  case TStandardFace::kTimesBoldItalic:
-    return kTimesBoldItalicWidths;
+    case TStandardFace::kCourier: return kCourierWidths;
+    case TStandardFace::kHelvetica: return kHelveticaWidths;
+    case TStandardFace::kHelveticaBold: return kHelveticaBoldWidths;
+    case TStandardFace::kTimesRoman: return kTimesRomanWidths;
+    case TStandardFace::kTimesBold: return kTimesBoldWidths;
+    case TStandardFace::kTimesItalic: return kTimesItalicWidths;
+    case TStandardFace::kTimesBoldItalic: return kTimesBoldItalicWidths;
   }
   return kCourierWidths;
 }
 
-} // namespace qv
+}  // namespace qv

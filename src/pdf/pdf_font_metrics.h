@@ -21,4 +21,4 @@ enum class TStandardFace {
 // The 224 advance widths (thousandths of the text size) for codes 32 to 255.
 std::span<const std::uint16_t, 224> StandardFontWidths(TStandardFace face);
 
-} // namespace qv
+}  // namespace qv

@@ -10,14 +10,12 @@
 namespace qv {
 
 bool ReadJpegFrameInfo(std::span<const std::uint8_t> bytes, TJpegFrameInfo &info) {
-  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8)
-    return false;
+  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
   std::size_t i = 2;
   while (i + 4 <= bytes.size()) {
-    if (bytes[i] != 0xFF)
-      return false;
+    if (bytes[i] != 0xFF) return false;
     std::uint8_t marker = bytes[i + 1];
-    if (marker == 0xFF) { // fill byte
+    if (marker == 0xFF) {  // fill byte
       ++i;
       continue;
     }
@@ -25,16 +23,13 @@ bool ReadJpegFrameInfo(std::span<const std::uint8_t> bytes, TJpegFrameInfo &info
       i += 2;
       continue;
     }
-    if (marker == 0xD9 || marker == 0xDA)
-      return false;
+    if (marker == 0xD9 || marker == 0xDA) return false;
     std::size_t length = (static_cast<std::size_t>(bytes[i + 2]) << 8) | bytes[i + 3];
-    if (length < 2 || i + 2 + length > bytes.size())
-      return false;
+    if (length < 2 || i + 2 + length > bytes.size()) return false;
     bool is_frame =
         marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (is_frame) {
-      if (length < 8)
-        return false;
+      if (length < 8) return false;
       info.height = (bytes[i + 5] << 8) | bytes[i + 6];
       info.width = (bytes[i + 7] << 8) | bytes[i + 8];
       info.components = bytes[i + 9];
@@ -52,8 +47,7 @@ bool ReadJpegFrameInfo(std::span<const std::uint8_t> bytes, TJpegFrameInfo &info
 
 void TPdfJpegGraphic::ReadFrame(std::span<const std::uint8_t> bytes) {
   TJpegFrameInfo info;
-  if (!ReadJpegFrameInfo(bytes, info))
-    throw EInvalidGraphic("JPEG data without a frame header");
+  if (!ReadJpegFrameInfo(bytes, info)) throw EInvalidGraphic("JPEG data without a frame header");
   width_ = info.width;
   height_ = info.height;
   components_ = info.components;
@@ -67,8 +61,7 @@ TPdfJpegGraphic::TPdfJpegGraphic(std::vector<std::uint8_t> bytes) {
 
 TPdfJpegGraphic::TPdfJpegGraphic(const TJPEGImage &jpeg) {
   std::shared_ptr<const TJPEGData> data = jpeg.JPEGData();
-  if (data->Data().empty())
-    return; // an empty picture
+  if (data->Data().empty()) return;  // an empty picture
   ReadFrame(data->Data());
   // The bytes stay owned by the shared data block; no copy is made.
   bytes_ = std::shared_ptr<const std::vector<std::uint8_t>>(data, &data->Data());
@@ -79,11 +72,10 @@ std::unique_ptr<TPdfGraphic> TPdfJpegGraphic::Clone() const {
 }
 
 std::span<const std::uint8_t> TPdfJpegGraphic::Bytes() const {
-  if (!bytes_)
-    return {};
+  if (!bytes_) return {};
   return *bytes_;
 }
 
 void TPdfJpegGraphic::SaveToStream(TStream &stream) const { stream.WriteBuffer(Bytes()); }
 
-} // namespace qv
+}  // namespace qv

@@ -14,7 +14,7 @@ class TJPEGImage;
 class TStream;
 
 class TPdfGraphic {
-public:
+ public:
   virtual ~TPdfGraphic() = default;
   virtual bool Empty() const = 0;
   virtual int Width() const = 0;
@@ -25,7 +25,7 @@ public:
 
 // A JPEG picture: the bytes it saves are the bytes it was given, unchanged.
 class TPdfJpegGraphic : public TPdfGraphic {
-public:
+ public:
   TPdfJpegGraphic() = default;
   // Takes the bytes of a JPEG file and reads its pixel size from the frame header; bytes that
   // hold no frame header fail with EInvalidGraphic.
@@ -46,7 +46,7 @@ public:
   std::span<const std::uint8_t> Bytes() const;
   void SaveToStream(TStream &stream) const;
 
-private:
+ private:
   void ReadFrame(std::span<const std::uint8_t> bytes);
   std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
   int width_ = 0;
@@ -57,7 +57,7 @@ private:
 
 // A Raster image picture.
 class TPdfBitmapGraphic : public TPdfGraphic {
-public:
+ public:
   explicit TPdfBitmapGraphic(const TBitmap &bitmap) : bitmap_(bitmap) {}
   bool Empty() const override {
     return bitmap_.Empty() || bitmap_.Width() == 0 || bitmap_.Height() == 0;
@@ -69,7 +69,7 @@ public:
   }
   const TBitmap &Bitmap() const { return bitmap_; }
 
-private:
+ private:
   TBitmap bitmap_;
 };
 
@@ -78,11 +78,11 @@ struct TJpegFrameInfo {
   int width = 0;
   int height = 0;
   int components = 0;
-  bool adobe = false; // an Adobe (APP14) marker came before the frame
+  bool adobe = false;  // an Adobe (APP14) marker came before the frame
 };
 
 // Reads the first start-of-frame marker of JPEG bytes; false when none is found before the scan
 // data or the end.
 bool ReadJpegFrameInfo(std::span<const std::uint8_t> bytes, TJpegFrameInfo &info);
 
-} // namespace qv
+}  // namespace qv

@@ -14,17 +14,15 @@ std::unique_ptr<TPdfImage> TPdfImageCreator::CreateImage(const TPdfGraphic &) { 
 namespace {
 
 std::unique_ptr<TPdfImageCreator> FindCreator(const std::string &alias) {
-  if (alias == "Pdf-Jpeg")
-    return std::make_unique<TPdfJpegImage>();
-  if (alias == "Pdf-Bitmap")
-    return std::make_unique<TPdfBitmapImage>();
+  if (alias == "Pdf-Jpeg") return std::make_unique<TPdfJpegImage>();
+  if (alias == "Pdf-Bitmap") return std::make_unique<TPdfBitmapImage>();
   throw EClassNotFound(FormatText(pdf_messages::kClassNotFound, {alias}));
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TPdfImage> CreatePdfImage(const TPdfGraphic &graphic, const std::string &alias) {
   return FindCreator(alias)->CreateImage(graphic);
 }
 
-} // namespace qv
+}  // namespace qv

@@ -10,7 +10,7 @@ class TPdfGraphic;
 class TPdfImage;
 
 class TPdfImageCreator {
-public:
+ public:
   virtual ~TPdfImageCreator() = default;
   // A new image object for the picture, owned by the caller; none in the base.
   virtual std::unique_ptr<TPdfImage> CreateImage(const TPdfGraphic &graphic);
@@ -20,4 +20,4 @@ public:
 // "Pdf-Bitmap"); another alias fails with EClassNotFound "クラス %s が見つかりません".
 std::unique_ptr<TPdfImage> CreatePdfImage(const TPdfGraphic &graphic, const std::string &alias);
 
-} // namespace qv
+}  // namespace qv

@@ -16,4 +16,4 @@ std::string TPdfInfo::Text(const std::string &key) const {
   return text ? text->Value() : std::string();
 }
 
-} // namespace qv
+}  // namespace qv

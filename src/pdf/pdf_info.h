@@ -8,7 +8,7 @@
 namespace qv {
 
 class TPdfInfo : public TPdfDictionaryWrapper {
-public:
+ public:
   // Each puts a text under its key (moving the key to the end when it was there).
   void SetAuthor(const std::string &value) { Put("Author", value); }
   void SetCreator(const std::string &value) { Put("Creator", value); }
@@ -21,9 +21,9 @@ public:
   // The text under a key, empty when absent.
   std::string Text(const std::string &key) const;
 
-private:
+ private:
   void Put(const std::string &key, const std::string &value);
   static std::string PdfDateText();
 };
 
-} // namespace qv
+}  // namespace qv

@@ -10,8 +10,7 @@ namespace qv {
 
 std::unique_ptr<TPdfImage> TPdfJpegImage::CreateImage(const TPdfGraphic &graphic) {
   const auto *jpeg = dynamic_cast<const TPdfJpegGraphic *>(&graphic);
-  if (jpeg == nullptr)
-    throw EPdfInvalidValue("only jpeg image is allowed.");
+  if (jpeg == nullptr) throw EPdfInvalidValue("only jpeg image is allowed.");
   auto image = std::make_unique<TPdfImage>(nullptr);
   auto bytes = jpeg->Bytes();
   image->Data().assign(bytes.begin(), bytes.end());
@@ -26,7 +25,7 @@ std::unique_ptr<TPdfImage> TPdfJpegImage::CreateImage(const TPdfGraphic &graphic
   attributes.Put("Width", std::make_unique<TPdfNumber>(jpeg->Width()));
   attributes.Put("Height", std::make_unique<TPdfNumber>(jpeg->Height()));
   attributes.Put("BitsPerComponent", std::make_unique<TPdfNumber>(8));
-  if (jpeg->AdobeInverted()) // Adobe CMYK JPEGs store inverted samples
+  if (jpeg->AdobeInverted())  // Adobe CMYK JPEGs store inverted samples
     attributes.Put("Decode",
                    std::make_unique<TPdfArray>(
                        nullptr, std::initializer_list<std::int32_t>{1, 0, 1, 0, 1, 0, 1, 0}));
@@ -34,4 +33,4 @@ std::unique_ptr<TPdfImage> TPdfJpegImage::CreateImage(const TPdfGraphic &graphic
   return image;
 }
 
-} // namespace qv
+}  // namespace qv

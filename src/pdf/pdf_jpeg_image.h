@@ -6,11 +6,11 @@
 namespace qv {
 
 class TPdfJpegImage : public TPdfImageCreator {
-public:
+ public:
   // EPdfInvalidValue "only jpeg image is allowed." for anything but a JPEG picture. The colour
   // space follows the frame's components (DeviceGray, DeviceRGB, DeviceCMYK with an inverting
   // "Decode" for Adobe CMYK), so grey and CMYK JPEGs are embedded unchanged and still decode.
   std::unique_ptr<TPdfImage> CreateImage(const TPdfGraphic &graphic) override;
 };
 
-} // namespace qv
+}  // namespace qv

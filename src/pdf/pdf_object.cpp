@@ -57,8 +57,7 @@ std::unique_ptr<TPdfVirtualObject> TPdfVirtualObject::CreateReference(std::int32
 }
 
 TPdfObjectPtr CheckOwnedValue(TPdfObjectPtr value) {
-  if (!value)
-    throw EPdfInvalidValue(pdf_messages::kWrongElementValue);
+  if (!value) throw EPdfInvalidValue(pdf_messages::kWrongElementValue);
   if (value->ObjectType() == TPdfObjectType::otIndirect)
     throw EPdfInvalidOperation(pdf_messages::kWrongObjectType);
   return value;
@@ -70,4 +69,4 @@ TPdfObjectPtr ReferenceTo(const TPdfObject &object) {
   return TPdfVirtualObject::CreateReference(object.ObjectNumber());
 }
 
-} // namespace qv
+}  // namespace qv

@@ -16,7 +16,7 @@ enum class TPdfObjectType { otDirect, otIndirect, otReference };
 
 // Numbers indirect objects and finds them by number (the cross-reference table).
 class TPdfObjectMgr {
-public:
+ public:
   virtual ~TPdfObjectMgr() = default;
   // Takes ownership of a direct object, numbers it and makes it indirect.
   virtual void AddObject(std::unique_ptr<TPdfObject> object) = 0;
@@ -25,7 +25,7 @@ public:
 };
 
 class TPdfObject {
-public:
+ public:
   TPdfObject() = default;
   virtual ~TPdfObject() = default;
   TPdfObject(const TPdfObject &) = delete;
@@ -44,11 +44,11 @@ public:
   // "internal error wrong object type" unless the object is indirect.
   void WriteIndirect(TStream &stream);
 
-protected:
+ protected:
   // The object's own bytes; nothing in the base.
   virtual void WriteBody(TStream &stream);
 
-private:
+ private:
   TPdfObjectType object_type_ = TPdfObjectType::otDirect;
   std::int32_t object_number_ = -1;
   std::int32_t generation_number_ = 0;
@@ -57,95 +57,95 @@ private:
 using TPdfObjectPtr = std::unique_ptr<TPdfObject>;
 
 class TPdfNull : public TPdfObject {
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 };
 
 class TPdfBoolean : public TPdfObject {
-public:
+ public:
   explicit TPdfBoolean(bool value = false) : value_(value) {}
   bool Value() const { return value_; }
   void SetValue(bool value) { value_ = value; }
 
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   bool value_;
 };
 
 class TPdfNumber : public TPdfObject {
-public:
+ public:
   explicit TPdfNumber(std::int32_t value = 0) : value_(value) {}
   std::int32_t Value() const { return value_; }
   void SetValue(std::int32_t value) { value_ = value; }
 
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   std::int32_t value_;
 };
 
 class TPdfReal : public TPdfObject {
-public:
+ public:
   explicit TPdfReal(double value = 0) : value_(value) {}
   double Value() const { return value_; }
   void SetValue(double value) { value_ = value; }
 
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   double value_;
 };
 
 // A text in the writer's code page; written literal or, with multi-byte characters, as UTF-16.
 class TPdfText : public TPdfObject {
-public:
+ public:
   explicit TPdfText(std::string value = {}) : value_(std::move(value)) {}
   const std::string &Value() const { return value_; }
   void SetValue(std::string value) { value_ = std::move(value); }
 
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   std::string value_;
 };
 
 // A name; the value is held without its slash.
 class TPdfName : public TPdfObject {
-public:
+ public:
   explicit TPdfName(std::string value = {}) : value_(std::move(value)) {}
   const std::string &Value() const { return value_; }
   void SetValue(std::string value) { value_ = std::move(value); }
 
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   std::string value_;
 };
 
 // Pre-formatted PDF text, written unchanged.
 class TPdfBinary : public TPdfObject {
-public:
+ public:
   std::vector<std::uint8_t> &Data() { return data_; }
 
-protected:
+ protected:
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   std::vector<std::uint8_t> data_;
 };
 
 // Stands for an indirect object elsewhere; always written as "n 0 R".
 class TPdfVirtualObject : public TPdfObject {
-public:
+ public:
   static std::unique_ptr<TPdfVirtualObject> CreateReference(std::int32_t object_number);
 
-private:
+ private:
   TPdfVirtualObject() = default;
 };
 
@@ -158,4 +158,4 @@ TPdfObjectPtr CheckOwnedValue(TPdfObjectPtr value);
 // (a reference to a reference copies its number). A direct object cannot be referred to.
 TPdfObjectPtr ReferenceTo(const TPdfObject &object);
 
-} // namespace qv
+}  // namespace qv

@@ -7,9 +7,9 @@
 namespace qv {
 
 class TPdfOutlineRoot : public TPdfDictionaryWrapper {
-public:
+ public:
   // Before saving: the root's "Count" of open items (no items: 0).
   void Save() { Data()->Put("Count", std::make_unique<TPdfNumber>(0)); }
 };
 
-} // namespace qv
+}  // namespace qv

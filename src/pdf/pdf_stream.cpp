@@ -30,12 +30,11 @@ void TPdfStream::WriteBody(TStream &stream) {
     compressor.Finish();
     bytes = &deflated.Bytes();
   }
-  if (length != nullptr)
-    length->SetValue(static_cast<std::int32_t>(bytes->size()));
+  if (length != nullptr) length->SetValue(static_cast<std::int32_t>(bytes->size()));
   attributes_->WriteTo(stream);
   WriteTextToStream(stream, "\r\nstream\r\n");
   stream.WriteBuffer(bytes->data(), bytes->size());
   WriteTextToStream(stream, "\nendstream");
 }
 
-} // namespace qv
+}  // namespace qv

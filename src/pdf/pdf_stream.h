@@ -10,7 +10,7 @@
 namespace qv {
 
 class TPdfStream : public TPdfObject {
-public:
+ public:
   // The attributes start with "Length" 0 and an empty "Filter" array.
   explicit TPdfStream(TPdfObjectMgr *object_mgr = nullptr);
   TPdfDictionary &Attributes() { return *attributes_; }
@@ -20,24 +20,24 @@ public:
   // Appends bytes to the data.
   void AppendData(const void *bytes, std::size_t count);
 
-protected:
+ protected:
   // Deflates a copy of the data when "Filter" holds "FlateDecode" (the data is never changed),
   // sets "Length", then writes the attributes, CR LF "stream" CR LF, the bytes, LF "endstream".
   void WriteBody(TStream &stream) override;
 
-private:
+ private:
   std::unique_ptr<TPdfDictionary> attributes_;
   std::vector<std::uint8_t> data_;
 };
 
 class TPdfXObject : public TPdfStream {
-public:
+ public:
   using TPdfStream::TPdfStream;
 };
 
 class TPdfImage : public TPdfXObject {
-public:
+ public:
   using TPdfXObject::TPdfXObject;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -22,7 +22,7 @@ void AppendHexByte(std::string &out, unsigned char byte) {
   out.push_back(kHexDigits[byte & 0x0F]);
 }
 
-} // namespace
+}  // namespace
 
 void WriteTextToStream(TStream &stream, std::string_view text) {
   stream.WriteBuffer(text.data(), text.size());
@@ -60,32 +60,15 @@ std::string PdfTextForm(std::string_view text, const TCodePage &code_page) {
   for (char c : text) {
     char escape = 0;
     switch (c) {
-    case '(':
-      escape = '(';
-      break;
-    case ')':
-      escape = ')';
-      break;
-    case '\\':
-      escape = '\\';
-      break;
-    case '\r':
-      escape = 'r';
-      break;
-    case '\n':
-      escape = 'n';
-      break;
-    case '\t':
-      escape = 't';
-      break;
-    case '\b':
-      escape = 'b';
-      break;
-    case '\f':
-      escape = 'f';
-      break;
-    default:
-      break;
+      case '(': escape = '('; break;
+      case ')': escape = ')'; break;
+      case '\\': escape = '\\'; break;
+      case '\r': escape = 'r'; break;
+      case '\n': escape = 'n'; break;
+      case '\t': escape = 't'; break;
+      case '\b': escape = 'b'; break;
+      case '\f': escape = 'f'; break;
+      default: break;
     }
     if (escape != 0) {
       out.push_back('\\');
@@ -99,10 +82,8 @@ std::string PdfTextForm(std::string_view text, const TCodePage &code_page) {
 }
 
 std::string PdfRealText(double value) {
-  if (!std::isfinite(value))
-    return "0"; // never produced; keep the file readable
-  if (value == 0)
-    return "0"; // no "-0"
+  if (!std::isfinite(value)) return "0";  // never produced; keep the file readable
+  if (value == 0) return "0";             // no "-0"
   char buffer[64];
   auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
@@ -125,4 +106,4 @@ std::string PdfDate() {
   return buffer;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -30,4 +30,4 @@ std::string PdfRealText(double value);
 // "D:" and the local date and time of this moment as 14 digits (YYYYMMDDHHMMSS).
 std::string PdfDate();
 
-} // namespace qv
+}  // namespace qv

@@ -27,8 +27,7 @@ void TPdfXref::AddObject(std::unique_ptr<TPdfObject> object) {
 }
 
 TPdfObject *TPdfXref::GetObject(int n) const {
-  if (n < 0 || n >= ItemCount())
-    return nullptr;
+  if (n < 0 || n >= ItemCount()) return nullptr;
   return entries_[static_cast<std::size_t>(n)].object.get();
 }
 
@@ -47,4 +46,4 @@ void TPdfTrailer::WriteToStream(TStream &stream) {
   WriteTextToStream(stream, "\r\nstartxref\r\n" + IntToStr(xref_address_) + "\r\n%%EOF\r\n");
 }
 
-} // namespace qv
+}  // namespace qv

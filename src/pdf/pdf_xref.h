@@ -10,14 +10,14 @@
 namespace qv {
 
 struct TPdfXrefEntry {
-  char entry_type = 'n';         // 'n' in use, 'f' free
-  std::int32_t byte_offset = -1; // -1 until the object is written
+  char entry_type = 'n';          // 'n' in use, 'f' free
+  std::int32_t byte_offset = -1;  // -1 until the object is written
   std::int32_t generation = 0;
-  TPdfObjectPtr object; // owned; none for the free entry 0
+  TPdfObjectPtr object;  // owned; none for the free entry 0
 };
 
 class TPdfXref : public TPdfObjectMgr {
-public:
+ public:
   // Entry 0 is the free head: type 'f', generation 65535, offset -1.
   TPdfXref();
 
@@ -27,7 +27,8 @@ public:
   TPdfObject *GetObject(int n) const override;
 
   // AddObject returning the object, typed.
-  template <class T> T *Add(std::unique_ptr<T> object) {
+  template <class T>
+  T *Add(std::unique_ptr<T> object) {
     T *raw = object.get();
     AddObject(std::move(object));
     return raw;
@@ -37,19 +38,19 @@ public:
   TPdfXrefEntry &Items(int i) { return entries_.at(static_cast<std::size_t>(i)); }
   const TPdfXrefEntry &Items(int i) const { return entries_.at(static_cast<std::size_t>(i)); }
 
-private:
+ private:
   std::vector<TPdfXrefEntry> entries_;
 };
 
 // Writes "%PDF-1.2 " CR LF.
 class TPdfHeader {
-public:
+ public:
   void WriteToStream(TStream &stream) const;
 };
 
 // The trailer dictionary (created holding "Size" 0) and the cross-reference position.
 class TPdfTrailer {
-public:
+ public:
   explicit TPdfTrailer(TPdfObjectMgr *object_mgr);
   TPdfDictionary &Attributes() { return *attributes_; }
   std::int32_t XrefAddress() const { return xref_address_; }
@@ -57,9 +58,9 @@ public:
   // "trailer" CR LF, the dictionary, CR LF "startxref" CR LF, the position, CR LF "%%EOF" CR LF.
   void WriteToStream(TStream &stream);
 
-private:
+ private:
   std::unique_ptr<TPdfDictionary> attributes_;
   std::int32_t xref_address_ = 0;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -12,4 +12,4 @@ void TPRControl::SetBounds(int left, int top, int width, int height) {
 
 void TPRControl::CheckParent(TPRControl *) const {}
 
-} // namespace qv
+}  // namespace qv

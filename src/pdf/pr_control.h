@@ -22,16 +22,16 @@ enum class TAlign { alNone, alClient };
 
 // What report items draw through: the PDF canvas of the open document.
 class TPRCanvas {
-public:
+ public:
   TPdfCanvas &PdfCanvas() const { return *pdf_canvas_; }
   void SetPdfCanvas(TPdfCanvas *canvas) { pdf_canvas_ = canvas; }
 
-private:
+ private:
   TPdfCanvas *pdf_canvas_ = nullptr;
 };
 
 class TPRControl {
-public:
+ public:
   explicit TPRControl(std::string name = {}) : name_(std::move(name)) {}
   virtual ~TPRControl() = default;
   TPRControl(const TPRControl &) = delete;
@@ -44,7 +44,8 @@ public:
   virtual bool HasWindow() const = 0;
 
   // Takes child over and makes this its parent (the child's parent rule may refuse it).
-  template <class T> T &AddChild(std::unique_ptr<T> child) {
+  template <class T>
+  T &AddChild(std::unique_ptr<T> child) {
     static_cast<const TPRControl &>(*child).CheckParent(this);
     T &added = *child;
     child->parent_ = this;
@@ -65,11 +66,11 @@ public:
   TAlign Align() const { return align_; }
   void SetAlign(TAlign align) { align_ = align; }
 
-protected:
+ protected:
   // Throws when parent may not hold this control; any parent by default.
   virtual void CheckParent(TPRControl *parent) const;
 
-private:
+ private:
   std::string name_;
   TPRControl *parent_ = nullptr;
   std::vector<std::unique_ptr<TPRControl>> children_;
@@ -80,4 +81,4 @@ private:
   TAlign align_ = TAlign::alNone;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -27,8 +27,7 @@ TPRPage *TPRItem::Page() const {
 }
 
 void TPRItem::CheckParent(TPRControl *parent) const {
-  if (parent == nullptr || dynamic_cast<TPRPanel *>(parent))
-    return;
+  if (parent == nullptr || dynamic_cast<TPRPanel *>(parent)) return;
   throw Exception("this component must set on TPRPanel");
 }
 
@@ -51,15 +50,13 @@ void TPRImage::SetPicture(const TPdfGraphic *picture) {
 }
 
 void TPRImage::Print(TPRCanvas &canvas, const TRect &rect) {
-  if (dynamic_cast<const TPdfBitmapGraphic *>(picture_.get()) == nullptr)
-    return;
+  if (dynamic_cast<const TPdfBitmapGraphic *>(picture_.get()) == nullptr) return;
   PrintPicture(canvas, rect, "Pdf-Bitmap", true);
 }
 
 void TPRImage::PrintPicture(TPRCanvas &canvas, const TRect &rect, const char *creator_alias,
                             bool sequential_names) {
-  if (!Printable || !picture_ || picture_->Empty())
-    return;
+  if (!Printable || !picture_ || picture_->Empty()) return;
   TPdfCanvas &pdf_canvas = canvas.PdfCanvas();
   TPdfDoc &doc = pdf_canvas.Doc();
   std::string name;
@@ -75,8 +72,7 @@ void TPRImage::PrintPicture(TPRCanvas &canvas, const TRect &rect, const char *cr
       int number = std::uniform_int_distribution<int>(0, 65533)(random_);
       for (int i = 0; i < kCandidates; ++i) {
         name = Name() + IntToStr(number);
-        if (doc.GetXObject(name) == nullptr)
-          break;
+        if (doc.GetXObject(name) == nullptr) break;
         number = number >= 65534 ? 0 : number + 1;
       }
     } else {
@@ -86,8 +82,7 @@ void TPRImage::PrintPicture(TPRCanvas &canvas, const TRect &rect, const char *cr
         name = Name() + IntToStr(draw(random_));
         found = doc.GetXObject(name) == nullptr;
       }
-      if (!found)
-        throw Exception("image count over max value..");
+      if (!found) throw Exception("image count over max value..");
     }
     doc.AddXObject(name, CreatePdfImage(*picture_, creator_alias));
   }
@@ -106,4 +101,4 @@ void TPRImage::PrintPicture(TPRCanvas &canvas, const TRect &rect, const char *cr
   }
 }
 
-} // namespace qv
+}  // namespace qv

@@ -13,7 +13,7 @@ class TPdfGraphic;
 class TPRPage;
 
 class TPRItem : public TPRControl {
-public:
+ public:
   // 100 x 30, printable.
   explicit TPRItem(std::string name = {});
   const char *ClassName() const override { return "TPRItem"; }
@@ -24,13 +24,13 @@ public:
   // The page of the item's panel; nullptr when there is none.
   TPRPage *Page() const;
 
-protected:
+ protected:
   // Parent none or a panel; else Exception "this component must set on TPRPanel".
   void CheckParent(TPRControl *parent) const override;
 };
 
 class TPRImage : public TPRItem {
-public:
+ public:
   explicit TPRImage(std::string name = {});
   ~TPRImage() override;
   const char *ClassName() const override { return "TPRImage"; }
@@ -42,13 +42,13 @@ public:
   bool Stretch = true;
   void Print(TPRCanvas &canvas, const TRect &rect) override;
 
-protected:
+ protected:
   // Registers (or, shared, reuses) the image object and draws it.
   void PrintPicture(TPRCanvas &canvas, const TRect &rect, const char *creator_alias,
                     bool sequential_names);
   void StorePicture(const TPdfGraphic *picture);
   std::unique_ptr<TPdfGraphic> picture_;
-  std::minstd_rand random_; // seeded from the clock when the item is created
+  std::minstd_rand random_;  // seeded from the clock when the item is created
 };
 
-} // namespace qv
+}  // namespace qv

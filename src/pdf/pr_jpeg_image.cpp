@@ -13,9 +13,8 @@ void TPRJpegImage::SetPicture(const TPdfGraphic *picture) {
 }
 
 void TPRJpegImage::Print(TPRCanvas &canvas, const TRect &rect) {
-  if (dynamic_cast<const TPdfJpegGraphic *>(picture_.get()) == nullptr)
-    return;
+  if (dynamic_cast<const TPdfJpegGraphic *>(picture_.get()) == nullptr) return;
   PrintPicture(canvas, rect, "Pdf-Jpeg", false);
 }
 
-} // namespace qv
+}  // namespace qv

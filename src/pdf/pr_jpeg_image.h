@@ -6,7 +6,7 @@
 namespace qv {
 
 class TPRJpegImage : public TPRImage {
-public:
+ public:
   using TPRImage::TPRImage;
   const char *ClassName() const override { return "TPRJpegImage"; }
   // Copies a JPEG picture (nullptr empties it); anything else fails with Exception
@@ -17,4 +17,4 @@ public:
   void Print(TPRCanvas &canvas, const TRect &rect) override;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -18,13 +18,11 @@ TPRPage::~TPRPage() = default;
 void TPRPage::SetBounds(int left, int top, int width, int height) {
   bool resized = width != Width() || height != Height();
   TPRControl::SetBounds(left, top, width, height);
-  if (resized)
-    Layout();
+  if (resized) Layout();
 }
 
 void TPRPage::SetMargin(int &field, int margin) {
-  if (margin == field || margin < 0 || margin >= Width() / 2)
-    return;
+  if (margin == field || margin < 0 || margin >= Width() / 2) return;
   field = margin;
   Layout();
 }
@@ -41,11 +39,10 @@ void TPRPage::Layout() {
 void TPRPage::Print(TPRCanvas &canvas) {
   canvas.PdfCanvas().SetPageHeight(Height());
   canvas.PdfCanvas().SetPageWidth(Width());
-  if (OnPrintPage)
-    OnPrintPage(*this, canvas);
+  if (OnPrintPage) OnPrintPage(*this, canvas);
   for (const auto &child : Children())
     if (auto *panel = dynamic_cast<TPRPanel *>(child.get()))
       panel->Print(canvas, panel->BoundsRect());
 }
 
-} // namespace qv
+}  // namespace qv

@@ -11,7 +11,7 @@ namespace qv {
 class TPdfDoc;
 
 class TPRPage : public TPRControl {
-public:
+ public:
   // 596 x 842 with margins of 32; owns a measuring document of its own.
   explicit TPRPage(std::string name = {});
   ~TPRPage() override;
@@ -39,7 +39,7 @@ public:
   void Print(TPRCanvas &canvas);
   TPdfDoc &MeasuringDoc() { return *measuring_doc_; }
 
-private:
+ private:
   void SetMargin(int &field, int margin);
   int margin_top_ = 32;
   int margin_left_ = 32;
@@ -48,4 +48,4 @@ private:
   std::unique_ptr<TPdfDoc> measuring_doc_;
 };
 
-} // namespace qv
+}  // namespace qv

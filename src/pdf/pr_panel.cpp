@@ -22,26 +22,21 @@ void TPRPanel::Print(TPRCanvas &canvas, const TRect &rect) {
     if (auto *item = dynamic_cast<TPRItem *>(child.get()); item && item->Printable)
       item->Print(canvas, moved(*item));
   for (const auto &child : Children())
-    if (auto *panel = dynamic_cast<TPRPanel *>(child.get()))
-      panel->Print(canvas, moved(*panel));
+    if (auto *panel = dynamic_cast<TPRPanel *>(child.get())) panel->Print(canvas, moved(*panel));
 }
 
 TPRPage *TPRPanel::Page() const {
   for (TPRControl *parent = Parent(); parent != nullptr; parent = parent->Parent()) {
-    if (auto *page = dynamic_cast<TPRPage *>(parent))
-      return page;
-    if (dynamic_cast<TPRPanel *>(parent) == nullptr)
-      return nullptr;
+    if (auto *page = dynamic_cast<TPRPage *>(parent)) return page;
+    if (dynamic_cast<TPRPanel *>(parent) == nullptr) return nullptr;
   }
   return nullptr;
 }
 
 void TPRLayoutPanel::Print(TPRCanvas &canvas, const TRect &rect) {
-  if (BeforePrint)
-    BeforePrint(*this, canvas, rect);
+  if (BeforePrint) BeforePrint(*this, canvas, rect);
   TPRPanel::Print(canvas, rect);
-  if (AfterPrint)
-    AfterPrint(*this, canvas, rect);
+  if (AfterPrint) AfterPrint(*this, canvas, rect);
 }
 
 void TPRLayoutPanel::CheckParent(TPRControl *parent) const {
@@ -50,4 +45,4 @@ void TPRLayoutPanel::CheckParent(TPRControl *parent) const {
   throw Exception(std::string("TPRPage can not set on ") + parent->ClassName());
 }
 
-} // namespace qv
+}  // namespace qv

@@ -10,7 +10,7 @@ namespace qv {
 class TPRPage;
 
 class TPRPanel : public TPRControl {
-public:
+ public:
   // 100 high.
   explicit TPRPanel(std::string name = {});
   const char *ClassName() const override { return "TPRPanel"; }
@@ -23,16 +23,16 @@ public:
 };
 
 class TPRLayoutPanel : public TPRPanel {
-public:
+ public:
   using TPRPanel::TPRPanel;
   const char *ClassName() const override { return "TPRLayoutPanel"; }
   std::function<void(TPRLayoutPanel &, TPRCanvas &, const TRect &)> BeforePrint;
   std::function<void(TPRLayoutPanel &, TPRCanvas &, const TRect &)> AfterPrint;
   void Print(TPRCanvas &canvas, const TRect &rect) override;
 
-protected:
+ protected:
   // Parent none, a panel or a page; else Exception "TPRPage can not set on " and the class.
   void CheckParent(TPRControl *parent) const override;
 };
 
-} // namespace qv
+}  // namespace qv

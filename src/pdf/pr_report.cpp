@@ -16,15 +16,14 @@ namespace {
 // Days since 30 December 1899 (the framework's date-time) of this moment.
 double Now() { return static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0; }
 
-} // namespace
+}  // namespace
 
 TPReport::TPReport() : creation_date_(Now()) {}
 
 TPReport::~TPReport() { Abort(); }
 
 void TPReport::CheckClosed(const char *setter) const {
-  if (doc_)
-    throw EPdfInvalidOperation(std::string(setter) + " --invalid operation.");
+  if (doc_) throw EPdfInvalidOperation(std::string(setter) + " --invalid operation.");
 }
 
 void TPReport::SetAuthor(std::string value) {
@@ -88,8 +87,7 @@ void TPReport::BeginDoc() {
   root.SetPageLayout(page_layout_);
   if (non_full_screen_page_mode_ != TPdfPageMode::pmUseNone)
     root.SetNonFullScreenPageMode(non_full_screen_page_mode_);
-  if (!viewer_preference_.Empty())
-    root.SetViewerPreference(viewer_preference_);
+  if (!viewer_preference_.Empty()) root.SetViewerPreference(viewer_preference_);
   TPdfInfo &info = doc->Info();
   info.SetAuthor(author_);
   info.SetCreationDate();
@@ -103,8 +101,7 @@ void TPReport::BeginDoc() {
 }
 
 void TPReport::Print(TPRPage &page) {
-  if (!doc_)
-    throw EInvalidOperation("document is null..");
+  if (!doc_) throw EInvalidOperation("document is null..");
   doc_->AddPage();
   ++page_count_;
   canvas_.SetPdfCanvas(&doc_->Canvas());
@@ -112,9 +109,8 @@ void TPReport::Print(TPRPage &page) {
 }
 
 void TPReport::EndDoc() {
-  if (!doc_)
-    throw EInvalidOperation("document is null..");
-  doc_->Canvas().Page(); // "GetPage --the Page is nil" before any file is created
+  if (!doc_) throw EInvalidOperation("document is null..");
+  doc_->Canvas().Page();  // "GetPage --the Page is nil" before any file is created
   TSafeFileStream file(file_name_);
   doc_->SaveToStream(file);
   file.Commit();
@@ -127,4 +123,4 @@ void TPReport::Abort() {
   page_count_ = 0;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -13,7 +13,7 @@ namespace qv {
 class TPRPage;
 
 class TPReport {
-public:
+ public:
   // CreationDate is the moment of creation, as days since 30 December 1899.
   TPReport();
   // Aborts an open document.
@@ -72,7 +72,7 @@ public:
   TPdfViewerPreferences ViewerPreference() const { return viewer_preference_; }
   void SetViewerPreference(TPdfViewerPreferences value);
 
-private:
+ private:
   void CheckClosed(const char *setter) const;
   std::string file_name_ = "default.pdf";
   std::string author_;
@@ -93,4 +93,4 @@ private:
   TPRCanvas canvas_;
 };
 
-} // namespace qv
+}  // namespace qv

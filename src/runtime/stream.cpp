@@ -46,7 +46,8 @@ void TStream::WriteBuffer(const void* buffer, std::size_t count) {
 
 std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
   if (count == 0) count = source.Remaining();
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 16)));
+  std::vector<std::uint8_t> buffer(
+      static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 16)));
   std::int64_t left = count;
   while (left > 0) {
     std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
@@ -87,9 +88,9 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
-  position_ = static_cast<std::size_t>(
-      NewPosition(offset, origin, static_cast<std::int64_t>(position_),
-                  static_cast<std::int64_t>(data_.size())));
+  position_ =
+      static_cast<std::size_t>(NewPosition(offset, origin, static_cast<std::int64_t>(position_),
+                                           static_cast<std::int64_t>(data_.size())));
   return static_cast<std::int64_t>(position_);
 }
 
@@ -125,9 +126,9 @@ std::size_t TReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
 std::size_t TReadOnlyMemoryStream::Write(const void*, std::size_t) { return 0; }
 
 std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
-  position_ = static_cast<std::size_t>(
-      NewPosition(offset, origin, static_cast<std::int64_t>(position_),
-                  static_cast<std::int64_t>(data_.size())));
+  position_ =
+      static_cast<std::size_t>(NewPosition(offset, origin, static_cast<std::int64_t>(position_),
+                                           static_cast<std::int64_t>(data_.size())));
   return static_cast<std::int64_t>(position_);
 }
 
@@ -168,7 +169,9 @@ TFileStream::~TFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::size_t TFileStream::Read(void* buffer, std::size_t count) { return ReadFd(fd_, buffer, count); }
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+  return ReadFd(fd_, buffer, count);
+}
 
 std::size_t TFileStream::Write(const void*, std::size_t) { return 0; }
 

@@ -72,8 +72,8 @@ void TAutoIni::MakeIniPath() {
   }
   const std::string exe = host_.ExecutableFileName();
   if (section_.empty()) section_ = ExtractFileName(exe);
-  std::string path = ini_file_name_.empty() ? ChangeFileExt(exe, ".ini")
-                                            : ExtractFilePath(exe) + ini_file_name_;
+  std::string path =
+      ini_file_name_.empty() ? ChangeFileExt(exe, ".ini") : ExtractFilePath(exe) + ini_file_name_;
   if (make_ini_win_dir_) path = ExtractFileName(path);
   ini_path_ = ResolveIniPath(path);
 }
@@ -84,8 +84,8 @@ void TAutoIni::SaveToIni() {
     TIniFile ini(ini_path_);
     std::vector<std::pair<std::string, std::string>> writes;
     TScopedPointer<TIniFile> ini_scope(ini_, &ini);
-    TScopedPointer<std::vector<std::pair<std::string, std::string>>> writes_scope(
-        pending_writes_, &writes);
+    TScopedPointer<std::vector<std::pair<std::string, std::string>>> writes_scope(pending_writes_,
+                                                                                  &writes);
     if (check_win_state_) {
       const std::string name = owner_.Name();
       writes.emplace_back(name + "Top", IntToStr(owner_.Top()));
@@ -208,9 +208,7 @@ void TAutoIni::ApplyToControl(IControl& control, TCheckControl kind, TWalkMode m
       }
       break;
     }
-    case TWalkMode::kStore:
-      state_list_.push_back(name + "=" + current_text());
-      break;
+    case TWalkMode::kStore: state_list_.push_back(name + "=" + current_text()); break;
     case TWalkMode::kRestore: {
       // A control that was not in the snapshot (the form changed since) keeps its value.
       const std::string* entry = FindState(name);

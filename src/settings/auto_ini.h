@@ -30,8 +30,14 @@ class TCheckControls {
   constexpr TCheckControls() = default;
   static constexpr TCheckControls All() { return TCheckControls(0xFF); }
   constexpr bool Contains(TCheckControl kind) const { return (bits_ & Bit(kind)) != 0; }
-  constexpr TCheckControls& Include(TCheckControl kind) { bits_ |= Bit(kind); return *this; }
-  constexpr TCheckControls& Exclude(TCheckControl kind) { bits_ &= ~Bit(kind); return *this; }
+  constexpr TCheckControls& Include(TCheckControl kind) {
+    bits_ |= Bit(kind);
+    return *this;
+  }
+  constexpr TCheckControls& Exclude(TCheckControl kind) {
+    bits_ &= ~Bit(kind);
+    return *this;
+  }
   constexpr bool operator==(const TCheckControls&) const = default;
 
  private:

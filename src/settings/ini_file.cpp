@@ -119,10 +119,14 @@ std::optional<std::uint32_t> ParseDigits(std::string_view digits, unsigned base,
   std::uint64_t value = 0;
   for (char c : digits) {
     unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return std::nullopt;
     value = value * base + digit;
     if (value > limit) return std::nullopt;
   }
@@ -204,8 +208,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 std::string WriteTarget(const std::string& path) {
   struct stat info;
   if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
-                                                      &std::free);
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
     if (real) return real.get();
   }
   return path;
@@ -397,11 +400,9 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool fal
   return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
-  RewriteFile(path_, [&](const std::string& content) {
-    return IniUpdate(content, section, key, value);
-  });
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  RewriteFile(path_,
+              [&](const std::string& content) { return IniUpdate(content, section, key, value); });
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {

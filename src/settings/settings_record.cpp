@@ -89,8 +89,7 @@ bool TSettingsRecord::SetValue(const std::string& key, const std::string& value)
       if (control->MaxValue() > control->MinValue() && !number) return false;
       control->SetText(value);
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -13,8 +13,8 @@ TModelControl& AddRadioGroup(TModelControl& parent, const char* name,
   return group;
 }
 
-TModelControl& AddSpinField(TModelControl& parent, const char* name, int min_value,
-                            int max_value, const char* text) {
+TModelControl& AddSpinField(TModelControl& parent, const char* name, int min_value, int max_value,
+                            const char* text) {
   TModelControl& field = parent.Add(TControlKind::kEdit, name);
   field.SetSpinRange(min_value, max_value);
   field.SetText(text);
@@ -32,10 +32,10 @@ std::unique_ptr<TModelControl> MakeSetupFormModel() {
   TModelControl& pages = form->Add(TControlKind::kOther, "PageControl1");
 
   TModelControl& image_page = pages.Add(TControlKind::kOther, "TabSheet1");
-  AddRadioGroup(image_page, "TargetRes",
-                {"サイズ変更なし", "デスクトップのサイズにあわせる", "96x96 (MSN messenger ICON)",
-                 "640ｘ480", "800x600", "1024x768", "1152x864", "1280x960", "1280x1024",
-                 "1600x1200"});
+  AddRadioGroup(
+      image_page, "TargetRes",
+      {"サイズ変更なし", "デスクトップのサイズにあわせる", "96x96 (MSN messenger ICON)", "640ｘ480",
+       "800x600", "1024x768", "1152x864", "1280x960", "1280x1024", "1600x1200"});
   AddRadioGroup(image_page, "FileFormat",
                 {"Bitmap (Windows標準BMP)", "JPEG (高圧縮だが画質が劣化)",
                  "PNG (高圧縮フォーマット)", "PDF (Adobe PDFファイル化)"});

@@ -1,14 +1,13 @@
 // TDropDst: turns files dragged from the file manager onto a widget into one OnFileDrop event.
 #include "widgets/drop_dst.h"
 
-#include <exception>
-
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
+#include <exception>
 
 #include "widgets/error_box.h"
 
@@ -82,8 +81,7 @@ bool TDropDst::HookProc(QEvent* event) {
       });
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

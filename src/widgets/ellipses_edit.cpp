@@ -30,7 +30,8 @@ void TEllipsesButton::paintEvent(QPaintEvent*) {
   for (int i = 0; i < 3; ++i) painter.fillRect(x + i * 4, y, 2, 2, Qt::black);
 }
 
-TEllipsesEdit::TEllipsesEdit(QWidget* parent) : QLineEdit(parent), button_(new TEllipsesButton(this)) {
+TEllipsesEdit::TEllipsesEdit(QWidget* parent)
+    : QLineEdit(parent), button_(new TEllipsesButton(this)) {
   connect(button_, &QAbstractButton::clicked, this, [this] { ButtonClicked(); });
   ApplyBackground(false);
   LayoutButton();
@@ -53,12 +54,9 @@ void TEllipsesEdit::SetDeactiveColor(const QColor& color) {
 
 bool TEllipsesEdit::ButtonShown() const {
   switch (edit_style_) {
-    case TEditStyle::esNormal:
-      return false;
-    case TEditStyle::esEllipses:
-      return hasFocus();
-    case TEditStyle::esAlwaysEllipses:
-      return true;
+    case TEditStyle::esNormal: return false;
+    case TEditStyle::esEllipses: return hasFocus();
+    case TEditStyle::esAlwaysEllipses: return true;
   }
   return false;
 }

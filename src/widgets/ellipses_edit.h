@@ -1,11 +1,10 @@
 // TEllipsesEdit: a one-line edit with a "..." button at its right end.
 #pragma once
 
-#include <functional>
-
 #include <QAbstractButton>
 #include <QColor>
 #include <QLineEdit>
+#include <functional>
 
 namespace qv::widgets {
 

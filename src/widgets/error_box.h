@@ -1,11 +1,10 @@
 // The application's standard error box for a failure that leaves an event handler.
 #pragma once
 
+#include <QString>
 #include <exception>
 #include <optional>
 #include <string>
-
-#include <QString>
 
 class QWidget;
 

@@ -1,10 +1,9 @@
 // TRadioGroup: a captioned frame of exclusive radio buttons with one item index.
 #include "widgets/radio_group.h"
 
-#include <algorithm>
-
 #include <QButtonGroup>
 #include <QRadioButton>
+#include <algorithm>
 
 namespace qv::widgets {
 

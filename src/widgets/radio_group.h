@@ -1,11 +1,10 @@
 // TRadioGroup: a captioned frame of exclusive radio buttons with one item index.
 #pragma once
 
-#include <functional>
-#include <vector>
-
 #include <QGroupBox>
 #include <QStringList>
+#include <functional>
+#include <vector>
 
 class QButtonGroup;
 class QRadioButton;

@@ -28,20 +28,16 @@ QString TSHBrowseForFolderEx::SpecialFolderPath(TSelectFolder folder) {
   switch (folder) {
     case TSelectFolder::sfDesktop:
     case TSelectFolder::sfManual:
-    case TSelectFolder::sfDesktopDir:
-      return Location(QStandardPaths::DesktopLocation);
-    case TSelectFolder::sfDrives:
-      return QDir::rootPath();
+    case TSelectFolder::sfDesktopDir: return Location(QStandardPaths::DesktopLocation);
+    case TSelectFolder::sfDrives: return QDir::rootPath();
     case TSelectFolder::sfPrograms:
-    case TSelectFolder::sfStartMenu:
-      return Location(QStandardPaths::ApplicationsLocation);
+    case TSelectFolder::sfStartMenu: return Location(QStandardPaths::ApplicationsLocation);
     case TSelectFolder::sfStartup:
       return Location(QStandardPaths::ConfigLocation) + QStringLiteral("/autostart");
     case TSelectFolder::sfFavorites:
     case TSelectFolder::sfRecent:
     case TSelectFolder::sfSendTo:
-    case TSelectFolder::sfTemplates:
-      return QDir::homePath();
+    case TSelectFolder::sfTemplates: return QDir::homePath();
   }
   return QDir::homePath();
 }
@@ -62,8 +58,7 @@ QString TSHBrowseForFolderEx::RootPath() const {
 
 void TSHBrowseForFolderEx::Place(QFileDialog& dialog, QWidget* owner) const {
   switch (ShowStyle) {
-    case TShowStyle::ssNone:
-      break;
+    case TShowStyle::ssNone: break;
     case TShowStyle::ssCenterScreen: {
       QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
       if (!screen) break;

@@ -1,9 +1,8 @@
 // TSHBrowseForFolderEx: the folder picker, over Qt's folder dialog.
 #pragma once
 
-#include <functional>
-
 #include <QString>
+#include <functional>
 
 class QFileDialog;
 class QWidget;
@@ -11,12 +10,30 @@ class QWidget;
 namespace qv::widgets {
 
 enum class TSelectFolder {
-  sfDesktop, sfManual, sfDrives, sfDesktopDir, sfFavorites, sfPrograms, sfRecent, sfSendTo,
-  sfStartMenu, sfStartup, sfTemplates
+  sfDesktop,
+  sfManual,
+  sfDrives,
+  sfDesktopDir,
+  sfFavorites,
+  sfPrograms,
+  sfRecent,
+  sfSendTo,
+  sfStartMenu,
+  sfStartup,
+  sfTemplates
 };
 enum class TRootFolder {
-  rfDesktop, rfManual, rfDrives, rfDesktopDir, rfFavorites, rfPrograms, rfRecent, rfSendTo,
-  rfStartMenu, rfStartup, rfTemplates
+  rfDesktop,
+  rfManual,
+  rfDrives,
+  rfDesktopDir,
+  rfFavorites,
+  rfPrograms,
+  rfRecent,
+  rfSendTo,
+  rfStartMenu,
+  rfStartup,
+  rfTemplates
 };
 enum TSHBrowseOption : unsigned {
   sboDontGoBelowDomain = 1u << 0,
@@ -31,9 +48,9 @@ enum class TOKButtonState { obsDefault, obsEnabled, obsDisabled };
 class TSHBrowseForFolderEx;
 // Sender, the picker's window, the selected path (empty when it has none); the handler may set
 // a status text and the OK button's state.
-using TSHBrowseEvent = std::function<void(TSHBrowseForFolderEx* sender, QWidget* picker,
-                                          const QString& path, QString& show_text,
-                                          TOKButtonState& ok_button_state)>;
+using TSHBrowseEvent =
+    std::function<void(TSHBrowseForFolderEx* sender, QWidget* picker, const QString& path,
+                       QString& show_text, TOKButtonState& ok_button_state)>;
 
 class TSHBrowseForFolderEx {
  public:

@@ -1,9 +1,8 @@
 // TSpinButton: the up and down halves beside a spin edit.
 #include "widgets/spin_button.h"
 
-#include <algorithm>
-
 #include <QKeyEvent>
+#include <algorithm>
 
 namespace qv::widgets {
 
@@ -18,7 +17,8 @@ TSpinButton::TSpinButton(QWidget* parent)
   up_->setObjectName(QStringLiteral("UpButton"));
   down_->setObjectName(QStringLiteral("DownButton"));
   auto focus_edit = [this] {
-    if (focus_control_ && focus_control_->isEnabled()) focus_control_->setFocus(Qt::MouseFocusReason);
+    if (focus_control_ && focus_control_->isEnabled())
+      focus_control_->setFocus(Qt::MouseFocusReason);
   };
   up_->OnMouseDown = focus_edit;
   down_->OnMouseDown = focus_edit;
@@ -58,9 +58,7 @@ void TSpinButton::keyPressEvent(QKeyEvent* event) {
       FocusHalf(down_);
       if (OnDownClick) OnDownClick();
       break;
-    default:
-      QWidget::keyPressEvent(event);
-      return;
+    default: QWidget::keyPressEvent(event); return;
   }
   event->accept();
 }

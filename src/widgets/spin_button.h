@@ -1,9 +1,8 @@
 // TSpinButton: the up and down halves beside a spin edit.
 #pragma once
 
-#include <functional>
-
 #include <QWidget>
+#include <functional>
 
 #include "widgets/timer_speed_button.h"
 

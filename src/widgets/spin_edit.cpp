@@ -1,13 +1,12 @@
 // TSpinEdit and TSpEdit: a numeric edit with spin buttons, read unclamped until it is left.
 #include "widgets/spin_edit.h"
 
-#include <algorithm>
-#include <climits>
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QStyle>
+#include <algorithm>
+#include <climits>
 
 namespace qv::widgets {
 
@@ -121,6 +120,8 @@ void TSpinEdit::resizeEvent(QResizeEvent* event) {
   LayoutButton();
 }
 
-TSpEdit::TSpEdit(QWidget* parent) : TSpinEdit(parent) { setAlignment(Qt::AlignRight | Qt::AlignVCenter); }
+TSpEdit::TSpEdit(QWidget* parent) : TSpinEdit(parent) {
+  setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
 
 }  // namespace qv::widgets

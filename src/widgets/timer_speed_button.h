@@ -1,10 +1,9 @@
 // TTimerSpeedButton: a flat arrow button that repeats its click while it is held down.
 #pragma once
 
-#include <functional>
-
 #include <QAbstractButton>
 #include <QTimer>
+#include <functional>
 
 namespace qv::widgets {
 

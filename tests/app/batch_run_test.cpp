@@ -8,11 +8,11 @@
 #include <fstream>
 
 #include "app/fakes.h"
-#include "support/temp_dir.h"
 #include "codecs/bmp_writer.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
+#include "support/temp_dir.h"
 
 namespace qv {
 namespace {
@@ -52,8 +52,8 @@ TEST_F(BatchRunTest, ConvertsFilesInOrderAndPassesOverFoldersMissingNamesAndFifo
   std::vector<std::string> captions;
   host.on_process_messages = [&] { captions.push_back(host.caption); };
 
-  batch.FileDrop({dir / "b.bmp", dir / "folder.bmp", dir / "gone.bmp", dir / "pipe.bmp",
-                  dir / "a.bmp"});
+  batch.FileDrop(
+      {dir / "b.bmp", dir / "folder.bmp", dir / "gone.bmp", dir / "pipe.bmp", dir / "a.bmp"});
 
   EXPECT_EQ(host.started, (std::vector<std::string>{dir / "b.bmp", dir / "a.bmp"}));
   EXPECT_TRUE(Written("a.bmp"));
@@ -121,8 +121,7 @@ TEST_F(BatchRunTest, ADropArrivingDuringADropIsQueuedAndRunAfterIt) {
     }
   };
   batch.FileDrop({dir / "a.bmp", dir / "b.bmp"});
-  EXPECT_EQ(host.started,
-            (std::vector<std::string>{dir / "a.bmp", dir / "b.bmp", dir / "c.bmp"}));
+  EXPECT_EQ(host.started, (std::vector<std::string>{dir / "a.bmp", dir / "b.bmp", dir / "c.bmp"}));
   EXPECT_EQ(host.caption, "Drop Files Here.");
 }
 

@@ -7,12 +7,12 @@
 #include <fstream>
 
 #include "app/fakes.h"
-#include "support/temp_dir.h"
 #include "codecs/bmp_reader.h"
 #include "codecs/bmp_writer.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
+#include "support/temp_dir.h"
 
 namespace qv {
 namespace {
@@ -128,7 +128,7 @@ TEST_F(ConversionJobTest, SameFormatBesideTheInputIsSkippedUnlessOverwriting) {
 
   // In-place re-encode: the file is replaced by a complete new one, no temporary left behind.
   settings.over_write = 1;
-  settings.target_res = 1;   // 320 x 200 from the fake host
+  settings.target_res = 1;      // 320 x 200 from the fake host
   settings.resample_mode = -1;  // crop/extend: no resampler involved
   job.ConvertFile(dir / "photo.bmp");
   TBitmap after = LoadBmp(dir / "photo.bmp");

@@ -56,16 +56,16 @@ class Cli : public ::testing::Test {
 };
 
 TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--bogus", "x.bmp"},
-           {},
-           {"--set", "NoSuchKey=1", "x.bmp"},
-           {"--set", "TargetRes=abc", "x.bmp"},
-           {"--set", "novalue", "x.bmp"},
-           {"--format", "tiff", "x.bmp"},
-           {"--quality", "101", "x.bmp"},
-           {"--format", "pdf", "x.bmp"},  // no --pdf
-           {"--quality"}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"--bogus", "x.bmp"},
+                                             {},
+                                             {"--set", "NoSuchKey=1", "x.bmp"},
+                                             {"--set", "TargetRes=abc", "x.bmp"},
+                                             {"--set", "novalue", "x.bmp"},
+                                             {"--format", "tiff", "x.bmp"},
+                                             {"--quality", "101", "x.bmp"},
+                                             {"--format", "pdf", "x.bmp"},  // no --pdf
+                                             {"--quality"}}) {
     ProgramResult result = Run(args);
     EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args) << result.err;
     EXPECT_NE(result.err.find("usage: quenvale-cli"), std::string::npos);
@@ -88,8 +88,8 @@ TEST_F(Cli, ConvertsTheNamesAsOneDropQuietlyOnSuccess) {
 
 TEST_F(Cli, DesktopSizeComesFromTheOptionOrFailsClearly) {
   WriteBmp(dir / "a.bmp", 3, 2);
-  ProgramResult sized = Run({"--out", dir / "out", "--size", "desktop", "--desktop-size",
-                             "40x30", "--set", "ResampleMode=-1", dir / "a.bmp"});
+  ProgramResult sized = Run({"--out", dir / "out", "--size", "desktop", "--desktop-size", "40x30",
+                             "--set", "ResampleMode=-1", dir / "a.bmp"});
   EXPECT_EQ(sized.status, 0) << sized.err;
   EXPECT_EQ(BmpSize(dir / "out/a.bmp"), std::make_pair(40, 30));
 
@@ -103,8 +103,7 @@ TEST_F(Cli, AFailureNamesTheFileShowsTheMessageAndEndsTheDrop) {
   WriteBmp(dir / "a.bmp", 2, 2);
   std::ofstream(dir / "bad.bmp") << "XXXX not a bitmap";
   WriteBmp(dir / "c.bmp", 2, 2);
-  ProgramResult result =
-      Run({"--out", dir / "out", dir / "a.bmp", dir / "bad.bmp", dir / "c.bmp"});
+  ProgramResult result = Run({"--out", dir / "out", dir / "a.bmp", dir / "bad.bmp", dir / "c.bmp"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, dir / "bad.bmp" + ": ビットマップイメージが不正です.\n");
   EXPECT_TRUE(std::filesystem::exists(dir / "out/a.bmp"));

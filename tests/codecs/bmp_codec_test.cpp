@@ -19,7 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 void U16(Bytes& b, std::uint32_t v) { b.push_back(v & 0xFF), b.push_back((v >> 8) & 0xFF); }
 void U32(Bytes& b, std::uint32_t v) { U16(b, v & 0xFFFF), U16(b, v >> 16); }
 std::uint32_t GetU32(const Bytes& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+         (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 // A file with a 40-byte header; the offset field is left 0 (the reader does not use it).
@@ -195,55 +196,79 @@ TEST_P(BmpMalformed, FailsWithTheErrorAndLeavesTheImage) {
 INSTANTIATE_TEST_SUITE_P(
     Headers, BmpMalformed,
     ::testing::Values(
-        Malformed{"SignatureMB", [] { Bytes b = Good2x2().Build(); b[0] = 'M', b[1] = 'B'; return b; }(),
+        Malformed{"SignatureMB",
+                  [] {
+                    Bytes b = Good2x2().Build();
+                    b[0] = 'M', b[1] = 'B';
+                    return b;
+                  }(),
                   Malformed::kInvalid},
-        Malformed{"PlanesTwo", WithField(Good2x2(), [](InfoFile& f) { f.planes = 2; }), Malformed::kInvalid},
-        Malformed{"Bits2", WithField(Good2x2(), [](InfoFile& f) { f.bits = 2; }), Malformed::kInvalid},
-        Malformed{"Bits64", WithField(Good2x2(), [](InfoFile& f) { f.bits = 64; }), Malformed::kInvalid},
+        Malformed{"PlanesTwo", WithField(Good2x2(), [](InfoFile& f) { f.planes = 2; }),
+                  Malformed::kInvalid},
+        Malformed{"Bits2", WithField(Good2x2(), [](InfoFile& f) { f.bits = 2; }),
+                  Malformed::kInvalid},
+        Malformed{"Bits64", WithField(Good2x2(), [](InfoFile& f) { f.bits = 64; }),
+                  Malformed::kInvalid},
         Malformed{"Compression5", WithField(Good2x2(), [](InfoFile& f) { f.compression = 5; }),
                   Malformed::kInvalid},
         Malformed{"BitFieldsAt24", WithField(Good2x2(), [](InfoFile& f) { f.compression = 3; }),
                   Malformed::kInvalid},
-        Malformed{"Rle8At4Bits", WithField(Good2x2(), [](InfoFile& f) { f.compression = 1, f.bits = 4; }),
+        Malformed{"Rle8At4Bits",
+                  WithField(Good2x2(), [](InfoFile& f) { f.compression = 1, f.bits = 4; }),
                   Malformed::kInvalid},
         Malformed{"NegativeWidth", WithField(Good2x2(), [](InfoFile& f) { f.width = -2; }),
                   Malformed::kInvalid},
-        Malformed{"HeaderSize20", [] { Bytes b = Good2x2().Build(); b[14] = 20; return b; }(),
+        Malformed{"HeaderSize20",
+                  [] {
+                    Bytes b = Good2x2().Build();
+                    b[14] = 20;
+                    return b;
+                  }(),
                   Malformed::kInvalid},
         Malformed{"CutInFileHeader", Cut(Good2x2().Build(), 9), Malformed::kReadError},
         Malformed{"CutInInfoHeader", Cut(Good2x2().Build(), 30), Malformed::kReadError},
         Malformed{"CutInPixels", Cut(Good2x2().Build(), 54 + 15), Malformed::kReadError},
-        Malformed{"CutInTable", Cut(WithField(Good2x2(), [](InfoFile& f) { f.bits = 8; }), 54 + 100),
+        Malformed{"CutInTable",
+                  Cut(WithField(Good2x2(), [](InfoFile& f) { f.bits = 8; }), 54 + 100),
                   Malformed::kReadError},
-        Malformed{"HugeColoursUsed",
-                  WithField(Good2x2(), [](InfoFile& f) { f.bits = 8, f.colors_used = 0x80000000u; }),
-                  Malformed::kReadError},
+        Malformed{
+            "HugeColoursUsed",
+            WithField(Good2x2(), [](InfoFile& f) { f.bits = 8, f.colors_used = 0x80000000u; }),
+            Malformed::kReadError},
         // (2^31-1) x 24 + 31 overflows 32 bits; the size check must see the true size.
-        Malformed{"RowSizeOverflow", WithField(Good2x2(), [](InfoFile& f) { f.width = 0x7FFFFFFF; }),
+        Malformed{"RowSizeOverflow",
+                  WithField(Good2x2(), [](InfoFile& f) { f.width = 0x7FFFFFFF; }),
                   Malformed::kOutOfMemory},
         Malformed{"TotalSizeOverflow",
-                  WithField(Good2x2(), [](InfoFile& f) { f.width = 65536, f.height = 65536, f.bits = 32; }),
+                  WithField(Good2x2(),
+                            [](InfoFile& f) { f.width = 65536, f.height = 65536, f.bits = 32; }),
                   Malformed::kOutOfMemory},
-        Malformed{"HeightIntMin",
-                  WithField(Good2x2(), [](InfoFile& f) { f.height = std::numeric_limits<std::int32_t>::min(); }),
-                  Malformed::kOutOfMemory},
+        Malformed{
+            "HeightIntMin",
+            WithField(Good2x2(),
+                      [](InfoFile& f) { f.height = std::numeric_limits<std::int32_t>::min(); }),
+            Malformed::kOutOfMemory},
         Malformed{"HugeRleFromTinyData",
-                  WithField(Good2x2(), [](InfoFile& f) {
-                    f.width = 4096, f.height = 4096, f.bits = 8, f.compression = 1, f.colors_used = 1;
-                    f.after_header = {0, 0, 0, 0, 0, 1};
-                  }),
+                  WithField(Good2x2(),
+                            [](InfoFile& f) {
+                              f.width = 4096, f.height = 4096, f.bits = 8, f.compression = 1,
+                              f.colors_used = 1;
+                              f.after_header = {0, 0, 0, 0, 0, 1};
+                            }),
                   Malformed::kInvalid},
         Malformed{"TopDownRle",
-                  WithField(Good2x2(), [](InfoFile& f) {
-                    f.height = -2, f.bits = 8, f.compression = 1, f.colors_used = 1;
-                    f.after_header = {0, 0, 0, 0, 0, 1};
-                  }),
+                  WithField(Good2x2(),
+                            [](InfoFile& f) {
+                              f.height = -2, f.bits = 8, f.compression = 1, f.colors_used = 1;
+                              f.after_header = {0, 0, 0, 0, 0, 1};
+                            }),
                   Malformed::kInvalid},
         Malformed{"RleRunPastRowEnd",
-                  WithField(Good2x2(), [](InfoFile& f) {
-                    f.bits = 8, f.compression = 1, f.colors_used = 1;
-                    f.after_header = {0, 0, 0, 0, 3, 0, 0, 1};
-                  }),
+                  WithField(Good2x2(),
+                            [](InfoFile& f) {
+                              f.bits = 8, f.compression = 1, f.colors_used = 1;
+                              f.after_header = {0, 0, 0, 0, 3, 0, 0, 1};
+                            }),
                   Malformed::kInvalid}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
 
@@ -261,8 +286,8 @@ TEST_P(BmpRoundTrip, PixelsAndFormatSurvive) {
     }
   source.SetPixelFormat(GetParam());
   TBitmap back = Read(Write(source));
-  EXPECT_EQ(back.PixelFormat(), GetParam() == TPixelFormat::pfDevice ? TPixelFormat::pf32bit
-                                                                        : GetParam());
+  EXPECT_EQ(back.PixelFormat(),
+            GetParam() == TPixelFormat::pfDevice ? TPixelFormat::pf32bit : GetParam());
   ASSERT_EQ(back.Width(), 7);
   ASSERT_EQ(back.Height(), 3);
   if (source.BitsPerPixel() <= 8) {

@@ -1,9 +1,10 @@
 // Tests of the RLE8 / RLE4 decoder of BMP pixel data.
+#include "codecs/bmp_rle_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "codecs/bmp_rle_decoder.h"
 #include "runtime/exceptions.h"
 
 namespace qv {
@@ -72,8 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadRle{"RunPastRowEndAfterOthers", {3, 1, 2, 1}, false},
                       BadRle{"AbsoluteRunPastRowEnd", {0, 6, 1, 2, 3, 4, 5, 6}, false},
                       BadRle{"DeltaPastRowEnd", {0, 2, 5, 0}, false},
-                      BadRle{"EncodedPairCut", {2}, true},
-                      BadRle{"DeltaCut", {0, 2, 1}, true},
+                      BadRle{"EncodedPairCut", {2}, true}, BadRle{"DeltaCut", {0, 2, 1}, true},
                       BadRle{"AbsoluteRunCut", {0, 4, 1, 2}, true}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
 

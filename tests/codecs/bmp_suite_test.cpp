@@ -85,14 +85,16 @@ void ExpectPixelsMatch(const std::string& bmp, const std::string& reference, int
   for (int y = 0; y < image.Height(); ++y) {
     const std::uint8_t* row = static_cast<const TBitmap&>(image).ScanLine(y);
     for (int x = 0; x < image.Width(); ++x) {
-      const std::uint8_t* want = &expected.pixels[(static_cast<std::size_t>(y) * expected.width + x) * 4];
+      const std::uint8_t* want =
+          &expected.pixels[(static_cast<std::size_t>(y) * expected.width + x) * 4];
       if (want[3] != 255) continue;
       if (std::abs(row[3 * x + 2] - want[0]) > tolerance ||
-          std::abs(row[3 * x + 1] - want[1]) > tolerance || std::abs(row[3 * x] - want[2]) > tolerance) {
+          std::abs(row[3 * x + 1] - want[1]) > tolerance ||
+          std::abs(row[3 * x] - want[2]) > tolerance) {
         if (wrong++ < 3)
-          ADD_FAILURE() << bmp << " pixel " << x << "," << y << ": got " << int{row[3 * x + 2]} << ","
-                        << int{row[3 * x + 1]} << "," << int{row[3 * x]} << " want " << int{want[0]}
-                        << "," << int{want[1]} << "," << int{want[2]};
+          ADD_FAILURE() << bmp << " pixel " << x << "," << y << ": got " << int{row[3 * x + 2]}
+                        << "," << int{row[3 * x + 1]} << "," << int{row[3 * x]} << " want "
+                        << int{want[0]} << "," << int{want[1]} << "," << int{want[2]};
       }
     }
   }
@@ -142,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
         SuiteCase{"q/pal8rletrns.bmp", "pal8rletrns-0.png"},
         SuiteCase{"q/pal8rlecut.bmp", "pal8rlecut-0.png"},
         SuiteCase{"q/pal8oversizepal.bmp", "pal8.png"}, SuiteCase{"q/pal8os2-sz.bmp", "pal8.png"},
-        SuiteCase{"q/rgb16faketrns.bmp", "rgb16.png"}, SuiteCase{"q/rgb16-231.bmp", "rgb16-231.png"},
+        SuiteCase{"q/rgb16faketrns.bmp", "rgb16.png"},
+        SuiteCase{"q/rgb16-231.bmp", "rgb16-231.png"},
         SuiteCase{"q/rgb16-3103.bmp", "rgb16-3103.png"},
         SuiteCase{"q/rgba16-4444.bmp", "rgba16-4444.png"},
         SuiteCase{"q/rgb24largepal.bmp", "rgb24.png"}, SuiteCase{"q/rgb32h52.bmp", "rgb24.png"},
@@ -164,9 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Pillow's bit-field variant of the suite's picture (its rgb32bf-rgba.bmp has masks edited to
 // disagree with its pixels on purpose, so it has no reference).
-INSTANTIATE_TEST_SUITE_P(
-    Extra, BmpSuiteMatches,
-    ::testing::Values(SuiteCase{"../bmp-extra/pillow/rgb32bf-abgr.bmp", "rgb24.png"}));
+INSTANTIATE_TEST_SUITE_P(Extra, BmpSuiteMatches,
+                         ::testing::Values(SuiteCase{"../bmp-extra/pillow/rgb32bf-abgr.bmp",
+                                                     "rgb24.png"}));
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
@@ -293,59 +296,57 @@ TEST_P(BmpBadDerived, GivesTheExpectedOutcome) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BmpBadDerived,
-    ::testing::Values(
-        DerivedCase{"bitfields-16bit-overlapping-masks.bmp", Outcome::kDecodes},
-        DerivedCase{"bitfields-32bit-masks-missing.bmp", Outcome::kReadError},
-        DerivedCase{"bitfields-32bit-zero-masks.bmp", Outcome::kDecodes},
-        DerivedCase{"bitfields-8bit.bmp", Outcome::kInvalid},
-        DerivedCase{"bm-only-2-bytes.bmp", Outcome::kReadError},
-        DerivedCase{"bpp-0.bmp", Outcome::kInvalid},
-        DerivedCase{"bpp-64-no-data.bmp", Outcome::kInvalid},
-        DerivedCase{"bpp-65535.bmp", Outcome::kInvalid},
-        DerivedCase{"bpp-7.bmp", Outcome::kInvalid},
-        DerivedCase{"clrused-0xffffffff-24bit.bmp", Outcome::kReadError},
-        DerivedCase{"clrused-257-8bit.bmp", Outcome::kAnyClean},
-        DerivedCase{"clrused-2pow31-8bit.bmp", Outcome::kReadError},
-        DerivedCase{"compression-99.bmp", Outcome::kInvalid},
-        DerivedCase{"compression-rle8-with-24bit.bmp", Outcome::kInvalid},
-        DerivedCase{"core-65535x65535-24bit.bmp", Outcome::kOutOfMemory},
-        DerivedCase{"empty-0-bytes.bmp", Outcome::kEmpty},
-        DerivedCase{"file-header-only-14-bytes.bmp", Outcome::kReadError},
-        DerivedCase{"hdrsize-0.bmp", Outcome::kInvalid},
-        DerivedCase{"hdrsize-0xffffffff.bmp", Outcome::kReadError},
-        DerivedCase{"hdrsize-13.bmp", Outcome::kInvalid},
-        DerivedCase{"hdrsize-65536-past-eof.bmp", Outcome::kReadError},
-        DerivedCase{"height-0.bmp", Outcome::kEmpty},
-        DerivedCase{"height-int-min.bmp", Outcome::kOutOfMemory},
-        DerivedCase{"info-header-truncated-30-bytes.bmp", Outcome::kReadError},
-        DerivedCase{"offset-past-eof.bmp", Outcome::kDecodes},
-        DerivedCase{"palette-truncated.bmp", Outcome::kReadError},
-        DerivedCase{"pixels-truncated-half.bmp", Outcome::kReadError},
-        DerivedCase{"planes-0.bmp", Outcome::kInvalid},
-        DerivedCase{"rle4-run-past-row-end.bmp", Outcome::kInvalid},
-        DerivedCase{"rle8-absolute-odd-count-truncated.bmp", Outcome::kReadError},
-        DerivedCase{"rle8-absolute-past-row-end.bmp", Outcome::kInvalid},
-        DerivedCase{"rle8-delta-past-image.bmp", Outcome::kDecodes},
-        DerivedCase{"rle8-height-1M-tiny-data.bmp", Outcome::kInvalid},
-        DerivedCase{"rle8-no-end-marker-truncated.bmp", Outcome::kReadError},
-        DerivedCase{"rle8-rows-past-image-end.bmp", Outcome::kDecodes},
-        DerivedCase{"rle8-run-past-row-end.bmp", Outcome::kInvalid},
-        DerivedCase{"rle8-topdown.bmp", Outcome::kInvalid},
-        DerivedCase{"signature-MB.bmp", Outcome::kInvalid},
-        DerivedCase{"sizeimage-0xffffffff.bmp", Outcome::kDecodes},
-        DerivedCase{"sizeimage-larger-than-file.bmp", Outcome::kDecodes},
-        DerivedCase{"valid-1x1-24bit.bmp", Outcome::kDecodes},
-        DerivedCase{"valid-2x2-8bit-core-header.bmp", Outcome::kDecodes},
-        DerivedCase{"valid-3x2-24bit-topdown.bmp", Outcome::kDecodes},
-        DerivedCase{"width-0.bmp", Outcome::kEmpty},
-        DerivedCase{"width-0x7fffffff-1bit.bmp", Outcome::kOutOfMemory},
-        DerivedCase{"width-0x7fffffff-24bit-rowsize-overflow.bmp", Outcome::kOutOfMemory},
-        DerivedCase{"width-negative.bmp", Outcome::kInvalid},
-        DerivedCase{"wxh-65536x65536-32bit-overflow.bmp", Outcome::kOutOfMemory}));
+    ::testing::Values(DerivedCase{"bitfields-16bit-overlapping-masks.bmp", Outcome::kDecodes},
+                      DerivedCase{"bitfields-32bit-masks-missing.bmp", Outcome::kReadError},
+                      DerivedCase{"bitfields-32bit-zero-masks.bmp", Outcome::kDecodes},
+                      DerivedCase{"bitfields-8bit.bmp", Outcome::kInvalid},
+                      DerivedCase{"bm-only-2-bytes.bmp", Outcome::kReadError},
+                      DerivedCase{"bpp-0.bmp", Outcome::kInvalid},
+                      DerivedCase{"bpp-64-no-data.bmp", Outcome::kInvalid},
+                      DerivedCase{"bpp-65535.bmp", Outcome::kInvalid},
+                      DerivedCase{"bpp-7.bmp", Outcome::kInvalid},
+                      DerivedCase{"clrused-0xffffffff-24bit.bmp", Outcome::kReadError},
+                      DerivedCase{"clrused-257-8bit.bmp", Outcome::kAnyClean},
+                      DerivedCase{"clrused-2pow31-8bit.bmp", Outcome::kReadError},
+                      DerivedCase{"compression-99.bmp", Outcome::kInvalid},
+                      DerivedCase{"compression-rle8-with-24bit.bmp", Outcome::kInvalid},
+                      DerivedCase{"core-65535x65535-24bit.bmp", Outcome::kOutOfMemory},
+                      DerivedCase{"empty-0-bytes.bmp", Outcome::kEmpty},
+                      DerivedCase{"file-header-only-14-bytes.bmp", Outcome::kReadError},
+                      DerivedCase{"hdrsize-0.bmp", Outcome::kInvalid},
+                      DerivedCase{"hdrsize-0xffffffff.bmp", Outcome::kReadError},
+                      DerivedCase{"hdrsize-13.bmp", Outcome::kInvalid},
+                      DerivedCase{"hdrsize-65536-past-eof.bmp", Outcome::kReadError},
+                      DerivedCase{"height-0.bmp", Outcome::kEmpty},
+                      DerivedCase{"height-int-min.bmp", Outcome::kOutOfMemory},
+                      DerivedCase{"info-header-truncated-30-bytes.bmp", Outcome::kReadError},
+                      DerivedCase{"offset-past-eof.bmp", Outcome::kDecodes},
+                      DerivedCase{"palette-truncated.bmp", Outcome::kReadError},
+                      DerivedCase{"pixels-truncated-half.bmp", Outcome::kReadError},
+                      DerivedCase{"planes-0.bmp", Outcome::kInvalid},
+                      DerivedCase{"rle4-run-past-row-end.bmp", Outcome::kInvalid},
+                      DerivedCase{"rle8-absolute-odd-count-truncated.bmp", Outcome::kReadError},
+                      DerivedCase{"rle8-absolute-past-row-end.bmp", Outcome::kInvalid},
+                      DerivedCase{"rle8-delta-past-image.bmp", Outcome::kDecodes},
+                      DerivedCase{"rle8-height-1M-tiny-data.bmp", Outcome::kInvalid},
+                      DerivedCase{"rle8-no-end-marker-truncated.bmp", Outcome::kReadError},
+                      DerivedCase{"rle8-rows-past-image-end.bmp", Outcome::kDecodes},
+                      DerivedCase{"rle8-run-past-row-end.bmp", Outcome::kInvalid},
+                      DerivedCase{"rle8-topdown.bmp", Outcome::kInvalid},
+                      DerivedCase{"signature-MB.bmp", Outcome::kInvalid},
+                      DerivedCase{"sizeimage-0xffffffff.bmp", Outcome::kDecodes},
+                      DerivedCase{"sizeimage-larger-than-file.bmp", Outcome::kDecodes},
+                      DerivedCase{"valid-1x1-24bit.bmp", Outcome::kDecodes},
+                      DerivedCase{"valid-2x2-8bit-core-header.bmp", Outcome::kDecodes},
+                      DerivedCase{"valid-3x2-24bit-topdown.bmp", Outcome::kDecodes},
+                      DerivedCase{"width-0.bmp", Outcome::kEmpty},
+                      DerivedCase{"width-0x7fffffff-1bit.bmp", Outcome::kOutOfMemory},
+                      DerivedCase{"width-0x7fffffff-24bit-rowsize-overflow.bmp",
+                                  Outcome::kOutOfMemory},
+                      DerivedCase{"width-negative.bmp", Outcome::kInvalid},
+                      DerivedCase{"wxh-65536x65536-32bit-overflow.bmp", Outcome::kOutOfMemory}));
 
-TEST(BmpBadDerived, EveryFileIsInTheTable) {
-  EXPECT_EQ(FilesIn(kDerived).size(), 48u);
-}
+TEST(BmpBadDerived, EveryFileIsInTheTable) { EXPECT_EQ(FilesIn(kDerived).size(), 48u); }
 
 }  // namespace
 }  // namespace qv

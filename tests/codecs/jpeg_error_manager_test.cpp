@@ -1,12 +1,13 @@
 // The error jump and progress monitor below TJPEGImage: an exception raised in a callback the
 // library calls comes back out of the guarded step, not through the library.
-#include <gtest/gtest.h>
+#include "codecs/jpeg_error_manager.h"
 
-#include <jerror.h>
+#include <gtest/gtest.h>
 
 #include <vector>
 
-#include "codecs/jpeg_error_manager.h"
+#include <jerror.h>
+
 #include "codecs/jpeg_image.h"
 #include "codecs/jpeg_memory_managers.h"
 #include "runtime/stream.h"
@@ -62,7 +63,7 @@ TEST(JpegErrorManager, ExceptionFromTheProgressEventLeavesThroughTheJump) {
   };
   s.cinfo.err = InitJpegErrors(s.errors);
   InitJpegProgress(s.progress, s.errors, &s.callback);
-  s.progress.last_report_ms = JpegTickCount() - 1000; // the first call reports
+  s.progress.last_report_ms = JpegTickCount() - 1000;  // the first call reports
   ASSERT_FALSE(RunJpegStep(s.errors, Open, &s) && RunJpegStep(s.errors, ReadAll, &s));
   EXPECT_EQ(calls, 2);
   EXPECT_LT(s.rows_read, 149);
@@ -73,7 +74,7 @@ TEST(JpegErrorManager, WarningsAreIgnoredAndFatalErrorsCarryTheirCode) {
   Session s;
   std::vector<std::uint8_t> whole =
       ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
-  s.bytes.assign(whole.begin(), whole.begin() + 3000); // premature end: warnings only
+  s.bytes.assign(whole.begin(), whole.begin() + 3000);  // premature end: warnings only
   s.row.resize(227 * 3);
   s.cinfo.err = InitJpegErrors(s.errors);
   InitJpegProgress(s.progress, s.errors, &s.callback);
@@ -94,5 +95,5 @@ TEST(JpegErrorManager, WarningsAreIgnoredAndFatalErrorsCarryTheirCode) {
   }
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

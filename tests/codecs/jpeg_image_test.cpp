@@ -1,9 +1,8 @@
 // The JPEG adapter: the sample files against djpeg, header reading, library errors as EJPEG,
 // size limits, CMYK conversion, compression checked by djpeg, sharing and the job's steps.
-#include <gtest/gtest.h>
+#include "codecs/jpeg_image.h"
 
-#include <jerror.h>
-#include <jpeglib.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -11,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <jerror.h>
+#include <jpeglib.h>
+
 #include "app/image_io.h"
 #include "codecs/jpeg_cmyk.h"
-#include "codecs/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 #include "support/run_program.h"
@@ -39,8 +40,7 @@ Ppm ParsePpm(const std::vector<std::uint8_t> &bytes) {
   auto token = [&]() {
     while (pos < bytes.size()) {
       if (bytes[pos] == '#') {
-        while (pos < bytes.size() && bytes[pos] != '\n')
-          ++pos;
+        while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
       } else if (std::isspace(bytes[pos])) {
         ++pos;
       } else {
@@ -48,8 +48,7 @@ Ppm ParsePpm(const std::vector<std::uint8_t> &bytes) {
       }
     }
     std::string t;
-    while (pos < bytes.size() && !std::isspace(bytes[pos]))
-      t += static_cast<char>(bytes[pos++]);
+    while (pos < bytes.size() && !std::isspace(bytes[pos])) t += static_cast<char>(bytes[pos++]);
     return t;
   };
   std::string magic = token();
@@ -57,12 +56,11 @@ Ppm ParsePpm(const std::vector<std::uint8_t> &bytes) {
   ppm.width = std::stoi(token());
   ppm.height = std::stoi(token());
   EXPECT_EQ(token(), "255");
-  ++pos; // the single white space after maxval
+  ++pos;  // the single white space after maxval
   std::size_t pixels = static_cast<std::size_t>(ppm.width) * ppm.height;
   if (magic == "P5") {
     for (std::size_t i = 0; i < pixels && pos + i < bytes.size(); ++i)
-      for (int k = 0; k < 3; ++k)
-        ppm.rgb.push_back(bytes[pos + i]);
+      for (int k = 0; k < 3; ++k) ppm.rgb.push_back(bytes[pos + i]);
   } else {
     ppm.rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos), bytes.end());
   }
@@ -109,8 +107,7 @@ Difference Compare(const TBitmap &image, const Ppm &ppm) {
   Difference d;
   EXPECT_EQ(image.Width(), ppm.width);
   EXPECT_EQ(image.Height(), ppm.height);
-  if (image.Width() != ppm.width || image.Height() != ppm.height)
-    return {255, 255};
+  if (image.Width() != ppm.width || image.Height() != ppm.height) return {255, 255};
   double total = 0;
   for (int y = 0; y < ppm.height; ++y)
     for (int x = 0; x < ppm.width; ++x) {
@@ -135,7 +132,7 @@ struct SampleCase {
   int height;
   bool grayscale;
   bool progressive;
-  bool exact; // a clean file: our default decode equals djpeg's byte for byte
+  bool exact;  // a clean file: our default decode equals djpeg's byte for byte
 };
 
 class JpegSample : public ::testing::TestWithParam<SampleCase> {};
@@ -144,7 +141,7 @@ TEST_P(JpegSample, HeaderAndDecodeMatchDjpeg) {
   const SampleCase &c = GetParam();
   TJPEGImage jpeg;
   jpeg.LoadFromFile(Sample(c.file));
-  EXPECT_FALSE(jpeg.HasBitmap()); // reading keeps the bytes only
+  EXPECT_FALSE(jpeg.HasBitmap());  // reading keeps the bytes only
   EXPECT_EQ(jpeg.Width(), c.width);
   EXPECT_EQ(jpeg.Height(), c.height);
   EXPECT_EQ(jpeg.Grayscale(), c.grayscale);
@@ -267,7 +264,7 @@ TEST(JpegImage, ShortStreamIsAReadError) {
   std::vector<std::uint8_t> bytes = ReadWholeFile(Sample("libjpeg-turbo/testorig.jpg"));
   // A stream whose size claims more than it can deliver.
   class ShortStream : public TStream {
-  public:
+   public:
     explicit ShortStream(std::vector<std::uint8_t> b) : bytes_(std::move(b)) {}
     std::size_t Read(void *buffer, std::size_t count) override {
       std::size_t n = std::min(count, bytes_.size() / 2 - std::min(pos_, bytes_.size() / 2));
@@ -277,14 +274,12 @@ TEST(JpegImage, ShortStreamIsAReadError) {
     }
     std::size_t Write(const void *, std::size_t) override { return 0; }
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
-      if (origin == SeekOrigin::kEnd)
-        return static_cast<std::int64_t>(bytes_.size()) + offset;
-      if (origin == SeekOrigin::kBeginning)
-        pos_ = static_cast<std::size_t>(offset);
+      if (origin == SeekOrigin::kEnd) return static_cast<std::int64_t>(bytes_.size()) + offset;
+      if (origin == SeekOrigin::kBeginning) pos_ = static_cast<std::size_t>(offset);
       return static_cast<std::int64_t>(pos_);
     }
 
-  private:
+   private:
     std::vector<std::uint8_t> bytes_;
     std::size_t pos_ = 0;
   } stream(bytes);
@@ -304,8 +299,7 @@ TEST(JpegImage, DamagedFilesDecodeOrFailCleanly) {
       int flips = 1 + static_cast<int>(random() % 8);
       for (int i = 0; i < flips; ++i)
         bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
-      if (round % 5 == 0)
-        bytes.resize(random() % bytes.size());
+      if (round % 5 == 0) bytes.resize(random() % bytes.size());
       TJPEGImage jpeg;
       jpeg.SetPixelFormat(round % 2 ? TJPEGPixelFormat::jf8Bit : TJPEGPixelFormat::jf24Bit);
       try {
@@ -321,7 +315,7 @@ TEST(JpegImage, DamagedFilesDecodeOrFailCleanly) {
       }
     }
   }
-  EXPECT_GT(failures, 0); // the damage did reach the library's checks
+  EXPECT_GT(failures, 0);  // the damage did reach the library's checks
 }
 
 // A stream of n components in no known colour space, written by libjpeg itself.
@@ -462,8 +456,7 @@ TEST(JpegCmyk, RowConversion) {
   EXPECT_EQ(std::vector<std::uint8_t>(bgr, bgr + 12),
             std::vector<std::uint8_t>(expected, expected + 12));
   std::uint8_t inverted[16];
-  for (int i = 0; i < 16; ++i)
-    inverted[i] = static_cast<std::uint8_t>(255 - plain[i]);
+  for (int i = 0; i < 16; ++i) inverted[i] = static_cast<std::uint8_t>(255 - plain[i]);
   CmykRowToBgr(inverted, bgr, 4, true);
   EXPECT_EQ(std::vector<std::uint8_t>(bgr, bgr + 12),
             std::vector<std::uint8_t>(expected, expected + 12));
@@ -506,8 +499,7 @@ TBitmap Pattern(int width, int height, TPixelFormat format = TPixelFormat::pf24b
       row[x * 3 + 2] = static_cast<std::uint8_t>(x * 2 < width ? 220 : 40);
     }
   }
-  if (format != TPixelFormat::pf24bit)
-    image.SetPixelFormat(format);
+  if (format != TPixelFormat::pf24bit) image.SetPixelFormat(format);
   return image;
 }
 
@@ -533,8 +525,7 @@ TEST_P(JpegEncode, DjpegReadsWhatWeWrite) {
   // Baseline: an SOF0 frame, no progressive SOF2, JFIF marker right after SOI.
   bool sof0 = false, sof2 = false;
   for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
-    if (bytes[i] != 0xFF)
-      continue;
+    if (bytes[i] != 0xFF) continue;
     sof0 |= bytes[i + 1] == 0xC0;
     sof2 |= bytes[i + 1] == 0xC2;
   }
@@ -577,9 +568,9 @@ TEST_P(JpegSameAsCjpeg, ByteForByte) {
   TMemoryStream ours;
   WriteJpeg(image, ours, GetParam());
   testing::TempDir dir;
-  testing::ProgramResult result =
-      testing::RunProgram("/usr/bin/cjpeg", {"-baseline", "-quality", std::to_string(GetParam()),
-                                             "-outfile", dir / "c.jpg", ppm_path});
+  testing::ProgramResult result = testing::RunProgram(
+      "/usr/bin/cjpeg",
+      {"-baseline", "-quality", std::to_string(GetParam()), "-outfile", dir / "c.jpg", ppm_path});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ours.Bytes(), ReadWholeFile(dir / "c.jpg"));
 }
@@ -608,7 +599,7 @@ TEST(JpegImage, LoadAndSaveUnchangedWritesTheSameBytes) {
     std::vector<std::uint8_t> original = ReadWholeFile(Sample(name));
     TJPEGImage jpeg;
     jpeg.LoadFromFile(Sample(name));
-    (void)jpeg.Bitmap(); // decoding does not touch the bytes either
+    (void)jpeg.Bitmap();  // decoding does not touch the bytes either
     TMemoryStream out;
     jpeg.SaveToStream(out);
     EXPECT_EQ(out.Bytes(), original) << name;
@@ -640,7 +631,7 @@ TEST(JpegImage, SharedDataIsNeverChangedUnderAnotherImage) {
   EXPECT_EQ(b.Width(), 128);
   std::vector<std::uint8_t> original = a.CompressedData();
   b.SetCompressionQuality(5);
-  b.Compress(); // bytes held, no image: decoded and compressed again at the new quality
+  b.Compress();  // bytes held, no image: decoded and compressed again at the new quality
   EXPECT_NE(a.JPEGData(), b.JPEGData());
   EXPECT_EQ(a.CompressedData(), original);
   EXPECT_NE(b.CompressedData(), original);
@@ -676,7 +667,7 @@ TEST(JpegImage, AbortFromTheFinalProgressReportIsSwallowed) {
     Abort();
   };
   TBitmap image;
-  EXPECT_NO_THROW(jpeg.AssignTo(image)); // swallowed, even if it only came with the final 100
+  EXPECT_NO_THROW(jpeg.AssignTo(image));  // swallowed, even if it only came with the final 100
   EXPECT_GE(calls, 1);
   EXPECT_EQ(image.Width(), 2400);
 }
@@ -696,5 +687,5 @@ TEST(JpegImageIo, WriteThenReadThroughTheJob) {
   EXPECT_EQ(back.PixelFormat(), TPixelFormat::pf24bit);
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

@@ -1,6 +1,7 @@
 // The PNG decoder's chunk rules, row conversions, gamma and transparency on hand-built files,
 // and the object's own operations.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <string>
@@ -15,8 +16,6 @@
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 #include "support/temp_dir.h"
-
-#include <zlib.h>
 
 namespace qv {
 namespace {
@@ -71,7 +70,8 @@ TEST(PngFilters, UnfilterInvertsFilter) {
   for (std::size_t pixel : {1u, 2u, 3u, 4u, 6u, 8u}) {
     for (int type = 0; type <= 4; ++type) {
       Bytes out(row.size());
-      FilterRow(static_cast<TPngFilterType>(type), row.data(), previous.data(), out.data(), row.size(), pixel);
+      FilterRow(static_cast<TPngFilterType>(type), row.data(), previous.data(), out.data(),
+                row.size(), pixel);
       UnfilterRow(type, out.data(), previous.data(), out.size(), pixel);
       EXPECT_EQ(out, row) << "type " << type << " pixel " << pixel;
     }
@@ -83,10 +83,10 @@ TEST(PngFilters, UnfilterInvertsFilter) {
 
 TEST(PngFilters, PaethPredictorTies) {
   EXPECT_EQ(PaethPredictor(10, 10, 10), 10);
-  EXPECT_EQ(PaethPredictor(10, 20, 10), 20);   // p = 20: b is nearest
-  EXPECT_EQ(PaethPredictor(20, 10, 10), 20);   // p = 20: a
-  EXPECT_EQ(PaethPredictor(5, 9, 7), 7);       // p = 7: c
-  EXPECT_EQ(PaethPredictor(3, 3, 0), 3);       // pa = pb: a wins
+  EXPECT_EQ(PaethPredictor(10, 20, 10), 20);  // p = 20: b is nearest
+  EXPECT_EQ(PaethPredictor(20, 10, 10), 20);  // p = 20: a
+  EXPECT_EQ(PaethPredictor(5, 9, 7), 7);      // p = 7: c
+  EXPECT_EQ(PaethPredictor(3, 3, 0), 3);      // pa = pb: a wins
 }
 
 TEST(PngDecoder, GreyImageAndRamp) {
@@ -98,8 +98,10 @@ TEST(PngDecoder, GreyImageAndRamp) {
 }
 
 TEST(PngDecoder, IhdrMustComeFirst) {
-  Bytes file = BuildPng({{"gAMA", {0, 0, 0xB1, 0x8F}}, {"IHDR", Ihdr(4, 2, 8, 0)},
-                         {"IDAT", Deflate(kGreyRows)}, {"IEND", {}}});
+  Bytes file = BuildPng({{"gAMA", {0, 0, 0xB1, 0x8F}},
+                         {"IHDR", Ihdr(4, 2, 8, 0)},
+                         {"IDAT", Deflate(kGreyRows)},
+                         {"IEND", {}}});
   TPNGObject png;
   EXPECT_THROW(Load(png, file), EPNGIHDRNotFirst);
 }
@@ -146,11 +148,13 @@ TEST(PngDecoder, UnknownChunks) {
 
 TEST(PngDecoder, SizeLimitIs65535) {
   TPNGObject png;
-  Bytes wide = BuildPng({{"IHDR", Ihdr(65536, 1, 1, 0)}, {"IDAT", Deflate(Bytes(8194))}, {"IEND", {}}});
+  Bytes wide =
+      BuildPng({{"IHDR", Ihdr(65536, 1, 1, 0)}, {"IDAT", Deflate(Bytes(8194))}, {"IEND", {}}});
   EXPECT_THROW(Load(png, wide), EPNGSizeExceeds);
   Bytes row(1 + 8192, 0xFF);
   row[0] = 0;
-  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(65535, 1, 1, 0)}, {"IDAT", Deflate(row)}, {"IEND", {}}}));
+  TBitmap image =
+      Decode(BuildPng({{"IHDR", Ihdr(65535, 1, 1, 0)}, {"IDAT", Deflate(row)}, {"IEND", {}}}));
   EXPECT_EQ(image.Width(), 65535);
   EXPECT_EQ(image.BitsPerPixel(), 1);
 }
@@ -158,14 +162,16 @@ TEST(PngDecoder, SizeLimitIs65535) {
 TEST(PngDecoder, FilterTypeFiveIsUnfiltered) {
   Bytes rows = kGreyRows;
   rows[5] = 5;
-  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(4, 2, 8, 0)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  TBitmap image =
+      Decode(BuildPng({{"IHDR", Ihdr(4, 2, 8, 0)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
   EXPECT_EQ(image.ScanLine(1)[0], 50);
   EXPECT_EQ(image.ScanLine(1)[3], 80);
 }
 
 TEST(PngDecoder, SixteenBitColourKeepsHighBytes) {
   Bytes rows = {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
-  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(1, 1, 16, 2)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  TBitmap image =
+      Decode(BuildPng({{"IHDR", Ihdr(1, 1, 16, 2)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
   ASSERT_EQ(image.BitsPerPixel(), 24);
   EXPECT_EQ(image.ScanLine(0)[0], 0x9A);  // blue
   EXPECT_EQ(image.ScanLine(0)[1], 0x56);
@@ -186,7 +192,8 @@ TEST(PngDecoder, SixteenColourPaletteGivesFourBits) {
   Bytes plte;
   for (int i = 0; i < 16; ++i) plte.insert(plte.end(), {static_cast<std::uint8_t>(i * 16), 1, 2});
   Bytes rows = {0, 0x0F, 0x3A};
-  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(4, 1, 4, 3)}, {"PLTE", plte}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  TBitmap image = Decode(BuildPng(
+      {{"IHDR", Ihdr(4, 1, 4, 3)}, {"PLTE", plte}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
   ASSERT_EQ(image.BitsPerPixel(), 4);
   EXPECT_EQ(pngtest::PixelIndex(image, 1, 0), 15);
   EXPECT_EQ(pngtest::PixelIndex(image, 2, 0), 3);
@@ -195,7 +202,8 @@ TEST(PngDecoder, SixteenColourPaletteGivesFourBits) {
 
 TEST(PngDecoder, TwoBitGreyMapsOntoTheFourBitRamp) {
   Bytes rows = {0, 0x1B};  // 0, 1, 2, 3
-  TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(4, 1, 2, 0)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
+  TBitmap image =
+      Decode(BuildPng({{"IHDR", Ihdr(4, 1, 2, 0)}, {"IDAT", Deflate(rows)}, {"IEND", {}}}));
   ASSERT_EQ(image.BitsPerPixel(), 4);
   for (int x = 0; x < 4; ++x) {
     EXPECT_EQ(pngtest::PixelIndex(image, x, 0), x * 5);
@@ -229,7 +237,11 @@ TEST(PngTransparency, ModesAndColours) {
   Bytes plte = {1, 2, 3, 4, 5, 6, 7, 8, 9};
   Bytes rows = {0, 0, 1, 2};
   auto palette_file = [&](const Bytes& trns) {
-    return BuildPng({{"IHDR", Ihdr(3, 1, 8, 3)}, {"PLTE", plte}, {"tRNS", trns}, {"IDAT", Deflate(rows)}, {"IEND", {}}});
+    return BuildPng({{"IHDR", Ihdr(3, 1, 8, 3)},
+                     {"PLTE", plte},
+                     {"tRNS", trns},
+                     {"IDAT", Deflate(rows)},
+                     {"IEND", {}}});
   };
   TPNGObject png;
   Load(png, palette_file({255, 0}));
@@ -242,13 +254,18 @@ TEST(PngTransparency, ModesAndColours) {
   EXPECT_EQ(png.TransparentColor(), (TRGBQuad{0, 0, 0, 0}));  // no value is 0: black
 
   Bytes colour_rows = {0, 1, 2, 3};
-  Load(png, BuildPng({{"IHDR", Ihdr(1, 1, 8, 2)}, {"tRNS", {1, 10, 2, 20, 3, 30}},
-                      {"IDAT", Deflate(colour_rows)}, {"IEND", {}}}));
+  Load(png, BuildPng({{"IHDR", Ihdr(1, 1, 8, 2)},
+                      {"tRNS", {1, 10, 2, 20, 3, 30}},
+                      {"IDAT", Deflate(colour_rows)},
+                      {"IEND", {}}}));
   EXPECT_EQ(png.Transparency(), TPngTransparency::kBit);
   EXPECT_EQ(png.TransparentColor(), (TRGBQuad{30, 20, 10, 0}));
 
   // Grey: the colour the transparent sample has in the decoded image (2 bits: index 2 x 5).
-  Load(png, BuildPng({{"IHDR", Ihdr(4, 1, 2, 0)}, {"tRNS", {0, 2}}, {"IDAT", Deflate({0, 0x1B})}, {"IEND", {}}}));
+  Load(png, BuildPng({{"IHDR", Ihdr(4, 1, 2, 0)},
+                      {"tRNS", {0, 2}},
+                      {"IDAT", Deflate({0, 0x1B})},
+                      {"IEND", {}}}));
   EXPECT_EQ(png.Transparency(), TPngTransparency::kBit);
   EXPECT_EQ(png.TransparentColor(), (TRGBQuad{170, 170, 170, 0}));
   Load(png, GreyFile());
@@ -259,8 +276,9 @@ TEST(PngDecoder, ShortStreamLeavesLaterRowsOrFails) {
   // The stream ends after row 0 and the next chunk is IEND: missing image parts.
   Bytes one_row(kGreyRows.begin(), kGreyRows.begin() + 5);
   TPNGObject png;
-  EXPECT_THROW(Load(png, BuildPng({{"IHDR", Ihdr(4, 2, 8, 0)}, {"IDAT", Deflate(one_row)}, {"IEND", {}}})),
-               EPNGMissingMultipleIDAT);
+  EXPECT_THROW(
+      Load(png, BuildPng({{"IHDR", Ihdr(4, 2, 8, 0)}, {"IDAT", Deflate(one_row)}, {"IEND", {}}})),
+      EPNGMissingMultipleIDAT);
   // With padding after the stream in the same chunk, the reader stops and the row stays zero.
   Bytes padded = Deflate(one_row);
   padded.insert(padded.end(), {9, 9, 9, 9});
@@ -320,7 +338,8 @@ TEST(PngImageIo, WriteThenRead) {
   TBitmap image;
   image.Allocate(7, 5, TPixelFormat::pf24bit);
   for (int y = 0; y < 5; ++y)
-    for (std::size_t i = 0; i < 21; ++i) image.ScanLine(y)[i] = static_cast<std::uint8_t>(y * 40 + i);
+    for (std::size_t i = 0; i < 21; ++i)
+      image.ScanLine(y)[i] = static_cast<std::uint8_t>(y * 40 + i);
   testing::TempDir dir;
   {
     TSafeFileStream out(dir / "a.png");
@@ -330,8 +349,7 @@ TEST(PngImageIo, WriteThenRead) {
   TBitmap back;
   ReadPngFile(dir / "a.png", back);
   ASSERT_EQ(back.BitsPerPixel(), 24);
-  for (int y = 0; y < 5; ++y)
-    EXPECT_EQ(std::memcmp(back.ScanLine(y), image.ScanLine(y), 21), 0);
+  for (int y = 0; y < 5; ++y) EXPECT_EQ(std::memcmp(back.ScanLine(y), image.ScanLine(y), 21), 0);
   EXPECT_EQ(pngtest::RunPngcheck(dir / "a.png"), 0);
 }
 

@@ -47,9 +47,9 @@ struct Case {
 };
 
 std::string Describe(const Case& c) {
-  return "format" + std::to_string(static_cast<int>(c.format)) + "_i" + std::to_string(c.interlace) +
-         "_f" + std::to_string(c.filters) + "_l" + std::to_string(c.level) + "_" +
-         std::to_string(c.width) + "x" + std::to_string(c.height);
+  return "format" + std::to_string(static_cast<int>(c.format)) + "_i" +
+         std::to_string(c.interlace) + "_f" + std::to_string(c.filters) + "_l" +
+         std::to_string(c.level) + "_" + std::to_string(c.width) + "x" + std::to_string(c.height);
 }
 
 class PngRoundTrip : public ::testing::TestWithParam<Case> {};
@@ -121,15 +121,15 @@ TEST_P(PngRoundTrip, LibpngAndOurDecoderGetThePixelsBack) {
 
 std::vector<Case> Cases() {
   std::vector<Case> cases;
-  const TPixelFormat formats[] = {TPixelFormat::pf1bit,  TPixelFormat::pf4bit,
-                                  TPixelFormat::pf8bit,  TPixelFormat::pf15bit,
-                                  TPixelFormat::pf16bit, TPixelFormat::pf24bit,
-                                  TPixelFormat::pf32bit, TPixelFormat::pfDevice};
-  const std::uint8_t filter_sets[] = {kPngFilterSetSub, kPngFilterSetNone, kPngFilterSetUp,
+  const TPixelFormat formats[] = {
+      TPixelFormat::pf1bit,  TPixelFormat::pf4bit,  TPixelFormat::pf8bit,  TPixelFormat::pf15bit,
+      TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit, TPixelFormat::pfDevice};
+  const std::uint8_t filter_sets[] = {kPngFilterSetSub,     kPngFilterSetNone,  kPngFilterSetUp,
                                       kPngFilterSetAverage, kPngFilterSetPaeth, kPngFilterSetAll};
   for (TPixelFormat format : formats)
     for (int interlace : {0, 1})
-      for (std::uint8_t filters : filter_sets) cases.push_back({format, interlace, filters, 6, 37, 19});
+      for (std::uint8_t filters : filter_sets)
+        cases.push_back({format, interlace, filters, 6, 37, 19});
   // Small and odd sizes (empty Adam7 passes), and levels 0 and 9.
   for (int interlace : {0, 1}) {
     cases.push_back({TPixelFormat::pf24bit, interlace, kPngFilterSetSub, 9, 1, 1});
@@ -185,7 +185,8 @@ TEST(PngLayout, ImageDataSplitAtTheMaximumIdatSize) {
   TBitmap image = MakeImage(TPixelFormat::pf24bit, 300, 200, 5);
   for (int y = 0; y < 200; ++y) {
     std::mt19937 random(static_cast<unsigned>(y));
-    for (std::size_t i = 0; i < image.RowSize(); ++i) image.ScanLine(y)[i] = static_cast<std::uint8_t>(random());
+    for (std::size_t i = 0; i < image.RowSize(); ++i)
+      image.ScanLine(y)[i] = static_cast<std::uint8_t>(random());
   }
   TPNGObject png;
   png.SetCompressionLevel(0);

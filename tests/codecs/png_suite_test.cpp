@@ -38,7 +38,8 @@ std::vector<int> GammaFor(std::uint32_t g) {
   for (int i = 0; i < 256; ++i) table[i] = i;
   if (g == 0) return table;
   double x = 1.0 / (g / 100000.0 * 2.2);
-  for (int i = 1; i < 256; ++i) table[i] = static_cast<int>(std::nearbyint(255.0 * std::pow(i / 255.0, x)));
+  for (int i = 1; i < 256; ++i)
+    table[i] = static_cast<int>(std::nearbyint(255.0 * std::pow(i / 255.0, x)));
   return table;
 }
 
@@ -50,21 +51,36 @@ std::string Outcome(const std::string& path) {
     TBitmap image;
     png.AssignTo(image);
     return "ok";
-  } catch (const EPNGInvalidFileHeader&) { return "EPNGInvalidFileHeader";
-  } catch (const EPngUnexpectedEnd&) { return "EPngUnexpectedEnd";
-  } catch (const EPNGIHDRNotFirst&) { return "EPNGIHDRNotFirst";
-  } catch (const EPNGUnknownCriticalChunk&) { return "EPNGUnknownCriticalChunk";
-  } catch (const EPNGNoImageData&) { return "EPNGNoImageData";
-  } catch (const EPngInvalidCRC&) { return "EPngInvalidCRC";
-  } catch (const EPngInvalidIHDR&) { return "EPngInvalidIHDR";
-  } catch (const EPNGSizeExceeds&) { return "EPNGSizeExceeds";
-  } catch (const EPNGUnknownCompression&) { return "EPNGUnknownCompression";
-  } catch (const EPNGUnknownInterlace&) { return "EPNGUnknownInterlace";
-  } catch (const EPNGInvalidPalette&) { return "EPNGInvalidPalette";
-  } catch (const EPNGMissingMultipleIDAT&) { return "EPNGMissingMultipleIDAT";
-  } catch (const EPNGZLIBError& e) { return std::string("EPNGZLIBError: ") + e.what();
-  } catch (const EOutOfMemory&) { return "EOutOfMemory";
-  } catch (const Exception& e) { return std::string("other: ") + e.what();
+  } catch (const EPNGInvalidFileHeader&) {
+    return "EPNGInvalidFileHeader";
+  } catch (const EPngUnexpectedEnd&) {
+    return "EPngUnexpectedEnd";
+  } catch (const EPNGIHDRNotFirst&) {
+    return "EPNGIHDRNotFirst";
+  } catch (const EPNGUnknownCriticalChunk&) {
+    return "EPNGUnknownCriticalChunk";
+  } catch (const EPNGNoImageData&) {
+    return "EPNGNoImageData";
+  } catch (const EPngInvalidCRC&) {
+    return "EPngInvalidCRC";
+  } catch (const EPngInvalidIHDR&) {
+    return "EPngInvalidIHDR";
+  } catch (const EPNGSizeExceeds&) {
+    return "EPNGSizeExceeds";
+  } catch (const EPNGUnknownCompression&) {
+    return "EPNGUnknownCompression";
+  } catch (const EPNGUnknownInterlace&) {
+    return "EPNGUnknownInterlace";
+  } catch (const EPNGInvalidPalette&) {
+    return "EPNGInvalidPalette";
+  } catch (const EPNGMissingMultipleIDAT&) {
+    return "EPNGMissingMultipleIDAT";
+  } catch (const EPNGZLIBError& e) {
+    return std::string("EPNGZLIBError: ") + e.what();
+  } catch (const EOutOfMemory&) {
+    return "EOutOfMemory";
+  } catch (const Exception& e) {
+    return std::string("other: ") + e.what();
   }
 }
 
@@ -92,15 +108,17 @@ TEST_P(PngSuiteValid, MatchesLibpng) {
   int mismatches = 0;
   for (int y = 0; y < expected.height && mismatches < 5; ++y) {
     for (int x = 0; x < expected.width && mismatches < 5; ++x) {
-      const std::uint8_t* rgb = expected.rgb.data() + (static_cast<std::size_t>(y) * expected.width + x) * 3;
+      const std::uint8_t* rgb =
+          expected.rgb.data() + (static_cast<std::size_t>(y) * expected.width + x) * 3;
       TRGBQuad got = pngtest::PixelColor(image, x, y);
-      TRGBQuad want{static_cast<std::uint8_t>(gamma[rgb[2]]), static_cast<std::uint8_t>(gamma[rgb[1]]),
+      TRGBQuad want{static_cast<std::uint8_t>(gamma[rgb[2]]),
+                    static_cast<std::uint8_t>(gamma[rgb[1]]),
                     static_cast<std::uint8_t>(gamma[rgb[0]]), 0};
       if (!(got == want)) {
         ++mismatches;
-        ADD_FAILURE() << "pixel " << x << "," << y << " got " << int(got.red) << "," << int(got.green)
-                      << "," << int(got.blue) << " want " << int(want.red) << "," << int(want.green)
-                      << "," << int(want.blue);
+        ADD_FAILURE() << "pixel " << x << "," << y << " got " << int(got.red) << ","
+                      << int(got.green) << "," << int(got.blue) << " want " << int(want.red) << ","
+                      << int(want.green) << "," << int(want.blue);
       }
       if (type == 3 && !expected.indices.empty()) {
         int want_index = expected.indices[static_cast<std::size_t>(y) * expected.width + x];
@@ -142,7 +160,8 @@ TEST_P(PngSuiteValid, SavesBackLosslessly) {
   ASSERT_EQ(first.BitsPerPixel(), second.BitsPerPixel());
   ASSERT_EQ(first.Palette(), second.Palette());
   for (int y = 0; y < first.Height(); ++y)
-    ASSERT_TRUE(std::equal(first.ScanLine(y), first.ScanLine(y) + first.RowSize(), second.ScanLine(y)))
+    ASSERT_TRUE(
+        std::equal(first.ScanLine(y), first.ScanLine(y) + first.RowSize(), second.ScanLine(y)))
         << "row " << y;
 }
 
@@ -172,10 +191,9 @@ std::string D(const char* name) { return kBad + "derived/" + name; }
 // Kept alive for the parameter table's const char* members.
 const std::vector<std::string>& Paths() {
   static const std::vector<std::string> paths = {
-      S("xs1n0g01.png"), S("xs2n0g01.png"), S("xs4n0g01.png"), S("xs7n0g01.png"),
-      S("xcrn0g04.png"), S("xlfn0g04.png"), S("xhdn0g08.png"), S("xc1n0g08.png"),
-      S("xc9n2c08.png"), S("xd0n2c08.png"), S("xd3n2c08.png"), S("xd9n2c08.png"),
-      S("xdtn0g01.png"), S("xcsn0g01.png")};
+      S("xs1n0g01.png"), S("xs2n0g01.png"), S("xs4n0g01.png"), S("xs7n0g01.png"), S("xcrn0g04.png"),
+      S("xlfn0g04.png"), S("xhdn0g08.png"), S("xc1n0g08.png"), S("xc9n2c08.png"), S("xd0n2c08.png"),
+      S("xd3n2c08.png"), S("xd9n2c08.png"), S("xdtn0g01.png"), S("xcsn0g01.png")};
   return paths;
 }
 
@@ -219,11 +237,13 @@ const Derived kDerived[] = {
     {"idat-split-tEXt-between.png", "EPNGMissingMultipleIDAT"},
     {"idat-split3-crc-bad-2nd.png", "EPngInvalidCRC"},
     {"idat-split3-ok.png", "ok"},
-    {"idat-zlib-garbage.png", "EPNGZLIBError: Could not decompress the image because it contains "
-                              "invalid compressed data.\r\n Description: data error (-3)"},
-    {"idat-zlib-preset-dict.png", "EPNGZLIBError: Could not decompress the image because it "
-                                  "contains invalid compressed data.\r\n Description: need "
-                                  "dictionary (2)"},
+    {"idat-zlib-garbage.png",
+     "EPNGZLIBError: Could not decompress the image because it contains "
+     "invalid compressed data.\r\n Description: data error (-3)"},
+    {"idat-zlib-preset-dict.png",
+     "EPNGZLIBError: Could not decompress the image because it "
+     "contains invalid compressed data.\r\n Description: need "
+     "dictionary (2)"},
     {"idat-zlib-short-rows.png", "EPNGMissingMultipleIDAT"},
     {"ihdr-0x80000000-width.png", "EPNGSizeExceeds"},
     {"ihdr-65535x65535-gray8-1row.png", "EOutOfMemory"},

@@ -25,7 +25,8 @@ void PutBigEndian(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 
 std::uint32_t GetBigEndian(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
 }
 
 // Plain C data the libpng call fills; malloc'd buffers so no destructor sits between setjmp and
@@ -85,8 +86,12 @@ void RawRead(const char* path, int expand_palette, RawDecode* raw) {
   png_set_strip_16(png);
   png_set_strip_alpha(png);
   if (raw->colour_type == PNG_COLOR_TYPE_PALETTE) {
-    if (expand_palette) png_set_palette_to_rgb(png); else png_set_packing(png);
-  } else if (raw->colour_type == PNG_COLOR_TYPE_GRAY || raw->colour_type == PNG_COLOR_TYPE_GRAY_ALPHA) {
+    if (expand_palette)
+      png_set_palette_to_rgb(png);
+    else
+      png_set_packing(png);
+  } else if (raw->colour_type == PNG_COLOR_TYPE_GRAY ||
+             raw->colour_type == PNG_COLOR_TYPE_GRAY_ALPHA) {
     png_set_expand_gray_1_2_4_to_8(png);
     png_set_gray_to_rgb(png);
   }
@@ -205,7 +210,8 @@ LibpngImage DecodeWithLibpng(const std::string& path) {
       result.indices.resize(static_cast<std::size_t>(result.width) * result.height);
       for (int y = 0; y < result.height; ++y)
         std::memcpy(result.indices.data() + static_cast<std::size_t>(y) * result.width,
-                    indexed->pixels + y * indexed->row_bytes, static_cast<std::size_t>(result.width));
+                    indexed->pixels + y * indexed->row_bytes,
+                    static_cast<std::size_t>(result.width));
       std::free(indexed->pixels);
     }
   }
@@ -240,7 +246,8 @@ TRGBQuad PixelColor(const TBitmap& image, int x, int y) {
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace qv::pngtest

@@ -36,11 +36,11 @@ struct LibpngImage {
   int width = 0, height = 0;
   int colour_type = 0, bit_depth = 0;
   bool has_gamma = false;
-  double gamma = 0;                    // file gamma as libpng reports it (png_get_gAMA)
-  std::uint32_t gamma_fixed = 0;       // the gAMA value in 1/100000
-  std::vector<std::uint8_t> rgb;       // width x height x 3, top row first
-  std::vector<std::uint8_t> indices;   // palette images: width x height
-  std::vector<std::uint8_t> palette;   // palette images: 3 x entries
+  double gamma = 0;                   // file gamma as libpng reports it (png_get_gAMA)
+  std::uint32_t gamma_fixed = 0;      // the gAMA value in 1/100000
+  std::vector<std::uint8_t> rgb;      // width x height x 3, top row first
+  std::vector<std::uint8_t> indices;  // palette images: width x height
+  std::vector<std::uint8_t> palette;  // palette images: 3 x entries
 };
 LibpngImage DecodeWithLibpng(const std::string& path);
 

@@ -21,7 +21,7 @@ namespace {
 using testing::ProgramResult;
 using testing::RunProgram;
 using testing::TempDir;
-using Pixels = std::vector<std::uint32_t>; // 0xRRGGBB, top row first
+using Pixels = std::vector<std::uint32_t>;  // 0xRRGGBB, top row first
 
 void WriteFile(const std::string &path, const std::string &bytes) {
   std::ofstream(path, std::ios::binary)
@@ -44,8 +44,7 @@ std::string MakeGif() {
   EGifPutScreenDesc(gif, 3, 2, 8, 0, map);
   EGifPutImageDesc(gif, 0, 0, 3, 2, false, nullptr);
   GifPixelType rows[2][3] = {{0, 1, 2}, {3, 2, 1}};
-  for (auto &row : rows)
-    EGifPutLine(gif, row, 3);
+  for (auto &row : rows) EGifPutLine(gif, row, 3);
   EGifCloseFile(gif, &error);
   GifFreeMapObject(map);
   return out;
@@ -90,7 +89,7 @@ Pixels ReadOutput(const std::string &format, const std::string &path, int &width
 }
 
 class SpiCliRun : public ::testing::Test {
-protected:
+ protected:
   ProgramResult Convert(const std::string &format, const std::string &file) {
     return RunProgram(QV_CLI_PATH, {"--ini", dir / "test.ini", "--format", format, file},
                       {"DISPLAY="});
@@ -139,5 +138,5 @@ TEST_F(SpiCliRun, ABrokenFileOfAPluginFormatWritesNothing) {
   EXPECT_EQ(result.err.find("Exception"), std::string::npos) << result.err;
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

@@ -24,8 +24,8 @@ std::uint32_t Rgb24(const TBitmap &image, int x, int y) {
 struct LayoutCase {
   std::string name;
   DibLayout layout;
-  std::vector<std::uint8_t> pixels;  // memory order as the header says
-  std::vector<std::uint32_t> expect; // picture rows top first, 0xRRGGBB
+  std::vector<std::uint8_t> pixels;   // memory order as the header says
+  std::vector<std::uint32_t> expect;  // picture rows top first, 0xRRGGBB
   TPixelFormat own_format;
 };
 
@@ -63,7 +63,7 @@ TEST_P(SpiDibLayout, ConvertsIntoTheImageFormat) {
 const LayoutCase kLayouts[] = {
     {"OneBit",
      {.width = 3, .height = 2, .bits = 1, .colors = {0x102030, 0xF0E0D0}},
-     {0xA0, 0, 0, 0, 0x40, 0, 0, 0}, // bottom row 101, top row 010
+     {0xA0, 0, 0, 0, 0x40, 0, 0, 0},  // bottom row 101, top row 010
      {0x102030, 0xF0E0D0, 0x102030, 0xF0E0D0, 0x102030, 0xF0E0D0},
      TPixelFormat::pf1bit},
     {"FourBitFewColours",
@@ -80,7 +80,7 @@ const LayoutCase kLayouts[] = {
      {1, 2, 0, 0, 3, 0, 0, 0},
      {0x111111, 0x222222, 0x333333, 0x000000},
      TPixelFormat::pf8bit},
-    {"EightBitIndexPastTable", // an index beyond a short table reads as black
+    {"EightBitIndexPastTable",  // an index beyond a short table reads as black
      {.width = 1, .height = 1, .bits = 8, .colors_used = 1, .colors = {0xFFFFFF}},
      {7, 0, 0, 0},
      {0x000000},
@@ -145,7 +145,7 @@ struct LieCase {
   std::string name;
   DibLayout layout;
   std::size_t pixel_bytes;
-  int info_trim = 0; // bytes cut off the end of the information block
+  int info_trim = 0;  // bytes cut off the end of the information block
 };
 
 class SpiDibLie : public ::testing::TestWithParam<LieCase> {};
@@ -195,5 +195,5 @@ TEST(SpiDibCopy, AnImagePastTheSizeLimitsIsOutOfMemoryBeforeAnyAllocation) {
   EXPECT_TRUE(image.Empty());
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

@@ -76,7 +76,7 @@ TEST(SpiLib32, AMissingFolderLoadsNothing) {
 
 struct LoadCase {
   std::string name;
-  std::string source; // test plug-in, or "" for a text file, "/" for a folder
+  std::string source;  // test plug-in, or "" for a text file, "/" for a folder
   std::string file_name;
   bool taken;
 };
@@ -127,7 +127,7 @@ TEST(SpiLib32, ListsPluginsByFileNameAndTheFirstAcceptingOneDecodes) {
     TempDir folder;
     Install(folder, "red", red_first ? "a.spi" : "b.spi");
     Install(folder, "blue", red_first ? "b.spi" : "a.spi");
-    Install(folder, "archive", "0.spi"); // not listed, and does not shift the order
+    Install(folder, "archive", "0.spi");  // not listed, and does not shift the order
     TSpiLib32 host;
     host.LoadPlugins(folder.Path());
     std::vector<std::string> expected_names = red_first ? std::vector<std::string>{"red", "blue"}
@@ -146,7 +146,7 @@ TEST(SpiLib32, FoldersAddUpInCallOrder) {
   Install(second, "red", "a.spi");
   TSpiLib32 host;
   host.LoadPlugins(first.Path());
-  host.LoadPlugins(second.Path().substr(0, second.Path().size() - 1)); // no trailing "/"
+  host.LoadPlugins(second.Path().substr(0, second.Path().size() - 1));  // no trailing "/"
   EXPECT_EQ(host.PicPlugInList(), (std::vector<std::string>{"blue", "red"}));
   EXPECT_EQ(Rgb24(Decode(host, Text("x")), 0, 0), 0x0000FFu);
 }
@@ -165,7 +165,7 @@ TEST(SpiLib32, APluginFileOfAnEarlierFolderHidesTheSameNameInALaterOne) {
 TEST(SpiLib32, AnAcceptingPluginThatFailsIsTheSilentAbort) {
   TempDir folder;
   Install(folder, "fail", "a.spi");
-  Install(folder, "red", "b.spi"); // never asked: the failing plug-in accepted first
+  Install(folder, "red", "b.spi");  // never asked: the failing plug-in accepted first
   WriteFile(folder / "scan", Text("data"));
   TSpiLib32 host;
   host.LoadPlugins(folder.Path());
@@ -253,10 +253,9 @@ TEST(SpiLib32, DefaultFoldersStartWithTheExecutableFolder) {
   std::vector<std::string> folders = DefaultPluginFolders();
   ASSERT_FALSE(folders.empty());
   EXPECT_EQ(folders[0], ExtractFilePath(ExecutableFileName()));
-  for (const std::string &folder : folders)
-    EXPECT_EQ(folder.back(), '/');
+  for (const std::string &folder : folders) EXPECT_EQ(folder.back(), '/');
   EXPECT_LE(folders.size(), 2u);
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

@@ -33,7 +33,7 @@ namespace qv {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Pixels = std::vector<std::uint32_t>; // 0xRRGGBB, top row first
+using Pixels = std::vector<std::uint32_t>;  // 0xRRGGBB, top row first
 
 // The host with every shipped plug-in of the build.
 TSpiLib32 &Shipped() {
@@ -45,8 +45,7 @@ TSpiLib32 &Shipped() {
 
 const TPicPlug *PluginNamed(const std::string &prefix) {
   for (const auto &plug : Shipped().PicPlugs())
-    if (plug->name.rfind(prefix, 0) == 0)
-      return plug.get();
+    if (plug->name.rfind(prefix, 0) == 0) return plug.get();
   return nullptr;
 }
 
@@ -57,13 +56,10 @@ Pixels Decode(const Bytes &file, int *width = nullptr, int *height = nullptr) {
   TBitmap image;
   image.SetPixelFormat(TPixelFormat::pf24bit);
   Shipped().LoadFromStream(TMemoryStream(file), image);
-  if (width)
-    *width = image.Width();
-  if (height)
-    *height = image.Height();
+  if (width) *width = image.Width();
+  if (height) *height = image.Height();
   Pixels pixels;
-  if (image.Empty())
-    return pixels;
+  if (image.Empty()) return pixels;
   for (int y = 0; y < image.Height(); ++y)
     for (int x = 0; x < image.Width(); ++x) {
       const std::uint8_t *p = image.ScanLine(y) + 3 * x;
@@ -165,8 +161,7 @@ TEST_P(SpiNetpbm, DecodesToTheRightPixels) {
 
 std::string Raw(std::initializer_list<int> bytes) {
   std::string s;
-  for (int b : bytes)
-    s += static_cast<char>(b);
+  for (int b : bytes) s += static_cast<char>(b);
   return s;
 }
 
@@ -261,9 +256,9 @@ struct GifFrame {
   int left, top, width, height;
   bool interlaced;
   bool local_map;
-  int transparent; // -1 for none
+  int transparent;  // -1 for none
   std::vector<GifColorType> colors;
-  std::vector<GifPixelType> indices; // frame rows, top first
+  std::vector<GifPixelType> indices;  // frame rows, top first
 };
 
 Bytes MakeGif(const GifFrame &f) {
@@ -287,11 +282,9 @@ Bytes MakeGif(const GifFrame &f) {
   if (f.interlaced) {
     const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass)
-      for (int y = start[pass]; y < f.height; y += step[pass])
-        order.push_back(y);
+      for (int y = start[pass]; y < f.height; y += step[pass]) order.push_back(y);
   } else {
-    for (int y = 0; y < f.height; ++y)
-      order.push_back(y);
+    for (int y = 0; y < f.height; ++y) order.push_back(y);
   }
   for (int y : order) {
     std::vector<GifPixelType> line(f.indices.begin() + y * f.width,
@@ -355,10 +348,8 @@ TEST(SpiGif, InterlacedFrameWithLocalColoursAndTransparencyOnALargerScreen) {
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 4; ++x) {
       std::uint32_t expected = W;
-      if (y >= 1 && x == 1)
-        expected = (y - 1) % 2 == 0 ? 0xC80000 : W;
-      if (y >= 1 && x == 2)
-        expected = 0x0000C8;
+      if (y >= 1 && x == 1) expected = (y - 1) % 2 == 0 ? 0xC80000 : W;
+      if (y >= 1 && x == 2) expected = 0x0000C8;
       EXPECT_EQ(pixels[static_cast<std::size_t>(y * 4 + x)], expected) << x << "," << y;
     }
 }
@@ -382,9 +373,9 @@ struct TiffSpec {
   int bits;
   int samples;
   int photometric;
-  int extra_alpha; // 0 none, else EXTRASAMPLE_* value
+  int extra_alpha;  // 0 none, else EXTRASAMPLE_* value
   int compression;
-  std::vector<std::uint16_t> values; // samples in file order, rows top first (1-bit: 0/1)
+  std::vector<std::uint16_t> values;  // samples in file order, rows top first (1-bit: 0/1)
   int width, height;
   Pixels expect;
 };
@@ -412,7 +403,7 @@ Bytes MakeTiff(const TiffSpec &s) {
     for (std::size_t i = 0; i < per_row; ++i) {
       std::uint16_t v = s.values[static_cast<std::size_t>(y) * per_row + i];
       if (s.bits == 16)
-        std::memcpy(row.data() + 2 * i, &v, 2); // native order, libtiff swaps
+        std::memcpy(row.data() + 2 * i, &v, 2);  // native order, libtiff swaps
       else if (s.bits == 8)
         row[i] = static_cast<std::uint8_t>(v);
       else if (v)
@@ -555,8 +546,7 @@ TEST(SpiWebP, LosslessDecodesExactlyWithTransparencyOverWhite) {
 TEST(SpiWebP, LossyDecodesCloseToTheSource) {
   std::vector<std::uint8_t> rgb;
   for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x)
-      rgb.insert(rgb.end(), {40, 160, 220});
+    for (int x = 0; x < 16; ++x) rgb.insert(rgb.end(), {40, 160, 220});
   std::uint8_t *out = nullptr;
   std::size_t size = WebPEncodeRGB(rgb.data(), 16, 16, 48, 90, &out);
   ASSERT_GT(size, 0u);
@@ -578,8 +568,7 @@ TEST(SpiWebP, AnAnimationGivesItsFirstFrame) {
   ASSERT_TRUE(WebPConfigInit(&config));
   config.lossless = 1;
   std::vector<std::uint8_t> first = TestRgba(), second(6 * 4 * 4, 0);
-  for (std::size_t i = 1; i < second.size(); i += 4)
-    second[i] = 255, second[i + 2] = 255; // green
+  for (std::size_t i = 1; i < second.size(); i += 4) second[i] = 255, second[i + 2] = 255;  // green
   int timestamp = 0;
   for (std::vector<std::uint8_t> *frame : {&first, &second}) {
     WebPPicture picture;
@@ -604,5 +593,5 @@ TEST(SpiWebP, AnAnimationGivesItsFirstFrame) {
 
 #endif
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

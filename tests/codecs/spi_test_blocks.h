@@ -9,8 +9,7 @@
 namespace qv::testing {
 
 inline void PutU32(std::vector<std::uint8_t> &bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // An information block: a 40-byte header, then masks (for bit fields) and colour entries
@@ -23,7 +22,7 @@ struct DibLayout {
   std::uint32_t colors_used = 0;
   std::uint32_t header_size = 40;
   std::vector<std::uint32_t> masks = {};
-  std::vector<std::uint32_t> colors = {}; // 0xRRGGBB
+  std::vector<std::uint32_t> colors = {};  // 0xRRGGBB
 
   std::vector<std::uint8_t> Info() const {
     std::vector<std::uint8_t> info(40 + 4 * masks.size() + 4 * colors.size(), 0);
@@ -36,8 +35,7 @@ struct DibLayout {
     PutU32(info, 16, compression);
     PutU32(info, 32, colors_used);
     std::size_t at = 40;
-    for (std::uint32_t m : masks)
-      PutU32(info, at, m), at += 4;
+    for (std::uint32_t m : masks) PutU32(info, at, m), at += 4;
     for (std::uint32_t c : colors) {
       info[at] = static_cast<std::uint8_t>(c), info[at + 1] = static_cast<std::uint8_t>(c >> 8);
       info[at + 2] = static_cast<std::uint8_t>(c >> 16);
@@ -62,4 +60,4 @@ inline std::vector<std::uint8_t> BlocksFile(const std::vector<std::uint8_t> &inf
   return file;
 }
 
-} // namespace qv::testing
+}  // namespace qv::testing

@@ -1,27 +1,26 @@
 // The main window and the settings dialog together: drops, menu marks, Cancel, version line.
-#include <memory>
+#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QTimer>
-#include <QFile>
-#include <QTextStream>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
 #include <QUrl>
-
-#include <gtest/gtest.h>
+#include <memory>
 
 #include "app/batch_run.h"
 #include "gui/drop_file_form.h"
@@ -98,9 +97,9 @@ TEST_F(GuiTest, ADropConvertsInOrderWithTheDialogsSettingsReadLive) {
   });
   qv::testing::TMessageBoxCatcher boxes;
   Drop(files);
-  ASSERT_TRUE(qv::testing::ProcessUntil([&] { return !main_->BatchRun()->Running() &&
-                                                      QFile::exists(out + QStringLiteral("/c.bmp")); }))
-      << boxes.texts.join(u'|').toStdString();
+  ASSERT_TRUE(qv::testing::ProcessUntil([&] {
+    return !main_->BatchRun()->Running() && QFile::exists(out + QStringLiteral("/c.bmp"));
+  })) << boxes.texts.join(u'|').toStdString();
   EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join(u'|').toStdString();
   QApplication::processEvents();
   EXPECT_EQ(QImage(out + QStringLiteral("/a.bmp")).size(),
@@ -152,7 +151,8 @@ TEST_F(GuiTest, PdfDropsAskOnceAndACancelConvertsNothing) {
   {
     TSaveDialogAnswer cancel{QString()};
     Drop(files);
-    ASSERT_TRUE(qv::testing::ProcessUntil([&] { return cancel.shown == 1 && !main_->BatchRun()->Running(); }));
+    ASSERT_TRUE(qv::testing::ProcessUntil(
+        [&] { return cancel.shown == 1 && !main_->BatchRun()->Running(); }));
     QApplication::processEvents();
     EXPECT_EQ(cancel.shown, 1);
   }
@@ -162,7 +162,8 @@ TEST_F(GuiTest, PdfDropsAskOnceAndACancelConvertsNothing) {
   QString pdf = Path(QStringLiteral("drop.pdf"));
   TSaveDialogAnswer confirm{pdf};
   Drop(files);
-  ASSERT_TRUE(qv::testing::ProcessUntil([&] { return QFile::exists(pdf) && !main_->BatchRun()->Running(); }));
+  ASSERT_TRUE(qv::testing::ProcessUntil(
+      [&] { return QFile::exists(pdf) && !main_->BatchRun()->Running(); }));
   EXPECT_EQ(confirm.shown, 1);
   QFile file(pdf);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -193,13 +194,14 @@ TEST_F(GuiTest, MenuSetsTheDialogAndTheMarksFollowTheDialog) {
   QStringList entries;
   for (QAction* action : main_->PopupMenu1()->actions())
     entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-  EXPECT_EQ(entries, (QStringList{QStringLiteral("環境設定(&O)..."), QStringLiteral("-"),
-                                  QStringLiteral("出力解像度(&S)"), QStringLiteral("動作モード(&M)"),
-                                  QStringLiteral("-"), QStringLiteral("処理優先度変更(&P)"),
-                                  QStringLiteral("常に最前面に表示(&T)"), QStringLiteral("-"),
-                                  QStringLiteral("説明書を開く(&C)"), QStringLiteral("Lirameth(&W)"),
-                                  QStringLiteral("バージョン情報(&A)..."), QStringLiteral("-"),
-                                  QStringLiteral("終了(&X)")}));
+  EXPECT_EQ(entries,
+            (QStringList{QStringLiteral("環境設定(&O)..."), QStringLiteral("-"),
+                         QStringLiteral("出力解像度(&S)"), QStringLiteral("動作モード(&M)"),
+                         QStringLiteral("-"), QStringLiteral("処理優先度変更(&P)"),
+                         QStringLiteral("常に最前面に表示(&T)"), QStringLiteral("-"),
+                         QStringLiteral("説明書を開く(&C)"), QStringLiteral("Lirameth(&W)"),
+                         QStringLiteral("バージョン情報(&A)..."), QStringLiteral("-"),
+                         QStringLiteral("終了(&X)")}));
   QMenu* sizes = main_->PopupMenu1()->actions()[2]->menu();
   ASSERT_NE(sizes, nullptr);
   ASSERT_EQ(sizes->actions().size(), 10);
@@ -277,7 +279,8 @@ TEST_F(GuiTest, AFailedSaveAtCloseKeepsTheWindowOpen) {
   EXPECT_EQ(boxes.texts[0], QStringLiteral("Can not save to IniFile"));
   // The failure itself, in the standard error box.
   EXPECT_EQ(boxes.captions[1], QGuiApplication::applicationDisplayName());
-  EXPECT_TRUE(boxes.texts[1].contains(QStringLiteral("/proc/quenvale-test/quenvale.ini"))) << boxes.texts[1].toStdString();
+  EXPECT_TRUE(boxes.texts[1].contains(QStringLiteral("/proc/quenvale-test/quenvale.ini")))
+      << boxes.texts[1].toStdString();
 }
 
 TEST_F(GuiTest, TopMostTwiceKeepsThePlaceAndEndsOrdinary) {
@@ -307,7 +310,8 @@ TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
   EXPECT_EQ(form.AboutText(), QString::fromUtf8(kCreditLine) + QStringLiteral("\n\nunidentified"));
   // A block with a translation but without the key gives "None".
   std::vector<char> block;
-  for (char ch : std::string_view("\\VarFileInfo\\Translation=0x04B00411\0", 37)) block.push_back(ch);
+  for (char ch : std::string_view("\\VarFileInfo\\Translation=0x04B00411\0", 37))
+    block.push_back(ch);
   EXPECT_EQ(QueryVersionValue(block, "\\VarFileInfo\\Translation"), "0x04B00411");
   EXPECT_EQ(QueryVersionValue(block, "\\StringFileInfo\\041104B0\\FileVersion"), std::nullopt);
 }

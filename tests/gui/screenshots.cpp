@@ -23,7 +23,8 @@ void Settle() {
 }
 
 QPixmap GrabScreen(const QRect& area) {
-  return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
+                                                      area.height());
 }
 
 }  // namespace

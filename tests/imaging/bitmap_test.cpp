@@ -1,4 +1,6 @@
 // Tests of the Raster image: layout, sharing, resizing, format conversion and row access.
+#include "imaging/bitmap.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
 
@@ -270,7 +271,8 @@ TEST(BitmapFormat, PaletteConversionFindsTheNearestEntry) {
         int best = distance(palette[0]);
         for (const TRGBQuad& q : palette) best = std::min(best, distance(q));
         const std::uint8_t* row = static_cast<const TBitmap&>(converted).ScanLine(y);
-        int index = format == TPixelFormat::pf8bit ? row[x] : (row[x / 2] >> ((x & 1) ? 0 : 4)) & 15;
+        int index =
+            format == TPixelFormat::pf8bit ? row[x] : (row[x / 2] >> ((x & 1) ? 0 : 4)) & 15;
         ASSERT_EQ(distance(palette[static_cast<std::size_t>(index)]), best) << x << "," << y;
       }
   }

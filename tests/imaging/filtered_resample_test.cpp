@@ -76,8 +76,8 @@ TEST(FilteredResample, Lanczos3WeightsAtOtherIntegersAreTinyButNotZero) {
 
 struct BlurCase {
   int row;
-  double centre, side;            // same-size weights at distance 0 and 1
-  std::uint8_t peak, neighbour;   // a 180 spike after the pass
+  double centre, side;           // same-size weights at distance 0 and 1
+  std::uint8_t peak, neighbour;  // a 180 spike after the pass
 };
 
 class SameSizeBlur : public ::testing::TestWithParam<BlurCase> {};
@@ -223,8 +223,8 @@ TEST_P(ReflectionInside, EveryTapReadsARealPixel) {
   const TinySource& c = GetParam();
   const TResampleFilter& filter = ResampleFilterTable[static_cast<std::size_t>(c.row)];
   float scale = ResampleScale(c.dest, c.source);
-  TContributionLists lists = BuildContributions(scale, c.source, c.dest, filter.kernel,
-                                                filter.support);
+  TContributionLists lists =
+      BuildContributions(scale, c.source, c.dest, filter.kernel, filter.support);
   ASSERT_EQ(lists.first.size(), static_cast<std::size_t>(c.dest) + 1);
   for (const TContribution& tap : lists.entries) {
     EXPECT_GE(tap.index, 0);

@@ -146,8 +146,8 @@ TEST(FixedPointResize, ClipsAtTheDestinationEdges) {
   FixedPointBilinearResize(8, 8, source, 0, 0, 4, 4, 3, 3, shifted);
   TABitmap fresh;
   fresh.SetSize(6, 6);
-  EXPECT_EQ(At32(shifted, 2, 2), At32(fresh, 2, 2));  // left of the drawing: untouched
-  EXPECT_EQ(At32(shifted, 3, 3), (Pixel{0, 0, 0, 0}));          // its first pixel: source (0, 0)
+  EXPECT_EQ(At32(shifted, 2, 2), At32(fresh, 2, 2));    // left of the drawing: untouched
+  EXPECT_EQ(At32(shifted, 3, 3), (Pixel{0, 0, 0, 0}));  // its first pixel: source (0, 0)
 }
 
 TEST(FixedPointResize, StrongEnlargementStaysInsideTheRow) {

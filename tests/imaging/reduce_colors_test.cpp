@@ -23,7 +23,8 @@ using testing::PixelBytes;
 std::vector<TRGBQuad> PaletteOf(std::initializer_list<Bgr> colours, int bits) {
   TMedianCut cut;
   for (const Bgr& c : colours)
-    cut.AddColor(static_cast<std::uint32_t>(c.r) << 16 | static_cast<std::uint32_t>(c.g) << 8 | c.b);
+    cut.AddColor(static_cast<std::uint32_t>(c.r) << 16 | static_cast<std::uint32_t>(c.g) << 8 |
+                 c.b);
   cut.Quantize(bits);
   return cut.MakePalette();
 }
@@ -145,7 +146,8 @@ TEST(ReduceColors, EveryPixelShowsTheColourTheDitherChose) {
   for (int y = 0; y < 120; ++y)
     for (int x = 0; x < 160; ++x) {
       Bgr c = At24(image, x, y);
-      cut.AddColor(static_cast<std::uint32_t>(c.r) << 16 | static_cast<std::uint32_t>(c.g) << 8 | c.b);
+      cut.AddColor(static_cast<std::uint32_t>(c.r) << 16 | static_cast<std::uint32_t>(c.g) << 8 |
+                   c.b);
     }
   cut.Quantize(8);
   TBitmap dithered = DitherImage(image, TMedianCutQuantizeColor(cut));
@@ -197,9 +199,10 @@ void ProbeCallback(int x, int y, std::uint8_t* const* window, void* data, std::u
   auto& probe = *static_cast<WindowProbe*>(data);
   for (int k = 0; k < kFilterWindowRows; ++k) {
     int row = y - 5 + k;
-    std::uint8_t expected = row >= 0 && row < probe.height ? static_cast<std::uint8_t>(10 * row + x)
-                                                           : 0;
-    if (window[k][15] != expected) probe.failures.push_back("pixel of window row " + std::to_string(k));
+    std::uint8_t expected =
+        row >= 0 && row < probe.height ? static_cast<std::uint8_t>(10 * row + x) : 0;
+    if (window[k][15] != expected)
+      probe.failures.push_back("pixel of window row " + std::to_string(k));
     if (x == 0 && window[k][12] != 0) probe.failures.push_back("left margin");
     if (x == probe.width - 1 && window[k][18] != 0) probe.failures.push_back("right margin");
   }

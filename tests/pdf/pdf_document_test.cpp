@@ -25,7 +25,8 @@
 namespace qv {
 namespace {
 
-template <class F> std::string MessageOf(F &&action) {
+template <class F>
+std::string MessageOf(F &&action) {
   try {
     action();
   } catch (const Exception &e) {
@@ -91,8 +92,7 @@ TEST(PdfFile, OnePage640x480IsWrittenLineByLine) {
   std::string expected;
   std::vector<std::size_t> offsets;
   auto lines = [&](std::initializer_list<std::string> items) {
-    for (const std::string &line : items)
-      expected += line + "\r\n";
+    for (const std::string &line : items) expected += line + "\r\n";
   };
   lines({"%PDF-1.2 "});
   offsets.push_back(expected.size());
@@ -219,7 +219,7 @@ TEST(PdfDoc, BitmapImageObjectsCarryRgbOrIndexedPixels) {
   auto image = CreatePdfImage(TPdfBitmapGraphic(rgb), "Pdf-Bitmap");
   ASSERT_EQ(image->Data().size(), 18u);
   const std::uint8_t *top = rgb.ScanLine(0);
-  EXPECT_EQ(image->Data()[0], top[2]); // red first, top row first
+  EXPECT_EQ(image->Data()[0], top[2]);  // red first, top row first
   EXPECT_EQ(image->Data()[2], top[0]);
   EXPECT_EQ(image->Data()[9 + 1], rgb.ScanLine(1)[1]);
   EXPECT_EQ(image->Attributes().FindName("ColorSpace")->Value(), "DeviceRGB");
@@ -251,7 +251,7 @@ TEST(PdfCanvas, DrawingAndFontSelection) {
   TPdfCanvas &canvas = doc.Canvas();
   TPdfJpegGraphic jpeg(pdf_test::EncodeJpeg(pdf_test::PatternImage(4, 4)));
   doc.AddXObject("IM", CreatePdfImage(jpeg, "Pdf-Jpeg"));
-  canvas.SetFont("Arial", 10); // same font and size: nothing written
+  canvas.SetFont("Arial", 10);  // same font and size: nothing written
   canvas.DrawXObject(1, -1, 640, 480, "IM");
   canvas.DrawXObject(0, 0, 10, 10, "IM");
   EXPECT_EQ(MessageOf([&] { canvas.DrawXObject(0, 0, 1, 1, "NO"); }),
@@ -281,7 +281,7 @@ TEST(PdfCanvas, VirtualCanvasKeepsStateButWritesNothing) {
   EXPECT_NE(canvas.Page().FindDictionary("Resources")->FindDictionary("Font")->Find("F1"), nullptr);
   canvas.SaveState();
   EXPECT_TRUE(dynamic_cast<TPdfStream *>(canvas.Page().Find("Contents"))->Data().size() ==
-              10); // "/F0 10 Tf\n" only
+              10);  // "/F0 10 Tf\n" only
 }
 
 TEST(PdfCanvas, TextStateRangesAreChecked) {
@@ -309,9 +309,9 @@ TEST(PdfReport, PropertiesAreFixedWhileADocumentIsOpen) {
   EXPECT_EQ(MessageOf([&] { report.SetKeywords("x"); }), "SetKeyWords --invalid operation.");
   EXPECT_EQ(MessageOf([&] { report.SetUseOutlines(true); }), "SetUseOutlines --invalid operation.");
   EXPECT_EQ(report.Title(), "before");
-  report.SetFileName("other.pdf"); // allowed
+  report.SetFileName("other.pdf");  // allowed
   TPdfDoc *first = report.Doc();
-  report.BeginDoc(); // discards the first document silently
+  report.BeginDoc();  // discards the first document silently
   EXPECT_NE(report.Doc(), nullptr);
   (void)first;
   report.Abort();
@@ -362,7 +362,7 @@ TEST(PdfLayout, MarginsAndClientPanels) {
   panel.SetAlign(TAlign::alClient);
   page.Layout();
   EXPECT_EQ(panel.BoundsRect(), (TRect{33, 33, 33 + 530, 33 + 776}));
-  page.SetMarginLeft(300); // not less than 596 / 2: ignored
+  page.SetMarginLeft(300);  // not less than 596 / 2: ignored
   EXPECT_EQ(page.MarginLeft(), 32);
   page.SetMarginLeft(297);
   EXPECT_EQ(page.MarginLeft(), 297);
@@ -385,5 +385,5 @@ TEST(PdfLayout, PageFormFollowsTheImageSize) {
   EXPECT_EQ(form.PDFPanel().BoundsRect(), (TRect{1, 1, 639, 479}));
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

@@ -93,8 +93,7 @@ TEST(PdfDrop, ThreeJpegPagesInOrderAreValidAndSizedByTheirImages) {
   TPReportPtr report = CreatePdfWriter();
   std::string pdf = folder.File("drop.pdf");
   BeginPdfDrop(*report, pdf);
-  for (const JpegInput &input : inputs)
-    AddPdfPage(*report, input.image, input.path, true, 85);
+  for (const JpegInput &input : inputs) AddPdfPage(*report, input.image, input.path, true, 85);
   EndPdfDrop(*report);
 
   ExpectValidPdf(pdf);
@@ -129,8 +128,7 @@ TEST(PdfDrop, RenderedPageShowsTheImageOneUnitRightAndDown) {
   ASSERT_EQ(render.status, 0) << render.output;
   std::string ppm;
   for (const std::string &name : pdf_test::ListFolder(folder.Path()))
-    if (name.rfind("page", 0) == 0)
-      ppm = folder.File(name);
+    if (name.rfind("page", 0) == 0) ppm = folder.File(name);
   int width = 0, height = 0;
   std::vector<std::uint8_t> rgb;
   ASSERT_TRUE(pdf_test::ReadPpm(ppm, width, height, rgb));
@@ -197,7 +195,7 @@ std::vector<std::uint8_t> RenderJpegPage(const pdf_test::TempFolder &folder,
   pdf_test::CommandResult render =
       RunCommand("pdftoppm -r 72 " + Quoted(pdf) + " " + Quoted(folder.File(name)));
   EXPECT_EQ(render.status, 0) << render.output;
-  EXPECT_EQ(render.output, ""); // no decoding complaints
+  EXPECT_EQ(render.output, "");  // no decoding complaints
   std::vector<std::uint8_t> rgb;
   EXPECT_TRUE(pdf_test::ReadPpm(folder.File(name + "-1.ppm"), width, height, rgb));
   return rgb;
@@ -205,8 +203,7 @@ std::vector<std::uint8_t> RenderJpegPage(const pdf_test::TempFolder &folder,
 
 double MeanDifference(const std::vector<std::uint8_t> &a, const std::vector<std::uint8_t> &b,
                       bool luminance) {
-  if (a.size() != b.size() || a.empty())
-    return 1e9;
+  if (a.size() != b.size() || a.empty()) return 1e9;
   double total = 0;
   for (std::size_t i = 0; i + 2 < a.size(); i += 3) {
     if (luminance) {
@@ -233,7 +230,7 @@ TEST(PdfDrop, GreyAndCmykJpegsAreEmbeddedWithTheirOwnColourSpace) {
   auto cmyk = RenderJpegPage(folder, data + "pillow/pil_sample_cmyk.jpg", "cmyk", w1, h1);
   auto rgb = RenderJpegPage(folder, data + "pillow/pil_sample_rgb.jpg", "rgb", w2, h2);
   EXPECT_EQ(w1, 100);
-  EXPECT_LT(MeanDifference(cmyk, rgb, false), 40.0); // an uninverted CMYK page is a negative
+  EXPECT_LT(MeanDifference(cmyk, rgb, false), 40.0);  // an uninverted CMYK page is a negative
   std::string cmyk_file = ReadText(folder.File("cmyk.pdf"));
   EXPECT_NE(cmyk_file.find("/ColorSpace /DeviceCMYK\r\n"), std::string::npos);
   EXPECT_NE(cmyk_file.find("/Decode [1 0 1 0 1 0 1 0 ]\r\n"), std::string::npos);
@@ -259,7 +256,7 @@ TEST(PdfDrop, EndDocIntoAFolderThatCannotBeWrittenLeavesNothing) {
   WriteFile(folder.File("not-a-folder"), {'x'});
   std::vector<std::string> targets = {folder.File("not-a-folder/out.pdf"),
                                       folder.File("missing/out.pdf")};
-  if (::geteuid() != 0) { // permissions do not stop root
+  if (::geteuid() != 0) {  // permissions do not stop root
     std::filesystem::create_directory(folder.File("locked"));
     std::filesystem::permissions(folder.File("locked"), std::filesystem::perms::owner_read |
                                                             std::filesystem::perms::owner_exec);
@@ -275,9 +272,9 @@ TEST(PdfDrop, EndDocIntoAFolderThatCannotBeWrittenLeavesNothing) {
     } catch (const EFCreateError &e) {
       EXPECT_EQ(e.Message().rfind("ファイル \"" + target + "\". ", 0), 0u) << e.Message();
       EXPECT_NE(e.Message().find("を作成できません"), std::string::npos);
-      EXPECT_GT(e.Message().size(), target.size() + 30); // carries the system's reason
+      EXPECT_GT(e.Message().size(), target.size() + 30);  // carries the system's reason
     }
-    EXPECT_TRUE(report->HasDoc()); // the document stays open until the next drop
+    EXPECT_TRUE(report->HasDoc());  // the document stays open until the next drop
   }
   std::vector<std::string> left = pdf_test::ListFolder(folder.Path());
   std::sort(left.begin(), left.end());
@@ -343,7 +340,7 @@ TEST(PdfDrop, BatchRunGivesOneThreePagePdfInListOrder) {
   }
   JpegInput jpeg = MakeJpegInput(folder, "in1.jpg", 30, 20, 1);
   files.insert(files.begin() + 1, jpeg.path);
-  files.push_back(folder.File("missing.bmp")); // passed over
+  files.push_back(folder.File("missing.bmp"));  // passed over
   DropSettings settings;
   DropHost host;
   host.pdf = folder.File("batch.pdf");
@@ -372,5 +369,5 @@ TEST(PdfJpegPicture, SharesTheBytesOfAJpegImage) {
   EXPECT_TRUE(TPdfJpegGraphic(empty).Empty());
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

@@ -36,7 +36,7 @@ std::string Inflate(const std::string &compressed) {
 
 // Param: run under a decimal-comma locale.
 class Serialisation : public ::testing::TestWithParam<bool> {
-protected:
+ protected:
   void SetUp() override {
     if (GetParam()) {
       locale_ = std::make_unique<pdf_test::CommaLocale>();
@@ -78,20 +78,20 @@ TEST_P(Serialisation, LiteralTextsEscapeExactlyEightBytes) {
 }
 
 TEST_P(Serialisation, MultiByteTextsUseTheUnicodeForm) {
-  TPdfText text("日本"); // UTF-8, the writer's code page
+  TPdfText text("日本");  // UTF-8, the writer's code page
   EXPECT_EQ(Written(text), "<FEFF001B656E001B65E5672C>");
   TPdfText astral("a\xF0\x9F\x98\x80");
   EXPECT_EQ(Written(astral), "<FEFF001B656E001B0061D83DDE00>");
-  TPdfText broken("\xE6\x97"); // cut-off sequence: one replacement per byte
+  TPdfText broken("\xE6\x97");  // cut-off sequence: one replacement per byte
   EXPECT_EQ(Written(broken), "<FEFF001B656E001BFFFDFFFD>");
 }
 
 TEST_P(Serialisation, ShiftJisTextsThroughCodePage932) {
   TCp932CodePage cp932;
-  EXPECT_EQ(PdfTextForm("\x93\xfa", cp932), "<FEFF001B656E001B65E5>"); // one double-byte character
-  EXPECT_EQ(PdfTextForm("A\x83\x5C", cp932), "<FEFF001B656E001B004130BD>"); // trail byte 0x5C
+  EXPECT_EQ(PdfTextForm("\x93\xfa", cp932), "<FEFF001B656E001B65E5>");  // one double-byte character
+  EXPECT_EQ(PdfTextForm("A\x83\x5C", cp932), "<FEFF001B656E001B004130BD>");  // trail byte 0x5C
   EXPECT_EQ(PdfTextForm("\xB1\xB2\xDF", cp932),
-            "(\xB1\xB2\xDF)"); // half-width katakana stay literal
+            "(\xB1\xB2\xDF)");  // half-width katakana stay literal
   EXPECT_EQ(PdfTextForm("a(b)", cp932), "(a\\(b\\))");
 }
 
@@ -125,8 +125,7 @@ TEST_P(Serialisation, FormatRealTruncatesAfterAddingOneHalf) {
   const std::pair<float, std::string> cases[] = {{10, "10"},           {842, "842"},  {0.5f, "0.5"},
                                                  {595.275f, "595.28"}, {1.005f, "1"}, {-1, "-0.99"},
                                                  {-1.236f, "-1.23"},   {0.004f, "0"}, {640, "640"}};
-  for (const auto &[value, expected] : cases)
-    EXPECT_EQ(FormatReal(value), expected) << value;
+  for (const auto &[value, expected] : cases) EXPECT_EQ(FormatReal(value), expected) << value;
 }
 
 TEST_P(Serialisation, ArraysPutASpaceAfterEachItem) {
@@ -152,12 +151,12 @@ TEST_P(Serialisation, DictionariesWriteVisibleElementsInOrder) {
   TPdfDictionary info;
   info.Put("Title", std::make_unique<TPdfText>("a"));
   info.Put("Author", std::make_unique<TPdfText>("b"));
-  info.Put("Title", std::make_unique<TPdfText>("c")); // replaced and moved last
+  info.Put("Title", std::make_unique<TPdfText>("c"));  // replaced and moved last
   info.PutInternal("_Font", std::make_unique<TPdfName>("Arial"));
   EXPECT_EQ(Written(info), "<<\r\n/Author (b)\r\n/Title (c)\r\n>>");
-  ASSERT_NE(info.FindName("_Font"), nullptr); // internal: found, never written
+  ASSERT_NE(info.FindName("_Font"), nullptr);  // internal: found, never written
   EXPECT_EQ(info.FindName("_Font")->Value(), "Arial");
-  EXPECT_EQ(info.Find("title"), nullptr); // keys compare exactly
+  EXPECT_EQ(info.Find("title"), nullptr);  // keys compare exactly
   info.Remove("Author");
   info.Remove("Missing");
   EXPECT_EQ(Written(info), "<<\r\n/Title (c)\r\n>>");
@@ -173,7 +172,7 @@ TEST_P(Serialisation, ReferencesResolveThroughTheObjectManager) {
   catalog.PutReference("Pages", *pages);
   EXPECT_EQ(catalog.FindDictionary("Pages"), pages);
   EXPECT_EQ(Written(catalog), "<<\r\n/Pages 1 0 R\r\n>>");
-  TPdfDictionary orphan; // no object manager: a reference finds nothing
+  TPdfDictionary orphan;  // no object manager: a reference finds nothing
   orphan.PutReference("Pages", *pages);
   EXPECT_EQ(orphan.Find("Pages"), nullptr);
   EXPECT_THROW(catalog.Put("X", nullptr), EPdfInvalidValue);
@@ -223,7 +222,7 @@ TEST_P(Serialisation, FlateStreamDeflatesACopyEachTimeItIsWritten) {
   ASSERT_EQ(first.size(), begin + length + std::string("\nendstream").size());
   std::string deflated = first.substr(begin, length);
   EXPECT_EQ(static_cast<unsigned char>(deflated[0]), 0x78);
-  EXPECT_EQ(static_cast<unsigned char>(deflated[1]), 0xDA); // zlib header of level 9, window 2^15
+  EXPECT_EQ(static_cast<unsigned char>(deflated[1]), 0xDA);  // zlib header of level 9, window 2^15
   EXPECT_EQ(Inflate(deflated), content);
   EXPECT_LT(length, content.size());
 }
@@ -232,7 +231,7 @@ TEST_P(Serialisation, CompressionStreamSpansManyOutputBuffers) {
   std::mt19937 random(7);
   std::vector<std::uint8_t> data(300000);
   for (auto &byte : data)
-    byte = static_cast<std::uint8_t>(random()); // incompressible: > 4 buffers out
+    byte = static_cast<std::uint8_t>(random());  // incompressible: > 4 buffers out
   TMemoryStream out;
   out.WriteString("head");
   {
@@ -259,5 +258,5 @@ TEST_P(Serialisation, PdfDateIsTheLocalTimeOfTheCall) {
   EXPECT_EQ(std::stoi(date.substr(2, 4)), local.tm_year + 1900);
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

@@ -2,7 +2,6 @@
 #include "pdf_test_support.h"
 
 #include <dirent.h>
-#include <jpeglib.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -10,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include <jpeglib.h>
 
 namespace qv::pdf_test {
 
@@ -19,10 +20,10 @@ TBitmap PatternImage(int width, int height, int salt) {
   for (int y = 0; y < height; ++y) {
     std::uint8_t *row = image.ScanLine(y);
     for (int x = 0; x < width; ++x) {
-      row[3 * x] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1)); // blue
+      row[3 * x] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1));  // blue
       row[3 * x + 1] =
-          static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1)); // green
-      row[3 * x + 2] = static_cast<std::uint8_t>((salt * 60 + 40) & 0xFF);      // red
+          static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1));  // green
+      row[3 * x + 2] = static_cast<std::uint8_t>((salt * 60 + 40) & 0xFF);       // red
     }
   }
   return image;
@@ -64,12 +65,10 @@ std::vector<std::uint8_t> EncodeJpeg(const TBitmap &image, int quality) {
 CommandResult RunCommand(const std::string &command) {
   CommandResult result;
   FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr)
-    return result;
+  if (pipe == nullptr) return result;
   char buffer[4096];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    result.output.append(buffer, n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
   int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -98,8 +97,7 @@ bool ReadPpm(const std::string &path, int &width, int &height, std::vector<std::
   std::ifstream in(path, std::ios::binary);
   std::string magic;
   int maximum = 0;
-  if (!(in >> magic >> width >> height >> maximum) || magic != "P6" || maximum != 255)
-    return false;
+  if (!(in >> magic >> width >> height >> maximum) || magic != "P6" || maximum != 255) return false;
   in.get();
   rgb.resize(static_cast<std::size_t>(width) * height * 3);
   in.read(reinterpret_cast<char *>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
@@ -125,4 +123,4 @@ CommaLocale::CommaLocale() {
 
 CommaLocale::~CommaLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
 
-} // namespace qv::pdf_test
+}  // namespace qv::pdf_test

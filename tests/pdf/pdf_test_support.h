@@ -24,7 +24,7 @@ CommandResult RunCommand(const std::string &command);
 
 // A fresh empty folder under the test binary's folder, removed by the destructor.
 class TempFolder {
-public:
+ public:
   explicit TempFolder(const std::string &name);
   ~TempFolder();
   TempFolder(const TempFolder &) = delete;
@@ -32,7 +32,7 @@ public:
   const std::string &Path() const { return path_; }
   std::string File(const std::string &name) const { return path_ + "/" + name; }
 
-private:
+ private:
   std::string path_;
 };
 
@@ -44,14 +44,14 @@ bool ReadPpm(const std::string &path, int &width, int &height, std::vector<std::
 
 // Sets LC_ALL to a decimal-comma locale for its lifetime; Active() is false when none exists.
 class CommaLocale {
-public:
+ public:
   CommaLocale();
   ~CommaLocale();
   bool Active() const { return active_; }
 
-private:
+ private:
   std::string previous_;
   bool active_ = false;
 };
 
-} // namespace qv::pdf_test
+}  // namespace qv::pdf_test

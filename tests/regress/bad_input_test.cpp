@@ -30,15 +30,17 @@ using testing::TempDir;
 // Above this peak the run fails: no bad file may make the converter allocate by its header.
 constexpr long kMaxRssKib = 512 * 1024;
 
-constexpr char kInvalidBitmap[] = "\xE3\x83\x93\xE3\x83\x83\xE3\x83\x88\xE3\x83\x9E\xE3\x83\x83"
-                                  "\xE3\x83\x97\xE3\x82\xA4\xE3\x83\xA1\xE3\x83\xBC\xE3\x82\xB8"
-                                  "\xE3\x81\x8C\xE4\xB8\x8D\xE6\xAD\xA3\xE3\x81\xA7\xE3\x81\x99";
+constexpr char kInvalidBitmap[] =
+    "\xE3\x83\x93\xE3\x83\x83\xE3\x83\x88\xE3\x83\x9E\xE3\x83\x83"
+    "\xE3\x83\x97\xE3\x82\xA4\xE3\x83\xA1\xE3\x83\xBC\xE3\x82\xB8"
+    "\xE3\x81\x8C\xE4\xB8\x8D\xE6\xAD\xA3\xE3\x81\xA7\xE3\x81\x99";
 constexpr char kTooLarge[] = "image too large";
 constexpr char kReadError[] = "ストリームの読み込みエラー";
 constexpr char kJpegError[] = "JPEG エラー #";
 
 void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ReadFile(const std::string& path) {
@@ -106,11 +108,13 @@ std::string GreyPng(std::string idat, bool wrong_crc = false) {
 }
 
 std::string GreyRows(int width, int height) {
-  return Repeat(std::string(1, '\0') + std::string(static_cast<std::size_t>(width), '\x55'), height);
+  return Repeat(std::string(1, '\0') + std::string(static_cast<std::size_t>(width), '\x55'),
+                height);
 }
 
 std::string PalettePng(std::size_t plte_bytes, std::size_t trns_bytes) {
-  std::vector<std::string> chunks = {Ihdr(1, 1, 8, 3), PngChunk("PLTE", std::string(plte_bytes, '\x10'))};
+  std::vector<std::string> chunks = {Ihdr(1, 1, 8, 3),
+                                     PngChunk("PLTE", std::string(plte_bytes, '\x10'))};
   if (trns_bytes) chunks.push_back(PngChunk("tRNS", std::string(trns_bytes, '\xFF')));
   chunks.push_back(PngChunk("IDAT", Deflate(std::string("\0\0", 2))));
   chunks.push_back(PngChunk("IEND", ""));
@@ -122,10 +126,10 @@ std::string TestData(const std::string& relative) {
 }
 
 struct BadFile {
-  const char* name;        // test name
-  const char* file_name;   // the input's name (its extension picks the reader)
+  const char* name;       // test name
+  const char* file_name;  // the input's name (its extension picks the reader)
   std::function<std::string()> bytes;
-  const char* reason;      // text the message must hold after the file name
+  const char* reason;  // text the message must hold after the file name
 };
 
 std::ostream& operator<<(std::ostream& out, const BadFile& file) { return out << file.name; }
@@ -144,35 +148,51 @@ const BadFile kBadFiles[] = {
     {"BmpColoursUsed2Pow31", "clr.bmp",
      [] { return Bmp({.bits = 8, .colors_used = 0x80000000u}, GreyTable()); }, kReadError},
     {"BmpHugePictureTinyData", "huge.bmp",
-     [] { return Bmp({.width = 16000, .height = 16000, .bits = 24}, std::string(100, 'x')); }, kReadError},
+     [] { return Bmp({.width = 16000, .height = 16000, .bits = 24}, std::string(100, 'x')); },
+     kReadError},
     {"BmpPixelsShorterThanDeclared", "short.bmp",
      [] { return Bmp({.width = 16, .height = 16}, std::string(16 * 48 / 2, 'x')); }, kReadError},
     // Run-length data: a run or an absolute run past the row, a delta past the image.
     {"BmpRle8RunPastRow", "rle8run.bmp", [] { return Rle8(std::string("\xFF\x01\x00\x01", 4)); },
      kInvalidBitmap},
     {"BmpRle8AbsolutePastRow", "rle8abs.bmp",
-     [] { return Rle8(std::string("\x00\xFE", 2) + std::string(254, '\x01') + std::string("\x00\x01", 2)); },
+     [] {
+       return Rle8(std::string("\x00\xFE", 2) + std::string(254, '\x01') +
+                   std::string("\x00\x01", 2));
+     },
      kInvalidBitmap},
     {"BmpRle4RunPastRow", "rle4run.bmp", [] { return Rle4(std::string("\xFF\x12\x00\x01", 4)); },
      kInvalidBitmap},
     {"BmpRle8DeltaPastRow", "rle8deltarow.bmp",
-     [] { return Rle8(std::string("\x02\x01\x00\x02\x05\x00\x02\x01\x00\x01", 10)); }, kInvalidBitmap},
+     [] { return Rle8(std::string("\x02\x01\x00\x02\x05\x00\x02\x01\x00\x01", 10)); },
+     kInvalidBitmap},
     // PNG.
     {"Png65535Square", "big.png",
-     [] { return MakePng({Ihdr(65535, 65535), PngChunk("IDAT", Deflate(GreyRows(65535, 1))), PngChunk("IEND", "")}); },
+     [] {
+       return MakePng({Ihdr(65535, 65535), PngChunk("IDAT", Deflate(GreyRows(65535, 1))),
+                       PngChunk("IEND", "")});
+     },
      kTooLarge},
     {"PngIdatBombOverPixelLimit", "bomb.png",
-     [] { return MakePng({Ihdr(20000, 20000), PngChunk("IDAT", Deflate(GreyRows(20000, 2))), PngChunk("IEND", "")}); },
+     [] {
+       return MakePng({Ihdr(20000, 20000), PngChunk("IDAT", Deflate(GreyRows(20000, 2))),
+                       PngChunk("IEND", "")});
+     },
      kTooLarge},
-    {"PngIdatCrcWrong", "crc.png", [] { return GreyPng(Deflate(GreyRows(8, 8)), true); }, "(crc error)"},
+    {"PngIdatCrcWrong", "crc.png", [] { return GreyPng(Deflate(GreyRows(8, 8)), true); },
+     "(crc error)"},
     {"PngPlte769Bytes", "plte.png", [] { return PalettePng(769, 0); }, "invalid palette"},
     {"PngTrns257Bytes", "trns.png", [] { return PalettePng(6, 257); }, "invalid palette"},
     {"PngIhdr12Bytes", "ihdr.png",
-     [] { return MakePng({PngChunk("IHDR", IhdrData(8, 8, 8, 0).substr(0, 12)), PngChunk("IEND", "")}); }, "(ihdr)"},
+     [] {
+       return MakePng({PngChunk("IHDR", IhdrData(8, 8, 8, 0).substr(0, 12)), PngChunk("IEND", "")});
+     },
+     "(ihdr)"},
     // JPEG.
     {"JpegTruncatedAfterHeader", "trunc.jpg",
      [] { return TestData("jpeg/derived/testorig-trunc-before-sos.jpg"); }, kJpegError},
-    {"Jpeg65500Square", "big.jpg", [] { return TestData("jpeg/derived/testorig-sof-65500x65500.jpg"); }, kTooLarge},
+    {"Jpeg65500Square", "big.jpg",
+     [] { return TestData("jpeg/derived/testorig-sof-65500x65500.jpg"); }, kTooLarge},
     // Empty files of the built-in readers' extensions.
     {"EmptyPng", "empty.png", [] { return std::string(); }, "invalid header"},
     {"EmptyJpg", "empty.jpg", [] { return std::string(); }, kJpegError},
@@ -182,8 +202,8 @@ const BadFile kBadFiles[] = {
 class BadFileTest : public ::testing::TestWithParam<BadFile> {
  protected:
   CliRun Convert(const std::vector<std::string>& inputs) {
-    std::vector<std::string> args = {"--ini", dir / "test.ini", "--out", dir / "out",
-                                     "--format", "bmp", "--overwrite", "--quiet"};
+    std::vector<std::string> args = {"--ini", dir / "test.ini", "--out",  dir / "out", "--format",
+                                     "bmp",   "--overwrite",    "--quiet"};
     args.insert(args.end(), inputs.begin(), inputs.end());
     return RunMeasured(QV_CLI_PATH, args);
   }
@@ -297,7 +317,8 @@ TEST_F(BadInputCli, OutputFolderThatIsARegularFile) {
 // A mount made for one test and removed with it (lazily, so a busy mount cannot stay behind).
 class ScopedMount {
  public:
-  ScopedMount(const std::string& where, const std::string& options, unsigned long flags) : where_(where) {
+  ScopedMount(const std::string& where, const std::string& options, unsigned long flags)
+      : where_(where) {
     fs::create_directories(where);
     mounted_ = ::mount("tmpfs", where.c_str(), "tmpfs", flags, options.c_str()) == 0;
   }
@@ -378,8 +399,8 @@ TEST_F(BadInputCli, TenMegabyteGarbageIniReadsAsDefaults) {
   EXPECT_EQ(ReadFile(dir / "test.ini"), garbage);
 
   // Saving settings into it keeps every garbage byte and adds the section.
-  CliRun save = RunMeasured(QV_CLI_PATH, {"--ini", dir / "test.ini", "--section", "tester",
-                                          "--set", "JPEGQL=70", "--save-settings"});
+  CliRun save = RunMeasured(QV_CLI_PATH, {"--ini", dir / "test.ini", "--section", "tester", "--set",
+                                          "JPEGQL=70", "--save-settings"});
   EXPECT_EQ(save.status, 0) << save.err;
   EXPECT_LT(save.max_rss_kib, kMaxRssKib);
   std::string saved = ReadFile(dir / "test.ini");

@@ -9,11 +9,11 @@
 namespace qv::testing {
 
 struct CliRun {
-  int status = -1;          // exit status, or 128 + signal
-  std::string out;          // standard output
-  std::string err;          // standard error
-  long max_rss_kib = 0;     // the child's peak resident set (wait4's ru_maxrss)
-  double seconds = 0;       // wall-clock time
+  int status = -1;       // exit status, or 128 + signal
+  std::string out;       // standard output
+  std::string err;       // standard error
+  long max_rss_kib = 0;  // the child's peak resident set (wait4's ru_maxrss)
+  double seconds = 0;    // wall-clock time
 };
 
 // Runs program with args (no shell), standard input from /dev/null and DISPLAY removed. With

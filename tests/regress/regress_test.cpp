@@ -110,8 +110,10 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SavedInputTest);
 INSTANTIATE_TEST_SUITE_P(Saved, SavedInputTest, ::testing::ValuesIn(kSavedInputs),
                          [](const auto& test) {
                            std::string name = test.param.file;
-                           std::replace_if(name.begin(), name.end(),
-                                           [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                           std::replace_if(
+                               name.begin(), name.end(),
+                               [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
+                               '_');
                            return name;
                          });
 

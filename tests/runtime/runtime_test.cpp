@@ -23,9 +23,9 @@ TEST(Exceptions, FileErrorsNameThePathAndReason) {
 TEST(Exceptions, ErrorBoxAppendsDotOnlyAfterGreaterCharacters) {
   EXPECT_EQ(ErrorBoxText("abc"), "abc.");
   EXPECT_EQ(ErrorBoxText("done."), "done.");
-  EXPECT_EQ(ErrorBoxText("x!"), "x!");    // '!' < '.'
-  EXPECT_EQ(ErrorBoxText("a-"), "a-");    // '-' < '.'
-  EXPECT_EQ(ErrorBoxText("a/"), "a/.");   // '/' > '.'
+  EXPECT_EQ(ErrorBoxText("x!"), "x!");   // '!' < '.'
+  EXPECT_EQ(ErrorBoxText("a-"), "a-");   // '-' < '.'
+  EXPECT_EQ(ErrorBoxText("a/"), "a/.");  // '/' > '.'
   EXPECT_EQ(ErrorBoxText("ビットマップイメージが不正です"), "ビットマップイメージが不正です.");
   EXPECT_EQ(ErrorBoxText(""), "");
 }

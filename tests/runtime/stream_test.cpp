@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "support/temp_dir.h"
 #include "runtime/exceptions.h"
+#include "support/temp_dir.h"
 
 namespace qv {
 namespace {

@@ -2,10 +2,10 @@
 // the controls' rules, snapshot and restore, failures through the host, the INI path rules.
 #include "settings/auto_ini.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "settings/ini_file.h"
 #include "settings/model_control.h"
@@ -189,9 +189,8 @@ TEST_F(AutoIniTest, SaveThenLoadRoundTripsEveryValue) {
 TEST_F(AutoIniTest, SnapshotFormatAndRestore) {
   auto_ini_.StoreState();
   EXPECT_EQ(auto_ini_.StateList(),
-            (std::vector<std::string>{"Edit1=text", "Spin1=5", "Check1=1", "Group1=1",
-                                      "Radio1=0", "List1=0", "Combo1=3", "Shape1=16744448",
-                                      "HotKey1=16467"}));
+            (std::vector<std::string>{"Edit1=text", "Spin1=5", "Check1=1", "Group1=1", "Radio1=0",
+                                      "List1=0", "Combo1=3", "Shape1=16744448", "HotKey1=16467"}));
   C("Edit1").SetText("a=b");
   C("Check1").SetChecked(false);
   C("Group1").SetItemIndex(2);
@@ -318,8 +317,10 @@ TEST(MakeIniPathTest, UnwritableExecutableFolderFallsBackToTheUserConfigFolder) 
   form.Find("E")->SetText("");
   auto_ini.LoadFromIni();  // reads from the same place
   EXPECT_EQ(form.Find("E")->Text(), "v");
-  if (old_xdg) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else ::unsetenv("XDG_CONFIG_HOME");
+  if (old_xdg)
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -2,14 +2,13 @@
 // locked atomic write and two processes writing at once.
 #include "settings/ini_file.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "settings/settings_test_support.h"
 
@@ -35,8 +34,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, IniIntegerTest,
     ::testing::Values(IntegerCase{"0", 0}, IntegerCase{"42", 42}, IntegerCase{"-5", -5},
                       IntegerCase{"+7", 7}, IntegerCase{"007", 7},
-                      IntegerCase{"2147483647", 2147483647},
-                      IntegerCase{"-2147483648", INT32_MIN},
+                      IntegerCase{"2147483647", 2147483647}, IntegerCase{"-2147483648", INT32_MIN},
                       IntegerCase{"2147483648", std::nullopt}, IntegerCase{"0x1F", 31},
                       IntegerCase{"0XfF", 255}, IntegerCase{"0x", std::nullopt},
                       IntegerCase{"0xG", std::nullopt}, IntegerCase{"$10", 16},
@@ -72,8 +70,8 @@ TEST(IniLookupTest, CommentsKeysBeforeAnySectionAndLinesWithoutEqualsAreNoKeys) 
 
 TEST(IniLookupTest, HandEditedFileIsReadWithoutError) {
   std::string binary("\x00\xff\x01=\x80", 5);
-  const std::string content = "[s]\r\n" + std::string(100000, 'x') + "\r\n" + binary +
-                              "\r\nDstDir=C:\\写真\r\nlast=end";
+  const std::string content =
+      "[s]\r\n" + std::string(100000, 'x') + "\r\n" + binary + "\r\nDstDir=C:\\写真\r\nlast=end";
   EXPECT_EQ(IniLookup(content, "s", "DstDir"), "C:\\写真");
   EXPECT_EQ(IniLookup(content, "s", "last"), "end");
 }
@@ -112,8 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         UpdateCase{"empty file", "", "bob", "k", "1", "[bob]\nk=1\n"},
         UpdateCase{"in place keeps key spelling and position", "[bob]\na=1\n  JPEGql = 70 \nz=2\n",
                    "BOB", "jpegQL", "85", "[bob]\na=1\n  JPEGql=85\nz=2\n"},
-        UpdateCase{"new key after the last filled line of its section",
-                   "[a]\nx=1\n\n[b]\ny=2\n", "a", "k", "v", "[a]\nx=1\nk=v\n\n[b]\ny=2\n"},
+        UpdateCase{"new key after the last filled line of its section", "[a]\nx=1\n\n[b]\ny=2\n",
+                   "a", "k", "v", "[a]\nx=1\nk=v\n\n[b]\ny=2\n"},
         UpdateCase{"new key after a trailing comment", "[a]\nx=1\n; note\n\n", "a", "k", "v",
                    "[a]\nx=1\n; note\nk=v\n\n"},
         UpdateCase{"new section after a blank line", "[a]\nx=1\n", "b", "k", "v",
@@ -236,8 +234,7 @@ TEST(IniFileTest, WriteValuesEqualsWritingOneAfterTheOther) {
   const std::string start = "[a]\nk2=old\n\n[b]\nz=1\n";
   WriteFileBytes(folder / "one.ini", start);
   WriteFileBytes(folder / "many.ini", start);
-  std::vector<std::pair<std::string, std::string>> values = {
-      {"k1", "1"}, {"k2", "2"}, {"K1", "3"}};
+  std::vector<std::pair<std::string, std::string>> values = {{"k1", "1"}, {"k2", "2"}, {"K1", "3"}};
   TIniFile one(folder / "one.ini");
   for (const auto& [key, value] : values) one.WriteString("a", key, value);
   TIniFile(folder / "many.ini").WriteValues("a", values);
@@ -262,8 +259,7 @@ TEST(IniFileTest, TwoProcessesWritingAtOnceLoseNoKey) {
         TIniFile ini(path);
         const std::string section = process == 0 ? "gui" : "cli";
         for (int i = 0; i < kKeys; ++i)
-          ini.WriteString(i % 2 ? section : "both", section + std::to_string(i),
-                          std::to_string(i));
+          ini.WriteString(i % 2 ? section : "both", section + std::to_string(i), std::to_string(i));
       } catch (...) {
         status = 1;
       }

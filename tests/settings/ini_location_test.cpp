@@ -2,13 +2,12 @@
 // user's configuration folder; an existing writable file beside the executable keeps precedence.
 #include "settings/ini_location.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "settings/settings_test_support.h"
 
@@ -23,15 +22,19 @@ class TEnvironment {
  public:
   ~TEnvironment() {
     for (const auto& [name, value] : saved_) {
-      if (value) ::setenv(name.c_str(), value->c_str(), 1);
-      else ::unsetenv(name.c_str());
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
     }
   }
   void Set(const std::string& name, const char* value) {
     const char* old = std::getenv(name.c_str());
     saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    if (value) ::setenv(name.c_str(), value, 1);
-    else ::unsetenv(name.c_str());
+    if (value)
+      ::setenv(name.c_str(), value, 1);
+    else
+      ::unsetenv(name.c_str());
   }
 
  private:
@@ -62,8 +65,7 @@ TEST(ResolveIniPathTest, FolderThatIsNoFolderFallsBack) {
   env.Set("XDG_CONFIG_HOME", (folder / "cfg").c_str());
   WriteFileBytes(folder / "bin", "");
   EXPECT_EQ(ResolveIniPath(folder / "bin/quenvale.ini"), folder / "cfg/quenvale/quenvale.ini");
-  EXPECT_EQ(ResolveIniPath(folder / "missing/quenvale.ini"),
-            folder / "cfg/quenvale/quenvale.ini");
+  EXPECT_EQ(ResolveIniPath(folder / "missing/quenvale.ini"), folder / "cfg/quenvale/quenvale.ini");
 }
 
 // Permission bits matter only to an ordinary user: as root the check runs in a child process

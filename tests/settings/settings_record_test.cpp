@@ -7,8 +7,8 @@
 #include "runtime/paths.h"
 #include "settings/auto_ini.h"
 #include "settings/ini_file.h"
-#include "settings/setup_form_model.h"
 #include "settings/settings_test_support.h"
+#include "settings/setup_form_model.h"
 
 namespace qv {
 namespace {
@@ -18,10 +18,10 @@ using test::TScratchFolder;
 using test::WriteFileBytes;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-const Pairs kDefaults = {{"TargetRes", "0"},    {"FileFormat", "0"},   {"SepiaMode", "0"},
-                         {"Reduce256ColorMode", "0"}, {"DstDir", ""},   {"OutputMode", "0"},
-                         {"OverWrite", "0"},    {"ResampleMode", "0"}, {"PNGCL", "9"},
-                         {"JPEGQL", "85"}};
+const Pairs kDefaults = {
+    {"TargetRes", "0"}, {"FileFormat", "0"}, {"SepiaMode", "0"}, {"Reduce256ColorMode", "0"},
+    {"DstDir", ""},     {"OutputMode", "0"}, {"OverWrite", "0"}, {"ResampleMode", "0"},
+    {"PNGCL", "9"},     {"JPEGQL", "85"}};
 
 std::string Value(const TSettingsRecord& record, const std::string& key) {
   for (const auto& [k, v] : record.Values())
@@ -177,9 +177,8 @@ TEST(SettingsRecordTest, EmptySectionIsTheExecutablesFileName) {
   TScratchFolder folder;
   TSettingsRecord record;
   record.SaveToIni(folder / "q.ini", "");
-  EXPECT_EQ(ReadFileBytes(folder / "q.ini").rfind("[" + ExtractFileName(ExecutableFileName()) +
-                                                      "]\nTargetRes=0\n",
-                                                  0),
+  EXPECT_EQ(ReadFileBytes(folder / "q.ini")
+                .rfind("[" + ExtractFileName(ExecutableFileName()) + "]\nTargetRes=0\n", 0),
             0u);
 }
 
@@ -213,27 +212,23 @@ TEST_P(SetValueTest, AcceptsWhatTheControlCanHold) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, SetValueTest,
-    ::testing::Values(SetCase{"TargetRes", "9", true, "TargetRes", "9"},
-                      SetCase{"targetres", "3", true, "TargetRes", "3"},
-                      SetCase{"TargetRes", "10", false, "", ""},
-                      SetCase{"TargetRes", "abc", false, "", ""},
-                      SetCase{"FileFormat", "-1", true, "FileFormat", "-1"},
-                      SetCase{"FileFormat", "-2", false, "", ""},
-                      SetCase{"FileFormat", "4", false, "", ""},
-                      SetCase{"ResampleMode", "5", true, "ResampleMode", "5"},
-                      SetCase{"OutputMode", "2", false, "", ""},
-                      SetCase{"SepiaMode", "2", true, "SepiaMode", "1"},
-                      SetCase{"SepiaMode", "yes", false, "", ""},
-                      SetCase{"Reduce256ColorMode", "1", true, "Reduce256ColorMode", "1"},
-                      SetCase{"DstDir", " /a b ", true, "DstDir", " /a b "},
-                      SetCase{"DstDir", "/a\nFileFormat=3", false, "", ""},
-                      SetCase{"JPEGQL", "150", true, "JPEGQL", "150"},
-                      SetCase{"JPEGQL", "high", false, "", ""},
-                      SetCase{"PNGCL", "0", true, "PNGCL", "0"},
-                      SetCase{"NoSuchKey", "1", false, "", ""},
-                      SetCase{"SetupFormTop", "1", false, "", ""},
-                      SetCase{"Label1", "x", false, "", ""},
-                      SetCase{"PageControl1", "0", false, "", ""}));
+    ::testing::Values(
+        SetCase{"TargetRes", "9", true, "TargetRes", "9"},
+        SetCase{"targetres", "3", true, "TargetRes", "3"},
+        SetCase{"TargetRes", "10", false, "", ""}, SetCase{"TargetRes", "abc", false, "", ""},
+        SetCase{"FileFormat", "-1", true, "FileFormat", "-1"},
+        SetCase{"FileFormat", "-2", false, "", ""}, SetCase{"FileFormat", "4", false, "", ""},
+        SetCase{"ResampleMode", "5", true, "ResampleMode", "5"},
+        SetCase{"OutputMode", "2", false, "", ""},
+        SetCase{"SepiaMode", "2", true, "SepiaMode", "1"},
+        SetCase{"SepiaMode", "yes", false, "", ""},
+        SetCase{"Reduce256ColorMode", "1", true, "Reduce256ColorMode", "1"},
+        SetCase{"DstDir", " /a b ", true, "DstDir", " /a b "},
+        SetCase{"DstDir", "/a\nFileFormat=3", false, "", ""},
+        SetCase{"JPEGQL", "150", true, "JPEGQL", "150"}, SetCase{"JPEGQL", "high", false, "", ""},
+        SetCase{"PNGCL", "0", true, "PNGCL", "0"}, SetCase{"NoSuchKey", "1", false, "", ""},
+        SetCase{"SetupFormTop", "1", false, "", ""}, SetCase{"Label1", "x", false, "", ""},
+        SetCase{"PageControl1", "0", false, "", ""}));
 
 TEST(SettingsRecordTest, CopiesAreIndependent) {
   TSettingsRecord original;

@@ -1,14 +1,13 @@
 // Helpers of the settings tests: a scratch folder and whole-file reads and writes.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace qv::test {
 

@@ -1,11 +1,10 @@
 // The spin edit, its repeat timing, the ellipsis edit, the radio group and the folder picker.
+#include <gtest/gtest.h>
+
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <string>
 
 #include "widgets/ellipses_edit.h"
@@ -20,7 +19,7 @@ namespace {
 struct SpinCase {
   int min_value, max_value, max_length;
   const char* text;
-  int value;               // read before leaving: unclamped
+  int value;                // read before leaving: unclamped
   const char* after_leave;  // text once the field is left
 };
 
@@ -48,9 +47,8 @@ TEST_P(SpinEditClamp, ValueIsReadUnclampedAndClampedOnLeave) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SpinEditClamp,
-    ::testing::Values(SpinCase{1, 100, 3, "150", 150, "100"},   // JPEGQL typed 150
-                      SpinCase{1, 100, 3, "0", 0, "1"},
-                      SpinCase{1, 100, 3, "85", 85, "85"},
+    ::testing::Values(SpinCase{1, 100, 3, "150", 150, "100"},  // JPEGQL typed 150
+                      SpinCase{1, 100, 3, "0", 0, "1"}, SpinCase{1, 100, 3, "85", 85, "85"},
                       SpinCase{1, 100, 3, "1234", 123, "100"},  // MaxLength 3 keeps "123"
                       SpinCase{0, 9, 1, "95", 9, "9"},          // PNGCL holds one character
                       SpinCase{1, 100, 3, "-", 1, "1"},         // no integer: MinValue, rewritten
@@ -182,8 +180,8 @@ TEST(EllipsesEdit, FirstCharUpperAndDeactiveColor) {
 
 TEST(RadioGroup, ItemIndexIsClampedAndRaisesOnClick) {
   qv::testing::App();
-  TRadioGroup group(QStringLiteral("g"), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                          QStringLiteral("d")});
+  TRadioGroup group(QStringLiteral("g"), {QStringLiteral("a"), QStringLiteral("b"),
+                                          QStringLiteral("c"), QStringLiteral("d")});
   int clicks = 0;
   group.OnClick = [&](TRadioGroup*) { ++clicks; };
   group.SetItemIndex(7);

@@ -1,16 +1,16 @@
 // The drop target: uri-list drops in order, refusal, the error box and native-window re-creation.
-#include <memory>
+#include "widgets/drop_dst.h"
+
+#include <gtest/gtest.h>
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
-
-#include <gtest/gtest.h>
+#include <memory>
 
 #include "runtime/exceptions.h"
-#include "widgets/drop_dst.h"
 #include "widgets/error_box.h"
 #include "widgets/qt_app.h"
 
@@ -73,7 +73,8 @@ class DropDstTest : public ::testing::Test {
     form_->resize(104, 100);
     drop_ = new TRecordingDropDst(form_.get());
     drop_->SetTarget(THookTarget::htForm);
-    drop_->OnFileDrop = [this](TDropDst* sender, const std::vector<std::string>& files, int x, int y) {
+    drop_->OnFileDrop = [this](TDropDst* sender, const std::vector<std::string>& files, int x,
+                               int y) {
       EXPECT_EQ(sender, drop_);
       ++received_.events;
       received_.files = files;
@@ -93,8 +94,8 @@ class DropDstTest : public ::testing::Test {
 
 TEST_F(DropDstTest, ThreeFilesArriveAsOneEventInOrder) {
   std::string long_name = "/tmp/" + std::string(254, 'n');  // 259 characters
-  auto data = UriList({QStringLiteral("/tmp/c.bmp"), QStringLiteral("/tmp/a b.png"),
-                       FromLocal(long_name)});
+  auto data =
+      UriList({QStringLiteral("/tmp/c.bmp"), QStringLiteral("/tmp/a b.png"), FromLocal(long_name)});
   ASSERT_TRUE(DragAndDrop(*form_, *data, QPoint(30, 40)));
   ASSERT_TRUE(qv::testing::ProcessUntil([&] { return received_.events > 0; }));
   EXPECT_EQ(received_.events, 1);

@@ -1,14 +1,13 @@
 // One QApplication for a test program (offscreen unless a platform is chosen) and event helpers.
 #pragma once
 
-#include <chrono>
-#include <cstdlib>
-#include <functional>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
 
 namespace qv::testing {
 
@@ -26,7 +25,8 @@ inline QApplication& App() {
 inline bool ProcessUntil(const std::function<bool()>& condition) {
   QElapsedTimer timer;
   timer.start();
-  while (!condition() && timer.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  while (!condition() && timer.elapsed() < 2000)
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
   return condition();
 }
 

@@ -52,10 +52,8 @@ SPI_EXPORT int32_t GetPluginInfo(int32_t info_number, char *buffer, int32_t buff
                      : info_number == 3 ? "test images"
                                         : "";
   size_t count = strlen(text);
-  if (buffer_length <= 0)
-    return 0;
-  if (count > (size_t)buffer_length - 1)
-    count = (size_t)buffer_length - 1;
+  if (buffer_length <= 0) return 0;
+  if (count > (size_t)buffer_length - 1) count = (size_t)buffer_length - 1;
   memcpy(buffer, text, count);
   buffer[count] = '\0';
   return (int32_t)count;
@@ -68,11 +66,9 @@ SPI_EXPORT int32_t IsSupported(const char *file_name, uintptr_t dw) {
 #if TP_BEHAVIOUR == 2
   return memcmp(head, "QVTB", 4) == 0;
 #elif TP_BEHAVIOUR == 4
-  if (memcmp(head, "QVTP", 4) != 0)
-    return 0;
+  if (memcmp(head, "QVTP", 4) != 0) return 0;
   for (int i = 4; i < SPI_HEADER_BYTES; ++i)
-    if (head[i] != 0)
-      return 0;
+    if (head[i] != 0) return 0;
   return 1;
 #else
   (void)head;
@@ -87,8 +83,7 @@ SPI_EXPORT int32_t GetPicture(const char *buffer, int32_t length, uint32_t flag,
                               SpiProgressCallback progress, intptr_t user_data) {
   (void)progress;
   (void)user_data;
-  if ((flag & 7u) != SPI_INPUT_MEMORY)
-    return SPI_NOT_IMPLEMENTED;
+  if ((flag & 7u) != SPI_INPUT_MEMORY) return SPI_NOT_IMPLEMENTED;
 #if TP_BEHAVIOUR == 1
   (void)buffer;
   (void)length;
@@ -97,24 +92,20 @@ SPI_EXPORT int32_t GetPicture(const char *buffer, int32_t length, uint32_t flag,
   return SPI_BROKEN_DATA;
 #elif TP_BEHAVIOUR == 2
   const unsigned char *data = (const unsigned char *)buffer;
-  if (length < 20)
-    return SPI_BROKEN_DATA;
+  if (length < 20) return SPI_BROKEN_DATA;
   int32_t result = (int32_t)ReadU32(data + 4);
   uint32_t info_length = ReadU32(data + 8);
   uint32_t pixel_length = ReadU32(data + 12);
   uint32_t flags = ReadU32(data + 16);
-  if ((uint64_t)info_length + pixel_length + 20 > (uint64_t)length)
-    return SPI_BROKEN_DATA;
+  if ((uint64_t)info_length + pixel_length + 20 > (uint64_t)length) return SPI_BROKEN_DATA;
   HLOCAL info = LocalAlloc(LMEM_MOVEABLE, info_length);
   HLOCAL pixels = LocalAlloc(LMEM_MOVEABLE, pixel_length);
   memcpy(LocalLock(info), data + 20, info_length);
   memcpy(LocalLock(pixels), data + 20 + info_length, pixel_length);
   LocalUnlock(info);
   LocalUnlock(pixels);
-  if (flags & 1u)
-    info = LocalFree(info);
-  if (flags & 2u)
-    pixels = LocalFree(pixels);
+  if (flags & 1u) info = LocalFree(info);
+  if (flags & 2u) pixels = LocalFree(pixels);
   *info_handle = info;
   *pixel_handle = pixels;
   return result;
