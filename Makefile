@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test test-normal test-asan run demo fuzz bench clean
+.PHONY: all setup build test test-normal test-asan format format-check run demo fuzz bench clean
 
 all: build
 
@@ -27,8 +27,17 @@ test-asan: setup $(ASAN_BUILD)/CMakeCache.txt
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 ctest --output-on-failure -j $(JOBS)
 
-# Every test twice: the normal build and the sanitizer build.
-test: test-normal test-asan
+# Every C and C++ source of the project, for the formatting check.
+FORMAT_FILES = $(shell git ls-files '*.c' '*.cpp' '*.h' 2>/dev/null)
+
+format-check: setup
+	@clang-format --dry-run --Werror $(FORMAT_FILES)
+
+format:
+	@clang-format -i $(FORMAT_FILES)
+
+# The formatting check, then every test twice: the normal build and the sanitizer build.
+test: format-check test-normal test-asan
 
 run: build
 	@bash scripts/run.sh $(BUILD)

@@ -10,7 +10,7 @@ packages=(
   libgif-dev libtiff-dev libwebp-dev
   libpng-dev pngcheck libjpeg-turbo-progs qpdf poppler-utils
   fonts-ipafont-gothic xvfb xauth
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format ccache
   locales
 )
 
