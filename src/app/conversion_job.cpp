@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/fit_inside.h"
 #include "app/image_io.h"
 #include "app/image_steps.h"
 #include "app/job_host.h"
@@ -14,6 +15,7 @@
 #include "runtime/paths.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
+#include "settings/photo_settings.h"
 
 namespace qv {
 
@@ -71,14 +73,15 @@ void TConversionJob::ConvertFile(const std::string& file_name) {
     return;
   }
 
-  if (settings_.TargetRes() > 0) Resize(image);
+  bool resized = false;
+  if (settings_.TargetRes() > 0 || settings_.CustomSize()) resized = Resize(image);
   if (settings_.SepiaMode()) SepiaStep(image);
   if (settings_.Reduce256ColorMode()) Reduce256Step(image);
 
   std::string folder = ExtractFilePath(output_path);
   if (!folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
 
-  Write(image, file_name, reader_position, output_path);
+  Write(image, file_name, reader_position, output_path, resized);
   host_.SetCursor(saved_cursor);
 }
 
@@ -92,18 +95,28 @@ void TConversionJob::ReadImage(int reader_position, const std::string& file_name
   }
 }
 
-void TConversionJob::Resize(TBitmap& image) {
+bool TConversionJob::Resize(TBitmap& image) {
   int index = settings_.TargetRes();
   int width = 0, height = 0;
-  // Asking for the display size is not part of the resize: a host that cannot tell fails the
-  // file with its own message rather than the resize message.
-  if (index == 1) {
+  if (settings_.CustomSize()) {
+    // The field's range; a hand-edited or unconfirmed value outside it is clamped.
+    width = std::clamp(settings_.CustomWidth(), kCustomSizeMin, kCustomSizeMax);
+    height = std::clamp(settings_.CustomHeight(), kCustomSizeMin, kCustomSizeMax);
+  } else if (index == 1) {
+    // Asking for the display size is not part of the resize: a host that cannot tell fails the
+    // file with its own message rather than the resize message.
     std::tie(width, height) = host_.PrimaryDisplaySize();
   } else if (index >= 2 && index <= 9) {
     width = kTargetWidths[index];
     height = kTargetHeights[index];
   } else {
-    return;  // an index beyond the table (hand-edited file): no resize
+    return false;  // no resize, or an index beyond the table (hand-edited file)
+  }
+  if (settings_.KeepAspect() && width > 0 && height > 0) {
+    // The target is a box: the picture fits inside with its shape kept and is never enlarged,
+    // so a picture already inside the box is left as it is.
+    if (image.Width() <= width && image.Height() <= height) return false;
+    std::tie(width, height) = FitInside(image.Width(), image.Height(), width, height);
   }
   try {
     ResizeBitmap(image, width, height, settings_.ResampleMode());
@@ -112,6 +125,7 @@ void TConversionJob::Resize(TBitmap& image) {
   } catch (const std::exception&) {
     host_.ShowErrorMessage(kResizeErrorText, kResizeErrorCaption);
   }
+  return true;
 }
 
 namespace {
@@ -123,12 +137,16 @@ int Clamp(int value, int low, int high) { return std::min(std::max(value, low), 
 }  // namespace
 
 void TConversionJob::Write(const TBitmap& image, const std::string& file_name, int reader_position,
-                           const std::string& output_path) {
+                           const std::string& output_path, bool resized) {
   int format = EffectiveFormat(settings_.FileFormat());
   if (format == 3) {
     if (!pdf_mode_ || report_ == nullptr) return;
-    bool embed = settings_.TargetRes() == 0 && !settings_.SepiaMode() &&
-                 (reader_position == 9 || reader_position == 13);
+    // A JPEG that kept its pixels embeds its own bytes: with no target size, or one it already
+    // fits inside with the shape kept.
+    bool size_kept = settings_.TargetRes() == 0 && !settings_.CustomSize();
+    if (settings_.KeepAspect() && !resized) size_kept = true;
+    bool embed =
+        size_kept && !settings_.SepiaMode() && (reader_position == 9 || reader_position == 13);
     AddPdfPage(*report_, image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100));
     ++pages_added_;
     return;

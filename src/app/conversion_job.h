@@ -52,9 +52,10 @@ class TConversionJob {
 
  private:
   void ReadImage(int reader_position, const std::string& file_name, class TBitmap& image);
-  void Resize(class TBitmap& image);
+  // Resizes to the target size (or fits inside it); true when a resize was made or tried.
+  bool Resize(class TBitmap& image);
   void Write(const class TBitmap& image, const std::string& file_name, int reader_position,
-             const std::string& output_path);
+             const std::string& output_path, bool resized);
 
   const IJobSettings& settings_;
   IJobHost& host_;

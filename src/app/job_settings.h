@@ -21,6 +21,15 @@ class IJobSettings {
   // Spin values: the field's text as a decimal integer, its minimum when the text is not one.
   virtual int JPEGQL() const = 0;
   virtual int PNGCL() const = 0;
+
+  // The photo options, each off unless the implementation stores it.
+  // Fit inside the target size with the aspect ratio kept, never enlarging.
+  virtual bool KeepAspect() const { return false; }
+  // Resize to CustomWidth x CustomHeight (spin values, 1 to 65535 in the field) instead of the
+  // size TargetRes names.
+  virtual bool CustomSize() const { return false; }
+  virtual int CustomWidth() const { return 0; }
+  virtual int CustomHeight() const { return 0; }
 };
 
 }  // namespace qv

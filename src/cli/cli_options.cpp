@@ -4,6 +4,7 @@
 #include <array>
 
 #include "runtime/strings.h"
+#include "settings/photo_settings.h"
 
 namespace qv::cli {
 
@@ -44,6 +45,35 @@ std::pair<int, int> ParseSize(const std::string& option, const std::string& valu
   throw TUsageError{option + ": expected WIDTHxHEIGHT, got \"" + value + "\""};
 }
 
+// --size: one of the ten named sizes, or any WIDTHxHEIGHT with both sides from 1 to 65535 (a
+// custom size, stored beside the named one).
+template <typename Setter>
+void SetSize(const std::string& option, const std::string& value, Setter set) {
+  for (std::size_t i = 0; i < kSizes.size(); ++i) {
+    if (value == kSizes[i]) {
+      set("TargetRes", IntToStr(static_cast<std::int64_t>(i)));
+      set("CustomSize", "0");
+      return;
+    }
+  }
+  auto x = value.find('x');
+  if (x != std::string::npos && x > 0) {
+    auto w = ParseInt32(value.substr(0, x));
+    auto h = ParseInt32(value.substr(x + 1));
+    if (w && h && *w >= kCustomSizeMin && *w <= kCustomSizeMax && *h >= kCustomSizeMin &&
+        *h <= kCustomSizeMax) {
+      set("CustomSize", "1");
+      set("CustomWidth", IntToStr(*w));
+      set("CustomHeight", IntToStr(*h));
+      return;
+    }
+  }
+  std::string list;
+  for (std::size_t i = 0; i < kSizes.size(); ++i) list += std::string(kSizes[i]) + "|";
+  throw TUsageError{option + ": unknown value \"" + value + "\" (one of " + list +
+                    "WIDTHxHEIGHT with sides from 1 to 65535)"};
+}
+
 }  // namespace
 
 const char* UsageText() {
@@ -53,10 +83,13 @@ const char* UsageText() {
          "  --format bmp|jpeg|png|pdf     output format\n"
          "  --size "
          "none|desktop|96x96|640x480|800x600|1024x768|1152x864|1280x960|1280x1024|1600x1200\n"
+         "                                or any WIDTHxHEIGHT, each side 1..65535\n"
          "  --resample bilinear|bilinear-mmx|mitchell|lanczos3|bspline|bell\n"
          "  --out DIR                     write into DIR (created when missing)\n"
          "  --overwrite                   overwrite existing outputs (default: pass them over)\n"
          "  --sepia, --reduce256          sepia toning, 256-colour reduction\n"
+         "  --fit                         keep the aspect ratio: scale to fit inside the --size\n"
+         "                                box, never enlarging\n"
          "  --quality N                   JPEG quality 1..100\n"
          "  --png-level N                 PNG compression level 0..9\n"
          "  --pdf FILE                    the PDF file of a PDF drop\n"
@@ -64,7 +97,8 @@ const char* UsageText() {
          "  --set KEY=VALUE               set a stored setting (TargetRes, FileFormat, "
          "ResampleMode,\n"
          "                                OutputMode, DstDir, OverWrite, SepiaMode,\n"
-         "                                Reduce256ColorMode, JPEGQL, PNGCL)\n"
+         "                                Reduce256ColorMode, JPEGQL, PNGCL, KeepAspect,\n"
+         "                                CustomSize, CustomWidth, CustomHeight)\n"
          "  --ini PATH, --section NAME    settings file and section (default: the GUI's)\n"
          "  --show-settings               print the effective settings and exit\n"
          "  --save-settings               store the effective settings and exit\n"
@@ -125,7 +159,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
         throw TUsageError{"--set: expected KEY=VALUE, got \"" + text + "\""};
       options.overrides.emplace_back(text.substr(0, eq), text.substr(eq + 1));
     } else if (name == "--size") {
-      set("TargetRes", IndexOf(kSizes, name, value()));
+      SetSize(name, value(), set);
     } else if (name == "--format") {
       std::string text = value();
       set("FileFormat", IndexOf(kFormats, name, text == "jpg" ? "jpeg" : text));
@@ -142,6 +176,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), set("SepiaMode", "1");
     } else if (name == "--reduce256") {
       flag(), set("Reduce256ColorMode", "1");
+    } else if (name == "--fit") {
+      flag(), set("KeepAspect", "1");
     } else if (name == "--quality") {
       set("JPEGQL", Ranged(name, value(), 1, 100));
     } else if (name == "--png-level") {

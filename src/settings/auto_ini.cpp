@@ -193,9 +193,15 @@ void TAutoIni::ApplyToControl(IControl& control, TCheckControl kind, TWalkMode m
   };
 
   switch (mode) {
-    case TWalkMode::kWrite:
-      if (pending_writes_) pending_writes_->emplace_back(name, current_text());
+    case TWalkMode::kWrite: {
+      if (!pending_writes_) break;
+      std::string text = current_text();
+      std::optional<std::string> optional_default = control.OptionalDefault();
+      if (optional_default && text == *optional_default && ini_ && !ini_->ReadValue(section_, name))
+        break;  // an optional setting at its default stays out of the file
+      pending_writes_->emplace_back(name, std::move(text));
       break;
+    }
     case TWalkMode::kRead: {
       if (!ini_) break;
       if (kind == TCheckControl::ccEdit) {

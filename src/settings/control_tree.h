@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qv {
@@ -37,6 +38,10 @@ class IControl {
   virtual std::string Name() const = 0;
   // The control's tag (only used when TAutoIni's CheckTag is on). Default 0.
   virtual std::int32_t Tag() const { return 0; }
+  // For a setting added later than the file layout: the stored text at which its key is left
+  // out of a section that does not hold it yet, so a file of default settings keeps its old
+  // contents. Empty for every other control (the default): its key is always written.
+  virtual std::optional<std::string> OptionalDefault() const { return std::nullopt; }
 
   // Child controls in the container's child order: non-windowed children first, then windowed
   // children in creation order. The walker visits a control's children only when the control

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ class TModelControl : public IForm {
   const TModelControl* Find(const std::string& name) const;
 
   void SetTag(std::int32_t tag) { tag_ = tag; }
+  // See IControl::OptionalDefault.
+  void SetOptionalDefault(std::string text) { optional_default_ = std::move(text); }
+  std::optional<std::string> OptionalDefault() const override { return optional_default_; }
   // Item captions of a radio group, list box or combo box; their number is ItemCount().
   void SetItems(std::vector<std::string> items) { items_ = std::move(items); }
   const std::vector<std::string>& Items() const { return items_; }
@@ -69,6 +73,7 @@ class TModelControl : public IForm {
   TControlKind kind_;
   std::string name_;
   std::int32_t tag_ = 0;
+  std::optional<std::string> optional_default_;
   std::vector<std::unique_ptr<TModelControl>> children_;
   std::vector<std::string> items_;
   std::string text_;

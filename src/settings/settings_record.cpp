@@ -1,6 +1,8 @@
 // The settings record: the settings dialog's control model, loaded and saved through TAutoIni.
 #include "settings/settings_record.h"
 
+#include <algorithm>
+
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
 #include "runtime/platform.h"
@@ -50,7 +52,7 @@ TSettingsRecord::TSettingsRecord(const TSettingsRecord& other) : form_(MakeSetup
 TSettingsRecord& TSettingsRecord::operator=(const TSettingsRecord& other) {
   if (this == &other) return *this;
   // Both trees are built alike: every stored value is copied as it stands.
-  for (const auto& [name, value] : other.Values()) {
+  for (const auto& [name, value] : other.AllValues()) {
     TModelControl& control = Control(*form_, name);
     switch (control.Kind()) {
       case TControlKind::kEdit: control.SetText(value); break;
@@ -94,6 +96,15 @@ bool TSettingsRecord::SetValue(const std::string& key, const std::string& value)
 }
 
 std::vector<std::pair<std::string, std::string>> TSettingsRecord::Values() const {
+  std::vector<std::pair<std::string, std::string>> values = AllValues();
+  std::erase_if(values, [&](const std::pair<std::string, std::string>& entry) {
+    std::optional<std::string> optional_default = form_->Find(entry.first)->OptionalDefault();
+    return optional_default && *optional_default == entry.second;
+  });
+  return values;
+}
+
+std::vector<std::pair<std::string, std::string>> TSettingsRecord::AllValues() const {
   TSilentHost host;
   TAutoIni walker(*form_, host);
   walker.StoreState();
@@ -134,6 +145,11 @@ bool TSettingsRecord::SepiaMode() const { return CheckedOf("SepiaMode"); }
 bool TSettingsRecord::Reduce256ColorMode() const { return CheckedOf("Reduce256ColorMode"); }
 int TSettingsRecord::JPEGQL() const { return SpinValueOf("JPEGQL"); }
 int TSettingsRecord::PNGCL() const { return SpinValueOf("PNGCL"); }
+
+bool TSettingsRecord::KeepAspect() const { return CheckedOf("KeepAspect"); }
+bool TSettingsRecord::CustomSize() const { return CheckedOf("CustomSize"); }
+int TSettingsRecord::CustomWidth() const { return SpinValueOf("CustomWidth"); }
+int TSettingsRecord::CustomHeight() const { return SpinValueOf("CustomHeight"); }
 
 std::string DefaultIniPath() {
   return ResolveIniPath(ExtractFilePath(ExecutableFileName()) + "quenvale.ini");

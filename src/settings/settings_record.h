@@ -28,8 +28,11 @@ class TSettingsRecord : public IJobSettings {
   // the field, it is not clamped); DstDir any text without line breaks.
   bool SetValue(const std::string& key, const std::string& value);
   // Every setting as key and stored text, in the order SaveToIni writes them, each value as it
-  // is written ("1"/"0" for check boxes, decimal indexes, the fields' texts).
+  // is written ("1"/"0" for check boxes, decimal indexes, the fields' texts). A photo option at
+  // its default is left out, as a file that never held it leaves it out.
   std::vector<std::pair<std::string, std::string>> Values() const;
+  // Values() with the photo options at their defaults too.
+  std::vector<std::pair<std::string, std::string>> AllValues() const;
 
   // Loads the record from the INI file's section as the dialog's creation does (a missing file
   // or key keeps the current value). An empty section means the executable's file name.
@@ -50,6 +53,12 @@ class TSettingsRecord : public IJobSettings {
   // The field's text as a decimal integer, or the field's minimum (1 and 0) when it is not one.
   int JPEGQL() const override;
   int PNGCL() const override;
+
+  // The photo options (the dialog's third page).
+  bool KeepAspect() const override;
+  bool CustomSize() const override;
+  int CustomWidth() const override;
+  int CustomHeight() const override;
 
  private:
   int IndexOf(const char* name) const;

@@ -1,6 +1,9 @@
 // The settings dialog's control tree as a model, with the dialog's captions and defaults.
 #include "settings/setup_form_model.h"
 
+#include "runtime/exceptions.h"
+#include "settings/photo_settings.h"
+
 namespace qv {
 
 namespace {
@@ -54,6 +57,18 @@ std::unique_ptr<TModelControl> MakeSetupFormModel() {
                 {"Bi-Linear", "Bi-Linear(MMX)", "Mitchell", "Lanczos3", "B-Spline", "Bell"});
   AddSpinField(save_page, "PNGCL", 0, 9, "9");
   AddSpinField(save_page, "JPEGQL", 1, 100, "85");
+
+  // The photo options' page: stored only once changed from their defaults.
+  TModelControl& photo_page = pages.Add(TControlKind::kOther, "TabSheet3");
+  photo_page.Add(TControlKind::kCheckBox, "KeepAspect");
+  photo_page.Add(TControlKind::kCheckBox, "CustomSize");
+  AddSpinField(photo_page, "CustomWidth", kCustomSizeMin, kCustomSizeMax, "1024");
+  AddSpinField(photo_page, "CustomHeight", kCustomSizeMin, kCustomSizeMax, "768");
+  for (const auto& [name, text] : PhotoSettingDefaults()) {
+    TModelControl* control = photo_page.Find(name);
+    Assert(control != nullptr, __FILE__, __LINE__);
+    control->SetOptionalDefault(text);
+  }
 
   form->Add(TControlKind::kOther, "GoButton").SetText("OK");
   form->Add(TControlKind::kOther, "CancelButton").SetText("キャンセル");

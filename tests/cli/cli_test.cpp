@@ -133,5 +133,39 @@ TEST_F(Cli, ShowSettingsPrintsTheEffectiveSettingsAndConvertsNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
 }
 
+TEST_F(Cli, AnySizeAndFitInsideIt) {
+  WriteBmp(dir / "a.bmp", 300, 100);
+  auto convert = [&](std::vector<std::string> options) {
+    std::filesystem::remove(dir / "out/a.bmp");
+    options.insert(options.begin(), {"--out", dir / "out"});
+    options.push_back(dir / "a.bmp");
+    ProgramResult result = Run(options);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return BmpSize(dir / "out/a.bmp");
+  };
+  EXPECT_EQ(convert({"--size", "7x65535"}), std::make_pair(7, 65535));
+  EXPECT_EQ(convert({"--size", "1x1"}), std::make_pair(1, 1));
+  EXPECT_EQ(convert({"--size", "150x150", "--fit"}), std::make_pair(150, 50));
+  EXPECT_EQ(convert({"--size", "640x480", "--fit"}), std::make_pair(300, 100));  // not enlarged
+  EXPECT_EQ(convert({"--size", "96x96"}), std::make_pair(96, 96));               // a listed size
+  // A named size after a custom one replaces it.
+  EXPECT_EQ(convert({"--size", "1x1", "--size", "none"}), std::make_pair(300, 100));
+  for (const char* bad : {"0x5", "5x0", "65536x1", "x5", "5x", "5*5", "-5x5", "5x5x5"}) {
+    ProgramResult result = Run({"--size", bad, dir / "a.bmp"});
+    EXPECT_EQ(result.status, 2) << bad;
+    EXPECT_NE(result.err.find("WIDTHxHEIGHT"), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(Run({"--fit=1", dir / "a.bmp"}).status, 2);
+  // Stored, a custom size and fit show among the settings; by default they do not.
+  EXPECT_EQ(Run({"--show-settings"}).out.find("Custom"), std::string::npos);
+  ProgramResult shown = Run({"--size", "20x10", "--fit", "--show-settings"});
+  EXPECT_NE(shown.out.find("\nKeepAspect=1\nCustomSize=1\nCustomWidth=20\nCustomHeight=10\n"),
+            std::string::npos)
+      << shown.out;
+  std::string help = Run({"--help"}).out;
+  EXPECT_NE(help.find("--fit"), std::string::npos);
+  EXPECT_NE(help.find("WIDTHxHEIGHT"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qv
