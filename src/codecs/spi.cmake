@@ -5,5 +5,3 @@ target_sources(quenvale_codecs PRIVATE
   spi_shared_library.cpp
 )
 target_include_directories(quenvale_codecs PRIVATE ${CMAKE_SOURCE_DIR}/plugins/include)
-set_source_files_properties(spi_lib32.cpp PROPERTIES
-  COMPILE_DEFINITIONS "QV_PLUGIN_INSTALL_DIR=\"${QV_PLUGIN_INSTALL_DIR}\"")

@@ -16,13 +16,10 @@
 #include "imaging/bitmap.h"
 #include "imaging/image_limits.h"
 #include "runtime/exceptions.h"
+#include "runtime/install_layout.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
 #include "spi.h"
-
-#ifndef QV_PLUGIN_INSTALL_DIR
-#define QV_PLUGIN_INSTALL_DIR ""
-#endif
 
 namespace qv {
 
@@ -198,24 +195,14 @@ void TSpiLib32::Unload() {
 }
 
 std::vector<std::string> DefaultPluginFolders() {
-  std::vector<std::string> folders;
-  try {
-    std::string own = ExtractFilePath(ExecutableFileName());
-    if (!own.empty()) folders.push_back(own);
-  } catch (const Exception &) {
-    // No executable path to ask: the installed folder alone.
-  }
-  std::string installed = QV_PLUGIN_INSTALL_DIR;
-  if (!installed.empty()) {
-    installed = IncludeTrailingPathDelimiter(installed);
-    bool same = false;
-    struct stat a, b;
-    for (const std::string &folder : folders)
-      same = same || folder == installed ||
-             (stat(folder.c_str(), &a) == 0 && stat(installed.c_str(), &b) == 0 &&
-              a.st_dev == b.st_dev && a.st_ino == b.st_ino);
-    if (!same) folders.push_back(installed);
-  }
+  std::string own = ExtractFilePath(ExecutableFileName());
+  if (own.empty()) return {};
+  std::vector<std::string> folders{own};
+  std::string installed = InstallLayoutFrom(own).plugins;
+  struct stat a, b;
+  bool same = installed == own || (stat(own.c_str(), &a) == 0 && stat(installed.c_str(), &b) == 0 &&
+                                   a.st_dev == b.st_dev && a.st_ino == b.st_ino);
+  if (!same) folders.push_back(installed);
   return folders;
 }
 

@@ -57,7 +57,8 @@ class TSpiLib32 {
 };
 
 // The folders searched for plug-ins: the executable's folder first, then the folder the
-// installed program keeps its plug-ins in (left out when it is the same folder). Each ends in "/".
+// installed program keeps its plug-ins in, found relative to the executable's folder (left out
+// when it is the same folder). Each ends in "/".
 std::vector<std::string> DefaultPluginFolders();
 
 }  // namespace qv

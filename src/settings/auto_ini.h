@@ -111,9 +111,10 @@ class TAutoIni {
 
   // Resolves FIniPath: fills an empty Section with the executable's file name; the path is the
   // executable's path with its extension replaced by ".ini", or the executable's folder followed
-  // by AIniFileName when that is set; with MakeIniWinDir only its file name is kept. When the
-  // folder of the path cannot be written and no writable file stands there, the per-user file
-  // ($XDG_CONFIG_HOME/quenvale/<file name>, see ResolveIniPath) is used instead.
+  // by AIniFileName when that is set; with MakeIniWinDir only its file name is kept. For an
+  // installed program, or when the folder of the path cannot be written and no writable file
+  // stands there, the per-user file ($XDG_CONFIG_HOME/quenvale/<file name>, see ResolveIniPath)
+  // is used instead.
   void MakeIniPath();
   // Writes the position (with CheckWinState) and every control's value. On any failure shows
   // "Can not save to IniFile" through the host, then rethrows the same exception.

@@ -1,4 +1,5 @@
-// Where the INI file lives: the executable's folder when it can be written, else the user's.
+// Where the INI file lives: the executable's folder when it can be written and the program is not
+// an installed one, else the user's.
 #include "settings/ini_location.h"
 
 #include <pwd.h>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "runtime/install_layout.h"
 #include "runtime/paths.h"
 
 namespace qv {
@@ -45,6 +47,11 @@ std::string UserConfigIniPath(std::string_view file_name) {
 }
 
 std::string ResolveIniPath(const std::string& wanted) {
+  // An installed program keeps its settings per user, even when it could write its own folder
+  // (run as root): nothing is ever written beside the installed executables.
+  const std::string folder = ExtractFilePath(wanted);
+  if (!folder.empty() && folder == ExtractFilePath(ExecutableFileName()) && IsInstalled(folder))
+    return UserConfigIniPath(ExtractFileName(wanted));
   if (FileExists(wanted) && ::access(wanted.c_str(), W_OK) == 0) return wanted;
   if (FolderWritable(ExtractFilePath(wanted))) return wanted;
   return UserConfigIniPath(ExtractFileName(wanted));

@@ -70,7 +70,7 @@ class TSettingsRecord : public IJobSettings {
 };
 
 // The INI file the GUI uses: "quenvale.ini" in the executable's folder, or the per-user file
-// when that folder cannot be written (see ResolveIniPath).
+// for an installed program or when that folder cannot be written (see ResolveIniPath).
 std::string DefaultIniPath();
 // The section for the current user: the login name, or the GUI's executable name "quenvale"
 // when there is none.
