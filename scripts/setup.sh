@@ -12,6 +12,7 @@ packages=(
   fonts-ipafont-gothic xvfb xauth
   clang-14 libclang-rt-14-dev clang-format ccache
   locales
+  groff desktop-file-utils appstream lintian dpkg-dev fakeroot file
 )
 
 missing=()

@@ -8,10 +8,12 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QTimer>
 #include <QUrl>
 #include <exception>
 
@@ -24,14 +26,16 @@
 #include "gui/setup_form.h"
 #include "gui/ui_font.h"
 #include "gui/version_info.h"
+#include "runtime/install_layout.h"
 #include "runtime/paths.h"
 #include "runtime/platform.h"
 #include "widgets/drop_dst.h"
 #include "widgets/error_box.h"
 #include "widgets/radio_group.h"
 
-#ifndef QV_WEB_ADDRESS
-#define QV_WEB_ADDRESS "https://quenvale.example.org/"
+// The home page the web item opens; empty: the manual's HTML page.
+#ifndef QV_HOME_PAGE
+#define QV_HOME_PAGE ""
 #endif
 
 namespace qv::gui {
@@ -226,8 +230,10 @@ void TDropFileForm::FormCreate() {
   } catch (...) {
     load_failure = std::current_exception();
   }
+  // The manual: the executable's path with ".pdf" when that file exists, else the installed one.
   std::string exe = ExecutableFileName();
-  help_file_ = widgets::FromLocal(ChangeFileExt(exe, ".pdf"));
+  std::string manual = FindManual(exe, ".pdf");
+  help_file_ = widgets::FromLocal(manual.empty() ? ChangeFileExt(exe, ".pdf") : manual);
   for (const std::string& folder : DefaultPluginFolders()) sp32_->LoadPlugins(folder);
   SetPriorityClass(kIdlePriorityClass);
   save_dialog_->setDirectory(GetSpecialFolderPath(this, kCsidlPersonal));
@@ -299,8 +305,25 @@ void TDropFileForm::SetTopMostExecute() {
 
 void TDropFileForm::AppHelpExecute() { QDesktopServices::openUrl(QUrl::fromLocalFile(help_file_)); }
 
-void TDropFileForm::MyWebExecute() {
-  QDesktopServices::openUrl(QUrl(QStringLiteral(QV_WEB_ADDRESS)));
+QUrl TDropFileForm::HomePage() {
+  const QString configured = QStringLiteral(QV_HOME_PAGE);
+  if (!configured.isEmpty()) return QUrl(configured);
+  std::string exe = ExecutableFileName();
+  std::string page = FindManual(exe, ".html");
+  return QUrl::fromLocalFile(widgets::FromLocal(page.empty() ? ChangeFileExt(exe, ".html") : page));
+}
+
+void TDropFileForm::MyWebExecute() { QDesktopServices::openUrl(HomePage()); }
+
+void TDropFileForm::DropStartupFiles(const QStringList& names) {
+  std::vector<std::string> files;
+  for (const QString& name : names) {
+    // "Open with" passes absolute paths; a name typed in a terminal is taken from its folder.
+    if (!name.isEmpty()) files.push_back(widgets::ToLocal(QFileInfo(name).absoluteFilePath()));
+  }
+  if (files.empty()) return;
+  // Once the event loop runs, as if the files had been dropped on the window together.
+  QTimer::singleShot(0, this, [this, files] { drop_dst_->DoFileDrop(files, 0, 0); });
 }
 
 QString TDropFileForm::AboutText() const {

@@ -1,6 +1,8 @@
 // TDropFileForm: the main window that takes dropped files, with its pop-up menu of actions.
 #pragma once
 
+#include <QStringList>
+#include <QUrl>
 #include <QWidget>
 #include <map>
 #include <memory>
@@ -59,6 +61,12 @@ class TDropFileForm : public QWidget {
   void SetTopMostExecute();
   void AppHelpExecute();
   void MyWebExecute();
+  // The address MyWebExecute opens: the configured home page, else the manual's HTML page (the
+  // executable's path with ".html" when it exists, else the installed one).
+  static QUrl HomePage();
+  // Converts the named files (the command line's) as one drop once the event loop runs, through
+  // the same entry point as a drop on the window.
+  void DropStartupFiles(const QStringList& names);
   void AppAboutExecute();
   void AppExitExecute();
 

@@ -1,4 +1,5 @@
-// Program entry of the GUI: the application, the main window, the hidden settings dialog.
+// Program entry of the GUI: the application, the main window, the hidden settings dialog, and
+// the files named on the command line converted as one drop.
 #include <QApplication>
 #include <exception>
 
@@ -11,6 +12,8 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quenvale"));
   QApplication::setApplicationDisplayName(QStringLiteral("Quenvale"));
+  // The desktop entry's name, by which the desktop matches the window to its menu entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral(QV_APP_ID));
   QApplication::setFont(qv::gui::JapaneseUiFont());
   // The main window ends the program itself (also while the settings dialog is shown).
   QApplication::setQuitOnLastWindowClosed(false);
@@ -31,5 +34,10 @@ int main(int argc, char* argv[]) {
   }
   drop_file_form.SyncMenuChecks();
   drop_file_form.show();
+  // "quenvale FILE..." (and "Open with" from a file manager): the files are one drop, then the
+  // window stays open. Qt has already taken its own options out of the arguments.
+  QStringList files = QApplication::arguments();
+  files.removeFirst();
+  drop_file_form.DropStartupFiles(files);
   return QApplication::exec();
 }

@@ -296,6 +296,40 @@ TEST_F(GuiTest, TopMostTwiceKeepsThePlaceAndEndsOrdinary) {
   EXPECT_EQ(main_->size(), QSize(104, 100));
 }
 
+TEST_F(GuiTest, FilesNamedAtStartUpAreOneDropOnceTheEventLoopRuns) {
+  QString a = Sample(QStringLiteral("a.bmp"));
+  Sample(QStringLiteral("b.bmp"));
+  setup_->FileFormatGroup->SetItemIndex(2);  // PNG, beside the input
+  // A name typed in a terminal is taken from the current folder.
+  QString before = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+  main_->DropStartupFiles({a, QStringLiteral("b.bmp"), QStringLiteral("missing.bmp")});
+  ASSERT_TRUE(QDir::setCurrent(before));
+  EXPECT_FALSE(QFile::exists(Path(QStringLiteral("a.png"))));  // not before the loop runs
+  qv::testing::TMessageBoxCatcher boxes;
+  ASSERT_TRUE(qv::testing::ProcessUntil([&] {
+    return QFile::exists(Path(QStringLiteral("b.png"))) && !main_->BatchRun()->Running();
+  })) << boxes.texts.join(u'|').toStdString();
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join(u'|').toStdString();
+  EXPECT_EQ(QImage(Path(QStringLiteral("a.png"))).size(),
+            QImage(QStringLiteral(QV_SOURCE_DIR "/samples/gradient.bmp")).size());
+  EXPECT_TRUE(main_->isVisible());
+  // No names: nothing happens.
+  main_->DropStartupFiles({});
+  QApplication::processEvents();
+  EXPECT_FALSE(main_->BatchRun()->Running());
+}
+
+TEST(HomePage, TheWebItemOpensTheManualsPageOrAConfiguredAddress) {
+  QUrl home = TDropFileForm::HomePage();
+  ASSERT_TRUE(home.isValid());
+  if (home.isLocalFile()) {
+    EXPECT_TRUE(home.path().endsWith(QStringLiteral(".html"))) << home.toString().toStdString();
+  } else {
+    EXPECT_FALSE(home.host().contains(QStringLiteral("example"))) << home.toString().toStdString();
+  }
+}
+
 TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
   const std::string program = QV_BINARY_DIR "/bin/quenvale";
   EXPECT_EQ(GetVersionInfoString(program, 2), "FileVersion : 1.0.0");

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# deb_install_test.sh BUILD_DIR APP_ID PACKAGE_DIR
+# Builds the Debian package of the build into PACKAGE_DIR, checks its fields and contents,
+# unpacks it into a scratch root with dpkg -x and runs the unpacked quenvale-cli there: a GIF
+# must convert (the plug-ins are found relative to the executable, not at a path fixed at build
+# time) and the settings must go to $XDG_CONFIG_HOME, never beside the unpacked programs.
+set -euo pipefail
+build=$1
+app_id=$2
+package=$3
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+rm -rf "$package"
+if ! cpack --config "$build/CPackConfig.cmake" -B "$package" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log" >&2
+  fail "cpack"
+fi
+debs=("$package"/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single .deb: ${debs[*]}"
+deb=${debs[0]}
+
+# Library dependencies come from the programs and from every plug-in.
+depends=$(dpkg-deb --field "$deb" Depends)
+for library in libc6 libstdc++6 zlib1g libjpeg62-turbo libqt6widgets6 libgif7 libtiff6 libwebp7; do
+  grep -q "\b$library\b" <<<"$depends" || fail "Depends lacks $library: $depends"
+done
+grep -q "fonts-ipafont-gothic" <<<"$(dpkg-deb --field "$deb" Recommends)" || fail "no CJK font in Recommends"
+
+contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
+for file in ./usr/bin/quenvale ./usr/bin/quenvale-cli ./usr/lib/quenvale/plugins/ifgif.spi \
+    "./usr/share/applications/$app_id.desktop" "./usr/share/metainfo/$app_id.metainfo.xml" \
+    ./usr/share/man/man1/quenvale.1.gz ./usr/share/man/man1/quenvale-cli.1.gz \
+    ./usr/share/quenvale/manual/quenvale.pdf ./usr/share/quenvale/manual/quenvale.html \
+    ./usr/share/doc/quenvale/copyright ./usr/share/doc/quenvale/changelog.gz; do
+  grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
+done
+
+root=$scratch/root
+dpkg -x "$deb" "$root"
+cli=$root/usr/bin/quenvale-cli
+export XDG_CONFIG_HOME=$scratch/config HOME=$scratch/home
+mkdir -p "$scratch/in" "$HOME"
+# A 3 x 2 GIF of four colours.
+base64 -d >"$scratch/in/colours.gif" <<<"R0lGODlhAwACAPEAAP8AAAD/AAAA/wAAACH5BAAAAAAALAAAAAADAAIAAAIDFA5RADs="
+
+"$cli" --quiet --format png "$scratch/in/colours.gif" || fail "the unpacked quenvale-cli failed"
+[ -f "$scratch/in/colours.png" ] || fail "the GIF was passed over: no plug-in found"
+pngcheck "$scratch/in/colours.png" | grep -q "(3x2, " || fail "$(pngcheck "$scratch/in/colours.png")"
+
+# Settings: per user, even when (as root) the unpacked bin/ could be written.
+ini=$XDG_CONFIG_HOME/quenvale/quenvale.ini
+grep -qx "# ini: $ini" <<<"$("$cli" --show-settings)" || fail "settings file: $("$cli" --show-settings | head -1)"
+"$cli" --set JPEGQL=70 --save-settings
+grep -q "^JPEGQL=70" "$ini" || fail "--save-settings did not write $ini"
+written=$(find "$root" -newer "$deb" -type f)
+[ -z "$written" ] || fail "files written into the unpacked tree: $written"
+
+echo "ok: $(basename "$deb")"
