@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test test-normal test-asan format format-check run demo fuzz bench clean
+.PHONY: all setup build test test-normal test-asan format format-check run demo fuzz bench package clean
 
 all: build
 
@@ -44,6 +44,10 @@ run: build
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)
+
+# The Debian package of the build (build/quenvale_VERSION_ARCH.deb).
+package: build
+	@cd $(BUILD) && cpack
 
 bench: setup
 	@bash scripts/bench.sh $(BUILD)

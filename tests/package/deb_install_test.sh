@@ -37,6 +37,14 @@ for file in ./usr/bin/quenvale ./usr/bin/quenvale-cli ./usr/lib/quenvale/plugins
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
 done
 
+# The icon, once the source has one.
+if [ -f "$(dirname "$0")/../../data/icons/quenvale.svg" ]; then
+  for file in ./usr/share/icons/hicolor/scalable/apps/quenvale.svg \
+      ./usr/share/icons/hicolor/48x48/apps/quenvale.png; do
+    grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
+  done
+fi
+
 root=$scratch/root
 dpkg -x "$deb" "$root"
 cli=$root/usr/bin/quenvale-cli
