@@ -3,7 +3,8 @@
 # Builds the Debian package of the build into PACKAGE_DIR, checks its fields and contents,
 # unpacks it into a scratch root with dpkg -x and runs the unpacked quenvale-cli there: a GIF
 # must convert (the plug-ins are found relative to the executable, not at a path fixed at build
-# time) and the settings must go to $XDG_CONFIG_HOME, never beside the unpacked programs.
+# time) and the settings must go to $XDG_CONFIG_HOME, never beside the unpacked programs. The
+# unpacked window, started with a file, converts it with those settings.
 set -euo pipefail
 build=$1
 app_id=$2
@@ -62,6 +63,22 @@ ini=$XDG_CONFIG_HOME/quenvale/quenvale.ini
 grep -qx "# ini: $ini" <<<"$("$cli" --show-settings)" || fail "settings file: $("$cli" --show-settings | head -1)"
 "$cli" --set JPEGQL=70 --save-settings
 grep -q "^JPEGQL=70" "$ini" || fail "--save-settings did not write $ini"
+
+# The unpacked window converts the files named on its command line as one drop, with the stored
+# settings, and stays open.
+"$cli" --set FileFormat=1 --save-settings
+QT_QPA_PLATFORM=offscreen "$root/usr/bin/quenvale" "$scratch/in/colours.gif" 2>"$scratch/gui.log" &
+gui=$!
+for _ in $(seq 150); do
+  [ -s "$scratch/in/colours.jpg" ] && break
+  sleep 0.2
+done
+sleep 0.5
+kill -0 "$gui" 2>/dev/null || { cat "$scratch/gui.log" >&2; fail "the window did not stay open"; }
+kill "$gui"
+wait "$gui" 2>/dev/null || true
+[ -s "$scratch/in/colours.jpg" ] || { cat "$scratch/gui.log" >&2; fail "the window did not convert its start-up file"; }
+
 written=$(find "$root" -newer "$deb" -type f)
 [ -z "$written" ] || fail "files written into the unpacked tree: $written"
 
