@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "app/batch_host.h"
+#include "app/file_result.h"
 #include "app/job_host.h"
 #include "app/job_settings.h"
 #include "runtime/paths.h"
@@ -14,7 +15,7 @@ TBatchRun::TBatchRun(const IJobSettings& settings, IJobHost& job_host, IBatchHos
     : settings_(settings),
       job_host_(job_host),
       batch_host_(batch_host),
-      job_(settings, job_host),
+      job_(file_settings_, job_host),
       pdf_writer_(CreatePdfWriter()) {}
 
 TBatchRun::~TBatchRun() = default;
@@ -25,6 +26,7 @@ void TBatchRun::FileDrop(const std::vector<std::string>& files) {
     return;
   }
   running_ = true;
+  summary_ = {};
   std::exception_ptr first_failure;
   auto run = [&](const std::vector<std::string>& names) {
     try {
@@ -37,17 +39,20 @@ void TBatchRun::FileDrop(const std::vector<std::string>& files) {
     }
   };
   run(files);
-  while (!queue_.empty()) {
+  while (!queue_.empty() && !batch_host_.StopRequested()) {
     std::vector<std::string> next = std::move(queue_.front());
     queue_.pop_front();
     run(next);
   }
+  queue_.clear();  // a stop leaves the queued drops unstarted
   running_ = false;
   if (first_failure) std::rethrow_exception(first_failure);
 }
 
 void TBatchRun::RunDrop(const std::vector<std::string>& files) {
+  if (batch_host_.StopRequested()) return;
   int count = static_cast<int>(files.size());
+  TBatchSummary summary;
   batch_host_.SetProgressMax(count);
   batch_host_.SetProgressVisible(true);
 
@@ -70,15 +75,24 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   auto finish = [&] {
     batch_host_.SetProgressVisible(false);
     job_host_.SetCursor(TCursor::crDefault);
+    summary_.Add(summary);
+    batch_host_.DropFinished(summary);
   };
   try {
     for (int i = 0; i < count; ++i) {
-      batch_host_.SetProgressPosition(i);
+      batch_host_.SetProgressPosition(i + 1);
       batch_host_.ProcessMessages();
-      if (settings_.FileFormat() == 3 && !job_.PdfMode()) continue;
-      if (!FileExists(files[i])) continue;
-      batch_host_.FileStarting(i, count, files[i]);
-      job_.ConvertFile(files[i]);
+      if (batch_host_.StopRequested()) break;
+      // Only names that will be converted are announced; the others are told as passed over.
+      if (!(settings_.FileFormat() == 3 && !job_.PdfMode()) && FileExists(files[i]))
+        batch_host_.FileStarting(i, count, files[i]);
+      file_settings_.Take(settings_);
+      TFileResult result;
+      batch_host_.RunFile([&] { result = ConvertDropName(job_, file_settings_, files[i]); });
+      summary.Add(result);
+      batch_host_.FileFinished(i, count, result);
+      if (result.status == TFileStatus::kFailed && !keep_going_)
+        std::rethrow_exception(result.error);
     }
     restore();
     if (pdf_mode) EndPdfDrop(*pdf_writer_);

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "app/batch_summary.h"
 #include "app/conversion_job.h"
 #include "app/pdf_steps.h"
+#include "app/settings_snapshot.h"
 
 namespace qv {
 
@@ -21,11 +23,23 @@ class TBatchRun {
   TBatchRun(const IJobSettings& settings, IJobHost& job_host, IBatchHost& batch_host);
   ~TBatchRun();
 
-  // Converts the names of one drop in list order. A drop that arrives while one is running
-  // (through the event processing between files) is queued and converted after it. A failure
-  // ends its drop and is rethrown once the queue is done; label, progress bar and cursor are
-  // restored on every path.
+  // Converts the names of one drop in list order, each through ConvertDropName, telling the
+  // host what became of every name (FileFinished) and the counts at the end (DropFinished). A
+  // drop that arrives while one is running (through the event processing between files) is
+  // queued and converted after it, with its own PDF question. A failure ends its drop and is
+  // rethrown once the queue is done, unless keep-going is on; label, progress bar and cursor are
+  // restored on every path. The progress bar stands at i + 1 of n while name i is handled, so
+  // it is full during the last one.
   void FileDrop(const std::vector<std::string>& files);
+
+  // Keep going: a failed file is told to the host and the drop goes on with the next name; in
+  // PDF mode the failed file has no page. FileDrop then raises only a failure of writing the
+  // PDF file. Off by default (a failure ends the drop).
+  void SetKeepGoing(bool keep_going) { keep_going_ = keep_going; }
+  bool KeepGoing() const { return keep_going_; }
+
+  // The counts of the last FileDrop call, the drops queued behind it included.
+  const TBatchSummary& Summary() const { return summary_; }
 
   bool Running() const { return running_; }
   TConversionJob& Job() { return job_; }
@@ -34,11 +48,15 @@ class TBatchRun {
   void RunDrop(const std::vector<std::string>& files);
 
   const IJobSettings& settings_;
+  // What the job reads: settings_ as they stood when the current file began.
+  TSettingsSnapshot file_settings_;
   IJobHost& job_host_;
   IBatchHost& batch_host_;
   TConversionJob job_;
   TPReportPtr pdf_writer_;
   bool running_ = false;
+  bool keep_going_ = false;
+  TBatchSummary summary_;
   std::deque<std::vector<std::string>> queue_;
 };
 

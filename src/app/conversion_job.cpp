@@ -54,7 +54,8 @@ int EffectiveFormat(int file_format) {
 
 }  // namespace
 
-void TConversionJob::ConvertFile(const std::string& file_name) {
+TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
+  warnings_.clear();
   TCursor saved_cursor = host_.Cursor();
   host_.SetCursor(TCursor::crHourGlass);
 
@@ -62,7 +63,7 @@ void TConversionJob::ConvertFile(const std::string& file_name) {
                                        EffectiveFormat(settings_.FileFormat()));
   if (settings_.OverWrite() == 0 && FileExists(output_path)) {
     host_.SetCursor(saved_cursor);
-    return;
+    return TJobOutcome::kOutputExists;
   }
 
   TBitmap image;
@@ -70,7 +71,7 @@ void TConversionJob::ConvertFile(const std::string& file_name) {
   ReadImage(reader_position, file_name, image);
   if (image.Empty()) {
     host_.SetCursor(saved_cursor);
-    return;
+    return TJobOutcome::kNoReader;
   }
 
   bool resized = false;
@@ -83,6 +84,12 @@ void TConversionJob::ConvertFile(const std::string& file_name) {
 
   Write(image, file_name, reader_position, output_path, resized);
   host_.SetCursor(saved_cursor);
+  return TJobOutcome::kConverted;
+}
+
+void TConversionJob::Warn(const std::string& file_name, const std::string& text) {
+  warnings_.push_back(text);
+  host_.FileWarning(file_name, text);
 }
 
 void TConversionJob::ReadImage(int reader_position, const std::string& file_name, TBitmap& image) {
@@ -90,7 +97,15 @@ void TConversionJob::ReadImage(int reader_position, const std::string& file_name
     case 1: ReadBmpFile(file_name, image); break;
     case 5: ReadPngFile(file_name, image); break;
     case 9:
-    case 13: ReadJpegFile(file_name, image); break;
+    case 13: {
+      TReadWarnings warnings = ReadJpegFile(file_name, image);
+      // The library completed the picture by working around damage: it is converted as it is,
+      // and the user hears that it may lack rows or show garbled blocks.
+      if (warnings.count > 0)
+        Warn(file_name,
+             std::string(kIncompletePictureWarning) + " (JPEG library: " + warnings.first + ")");
+      break;
+    }
     default: host_.ReadByPlugins(file_name, image); break;
   }
 }

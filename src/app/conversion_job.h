@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -33,13 +34,27 @@ std::string OutputFolder(const std::string& file_name, int output_mode, const st
 std::string OutputPath(const std::string& file_name, int output_mode, const std::string& dst_dir,
                        int file_format);
 
+// The warning given for a JPEG that the library completed only by working around damage.
+inline constexpr char kIncompletePictureWarning[] = "the picture may be incomplete";
+
+// What ConvertFile did with a file that it did not fail on.
+enum class TJobOutcome {
+  kConverted,     // written (or added as a PDF page)
+  kOutputExists,  // passed over: the output file exists and overwriting is off
+  kNoReader,      // passed over: no plug-in took a file that no built-in reader reads
+};
+
 class TConversionJob {
  public:
   TConversionJob(const IJobSettings& settings, IJobHost& host);
 
   // Converts one file. A resize failure is reported through the host and absorbed; every other
-  // failure passes to the caller.
-  void ConvertFile(const std::string& file_name);
+  // failure passes to the caller. Warnings about the converted picture go to the host and are
+  // kept in Warnings() until the next call.
+  TJobOutcome ConvertFile(const std::string& file_name);
+
+  // The warnings given for the file of the last ConvertFile call.
+  const std::vector<std::string>& Warnings() const { return warnings_; }
 
   // True while a PDF report is open for the current drop; pages go to report.
   bool PdfMode() const { return pdf_mode_; }
@@ -52,6 +67,7 @@ class TConversionJob {
 
  private:
   void ReadImage(int reader_position, const std::string& file_name, class TBitmap& image);
+  void Warn(const std::string& file_name, const std::string& text);
   // Resizes to the target size (or fits inside it); true when a resize was made or tried.
   bool Resize(class TBitmap& image);
   void Write(const class TBitmap& image, const std::string& file_name, int reader_position,
@@ -62,6 +78,7 @@ class TConversionJob {
   bool pdf_mode_ = false;
   TPReport* report_ = nullptr;
   int pages_added_ = 0;
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace qv

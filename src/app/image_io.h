@@ -8,10 +8,17 @@ namespace qv {
 class TBitmap;
 class TStream;
 
+// What the JPEG library worked around while completing a picture (corrupt or truncated data):
+// how many warnings it gave and the text of the first.
+struct TReadWarnings {
+  int count = 0;
+  std::string first;
+};
+
 // Read the file into image (replacing what it held).
 void ReadBmpFile(const std::string& file_name, TBitmap& image);
 void ReadPngFile(const std::string& file_name, TBitmap& image);
-void ReadJpegFile(const std::string& file_name, TBitmap& image);
+TReadWarnings ReadJpegFile(const std::string& file_name, TBitmap& image);
 
 // Write image in the format to stream (the job gives a stream that lands in the file only when
 // complete).

@@ -6,10 +6,11 @@
 
 namespace qv {
 
-void ReadJpegFile(const std::string &file_name, TBitmap &image) {
+TReadWarnings ReadJpegFile(const std::string &file_name, TBitmap &image) {
   TJPEGImage jpeg;
   jpeg.LoadFromFile(file_name);
   jpeg.AssignTo(image);
+  return {jpeg.DecodeWarnings(), jpeg.FirstDecodeWarning()};
 }
 
 void WriteJpeg(const TBitmap &image, TStream &stream, int quality) {

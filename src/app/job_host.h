@@ -22,6 +22,10 @@ class IJobHost {
   // Reads a file through the plug-in host into image; leaves image empty when no plug-in
   // accepts the file, raises the silent abort when an accepting plug-in fails.
   virtual void ReadByPlugins(const std::string& file_name, TBitmap& image) = 0;
+  // A file was converted, but with a reservation the user should hear about (text in English,
+  // without the file name, e.g. that the picture may be incomplete). Hosts that have nowhere to
+  // say it keep silent.
+  virtual void FileWarning(const std::string& /*file_name*/, const std::string& /*text*/) {}
 };
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/file_result.h"
 #include "codecs/spi_lib32.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
@@ -45,6 +46,24 @@ void TCliHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
     for (const std::string& folder : DefaultPluginFolders()) plugins_->LoadPlugins(folder);
   }
   plugins_->LoadFromFile(file_name, image);
+}
+
+void TCliHost::FileWarning(const std::string& file_name, const std::string& text) {
+  SetProgressVisible(false);
+  std::cerr << "quenvale-cli: warning: " << file_name << ": " << text << "\n";
+}
+
+void TCliHost::FileFinished(int, int, const TFileResult& result) {
+  if (result.status == TFileStatus::kFailed) {
+    SetProgressVisible(false);
+    reported_failure_ = result.error;
+    if (result.silent) std::cerr << "quenvale-cli: ";
+    std::cerr << result.file_name << ": " << result.message << "\n";
+  } else if (result.reason == TPassReason::kMissing) {
+    SetProgressVisible(false);
+    std::cerr << "quenvale-cli: warning: " << result.file_name << ": "
+              << PassReasonText(result.reason) << "\n";
+  }
 }
 
 void TCliHost::SetProgressVisible(bool visible) {

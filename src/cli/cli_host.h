@@ -27,6 +27,7 @@ class TCliHost : public IJobHost, public IBatchHost {
   void ShowErrorMessage(const std::string& text, const std::string& caption) override;
   std::pair<int, int> PrimaryDisplaySize() override;
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
+  void FileWarning(const std::string& file_name, const std::string& text) override;
 
   // IBatchHost
   void SetProgressMax(int) override {}
@@ -38,9 +39,14 @@ class TCliHost : public IJobHost, public IBatchHost {
   std::optional<std::string> AskPdfFileName() override { return pdf_file_; }
   void ReportError(std::exception_ptr error) override;
   void FileStarting(int index, int count, const std::string& file_name) override;
+  // A failed file is reported as "FILE: reason"; a named file that does not exist gets a
+  // warning.
+  void FileFinished(int index, int count, const TFileResult& result) override;
 
   // The file being converted when the drop ended (for the abort note).
   const std::string& CurrentFile() const { return current_file_; }
+  // The failure of a file that FileFinished has already reported (to tell it from others).
+  std::exception_ptr ReportedFailure() const { return reported_failure_; }
 
  private:
   std::optional<std::string> pdf_file_;
@@ -50,6 +56,7 @@ class TCliHost : public IJobHost, public IBatchHost {
   TCursor cursor_ = TCursor::crDefault;
   std::string caption_ = "Drop Files Here.";
   std::string current_file_;
+  std::exception_ptr reported_failure_;
   std::unique_ptr<TSpiLib32> plugins_;
 };
 

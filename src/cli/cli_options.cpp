@@ -102,10 +102,22 @@ const char* UsageText() {
          "  --ini PATH, --section NAME    settings file and section (default: the GUI's)\n"
          "  --show-settings               print the effective settings and exit\n"
          "  --save-settings               store the effective settings and exit\n"
-         "  --quiet                       no progress lines\n"
+         "  -k, --keep-going              a failed file is reported (name and reason) and the\n"
+         "                                drop goes on with the next; in a PDF drop it gets no\n"
+         "                                page\n"
+         "  -v, --verbose                 print the summary also when stderr is no terminal\n"
+         "  -q, --quiet                   no progress lines, and no summary unless --verbose\n"
          "  --help, --version\n"
          "\n"
-         "Exit status: 0 done, 1 a file failed (the drop ends there), 2 usage error.\n";
+         "Messages go to stderr: a failed file as \"FILE: reason\"; warnings for a named file\n"
+         "that does not exist and for a JPEG the library completed only by working around\n"
+         "damage (\"the picture may be incomplete\"). At the end a summary counts the files\n"
+         "converted, passed over (output exists, not a regular file, no such file, no reader\n"
+         "for it, no PDF file chosen) and failed; it is printed when stderr is a terminal, or\n"
+         "with --verbose.\n"
+         "\n"
+         "Exit status: 0 done (files passed over included), 1 a file failed (without\n"
+         "--keep-going the drop ends there; with it, at the end), 2 usage error.\n";
 }
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -144,6 +156,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), options.version = true;
     } else if (name == "--quiet" || name == "-q") {
       flag(), options.quiet = true;
+    } else if (name == "--verbose" || name == "-v") {
+      flag(), options.verbose = true;
+    } else if (name == "--keep-going" || name == "-k") {
+      flag(), options.keep_going = true;
     } else if (name == "--show-settings") {
       flag(), options.show_settings = true;
     } else if (name == "--save-settings") {

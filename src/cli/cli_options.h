@@ -16,6 +16,8 @@ struct TCliOptions {
   std::optional<std::string> pdf_file;
   std::optional<std::pair<int, int>> desktop_size;
   bool quiet = false;
+  bool verbose = false;
+  bool keep_going = false;
   bool help = false;
   bool version = false;
   bool show_settings = false;

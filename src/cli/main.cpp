@@ -60,22 +60,36 @@ int main(int argc, char** argv) {
       return Usage("a PDF drop needs --pdf FILE (the file that receives the pages)");
 
     bool progress = !options.quiet && ::isatty(STDERR_FILENO);
+    bool summary = options.verbose || (!options.quiet && ::isatty(STDERR_FILENO));
     cli::TCliHost host(options.pdf_file, options.desktop_size, progress);
     TBatchRun batch(settings, host, host);
+    batch.SetKeepGoing(options.keep_going);
+    int status = 0;
     try {
       batch.FileDrop(options.files);
-    } catch (const EAbort&) {
+    } catch (...) {
       host.SetProgressVisible(false);
-      std::cerr << "quenvale-cli: " << host.CurrentFile()
-                << ": abandoned: the plug-in that accepted it could not decode it\n";
-      return 1;
-    } catch (const std::exception& error) {
-      host.SetProgressVisible(false);
-      if (!host.CurrentFile().empty()) std::cerr << host.CurrentFile() << ": ";
-      std::cerr << ErrorBoxText(error.what()) << "\n";
-      return 1;
+      // A file's failure has been reported with its name; anything else (writing the PDF
+      // file) is reported here.
+      if (std::current_exception() != host.ReportedFailure()) {
+        try {
+          throw;
+        } catch (const EAbort&) {
+        } catch (const std::exception& error) {
+          std::cerr << ErrorBoxText(error.what()) << "\n";
+        }
+      }
+      status = 1;
     }
-    return 0;
+    const TBatchSummary& counts = batch.Summary();
+    if (counts.Failed() > 0) status = 1;
+    if (summary) {
+      std::cerr << "quenvale-cli: " << counts.Text();
+      int not_reached = static_cast<int>(options.files.size()) - counts.Files();
+      if (not_reached > 0) std::cerr << ", " << not_reached << " not reached";
+      std::cerr << "\n";
+    }
+    return status;
   } catch (const EAbort&) {
     return 1;
   } catch (const std::exception& error) {

@@ -17,7 +17,14 @@ void ErrorExit(j_common_ptr cinfo) {
   std::longjmp(state->jump, 1);
 }
 
-void EmitMessage(j_common_ptr, int) {}
+// Level -1 is a warning; higher levels are trace messages, which stay silent.
+void EmitMessage(j_common_ptr cinfo, int msg_level) {
+  if (msg_level >= 0) return;
+  auto *state = reinterpret_cast<JpegErrorState *>(cinfo->err);
+  if (state->warnings++ == 0 && state->library_format != nullptr)
+    state->library_format(cinfo, state->first_warning);
+  ++cinfo->err->num_warnings;
+}
 void OutputMessage(j_common_ptr) {}
 void FormatMessage(j_common_ptr, char *buffer) { buffer[0] = '\0'; }
 

@@ -14,13 +14,16 @@ namespace qv {
 
 // Per library object: libjpeg's standard error manager with its fatal exit, message output and
 // reset replaced. A fatal error records its message code and text and jumps to the guarded call
-// that is running; warnings are dropped.
+// that is running; a warning (corrupt or truncated data the library works around) is counted and
+// the text of the first one kept, and the library goes on.
 struct JpegErrorState {
   jpeg_error_mgr manager;  // first member: libjpeg hands back its address
   std::jmp_buf jump;
-  int code = 0;                     // message code of the fatal error
-  char text[JMSG_LENGTH_MAX] = {};  // the library's English text for it
-  std::exception_ptr pending;       // an exception one of our callbacks caught
+  int code = 0;                              // message code of the fatal error
+  char text[JMSG_LENGTH_MAX] = {};           // the library's English text for it
+  int warnings = 0;                          // warnings since the state was made
+  char first_warning[JMSG_LENGTH_MAX] = {};  // the library's text of the first one
+  std::exception_ptr pending;                // an exception one of our callbacks caught
   void (*library_format)(j_common_ptr, char *) = nullptr;
 };
 

@@ -219,6 +219,8 @@ void TJPEGImage::NewData() {
 void TJPEGImage::FreeBitmap() {
   bitmap_.reset();
   need_recalc_ = true;
+  decode_warnings_ = 0;
+  first_decode_warning_.clear();
 }
 
 void TJPEGImage::Changed() {
@@ -295,6 +297,8 @@ void TJPEGImage::Assign(const TJPEGImage &source) {
   smoothing_ = source.smoothing_;
   progressive_display_ = source.progressive_display_;
   temp_palette_ = source.temp_palette_;
+  decode_warnings_ = source.decode_warnings_;
+  first_decode_warning_ = source.first_decode_warning_;
   need_recalc_ = true;
   Changed();
 }
@@ -384,6 +388,8 @@ void TJPEGImage::Decode() {
   }
   if (cmyk && want_8bit) target->SetPixelFormat(TPixelFormat::pf8bit);
   bitmap_ = std::move(target);
+  decode_warnings_ = d.errors.warnings;
+  first_decode_warning_ = d.errors.first_warning;
   need_recalc_ = true;
   if (OnProgress) {
     try {

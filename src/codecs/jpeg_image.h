@@ -114,6 +114,11 @@ class TJPEGImage {
   std::shared_ptr<const TJPEGData> JPEGData() const { return data_; }
   // True when a decoded image is held.
   bool HasBitmap() const { return bitmap_ != nullptr; }
+  // Warnings of the last decoding: the library met corrupt or truncated data, worked around it
+  // and completed the picture, which may therefore be incomplete. 0 before any decoding.
+  int DecodeWarnings() const { return decode_warnings_; }
+  // The library's English text of the first such warning ("Premature end of JPEG file").
+  const std::string &FirstDecodeWarning() const { return first_decode_warning_; }
 
   // Settings.
   int CompressionQuality() const { return quality_; }
@@ -170,6 +175,8 @@ class TJPEGImage {
   bool need_recalc_ = true;
   bool palette_modified_ = false;
   std::optional<std::vector<TRGBQuad>> temp_palette_;
+  int decode_warnings_ = 0;
+  std::string first_decode_warning_;
 };
 
 }  // namespace qv

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "app/fakes.h"
 #include "codecs/bmp_writer.h"
@@ -61,6 +63,8 @@ TEST_F(BatchRunTest, ConvertsFilesInOrderAndPassesOverFoldersMissingNamesAndFifo
   EXPECT_EQ(captions, std::vector<std::string>(5, "Please wait..."));
   EXPECT_EQ(host.caption, "Drop Files Here.");
   EXPECT_EQ(host.progress_max, 5);
+  // The bar stands at 1 of 5 for the first name and full for the last, then back at 0.
+  EXPECT_EQ(host.positions, (std::vector<int>{1, 2, 3, 4, 5}));
   EXPECT_EQ(host.progress_position, 0);
   EXPECT_FALSE(host.progress_visible);
   EXPECT_EQ(host.cursor, TCursor::crDefault);
@@ -139,6 +143,116 @@ TEST_F(BatchRunTest, AFailingQueuedDropIsReportedAndTheFirstFailureRethrown) {
   EXPECT_THROW(batch.FileDrop({dir / "bad.bmp"}), Exception);
   EXPECT_EQ(host.errors.size(), 1u);  // the queued bad drop
   EXPECT_TRUE(Written("b.bmp"));      // the queued good drop still ran
+}
+
+// The file's bytes.
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Status, reason and message of every finished name, one line each.
+std::vector<std::string> Lines(const std::vector<TFileResult>& results) {
+  std::vector<std::string> lines;
+  for (const TFileResult& r : results) {
+    std::string line = std::filesystem::path(r.file_name).filename().string() + " ";
+    switch (r.status) {
+      case TFileStatus::kConverted: line += "converted"; break;
+      case TFileStatus::kPassedOver:
+        line += std::string("passed over: ") + PassReasonText(r.reason);
+        break;
+      case TFileStatus::kFailed: line += "failed: " + r.message; break;
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST_F(BatchRunTest, EveryNameIsAccountedForWithItsReason) {
+  SaveBmp(dir / "a.bmp", 1);
+  SaveBmp(dir / "b.bmp", 1);
+  std::filesystem::create_directories(dir / "out");
+  SaveBmp(dir / "out/b.bmp", 1);  // b's output exists
+  std::filesystem::create_directory(dir / "folder");
+  std::ofstream(dir / "pic.xyz") << "no plug-in takes this";
+  batch.FileDrop({dir / "a.bmp", dir / "b.bmp", dir / "folder", dir / "gone.bmp", dir / "pic.xyz"});
+  EXPECT_EQ(Lines(host.finished),
+            (std::vector<std::string>{"a.bmp converted", "b.bmp passed over: output exists",
+                                      "folder passed over: not a regular file",
+                                      "gone.bmp passed over: no such file",
+                                      "pic.xyz passed over: no reader for it"}));
+  EXPECT_EQ(host.finished_indexes, (std::vector<int>{0, 1, 2, 3, 4}));
+  ASSERT_EQ(host.drops.size(), 1u);
+  EXPECT_EQ(host.drops[0].Text(),
+            "1 converted, 4 passed over (1 output exists, 1 not a regular file, 1 no such file, "
+            "1 no reader for it), 0 failed");
+  EXPECT_EQ(batch.Summary().Text(), host.drops[0].Text());
+
+  // A cancelled PDF question passes every name over for that reason.
+  settings.file_format = 3;
+  host.pdf_answer = std::nullopt;
+  batch.FileDrop({dir / "a.bmp"});
+  EXPECT_EQ(batch.Summary().Text(), "0 converted, 1 passed over (1 no PDF file chosen), 0 failed");
+}
+
+TEST_F(BatchRunTest, AFailureIsToldBeforeItEndsTheDrop) {
+  SaveBmp(dir / "a.bmp", 1);
+  std::ofstream(dir / "bad.bmp") << "XX definitely not a bitmap";
+  SaveBmp(dir / "c.bmp", 1);
+  EXPECT_THROW(batch.FileDrop({dir / "a.bmp", dir / "bad.bmp", dir / "c.bmp"}), Exception);
+  ASSERT_EQ(host.finished.size(), 2u);
+  EXPECT_EQ(Lines(host.finished)[1], "bad.bmp failed: ビットマップイメージが不正です.");
+  ASSERT_EQ(host.drops.size(), 1u);
+  EXPECT_EQ(host.drops[0].Text(), "1 converted, 0 passed over, 1 failed");
+}
+
+TEST_F(BatchRunTest, KeepGoingReportsAFailedFileAndConvertsTheRest) {
+  SaveBmp(dir / "a.bmp", 1);
+  std::ofstream(dir / "bad.bmp") << "XX definitely not a bitmap";
+  SaveBmp(dir / "c.bmp", 1);
+  batch.SetKeepGoing(true);
+  EXPECT_NO_THROW(batch.FileDrop({dir / "a.bmp", dir / "bad.bmp", dir / "c.bmp"}));
+  EXPECT_TRUE(Written("a.bmp"));
+  EXPECT_TRUE(Written("c.bmp"));
+  EXPECT_EQ(Lines(host.finished),
+            (std::vector<std::string>{"a.bmp converted",
+                                      "bad.bmp failed: ビットマップイメージが不正です.",
+                                      "c.bmp converted"}));
+  EXPECT_EQ(batch.Summary().Failed(), 1);
+  EXPECT_EQ(batch.Summary().Converted(), 2);
+  EXPECT_TRUE(host.errors.empty());
+  EXPECT_EQ(host.caption, "Drop Files Here.");
+  EXPECT_FALSE(host.progress_visible);
+
+  // In PDF mode the failed file gets no page; the others keep their order.
+  settings.file_format = 3;
+  host.pdf_answer = dir / "drop.pdf";
+  batch.FileDrop({dir / "a.bmp", dir / "bad.bmp", dir / "c.bmp"});
+  std::string pdf = Slurp(dir / "drop.pdf");
+  EXPECT_NE(pdf.find("/Count 2"), std::string::npos) << "two pages";
+  EXPECT_EQ(batch.Summary().Text(), "2 converted, 0 passed over, 1 failed");
+}
+
+TEST_F(BatchRunTest, AStopEndsTheDropBeforeTheNextFileKeepsItsPagesAndDropsTheQueue) {
+  SaveBmp(dir / "a.bmp", 1);
+  SaveBmp(dir / "b.bmp", 2);
+  SaveBmp(dir / "c.bmp", 3);
+  settings.file_format = 3;
+  host.pdf_answer = dir / "drop.pdf";
+  int pumps = 0;
+  host.on_process_messages = [&] {
+    ++pumps;
+    if (pumps == 1) batch.FileDrop({dir / "c.bmp"});  // queued behind
+    if (pumps == 3) host.stop = true;                 // the window closes while b converts
+  };
+  batch.FileDrop({dir / "a.bmp", dir / "b.bmp", dir / "c.bmp"});
+  EXPECT_EQ(host.started, (std::vector<std::string>{dir / "a.bmp", dir / "b.bmp"}));
+  EXPECT_EQ(host.pdf_questions, 1) << "the queued drop was not started";
+  std::string pdf = Slurp(dir / "drop.pdf");
+  EXPECT_NE(pdf.find("/Count 2"), std::string::npos) << "the pages made so far are written";
+  EXPECT_FALSE(batch.Running());
+  EXPECT_EQ(host.caption, "Drop Files Here.");
+  EXPECT_FALSE(host.progress_visible);
 }
 
 }  // namespace

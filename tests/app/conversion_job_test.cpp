@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "app/fakes.h"
 #include "codecs/bmp_reader.h"
@@ -245,6 +246,49 @@ TEST(PngThroughTheJob, SingleColourTransparencySurvivesAConversion) {
   ASSERT_FALSE(opaque.empty());
   EXPECT_NE(transparent.find("tRNS"), std::string::npos);
   EXPECT_EQ(opaque.find("tRNS"), std::string::npos);
+}
+
+// The bytes of a file of the JPEG samples.
+std::string JpegSampleBytes(const std::string& name) {
+  std::ifstream in(std::string(QV_TESTDATA_DIR) + "/jpeg/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(ConversionJobTest, AJpegCompletedOnlyWithLibraryWarningsIsConvertedAndTheHostWarned) {
+  std::string bytes = JpegSampleBytes("libjpeg-turbo/testorig.jpg");
+  ASSERT_GT(bytes.size(), 3000u);
+  std::string corrupt = bytes;
+  std::size_t scan = corrupt.find("\xFF\xDA");
+  ASSERT_NE(scan, std::string::npos);
+  corrupt.replace(scan + 2000, 4,
+                  std::string("\xFF\xD3\x00\x00", 4));  // a stray restart marker in the scan
+  std::ofstream(dir / "clean.jpg", std::ios::binary) << bytes;
+  std::ofstream(dir / "cut.jpg", std::ios::binary) << bytes.substr(0, 3000);
+  std::ofstream(dir / "corrupt.jpg", std::ios::binary) << corrupt;
+  settings.output_mode = 1;
+  settings.dst_dir = dir / "out";
+
+  EXPECT_EQ(job.ConvertFile(dir / "clean.jpg"), TJobOutcome::kConverted);
+  EXPECT_TRUE(host.warnings.empty());
+  EXPECT_TRUE(job.Warnings().empty());
+
+  EXPECT_EQ(job.ConvertFile(dir / "cut.jpg"), TJobOutcome::kConverted);
+  EXPECT_EQ(LoadBmp(dir / "out/cut.bmp").Height(), 149) << "converted whole, missing rows grey";
+  ASSERT_EQ(host.warnings.size(), 1u);
+  EXPECT_EQ(host.warnings[0], dir / "cut.jpg" +
+                                  "|the picture may be incomplete (JPEG library: Premature "
+                                  "end of JPEG file)");
+  EXPECT_EQ(job.Warnings().size(), 1u);
+
+  EXPECT_EQ(job.ConvertFile(dir / "corrupt.jpg"), TJobOutcome::kConverted);
+  ASSERT_EQ(host.warnings.size(), 2u);
+  EXPECT_EQ(host.warnings[1].rfind(dir / "corrupt.jpg" + "|the picture may be incomplete (", 0), 0u)
+      << host.warnings[1];
+  EXPECT_NE(host.warnings[1].find("Corrupt JPEG data"), std::string::npos) << host.warnings[1];
+
+  // The warnings belong to the file they came with.
+  EXPECT_EQ(job.ConvertFile(dir / "clean.jpg"), TJobOutcome::kOutputExists);
+  EXPECT_TRUE(job.Warnings().empty());
 }
 
 }  // namespace

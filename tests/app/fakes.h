@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/batch_host.h"
+#include "app/batch_summary.h"
+#include "app/file_result.h"
 #include "app/job_host.h"
 #include "app/job_settings.h"
 #include "imaging/bitmap.h"
@@ -52,6 +54,12 @@ struct FakeHost : IJobHost, IBatchHost {
   std::optional<std::string> pdf_answer;
   int pdf_questions = 0;
   std::function<void()> on_process_messages;
+  std::vector<std::string> warnings;  // "file|text"
+  std::vector<TFileResult> finished;
+  std::vector<int> finished_indexes;
+  std::vector<TBatchSummary> drops;
+  std::vector<int> positions;  // the progress position at each event processing
+  bool stop = false;
 
   TCursor Cursor() const override { return cursor; }
   void SetCursor(TCursor c) override { cursor = c; }
@@ -65,10 +73,20 @@ struct FakeHost : IJobHost, IBatchHost {
 
   void SetProgressMax(int m) override { progress_max = m; }
   void SetProgressPosition(int p) override { progress_position = p; }
+  void FileWarning(const std::string& file_name, const std::string& text) override {
+    warnings.push_back(file_name + "|" + text);
+  }
+  void FileFinished(int index, int, const TFileResult& result) override {
+    finished_indexes.push_back(index);
+    finished.push_back(result);
+  }
+  void DropFinished(const TBatchSummary& summary) override { drops.push_back(summary); }
+  bool StopRequested() const override { return stop; }
   void SetProgressVisible(bool v) override { progress_visible = v; }
   std::string Caption() const override { return caption; }
   void SetCaption(const std::string& c) override { caption = c; }
   void ProcessMessages() override {
+    positions.push_back(progress_position);
     if (on_process_messages) on_process_messages();
   }
   std::optional<std::string> AskPdfFileName() override {

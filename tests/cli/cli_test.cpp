@@ -1,8 +1,10 @@
 // End-to-end tests of quenvale-cli on real files in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -81,7 +83,8 @@ TEST_F(Cli, ConvertsTheNamesAsOneDropQuietlyOnSuccess) {
   ProgramResult result = Run({"--out", dir / "out", "--format", "bmp", dir / "a.bmp",
                               dir / "folder", dir / "missing.bmp", dir / "b.bmp"});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "");
+  // A folder is passed over silently; a name that does not exist gets a warning.
+  EXPECT_EQ(result.err, "quenvale-cli: warning: " + dir / "missing.bmp" + ": no such file\n");
   EXPECT_EQ(BmpSize(dir / "out/a.bmp"), std::make_pair(3, 2));
   EXPECT_EQ(BmpSize(dir / "out/b.bmp"), std::make_pair(5, 1));
 }
@@ -165,6 +168,92 @@ TEST_F(Cli, AnySizeAndFitInsideIt) {
   std::string help = Run({"--help"}).out;
   EXPECT_NE(help.find("--fit"), std::string::npos);
   EXPECT_NE(help.find("WIDTHxHEIGHT"), std::string::npos);
+}
+
+TEST_F(Cli, KeepGoingReportsEachFailedFileConvertsTheRestAndExitsOne) {
+  WriteBmp(dir / "a.bmp", 2, 2);
+  std::ofstream(dir / "bad.bmp") << "XXXX not a bitmap";
+  std::ofstream(dir / "bad2.png") << "XXXX not a png";
+  WriteBmp(dir / "c.bmp", 2, 2);
+  for (const char* option : {"--keep-going", "-k"}) {
+    std::filesystem::remove_all(dir / "out");
+    ProgramResult result = Run({option, "--out", dir / "out", dir / "a.bmp", dir / "bad.bmp",
+                                dir / "bad2.png", dir / "c.bmp"});
+    EXPECT_EQ(result.status, 1) << option;
+    EXPECT_EQ(
+        result.err.rfind(
+            dir / "bad.bmp" + ": ビットマップイメージが不正です.\n" + dir / "bad2.png" + ": ", 0),
+        0u)
+        << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/a.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/c.bmp"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/bad.bmp"));
+  }
+
+  // In a PDF drop the failed file gets no page.
+  ProgramResult pdf = Run({"-k", "--format", "pdf", "--pdf", dir / "drop.pdf", dir / "a.bmp",
+                           dir / "bad.bmp", dir / "c.bmp"});
+  EXPECT_EQ(pdf.status, 1);
+  std::ifstream in(dir / "drop.pdf", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(bytes.find("/Count 2"), std::string::npos);
+
+  // Passing over is no failure.
+  EXPECT_EQ(Run({"-k", "--out", dir / "out", dir / "a.bmp", dir / "missing.bmp"}).status, 0);
+}
+
+TEST_F(Cli, TheSummaryCountsConvertedPassedOverWithReasonsAndFailed) {
+  WriteBmp(dir / "a.bmp", 2, 2);
+  WriteBmp(dir / "b.bmp", 2, 2);
+  std::filesystem::create_directories(dir / "out");
+  WriteBmp(dir / "out/b.bmp", 1, 1);
+  std::filesystem::create_directory(dir / "folder");
+  std::ofstream(dir / "bad.bmp") << "XXXX not a bitmap";
+  std::ofstream(dir / "odd.xyz") << "no plug-in reads this";
+  std::vector<std::string> names = {dir / "a.bmp",    dir / "b.bmp",   dir / "folder",
+                                    dir / "gone.bmp", dir / "odd.xyz", dir / "bad.bmp"};
+  auto args = [&](std::vector<std::string> options) {
+    options.insert(options.end(), {"--out", dir / "out"});
+    options.insert(options.end(), names.begin(), names.end());
+    return options;
+  };
+  // Not a terminal and no --verbose: no summary.
+  ProgramResult plain = Run(args({"-k"}));
+  EXPECT_EQ(plain.err.find("converted"), std::string::npos) << plain.err;
+
+  std::filesystem::remove(dir / "out/a.bmp");
+  ProgramResult verbose = Run(args({"-k", "--verbose"}));
+  EXPECT_EQ(verbose.status, 1);
+  std::string last = verbose.err.substr(verbose.err.rfind('\n', verbose.err.size() - 2) + 1);
+  EXPECT_EQ(last,
+            "quenvale-cli: 1 converted, 4 passed over (1 output exists, 1 not a regular file, 1 "
+            "no such file, 1 no reader for it), 1 failed\n")
+      << verbose.err;
+
+  // Without --keep-going the drop ends at the failure: the names after it are not reached.
+  names.insert(names.begin(), dir / "bad.bmp");
+  ProgramResult ended = Run(args({"-v"}));
+  EXPECT_EQ(ended.status, 1);
+  EXPECT_NE(ended.err.find("quenvale-cli: 0 converted, 0 passed over, 1 failed, 6 not reached\n"),
+            std::string::npos)
+      << ended.err;
+}
+
+TEST_F(Cli, AJpegCompletedOnlyWithWarningsIsConvertedWithAWarningNamingIt) {
+  std::ifstream in(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg",
+                   std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GT(bytes.size(), 3000u);
+  std::ofstream(dir / "cut.jpg", std::ios::binary) << bytes.substr(0, 3000);
+  ProgramResult result = Run({"-v", "--out", dir / "out", dir / "cut.jpg"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err,
+            "quenvale-cli: warning: " + dir / "cut.jpg" +
+                ": the picture may be incomplete (JPEG library: Premature end of "
+                "JPEG file)\n"
+                "quenvale-cli: 1 converted, 1 with warnings, 0 passed over, 0 failed\n");
+  EXPECT_EQ(BmpSize(dir / "out/cut.bmp"), std::make_pair(227, 149));
 }
 
 }  // namespace

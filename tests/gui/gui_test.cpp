@@ -87,13 +87,13 @@ TEST_F(GuiTest, ADropConvertsInOrderWithTheDialogsSettingsReadLive) {
   setup_->OutputModeGroup->SetItemIndex(1);
   setup_->DstDirEdit->setText(out);
   setup_->FileFormatGroup->SetItemIndex(0);
-  // The progress bar moves to file i just before the events between files are processed:
-  // a change made then is read by the next file.
+  // The progress bar moves to i + 1 for file i just before the events between files are
+  // processed: a change made then is read by that file.
   QStringList captions;
   QObject::connect(main_->Task(), &QProgressBar::valueChanged, [&](int position) {
     captions << main_->Mes()->text();
-    if (position == 1) setup_->TargetResGroup->SetItemIndex(2);  // 96x96
-    if (position == 2) setup_->TargetResGroup->SetItemIndex(3);  // 640x480
+    if (position == 2) setup_->TargetResGroup->SetItemIndex(2);  // 96x96
+    if (position == 3) setup_->TargetResGroup->SetItemIndex(3);  // 640x480
   });
   qv::testing::TMessageBoxCatcher boxes;
   Drop(files);

@@ -1,0 +1,69 @@
+// What became of one name of a drop.
+#include "app/file_result.h"
+
+#include <sys/stat.h>
+
+#include "app/conversion_job.h"
+#include "app/job_settings.h"
+#include "runtime/exceptions.h"
+
+namespace qv {
+
+const char* PassReasonText(TPassReason reason) {
+  switch (reason) {
+    case TPassReason::kOutputExists: return "output exists";
+    case TPassReason::kNotARegularFile: return "not a regular file";
+    case TPassReason::kMissing: return "no such file";
+    case TPassReason::kNoReader: return "no reader for it";
+    case TPassReason::kNoPdfFile: return "no PDF file chosen";
+    case TPassReason::kNone: break;
+  }
+  return "";
+}
+
+namespace {
+
+TFileResult PassedOver(const std::string& file_name, TPassReason reason) {
+  TFileResult result;
+  result.file_name = file_name;
+  result.status = TFileStatus::kPassedOver;
+  result.reason = reason;
+  return result;
+}
+
+}  // namespace
+
+TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
+                            const std::string& file_name) {
+  if (settings.FileFormat() == 3 && !job.PdfMode())
+    return PassedOver(file_name, TPassReason::kNoPdfFile);
+  struct stat info;
+  if (::stat(file_name.c_str(), &info) != 0) return PassedOver(file_name, TPassReason::kMissing);
+  if (!S_ISREG(info.st_mode)) return PassedOver(file_name, TPassReason::kNotARegularFile);
+
+  TFileResult result;
+  result.file_name = file_name;
+  try {
+    switch (job.ConvertFile(file_name)) {
+      case TJobOutcome::kConverted: result.warnings = job.Warnings(); break;
+      case TJobOutcome::kOutputExists: return PassedOver(file_name, TPassReason::kOutputExists);
+      case TJobOutcome::kNoReader: return PassedOver(file_name, TPassReason::kNoReader);
+    }
+  } catch (const EAbort&) {
+    result.status = TFileStatus::kFailed;
+    result.error = std::current_exception();
+    result.message = kAbandonedMessage;
+    result.silent = true;
+  } catch (const std::exception& error) {
+    result.status = TFileStatus::kFailed;
+    result.error = std::current_exception();
+    result.message = ErrorBoxText(error.what());
+  } catch (...) {
+    result.status = TFileStatus::kFailed;
+    result.error = std::current_exception();
+    result.message = "unknown failure";
+  }
+  return result;
+}
+
+}  // namespace qv

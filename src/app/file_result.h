@@ -1,0 +1,56 @@
+// What became of one name of a drop: converted, passed over (and why) or failed (and with what).
+// Every runner of a drop, the batch run and any parallel one, converts a name through
+// ConvertDropName and hands the result, in list order, to its host (IBatchHost::FileFinished)
+// and to a TBatchSummary, so the user is told the same thing however the files were converted.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class IJobSettings;
+class TConversionJob;
+
+enum class TFileStatus { kConverted, kPassedOver, kFailed };
+
+// Why a name was passed over.
+enum class TPassReason {
+  kNone,             // not passed over
+  kOutputExists,     // its output file exists and overwriting is off
+  kNotARegularFile,  // a folder, a pipe, a device
+  kMissing,          // nothing of that name exists
+  kNoReader,         // no built-in reader reads it and no plug-in took it
+  kNoPdfFile,        // the format is PDF and this drop has no PDF file (the question was cancelled)
+};
+inline constexpr int kPassReasonCount = 6;
+
+// The reason as the command line's summary and the window's note name it.
+const char* PassReasonText(TPassReason reason);
+
+struct TFileResult {
+  std::string file_name;
+  TFileStatus status = TFileStatus::kConverted;
+  TPassReason reason = TPassReason::kNone;
+  // kFailed: the failure as raised (rethrow it to end the drop) and its message as the error
+  // box shows it. A silent abort (a plug-in that took the file and could not decode it) has the
+  // message kAbandonedMessage and silent set.
+  std::exception_ptr error;
+  std::string message;
+  bool silent = false;
+  // Reservations about a converted file ("the picture may be incomplete ..."), as the job gave
+  // them to its host.
+  std::vector<std::string> warnings;
+};
+
+inline constexpr char kAbandonedMessage[] =
+    "abandoned: the plug-in that accepted it could not decode it";
+
+// Converts one name of a drop with job, as the batch run does between two files: a name that is
+// no regular file is passed over, so is every name while the format is PDF and the drop has no
+// PDF file. Every failure, the silent abort included, is caught into the result.
+TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
+                            const std::string& file_name);
+
+}  // namespace qv

@@ -1,0 +1,19 @@
+// The settings as they stood at one moment.
+#include "app/settings_snapshot.h"
+
+namespace qv {
+
+void TSettingsSnapshot::Take(const IJobSettings& source) {
+  output_mode_ = source.OutputMode();
+  dst_dir_ = source.DstDir();
+  over_write_ = source.OverWrite();
+  file_format_ = source.FileFormat();
+  target_res_ = source.TargetRes();
+  resample_mode_ = source.ResampleMode();
+  sepia_mode_ = source.SepiaMode();
+  reduce_256_color_mode_ = source.Reduce256ColorMode();
+  jpeg_ql_ = source.JPEGQL();
+  png_cl_ = source.PNGCL();
+}
+
+}  // namespace qv

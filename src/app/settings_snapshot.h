@@ -1,0 +1,40 @@
+// The settings as they stood at one moment: what a file is converted with when the conversion
+// runs away from the controls that hold the settings (on a worker thread).
+#pragma once
+
+#include <string>
+
+#include "app/job_settings.h"
+
+namespace qv {
+
+class TSettingsSnapshot : public IJobSettings {
+ public:
+  // Reads every setting from source now.
+  void Take(const IJobSettings& source);
+
+  int OutputMode() const override { return output_mode_; }
+  std::string DstDir() const override { return dst_dir_; }
+  int OverWrite() const override { return over_write_; }
+  int FileFormat() const override { return file_format_; }
+  int TargetRes() const override { return target_res_; }
+  int ResampleMode() const override { return resample_mode_; }
+  bool SepiaMode() const override { return sepia_mode_; }
+  bool Reduce256ColorMode() const override { return reduce_256_color_mode_; }
+  int JPEGQL() const override { return jpeg_ql_; }
+  int PNGCL() const override { return png_cl_; }
+
+ private:
+  int output_mode_ = 0;
+  std::string dst_dir_;
+  int over_write_ = 0;
+  int file_format_ = 0;
+  int target_res_ = 0;
+  int resample_mode_ = 0;
+  bool sepia_mode_ = false;
+  bool reduce_256_color_mode_ = false;
+  int jpeg_ql_ = 85;
+  int png_cl_ = 9;
+};
+
+}  // namespace qv
