@@ -52,6 +52,7 @@ TDropFileForm::TDropFileForm()
     : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint),
       mes_(new QLabel(QString::fromUtf8(kIdleCaption), this)),
+      note_(new QLabel(this)),
       task_(new QProgressBar(this)),
       save_dialog_(new QFileDialog(this)),
       drop_dst_(std::make_unique<widgets::TDropDst>(this)),
@@ -73,6 +74,11 @@ TDropFileForm::TDropFileForm()
   task_->setGeometry(0, 100 - 16, 104, 16);
   task_->setTextVisible(false);
   task_->setVisible(false);
+  note_->setObjectName(QStringLiteral("Note"));
+  note_->setGeometry(4, 100 - 16, 104 - 8, 16);
+  note_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  note_->setForegroundRole(QPalette::PlaceholderText);
+  note_->setVisible(false);
 
   save_dialog_->setObjectName(QStringLiteral("SaveDialog"));
   save_dialog_->setAcceptMode(QFileDialog::AcceptSave);
@@ -84,11 +90,12 @@ TDropFileForm::TDropFileForm()
   drop_dst_->SetTarget(widgets::THookTarget::htForm);
   drop_dst_->OnFileDrop = [this](widgets::TDropDst*, const std::vector<std::string>& files, int x,
                                  int y) { DropDst1FileDrop(files, x, y); };
+  drop_dst_->OnDragHover = [this](bool hover) { SetDragHover(hover); };
   drop_dst_->Loaded();
 
   auto_ini_->SetCheckWinState(true);
   job_host_ = std::make_unique<TQtJobHost>(*sp32_, this);
-  batch_host_ = std::make_unique<TQtBatchHost>(*task_, *mes_, *save_dialog_, this);
+  batch_host_ = std::make_unique<TQtBatchHost>(*task_, *mes_, *note_, *save_dialog_, this);
 
   BuildActions();
   BuildMenu();
@@ -235,7 +242,7 @@ void TDropFileForm::FormCreate() {
   std::string manual = FindManual(exe, ".pdf");
   help_file_ = widgets::FromLocal(manual.empty() ? ChangeFileExt(exe, ".pdf") : manual);
   for (const std::string& folder : DefaultPluginFolders()) sp32_->LoadPlugins(folder);
-  SetPriorityClass(kIdlePriorityClass);
+  CheckPriority(kIdlePriorityClass);
   save_dialog_->setDirectory(GetSpecialFolderPath(this, kCsidlPersonal));
   if (load_failure) std::rethrow_exception(load_failure);
 }
@@ -250,7 +257,23 @@ void TDropFileForm::SyncMenuChecks() {
 }
 
 void TDropFileForm::DropDst1FileDrop(const std::vector<std::string>& files, int, int) {
-  if (batch_run_) batch_run_->FileDrop(files);
+  if (!batch_run_) return;
+  try {
+    batch_run_->FileDrop(files);
+  } catch (...) {
+    // The standard error box, with the failed file's name below the message.
+    std::exception_ptr error = std::current_exception();
+    widgets::ShowException(error, this, batch_host_->TakeFailedFile(error));
+  }
+}
+
+void TDropFileForm::SetDragHover(bool hover) {
+  if (hover == drag_hover_) return;
+  drag_hover_ = hover;
+  // As the toolkit's drop examples do: the window lights up while files hover over it.
+  setAutoFillBackground(hover);
+  setBackgroundRole(hover ? QPalette::Highlight : QPalette::Window);
+  mes_->setForegroundRole(hover ? QPalette::HighlightedText : QPalette::WindowText);
 }
 
 void TDropFileForm::AppSetupExecute() {
@@ -272,23 +295,24 @@ void TDropFileForm::SetBitmapExecute(QAction* sender) {
   sender->setChecked(true);
 }
 
-void TDropFileForm::CheckPriority(const char* name, unsigned priority_class) {
+void TDropFileForm::CheckPriority(unsigned priority_class) {
+  // The mark shows the class actually in force: when the system refuses the change (missing
+  // privileges) it stays where it was, also after the menu has moved it.
   SetPriorityClass(priority_class);
+  const char* name = "SetNormalPriority";
+  switch (CurrentPriorityClass()) {
+    case kRealtimePriorityClass: name = "SetRealtimePriority"; break;
+    case kHighPriorityClass: name = "SetHighPriority"; break;
+    case kIdlePriorityClass: name = "SetIdlePriority"; break;
+    default: break;
+  }
   Action(QString::fromLatin1(name))->setChecked(true);
 }
 
-void TDropFileForm::SetRealtimePriorityExecute() {
-  CheckPriority("SetRealtimePriority", kRealtimePriorityClass);
-}
-void TDropFileForm::SetHighPriorityExecute() {
-  CheckPriority("SetHighPriority", kHighPriorityClass);
-}
-void TDropFileForm::SetNormalPriorityExecute() {
-  CheckPriority("SetNormalPriority", kNormalPriorityClass);
-}
-void TDropFileForm::SetIdlePriorityExecute() {
-  CheckPriority("SetIdlePriority", kIdlePriorityClass);
-}
+void TDropFileForm::SetRealtimePriorityExecute() { CheckPriority(kRealtimePriorityClass); }
+void TDropFileForm::SetHighPriorityExecute() { CheckPriority(kHighPriorityClass); }
+void TDropFileForm::SetNormalPriorityExecute() { CheckPriority(kNormalPriorityClass); }
+void TDropFileForm::SetIdlePriorityExecute() { CheckPriority(kIdlePriorityClass); }
 
 void TDropFileForm::SetTopMostExecute() {
   // The window's own flag is the state: a triggered checkable action has already flipped its mark.
@@ -358,8 +382,11 @@ void TDropFileForm::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
-  // The program ends with this window, also while the settings dialog is shown or a drop runs.
+  // The program ends with this window, also while the settings dialog is shown or a drop runs:
+  // a running drop stops before its next file and still writes its PDF, queued drops are not
+  // started, and the settings dialog closes without saving what was not confirmed.
   batch_host_->SetClosing();
+  if (setup_form_) setup_form_->SetProgramEnding();
   QCoreApplication::quit();
 }
 

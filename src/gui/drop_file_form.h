@@ -74,6 +74,10 @@ class TDropFileForm : public QWidget {
   QAction* Action(const QString& name) const;
   QMenu* PopupMenu1() const { return popup_menu_; }
   QLabel* Mes() const { return mes_; }
+  // The line at the bottom that tells, after a drop, of files passed over (tool tip: details).
+  QLabel* Note() const { return note_; }
+  // True while a drag carrying files hovers over the window.
+  bool DragHover() const { return drag_hover_; }
   QProgressBar* Task() const { return task_; }
   QFileDialog* SaveDialog() const { return save_dialog_; }
   widgets::TDropDst* DropDst1() const { return drop_dst_.get(); }
@@ -93,11 +97,14 @@ class TDropFileForm : public QWidget {
   QAction* AddAction(const char* name, const QString& caption, int tag);
   void BuildActions();
   void BuildMenu();
-  void CheckPriority(const char* name, unsigned priority_class);
+  void CheckPriority(unsigned priority_class);
+  void SetDragHover(bool hover);
 
   TSetupForm* setup_form_ = nullptr;
   QLabel* mes_;
+  QLabel* note_;
   QProgressBar* task_;
+  bool drag_hover_ = false;
   QMenu* popup_menu_ = nullptr;
   QFileDialog* save_dialog_;
   std::map<QString, QAction*> actions_;

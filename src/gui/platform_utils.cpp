@@ -4,9 +4,13 @@
 #include <dirent.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QStandardPaths>
+#include <cerrno>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 namespace qv::gui {
@@ -38,25 +42,65 @@ std::vector<pid_t> ProcessThreads() {
   return threads;
 }
 
+// True when this process may return a thread from SCHED_IDLE to SCHED_OTHER (only then is
+// SCHED_IDLE a class it can leave again). Tried on a thread of its own that ends at once.
+bool IdleIsReversible() {
+  bool reversible = false;
+  std::thread probe([&reversible] {
+    sched_param param{};
+    if (::sched_setscheduler(0, SCHED_IDLE, &param) != 0) return;
+    reversible = ::sched_setscheduler(0, SCHED_OTHER, &param) == 0;
+  });
+  probe.join();
+  return reversible;
+}
+
+// Applies the policy and nice value to one thread (0: the calling one). The nice value goes
+// first: lowering it is what an ordinary user is refused, and then nothing has changed.
+bool ApplyToThread(pid_t thread, int policy, int nice_value, const sched_param& param) {
+  auto id = static_cast<id_t>(thread);
+  errno = 0;
+  int current = ::getpriority(PRIO_PROCESS, id);
+  if (errno == 0 && current != nice_value && ::setpriority(PRIO_PROCESS, id, nice_value) != 0)
+    return false;
+  return ::sched_setscheduler(thread, policy, &param) == 0;
+}
+
 }  // namespace
 
-void SetPriorityClass(unsigned priority_class) {
+bool SetPriorityClass(unsigned priority_class) {
   int policy = SCHED_OTHER;
   int nice_value = 0;
   sched_param param{};
   switch (priority_class) {
-    case kIdlePriorityClass: policy = SCHED_IDLE; break;
+    case kIdlePriorityClass: policy = IdleIsReversible() ? SCHED_IDLE : SCHED_BATCH; break;
     case kHighPriorityClass: nice_value = -10; break;
     case kRealtimePriorityClass:
       policy = SCHED_RR;
       param.sched_priority = ::sched_get_priority_min(SCHED_RR);
       break;
-    default: break;
+    case kNormalPriorityClass: break;
+    default: return false;
   }
-  for (pid_t thread : ProcessThreads()) {
-    ::sched_setscheduler(thread, policy, &param);
-    if (policy == SCHED_OTHER) ::setpriority(PRIO_PROCESS, static_cast<id_t>(thread), nice_value);
-  }
+  // The calling (user-interface) thread converts: the answer is its own. The other threads
+  // follow it when they can.
+  if (!ApplyToThread(0, policy, nice_value, param)) return false;
+  pid_t self = static_cast<pid_t>(::syscall(SYS_gettid));
+  for (pid_t thread : ProcessThreads())
+    if (thread != self) ApplyToThread(thread, policy, nice_value, param);
+  return true;
+}
+
+unsigned CurrentPriorityClass() {
+  int policy = ::sched_getscheduler(0);
+  if (policy == SCHED_RR || policy == SCHED_FIFO) return kRealtimePriorityClass;
+  if (policy == SCHED_IDLE || policy == SCHED_BATCH) return kIdlePriorityClass;
+  errno = 0;
+  int nice_value = ::getpriority(PRIO_PROCESS, 0);
+  if (errno != 0) return kNormalPriorityClass;
+  if (nice_value > 0) return kIdlePriorityClass;
+  if (nice_value < 0) return kHighPriorityClass;
+  return kNormalPriorityClass;
 }
 
 }  // namespace qv::gui

@@ -4,13 +4,41 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QThread>
 #include <cmath>
+#include <exception>
+#include <utility>
 
 #include "codecs/spi_lib32.h"
 #include "runtime/exceptions.h"
 #include "widgets/error_box.h"
 
 namespace qv::gui {
+
+namespace {
+
+// Runs work on the user-interface thread and waits for it; its failure is raised here.
+void OnUiThread(const std::function<void()>& work) {
+  QCoreApplication* application = QCoreApplication::instance();
+  if (!application || QThread::currentThread() == application->thread()) {
+    work();
+    return;
+  }
+  std::exception_ptr failure;
+  QMetaObject::invokeMethod(
+      application,
+      [&] {
+        try {
+          work();
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      },
+      Qt::BlockingQueuedConnection);
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
 
 TQtJobHost::TQtJobHost(TSpiLib32& plugins, QWidget* owner) : plugins_(plugins), owner_(owner) {}
 
@@ -19,28 +47,36 @@ TQtJobHost::~TQtJobHost() { SetCursor(TCursor::crDefault); }
 void TQtJobHost::SetCursor(TCursor cursor) {
   if (cursor == cursor_) return;
   cursor_ = cursor;
-  if (cursor == TCursor::crHourGlass) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-  } else {
-    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-  }
+  OnUiThread([cursor] {
+    if (cursor == TCursor::crHourGlass) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+      while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    }
+  });
 }
 
 void TQtJobHost::ShowErrorMessage(const std::string& text, const std::string& caption) {
-  QString message = widgets::FromLocal(text);
-  message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  QMessageBox box(QMessageBox::Critical, widgets::FromLocal(caption), message, QMessageBox::Ok,
-                  owner_);
-  box.exec();
+  OnUiThread([&] {
+    QString message = widgets::FromLocal(text);
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::Critical, widgets::FromLocal(caption), message, QMessageBox::Ok,
+                    owner_);
+    box.exec();
+  });
 }
 
 std::pair<int, int> TQtJobHost::PrimaryDisplaySize() {
-  QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) throw Exception("The primary display's size is not known (no screen)");
-  QSize size = screen->size();
-  double ratio = screen->devicePixelRatio();
-  return {static_cast<int>(std::lround(size.width() * ratio)),
-          static_cast<int>(std::lround(size.height() * ratio))};
+  std::pair<int, int> result;
+  OnUiThread([&] {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) throw Exception("The primary display's size is not known (no screen)");
+    QSize size = screen->size();
+    double ratio = screen->devicePixelRatio();
+    result = {static_cast<int>(std::lround(size.width() * ratio)),
+              static_cast<int>(std::lround(size.height() * ratio))};
+  });
+  return result;
 }
 
 void TQtJobHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {

@@ -11,6 +11,9 @@ class TSpiLib32;
 
 namespace qv::gui {
 
+// The batch runs each file on a worker thread (TQtBatchHost::RunFile): the calls that touch the
+// user interface (cursor, message box, screen) are then carried out on the user-interface
+// thread, which waits for none of them; the plug-ins are called on the calling thread.
 class TQtJobHost : public IJobHost {
  public:
   // plugins: the main window's plug-in host; owner: the parent of message boxes.

@@ -202,6 +202,11 @@ void TSetupForm::CancelButtonClick() {
 void TSetupForm::reject() { CancelButtonClick(); }
 
 void TSetupForm::closeEvent(QCloseEvent* event) {
+  // The program's end closes the dialog too: what the user has not confirmed is not saved.
+  if (program_ending_) {
+    event->accept();
+    return;
+  }
   // Closing from the title bar saves like OK; a failed save keeps the dialog open.
   try {
     auto_ini_->SaveToIni();
@@ -218,10 +223,12 @@ void TSetupForm::RadioGroupClick() {
 }
 
 void TSetupForm::DstDirButtonClick(widgets::TEllipsesEdit* sender) {
+  // The pictures folder as the desktop names it (XDG user folders); the documents folder when
+  // that does not exist.
   QString documents = GetSpecialFolderPath(this, kCsidlPersonal);
-  QString pictures = documents + QStringLiteral("/My Pictures");
+  QString pictures = GetSpecialFolderPath(this, kCsidlMyPictures);
   BrowseFolder.SelectFolderName =
-      !documents.isEmpty() && QDir(pictures).exists() ? pictures : documents;
+      !pictures.isEmpty() && QDir(pictures).exists() ? pictures : documents;
   if (BrowseFolder.Execute(this)) sender->setText(BrowseFolder.FolderName());
 }
 

@@ -50,6 +50,10 @@ class TSetupForm : public QDialog, public IJobSettings {
   void RadioGroupClick();
   void DstDirButtonClick(widgets::TEllipsesEdit* sender);
 
+  // The program is ending: from now on closing the dialog saves nothing (only OK and a close
+  // by the user save).
+  void SetProgramEnding() { program_ending_ = true; }
+
   QTabWidget* PageControl1;
   QWidget* TabSheet1;
   QWidget* TabSheet2;
@@ -82,6 +86,7 @@ class TSetupForm : public QDialog, public IJobSettings {
 
   TDropFileForm* main_form_;
   std::unique_ptr<TQtAutoIni> auto_ini_;
+  bool program_ending_ = false;
 };
 
 }  // namespace qv::gui

@@ -61,15 +61,22 @@ bool TDropDst::HookProc(QEvent* event) {
   switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
+      // A drag without local files is ignored: the dragging program shows the no-drop cursor.
       auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (accept_drop_ && !LocalPaths(drag->mimeData()).empty())
+      bool accept = accept_drop_ && !LocalPaths(drag->mimeData()).empty();
+      if (accept)
         drag->acceptProposedAction();
       else
         drag->ignore();
+      if (event->type() == QEvent::DragEnter && OnDragHover) OnDragHover(accept);
       return true;
     }
+    case QEvent::DragLeave:
+      if (OnDragHover) OnDragHover(false);
+      return false;
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
+      if (OnDragHover) OnDragHover(false);
       if (!accept_drop_) return false;
       std::vector<std::string> files = LocalPaths(drop->mimeData());
       if (files.empty()) return false;

@@ -34,6 +34,9 @@ class TDropDst : public TControlHook {
   void SetAcceptDrop(bool accept);
 
   TFileDropEvent OnFileDrop;
+  // Called with true when a drag carrying files enters the widget (it will be accepted) and
+  // with false when it leaves or is dropped, so the widget can show that it takes the files.
+  std::function<void(bool hover)> OnDragHover;
 
   // The local paths of a uri-list, in list order; entries that are no local file are left out.
   static std::vector<std::string> LocalPaths(const QMimeData* data);

@@ -30,11 +30,12 @@ std::optional<QString> ErrorBoxMessage(std::exception_ptr error) {
   }
 }
 
-void ShowException(std::exception_ptr error, QWidget* parent) {
+void ShowException(std::exception_ptr error, QWidget* parent, const QString& informative) {
   std::optional<QString> text = ErrorBoxMessage(error);
   if (!text) return;
   QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), *text,
                   QMessageBox::Ok, parent);
+  if (!informative.isEmpty()) box.setInformativeText(informative);
   box.exec();
 }
 

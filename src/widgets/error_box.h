@@ -15,8 +15,10 @@ namespace qv::widgets {
 std::optional<QString> ErrorBoxMessage(std::exception_ptr error);
 
 // Shows the failure in a message box with the error icon, the application's display name as
-// caption and one OK button. Does nothing for the silent abort or an empty pointer.
-void ShowException(std::exception_ptr error, QWidget* parent = nullptr);
+// caption and one OK button. Does nothing for the silent abort or an empty pointer. A non-empty
+// informative text (the file that failed) goes on the box's second line, below the message.
+void ShowException(std::exception_ptr error, QWidget* parent = nullptr,
+                   const QString& informative = QString());
 
 // Converts between the core's byte strings (the locale's charset) and Qt text.
 QString FromLocal(const std::string& text);

@@ -1,5 +1,8 @@
 // The main window and the settings dialog together: drops, menu marks, Cancel, version line.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,7 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -24,6 +29,7 @@
 
 #include "app/batch_run.h"
 #include "gui/drop_file_form.h"
+#include "gui/platform_utils.h"
 #include "gui/qt_auto_ini.h"
 #include "gui/setup_form.h"
 #include "gui/version_info.h"
@@ -73,6 +79,17 @@ class GuiTest : public ::testing::Test {
     ASSERT_TRUE(drop.isAccepted());
   }
 
+  // Drops the paths and processes events until that drop (and any queued behind it) has ended:
+  // the progress bar returns to 0 at the end of every drop.
+  void DropAndWait(const QStringList& paths) {
+    bool ended = false;
+    auto connection = QObject::connect(main_->Task(), &QProgressBar::valueChanged,
+                                       [&](int position) { ended = ended || position == 0; });
+    Drop(paths);
+    EXPECT_TRUE(qv::testing::ProcessUntil([&] { return ended && !main_->BatchRun()->Running(); }));
+    QObject::disconnect(connection);
+  }
+
   QTemporaryDir dir_;
   std::unique_ptr<TDropFileForm> main_;
   std::unique_ptr<TSetupForm> setup_;
@@ -115,16 +132,18 @@ TEST_F(GuiTest, ADropConvertsInOrderWithTheDialogsSettingsReadLive) {
   EXPECT_TRUE(Action("Set640x480")->isChecked());
 }
 
-// Answers the PDF save dialog the first time it is shown: with a file name, or cancelled when
-// the name is empty.
+// Answers the PDF save dialog the first time it is shown (or each time, with the next of the
+// names given): with a file name, or cancelled when the name is empty.
 class TSaveDialogAnswer {
  public:
-  explicit TSaveDialogAnswer(QString file_name) : file_name_(std::move(file_name)) {
+  explicit TSaveDialogAnswer(QString file_name) : TSaveDialogAnswer(QStringList{file_name}) {}
+  explicit TSaveDialogAnswer(QStringList file_names) : file_names_(std::move(file_names)) {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       if (!dialog || !dialog->isVisible()) return;
+      QString file_name_ = file_names_.value(shown);
       ++shown;
-      timer_.stop();
+      if (shown >= file_names_.size()) timer_.stop();
       if (file_name_.isEmpty()) {
         dialog->reject();
       } else {
@@ -141,9 +160,18 @@ class TSaveDialogAnswer {
   int shown = 0;
 
  private:
-  QString file_name_;
+  QStringList file_names_;
   QTimer timer_;
 };
+
+// The number of pages of a PDF file written by the report ("/Count N" of its page tree).
+int PdfPages(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return -1;
+  QByteArray bytes = file.readAll();
+  int at = bytes.indexOf("/Count ");
+  return at < 0 ? 0 : bytes.mid(at + 7, 6).split('\n').front().split(' ').front().toInt();
+}
 
 TEST_F(GuiTest, PdfDropsAskOnceAndACancelConvertsNothing) {
   QStringList files = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp"))};
@@ -330,6 +358,217 @@ TEST(HomePage, TheWebItemOpensTheManualsPageOrAConfiguredAddress) {
   }
 }
 
+TEST_F(GuiTest, DropsDuringADropAreQueuedEachWithItsOwnPdfQuestion) {
+  QStringList first = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp"))};
+  QStringList second = {Sample(QStringLiteral("c.bmp"))};
+  QStringList third = {Sample(QStringLiteral("d.bmp")), Sample(QStringLiteral("e.bmp"))};
+  Action("SetPDF")->trigger();
+  TSaveDialogAnswer answers(QStringList{
+      Path(QStringLiteral("1.pdf")), Path(QStringLiteral("2.pdf")), Path(QStringLiteral("3.pdf"))});
+  bool dropped = false;
+  QObject::connect(main_->Task(), &QProgressBar::valueChanged, [&](int position) {
+    if (position == 1 && !dropped) {
+      dropped = true;
+      // As a file manager does while the first drop converts: two more drops, one after the
+      // other.
+      Drop(second);
+      Drop(third);
+    }
+  });
+  qv::testing::TMessageBoxCatcher boxes;
+  Drop(first);
+  ASSERT_TRUE(qv::testing::ProcessUntil([&] {
+    return !main_->BatchRun()->Running() && QFile::exists(Path(QStringLiteral("3.pdf")));
+  })) << answers.shown
+      << boxes.texts.join(u'|').toStdString();
+  EXPECT_TRUE(boxes.texts.isEmpty());
+  EXPECT_EQ(answers.shown, 3);
+  EXPECT_EQ(PdfPages(Path(QStringLiteral("1.pdf"))), 2);
+  EXPECT_EQ(PdfPages(Path(QStringLiteral("2.pdf"))), 1);
+  EXPECT_EQ(PdfPages(Path(QStringLiteral("3.pdf"))), 2);
+}
+
+TEST_F(GuiTest, ClosingDuringADropStopsBeforeTheNextFileWritesItsPdfAndStartsNoQueuedDrop) {
+  QStringList files = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp")),
+                       Sample(QStringLiteral("c.bmp"))};
+  std::string ini = Path(QStringLiteral("quenvale.ini")).toStdString();
+  for (TQtAutoIni* auto_ini : {&main_->AutoIni1(), &setup_->AutoIni1()}) {
+    auto_ini->Component().SetIniPathOverride(ini);
+    auto_ini->SetSection("tester");
+  }
+  Action("SetPDF")->trigger();
+  TSaveDialogAnswer answers(
+      QStringList{Path(QStringLiteral("drop.pdf")), Path(QStringLiteral("queued.pdf"))});
+  QObject::connect(main_->Task(), &QProgressBar::valueChanged, [&](int position) {
+    if (position == 1) Drop({Sample(QStringLiteral("d.bmp"))});
+    // The window is closed after the first file, before the second starts.
+    if (position == 2) QTimer::singleShot(0, main_.get(), [&] { main_->close(); });
+  });
+  qv::testing::TMessageBoxCatcher boxes;
+  DropAndWait(files);
+  QApplication::processEvents();
+  EXPECT_FALSE(main_->isVisible());
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join(u'|').toStdString();
+  EXPECT_EQ(PdfPages(Path(QStringLiteral("drop.pdf"))), 1) << "the pages made so far";
+  EXPECT_EQ(answers.shown, 1) << "the queued drop is not started";
+  EXPECT_FALSE(QFile::exists(Path(QStringLiteral("queued.pdf"))));
+}
+
+TEST_F(GuiTest, AFileDragHighlightsTheWindowAndADragWithoutFilesIsRefused) {
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(Sample(QStringLiteral("a.bmp")))});
+  QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(main_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  EXPECT_TRUE(main_->DragHover());
+  EXPECT_EQ(main_->backgroundRole(), QPalette::Highlight);
+  EXPECT_TRUE(main_->autoFillBackground());
+  QDragLeaveEvent leave;
+  QApplication::sendEvent(main_.get(), &leave);
+  EXPECT_FALSE(main_->DragHover());
+  EXPECT_EQ(main_->backgroundRole(), QPalette::Window);
+
+  QMimeData text;
+  text.setText(QStringLiteral("no files here"));
+  QDragEnterEvent refused(QPoint(50, 50), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(main_.get(), &refused);
+  EXPECT_FALSE(refused.isAccepted());
+  EXPECT_FALSE(main_->DragHover());
+}
+
+TEST_F(GuiTest, TheTitleShowsProgressAndTheBarIsFullOnTheLastFile) {
+  QStringList files = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp")),
+                       Path(QStringLiteral("missing.bmp"))};
+  setup_->OutputModeGroup->SetItemIndex(1);
+  setup_->DstDirEdit->setText(Path(QStringLiteral("out")));
+  QStringList titles;
+  QList<int> full;
+  QObject::connect(main_->Task(), &QProgressBar::valueChanged, [&](int position) {
+    titles << main_->windowTitle();
+    full << (position == main_->Task()->maximum() ? 1 : 0);
+  });
+  DropAndWait(files);
+  EXPECT_EQ(titles, (QStringList{QStringLiteral("1/3 - Quenvale"), QStringLiteral("2/3 - Quenvale"),
+                                 QStringLiteral("3/3 - Quenvale"), QStringLiteral("Quenvale")}));
+  EXPECT_EQ(full, (QList<int>{0, 0, 1, 0}));
+  EXPECT_EQ(main_->windowTitle(), QStringLiteral("Quenvale"));
+}
+
+TEST_F(GuiTest, TheErrorBoxNamesTheFailedFileBelowTheMessage) {
+  QString bad = Path(QStringLiteral("bad.bmp"));
+  QFile file(bad);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("XX definitely not a bitmap");
+  file.close();
+  QStringList informative;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      informative << box->text() + QStringLiteral("|") + box->informativeText();
+      box->accept();
+    }
+  });
+  timer.start(10);
+  setup_->OutputModeGroup->SetItemIndex(1);
+  setup_->DstDirEdit->setText(Path(QStringLiteral("out")));
+  Drop({Sample(QStringLiteral("a.bmp")), bad});
+  ASSERT_TRUE(qv::testing::ProcessUntil([&] { return !informative.isEmpty(); }));
+  EXPECT_EQ(informative.front(), QStringLiteral("ビットマップイメージが不正です.|") + bad);
+}
+
+TEST_F(GuiTest, FilesPassedOverAreToldOnceInTheNoteLine) {
+  QString out = Path(QStringLiteral("out"));
+  ASSERT_TRUE(QDir().mkpath(out));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/samples/gradient.bmp"),
+                          out + QStringLiteral("/b.bmp")));
+  QFile odd(Path(QStringLiteral("odd.xyz")));
+  ASSERT_TRUE(odd.open(QIODevice::WriteOnly));
+  odd.write("no plug-in reads this");
+  odd.close();
+  setup_->OutputModeGroup->SetItemIndex(1);
+  setup_->DstDirEdit->setText(out);
+  qv::testing::TMessageBoxCatcher boxes;
+  DropAndWait({Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp")),
+               Path(QStringLiteral("odd.xyz"))});
+  EXPECT_TRUE(boxes.texts.isEmpty()) << "no box per file";
+  EXPECT_TRUE(main_->Note()->isVisible());
+  EXPECT_EQ(main_->Note()->text(), QStringLiteral("2 passed over"));
+  EXPECT_EQ(main_->toolTip(),
+            QStringLiteral("1 passed over: output exists\n1 passed over: no reader for it"));
+  EXPECT_EQ(main_->Mes()->text(), QStringLiteral("Drop Files Here."));
+
+  // The next drop starts without it; a drop with nothing to say leaves none.
+  DropAndWait({Sample(QStringLiteral("c.bmp"))});
+  EXPECT_FALSE(main_->Note()->isVisible());
+  EXPECT_TRUE(main_->toolTip().isEmpty());
+}
+
+TEST_F(GuiTest, TheFolderPickerStartsInTheDesktopsPicturesFolder) {
+  QString home = Path(QStringLiteral("home"));
+  ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/.config")));
+  ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/Bilder")));
+  ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/Dokumente/My Pictures")));
+  QFile dirs(home + QStringLiteral("/.config/user-dirs.dirs"));
+  ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+  dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+  dirs.close();
+  QByteArray old_home = qgetenv("HOME"), old_config = qgetenv("XDG_CONFIG_HOME");
+  qputenv("HOME", home.toLocal8Bit());
+  qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toLocal8Bit());
+  QTimer cancel;
+  QObject::connect(&cancel, &QTimer::timeout, [] {
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+  });
+  cancel.start(10);
+  setup_->DstDirButtonClick(setup_->DstDirEdit);
+  QString first = setup_->BrowseFolder.SelectFolderName;
+  // Without a pictures folder the picker starts in the documents folder.
+  ASSERT_TRUE(QDir(home + QStringLiteral("/Bilder")).removeRecursively());
+  setup_->DstDirButtonClick(setup_->DstDirEdit);
+  QString second = setup_->BrowseFolder.SelectFolderName;
+  qputenv("HOME", old_home);
+  qputenv("XDG_CONFIG_HOME", old_config);
+  EXPECT_EQ(first, home + QStringLiteral("/Bilder"));
+  EXPECT_EQ(second, home + QStringLiteral("/Dokumente"));
+}
+
+// As an ordinary user (a root test run drops to "nobody" in a child process): the start-up
+// idle class can be left for normal, and the menu's mark follows the class actually in force,
+// staying put when the system refuses a change.
+TEST(Priority, AnOrdinaryUserCanLeaveIdleAndTheMarkShowsTheClassInForce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(10);
+        if (::setpriority(PRIO_PROCESS, 0, 0) != 0) std::_Exit(11);  // not started niced
+        qv::testing::App();
+        TDropFileForm form;
+        auto mark = [&](const char* name) {
+          return form.Action(QString::fromLatin1(name))->isChecked();
+        };
+        form.SetIdlePriorityExecute();
+        if (!mark("SetIdlePriority")) std::_Exit(12);
+        if (::sched_getscheduler(0) == SCHED_OTHER) std::_Exit(13);  // idle yields
+        form.Action(QStringLiteral("SetNormalPriority"))->trigger();
+        if (::sched_getscheduler(0) != SCHED_OTHER || ::getpriority(PRIO_PROCESS, 0) != 0)
+          std::_Exit(14);
+        if (!mark("SetNormalPriority")) std::_Exit(15);
+        // High and real-time need privileges: refused, the mark stays on normal.
+        form.Action(QStringLiteral("SetHighPriority"))->trigger();
+        if (!mark("SetNormalPriority") || ::getpriority(PRIO_PROCESS, 0) != 0) std::_Exit(16);
+        form.Action(QStringLiteral("SetRealtimePriority"))->trigger();
+        if (!mark("SetNormalPriority") || ::sched_getscheduler(0) != SCHED_OTHER) std::_Exit(17);
+        // And back to idle and to normal again.
+        form.Action(QStringLiteral("SetIdlePriority"))->trigger();
+        if (!mark("SetIdlePriority") || CurrentPriorityClass() != kIdlePriorityClass)
+          std::_Exit(18);
+        form.Action(QStringLiteral("SetNormalPriority"))->trigger();
+        if (!mark("SetNormalPriority") || ::sched_getscheduler(0) != SCHED_OTHER) std::_Exit(19);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
   const std::string program = QV_BINARY_DIR "/bin/quenvale";
   EXPECT_EQ(GetVersionInfoString(program, 2), "FileVersion : 1.0.0");
@@ -348,6 +587,38 @@ TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
     block.push_back(ch);
   EXPECT_EQ(QueryVersionValue(block, "\\VarFileInfo\\Translation"), "0x04B00411");
   EXPECT_EQ(QueryVersionValue(block, "\\StringFileInfo\\041104B0\\FileVersion"), std::nullopt);
+}
+
+// Last: it runs and ends the program's event loop, after which a process does not start
+// another (every test runs in a process of its own under ctest).
+TEST_F(GuiTest, LeavingWithTheSettingsDialogOpenSavesNothingUnconfirmed) {
+  std::string ini = Path(QStringLiteral("quenvale.ini")).toStdString();
+  for (TQtAutoIni* auto_ini : {&main_->AutoIni1(), &setup_->AutoIni1()}) {
+    auto_ini->Component().SetIniPathOverride(ini);
+    auto_ini->SetSection("tester");
+  }
+  main_->AppSetupExecute();
+  setup_->JPEGQLEdit->setText(QStringLiteral("42"));
+  setup_->FileFormatGroup->SetItemIndex(2);
+  // The program's own loop runs and ends as it does for a user choosing Exit.
+  QTimer::singleShot(0, main_.get(), [&] { main_->AppExitExecute(); });
+  QApplication::exec();
+  QApplication::processEvents();
+  QStringList keys = Keys(QString::fromStdString(ini));
+  EXPECT_TRUE(keys.contains(QStringLiteral("DropFileFormTop")));
+  EXPECT_FALSE(keys.contains(QStringLiteral("JPEGQL"))) << keys.join(u' ').toStdString();
+  EXPECT_FALSE(keys.contains(QStringLiteral("FileFormat")));
+
+  // OK still saves.
+  TDropFileForm main2;
+  TSetupForm setup2(&main2);
+  main2.SetSetupForm(&setup2);
+  setup2.AutoIni1().Component().SetIniPathOverride(ini);
+  setup2.AutoIni1().SetSection("tester");
+  main2.AppSetupExecute();
+  setup2.JPEGQLEdit->setText(QStringLiteral("42"));
+  setup2.GoButton->click();
+  EXPECT_TRUE(Keys(QString::fromStdString(ini)).contains(QStringLiteral("JPEGQL")));
 }
 
 }  // namespace
