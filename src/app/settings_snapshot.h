@@ -8,6 +8,7 @@
 
 namespace qv {
 
+// Every setting of IJobSettings is copied: a setting added there must be added here too.
 class TSettingsSnapshot : public IJobSettings {
  public:
   // Reads every setting from source now.
@@ -23,6 +24,10 @@ class TSettingsSnapshot : public IJobSettings {
   bool Reduce256ColorMode() const override { return reduce_256_color_mode_; }
   int JPEGQL() const override { return jpeg_ql_; }
   int PNGCL() const override { return png_cl_; }
+  bool KeepAspect() const override { return keep_aspect_; }
+  bool CustomSize() const override { return custom_size_; }
+  int CustomWidth() const override { return custom_width_; }
+  int CustomHeight() const override { return custom_height_; }
 
  private:
   int output_mode_ = 0;
@@ -35,6 +40,10 @@ class TSettingsSnapshot : public IJobSettings {
   bool reduce_256_color_mode_ = false;
   int jpeg_ql_ = 85;
   int png_cl_ = 9;
+  bool keep_aspect_ = false;
+  bool custom_size_ = false;
+  int custom_width_ = 0;
+  int custom_height_ = 0;
 };
 
 }  // namespace qv

@@ -31,6 +31,12 @@ void SaveBmp(const std::string& path, int width) {
   out.Commit();
 }
 
+// The file's bytes.
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 class BatchRunTest : public ::testing::Test {
  protected:
   BatchRunTest() {
@@ -81,6 +87,37 @@ TEST_F(BatchRunTest, ASettingChangedBetweenFilesTakesEffectAtTheNextFile) {
   EXPECT_TRUE(Written("a.bmp"));
   EXPECT_FALSE(Written("b.bmp"));
   EXPECT_TRUE(std::filesystem::exists(dir / "out2/b.bmp"));
+}
+
+TEST(BatchRunSettings, EveryFileIsConvertedWithAllTheSettings) {
+  // The batch hands the job the settings as they stood when each file began: none may be lost
+  // on the way, the photo options among them.
+  struct Custom : FakeSettings {
+    bool CustomSize() const override { return true; }
+    int CustomWidth() const override { return 30; }
+    int CustomHeight() const override { return 20; }
+    bool KeepAspect() const override { return true; }
+  } settings;
+  TempDir dir;
+  FakeHost host;
+  TBatchRun batch{settings, host, host};
+  SaveBmp(dir / "a.bmp", 60);  // 60 x 2: fitted inside 30 x 20 keeps the aspect
+  settings.output_mode = 1;
+  settings.dst_dir = dir / "out";
+  settings.target_res = 3;
+  settings.file_format = 2;
+  settings.png_level = 0;
+  batch.FileDrop({dir / "a.bmp"});
+  ASSERT_EQ(batch.Summary().Converted(), 1) << batch.Summary().Text();
+  std::string png = Slurp(dir / "out/a.png");
+  ASSERT_GT(png.size(), 24u);
+  auto be32 = [&](std::size_t at) {
+    return static_cast<unsigned char>(png[at]) << 24 |
+           static_cast<unsigned char>(png[at + 1]) << 16 |
+           static_cast<unsigned char>(png[at + 2]) << 8 | static_cast<unsigned char>(png[at + 3]);
+  };
+  EXPECT_EQ(be32(16), 30);  // IHDR width
+  EXPECT_EQ(be32(20), 1);   // IHDR height
 }
 
 TEST_F(BatchRunTest, CancelledPdfQuestionConvertsNothing) {
@@ -143,12 +180,6 @@ TEST_F(BatchRunTest, AFailingQueuedDropIsReportedAndTheFirstFailureRethrown) {
   EXPECT_THROW(batch.FileDrop({dir / "bad.bmp"}), Exception);
   EXPECT_EQ(host.errors.size(), 1u);  // the queued bad drop
   EXPECT_TRUE(Written("b.bmp"));      // the queued good drop still ran
-}
-
-// The file's bytes.
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Status, reason and message of every finished name, one line each.
