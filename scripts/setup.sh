@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgif-dev libtiff-dev libwebp-dev
   libpng-dev pngcheck libjpeg-turbo-progs qpdf poppler-utils
-  fonts-ipafont-gothic xvfb xauth xdotool
+  fonts-ipafont-gothic xvfb xauth xdotool twm
   clang-14 libclang-rt-14-dev clang-format ccache
   locales
   groff desktop-file-utils appstream lintian dpkg-dev fakeroot file

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Checks drops on a real X server by hand (not a test: it needs Xvfb and xdotool). Starts Xvfb,
-# the window with its own settings file (PNG at 1600x1200 with Lanczos3 into a folder, so each
-# big input takes a while), two drag sources (build/bin/drag_source) holding big BMP files, and
-# moves the pointer with xdotool as a user drags from a file manager: the first drag is dropped,
-# the second is dropped while the first drop converts. Then a drag of plain text is tried, which
-# must be refused. Prints what each drag source was answered and which outputs appeared; with
-# SHOTS=DIR it saves screenshots of the hover, the progress title and the end there.
+# a window manager (twm, when there is one, so windows have title bars), the window with its own
+# settings file (PNG at 1600x1200 with Lanczos3 into a folder, so each big input takes a while),
+# drag sources (build/bin/drag_source) holding big BMP files, and moves the pointer with xdotool
+# as a user drags from a file manager: the first drag is dropped, the second is dropped while
+# the first drop converts. Then a drag of plain text is tried, which must be refused, and a drag
+# of a damaged file, whose error box must name it. Prints what each drag source was answered and
+# which outputs appeared; with SHOTS=DIR it saves screenshots of the screen along the way there.
 #   scripts/xdnd_check.sh [BUILD_DIR]     (after: cmake --build BUILD_DIR --target quenvale
 #                                          quenvale-cli drag_source)
 set -euo pipefail
@@ -23,6 +24,12 @@ Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY="$display"
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+if command -v twm >/dev/null; then
+  printf 'UsePPosition "on"\nRandomPlacement\nNoGrabServer\n' >"$work/twmrc"
+  twm -f "$work/twmrc" >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 0.5
+fi
 
 # The program's own copy, so that its settings file (beside it) is a scratch one.
 cp "$build/bin/quenvale" "$work/quenvale"
@@ -39,6 +46,7 @@ def bmp(path, w, h, salt):
     head = b'BM' + struct.pack('<IHHI', 54 + len(pixels), 0, 0, 54)
     info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 24, 0, len(pixels), 0, 0, 0, 0)
     open(path, 'wb').write(head + info + pixels)
+open(f'{sys.argv[1]}/damaged.bmp', 'wb').write(b'BM not really a bitmap')
 for name, salt in (('first1', 0), ('first2', 40), ('first3', 80), ('second1', 120), ('second2', 160)):
     bmp(f'{sys.argv[1]}/{name}.bmp', 2400, 1800, salt)
 PY
@@ -51,19 +59,21 @@ pids+=($!)
 pids+=($!)
 "$build/bin/drag_source" 300 260 >"$work/drag3.log" 2>&1 &
 pids+=($!)
+"$build/bin/drag_source" 300 380 "$work/damaged.bmp" >"$work/drag4.log" 2>&1 &
+pids+=($!)
 sleep 2
 
-shot() { [ -n "${SHOTS:-}" ] && import -window root -crop 420x340+0+0 "$SHOTS/$1" || true; }
-# Press on the source, move in steps onto the window (at 0,0, 104 x 100) and release there.
+shot() { if [ -n "${SHOTS:-}" ]; then import -window root "$SHOTS/$1"; fi; }
+# Press on the source, move in steps onto the window (at the top-left corner) and release there.
 drag() {
   local x=$1 y=$2 name=${3:-}
   xdotool mousemove "$x" "$y" mousedown 1
   for step in 1 2 3 4 5 6 7 8; do
-    xdotool mousemove $((x - (x - 50) * step / 8)) $((y - (y - 50) * step / 8))
+    xdotool mousemove $((x - (x - 50) * step / 8)) $((y - (y - 60) * step / 8))
     sleep 0.1
   done
   sleep 0.3
-  [ -n "$name" ] && shot "$name"
+  if [ -n "$name" ]; then shot "$name"; fi
   xdotool mouseup 1
 }
 
@@ -81,7 +91,14 @@ for _ in $(seq 120); do
 done
 sleep 1
 shot after_drops.png
-echo "first drag:  $(cat "$work/drag1.log")"
-echo "second drag: $(cat "$work/drag2.log")"
-echo "text drag:   $(cat "$work/drag3.log")"
-echo "outputs:     $(ls "$work/out" 2>/dev/null | tr '\n' ' ')"
+drag 340 410
+sleep 2
+shot error_box.png
+xdotool key Return
+sleep 0.5
+result() { grep -v XDG_RUNTIME_DIR "$1" | tr '\n' ' '; }
+echo "first drag:   $(result "$work/drag1.log")"
+echo "second drag:  $(result "$work/drag2.log")"
+echo "text drags:   $(result "$work/drag3.log")"
+echo "damaged drag: $(result "$work/drag4.log")"
+echo "outputs:      $(ls "$work/out" 2>/dev/null | tr '\n' ' ')"

@@ -6,8 +6,10 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCursor>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -386,6 +388,42 @@ TEST_F(GuiTest, DropsDuringADropAreQueuedEachWithItsOwnPdfQuestion) {
   EXPECT_EQ(PdfPages(Path(QStringLiteral("1.pdf"))), 2);
   EXPECT_EQ(PdfPages(Path(QStringLiteral("2.pdf"))), 1);
   EXPECT_EQ(PdfPages(Path(QStringLiteral("3.pdf"))), 2);
+}
+
+TEST_F(GuiTest, ADragIsAnsweredWhileAFileConvertsAndItsDropIsQueued) {
+  // A picture that takes a while to convert: the window must go on answering meanwhile (a
+  // file manager gives up a drag that gets no answer).
+  QImage big(2000, 1500, QImage::Format_RGB888);
+  big.fill(Qt::darkCyan);
+  QString first = Path(QStringLiteral("big.bmp"));
+  ASSERT_TRUE(big.save(first, "BMP"));
+  QString second = Sample(QStringLiteral("small.bmp"));
+  QString out = Path(QStringLiteral("out"));
+  setup_->OutputModeGroup->SetItemIndex(1);
+  setup_->DstDirEdit->setText(out);
+  setup_->TargetResGroup->SetItemIndex(2);     // 96x96
+  setup_->ResampleModeGroup->SetItemIndex(3);  // Lanczos3
+  // The hourglass is up exactly while a file converts.
+  bool dropped_while_converting = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QCursor* cursor = QApplication::overrideCursor();
+    if (dropped_while_converting || !cursor || cursor->shape() != Qt::WaitCursor) return;
+    dropped_while_converting = true;
+    Drop({second});  // the drag is accepted
+  });
+  poll.start(2);
+  qv::testing::TMessageBoxCatcher boxes;
+  Drop({first});
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < 20000 &&
+         !(QFile::exists(out + QStringLiteral("/small.bmp")) && !main_->BatchRun()->Running()))
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(dropped_while_converting);
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join(u'|').toStdString();
+  EXPECT_EQ(QImage(out + QStringLiteral("/big.bmp")).size(), QSize(96, 96));
+  EXPECT_EQ(QImage(out + QStringLiteral("/small.bmp")).size(), QSize(96, 96));
 }
 
 TEST_F(GuiTest, ClosingDuringADropStopsBeforeTheNextFileWritesItsPdfAndStartsNoQueuedDrop) {
