@@ -25,7 +25,9 @@ pids+=($!)
 export DISPLAY="$display"
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 if command -v twm >/dev/null; then
+  # The X server's built-in "fixed" font: no font package is needed for the title bars.
   printf 'UsePPosition "on"\nRandomPlacement\nNoGrabServer\n' >"$work/twmrc"
+  for kind in Title Resize Menu Icon IconManager; do echo "${kind}Font \"fixed\"" >>"$work/twmrc"; done
   twm -f "$work/twmrc" >/dev/null 2>&1 &
   pids+=($!)
   sleep 0.5
@@ -96,6 +98,10 @@ sleep 2
 shot error_box.png
 xdotool key Return
 sleep 0.5
+# The first files again: their outputs exist now, so all are passed over and the note says so.
+drag 340 50
+for _ in $(seq 20); do sleep 0.5; done
+shot passed_over_note.png
 result() { grep -v XDG_RUNTIME_DIR "$1" | tr '\n' ' '; }
 echo "first drag:   $(result "$work/drag1.log")"
 echo "second drag:  $(result "$work/drag2.log")"
