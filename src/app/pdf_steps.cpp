@@ -6,11 +6,11 @@
 
 #include "codecs/jpeg_image.h"
 #include "imaging/bitmap.h"
-#include "pdf/pd_form.h"
-#include "pdf/pdf_graphic.h"
-#include "pdf/pr_jpeg_image.h"
-#include "pdf/pr_page.h"
-#include "pdf/pr_report.h"
+#include "pdf/images/pdf_graphic.h"
+#include "pdf/report/pd_form.h"
+#include "pdf/report/pr_jpeg_image.h"
+#include "pdf/report/pr_page.h"
+#include "pdf/report/pr_report.h"
 
 namespace qv {
 

@@ -6,13 +6,13 @@
 #include <random>
 #include <regex>
 
-#include "pdf/compression_stream.h"
-#include "pdf/cp932_code_page.h"
-#include "pdf/pdf_array.h"
-#include "pdf/pdf_exceptions.h"
-#include "pdf/pdf_stream.h"
-#include "pdf/pdf_text_helpers.h"
-#include "pdf/pdf_xref.h"
+#include "pdf/objects/compression_stream.h"
+#include "pdf/objects/cp932_code_page.h"
+#include "pdf/objects/pdf_array.h"
+#include "pdf/objects/pdf_exceptions.h"
+#include "pdf/objects/pdf_stream.h"
+#include "pdf/objects/pdf_text_helpers.h"
+#include "pdf/objects/pdf_xref.h"
 #include "pdf_test_support.h"
 #include "runtime/stream.h"
 

@@ -1,0 +1,81 @@
+// JPEG frame-size reading and the picture copies.
+#include "pdf/images/pdf_graphic.h"
+
+#include <algorithm>
+
+#include "codecs/jpeg_image.h"
+#include "runtime/exceptions.h"
+#include "runtime/stream.h"
+
+namespace qv {
+
+bool ReadJpegFrameInfo(std::span<const std::uint8_t> bytes, TJpegFrameInfo &info) {
+  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+  std::size_t i = 2;
+  while (i + 4 <= bytes.size()) {
+    if (bytes[i] != 0xFF) return false;
+    std::uint8_t marker = bytes[i + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++i;
+      continue;
+    }
+    if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+      i += 2;
+      continue;
+    }
+    if (marker == 0xD9 || marker == 0xDA) return false;
+    std::size_t length = (static_cast<std::size_t>(bytes[i + 2]) << 8) | bytes[i + 3];
+    if (length < 2 || i + 2 + length > bytes.size()) return false;
+    bool is_frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (is_frame) {
+      if (length < 8) return false;
+      info.height = (bytes[i + 5] << 8) | bytes[i + 6];
+      info.width = (bytes[i + 7] << 8) | bytes[i + 8];
+      info.components = bytes[i + 9];
+      return info.width > 0 && info.height > 0 && info.components > 0;
+    }
+    static constexpr std::uint8_t kAdobe[] = {'A', 'd', 'o', 'b', 'e'};
+    if (marker == 0xEE && length >= 2 + sizeof kAdobe &&
+        std::equal(kAdobe, kAdobe + sizeof kAdobe,
+                   bytes.begin() + static_cast<std::ptrdiff_t>(i + 4)))
+      info.adobe = true;
+    i += 2 + length;
+  }
+  return false;
+}
+
+void TPdfJpegGraphic::ReadFrame(std::span<const std::uint8_t> bytes) {
+  TJpegFrameInfo info;
+  if (!ReadJpegFrameInfo(bytes, info)) throw EInvalidGraphic("JPEG data without a frame header");
+  width_ = info.width;
+  height_ = info.height;
+  components_ = info.components;
+  adobe_inverted_ = info.adobe && info.components == 4;
+}
+
+TPdfJpegGraphic::TPdfJpegGraphic(std::vector<std::uint8_t> bytes) {
+  ReadFrame(bytes);
+  bytes_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+}
+
+TPdfJpegGraphic::TPdfJpegGraphic(const TJPEGImage &jpeg) {
+  std::shared_ptr<const TJPEGData> data = jpeg.JPEGData();
+  if (data->Data().empty()) return;  // an empty picture
+  ReadFrame(data->Data());
+  // The bytes stay owned by the shared data block; no copy is made.
+  bytes_ = std::shared_ptr<const std::vector<std::uint8_t>>(data, &data->Data());
+}
+
+std::unique_ptr<TPdfGraphic> TPdfJpegGraphic::Clone() const {
+  return std::make_unique<TPdfJpegGraphic>(*this);
+}
+
+std::span<const std::uint8_t> TPdfJpegGraphic::Bytes() const {
+  if (!bytes_) return {};
+  return *bytes_;
+}
+
+void TPdfJpegGraphic::SaveToStream(TStream &stream) const { stream.WriteBuffer(Bytes()); }
+
+}  // namespace qv
