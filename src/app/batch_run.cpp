@@ -6,8 +6,8 @@
 #include "app/batch_host.h"
 #include "app/file_result.h"
 #include "app/job_host.h"
-#include "app/job_settings.h"
 #include "runtime/paths.h"
+#include "settings/job_settings.h"
 
 namespace qv {
 

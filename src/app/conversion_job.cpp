@@ -8,13 +8,13 @@
 #include "app/image_io.h"
 #include "app/image_steps.h"
 #include "app/job_host.h"
-#include "app/job_settings.h"
 #include "app/pdf_steps.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
+#include "settings/job_settings.h"
 #include "settings/photo_settings.h"
 
 namespace qv {

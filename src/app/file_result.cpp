@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include "app/conversion_job.h"
-#include "app/job_settings.h"
 #include "runtime/exceptions.h"
+#include "settings/job_settings.h"
 
 namespace qv {
 

@@ -32,6 +32,14 @@ void BeginPdfDrop(TPReport &report, const std::string &file_name) {
   report.BeginDoc();
 }
 
+TPdfJpegGraphic PdfJpegGraphicOf(const TJPEGImage &jpeg) {
+  std::shared_ptr<const TJPEGData> data = jpeg.JPEGData();
+  // The bytes stay owned by the shared data block; no copy is made.
+  std::shared_ptr<const std::vector<std::uint8_t>> bytes(data, &data->Data());
+  return TPdfJpegGraphic(std::move(bytes), TJpegFacts{data->Width(), data->Height(),
+                                                      data->Components(), data->AdobeInverted()});
+}
+
 void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
                 bool embed_input_file, int jpeg_quality) {
   // Only the JPEG bytes outlive this page: the JPEG image, the form and its copy of the picture
@@ -44,7 +52,7 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
     jpeg_image.Assign(image);
     jpeg_image.Compress();
   }
-  TPdfJpegGraphic jpeg(jpeg_image);
+  TPdfJpegGraphic jpeg = PdfJpegGraphicOf(jpeg_image);
   TPDForm form;
   form.PDFPage().SetWidth(image.Width());
   form.PDFPage().SetHeight(image.Height());

@@ -7,12 +7,19 @@
 namespace qv {
 
 class TBitmap;
+class TJPEGImage;
 class TPReport;
+class TPdfJpegGraphic;
 
 struct TPReportDeleter {
   void operator()(TPReport* report) const;
 };
 using TPReportPtr = std::unique_ptr<TPReport, TPReportDeleter>;
+
+// The picture a page embeds: the image's compressed bytes (shared, not copied) with the facts the
+// image knows of them. An image that holds only decoded pixels must be compressed first; one
+// without bytes makes an empty picture.
+TPdfJpegGraphic PdfJpegGraphicOf(const TJPEGImage& jpeg);
 
 // The main window's report "PDFWriter" with its design-time settings.
 TPReportPtr CreatePdfWriter();

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/job_settings.h"
+#include "settings/job_settings.h"
 
 namespace qv {
 

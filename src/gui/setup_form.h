@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "app/job_settings.h"
+#include "settings/job_settings.h"
 #include "widgets/sh_browse_for_folder_ex.h"
 
 class QCheckBox;

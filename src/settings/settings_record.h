@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/job_settings.h"
+#include "settings/job_settings.h"
 
 namespace qv {
 

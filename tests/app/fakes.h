@@ -12,8 +12,8 @@
 #include "app/batch_summary.h"
 #include "app/file_result.h"
 #include "app/job_host.h"
-#include "app/job_settings.h"
 #include "imaging/bitmap.h"
+#include "settings/job_settings.h"
 
 namespace qv::testing {
 

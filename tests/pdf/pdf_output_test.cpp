@@ -12,7 +12,6 @@
 #include "app/batch_run.h"
 #include "app/image_io.h"
 #include "app/job_host.h"
-#include "app/job_settings.h"
 #include "app/pdf_steps.h"
 #include "codecs/jpeg_image.h"
 #include "pdf/images/pdf_graphic.h"
@@ -25,6 +24,7 @@
 #include "pdf_test_support.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
+#include "settings/job_settings.h"
 
 namespace qv {
 namespace {
@@ -360,13 +360,13 @@ TEST(PdfJpegPicture, SharesTheBytesOfAJpegImage) {
   } catch (const Exception &e) {
     GTEST_SKIP() << "JPEG reading is not available in this build yet: " << e.Message();
   }
-  TPdfJpegGraphic picture(jpeg);
+  TPdfJpegGraphic picture = PdfJpegGraphicOf(jpeg);
   EXPECT_EQ(picture.Width(), 227);
   EXPECT_EQ(picture.Height(), 149);
   auto image = CreatePdfImage(picture, "Pdf-Jpeg");
   EXPECT_EQ(image->Data(), ReadWholeFile(path));
   TJPEGImage empty;
-  EXPECT_TRUE(TPdfJpegGraphic(empty).Empty());
+  EXPECT_TRUE(PdfJpegGraphicOf(empty).Empty());
 }
 
 }  // namespace

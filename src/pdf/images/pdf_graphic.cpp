@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "codecs/jpeg_image.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 
@@ -59,12 +58,16 @@ TPdfJpegGraphic::TPdfJpegGraphic(std::vector<std::uint8_t> bytes) {
   bytes_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
 }
 
-TPdfJpegGraphic::TPdfJpegGraphic(const TJPEGImage &jpeg) {
-  std::shared_ptr<const TJPEGData> data = jpeg.JPEGData();
-  if (data->Data().empty()) return;  // an empty picture
-  ReadFrame(data->Data());
-  // The bytes stay owned by the shared data block; no copy is made.
-  bytes_ = std::shared_ptr<const std::vector<std::uint8_t>>(data, &data->Data());
+TPdfJpegGraphic::TPdfJpegGraphic(std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                                 const TJpegFacts &facts) {
+  if (!bytes || bytes->empty()) return;  // an empty picture
+  if (facts.width <= 0 || facts.height <= 0 || facts.components <= 0)
+    throw EInvalidGraphic("JPEG data without a frame header");
+  width_ = facts.width;
+  height_ = facts.height;
+  components_ = facts.components;
+  adobe_inverted_ = facts.adobe_inverted && facts.components == 4;
+  bytes_ = std::move(bytes);
 }
 
 std::unique_ptr<TPdfGraphic> TPdfJpegGraphic::Clone() const {

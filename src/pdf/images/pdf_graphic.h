@@ -10,8 +10,16 @@
 
 namespace qv {
 
-class TJPEGImage;
 class TStream;
+
+// What the maker of JPEG bytes knows of them: the frame's pixel size and components, and whether
+// its four-component samples are stored inverted (an Adobe marker).
+struct TJpegFacts {
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  bool adobe_inverted = false;
+};
 
 class TPdfGraphic {
  public:
@@ -30,9 +38,10 @@ class TPdfJpegGraphic : public TPdfGraphic {
   // Takes the bytes of a JPEG file and reads its pixel size from the frame header; bytes that
   // hold no frame header fail with EInvalidGraphic.
   explicit TPdfJpegGraphic(std::vector<std::uint8_t> bytes);
-  // Shares the compressed bytes of a JPEG image (what it writes when asked to save itself); an
-  // image that holds only decoded pixels must be compressed first. EInvalidGraphic as above.
-  explicit TPdfJpegGraphic(const TJPEGImage &jpeg);
+  // Shares JPEG bytes whose facts their maker already knows (a JPEG image's compressed data), so
+  // the frame header is not read again. Null or empty bytes make an empty picture; facts without
+  // a size or components fail with EInvalidGraphic.
+  TPdfJpegGraphic(std::shared_ptr<const std::vector<std::uint8_t>> bytes, const TJpegFacts &facts);
 
   bool Empty() const override { return !bytes_ || bytes_->empty(); }
   int Width() const override { return width_; }

@@ -1,4 +1,6 @@
-// The settings the conversion job reads, each at the moment the step that needs it runs.
+// The settings the conversion job reads, each at the moment the step that needs it runs. The
+// interface lives with the settings so the settings record can implement it without the settings
+// depending on the job.
 #pragma once
 
 #include <string>
