@@ -52,6 +52,9 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
     jpeg_image.Assign(image);
     jpeg_image.Compress();
   }
+  // A page that would take the file past its largest size stops the drop here, before the page
+  // is begun, so the pages before it stay whole.
+  report.CheckRoomForPage(jpeg_image.CompressedData().size());
   TPdfJpegGraphic jpeg = PdfJpegGraphicOf(jpeg_image);
   TPDForm form;
   form.PDFPage().SetWidth(image.Width());

@@ -14,8 +14,10 @@
 #include "app/job_host.h"
 #include "app/pdf_steps.h"
 #include "codecs/jpeg_image.h"
+#include "pdf/document/pdf_doc.h"
 #include "pdf/images/pdf_graphic.h"
 #include "pdf/images/pdf_image_creator.h"
+#include "pdf/objects/pdf_exceptions.h"
 #include "pdf/objects/pdf_stream.h"
 #include "pdf/report/pr_item.h"
 #include "pdf/report/pr_page.h"
@@ -236,6 +238,36 @@ TEST(PdfDrop, GreyAndCmykJpegsAreEmbeddedWithTheirOwnColourSpace) {
   EXPECT_NE(cmyk_file.find("/Decode [1 0 1 0 1 0 1 0 ]\r\n"), std::string::npos);
   EXPECT_NE(ReadText(folder.File("grey.pdf")).find("/ColorSpace /DeviceGray\r\n"),
             std::string::npos);
+}
+
+// The size limit is checked as pages are added: the page that would cross it is refused before
+// it is begun, the pages before it stay whole, and the file written never passes the limit (nor
+// the size the document estimated for itself).
+TEST(PdfDrop, APageThatWouldPassTheSizeLimitStopsTheDropBeforeItIsBegun) {
+  pdf_test::TempFolder folder("limit");
+  JpegInput input = MakeJpegInput(folder, "in.jpg", 64, 48, 3);
+  const std::int64_t per_page =
+      TPdfDoc::kPageAllowance + static_cast<std::int64_t>(input.bytes.size());
+  const std::int64_t limit = TPdfDoc::kPageAllowance + 3 * per_page + per_page / 2;
+  TPReportPtr report = CreatePdfWriter();
+  EXPECT_EQ(report->MaxFileSize(), 0x7FFFFFFF);
+  report->SetMaxFileSize(limit);
+  std::string pdf = folder.File("drop.pdf");
+  BeginPdfDrop(*report, pdf);
+  for (int page = 1; page <= 3; ++page) AddPdfPage(*report, input.image, input.path, true, 85);
+  try {
+    AddPdfPage(*report, input.image, input.path, true, 85);
+    FAIL() << "the fourth page passed the limit";
+  } catch (const EPdfTooLarge &e) {
+    EXPECT_NE(e.Message().find("2 GiB"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(report->PageCount(), 3);
+  std::int64_t estimate = report->Doc()->EstimatedFileSize();
+  EXPECT_LE(estimate, limit);
+  EndPdfDrop(*report);
+  ExpectValidPdf(pdf);
+  EXPECT_EQ(PageSizes(pdf, 3), (std::vector<std::string>{"64 x 48", "64 x 48", "64 x 48"}));
+  EXPECT_LE(static_cast<std::int64_t>(std::filesystem::file_size(pdf)), estimate);
 }
 
 TEST(PdfDrop, ADropWithoutPagesWritesNothing) {

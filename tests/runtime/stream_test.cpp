@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "runtime/buffered_write_stream.h"
 #include "runtime/exceptions.h"
 #include "support/temp_dir.h"
 
@@ -97,6 +98,54 @@ TEST(FileStream, OnlyRegularFilesOpen) {
   EXPECT_THROW(TFileStream(dir / "absent"), EFOpenError);
   std::ofstream(dir / "f") << "12345";
   EXPECT_EQ(ReadWholeFile(dir / "f").size(), 5u);
+}
+
+// A memory stream that counts the writes reaching it and can be made to fail.
+class TCountingStream : public TMemoryStream {
+ public:
+  std::size_t Write(const void* buffer, std::size_t count) override {
+    ++writes;
+    if (fail) throw EWriteError();
+    return TMemoryStream::Write(buffer, count);
+  }
+  int writes = 0;
+  bool fail = false;
+};
+
+TEST(BufferedWriteStream, SmallPiecesReachTheTargetInBlocksAtTheRightPositions) {
+  TCountingStream target;
+  target.WriteString("head");
+  TBufferedWriteStream buffered(target, 16);
+  EXPECT_EQ(buffered.Position(), 4);
+  for (int i = 0; i < 10; ++i) buffered.WriteString("abc");
+  EXPECT_EQ(buffered.Position(), 34);          // the held bytes count
+  buffered.WriteString(std::string(40, 'L'));  // larger than the buffer: straight through
+  EXPECT_EQ(buffered.Position(), 74);
+  buffered.WriteString("z");
+  buffered.Flush();
+  EXPECT_EQ(target.writes, 1 + 2 + 1 + 1);  // head, two blocks of pieces, the large one, "z"
+  std::string expected = "head" + std::string(30, ' ') + std::string(40, 'L') + "z";
+  for (int i = 0; i < 10; ++i) expected.replace(4 + 3 * static_cast<std::size_t>(i), 3, "abc");
+  EXPECT_EQ(std::string(target.Bytes().begin(), target.Bytes().end()), expected);
+
+  // A seek passes the held bytes on first; writing then goes on from the new position.
+  buffered.WriteString("12");
+  buffered.SetPosition(0);
+  buffered.WriteString("H");
+  buffered.Flush();
+  EXPECT_EQ(std::string(target.Bytes().begin(), target.Bytes().begin() + 4), "Head");
+  EXPECT_EQ(target.Bytes().size(), expected.size() + 2);
+}
+
+TEST(BufferedWriteStream, AFailingTargetSurfacesAtFlushOnce) {
+  TCountingStream target;
+  TBufferedWriteStream buffered(target, 64);
+  buffered.WriteString("pieces");
+  target.fail = true;
+  EXPECT_THROW(buffered.Flush(), EWriteError);
+  target.fail = false;
+  buffered.Flush();  // the failed bytes are not sent again
+  EXPECT_TRUE(target.Bytes().empty());
 }
 
 }  // namespace

@@ -57,6 +57,8 @@ void TPdfDoc::NewDoc() {
   current_pages_ = xref_->Add(std::move(pages));
   root_->SetPages(*current_pages_);
 
+  // Header, catalog, information, page tree, cross-reference table and trailer.
+  estimated_file_size_ = kPageAllowance;
   has_doc_ = true;
 }
 
@@ -72,6 +74,8 @@ void TPdfDoc::FreeDoc() {
   canvas_->SetIsVirtual(false);
   fonts_.clear();
   xobject_list_.reset();
+  xobjects_by_name_.clear();
+  estimated_file_size_ = 0;
   outline_root_.reset();
   info_.reset();
   root_.reset();
@@ -109,6 +113,7 @@ void TPdfDoc::AddPage() {
     contents->Attributes().FindArray("Filter")->Add(std::make_unique<TPdfName>("FlateDecode"));
   page->PutReference("Contents", *contents);
   canvas_->SetPage(page);
+  estimated_file_size_ += kPageAllowance;
 }
 
 TPdfCanvas &TPdfDoc::Canvas() const {
@@ -152,6 +157,7 @@ void TPdfDoc::AddXObject(const std::string &name, std::unique_ptr<TPdfStream> im
       !image->Attributes().FindName("Subtype") ||
       image->Attributes().FindName("Subtype")->Value() != "Image")
     throw Exception("AddImage --the image is not valid TPdfImage..");
+  estimated_file_size_ += static_cast<std::int64_t>(image->Data().size());
   RegisterXObject(xref_->Add(std::move(image)), name);
 }
 
@@ -167,17 +173,12 @@ void TPdfDoc::RegisterXObject(TPdfStream *image, const std::string &name) {
     throw EPdfInvalidValue(FormatText("RegisterXObject --dupulicate name: %s", {name}));
   xobject_list_->AddReference(*image);
   image->Attributes().Put("Name", std::make_unique<TPdfName>(name));
+  xobjects_by_name_.emplace(name, image);
 }
 
 TPdfStream *TPdfDoc::GetXObject(const std::string &name) const {
-  if (!xobject_list_) return nullptr;
-  for (int i = 0; i < xobject_list_->ItemCount(); ++i) {
-    auto *image = dynamic_cast<TPdfStream *>(xobject_list_->Items(i));
-    if (image == nullptr) continue;
-    TPdfName *image_name = image->Attributes().FindName("Name");
-    if (image_name != nullptr && image_name->Value() == name) return image;
-  }
-  return nullptr;
+  auto found = xobjects_by_name_.find(name);
+  return found == xobjects_by_name_.end() ? nullptr : found->second;
 }
 
 void TPdfDoc::SaveToStream(TStream &stream) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "pdf/document/pdf_catalog.h"
@@ -61,8 +62,17 @@ class TPdfDoc {
   void AddXObject(const std::string &name, std::unique_ptr<TPdfStream> image);
   // Registers an image object already in the table under a name.
   void RegisterXObject(TPdfStream *image, const std::string &name);
-  // The registered image object of that name, or nullptr.
+  // The registered image object of that name, or nullptr (a table lookup: a document of many
+  // pages asks once per page).
   TPdfStream *GetXObject(const std::string &name) const;
+
+  // An upper bound of the file's size if it were saved now: the image objects' bytes plus a
+  // generous allowance for every page and the file's frame. What a page adds can be checked
+  // against the format's limit before the page is made.
+  std::int64_t EstimatedFileSize() const { return estimated_file_size_; }
+  // What AddPage adds to the estimate (page, resources, content stream, cross-reference line and
+  // the image object's attributes, with room to spare).
+  static constexpr std::int64_t kPageAllowance = 4096;
 
   TPdfCompressionMethod CompressionMethod() const { return compression_method_; }
   void SetCompressionMethod(TPdfCompressionMethod method) { compression_method_ = method; }
@@ -90,6 +100,8 @@ class TPdfDoc {
   TPdfDictionary *current_pages_ = nullptr;
   std::vector<std::unique_ptr<TPdfFont>> fonts_;
   std::unique_ptr<TPdfArray> xobject_list_;
+  std::unordered_map<std::string, TPdfStream *> xobjects_by_name_;
+  std::int64_t estimated_file_size_ = 0;
 };
 
 }  // namespace qv

@@ -17,6 +17,12 @@ class EPdfInvalidOperation : public Exception {
   using Exception::Exception;
 };
 
+// A page that would take the document past the largest file the format can address.
+class EPdfTooLarge : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // A picture the bitmap image creator cannot embed.
 class EPdfInvalidImageFormat : public Exception {
  public:
@@ -56,6 +62,8 @@ inline constexpr char kWrongElementValue[] = "internal error. wrong object.";
 inline constexpr char kCompressionError[] = "エラー";
 inline constexpr char kInvalidStreamOperation[] = "不正なストリームオペレーション";
 // Class registry: the alias.
+inline constexpr char kTooLarge[] =
+    "this page would take the PDF past 2 GiB, the largest file it can be";
 inline constexpr char kClassNotFound[] = "クラス %s が見つかりません";
 
 }  // namespace pdf_messages

@@ -7,6 +7,7 @@
 #include "pdf/document/pdf_info.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/report/pr_page.h"
+#include "runtime/buffered_write_stream.h"
 #include "runtime/stream.h"
 
 namespace qv {
@@ -108,11 +109,21 @@ void TPReport::Print(TPRPage &page) {
   page.Print(canvas_);
 }
 
+void TPReport::CheckRoomForPage(std::size_t image_bytes) const {
+  if (!doc_) throw EInvalidOperation("document is null..");
+  std::int64_t after =
+      doc_->EstimatedFileSize() + TPdfDoc::kPageAllowance + static_cast<std::int64_t>(image_bytes);
+  if (after > max_file_size_) throw EPdfTooLarge(pdf_messages::kTooLarge);
+}
+
 void TPReport::EndDoc() {
   if (!doc_) throw EInvalidOperation("document is null..");
   doc_->Canvas().Page();  // "GetPage --the Page is nil" before any file is created
   TSafeFileStream file(file_name_);
-  doc_->SaveToStream(file);
+  // The writer emits one small piece per token: they reach the file in large blocks.
+  TBufferedWriteStream buffered(file);
+  doc_->SaveToStream(buffered);
+  buffered.Flush();
   file.Commit();
   Abort();
 }

@@ -1,6 +1,8 @@
 // TPReport: owns one PDF document from BeginDoc to EndDoc and prints a page layout per page.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -36,6 +38,16 @@ class TPReport {
   void Abort();
   int PageCount() const { return page_count_; }
   bool HasDoc() const { return doc_ != nullptr; }
+
+  // The largest file a document may become: its cross-reference table holds byte offsets that
+  // readers take as 32-bit numbers.
+  static constexpr std::int64_t kMaxFileSize = 0x7FFFFFFF;
+  // Throws EPdfTooLarge when a page holding an image of image_bytes would take the open
+  // document past MaxFileSize(); nothing is added either way. Call it before Print.
+  void CheckRoomForPage(std::size_t image_bytes) const;
+  std::int64_t MaxFileSize() const { return max_file_size_; }
+  // A lower limit (for tests of what happens at the limit).
+  void SetMaxFileSize(std::int64_t bytes) { max_file_size_ = bytes; }
   TPdfDoc *Doc() const { return doc_.get(); }
   TPRCanvas &Canvas() { return canvas_; }
 
@@ -90,6 +102,7 @@ class TPReport {
   TPdfViewerPreferences viewer_preference_;
   std::unique_ptr<TPdfDoc> doc_;
   int page_count_ = 0;
+  std::int64_t max_file_size_ = kMaxFileSize;
   TPRCanvas canvas_;
 };
 
