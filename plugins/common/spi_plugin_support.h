@@ -11,9 +11,16 @@
 
 namespace spi_plugin {
 
-// Largest image a plug-in builds (the host refuses larger ones as well).
-inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
-inline constexpr std::uint64_t kMaxBlockBytes = std::uint64_t{1} << 30;
+// Largest image a plug-in builds (the host refuses larger ones as well). A build may set lower
+// limits (the fuzz targets do, to keep each input fast).
+#ifndef SPI_PLUGIN_MAX_PIXELS
+#define SPI_PLUGIN_MAX_PIXELS (std::uint64_t{1} << 28)
+#endif
+#ifndef SPI_PLUGIN_MAX_BLOCK_BYTES
+#define SPI_PLUGIN_MAX_BLOCK_BYTES (std::uint64_t{1} << 30)
+#endif
+inline constexpr std::uint64_t kMaxPixels = SPI_PLUGIN_MAX_PIXELS;
+inline constexpr std::uint64_t kMaxBlockBytes = SPI_PLUGIN_MAX_BLOCK_BYTES;
 
 // The four information items of a picture plug-in.
 struct TPluginTexts {
@@ -90,6 +97,11 @@ class THandle {
     return handle_ != nullptr;
   }
   std::uint8_t *Data() const { return static_cast<std::uint8_t *>(handle_); }
+  // Gives the block back down to bytes (its first bytes kept); a block that cannot move stays
+  // as it was, which is only larger than needed.
+  void Shrink(std::size_t bytes) {
+    if (HLOCAL smaller = LocalReAlloc(handle_, bytes, 0)) handle_ = smaller;
+  }
   HLOCAL Release() {
     HLOCAL handle = handle_;
     handle_ = nullptr;
@@ -100,25 +112,29 @@ class THandle {
   HLOCAL handle_ = nullptr;
 };
 
-// A bottom-up device-independent bitmap being built: header, colour table and rows.
+// A device-independent bitmap being built: header, colour table and rows, bottom-up unless made
+// top-down.
 class TDib {
  public:
   // Allocates both blocks, zeroed; an SPI_ result code (SPI_NO_MEMORY beyond the limits).
-  std::int32_t Create(std::uint32_t width, std::uint32_t height, int bits, std::uint32_t colors) {
+  std::int32_t Create(std::uint32_t width, std::uint32_t height, int bits, std::uint32_t colors,
+                      bool top_down = false) {
     if (width == 0 || height == 0) return SPI_BROKEN_DATA;
     if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return SPI_NO_MEMORY;
     if (std::uint64_t{width} * height > kMaxPixels) return SPI_NO_MEMORY;
-    row_size_ = static_cast<std::size_t>((std::uint64_t{width} * static_cast<unsigned>(bits) + 31) /
-                                         32 * 4);
+    row_size_ = RowSize(width, bits);
     if (std::uint64_t{row_size_} * height > kMaxBlockBytes) return SPI_NO_MEMORY;
+    width_ = width;
     height_ = height;
+    top_down_ = top_down;
     if (!info_.Allocate(sizeof(SpiBitmapInfoHeader) + 4 * std::size_t{colors}) ||
         !pixels_.Allocate(row_size_ * height))
       return SPI_NO_MEMORY;
     SpiBitmapInfoHeader header{};
     header.biSize = sizeof header;
     header.biWidth = static_cast<std::int32_t>(width);
-    header.biHeight = static_cast<std::int32_t>(height);
+    header.biHeight =
+        top_down ? -static_cast<std::int32_t>(height) : static_cast<std::int32_t>(height);
     header.biPlanes = 1;
     header.biBitCount = static_cast<std::uint16_t>(bits);
     header.biCompression = SPI_BI_RGB;
@@ -127,6 +143,34 @@ class TDib {
     std::memcpy(info_.Data(), &header, sizeof header);
     return SPI_SUCCESS;
   }
+  // Turns a 32-bit bitmap into a 24-bit one in place: convert(source, target) makes the three
+  // bytes (blue, green, red) of each pixel from its four bytes. The pixel block then shrinks to
+  // the 24-bit rows, so a decoder that writes four bytes a pixel never holds a second picture.
+  template <typename Convert>
+  void PackTo24Bits(Convert convert) {
+    std::size_t new_row = RowSize(width_, 24);
+    std::uint8_t *base = pixels_.Data();
+    for (std::size_t y = 0; y < height_; ++y) {
+      // Row y's target bytes never pass its source bytes still to be read.
+      const std::uint8_t *source = base + y * row_size_;
+      std::uint8_t *target = base + y * new_row;
+      for (std::size_t x = 0; x < width_; ++x) {
+        std::uint8_t pixel[4];
+        std::memcpy(pixel, source + 4 * x, 4);
+        convert(pixel, target + 3 * x);
+      }
+      std::memset(target + 3 * width_, 0, new_row - 3 * width_);
+    }
+    row_size_ = new_row;
+    pixels_.Shrink(row_size_ * height_);
+    SpiBitmapInfoHeader header;
+    std::memcpy(&header, info_.Data(), sizeof header);
+    header.biBitCount = 24;
+    header.biSizeImage = static_cast<std::uint32_t>(row_size_ * height_);
+    std::memcpy(info_.Data(), &header, sizeof header);
+  }
+  // The pixel block (memory rows in the bitmap's order).
+  std::uint8_t *Pixels() const { return pixels_.Data(); }
   // Colour entry i (i below the colour count given to Create).
   SpiRgbQuad *Colors() const {
     return reinterpret_cast<SpiRgbQuad *>(info_.Data() + sizeof(SpiBitmapInfoHeader));
@@ -136,7 +180,7 @@ class TDib {
   }
   // Picture row y, 0 being the top row.
   std::uint8_t *Row(std::uint32_t y) const {
-    return pixels_.Data() + (height_ - 1 - y) * row_size_;
+    return pixels_.Data() + (top_down_ ? y : height_ - 1 - y) * row_size_;
   }
   std::size_t RowSize() const { return row_size_; }
   // Hands both blocks to the caller; returns SPI_SUCCESS.
@@ -148,10 +192,16 @@ class TDib {
   }
 
  private:
+  static std::size_t RowSize(std::uint32_t width, int bits) {
+    return static_cast<std::size_t>((std::uint64_t{width} * static_cast<unsigned>(bits) + 31) / 32 *
+                                    4);
+  }
   THandle info_;
   THandle pixels_;
   std::size_t row_size_ = 0;
+  std::size_t width_ = 0;
   std::size_t height_ = 0;
+  bool top_down_ = false;
 };
 
 // A colour channel composed over white by its alpha (both 0..255).

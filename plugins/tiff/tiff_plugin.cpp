@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "spi.h"
 #include "spi_plugin_support.h"
@@ -93,31 +92,27 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   char message[1024];
   if (!TIFFRGBAImageOK(tiff, message)) return SPI_UNKNOWN_FORMAT;
 
-  std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
-  // Bottom row first, as the bitmap stores it.
-  if (!TIFFReadRGBAImageOriented(tiff, width, height, raster.data(), ORIENTATION_BOTLEFT, 0))
-    return SPI_BROKEN_DATA;
-
+  // libtiff's RGBA raster is read straight into the pixel block as a 32-bit bitmap (bottom row
+  // first, as the bitmap stores it), then packed to 24 bits in place: one picture's memory.
   TDib dib;
-  std::int32_t result = dib.Create(width, height, 24, 0);
+  std::int32_t result = dib.Create(width, height, 32, 0);
   if (result != SPI_SUCCESS) return result;
-  for (std::uint32_t y = 0; y < height; ++y) {
-    // Raster row r is picture row height - 1 - r.
-    const std::uint32_t *source_row =
-        raster.data() + static_cast<std::size_t>(height - 1 - y) * width;
-    std::uint8_t *row = dib.Row(y);
-    for (std::uint32_t x = 0; x < width; ++x) {
-      std::uint32_t p = source_row[x];
-      // The RGBA interface gives colours premultiplied by alpha: over white adds 255 - alpha.
-      unsigned lift = 255u - TIFFGetA(p);
-      auto over = [lift](unsigned c) {
-        return static_cast<std::uint8_t>(c + lift > 255u ? 255u : c + lift);
-      };
-      row[3 * x] = over(TIFFGetB(p));
-      row[3 * x + 1] = over(TIFFGetG(p));
-      row[3 * x + 2] = over(TIFFGetR(p));
-    }
-  }
+  if (!TIFFReadRGBAImageOriented(tiff, width, height,
+                                 reinterpret_cast<std::uint32_t *>(dib.Pixels()),
+                                 ORIENTATION_BOTLEFT, 0))
+    return SPI_BROKEN_DATA;
+  dib.PackTo24Bits([](const std::uint8_t *pixel, std::uint8_t *bgr) {
+    std::uint32_t p;
+    std::memcpy(&p, pixel, 4);
+    // The RGBA interface gives colours premultiplied by alpha: over white adds 255 - alpha.
+    unsigned lift = 255u - TIFFGetA(p);
+    auto over = [lift](unsigned c) {
+      return static_cast<std::uint8_t>(c + lift > 255u ? 255u : c + lift);
+    };
+    bgr[0] = over(TIFFGetB(p));
+    bgr[1] = over(TIFFGetG(p));
+    bgr[2] = over(TIFFGetR(p));
+  });
   return dib.Deliver(info, pixels);
 }
 

@@ -16,88 +16,99 @@ using spi_plugin::TDib;
 const spi_plugin::TPluginTexts kTexts = {"WebP plug-in for Quenvale 1.0 (libwebp)", "*.webp",
                                          "WebP image"};
 
-// Writes RGBA rows (top row first, stride bytes apart) over white into a 24-bit bitmap.
-std::int32_t Deliver(const std::uint8_t *rgba, std::uint32_t width, std::uint32_t height,
-                     std::size_t stride, HLOCAL *info, HLOCAL *pixels) {
-  TDib dib;
-  std::int32_t result = dib.Create(width, height, 24, 0);
-  if (result != SPI_SUCCESS) return result;
-  for (std::uint32_t y = 0; y < height; ++y) {
-    const std::uint8_t *source = rgba + y * stride;
-    std::uint8_t *row = dib.Row(y);
-    for (std::uint32_t x = 0; x < width; ++x, source += 4) {
-      unsigned alpha = source[3];
-      row[3 * x] = spi_plugin::OverWhite(source[2], alpha);
-      row[3 * x + 1] = spi_plugin::OverWhite(source[1], alpha);
-      row[3 * x + 2] = spi_plugin::OverWhite(source[0], alpha);
-    }
-  }
-  return dib.Deliver(info, pixels);
-}
-
-class TAnimDecoder {
+// A demuxer over the file, for the first frame of an animation.
+class TDemuxer {
  public:
-  explicit TAnimDecoder(const WebPData &data) {
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options)) return;
-    options.color_mode = MODE_RGBA;
-    options.use_threads = 0;
-    decoder_ = WebPAnimDecoderNew(&data, &options);
+  explicit TDemuxer(const WebPData &data) : demux_(WebPDemux(&data)) {}
+  ~TDemuxer() {
+    if (demux_ != nullptr) WebPDemuxDelete(demux_);
   }
-  ~TAnimDecoder() {
-    if (decoder_ != nullptr) WebPAnimDecoderDelete(decoder_);
-  }
-  TAnimDecoder(const TAnimDecoder &) = delete;
-  TAnimDecoder &operator=(const TAnimDecoder &) = delete;
-  WebPAnimDecoder *Get() const { return decoder_; }
+  TDemuxer(const TDemuxer &) = delete;
+  TDemuxer &operator=(const TDemuxer &) = delete;
+  WebPDemuxer *Get() const { return demux_; }
 
  private:
-  WebPAnimDecoder *decoder_ = nullptr;
+  WebPDemuxer *demux_ = nullptr;
 };
 
-std::int32_t DecodeAnimation(const std::uint8_t *data, std::size_t size, HLOCAL *info,
-                             HLOCAL *pixels) {
-  WebPData webp_data{data, size};
-  TAnimDecoder decoder(webp_data);
-  if (decoder.Get() == nullptr) return SPI_BROKEN_DATA;
-  WebPAnimInfo anim_info;
-  if (!WebPAnimDecoderGetInfo(decoder.Get(), &anim_info)) return SPI_BROKEN_DATA;
-  std::uint8_t *canvas = nullptr;
-  int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.Get(), &canvas, &timestamp)) return SPI_BROKEN_DATA;
-  return Deliver(canvas, anim_info.canvas_width, anim_info.canvas_height,
-                 std::size_t{anim_info.canvas_width} * 4, info, pixels);
-}
-
-class TDecodedRgba {
+class TFrameIterator {
  public:
-  TDecodedRgba(const std::uint8_t *data, std::size_t size)
-      : rgba_(WebPDecodeRGBA(data, size, &width_, &height_)) {}
-  ~TDecodedRgba() { WebPFree(rgba_); }
-  TDecodedRgba(const TDecodedRgba &) = delete;
-  TDecodedRgba &operator=(const TDecodedRgba &) = delete;
-  const std::uint8_t *Data() const { return rgba_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
+  TFrameIterator() = default;
+  ~TFrameIterator() { WebPDemuxReleaseIterator(&iterator_); }
+  TFrameIterator(const TFrameIterator &) = delete;
+  TFrameIterator &operator=(const TFrameIterator &) = delete;
+  WebPIterator *Get() { return &iterator_; }
 
  private:
-  int width_ = 0;
-  int height_ = 0;
-  std::uint8_t *rgba_ = nullptr;
+  WebPIterator iterator_{};
 };
 
+// Decodes one bitstream (a still image, or an animation's frame) as blue, green, red, alpha
+// into the 32-bit top-down bitmap at (left, top); true on success.
+bool DecodeInto(const std::uint8_t *data, std::size_t size, int width, int height, int left,
+                int top, std::uint32_t canvas_width, std::uint32_t canvas_height,
+                std::uint8_t *canvas) {
+  if (width <= 0 || height <= 0 || left < 0 || top < 0 ||
+      std::uint64_t(left) + std::uint64_t(width) > canvas_width ||
+      std::uint64_t(top) + std::uint64_t(height) > canvas_height)
+    return false;
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(data, size, &features) != VP8_STATUS_OK || features.width != width ||
+      features.height != height)
+    return false;
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) return false;
+  const std::size_t stride = std::size_t{canvas_width} * 4;
+  const std::size_t offset = std::size_t(top) * stride + std::size_t(left) * 4;
+  config.options.use_threads = 0;
+  config.output.colorspace = MODE_BGRA;
+  config.output.is_external_memory = 1;
+  config.output.u.RGBA.rgba = canvas + offset;
+  config.output.u.RGBA.stride = static_cast<int>(stride);
+  config.output.u.RGBA.size = stride * canvas_height - offset;
+  bool ok = WebPDecode(data, size, &config) == VP8_STATUS_OK;
+  WebPFreeDecBuffer(&config.output);
+  return ok;
+}
+
+// The picture (an animation's first frame, on its canvas) decoded straight into the pixel block
+// as a 32-bit bitmap and packed to 24 bits over white in place: one picture's memory.
 std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HLOCAL *pixels) {
   WebPBitstreamFeatures features;
   if (WebPGetFeatures(data, size, &features) != VP8_STATUS_OK) return SPI_BROKEN_DATA;
   if (features.width <= 0 || features.height <= 0) return SPI_BROKEN_DATA;
-  std::uint64_t area = std::uint64_t(features.width) * std::uint64_t(features.height);
+
+  WebPData webp_data{data, size};
+  TDemuxer demuxer(webp_data);
+  TFrameIterator frame;
+  std::uint32_t width = static_cast<std::uint32_t>(features.width);
+  std::uint32_t height = static_cast<std::uint32_t>(features.height);
+  if (features.has_animation) {
+    if (demuxer.Get() == nullptr) return SPI_BROKEN_DATA;
+    width = WebPDemuxGetI(demuxer.Get(), WEBP_FF_CANVAS_WIDTH);
+    height = WebPDemuxGetI(demuxer.Get(), WEBP_FF_CANVAS_HEIGHT);
+    if (width == 0 || height == 0) return SPI_BROKEN_DATA;
+    if (!WebPDemuxGetFrame(demuxer.Get(), 1, frame.Get())) return SPI_BROKEN_DATA;
+  }
+  std::uint64_t area = std::uint64_t{width} * height;
   if (area > spi_plugin::kMaxPixels || area * 4 > spi_plugin::kMaxBlockBytes) return SPI_NO_MEMORY;
-  if (features.has_animation) return DecodeAnimation(data, size, info, pixels);
-  TDecodedRgba decoded(data, size);
-  if (decoded.Data() == nullptr) return SPI_BROKEN_DATA;
-  return Deliver(decoded.Data(), static_cast<std::uint32_t>(decoded.Width()),
-                 static_cast<std::uint32_t>(decoded.Height()),
-                 static_cast<std::size_t>(decoded.Width()) * 4, info, pixels);
+
+  TDib dib;
+  std::int32_t result = dib.Create(width, height, 32, 0, true);  // zeroed: transparent
+  if (result != SPI_SUCCESS) return result;
+  bool decoded = features.has_animation
+                     ? DecodeInto(frame.Get()->fragment.bytes, frame.Get()->fragment.size,
+                                  frame.Get()->width, frame.Get()->height, frame.Get()->x_offset,
+                                  frame.Get()->y_offset, width, height, dib.Pixels())
+                     : DecodeInto(data, size, features.width, features.height, 0, 0, width, height,
+                                  dib.Pixels());
+  if (!decoded) return SPI_BROKEN_DATA;
+  dib.PackTo24Bits([](const std::uint8_t *bgra, std::uint8_t *bgr) {
+    bgr[0] = spi_plugin::OverWhite(bgra[0], bgra[3]);
+    bgr[1] = spi_plugin::OverWhite(bgra[1], bgra[3]);
+    bgr[2] = spi_plugin::OverWhite(bgra[2], bgra[3]);
+  });
+  return dib.Deliver(info, pixels);
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 #include "app/batch_run.h"
 
 #include <exception>
+#include <new>
 
 #include "app/batch_host.h"
 #include "app/file_result.h"
 #include "app/job_host.h"
+#include "runtime/exceptions.h"
 #include "runtime/paths.h"
 #include "settings/job_settings.h"
 
@@ -96,6 +98,12 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
     }
     restore();
     if (pdf_mode) EndPdfDrop(*pdf_writer_);
+  } catch (const std::bad_alloc&) {
+    // Memory that could not be had anywhere on the way is the system's out-of-memory failure,
+    // never the library's text.
+    restore();
+    finish();
+    throw EOutOfMemory();
   } catch (...) {
     restore();
     finish();

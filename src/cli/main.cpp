@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,9 @@ int main(int argc, char** argv) {
     }
     return status;
   } catch (const EAbort&) {
+    return 1;
+  } catch (const std::bad_alloc&) {
+    std::cerr << ErrorBoxText(EOutOfMemory().what()) << "\n";
     return 1;
   } catch (const std::exception& error) {
     std::cerr << ErrorBoxText(error.what()) << "\n";

@@ -44,8 +44,21 @@ bool ReportProgress(JpegProgress &progress, int percent) noexcept {
   }
 }
 
+// Leaves the library call with the too-many-scans error.
+[[noreturn]] void FailTooManyScans(JpegProgress &progress) {
+  try {
+    throw EJPEG(kTooManyScans);
+  } catch (...) {
+    progress.errors->pending = std::current_exception();
+  }
+  std::longjmp(progress.errors->jump, 1);
+}
+
 void ProgressMonitor(j_common_ptr cinfo) {
   auto *progress = reinterpret_cast<JpegProgress *>(cinfo->progress);
+  if (progress->max_scans > 0 && cinfo->is_decompressor &&
+      reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > progress->max_scans)
+    FailTooManyScans(*progress);
   if (progress->callback == nullptr || !*progress->callback) return;
   long long now = JpegTickCount();
   if (now - progress->last_report_ms < 500) return;

@@ -52,11 +52,15 @@ inline void CallJpeg(JpegErrorState &state, JpegStep step, void *context) {
 // Progress monitor: at most every 500 ms hands (pass counter / pass limit + completed passes) x
 // 100 / total passes to the callback. An exception from the callback (EAbort) ends the library
 // call through the error jump and is rethrown by ThrowJpegError.
+// While decoding it also counts the scans read: past max_scans (0: no limit) the library call
+// ends with EJPEG kTooManyScans, so a file of thousands of tiny scans costs no more than a few
+// passes over its picture.
 struct JpegProgress {
   jpeg_progress_mgr manager;  // first member
   JpegErrorState *errors = nullptr;
   const std::function<void(int)> *callback = nullptr;
   long long last_report_ms = 0;
+  int max_scans = 0;
 };
 
 // Fills progress and returns it for cinfo.progress.

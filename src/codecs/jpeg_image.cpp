@@ -45,7 +45,6 @@ struct Decoder {
   JpegMemorySource source;
   const std::uint8_t *data = nullptr;
   std::size_t size = 0;
-  bool use_progress = false;
   bool created = false;
   bool multiscan = false;
   // Temporary colour map (blue, green, red per entry).
@@ -61,7 +60,7 @@ struct Decoder {
       : data(bytes.data()), size(bytes.size()) {
     cinfo.err = InitJpegErrors(errors);
     InitJpegProgress(progress, errors, callback);
-    use_progress = callback != nullptr && *callback;
+    progress.max_scans = kMaxJpegScans;
   }
   ~Decoder() {
     if (created) jpeg_destroy_decompress(&cinfo);
@@ -75,7 +74,8 @@ void StepOpen(void *context) {
   d->created = true;  // destroying a zeroed object is harmless
   jpeg_create_decompress(&d->cinfo);
   d->cinfo.mem->max_memory_to_use = static_cast<long>(kMaxDecodedBytes);
-  if (d->use_progress) d->cinfo.progress = &d->progress.manager;
+  // Always watched: the monitor also counts the scans.
+  d->cinfo.progress = &d->progress.manager;
   SetJpegMemorySource(&d->cinfo, d->source, d->data, d->size);
   jpeg_read_header(&d->cinfo, TRUE);
   d->multiscan = jpeg_has_multiple_scans(&d->cinfo) != 0;

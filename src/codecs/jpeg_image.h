@@ -17,6 +17,13 @@ namespace qv {
 class TStream;
 
 // A fatal error of the JPEG library: "JPEG エラー #%d" with the library's message code.
+// The most scans a JPEG stream may have: progressive files have a few dozen at most, and each
+// scan costs a pass over the picture's coefficients.
+inline constexpr int kMaxJpegScans = 100;
+// The message of a stream with more.
+inline constexpr char kTooManyScans[] =
+    "JPEG: more than 100 scans (a damaged or hostile progressive file)";
+
 class EJPEG : public EInvalidGraphic {
  public:
   using EInvalidGraphic::EInvalidGraphic;

@@ -159,8 +159,11 @@ void CopyPluginDib(std::span<const std::uint8_t> info, std::span<const std::uint
                   pixels.data() + static_cast<std::size_t>(y) * layout.row_size, layout.row_size);
   }
 
+  // The device format (what a fresh image has) asks for nothing: the picture keeps the block's
+  // own depth, so a 1-bit picture stays 1 bit instead of four bytes a pixel.
   TPixelFormat wanted = image.PixelFormat();
-  if (wanted != TPixelFormat::pfCustom && wanted != decoded.PixelFormat())
+  if (wanted != TPixelFormat::pfCustom && wanted != TPixelFormat::pfDevice &&
+      wanted != decoded.PixelFormat())
     decoded.SetPixelFormat(wanted);
   image.Assign(&decoded);
 }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <new>
 
 #include "runtime/exceptions.h"
 
@@ -23,6 +24,9 @@ std::optional<QString> ErrorBoxMessage(std::exception_ptr error) {
     return std::nullopt;
   } catch (const Exception& e) {
     return FromLocal(ErrorBoxText(e.Message()));
+  } catch (const std::bad_alloc&) {
+    // The system's own words for it, never the library's.
+    return FromLocal(ErrorBoxText(EOutOfMemory().Message()));
   } catch (const std::exception& e) {
     return FromLocal(ErrorBoxText(e.what()));
   } catch (...) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <sstream>
 
 #include "app/fakes.h"
@@ -284,6 +285,27 @@ TEST_F(BatchRunTest, AStopEndsTheDropBeforeTheNextFileKeepsItsPagesAndDropsTheQu
   EXPECT_FALSE(batch.Running());
   EXPECT_EQ(host.caption, "Drop Files Here.");
   EXPECT_FALSE(host.progress_visible);
+}
+
+// Memory that runs out anywhere in a file's conversion (here in the plug-in read) ends the drop
+// with the system's out-of-memory message, not the library's "std::bad_alloc".
+TEST(BatchRunOutOfMemory, IsTheSystemsMessage) {
+  struct TOutOfMemoryHost : testing::FakeHost {
+    void ReadByPlugins(const std::string&, TBitmap&) override { throw std::bad_alloc(); }
+  };
+  TempDir dir;
+  std::ofstream(dir / "a.gif") << "GIF89a";
+  FakeSettings settings;
+  TOutOfMemoryHost host;
+  TBatchRun batch{settings, host, host};
+  try {
+    batch.FileDrop({dir / "a.gif"});
+    FAIL() << "no failure";
+  } catch (const EOutOfMemory& e) {
+    EXPECT_EQ(e.Message(), "メモリが足りません");
+  }
+  EXPECT_FALSE(host.progress_visible);
+  EXPECT_FALSE(batch.Running());
 }
 
 }  // namespace

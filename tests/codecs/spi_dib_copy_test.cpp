@@ -119,12 +119,32 @@ const LayoutCase kLayouts[] = {
 INSTANTIATE_TEST_SUITE_P(Layouts, SpiDibLayout, ::testing::ValuesIn(kLayouts),
                          [](const auto &test) { return test.param.name; });
 
-TEST(SpiDibCopy, KeepsTheDefaultDeviceFormatOfAFreshImage) {
-  TBitmap image;
-  DibLayout layout{.width = 1, .height = 1, .bits = 8, .colors_used = 1, .colors = {0x336699}};
-  CopyPluginDib(layout.Info(), std::vector<std::uint8_t>{0, 0, 0, 0}, image);
-  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pfDevice);
-  const std::uint8_t *p = image.ScanLine(0);
+// A fresh image (device format: no wish) takes the block at its own depth, never four bytes a
+// pixel for a palette picture; an image of a chosen format keeps it.
+TEST(SpiDibCopy, AFreshImageTakesTheBlockAtItsOwnDepth) {
+  DibLayout one_bit{
+      .width = 9, .height = 2, .bits = 1, .colors_used = 2, .colors = {0xFFFFFF, 0x000000}};
+  std::vector<std::uint8_t> rows = {0x80, 0x80, 0, 0, 0x00, 0x80, 0, 0};
+  TBitmap fresh;
+  CopyPluginDib(one_bit.Info(), rows, fresh);
+  EXPECT_EQ(fresh.PixelFormat(), TPixelFormat::pf1bit);
+  EXPECT_EQ(fresh.RowSize(), 4u);
+  EXPECT_EQ(fresh.ScanLine(0)[0], 0x00);  // picture row 0 is the block's second row
+  EXPECT_EQ(fresh.ScanLine(0)[1], 0x80);
+  EXPECT_EQ(fresh.ScanLine(1)[0], 0x80);
+
+  DibLayout palette{.width = 1, .height = 1, .bits = 8, .colors_used = 1, .colors = {0x336699}};
+  TBitmap fresh8;
+  CopyPluginDib(palette.Info(), std::vector<std::uint8_t>{0, 0, 0, 0}, fresh8);
+  EXPECT_EQ(fresh8.PixelFormat(), TPixelFormat::pf8bit);
+  ASSERT_EQ(fresh8.Palette().size(), 1u);
+  EXPECT_EQ(fresh8.Palette()[0].red, 0x33);
+
+  TBitmap held;
+  held.Allocate(2, 2, TPixelFormat::pf32bit);
+  CopyPluginDib(palette.Info(), std::vector<std::uint8_t>{0, 0, 0, 0}, held);
+  EXPECT_EQ(held.PixelFormat(), TPixelFormat::pf32bit);
+  const std::uint8_t *p = held.ScanLine(0);
   EXPECT_EQ(p[0], 0x99);
   EXPECT_EQ(p[1], 0x66);
   EXPECT_EQ(p[2], 0x33);

@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <memory>
+#include <new>
 
 #include "runtime/exceptions.h"
 #include "widgets/error_box.h"
@@ -175,6 +176,12 @@ TEST(ErrorBox, DotRuleAndSilentAbort) {
       {nullptr, std::nullopt},
   };
   for (const ErrorTextCase& c : cases) EXPECT_EQ(ErrorBoxMessage(c.error), c.text);
+}
+
+// Memory that could not be had anywhere shows the system's message, not "std::bad_alloc".
+TEST(ErrorBox, OutOfMemoryInTheSystemsWords) {
+  EXPECT_EQ(ErrorBoxMessage(std::make_exception_ptr(std::bad_alloc())),
+            QString::fromUtf8("メモリが足りません."));
 }
 
 }  // namespace

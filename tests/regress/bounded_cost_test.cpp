@@ -1,0 +1,182 @@
+// End to end: what one input may cost quenvale-cli. Plug-in pictures keep their own depth and
+// stay within about 2.2 times the picture at 24 bits plus 64 MiB; a JPEG of absurdly many scans
+// is refused; running out of memory gives the program's own message.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+#include <webp/encode.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "regress/cli_runner.h"
+#include "support/many_scan_jpeg.h"
+#include "support/temp_dir.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CliRun;
+using testing::RunMeasured;
+using testing::TempDir;
+
+constexpr char kOutOfMemory[] = "メモリが足りません";
+constexpr char kTooManyScans[] = "more than 100 scans";
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The memory a conversion of a width x height picture may take at its peak.
+long BoundKib(std::uint64_t width, std::uint64_t height) {
+  return static_cast<long>((width * height * 3 * 22 / 10 + (std::uint64_t{64} << 20)) / 1024);
+}
+
+// A bits field of a BMP the program wrote (bits per pixel at offset 28).
+int BmpBits(const std::string& path) {
+  std::string bytes = ReadFile(path);
+  if (bytes.size() < 30) return -1;
+  return static_cast<unsigned char>(bytes[28]) | static_cast<unsigned char>(bytes[29]) << 8;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The peak of a conversion of a width x height picture. The address sanitizer's own memory
+// (shadow, freed blocks held back) is no measure of the program's: under it the peak is not
+// checked.
+void ExpectWithinBound(const CliRun& run, std::uint64_t width, std::uint64_t height) {
+  if (kSanitized) return;
+  EXPECT_LT(run.max_rss_kib, BoundKib(width, height))
+      << "peak " << run.max_rss_kib / 1024 << " MiB for " << width << " x " << height;
+}
+
+// The program under test; QV_COMPARE_CLI names another build of it (to see the same cases
+// against an older program).
+std::string CliPath() {
+  const char* other = std::getenv("QV_COMPARE_CLI");
+  return other != nullptr && *other != '\0' ? other : QV_CLI_PATH;
+}
+
+class BoundedCost : public ::testing::Test {
+ protected:
+  CliRun Convert(const std::vector<std::string>& inputs) {
+    std::vector<std::string> args = {"--ini", dir / "test.ini", "--out",  dir / "out", "--format",
+                                     "bmp",   "--overwrite",    "--quiet"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    return RunMeasured(CliPath(), args);
+  }
+  TempDir dir;
+};
+
+// A netpbm bitmap stays 1 bit and a greymap 8 bits: the plug-in's picture is taken at its own
+// depth, not widened to four bytes a pixel.
+TEST_F(BoundedCost, PluginPicturesKeepTheirOwnDepth) {
+  WriteFile(dir / "bits.pbm", std::string("P4\n10 2\n\xA5\xC0\x5A\x40", 12));
+  WriteFile(dir / "grey.pgm", std::string("P5 2 1 255\n\x10\xF0", 13));
+  CliRun run = Convert({dir / "bits.pbm", dir / "grey.pgm"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(BmpBits(dir / "out/bits.bmp"), 1);
+  EXPECT_EQ(BmpBits(dir / "out/grey.bmp"), 8);
+}
+
+// 35 bytes of GIF declaring a 65535 x 4096 canvas: the 8-bit canvas is converted within the
+// bound (it once took 2.6 GB as a 32-bit picture).
+TEST_F(BoundedCost, AHugeGifCanvasStaysWithinTheBound) {
+  std::string gif(
+      "GIF89a\xFF\xFF\x00\x10\x80\x00\x00"        // screen 65535 x 4096, 2 colours
+      "\x00\x00\x00\xFF\xFF\xFF"                  // black, white
+      "\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00"  // a 1 x 1 frame at 0, 0
+      "\x02\x02\x44\x01\x00\x3B",                 // its pixel, then the trailer
+      35);
+  WriteFile(dir / "canvas.gif", gif);
+  CliRun run = Convert({dir / "canvas.gif"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ExpectWithinBound(run, 65535, 4096);
+  EXPECT_EQ(BmpBits(dir / "out/canvas.bmp"), 8);
+  EXPECT_GT(fs::file_size(dir / "out/canvas.bmp"), 65536u * 4096);
+}
+
+// A TIFF and a WebP of 8192 x 4096 read through libtiff's and libwebp's four-byte pixels stay
+// within the bound: the plug-ins pack them to three bytes in place, never holding two pictures.
+TEST_F(BoundedCost, TiffAndWebPPicturesStayWithinTheBound) {
+  constexpr std::uint32_t kWidth = 8192, kHeight = 4096;
+  {
+    TIFF* tiff = TIFFOpen((dir / "big.tif").c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kWidth);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kHeight);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 64u);
+    std::vector<std::uint8_t> row(std::size_t{kWidth} * 3, 0x80);
+    for (std::uint32_t y = 0; y < kHeight; ++y)
+      ASSERT_EQ(TIFFWriteScanline(tiff, row.data(), y, 0), 1);
+    TIFFClose(tiff);
+  }
+  {
+    std::vector<std::uint8_t> rgb(std::size_t{kWidth} * kHeight * 3, 0x40);
+    std::uint8_t* out = nullptr;
+    std::size_t size = WebPEncodeRGB(rgb.data(), kWidth, kHeight, kWidth * 3, 10, &out);
+    ASSERT_GT(size, 0u);
+    WriteFile(dir / "big.webp", std::string(reinterpret_cast<char*>(out), size));
+    WebPFree(out);
+  }
+  for (const char* name : {"big.tif", "big.webp"}) {
+    SCOPED_TRACE(name);
+    CliRun run = Convert({dir / name});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectWithinBound(run, kWidth, kHeight);
+    EXPECT_EQ(BmpBits(dir / "out/" + fs::path(name).stem().string() + ".bmp"), 24);
+  }
+}
+
+// A progressive JPEG may have up to 100 scans; one with more is refused with its own message,
+// naming the file, and nothing is written.
+TEST_F(BoundedCost, AJpegOfTooManyScansIsRefused) {
+  WriteFile(dir / "hundred.jpg", [] {
+    std::vector<std::uint8_t> bytes = testing::MakeManyScanJpeg(16, 16, 100);
+    return std::string(bytes.begin(), bytes.end());
+  }());
+  CliRun fine = Convert({dir / "hundred.jpg"});
+  EXPECT_EQ(fine.status, 0) << fine.err;
+  EXPECT_TRUE(fs::exists(dir / "out/hundred.bmp"));
+
+  for (int scans : {101, testing::kMostPossibleScans}) {
+    SCOPED_TRACE(scans);
+    std::string input = dir / ("scans" + std::to_string(scans) + ".jpg");
+    std::vector<std::uint8_t> bytes = testing::MakeManyScanJpeg(16, 16, scans);
+    WriteFile(input, std::string(bytes.begin(), bytes.end()));
+    CliRun run = Convert({input});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind(input + ": ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(kTooManyScans), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / ("out/scans" + std::to_string(scans) + ".bmp")));
+  }
+}
+
+}  // namespace
+}  // namespace qv
