@@ -2,6 +2,8 @@
 # Builds the fuzz targets with clang and runs each for FUZZ_SECONDS (default 60) on its corpus.
 # FUZZ_TARGETS picks targets (default: every quenvale_fuzz of fuzz/CMakeLists.txt). Crashing
 # inputs land in build-fuzz/artifacts/<target>/; the run stops at the first one with status 1.
+# FUZZ_TIMEOUT (default 10 s) is the time one input may take before it counts as a hang; raise it
+# on a loaded machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-60}
@@ -10,8 +12,10 @@ testdata="${QV_TESTDATA_DIR:-$root/../shared/testdata}"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DQV_BUILD_FUZZ=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF -DQV_BUILD_GUI=OFF >/dev/null
-targets=${FUZZ_TARGETS:-$(sed -n 's/^quenvale_fuzz(\([a-z_0-9]*\).*/\1/p' "$root/fuzz/CMakeLists.txt")}
-cmake --build "$build" -j "$(nproc)" --target $targets
+targets=${FUZZ_TARGETS:-$(sed -n 's/^ *quenvale_\(plugin_\)\{0,1\}fuzz(\(fuzz_[a-z_0-9]*\).*/\2/p' "$root/fuzz/CMakeLists.txt")}
+seed_maker=()
+case " $targets " in *" fuzz_gif "* | *" fuzz_tiff "* | *" fuzz_webp "* | *" fuzz_netpbm "* | *" fuzz_pdf_drop "*) seed_maker=(plugin_seeds) ;; esac
+cmake --build "$build" -j "$(nproc)" --target $targets "${seed_maker[@]}"
 # Undefined behaviour is a crash too, not a line in the log.
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
@@ -56,6 +60,21 @@ make_jpeg_seeds() {
   done
 }
 
+# Seeds for the plug-in targets and the PDF drop target: small files of each kind made by
+# plugin_seeds, and for the PDF drop also the JPEG samples behind a settings byte (one page, then
+# two pages after a small first one).
+make_plugin_seeds() {
+  [ -d "$build/seeds/plugins" ] || "$build/bin/plugin_seeds" "$build/seeds/plugins"
+  local file settings
+  if [ -d "$testdata/jpeg" ]; then
+    for file in $(find "$testdata/jpeg" -name '*.jpg' -size -64k); do
+      for settings in '\x00' '\x03'; do
+        { printf "$settings"; cat "$file"; } >"$build/seeds/plugins/pdf_drop/$(basename "$file" .jpg)-$(printf "$settings" | od -An -tx1 | tr -d ' ')"
+      done
+    done
+  fi
+}
+
 status=0
 for target in $targets; do
   corpus="$build/corpus/$target"
@@ -68,14 +87,18 @@ for target in $targets; do
     fuzz_jpeg) make_jpeg_seeds "$build/seeds/jpeg"; seeds=("$build/seeds/jpeg") ;;
     fuzz_ini) make_ini_seeds "$build/seeds/ini"; seeds=("$build/seeds/ini") ;;
     fuzz_spi_block) make_spi_seeds "$build/seeds/spi_block"; seeds=("$build/seeds/spi_block") ;;
+    fuzz_gif | fuzz_tiff | fuzz_webp | fuzz_netpbm | fuzz_pdf_drop)
+      make_plugin_seeds; seeds=("$build/seeds/plugins/${target#fuzz_}") ;;
   esac
   dict=()
-  [ -f "$testdata/fuzz-dicts/${target#fuzz_}.dict" ] && dict=(-dict="$testdata/fuzz-dicts/${target#fuzz_}.dict")
+  dict_name=${target#fuzz_}
+  [ "$target" = fuzz_pdf_drop ] && dict_name=jpeg
+  [ -f "$testdata/fuzz-dicts/$dict_name.dict" ] && dict=(-dict="$testdata/fuzz-dicts/$dict_name.dict")
   existing=()
   for s in "${seeds[@]}"; do [ -d "$s" ] && existing+=("$s"); done
   echo "== $target: ${seconds}s"
   (cd "$build" && "$build/bin/$target" -max_total_time="$seconds" -rss_limit_mb=2048 \
-     -timeout=10 -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" \
+     -timeout="${FUZZ_TIMEOUT:-10}" -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" \
      "$corpus" "${existing[@]}") || status=1
 done
 exit $status

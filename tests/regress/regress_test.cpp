@@ -23,6 +23,7 @@ int FuzzOne_png(const std::uint8_t* data, std::size_t size);
 int FuzzOne_ini(const std::uint8_t* data, std::size_t size);
 int FuzzOne_spi_block(const std::uint8_t* data, std::size_t size);
 int FuzzOne_jpeg(const std::uint8_t* data, std::size_t size);
+int FuzzOne_pdf_drop(const std::uint8_t* data, std::size_t size);
 
 namespace qv {
 namespace {
@@ -96,6 +97,8 @@ TEST_P(SavedInputTest, EndsCleanly) {
     EXPECT_NO_THROW(FuzzOne_jpeg(bytes.data(), bytes.size()));
   } else if (StartsWith(file, "spi-")) {
     EXPECT_NO_THROW(FuzzOne_spi_block(bytes.data(), bytes.size()));
+  } else if (StartsWith(file, "pdf-")) {
+    EXPECT_NO_THROW(FuzzOne_pdf_drop(bytes.data(), bytes.size()));
   } else {
     FAIL() << "no target for " << file;
   }
