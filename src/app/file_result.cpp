@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <new>
+
 #include "app/conversion_job.h"
 #include "runtime/exceptions.h"
 #include "settings/job_settings.h"
@@ -54,6 +56,13 @@ TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
     result.error = std::current_exception();
     result.message = kAbandonedMessage;
     result.silent = true;
+  } catch (const std::bad_alloc&) {
+    // Memory that could not be had anywhere in the conversion: the system's message for it,
+    // never the library's text.
+    EOutOfMemory out_of_memory;
+    result.status = TFileStatus::kFailed;
+    result.error = std::make_exception_ptr(out_of_memory);
+    result.message = ErrorBoxText(out_of_memory.Message());
   } catch (const std::exception& error) {
     result.status = TFileStatus::kFailed;
     result.error = std::current_exception();

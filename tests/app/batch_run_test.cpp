@@ -304,6 +304,8 @@ TEST(BatchRunOutOfMemory, IsTheSystemsMessage) {
   } catch (const EOutOfMemory& e) {
     EXPECT_EQ(e.Message(), "メモリが足りません");
   }
+  ASSERT_EQ(host.finished.size(), 1u);
+  EXPECT_EQ(host.finished[0].message, "メモリが足りません.");  // the file's line says it too
   EXPECT_FALSE(host.progress_visible);
   EXPECT_FALSE(batch.Running());
 }
