@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -76,6 +77,14 @@ const std::string& Folder() {
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     return pattern + "/";
   }();
+  // The folder goes when the process ends (libFuzzer ends by exit()); registered once the name
+  // is made, so it runs while the name still exists.
+  static const bool cleanup = (std::atexit([] {
+                                 std::error_code ignored;
+                                 std::filesystem::remove_all(Folder(), ignored);
+                               }),
+                               true);
+  (void)cleanup;
   return folder;
 }
 
