@@ -24,12 +24,12 @@
 #include "app/batch_host.h"
 #include "app/batch_run.h"
 #include "app/job_host.h"
-#include "app/job_settings.h"
 #include "codecs/jpeg_image.h"
 #include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
+#include "settings/job_settings.h"
 
 namespace {
 
