@@ -9,7 +9,10 @@
 #include "app/image_steps.h"
 #include "app/job_host.h"
 #include "app/pdf_steps.h"
+#include "codecs/exif_block.h"
+#include "codecs/jpeg_metadata.h"
 #include "imaging/bitmap.h"
+#include "imaging/orient_upright.h"
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
@@ -68,10 +71,18 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
 
   TBitmap image;
   int reader_position = ReaderPosition(file_name);
-  ReadImage(reader_position, file_name, image);
+  const bool jpeg_input = reader_position == 9 || reader_position == 13;
+  TJpegMetadata metadata;  // of a JPEG input
+  ReadImage(reader_position, file_name, image, metadata);
   if (image.Empty()) {
     host_.SetCursor(saved_cursor);
     return TJobOutcome::kNoReader;
+  }
+  // The EXIF orientation the pixels were turned by (0 when they were not).
+  int orientation = 0;
+  if (jpeg_input && settings_.AutoOrient()) {
+    orientation = ExifOrientation(metadata.exif);
+    OrientUpright(image, orientation);
   }
 
   bool resized = false;
@@ -82,7 +93,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   std::string folder = ExtractFilePath(output_path);
   if (!folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
 
-  Write(image, file_name, reader_position, output_path, resized);
+  Write(image, file_name, reader_position, output_path, resized, orientation);
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
 }
@@ -92,13 +103,14 @@ void TConversionJob::Warn(const std::string& file_name, const std::string& text)
   host_.FileWarning(file_name, text);
 }
 
-void TConversionJob::ReadImage(int reader_position, const std::string& file_name, TBitmap& image) {
+void TConversionJob::ReadImage(int reader_position, const std::string& file_name, TBitmap& image,
+                               TJpegMetadata& metadata) {
   switch (reader_position) {
     case 1: ReadBmpFile(file_name, image); break;
     case 5: ReadPngFile(file_name, image); break;
     case 9:
     case 13: {
-      TReadWarnings warnings = ReadJpegFile(file_name, image);
+      TReadWarnings warnings = ReadJpegFile(file_name, image, &metadata);
       // The library completed the picture by working around damage: it is converted as it is,
       // and the user hears that it may lack rows or show garbled blocks.
       if (warnings.count > 0)
@@ -152,7 +164,7 @@ int Clamp(int value, int low, int high) { return std::min(std::max(value, low), 
 }  // namespace
 
 void TConversionJob::Write(const TBitmap& image, const std::string& file_name, int reader_position,
-                           const std::string& output_path, bool resized) {
+                           const std::string& output_path, bool resized, int orientation) {
   int format = EffectiveFormat(settings_.FileFormat());
   if (format == 3) {
     if (!pdf_mode_ || report_ == nullptr) return;
@@ -162,7 +174,12 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, i
     if (settings_.KeepAspect() && !resized) size_kept = true;
     bool embed =
         size_kept && !settings_.SepiaMode() && (reader_position == 9 || reader_position == 13);
-    AddPdfPage(*report_, image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100));
+    // A turned photo embedded unchanged turns its page instead; a mirror image cannot be shown
+    // by turning, so those pixels are compressed anew, upright.
+    int rotation = UprightRotation(orientation);
+    if (rotation < 0) embed = false;
+    AddPdfPage(*report_, image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100),
+               embed ? rotation : 0);
     ++pages_added_;
     return;
   }

@@ -66,12 +66,14 @@ class TConversionJob {
   int PagesAdded() const { return pages_added_; }
 
  private:
-  void ReadImage(int reader_position, const std::string& file_name, class TBitmap& image);
+  // Reads the file; a JPEG's EXIF block and ICC profile go to metadata.
+  void ReadImage(int reader_position, const std::string& file_name, class TBitmap& image,
+                 struct TJpegMetadata& metadata);
   void Warn(const std::string& file_name, const std::string& text);
   // Resizes to the target size (or fits inside it); true when a resize was made or tried.
   bool Resize(class TBitmap& image);
   void Write(const class TBitmap& image, const std::string& file_name, int reader_position,
-             const std::string& output_path, bool resized);
+             const std::string& output_path, bool resized, int orientation);
 
   const IJobSettings& settings_;
   IJobHost& host_;
