@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "app/fit_inside.h"
 #include "app/image_io.h"
@@ -93,7 +94,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   std::string folder = ExtractFilePath(output_path);
   if (!folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
 
-  Write(image, file_name, reader_position, output_path, resized, orientation);
+  Write(image, file_name, reader_position, output_path, resized, orientation, metadata);
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
 }
@@ -164,7 +165,8 @@ int Clamp(int value, int low, int high) { return std::min(std::max(value, low), 
 }  // namespace
 
 void TConversionJob::Write(const TBitmap& image, const std::string& file_name, int reader_position,
-                           const std::string& output_path, bool resized, int orientation) {
+                           const std::string& output_path, bool resized, int orientation,
+                           const TJpegMetadata& metadata) {
   int format = EffectiveFormat(settings_.FileFormat());
   if (format == 3) {
     if (!pdf_mode_ || report_ == nullptr) return;
@@ -183,12 +185,22 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, i
     ++pages_added_;
     return;
   }
+  // A JPEG's metadata goes into a JPEG or PNG output: the EXIF block tells the picture's new
+  // size, and that it stands upright when its pixels were turned.
+  std::optional<TJpegMetadata> kept;
+  if ((format == 1 || format == 2) && (reader_position == 9 || reader_position == 13) &&
+      settings_.KeepMetadata()) {
+    kept = metadata;
+    if (!kept->exif.empty())
+      kept->exif = EditExif(kept->exif, TurnsPicture(orientation), image.Width(), image.Height());
+  }
+  const TJpegMetadata* keep = kept ? &*kept : nullptr;
   // The output lands only when complete: a failure leaves any old file untouched.
   TSafeFileStream out(output_path);
   switch (format) {
     case 0: WriteBmp(image, out); break;
-    case 1: WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100)); break;
-    case 2: WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9)); break;
+    case 1: WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100), keep); break;
+    case 2: WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9), keep); break;
   }
   out.Commit();
 }
