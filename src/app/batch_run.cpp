@@ -8,6 +8,7 @@
 #include "app/job_host.h"
 #include "runtime/paths.h"
 #include "settings/job_settings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -67,7 +68,7 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   job_.SetPdfMode(pdf_mode, pdf_writer_.get());
 
   std::string caption = batch_host_.Caption();
-  batch_host_.SetCaption(kPleaseWait);
+  batch_host_.SetCaption(Tr(kPleaseWait));
   auto restore = [&] {
     batch_host_.SetCaption(caption);
     batch_host_.SetProgressPosition(0);

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/translation.h"
+
 namespace qv {
 
 class IJobHost;
@@ -20,8 +22,8 @@ inline constexpr int kTargetHeights[10] = {0, 0, 96, 480, 600, 768, 864, 960, 10
 
 // The resize-failure message box.
 inline constexpr char kResizeErrorText[] =
-    "対象の画像サイズが大きすぎます。\r\n申し訳ありませんが縮小できません。";
-inline constexpr char kResizeErrorCaption[] = "エラー";
+    N_("The target image size is too large.\r\nSorry, the image cannot be resized.");
+inline constexpr char kResizeErrorCaption[] = N_("Error");
 
 // Position of a file's extension in kReaderExtensions (1-based, 0 when empty or absent):
 // 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host.

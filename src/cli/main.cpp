@@ -9,6 +9,8 @@
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
 #include "runtime/exceptions.h"
+#include "runtime/strings.h"
+#include "runtime/translation.h"
 #include "settings/settings_record.h"
 
 namespace {
@@ -22,6 +24,7 @@ int Usage(const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace qv;
+  InitTranslations(DefaultCatalogueFolder());
   cli::TCliOptions options;
   try {
     options = cli::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -44,7 +47,8 @@ int main(int argc, char** argv) {
     settings.LoadFromIni(ini_path, section);
     for (const auto& [key, value] : options.overrides)
       if (!settings.SetValue(key, value))
-        return Usage("--set: unknown key or malformed value \"" + key + "=" + value + "\"");
+        return Usage(
+            FormatText(Tr("--set: unknown key or malformed value \"%s=%s\""), {key, value}));
 
     if (options.show_settings) {
       std::cout << "# ini: " << ini_path << "\n# section: " << section << "\n";
@@ -55,9 +59,9 @@ int main(int argc, char** argv) {
       settings.SaveToIni(ini_path, section);
       return 0;
     }
-    if (options.files.empty()) return Usage("no files named");
+    if (options.files.empty()) return Usage(Tr("no files named"));
     if (settings.FileFormat() == 3 && !options.pdf_file)
-      return Usage("a PDF drop needs --pdf FILE (the file that receives the pages)");
+      return Usage(Tr("a PDF drop needs --pdf FILE (the file that receives the pages)"));
 
     bool progress = !options.quiet && ::isatty(STDERR_FILENO);
     bool summary = options.verbose || (!options.quiet && ::isatty(STDERR_FILENO));

@@ -14,6 +14,7 @@
 #include "runtime/messages.h"
 #include "runtime/paths.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -220,14 +221,14 @@ std::size_t TSafeFileStream::Read(void* buffer, std::size_t count) {
 }
 
 std::size_t TSafeFileStream::Write(const void* buffer, std::size_t count) {
-  if (fd_ < 0) throw EWriteError(FormatText(messages::kFWriteError, {path_, "closed"}));
+  if (fd_ < 0) throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, "closed"}));
   const auto* in = static_cast<const std::uint8_t*>(buffer);
   std::size_t done = 0;
   while (done < count) {
     ssize_t n = ::write(fd_, in + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(errno)}));
+      throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(errno)}));
     }
     done += static_cast<std::size_t>(n);
   }
@@ -244,14 +245,14 @@ void TSafeFileStream::Commit() {
   if (::fsync(fd_) != 0 && errno != EINVAL) {
     int error = errno;
     Discard();
-    throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(error)}));
+    throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(error)}));
   }
   int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) {
     int error = errno;
     Discard();
-    throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(error)}));
+    throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(error)}));
   }
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
     int error = errno;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "runtime/exceptions.h"
+#include "widgets/translated_text.h"
 
 namespace qv::widgets {
 
@@ -26,7 +27,7 @@ std::optional<QString> ErrorBoxMessage(std::exception_ptr error) {
   } catch (const std::exception& e) {
     return FromLocal(ErrorBoxText(e.what()));
   } catch (...) {
-    return QStringLiteral("Unknown error.");
+    return TrQ("Unknown error.");
   }
 }
 

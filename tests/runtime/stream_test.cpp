@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
 #include "runtime/exceptions.h"
+#include "runtime/paths.h"
 #include "support/temp_dir.h"
 
 namespace qv {
@@ -84,7 +86,8 @@ TEST(SafeFileStream, UncreatableTargetsNameThePath) {
     FAIL();
   } catch (const EFCreateError& e) {
     EXPECT_NE(e.Message().find(dir / "missing/x.bmp"), std::string::npos);
-    EXPECT_NE(e.Message().find("No such file or directory"), std::string::npos);
+    // The system's reason, in the language of the messages.
+    EXPECT_NE(e.Message().find(SystemErrorMessage(ENOENT)), std::string::npos) << e.Message();
   }
 }
 

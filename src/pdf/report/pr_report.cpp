@@ -8,6 +8,8 @@
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/report/pr_page.h"
 #include "runtime/stream.h"
+#include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -23,7 +25,7 @@ TPReport::TPReport() : creation_date_(Now()) {}
 TPReport::~TPReport() { Abort(); }
 
 void TPReport::CheckClosed(const char *setter) const {
-  if (doc_) throw EPdfInvalidOperation(std::string(setter) + " --invalid operation.");
+  if (doc_) throw EPdfInvalidOperation(FormatText(Tr("%s --invalid operation."), {setter}));
 }
 
 void TPReport::SetAuthor(std::string value) {
@@ -101,7 +103,7 @@ void TPReport::BeginDoc() {
 }
 
 void TPReport::Print(TPRPage &page) {
-  if (!doc_) throw EInvalidOperation("document is null..");
+  if (!doc_) throw EInvalidOperation(Tr("document is null.."));
   doc_->AddPage();
   ++page_count_;
   canvas_.SetPdfCanvas(&doc_->Canvas());
@@ -109,7 +111,7 @@ void TPReport::Print(TPRPage &page) {
 }
 
 void TPReport::EndDoc() {
-  if (!doc_) throw EInvalidOperation("document is null..");
+  if (!doc_) throw EInvalidOperation(Tr("document is null.."));
   doc_->Canvas().Page();  // "GetPage --the Page is nil" before any file is created
   TSafeFileStream file(file_name_);
   doc_->SaveToStream(file);
