@@ -6,6 +6,7 @@
 #include "app/batch_host.h"
 #include "app/job_host.h"
 #include "app/job_settings.h"
+#include "app/parallel_drop.h"
 #include "runtime/paths.h"
 
 namespace qv {
@@ -72,13 +73,18 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
     job_host_.SetCursor(TCursor::crDefault);
   };
   try {
-    for (int i = 0; i < count; ++i) {
-      batch_host_.SetProgressPosition(i);
-      batch_host_.ProcessMessages();
-      if (settings_.FileFormat() == 3 && !job_.PdfMode()) continue;
-      if (!FileExists(files[i])) continue;
-      batch_host_.FileStarting(i, count, files[i]);
-      job_.ConvertFile(files[i]);
+    if (jobs_ > 1) {
+      ConvertInParallel(files, jobs_, settings_, job_host_, batch_host_, pdf_mode,
+                        pdf_mode ? pdf_writer_.get() : nullptr);
+    } else {
+      for (int i = 0; i < count; ++i) {
+        batch_host_.SetProgressPosition(i);
+        batch_host_.ProcessMessages();
+        if (settings_.FileFormat() == 3 && !job_.PdfMode()) continue;
+        if (!FileExists(files[i])) continue;
+        batch_host_.FileStarting(i, count, files[i]);
+        job_.ConvertFile(files[i]);
+      }
     }
     restore();
     if (pdf_mode) EndPdfDrop(*pdf_writer_);

@@ -27,6 +27,12 @@ class TBatchRun {
   // restored on every path.
   void FileDrop(const std::vector<std::string>& files);
 
+  // Files converted at once (1, the default: one after the other). Outputs, PDF page order,
+  // pass-over and overwrite rules and the failure reported are those of converting one after
+  // the other.
+  void SetJobs(int jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
+  int Jobs() const { return jobs_; }
+
   bool Running() const { return running_; }
   TConversionJob& Job() { return job_; }
 
@@ -39,6 +45,7 @@ class TBatchRun {
   TConversionJob job_;
   TPReportPtr pdf_writer_;
   bool running_ = false;
+  int jobs_ = 1;
   std::deque<std::vector<std::string>> queue_;
 };
 

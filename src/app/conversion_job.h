@@ -1,7 +1,12 @@
 // The conversion job: one input file to one output file or one PDF page.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
+
+#include "app/pdf_steps.h"
 
 namespace qv {
 
@@ -29,6 +34,10 @@ int ReaderPosition(const std::string& file_name);
 // The folder an output goes to: beside the input (OutputMode 0; also -1) or DstDir with "/".
 std::string OutputFolder(const std::string& file_name, int output_mode, const std::string& dst_dir);
 
+// The format a FileFormat value writes: outside 0..3 (-1 from a hand-edited file) it is BMP, the
+// dialog's default, so a file is never silently dropped.
+int EffectiveFileFormat(int file_format);
+
 // The output path for a file: folder plus the name with the format's extension.
 std::string OutputPath(const std::string& file_name, int output_mode, const std::string& dst_dir,
                        int file_format);
@@ -47,13 +56,27 @@ class TConversionJob {
     pdf_mode_ = pdf_mode;
     report_ = report;
   }
+  // In PDF mode, hands each page's picture to sink instead of printing it into a report (the
+  // caller prints them in list order).
+  void SetPdfPageSink(std::function<void(TPdfPagePicture)> sink) { page_sink_ = std::move(sink); }
   // Pages added since SetPdfMode(true, ...).
   int PagesAdded() const { return pages_added_; }
 
  private:
+  // True when this file becomes a PDF page that embeds the input JPEG's bytes unchanged and no
+  // step needs its pixels (the colour reduction would see them, so it does).
+  bool PageNeedsNoPixels(int reader_position, bool resized) const;
+  void AddPage(TPdfPagePicture picture);
+  static void MakeOutputFolder(const std::string& output_path);
   void ReadImage(int reader_position, const std::string& file_name, class TBitmap& image);
-  // Resizes to the target size (or fits inside it); true when a resize was made or tried.
-  bool Resize(class TBitmap& image);
+  // The size the picture of width x height is resized to (fitted inside the target when the
+  // shape is kept); none when it is not resized.
+  std::optional<std::pair<int, int>> ResizeTarget(int width, int height);
+  // Resizes to target (reporting a failure); the picture keeps its size when that fails.
+  void Resize(class TBitmap& image, std::pair<int, int> target);
+  // True when the page embeds the input JPEG's own bytes: no target size, or one the picture
+  // already fits inside with the shape kept, and no sepia.
+  bool PdfKeepsInputJpeg(int reader_position, bool resized) const;
   void Write(const class TBitmap& image, const std::string& file_name, int reader_position,
              const std::string& output_path, bool resized);
 
@@ -62,6 +85,7 @@ class TConversionJob {
   bool pdf_mode_ = false;
   TPReport* report_ = nullptr;
   int pages_added_ = 0;
+  std::function<void(TPdfPagePicture)> page_sink_;
 };
 
 }  // namespace qv

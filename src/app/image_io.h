@@ -6,17 +6,27 @@
 namespace qv {
 
 class TBitmap;
+class TJPEGImage;
+enum class TJPEGScale;
 class TStream;
 
 // Read the file into image (replacing what it held).
 void ReadBmpFile(const std::string& file_name, TBitmap& image);
 void ReadPngFile(const std::string& file_name, TBitmap& image);
 void ReadJpegFile(const std::string& file_name, TBitmap& image);
+// The smallest DCT scale (1/8, 1/4, 1/2) at which a JPEG of full_width x full_height still
+// decodes to at least twice width x height in both directions; full size when none does.
+TJPEGScale JpegScaleFor(int full_width, int full_height, int width, int height);
+// Refuses (EJPEG) a JPEG whose colour space decoding would refuse (neither 1, 3 nor 4
+// components), so a page that embeds the bytes unread fails where a decoded one would.
+void CheckEmbeddableJpeg(const TJPEGImage& jpeg);
 
 // Write image in the format to stream (the job gives a stream that lands in the file only when
 // complete).
 void WriteBmp(const TBitmap& image, TStream& stream);
 void WriteJpeg(const TBitmap& image, TStream& stream, int quality);
-void WritePng(const TBitmap& image, TStream& stream, int compression_level);
+// all_filters: the encoder chooses among the five row filters per row instead of Sub always.
+void WritePng(const TBitmap& image, TStream& stream, int compression_level,
+              bool all_filters = false);
 
 }  // namespace qv

@@ -32,10 +32,10 @@ void BeginPdfDrop(TPReport &report, const std::string &file_name) {
   report.BeginDoc();
 }
 
-void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
-                bool embed_input_file, int jpeg_quality) {
-  // Only the JPEG bytes outlive this page: the JPEG image, the form and its copy of the picture
-  // go at the end, and the page's image object shares nothing with them.
+TPdfPagePicture MakePdfPagePicture(const TBitmap &image, const std::string &input_file,
+                                   bool embed_input_file, int jpeg_quality) {
+  // Only the JPEG bytes outlive this step: the JPEG image goes at the end, and the picture
+  // shares nothing else with it.
   TJPEGImage jpeg_image;
   if (embed_input_file) {
     jpeg_image.LoadFromFile(input_file);  // the file's own bytes, embedded unchanged
@@ -44,14 +44,28 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
     jpeg_image.Assign(image);
     jpeg_image.Compress();
   }
-  TPdfJpegGraphic jpeg(jpeg_image);
+  return {TPdfJpegGraphic(jpeg_image), image.Width(), image.Height()};
+}
+
+TPdfPagePicture MakePdfPagePicture(const TJPEGImage &jpeg) {
+  TPdfJpegGraphic graphic(jpeg);
+  int width = graphic.Width(), height = graphic.Height();
+  return {std::move(graphic), width, height};
+}
+
+void PrintPdfPage(TPReport &report, const TPdfPagePicture &picture) {
   TPDForm form;
-  form.PDFPage().SetWidth(image.Width());
-  form.PDFPage().SetHeight(image.Height());
-  form.PDFJPEG().SetWidth(image.Width());
-  form.PDFJPEG().SetHeight(image.Height());
-  form.PDFJPEG().SetPicture(&jpeg);
+  form.PDFPage().SetWidth(picture.width);
+  form.PDFPage().SetHeight(picture.height);
+  form.PDFJPEG().SetWidth(picture.width);
+  form.PDFJPEG().SetHeight(picture.height);
+  form.PDFJPEG().SetPicture(&picture.jpeg);
   report.Print(form.PDFPage());
+}
+
+void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
+                bool embed_input_file, int jpeg_quality) {
+  PrintPdfPage(report, MakePdfPagePicture(image, input_file, embed_input_file, jpeg_quality));
 }
 
 void EndPdfDrop(TPReport &report) {

@@ -4,9 +4,12 @@
 #include <memory>
 #include <string>
 
+#include "pdf/pdf_graphic.h"
+
 namespace qv {
 
 class TBitmap;
+class TJPEGImage;
 class TPReport;
 
 struct TPReportDeleter {
@@ -20,6 +23,23 @@ TPReportPtr CreatePdfWriter();
 // Sets the report's file name and Flate compression and begins a new document (discarding any
 // document an earlier drop left open).
 void BeginPdfDrop(TPReport& report, const std::string& file_name);
+
+// The picture of one page: the JPEG bytes it embeds and the page's pixel size. Made apart from
+// the report, so pictures can be made on several threads and printed in list order.
+struct TPdfPagePicture {
+  TPdfJpegGraphic jpeg;
+  int width = 0;
+  int height = 0;
+};
+
+// The picture of the image's pixel size: the bytes of input_file (a JPEG) unchanged with
+// embed_input_file, otherwise the image compressed at jpeg_quality.
+TPdfPagePicture MakePdfPagePicture(const TBitmap& image, const std::string& input_file,
+                                   bool embed_input_file, int jpeg_quality);
+// The picture of the JPEG's header size embedding its compressed bytes; nothing is decoded.
+TPdfPagePicture MakePdfPagePicture(const TJPEGImage& jpeg);
+// Adds one page showing the picture.
+void PrintPdfPage(TPReport& report, const TPdfPagePicture& picture);
 
 // Adds one page of the image's pixel size. With embed_input_file the page embeds the bytes of
 // input_file (a JPEG) unchanged; otherwise the image is compressed at jpeg_quality.

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     bool progress = !options.quiet && ::isatty(STDERR_FILENO);
     cli::TCliHost host(options.pdf_file, options.desktop_size, progress);
     TBatchRun batch(settings, host, host);
+    batch.SetJobs(options.jobs);
     try {
       batch.FileDrop(options.files);
     } catch (const EAbort&) {

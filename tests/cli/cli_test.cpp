@@ -111,6 +111,40 @@ TEST_F(Cli, AFailureNamesTheFileShowsTheMessageAndEndsTheDrop) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out/c.bmp"));
 }
 
+TEST_F(Cli, JobsConvertSeveralFilesAtOnceAndReportTheFirstFailureInListOrder) {
+  std::vector<std::string> files;
+  for (int i = 0; i < 6; ++i) {
+    files.push_back(dir / ("f" + std::to_string(i) + ".bmp"));
+    WriteBmp(files.back(), 300, 200 + i);
+  }
+  for (const std::string& jobs : {"-j2", "--jobs=0", "-j 3"}) {
+    std::string out = dir / ("out" + jobs.substr(jobs.size() - 1));
+    std::vector<std::string> args = {"--out", out, "--format", "png"};
+    if (jobs == "-j 3")
+      args.insert(args.end(), {"-j", "3"});
+    else
+      args.push_back(jobs);
+    args.insert(args.end(), files.begin(), files.end());
+    ProgramResult result = Run(args);
+    EXPECT_EQ(result.status, 0) << jobs << result.err;
+    for (int i = 0; i < 6; ++i)
+      EXPECT_TRUE(std::filesystem::exists(out + "/f" + std::to_string(i) + ".png")) << jobs;
+  }
+  // f2 fails first in list order; f4 fails too, sooner, being tiny.
+  std::ofstream(files[2]) << std::string(100000, 'x');
+  std::ofstream(files[4]) << "XXXX";
+  ProgramResult failed = Run({"--out", dir / "bad", "--format", "png", "-j", "2", files[0],
+                              files[1], files[2], files[3], files[4], files[5]});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, files[2] + ": ビットマップイメージが不正です.\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / "bad/f0.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "bad/f1.png"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "bad/f2.png"));
+
+  for (const char* bad : {"-j", "-jx", "--jobs=-1", "--jobs=two"})
+    EXPECT_EQ(Run({bad, files[0]}).status, 2) << bad;
+}
+
 TEST_F(Cli, ExistingOutputsArePassedOverUnlessOverwriting) {
   WriteBmp(dir / "a.bmp", 2, 2);
   std::filesystem::create_directory(dir / "out");

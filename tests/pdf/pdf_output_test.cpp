@@ -352,6 +352,50 @@ TEST(PdfDrop, BatchRunGivesOneThreePagePdfInListOrder) {
   EXPECT_NE(text.find(std::string(jpeg.bytes.begin(), jpeg.bytes.end())), std::string::npos);
 }
 
+TEST(PdfDrop, SeveralFilesAtOnceGivePagesInListOrderAndAFailureWritesNoFile) {
+  pdf_test::TempFolder folder("parallel");
+  // JPEGs (embedded unchanged) and bitmaps (compressed) of distinct sizes, alternating.
+  std::vector<std::string> files;
+  std::vector<std::string> sizes;
+  std::vector<std::vector<std::uint8_t>> jpegs;
+  for (int i = 0; i < 10; ++i) {
+    int width = 20 + 7 * i, height = 90 - 5 * i;
+    if (i % 2 == 0) {
+      JpegInput input = MakeJpegInput(folder, "in" + std::to_string(i) + ".jpg", width, height, i);
+      files.push_back(input.path);
+      jpegs.push_back(input.bytes);
+    } else {
+      files.push_back(folder.File("in" + std::to_string(i) + ".bmp"));
+      TSafeFileStream out(files.back());
+      WriteBmp(pdf_test::PatternImage(width, height, i), out);
+      out.Commit();
+    }
+    sizes.push_back(std::to_string(width) + " x " + std::to_string(height));
+  }
+  DropSettings settings;
+  DropHost host;
+  host.pdf = folder.File("parallel.pdf");
+  TBatchRun batch(settings, host, host);
+  batch.SetJobs(3);
+  batch.FileDrop(files);
+  ExpectValidPdf(host.pdf);
+  EXPECT_EQ(PageSizes(host.pdf, 10), sizes);
+  std::string text = ReadText(host.pdf);
+  std::size_t previous = 0;
+  for (const auto &bytes : jpegs) {
+    std::size_t at = text.find(std::string(bytes.begin(), bytes.end()));
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_GT(at, previous);
+    previous = at;
+  }
+
+  // A file that fails ends the drop: no PDF file, the failure is that file's.
+  WriteFile(folder.File("in7.bmp"), {'B', 'M', 'x'});
+  host.pdf = folder.File("failed.pdf");
+  EXPECT_THROW(batch.FileDrop(files), Exception);
+  EXPECT_FALSE(std::filesystem::exists(host.pdf));
+}
+
 TEST(PdfJpegPicture, SharesTheBytesOfAJpegImage) {
   std::string path = std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg";
   TJPEGImage jpeg;
