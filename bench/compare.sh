@@ -26,6 +26,9 @@ magick=/usr/bin/convert
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ini=$work/bench.ini
+if [ -f "$results" ]; then cp "$results" "$work/old.md"; else printf '# Comparison with peers\n\n' >"$work/old.md"; fi
+run_date=$(date -u '+%Y-%m-%d %H:%M UTC')
+mem_huge_ours="" mem_huge_vips="" mem_pdf_ours="" mem_pdf_img2pdf="" hundred_bytes=0 png_sizes="" mad=""
 : >"$ini"
 mkdir -p "$work/qv" "$work/out" "$corpus"
 
@@ -69,54 +72,93 @@ time_files() { # row-name tool-names... ; commands come from make_commands <file
     i=$((i + 1))
   done
   rows+=("$name|${tools[*]}")
+  summarize
 }
 q() { echo "$cli --ini $ini -q --overwrite --out $work/qv $*"; }
 
-# 1. JPEG -> 640x480 Lanczos3 -> JPEG q85.
+summarize() {
+python3 - "$json" "$results" "$runs" "$run_date" "$(uptime | sed 's/.*load/load/')" \
+  "${QV_NOTE:-}" "$mem_huge_ours" "$mem_huge_vips" "$mem_pdf_ours" "$mem_pdf_img2pdf" \
+  "$hundred_bytes" "$png_sizes" "$mad" "$work/old.md" "${rows[@]}" <<'EOF'
+import json, os, sys
+(json_dir, results, runs, date, load, note, mem_huge_ours, mem_huge_vips, mem_pdf_ours,
+ mem_pdf_img2pdf, hundred_bytes, png_sizes, mad, old_file), rows = sys.argv[1:15], sys.argv[15:]
+lines = [f"## Run of {date}", "",
+         f"Runs per tool and file: {runs}; {load} at the end of the run. {note}".rstrip(), "",
+         "| job | tool | seconds | ours / tool |", "|---|---|---|---|"]
+for row in rows:
+    name, tools = row.split("|")
+    tools = tools.split()
+    sums = [0.0] * len(tools)
+    i = 0
+    while os.path.exists(f"{json_dir}/{name}.{i}.json"):
+        data = json.load(open(f"{json_dir}/{name}.{i}.json"))
+        for k, r in enumerate(data["results"]):
+            sums[k] += r["median"]
+        i += 1
+    for k, tool in enumerate(tools):
+        ratio = "" if k == 0 else f"{sums[0] / sums[k]:.2f}x"
+        lines.append(f"| {name if k == 0 else ''} | {tool} | {sums[k]:.3f} | {ratio} |")
+if mem_huge_ours or mem_pdf_ours:
+    lines += ["", "| peak memory | MiB |", "|---|---|"]
+if mem_huge_ours:
+    lines += [f"| ours, 96 MP JPEG to 1600x1200 | {int(mem_huge_ours) / 1024:.0f} |",
+              f"| libvips, the same | {int(mem_huge_vips) / 1024:.0f} |",
+              f"| (the 96 MP picture decoded, 24 bits) | {11320 * 8490 * 3 / 1048576:.0f} |"]
+if mem_pdf_ours:
+    lines += [f"| ours, 100 pages of 12 MP into a PDF | {int(mem_pdf_ours) / 1024:.0f} |",
+              f"| img2pdf, the same | {int(mem_pdf_img2pdf) / 1024:.0f} |",
+              f"| (the 100 JPEG files together) | {int(hundred_bytes) / 1048576:.0f} |"]
+if png_sizes:
+    lines += ["", "| PNG 9, 2 MP | sub (bytes) | all (bytes) | libvips filter=all (bytes) |", "|---|---|---|---|"]
+    for entry in filter(None, png_sizes.split(";")):
+        n, a, b, c = entry.split()
+        lines.append(f"| {n} | {a} | {b} | {c} |")
+if mad:
+    lines += ["", f"Mean absolute pixel difference of --fast-shrink from the exact path (640x480 "
+              f"Lanczos3, per byte of the six pictures): {mad}."]
+lines.append("")
+old = open(old_file).read()
+head, sep, rest = old.partition("## Run of")
+with open(results, "w") as f:
+    f.write(head + "\n".join(lines) + "\n" + (sep + rest if sep else ""))
+EOF
+}
+
+# The rows run in the order of their importance; the table is written after each.
+# The inputs of the rows below.
+jpegs=()
+for f in "${files[@]}"; do jpegs+=("$corpus/$f.jpg"); done
+hundred=()
+for i in $(seq 0 99); do hundred+=("$corpus/${files[$((i % 3))]}.jpg"); done
+bmps=()
+for f in "${files[@]}"; do bmps+=("$corpus/$f.bmp"); done
+
+# Peak memory (maximum resident set, /usr/bin/time).
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+# 8. Six JPEGs into one PDF, and 100 pages of 12 MP.
+inputs=(six)
+make_commands() {
+  q --format pdf --pdf "$work/out/q.pdf" "${jpegs[@]}"
+  echo "img2pdf ${jpegs[*]} -o $work/out/i.pdf"
+}
+time_files "six JPEGs into one PDF" ours img2pdf
+inputs=(hundred)
+make_commands() {
+  q --format pdf --pdf "$work/out/q.pdf" "${hundred[@]}"
+  echo "img2pdf ${hundred[*]} -o $work/out/i.pdf"
+}
+time_files "100 pages of 12 MP JPEG into one PDF" ours img2pdf
+
+# Peak memory of the 100 pages.
+mem_pdf_ours=$(peak $(q --format pdf --pdf "$work/out/q.pdf" "${hundred[@]}"))
+mem_pdf_img2pdf=$(peak img2pdf "${hundred[@]}" -o "$work/out/i.pdf")
+hundred_bytes=0
+for f in "${hundred[@]}"; do hundred_bytes=$((hundred_bytes + $(stat -c %s "$f"))); done
+summarize
 inputs=("${files[@]}")
-make_commands() {
-  local w h
-  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
-  q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
-  echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(640/$w)") --vscale $(python3 -c "print(480/$h)") --kernel lanczos3 --gap 0"
-  echo "vipsthumbnail $corpus/$1.jpg --size 640x480! -o $work/out/t.jpg[Q=85]"
-  echo "$magick $corpus/$1.jpg -filter Lanczos -resize 640x480! -quality 85 $work/out/m.jpg"
-  echo "gm convert $corpus/$1.jpg -filter Lanczos -resize 640x480! -quality 85 $work/out/g.jpg"
-}
-time_files "JPEG to 640x480 Lanczos3 JPEG q85" ours vips vipsthumbnail imagemagick graphicsmagick
-
-# 2. The same with --fast-shrink (decoding at a DCT scale), against vipsthumbnail, which does
-# the same.
-make_commands() {
-  q --format jpeg --size 640x480 --resample lanczos3 --quality 85 --fast-shrink "$corpus/$1.jpg"
-  echo "vipsthumbnail $corpus/$1.jpg --size 640x480! -o $work/out/t.jpg[Q=85]"
-}
-time_files "JPEG to 640x480 Lanczos3 JPEG, --fast-shrink" ours vipsthumbnail
-
-# 3. JPEG -> 1024x768 Mitchell -> PNG level 9.
-make_commands() {
-  local w h
-  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
-  q --format png --png-level 9 --size 1024x768 --resample mitchell "$corpus/$1.jpg"
-  echo "vips resize $corpus/$1.jpg $work/out/v.png[compression=9] $(python3 -c "print(1024/$w)") --vscale $(python3 -c "print(768/$h)") --kernel mitchell --gap 0"
-  echo "$magick $corpus/$1.jpg -filter Mitchell -resize 1024x768! -quality 95 $work/out/m.png"
-  echo "gm convert $corpus/$1.jpg -filter Mitchell -resize 1024x768! -quality 95 $work/out/g.png"
-}
-time_files "JPEG to 1024x768 Mitchell PNG 9" ours vips imagemagick graphicsmagick
-
-# 4. JPEG -> 800x600 bilinear -> BMP.
-make_commands() {
-  local w h
-  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
-  q --format bmp --size 800x600 --resample bilinear "$corpus/$1.jpg"
-  echo "vips resize $corpus/$1.jpg $work/out/v.bmp $(python3 -c "print(800/$w)") --vscale $(python3 -c "print(600/$h)") --kernel linear --gap 0"
-  echo "$magick $corpus/$1.jpg -filter Triangle -resize 800x600! $work/out/m.bmp"
-  echo "gm convert $corpus/$1.jpg -filter Triangle -resize 800x600! $work/out/g.bmp"
-}
-time_files "JPEG to 800x600 bilinear BMP" ours vips imagemagick graphicsmagick
-
-# 5. BMP -> JPEG q85, and 6. 24-bit PNG -> JPEG q85 (our PNG decoder against libpng's).
-for kind in bmp png; do
+# 6. 24-bit PNG -> JPEG q85 (our PNG decoder against libpng's).
+for kind in png; do
   make_commands() {
     q --format jpeg --quality 85 "$corpus/$1.$kind"
     echo "vips copy $corpus/$1.$kind $work/out/v.jpg[Q=85]"
@@ -126,85 +168,14 @@ for kind in bmp png; do
   time_files "${kind^^} to JPEG q85" ours vips imagemagick graphicsmagick
 done
 
-# 7. The 96 MP JPEG -> 1600x1200 Lanczos3 JPEG (peak memory below).
-inputs=(huge)
+inputs=("${files[@]}")
+# 2. The same with --fast-shrink (decoding at a DCT scale), against vipsthumbnail, which does
+# the same.
 make_commands() {
-  q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
-  echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(1600/11320)") --vscale $(python3 -c "print(1200/8490)") --kernel lanczos3 --gap 0"
-  echo "$magick $corpus/$1.jpg -filter Lanczos -resize 1600x1200! -quality 85 $work/out/m.jpg"
+  q --format jpeg --size 640x480 --resample lanczos3 --quality 85 --fast-shrink "$corpus/$1.jpg"
+  echo "vipsthumbnail $corpus/$1.jpg --size 640x480! -o $work/out/t.jpg[Q=85]"
 }
-time_files "96 MP JPEG to 1600x1200 Lanczos3 JPEG" ours vips imagemagick
-
-# 8. Six JPEGs into one PDF, and 100 pages of 12 MP.
-inputs=(six)
-jpegs=()
-for f in "${files[@]}"; do jpegs+=("$corpus/$f.jpg"); done
-make_commands() {
-  q --format pdf --pdf "$work/out/q.pdf" "${jpegs[@]}"
-  echo "img2pdf ${jpegs[*]} -o $work/out/i.pdf"
-}
-time_files "six JPEGs into one PDF" ours img2pdf
-hundred=()
-for i in $(seq 0 99); do hundred+=("$corpus/${files[$((i % 3))]}.jpg"); done
-inputs=(hundred)
-make_commands() {
-  q --format pdf --pdf "$work/out/q.pdf" "${hundred[@]}"
-  echo "img2pdf ${hundred[*]} -o $work/out/i.pdf"
-}
-time_files "100 pages of 12 MP JPEG into one PDF" ours img2pdf
-
-# 9. Start-up: a 16x16 BMP to PNG.
-"$magick" -size 16x16 xc:gray "BMP3:$work/tiny.bmp"
-inputs=(tiny)
-make_commands() {
-  q --format png "$work/tiny.bmp"
-  echo "vips copy $work/tiny.bmp $work/out/v.png"
-  echo "$magick $work/tiny.bmp $work/out/m.png"
-  echo "gm convert $work/tiny.bmp $work/out/g.png"
-}
-time_files "start-up: 16x16 BMP to PNG" ours vips imagemagick graphicsmagick
-
-# 10. All cores: the four image jobs, all six files in one process, -j 1 against -j 2.
-for job in "jpeg --size 640x480 --resample lanczos3" "png --png-level 9 --size 1024x768 --resample mitchell" \
-  "bmp --size 800x600 --resample bilinear"; do
-  inputs=(all)
-  make_commands() {
-    q -j 1 --format $job "${jpegs[@]}"
-    q -j 2 --format $job "${jpegs[@]}"
-  }
-  time_files "-j 2 against -j 1: JPEG to ${job%% *}, six files" "-j1" "-j2"
-done
-bmps=()
-for f in "${files[@]}"; do bmps+=("$corpus/$f.bmp"); done
-make_commands() {
-  q -j 1 --format jpeg "${bmps[@]}"
-  q -j 2 --format jpeg "${bmps[@]}"
-}
-time_files "-j 2 against -j 1: BMP to JPEG, six files" "-j1" "-j2"
-
-# 11. PNG size and encode time with --png-filters all, on the 2 MP files at level 9.
-inputs=(small1 small2 small3)
-make_commands() {
-  q --format png --png-level 9 "$corpus/$1.bmp"
-  q --format png --png-level 9 --png-filters all "$corpus/$1.bmp"
-  echo "vips copy $corpus/$1.bmp $work/out/$1.png[compression=9,filter=all]"
-}
-time_files "BMP to PNG 9 (2 MP): sub, all, libvips filter=all" ours-sub ours-all vips
-png_sizes=""
-for f in small1 small2 small3; do
-  "$cli" --ini "$ini" -q --overwrite --out "$work/sub" --format png --png-level 9 "$corpus/$f.bmp"
-  "$cli" --ini "$ini" -q --overwrite --out "$work/all" --format png --png-level 9 --png-filters all "$corpus/$f.bmp"
-  png_sizes+="$f $(stat -c %s "$work/sub/$f.png") $(stat -c %s "$work/all/$f.png") $(stat -c %s "$work/out/$f.png");"
-done
-
-# Peak memory (maximum resident set, /usr/bin/time).
-peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
-mem_huge_ours=$(peak $(q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/huge.jpg"))
-mem_huge_vips=$(peak vips resize "$corpus/huge.jpg" "$work/out/v.jpg[Q=85]" 0.1413 --vscale 0.1413 --kernel lanczos3 --gap 0)
-mem_pdf_ours=$(peak $(q --format pdf --pdf "$work/out/q.pdf" "${hundred[@]}"))
-mem_pdf_img2pdf=$(peak img2pdf "${hundred[@]}" -o "$work/out/i.pdf")
-hundred_bytes=0
-for f in "${hundred[@]}"; do hundred_bytes=$((hundred_bytes + $(stat -c %s "$f"))); done
+time_files "JPEG to 640x480 Lanczos3 JPEG, --fast-shrink" ours vipsthumbnail
 
 # Fast shrink: the mean absolute difference of its pixels from the exact path's.
 "$cli" --ini "$ini" -q --overwrite --out "$work/exact" --format bmp --size 640x480 --resample lanczos3 "${jpegs[@]}"
@@ -226,44 +197,112 @@ print(f"{total / count:.2f} (worst file {worst:.2f})")
 EOF
 )
 
-python3 - "$json" "$results" "$runs" "$(date -u '+%Y-%m-%d %H:%M UTC')" "$(uptime | sed 's/.*load/load/')" \
-  "${QV_NOTE:-}" "$mem_huge_ours" "$mem_huge_vips" "$mem_pdf_ours" "$mem_pdf_img2pdf" \
-  "$hundred_bytes" "$png_sizes" "$mad" "${rows[@]}" <<'EOF'
-import json, os, sys
-(json_dir, results, runs, date, load, note, mem_huge_ours, mem_huge_vips, mem_pdf_ours,
- mem_pdf_img2pdf, hundred_bytes, png_sizes, mad), rows = sys.argv[1:14], sys.argv[14:]
-lines = [f"## Run of {date}", "",
-         f"Runs per tool and file: {runs}; {load} at the end of the run. {note}".rstrip(), "",
-         "| job | tool | seconds | ours / tool |", "|---|---|---|---|"]
-for row in rows:
-    name, tools = row.split("|")
-    tools = tools.split()
-    sums = [0.0] * len(tools)
-    i = 0
-    while os.path.exists(f"{json_dir}/{name}.{i}.json"):
-        data = json.load(open(f"{json_dir}/{name}.{i}.json"))
-        for k, r in enumerate(data["results"]):
-            sums[k] += r["median"]
-        i += 1
-    for k, tool in enumerate(tools):
-        ratio = "" if k == 0 else f"{sums[0] / sums[k]:.2f}x"
-        lines.append(f"| {name if k == 0 else ''} | {tool} | {sums[k]:.3f} | {ratio} |")
-lines += ["", "| peak memory | MiB |", "|---|---|",
-          f"| ours, 96 MP JPEG to 1600x1200 | {int(mem_huge_ours) / 1024:.0f} |",
-          f"| libvips, the same | {int(mem_huge_vips) / 1024:.0f} |",
-          f"| ours, 100 pages of 12 MP into a PDF | {int(mem_pdf_ours) / 1024:.0f} |",
-          f"| img2pdf, the same | {int(mem_pdf_img2pdf) / 1024:.0f} |",
-          f"| (the 100 JPEG files together) | {int(hundred_bytes) / 1048576:.0f} |",
-          f"| (the 96 MP picture decoded, 24 bits) | {11320 * 8490 * 3 / 1048576:.0f} |",
-          "", "| PNG 9, 2 MP | sub (bytes) | all (bytes) | libvips filter=all (bytes) |", "|---|---|---|---|"]
-for entry in filter(None, png_sizes.split(";")):
-    n, a, b, c = entry.split()
-    lines.append(f"| {n} | {a} | {b} | {c} |")
-lines += ["", f"Mean absolute pixel difference of --fast-shrink from the exact path (640x480 "
-          f"Lanczos3, per byte of the six pictures): {mad}.", ""]
-old = open(results).read() if os.path.exists(results) else "# Comparison with peers\n\n"
-head, sep, rest = old.partition("## Run of")
-with open(results, "w") as f:
-    f.write(head + "\n".join(lines) + "\n" + (sep + rest if sep else ""))
-print("\n".join(lines))
-EOF
+summarize
+# 7. The 96 MP JPEG -> 1600x1200 Lanczos3 JPEG (peak memory below).
+inputs=(huge)
+make_commands() {
+  q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(1600/11320)") --vscale $(python3 -c "print(1200/8490)") --kernel lanczos3 --gap 0"
+  echo "$magick $corpus/$1.jpg -filter Lanczos -resize 1600x1200! -quality 85 $work/out/m.jpg"
+}
+time_files "96 MP JPEG to 1600x1200 Lanczos3 JPEG" ours vips imagemagick
+
+mem_huge_ours=$(peak $(q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/huge.jpg"))
+mem_huge_vips=$(peak vips resize "$corpus/huge.jpg" "$work/out/v.jpg[Q=85]" 0.1413 --vscale 0.1413 --kernel lanczos3 --gap 0)
+summarize
+# 10. All cores: the four image jobs, all six files in one process, -j 1 against -j 2.
+for job in "jpeg --size 640x480 --resample lanczos3" "png --png-level 9 --size 1024x768 --resample mitchell" \
+  "bmp --size 800x600 --resample bilinear"; do
+  inputs=(all)
+  make_commands() {
+    q -j 1 --format $job "${jpegs[@]}"
+    q -j 2 --format $job "${jpegs[@]}"
+  }
+  time_files "-j 2 against -j 1: JPEG to ${job%% *}, six files" "-j1" "-j2"
+done
+make_commands() {
+  q -j 1 --format jpeg "${bmps[@]}"
+  q -j 2 --format jpeg "${bmps[@]}"
+}
+time_files "-j 2 against -j 1: BMP to JPEG, six files" "-j1" "-j2"
+
+# 11. PNG size and encode time with --png-filters all, on the 2 MP files at level 9.
+inputs=(small1 small2 small3)
+make_commands() {
+  q --format png --png-level 9 "$corpus/$1.bmp"
+  q --format png --png-level 9 --png-filters all "$corpus/$1.bmp"
+  echo "vips copy $corpus/$1.bmp $work/out/$1.png[compression=9,filter=all]"
+}
+time_files "BMP to PNG 9 (2 MP): sub, all, libvips filter=all" ours-sub ours-all vips
+png_sizes=""
+for f in small1 small2 small3; do
+  "$cli" --ini "$ini" -q --overwrite --out "$work/sub" --format png --png-level 9 "$corpus/$f.bmp"
+  "$cli" --ini "$ini" -q --overwrite --out "$work/all" --format png --png-level 9 --png-filters all "$corpus/$f.bmp"
+  png_sizes+="$f $(stat -c %s "$work/sub/$f.png") $(stat -c %s "$work/all/$f.png") $(stat -c %s "$work/out/$f.png");"
+done
+
+summarize
+inputs=("${files[@]}")
+# 1. JPEG -> 640x480 Lanczos3 -> JPEG q85.
+inputs=("${files[@]}")
+make_commands() {
+  local w h
+  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+  q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(640/$w)") --vscale $(python3 -c "print(480/$h)") --kernel lanczos3 --gap 0"
+  echo "vipsthumbnail $corpus/$1.jpg --size 640x480! -o $work/out/t.jpg[Q=85]"
+  echo "$magick $corpus/$1.jpg -filter Lanczos -resize 640x480! -quality 85 $work/out/m.jpg"
+  echo "gm convert $corpus/$1.jpg -filter Lanczos -resize 640x480! -quality 85 $work/out/g.jpg"
+}
+time_files "JPEG to 640x480 Lanczos3 JPEG q85" ours vips vipsthumbnail imagemagick graphicsmagick
+
+# 9. Start-up: a 16x16 BMP to PNG.
+"$magick" -size 16x16 xc:gray "BMP3:$work/tiny.bmp"
+inputs=(tiny)
+make_commands() {
+  q --format png "$work/tiny.bmp"
+  echo "vips copy $work/tiny.bmp $work/out/v.png"
+  echo "$magick $work/tiny.bmp $work/out/m.png"
+  echo "gm convert $work/tiny.bmp $work/out/g.png"
+}
+time_files "start-up: 16x16 BMP to PNG" ours vips imagemagick graphicsmagick
+
+inputs=("${files[@]}")
+# 3. JPEG -> 1024x768 Mitchell -> PNG level 9.
+make_commands() {
+  local w h
+  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+  q --format png --png-level 9 --size 1024x768 --resample mitchell "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.png[compression=9] $(python3 -c "print(1024/$w)") --vscale $(python3 -c "print(768/$h)") --kernel mitchell --gap 0"
+  echo "$magick $corpus/$1.jpg -filter Mitchell -resize 1024x768! -quality 95 $work/out/m.png"
+  echo "gm convert $corpus/$1.jpg -filter Mitchell -resize 1024x768! -quality 95 $work/out/g.png"
+}
+time_files "JPEG to 1024x768 Mitchell PNG 9" ours vips imagemagick graphicsmagick
+
+inputs=("${files[@]}")
+# 4. JPEG -> 800x600 bilinear -> BMP.
+make_commands() {
+  local w h
+  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+  q --format bmp --size 800x600 --resample bilinear "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.bmp $(python3 -c "print(800/$w)") --vscale $(python3 -c "print(600/$h)") --kernel linear --gap 0"
+  echo "$magick $corpus/$1.jpg -filter Triangle -resize 800x600! $work/out/m.bmp"
+  echo "gm convert $corpus/$1.jpg -filter Triangle -resize 800x600! $work/out/g.bmp"
+}
+time_files "JPEG to 800x600 bilinear BMP" ours vips imagemagick graphicsmagick
+
+inputs=("${files[@]}")
+# 5. BMP -> JPEG q85.
+for kind in bmp; do
+  make_commands() {
+    q --format jpeg --quality 85 "$corpus/$1.$kind"
+    echo "vips copy $corpus/$1.$kind $work/out/v.jpg[Q=85]"
+    echo "$magick $corpus/$1.$kind -quality 85 $work/out/m.jpg"
+    echo "gm convert $corpus/$1.$kind -quality 85 $work/out/g.jpg"
+  }
+  time_files "${kind^^} to JPEG q85" ours vips imagemagick graphicsmagick
+done
+
+
+summarize
+cat "$results" | sed -n "/## Run of $run_date/,/## Run of/p"
