@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "runtime/exceptions.h"
+#include "runtime/file_replacement.h"
 #include "runtime/messages.h"
 #include "runtime/paths.h"
 #include "runtime/strings.h"
@@ -180,51 +181,23 @@ std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
   return position < 0 ? 0 : position;
 }
 
-TSafeFileStream::TSafeFileStream(const std::string& path) : path_(path) {
-  std::string folder = ExtractFilePath(path);
-  std::string name = ExtractFileName(path);
-  std::string pattern = folder + "." + name + ".qvtmp-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (name.empty()) throw EFCreateError(path, SystemErrorMessage(EISDIR));
-  if (DirectoryExists(path)) throw EFCreateError(path, SystemErrorMessage(EISDIR));
-  fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd_ < 0) throw EFCreateError(path, SystemErrorMessage(errno));
-  temp_path_ = buffer.data();
-  // A new file gets the usual permissions; a replaced one keeps its own.
-  struct stat st;
-  mode_t mode = 0666;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode &= ~mask;
-  }
-  ::fchmod(fd_, mode);
-}
+TSafeFileStream::TSafeFileStream(const std::string& path)
+    : path_(path), file_(std::make_unique<TFileReplacement>(path, TSymlinkRule::kReplaceLink)) {}
 
-TSafeFileStream::~TSafeFileStream() {
-  if (!committed_) Discard();
-}
-
-void TSafeFileStream::Discard() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
-  temp_path_.clear();
-}
+TSafeFileStream::~TSafeFileStream() = default;
 
 std::size_t TSafeFileStream::Read(void* buffer, std::size_t count) {
-  return ReadFd(fd_, buffer, count);
+  if (committed_) return 0;
+  return ReadFd(file_->Fd(), buffer, count);
 }
 
 std::size_t TSafeFileStream::Write(const void* buffer, std::size_t count) {
-  if (fd_ < 0) throw EWriteError(FormatText(messages::kFWriteError, {path_, "closed"}));
+  if (committed_ || file_->Fd() < 0)
+    throw EWriteError(FormatText(messages::kFWriteError, {path_, "closed"}));
   const auto* in = static_cast<const std::uint8_t*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    ssize_t n = ::write(fd_, in + done, count - done);
+    ssize_t n = ::write(file_->Fd(), in + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(errno)}));
@@ -235,29 +208,14 @@ std::size_t TSafeFileStream::Write(const void* buffer, std::size_t count) {
 }
 
 std::int64_t TSafeFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
-  off_t position = ::lseek(fd_, offset, ToWhence(origin));
+  if (committed_) return 0;
+  off_t position = ::lseek(file_->Fd(), offset, ToWhence(origin));
   return position < 0 ? 0 : position;
 }
 
 void TSafeFileStream::Commit() {
   if (committed_) return;
-  if (::fsync(fd_) != 0 && errno != EINVAL) {
-    int error = errno;
-    Discard();
-    throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(error)}));
-  }
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
-    int error = errno;
-    Discard();
-    throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(error)}));
-  }
-  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
-    int error = errno;
-    Discard();
-    throw EFCreateError(path_, SystemErrorMessage(error));
-  }
+  file_->Commit();
   committed_ = true;
 }
 

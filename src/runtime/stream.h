@@ -3,11 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace qv {
+
+class TFileReplacement;
 
 enum class SeekOrigin { kBeginning, kCurrent, kEnd };
 
@@ -94,9 +97,10 @@ class TFileStream : public TStream {
   int fd_ = -1;
 };
 
-// A file being written: bytes go to a temporary file beside the target, and Commit() renames it
-// over the target. Destroyed without Commit() (a failure on the way), the temporary file is
-// removed and any old file at the target is left untouched.
+// A file being written: bytes go to a temporary file in the target's folder, and Commit() puts
+// it in place whole (see TFileReplacement; a symbolic link at the target is replaced by the
+// file). Destroyed without Commit() (a failure on the way), the temporary file is removed and
+// any old file at the target is left untouched.
 class TSafeFileStream : public TStream {
  public:
   // Throws EFCreateError naming the path and the system's reason.
@@ -109,15 +113,13 @@ class TSafeFileStream : public TStream {
   // Throws EWriteError naming the target and the system's reason (full disk, ...).
   std::size_t Write(const void* buffer, std::size_t count) override;
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
-  // Flushes, closes and renames the finished file into place (throws EWriteError on failure).
+  // Syncs and puts the finished file into place (throws EWriteError / EFCreateError on failure).
   void Commit();
   const std::string& Path() const { return path_; }
 
  private:
-  void Discard() noexcept;
   std::string path_;
-  std::string temp_path_;
-  int fd_ = -1;
+  std::unique_ptr<TFileReplacement> file_;
   bool committed_ = false;
 };
 
