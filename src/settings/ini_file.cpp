@@ -6,12 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <unordered_map>
 
+#include "runtime/file_replacement.h"
 #include "runtime/paths.h"
 #include "runtime/strings.h"
 #include "settings/settings_messages.h"
@@ -156,19 +157,6 @@ class TFd {
   int fd_;
 };
 
-// The temporary file of one write; removed unless it was renamed into place.
-class TTempFile {
- public:
-  ~TTempFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  std::string& Path() { return path_; }
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -181,9 +169,10 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The whole file, "" when it does not exist; nullopt when it exists but cannot be read.
+// The whole file, "" when it does not exist; nullopt when it exists but cannot be read. Only a
+// regular file is read: opened without waiting, a FIFO or device never blocks or streams on.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.Get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return std::string();
     return std::nullopt;
@@ -204,22 +193,34 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content;
 }
 
-// The file a write replaces: a symbolic link is followed, so the link itself stays in place.
-std::string WriteTarget(const std::string& path) {
-  struct stat info;
-  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-    if (real) return real.get();
-  }
-  return path;
+// The lock of the file's writers: a file of our own name beside the file a write replaces (a
+// symbolic link's target), never one another program might use. Opened for reading, so a lock
+// file another user made still serves.
+std::string LockPath(const std::string& target) {
+  std::string name = ExtractFileName(target);
+  constexpr std::size_t kRoom = NAME_MAX - sizeof(".quenvale-lock");
+  return ExtractFilePath(target) + "." + name.substr(0, std::min(name.size(), kRoom)) +
+         ".quenvale-lock";
 }
-
-std::atomic<unsigned> temp_counter{0};
 
 // Reads, changes and replaces the file under its lock. change maps old content to new content.
 template <typename Change>
 void RewriteFile(const std::string& path, Change change) {
-  const std::string target = WriteTarget(path);
+  std::string target = path;
+  {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                       &std::free);
+      if (real) target = real.get();
+    }
+  }
+  // Only a regular file is replaced: a folder, FIFO or device is refused before anything is
+  // made beside it.
+  {
+    struct stat info;
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) throw EIniFileError(path);
+  }
   const std::string folder = ExtractFilePath(target);
   if (!folder.empty() && !DirectoryExists(folder)) {
     try {
@@ -229,41 +230,29 @@ void RewriteFile(const std::string& path, Change change) {
     }
   }
 
-  TFd lock(::open((target + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  TFd lock(::open(LockPath(target).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (lock.Get() < 0) throw EIniFileError(path);
   while (::flock(lock.Get(), LOCK_EX) != 0)
     if (errno != EINTR) throw EIniFileError(path);
 
+  // Read, merge and write all happen under the lock: a writer that read before another's write
+  // cannot put back what it read.
   std::optional<std::string> old_content = ReadWholeFile(target);
   // An existing file that cannot be read must not be replaced by one holding only the new key.
   if (!old_content) throw EIniFileError(path);
   struct stat old_info;
   bool existed = ::stat(target.c_str(), &old_info) == 0;
-  if (existed && ::access(target.c_str(), W_OK) != 0) throw EIniFileError(path);
 
   std::string new_content = change(*old_content);
   if (existed && new_content == *old_content) return;
 
-  TTempFile temp;
-  TFd out;
-  const std::string stem = folder + "." + ExtractFileName(target) + ".tmp" +
-                           IntToStr(static_cast<std::int64_t>(::getpid())) + "-";
-  for (int attempt = 0; attempt < 100 && out.Get() < 0; ++attempt) {
-    temp.Path() = stem + IntToStr(temp_counter.fetch_add(1));
-    out.Reset(::open(temp.Path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (out.Get() < 0 && errno != EEXIST) break;
-  }
-  if (out.Get() < 0) {
-    temp.Release();
+  try {
+    TFileReplacement file(target, TSymlinkRule::kFollowLink);
+    if (!WriteAll(file.Fd(), new_content)) throw EIniFileError(path);
+    file.Commit();
+  } catch (const Exception&) {
     throw EIniFileError(path);
   }
-  if (existed) ::fchmod(out.Get(), old_info.st_mode & 07777);
-  if (!WriteAll(out.Get(), new_content) || ::fsync(out.Get()) != 0 || !out.Close())
-    throw EIniFileError(path);
-  if (::rename(temp.Path().c_str(), target.c_str()) != 0) throw EIniFileError(path);
-  temp.Release();
-  TFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.Get() >= 0) ::fsync(dir.Get());
 }
 
 }  // namespace
@@ -375,13 +364,64 @@ std::string IniUpdate(std::string_view content, std::string_view section, std::s
   return result;
 }
 
+// Every value of a file, read and parsed in one pass: by lower-case section name (the first
+// section of a name), by lower-case key (the first key of a name), the value as IniLookup gives it.
+struct TIniFile::Snapshot {
+  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> sections;
+};
+
+namespace {
+
+std::string LowerCase(std::string_view text) { return LowerCaseAscii(text); }
+
+std::string CutValue(std::string_view value) {
+  std::string text(value);
+  if (text.size() > kIniMaxValueLength) {
+    std::size_t cut = kIniMaxValueLength;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+  }
+  return text;
+}
+
+}  // namespace
+
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
+
+const TIniFile::Snapshot& TIniFile::Values() const {
+  if (snapshot_) return *snapshot_;
+  auto snapshot = std::make_shared<Snapshot>();
+  if (std::optional<std::string> content = ReadWholeFile(path_)) {
+    std::string_view text = *content;
+    std::unordered_map<std::string, std::string>* current = nullptr;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+      std::size_t newline = text.find('\n', begin);
+      std::size_t end = newline == std::string_view::npos ? text.size() : newline;
+      std::size_t next = newline == std::string_view::npos ? text.size() : newline + 1;
+      if (end > begin && text[end - 1] == '\r') --end;
+      ParsedLine parsed = ParseLine(text.substr(begin, end - begin));
+      if (parsed.kind == LineKind::kSection) {
+        auto [entry, added] = snapshot->sections.try_emplace(LowerCase(parsed.name));
+        current = added ? &entry->second : nullptr;  // a repeated section is never read
+      } else if (parsed.kind == LineKind::kKey && current) {
+        current->try_emplace(LowerCase(parsed.name), CutValue(parsed.value));
+      }
+      begin = next;
+    }
+  }
+  snapshot_ = snapshot;
+  return *snapshot_;
+}
 
 std::optional<std::string> TIniFile::ReadValue(std::string_view section,
                                                std::string_view key) const {
-  std::optional<std::string> content = ReadWholeFile(path_);
-  if (!content) return std::nullopt;
-  return IniLookup(*content, section, key);
+  const Snapshot& values = Values();
+  auto found = values.sections.find(LowerCase(Trim(section)));
+  if (found == values.sections.end()) return std::nullopt;
+  auto value = found->second.find(LowerCase(Trim(key)));
+  if (value == found->second.end()) return std::nullopt;
+  return value->second;
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
@@ -401,6 +441,7 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool fal
 }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  snapshot_.reset();
   RewriteFile(path_,
               [&](const std::string& content) { return IniUpdate(content, section, key, value); });
 }
@@ -416,6 +457,7 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 void TIniFile::WriteValues(std::string_view section,
                            const std::vector<std::pair<std::string, std::string>>& values) {
   if (values.empty()) return;
+  snapshot_.reset();
   RewriteFile(path_, [&](const std::string& content) {
     std::string updated = content;
     for (const auto& [key, value] : values) updated = IniUpdate(updated, section, key, value);

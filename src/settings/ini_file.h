@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,15 +23,19 @@ class EIniFileError : public Exception {
 // Longest value a read returns, in bytes (a longer value is cut at a character boundary).
 inline constexpr std::size_t kIniMaxValueLength = 2047;
 
-// Reading: section and key names match without regard to ASCII case and with surrounding blanks
+// Reading: the file is read and parsed once, at the first read, and every read of the object
+// answers from that one state of the file (a write makes the next read read the file again).
+// Section and key names match without regard to ASCII case and with surrounding blanks
 // trimmed; a value is the text after the first "=" with surrounding blanks trimmed. The first
 // matching section and, within it, the first matching key win. Lines starting with ";" or "#"
 // and lines without "=" are no keys. A missing or unreadable file reads as a file without keys.
 // Line ends may be LF or CR LF; any other byte is kept as it is.
 //
 // Writing: each write reads the current file, changes it and puts it back under an advisory
-// lock on "<path>.lock" beside it, through a temporary file renamed into place, so a crash
-// leaves the old file whole and two processes writing at once lose neither's keys. An existing
+// lock on a file of its own beside it (".<name>.quenvale-lock"), through a temporary file renamed
+// into place (TFileReplacement: owner, group, mode, ACL and extended attributes are kept; a
+// symbolic link is followed and stays), so a crash leaves the old file whole and two processes
+// writing at once lose neither's keys. Only a regular file is read or replaced. An existing
 // key is updated where it stands (the line keeps its key spelling and line end); a new key goes
 // after the last non-blank line of its section; a new section is appended at the end of the file
 // (after a blank line). Every other line is kept byte for byte. A new line takes the line end
@@ -67,7 +72,10 @@ class TIniFile {
                    const std::vector<std::pair<std::string, std::string>>& values);
 
  private:
+  struct Snapshot;
+  const Snapshot& Values() const;
   std::string path_;
+  mutable std::shared_ptr<const Snapshot> snapshot_;
 };
 
 // The integer rule of the INI layer: text starting "0x" or "0X" and longer than 2 characters is

@@ -8,6 +8,7 @@
 #include "runtime/platform.h"
 #include "runtime/strings.h"
 #include "settings/auto_ini.h"
+#include "settings/ini_file.h"
 #include "settings/ini_location.h"
 #include "settings/setup_form_model.h"
 
@@ -122,6 +123,22 @@ void TSettingsRecord::LoadFromIni(const std::string& ini_path, const std::string
 
 void TSettingsRecord::SaveToIni(const std::string& ini_path, const std::string& section) const {
   WithAutoIni(*form_, ini_path, section, [](TAutoIni& auto_ini) { auto_ini.SaveToIni(); });
+}
+
+void TSettingsRecord::SaveToIni(const std::string& ini_path, const std::string& section,
+                                const std::vector<std::string>& keys) const {
+  std::vector<std::pair<std::string, std::string>> writes;
+  for (const auto& [name, value] : Values()) {
+    for (const std::string& key : keys) {
+      if (LowerCaseAscii(key) == LowerCaseAscii(name)) {
+        writes.emplace_back(name, value);
+        break;
+      }
+    }
+  }
+  // The section TAutoIni would use: an empty one means the executable's file name.
+  std::string effective = section.empty() ? ExtractFileName(ExecutableFileName()) : section;
+  TIniFile(ini_path).WriteValues(effective, writes);
 }
 
 int TSettingsRecord::IndexOf(const char* name) const { return form_->Find(name)->ItemIndex(); }

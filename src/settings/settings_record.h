@@ -41,6 +41,11 @@ class TSettingsRecord : public IJobSettings {
   // (the record has no window; the dialog's stored position stays as it is). Throws
   // EIniFileError when the file cannot be written.
   void SaveToIni(const std::string& ini_path, const std::string& section) const;
+  // Writes only the named settings (stored keys, ASCII case ignored; unknown names are left out)
+  // in one locked rewrite, so a save changes no key it was not asked to: two processes saving
+  // different keys at once both keep theirs. Throws EIniFileError when the file cannot be written.
+  void SaveToIni(const std::string& ini_path, const std::string& section,
+                 const std::vector<std::string>& keys) const;
 
   int OutputMode() const override;
   std::string DstDir() const override;

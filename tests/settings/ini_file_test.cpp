@@ -182,6 +182,44 @@ TEST(IniFileTest, IntegersAndBooleansFallBackOnJunk) {
   EXPECT_FALSE(ini.ReadBool("s", "junk", false));
 }
 
+// The file object reads what IniLookup finds in the same text, hand-edited files included.
+TEST(IniFileTest, ReadsAsTheLookupDoes) {
+  TScratchFolder folder;
+  const std::string contents[] = {
+      "[Alice]\nkey=a\n  [ bob ]  \n  JpegQL\t=  70 \t\nTop=\n",
+      "[u]\nk=first\nk=second\n[v]\nk=other\n[U]\nk=third\nj=late\n",
+      "k=orphan\n[s]\n;k=comment\n#k=hash\nk\nvalue=a=b\n[x\nk=open\n[]\nk=empty\n",
+      std::string("[s]\r\n\x00\xff\x01=\x80\r\nDstDir=C:\\写真\r\nk=") + std::string(3000, 'a') +
+          "\r\nlast=end\r",
+  };
+  const std::pair<const char*, const char*> lookups[] = {
+      {"bob", "jpegql"}, {"BOB", "top"},  {"alice", "KEY"}, {"bob", "key"}, {"u", "k"},
+      {"u", "j"},        {"v", "k"},      {"s", "k"},       {"s", "value"}, {"x", "k"},
+      {"", "k"},         {"s", "DstDir"}, {"s", "last"},    {" s ", " k "}, {"carol", "k"},
+  };
+  for (const std::string& content : contents) {
+    WriteFileBytes(folder / "q.ini", content);
+    TIniFile ini(folder / "q.ini");
+    for (const auto& [section, key] : lookups)
+      EXPECT_EQ(ini.ReadValue(section, key), IniLookup(content, section, key))
+          << "[" << section << "] " << key << " in " << content.substr(0, 40);
+  }
+}
+
+// A load reads the file once: every read of one object answers from the same state of the file,
+// however many keys are read (a 10 MB file is not read again for each of them).
+TEST(IniFileTest, ReadsComeFromOneStateOfTheFileUntilAWrite) {
+  TScratchFolder folder;
+  WriteFileBytes(folder / "q.ini", "[s]\na=1\nb=1\n");
+  TIniFile ini(folder / "q.ini");
+  EXPECT_EQ(ini.ReadString("s", "a", ""), "1");
+  WriteFileBytes(folder / "q.ini", "[s]\na=2\nb=2\n");  // another process saves meanwhile
+  EXPECT_EQ(ini.ReadString("s", "b", ""), "1");
+  ini.WriteString("s", "c", "3");
+  EXPECT_EQ(ini.ReadString("s", "b", ""), "2");
+  EXPECT_EQ(ini.ReadString("s", "c", ""), "3");
+}
+
 TEST(IniFileTest, WriteKeepsPermissionsAndFollowsASymbolicLink) {
   TScratchFolder folder;
   WriteFileBytes(folder / "real.ini", "[s]\nk=1\n");
@@ -199,7 +237,7 @@ TEST(IniFileTest, WriteKeepsPermissionsAndFollowsASymbolicLink) {
     (void)entry;
     ++entries;
   }
-  EXPECT_EQ(entries, 3);  // real.ini, link.ini, real.ini.lock
+  EXPECT_EQ(entries, 3);  // real.ini, link.ini, .real.ini.quenvale-lock
 }
 
 TEST(IniFileTest, FailedWriteNamesThePathAndDamagesNothing) {
