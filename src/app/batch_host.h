@@ -23,6 +23,11 @@ class IBatchHost {
   virtual void ProcessMessages() = 0;
   // Asks for the PDF file of this drop; nullopt when the user cancels.
   virtual std::optional<std::string> AskPdfFileName() = 0;
+  // Called with a chosen PDF file that is no input of the drop and either missing or a PDF, before
+  // anything is converted; throws to refuse replacing it (a save dialog has asked already).
+  virtual void CheckPdfReplace(const std::string& /*pdf_file*/) {}
+  // A PDF drop ended on a failure after pages_written pages: the file holds them.
+  virtual void PartialPdfWritten(const std::string& /*pdf_file*/, int /*pages_written*/) {}
   // Reports the failure of a drop that was queued behind another (the first drop's failure
   // travels to the caller of FileDrop instead). A silent abort reports nothing.
   virtual void ReportError(std::exception_ptr error) = 0;

@@ -59,14 +59,25 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   batch_host_.SetProgressVisible(true);
 
   bool pdf_mode = settings_.FileFormat() == 3;
+  std::optional<std::string> pdf_file;
   if (pdf_mode) {
-    std::optional<std::string> pdf_file = batch_host_.AskPdfFileName();
-    if (pdf_file)
+    pdf_file = batch_host_.AskPdfFileName();
+    if (pdf_file) {
+      // Refused targets end the drop before anything is converted.
+      try {
+        CheckPdfTarget(*pdf_file, files);
+        batch_host_.CheckPdfReplace(*pdf_file);
+      } catch (...) {
+        batch_host_.SetProgressVisible(false);
+        throw;
+      }
       BeginPdfDrop(*pdf_writer_, *pdf_file);
-    else
+    } else {
       pdf_mode = false;
+    }
   }
   job_.SetPdfMode(pdf_mode, pdf_writer_.get());
+  job_.BeginDrop();
 
   std::string caption = batch_host_.Caption();
   batch_host_.SetCaption(kPleaseWait);
@@ -106,6 +117,16 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
     throw EOutOfMemory();
   } catch (...) {
     restore();
+    // The pages made before the failure are kept, as an image drop keeps the files converted
+    // before it. A failure to write them is reported; the first failure still ends the drop.
+    if (pdf_mode) {
+      try {
+        if (int pages = EndPdfDrop(*pdf_writer_); pages > 0)
+          batch_host_.PartialPdfWritten(*pdf_file, pages);
+      } catch (...) {
+        batch_host_.ReportError(std::current_exception());
+      }
+    }
     finish();
     throw;
   }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "app/fit_inside.h"
 #include "app/image_io.h"
@@ -29,8 +30,11 @@ int ReaderPosition(const std::string& file_name) {
 std::string OutputFolder(const std::string& file_name, int output_mode,
                          const std::string& dst_dir) {
   // OutputMode -1 (no item chosen, from a hand-edited file) writes beside the input, the
-  // dialog's default.
-  if (output_mode == 1) return IncludeTrailingPathDelimiter(dst_dir);
+  // dialog's default. An empty folder would make the outputs land in "/": refused.
+  if (output_mode == 1) {
+    if (dst_dir.empty()) throw Exception(kNoOutputFolderText);
+    return IncludeTrailingPathDelimiter(dst_dir);
+  }
   return ExtractFilePath(file_name);
 }
 
@@ -52,6 +56,15 @@ int EffectiveFormat(int file_format) {
   return file_format >= 0 && file_format <= 3 ? file_format : 0;
 }
 
+// One name for one file, whatever way the path spells it (relative, "//", "..", a linked folder).
+std::string OutputKey(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return path;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
+  return error ? absolute.lexically_normal().string() : canonical.string();
+}
+
 }  // namespace
 
 TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
@@ -59,11 +72,28 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   TCursor saved_cursor = host_.Cursor();
   host_.SetCursor(TCursor::crHourGlass);
 
-  std::string output_path = OutputPath(file_name, settings_.OutputMode(), settings_.DstDir(),
-                                       EffectiveFormat(settings_.FileFormat()));
-  if (settings_.OverWrite() == 0 && FileExists(output_path)) {
-    host_.SetCursor(saved_cursor);
-    return TJobOutcome::kOutputExists;
+  const int format = EffectiveFormat(settings_.FileFormat());
+  // A page is no output file: a file beside the input carrying the page's would-be name
+  // ("a.pdf" beside "a.jpg") does not pass the page over.
+  std::string output_path;
+  std::string output_key;
+  if (format != 3) {
+    output_path = OutputPath(file_name, settings_.OutputMode(), settings_.DstDir(), format);
+    output_key = OutputKey(output_path);
+    // A second input of this drop with the same output: the settings decide as for any existing
+    // file, and the host names both inputs.
+    if (auto earlier = drop_outputs_.find(output_key); earlier != drop_outputs_.end()) {
+      bool overwrite = settings_.OverWrite() != 0;
+      host_.SameOutputTwice(earlier->second, file_name, output_path, overwrite);
+      if (!overwrite) {
+        host_.SetCursor(saved_cursor);
+        return TJobOutcome::kOutputExists;
+      }
+    }
+    if (settings_.OverWrite() == 0 && FileExists(output_path)) {
+      host_.SetCursor(saved_cursor);
+      return TJobOutcome::kOutputExists;
+    }
   }
 
   TBitmap image;
@@ -80,9 +110,10 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   if (settings_.Reduce256ColorMode()) Reduce256Step(image);
 
   std::string folder = ExtractFilePath(output_path);
-  if (!folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
+  if (format != 3 && !folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
 
   Write(image, file_name, reader_position, output_path, resized);
+  if (format != 3) drop_outputs_[output_key] = file_name;
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
 }

@@ -1,6 +1,7 @@
 // The conversion job: one input file to one output file or one PDF page.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,11 +24,16 @@ inline constexpr char kResizeErrorText[] =
     "対象の画像サイズが大きすぎます。\r\n申し訳ありませんが縮小できません。";
 inline constexpr char kResizeErrorCaption[] = "エラー";
 
+// The refusal of OutputMode 1 without a folder.
+inline constexpr char kNoOutputFolderText[] =
+    "No output folder is set: writing into a folder (OutputMode 1) needs DstDir";
+
 // Position of a file's extension in kReaderExtensions (1-based, 0 when empty or absent):
 // 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host.
 int ReaderPosition(const std::string& file_name);
 
-// The folder an output goes to: beside the input (OutputMode 0; also -1) or DstDir with "/".
+// The folder an output goes to: beside the input (OutputMode 0; also -1) or DstDir with "/"
+// (OutputMode 1; an empty DstDir throws Exception kNoOutputFolderText).
 std::string OutputFolder(const std::string& file_name, int output_mode, const std::string& dst_dir);
 
 // The output path for a file: folder plus the name with the format's extension.
@@ -61,9 +67,12 @@ class TConversionJob {
   void SetPdfMode(bool pdf_mode, TPReport* report) {
     pdf_mode_ = pdf_mode;
     report_ = report;
+    pages_added_ = 0;
   }
   // Pages added since SetPdfMode(true, ...).
   int PagesAdded() const { return pages_added_; }
+  // Starts a new drop: outputs written so far no longer count as this drop's.
+  void BeginDrop() { drop_outputs_.clear(); }
 
  private:
   void ReadImage(int reader_position, const std::string& file_name, class TBitmap& image);
@@ -79,6 +88,8 @@ class TConversionJob {
   TPReport* report_ = nullptr;
   int pages_added_ = 0;
   std::vector<std::string> warnings_;
+  // Output files written in this drop (one name per file) and the input each came from.
+  std::map<std::string, std::string> drop_outputs_;
 };
 
 }  // namespace qv

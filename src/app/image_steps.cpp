@@ -47,6 +47,15 @@ void ResizeBitmap(TBitmap& image, int width, int height, int resample_mode) {
 void SepiaStep(TBitmap& image) { ApplySepia(image); }
 
 void Reduce256Step(TBitmap& image) {
+  // The reduction works on 24-bit pictures: any other depth (1, 4, 8, 15, 16 or 32 bits, a
+  // plug-in's picture) is brought to 24 bits first, on a copy so a failure leaves image as it was.
+  if (image.PixelFormat() != TPixelFormat::pf24bit) {
+    TBitmap full = image;
+    full.SetPixelFormat(TPixelFormat::pf24bit);
+    TBitmap reduced = ReduceColors(full, 8);
+    image.Assign(&reduced);
+    return;
+  }
   TBitmap reduced = ReduceColors(image, 8);
   image.Assign(&reduced);
 }

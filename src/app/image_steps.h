@@ -13,7 +13,8 @@ void ResizeBitmap(TBitmap& image, int width, int height, int resample_mode);
 // Tones image sepia in place (it becomes 24 bits per pixel).
 void SepiaStep(TBitmap& image);
 
-// Replaces image by its 256-colour reduction (refuses an image that is not 24 bits per pixel).
+// Replaces image by its 256-colour reduction; an image of another depth is brought to 24 bits
+// per pixel first.
 void Reduce256Step(TBitmap& image);
 
 }  // namespace qv

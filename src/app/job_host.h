@@ -26,6 +26,10 @@ class IJobHost {
   // without the file name, e.g. that the picture may be incomplete). Hosts that have nowhere to
   // say it keep silent.
   virtual void FileWarning(const std::string& /*file_name*/, const std::string& /*text*/) {}
+  // A second input of the drop has the output an earlier one was written to; overwritten tells
+  // whether it replaces it (OverWrite 1) or is passed over.
+  virtual void SameOutputTwice(const std::string& /*earlier_input*/, const std::string& /*input*/,
+                               const std::string& /*output*/, bool /*overwritten*/) {}
 };
 
 }  // namespace qv

@@ -2,6 +2,11 @@
 // writes its file once at the end.
 #include "app/pdf_steps.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <utility>
 
 #include "codecs/jpeg_image.h"
@@ -11,6 +16,8 @@
 #include "pdf/report/pr_jpeg_image.h"
 #include "pdf/report/pr_page.h"
 #include "pdf/report/pr_report.h"
+#include "runtime/exceptions.h"
+#include "runtime/strings.h"
 
 namespace qv {
 
@@ -65,14 +72,39 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
   report.Print(form.PDFPage());
 }
 
-void EndPdfDrop(TPReport &report) {
-  if (!report.HasDoc()) return;
-  if (report.PageCount() == 0) {
+int EndPdfDrop(TPReport &report) {
+  if (!report.HasDoc()) return 0;
+  int pages = report.PageCount();
+  if (pages == 0) {
     // Every file was passed over: no file is written and an existing one stays as it was.
     report.Abort();
-    return;
+    return 0;
   }
   report.EndDoc();
+  return pages;
+}
+
+void CheckPdfTarget(const std::string &pdf_file, const std::vector<std::string> &inputs) {
+  struct stat target;
+  if (::stat(pdf_file.c_str(), &target) != 0) return;  // nothing there yet (or unreachable)
+  for (const std::string &input : inputs) {
+    struct stat info;
+    if (::stat(input.c_str(), &info) == 0 && info.st_dev == target.st_dev &&
+        info.st_ino == target.st_ino)
+      throw Exception(FormatText(kPdfTargetIsInputText, {pdf_file}));
+  }
+  bool is_pdf = false;
+  if (S_ISREG(target.st_mode)) {
+    if (target.st_size == 0) return;  // an empty file holds nothing to lose
+    char head[5] = {};
+    int fd = ::open(pdf_file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+      is_pdf = ::read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head) &&
+               std::memcmp(head, "%PDF-", sizeof head) == 0;
+      ::close(fd);
+    }
+  }
+  if (!is_pdf) throw Exception(FormatText(kPdfTargetNotPdfText, {pdf_file}));
 }
 
 }  // namespace qv

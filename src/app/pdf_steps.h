@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -33,8 +34,18 @@ void BeginPdfDrop(TPReport& report, const std::string& file_name);
 void AddPdfPage(TPReport& report, const TBitmap& image, const std::string& input_file,
                 bool embed_input_file, int jpeg_quality);
 
-// Ends the document and writes the file; a document without pages writes nothing and leaves any
-// file at the chosen path untouched.
-void EndPdfDrop(TPReport& report);
+// Ends the document and writes the file; returns the number of pages written. A document without
+// pages writes nothing (0) and leaves any file at the chosen path untouched.
+int EndPdfDrop(TPReport& report);
+
+// Refuses (Exception naming the file) a PDF target that would destroy something before anything
+// is converted: one of the drop's own inputs (the same file by any name), a folder, or an
+// existing file that is not a PDF (a non-empty file not starting "%PDF-", or no regular file).
+void CheckPdfTarget(const std::string& pdf_file, const std::vector<std::string>& inputs);
+
+inline constexpr char kPdfTargetIsInputText[] =
+    "The PDF file \"%s\" is one of the files to convert; it is not replaced";
+inline constexpr char kPdfTargetNotPdfText[] =
+    "The file \"%s\" exists and is not a PDF file; it is not replaced";
 
 }  // namespace qv

@@ -84,7 +84,6 @@ TDropFileForm::TDropFileForm()
   save_dialog_->setAcceptMode(QFileDialog::AcceptSave);
   save_dialog_->setNameFilter(QStringLiteral("Adobe PDF (*.pdf)"));
   save_dialog_->setDefaultSuffix(QStringLiteral("pdf"));
-  save_dialog_->setOption(QFileDialog::DontConfirmOverwrite);
 
   drop_dst_->setObjectName(QStringLiteral("DropDst1"));
   drop_dst_->SetTarget(widgets::THookTarget::htForm);
