@@ -2,6 +2,7 @@
 // folder.
 #include "cli/cli_host.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <iostream>
 
 #include "app/file_result.h"
+#include "cli/terminal_text.h"
 #include "codecs/spi_lib32.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
@@ -17,8 +19,11 @@
 namespace qv::cli {
 
 TCliHost::TCliHost(std::optional<std::string> pdf_file,
-                   std::optional<std::pair<int, int>> desktop_size, bool progress)
-    : pdf_file_(std::move(pdf_file)), desktop_size_(desktop_size), progress_(progress) {}
+                   std::optional<std::pair<int, int>> desktop_size, bool progress, bool overwrite)
+    : pdf_file_(std::move(pdf_file)),
+      desktop_size_(desktop_size),
+      progress_(progress),
+      overwrite_(overwrite) {}
 
 TCliHost::~TCliHost() = default;
 
@@ -27,7 +32,8 @@ void TCliHost::ShowErrorMessage(const std::string& text, const std::string& capt
   for (char c : text)
     if (c != '\r') line += c == '\n' ? ' ' : c;
   SetProgressVisible(false);
-  std::cerr << "quenvale-cli: " << caption << ": " << current_file_ << ": " << line << "\n";
+  std::cerr << "quenvale-cli: " << TerminalSafe(caption) << ": " << QuoteFileName(current_file_)
+            << ": " << TerminalSafe(line, {current_file_}) << "\n";
 }
 
 std::pair<int, int> TCliHost::PrimaryDisplaySize() {
@@ -50,7 +56,8 @@ void TCliHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
 
 void TCliHost::FileWarning(const std::string& file_name, const std::string& text) {
   SetProgressVisible(false);
-  std::cerr << "quenvale-cli: warning: " << file_name << ": " << text << "\n";
+  std::cerr << "quenvale-cli: warning: " << QuoteFileName(file_name) << ": "
+            << TerminalSafe(text, {file_name}) << "\n";
 }
 
 void TCliHost::FileFinished(int, int, const TFileResult& result) {
@@ -58,12 +65,40 @@ void TCliHost::FileFinished(int, int, const TFileResult& result) {
     SetProgressVisible(false);
     reported_failure_ = result.error;
     if (result.silent) std::cerr << "quenvale-cli: ";
-    std::cerr << result.file_name << ": " << result.message << "\n";
+    std::cerr << QuoteFileName(result.file_name) << ": "
+              << TerminalSafe(result.message,
+                              {result.file_name, pdf_file_ ? *pdf_file_ : std::string()})
+              << "\n";
   } else if (result.reason == TPassReason::kMissing) {
     SetProgressVisible(false);
-    std::cerr << "quenvale-cli: warning: " << result.file_name << ": "
+    std::cerr << "quenvale-cli: warning: " << QuoteFileName(result.file_name) << ": "
               << PassReasonText(result.reason) << "\n";
   }
+}
+
+void TCliHost::SameOutputTwice(const std::string& earlier_input, const std::string& input,
+                               const std::string& output, bool overwritten) {
+  SetProgressVisible(false);
+  std::cerr << "quenvale-cli: " << QuoteFileName(input) << ": same output " << QuoteFileName(output)
+            << " as " << QuoteFileName(earlier_input)
+            << (overwritten ? ": overwritten" : ": passed over") << "\n";
+}
+
+void TCliHost::CheckPdfReplace(const std::string& pdf_file) {
+  struct stat info;
+  if (!overwrite_ && ::lstat(pdf_file.c_str(), &info) == 0)
+    throw Exception("The PDF file \"" + pdf_file + "\" exists: give --overwrite to replace it");
+}
+
+void TCliHost::PartialPdfWritten(const std::string& pdf_file, int pages_written) {
+  partial_pdf_note_ = "quenvale-cli: " + QuoteFileName(pdf_file) + " holds the first " +
+                      std::to_string(pages_written) + (pages_written == 1 ? " page" : " pages") +
+                      " of the drop\n";
+}
+
+void TCliHost::PrintPartialPdfNote() {
+  std::cerr << partial_pdf_note_;
+  partial_pdf_note_.clear();
 }
 
 void TCliHost::SetProgressVisible(bool visible) {
@@ -78,14 +113,18 @@ void TCliHost::ReportError(std::exception_ptr error) {
     std::rethrow_exception(error);
   } catch (const EAbort&) {
   } catch (const std::exception& e) {
-    std::cerr << "quenvale-cli: " << ErrorBoxText(e.what()) << "\n";
+    std::cerr << "quenvale-cli: "
+              << TerminalSafe(ErrorBoxText(e.what()),
+                              {current_file_, pdf_file_ ? *pdf_file_ : std::string()})
+              << "\n";
   }
 }
 
 void TCliHost::FileStarting(int index, int count, const std::string& file_name) {
   current_file_ = file_name;
   if (!progress_) return;
-  std::cerr << "\r\033[K[" << index + 1 << "/" << count << "] " << file_name << std::flush;
+  std::cerr << "\r\033[K[" << index + 1 << "/" << count << "] " << QuoteFileName(file_name)
+            << std::flush;
   progress_line_open_ = true;
 }
 

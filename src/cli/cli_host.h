@@ -17,8 +17,9 @@ namespace qv::cli {
 
 class TCliHost : public IJobHost, public IBatchHost {
  public:
+  // overwrite: an existing PDF file may be replaced (without it a PDF drop onto one is refused).
   TCliHost(std::optional<std::string> pdf_file, std::optional<std::pair<int, int>> desktop_size,
-           bool progress);
+           bool progress, bool overwrite = false);
   ~TCliHost() override;
 
   // IJobHost
@@ -28,6 +29,8 @@ class TCliHost : public IJobHost, public IBatchHost {
   std::pair<int, int> PrimaryDisplaySize() override;
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
   void FileWarning(const std::string& file_name, const std::string& text) override;
+  void SameOutputTwice(const std::string& earlier_input, const std::string& input,
+                       const std::string& output, bool overwritten) override;
 
   // IBatchHost
   void SetProgressMax(int) override {}
@@ -37,6 +40,8 @@ class TCliHost : public IJobHost, public IBatchHost {
   void SetCaption(const std::string& caption) override { caption_ = caption; }
   void ProcessMessages() override {}
   std::optional<std::string> AskPdfFileName() override { return pdf_file_; }
+  void CheckPdfReplace(const std::string& pdf_file) override;
+  void PartialPdfWritten(const std::string& pdf_file, int pages_written) override;
   void ReportError(std::exception_ptr error) override;
   void FileStarting(int index, int count, const std::string& file_name) override;
   // A failed file is reported as "FILE: reason"; a named file that does not exist gets a
@@ -47,11 +52,15 @@ class TCliHost : public IJobHost, public IBatchHost {
   const std::string& CurrentFile() const { return current_file_; }
   // The failure of a file that FileFinished has already reported (to tell it from others).
   std::exception_ptr ReportedFailure() const { return reported_failure_; }
+  // Prints where the pages made before the failure went, when a PDF drop kept some.
+  void PrintPartialPdfNote();
 
  private:
   std::optional<std::string> pdf_file_;
   std::optional<std::pair<int, int>> desktop_size_;
   bool progress_;
+  bool overwrite_;
+  std::string partial_pdf_note_;
   bool progress_line_open_ = false;
   TCursor cursor_ = TCursor::crDefault;
   std::string caption_ = "Drop Files Here.";

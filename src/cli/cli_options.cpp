@@ -101,7 +101,7 @@ const char* UsageText() {
          "                                CustomSize, CustomWidth, CustomHeight)\n"
          "  --ini PATH, --section NAME    settings file and section (default: the GUI's)\n"
          "  --show-settings               print the effective settings and exit\n"
-         "  --save-settings               store the effective settings and exit\n"
+         "  --save-settings               store the settings the options change and exit\n"
          "  -k, --keep-going              a failed file is reported (name and reason) and the\n"
          "                                drop goes on with the next; in a PDF drop it gets no\n"
          "                                page\n"
@@ -166,8 +166,12 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), options.save_settings = true;
     } else if (name == "--ini") {
       options.ini_path = value();
+      if (options.ini_path->empty()) throw TUsageError{"--ini: missing file name"};
     } else if (name == "--section") {
       options.section = value();
+      // A section name ends at "]" and at the line end: such a name could never be read back.
+      if (options.section->find_first_of("]\r\n") != std::string::npos)
+        throw TUsageError{"--section: a section name cannot hold \"]\" or a line break"};
     } else if (name == "--set") {
       std::string text = value();
       auto eq = text.find('=');

@@ -9,7 +9,9 @@
 #include "app/batch_run.h"
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
+#include "cli/terminal_text.h"
 #include "runtime/exceptions.h"
+#include "runtime/file_replacement.h"
 #include "settings/settings_record.h"
 
 namespace {
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  CleanUpTemporaryFilesOnSignals();
   try {
     std::string ini_path = options.ini_path.value_or(DefaultIniPath());
     std::string section = options.section.value_or(DefaultIniSection());
@@ -48,12 +51,17 @@ int main(int argc, char** argv) {
         return Usage("--set: unknown key or malformed value \"" + key + "=" + value + "\"");
 
     if (options.show_settings) {
-      std::cout << "# ini: " << ini_path << "\n# section: " << section << "\n";
-      for (const auto& [key, value] : settings.Values()) std::cout << key << "=" << value << "\n";
+      std::cout << "# ini: " << cli::QuoteFileName(ini_path)
+                << "\n# section: " << cli::TerminalSafe(section) << "\n";
+      for (const auto& [key, value] : settings.Values())
+        std::cout << key << "=" << cli::TerminalSafe(value) << "\n";
       return 0;
     }
     if (options.save_settings) {
-      settings.SaveToIni(ini_path, section);
+      // Only the keys asked for: a save never puts back values another process changed since.
+      std::vector<std::string> keys;
+      for (const auto& override : options.overrides) keys.push_back(override.first);
+      settings.SaveToIni(ini_path, section, keys);
       return 0;
     }
     if (options.files.empty()) return Usage("no files named");
@@ -62,7 +70,7 @@ int main(int argc, char** argv) {
 
     bool progress = !options.quiet && ::isatty(STDERR_FILENO);
     bool summary = options.verbose || (!options.quiet && ::isatty(STDERR_FILENO));
-    cli::TCliHost host(options.pdf_file, options.desktop_size, progress);
+    cli::TCliHost host(options.pdf_file, options.desktop_size, progress, settings.OverWrite() != 0);
     TBatchRun batch(settings, host, host);
     batch.SetKeepGoing(options.keep_going);
     int status = 0;
@@ -77,9 +85,12 @@ int main(int argc, char** argv) {
           throw;
         } catch (const EAbort&) {
         } catch (const std::exception& error) {
-          std::cerr << ErrorBoxText(error.what()) << "\n";
+          std::cerr << cli::TerminalSafe(ErrorBoxText(error.what()),
+                                         {options.pdf_file ? *options.pdf_file : std::string()})
+                    << "\n";
         }
       }
+      host.PrintPartialPdfNote();
       status = 1;
     }
     const TBatchSummary& counts = batch.Summary();
@@ -97,7 +108,7 @@ int main(int argc, char** argv) {
     std::cerr << ErrorBoxText(EOutOfMemory().what()) << "\n";
     return 1;
   } catch (const std::exception& error) {
-    std::cerr << ErrorBoxText(error.what()) << "\n";
+    std::cerr << cli::TerminalSafe(ErrorBoxText(error.what())) << "\n";
     return 1;
   }
 }
