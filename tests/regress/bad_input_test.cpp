@@ -289,7 +289,8 @@ TEST_F(BadInputCli, EmptyBmpEmptyPluginFileAndAFolderNamedLikeAnImageArePassedOv
 }
 
 // Names with spaces, a newline and bytes that are no UTF-8 are used as they are: a good file
-// converts to the same odd name, a bad one is named byte for byte in the message.
+// converts to the same odd name; a bad one is named in the message quoted for the terminal
+// (control characters and invalid bytes escaped).
 TEST_F(BadInputCli, OddFileNamesAreKeptByteForByte) {
   const std::string odd = "a b\nc\xFF\xFE\x82\xA0";
   WriteFile(dir / (odd + ".bmp"), GoodBmp(2, 2));
@@ -300,7 +301,8 @@ TEST_F(BadInputCli, OddFileNamesAreKeptByteForByte) {
   std::string bad = dir / ("bad " + odd + ".bmp");
   WriteFile(bad, Bmp({.bits = 7}));
   fs::remove_all(dir / "out");
-  ExpectCleanFailure(Convert({bad}), bad, kInvalidBitmap, dir / "out");
+  const std::string quoted = "'" + dir / "bad a b'$'\\n''c'$'\\377\\376\\202\\240''.bmp'";
+  ExpectCleanFailure(Convert({bad}), quoted, kInvalidBitmap, dir / "out");
 }
 
 // The output folder is a regular file: the folder cannot be made, the file stays as it was.
