@@ -202,6 +202,48 @@ TEST_F(GuiTest, PdfDropsAskOnceAndACancelConvertsNothing) {
   EXPECT_TRUE(bytes.contains("/Count 2")) << "one page per file of the drop";
 }
 
+// Answers the question a save dialog asks before replacing a file: Yes or No.
+class TReplaceAnswer {
+ public:
+  explicit TReplaceAnswer(bool replace) : replace_(replace) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      ++asked;
+      timer_.stop();
+      box->button(replace_ ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    timer_.start(10);
+  }
+  int asked = 0;
+
+ private:
+  bool replace_;
+  QTimer timer_;
+};
+
+// Choosing an existing PDF in the save dialog asks before it is replaced.
+TEST_F(GuiTest, ReplacingAnExistingPdfIsAskedFirst) {
+  QStringList files = {Sample(QStringLiteral("a.bmp"))};
+  Action("SetPDF")->trigger();
+  QString pdf = Path(QStringLiteral("album.pdf"));
+  {
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("%PDF-1.4 made before");
+  }
+  TReplaceAnswer yes(true);
+  TSaveDialogAnswer confirm{pdf};
+  Drop(files);
+  ASSERT_TRUE(qv::testing::ProcessUntil(
+      [&] { return confirm.shown == 1 && !main_->BatchRun()->Running(); }));
+  QApplication::processEvents();
+  EXPECT_EQ(yes.asked, 1);
+  QFile file(pdf);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.readAll().contains("/Count 1"));
+}
+
 TEST_F(GuiTest, MenuSetsTheDialogAndTheMarksFollowTheDialog) {
   EXPECT_TRUE(Action("SetNoResize")->isChecked());
   EXPECT_TRUE(Action("SetBitmap")->isChecked());
