@@ -128,7 +128,7 @@ void TSettingsRecord::SaveToIni(const std::string& ini_path, const std::string& 
 void TSettingsRecord::SaveToIni(const std::string& ini_path, const std::string& section,
                                 const std::vector<std::string>& keys) const {
   std::vector<std::pair<std::string, std::string>> writes;
-  for (const auto& [name, value] : Values()) {
+  for (const auto& [name, value] : AllValues()) {
     for (const std::string& key : keys) {
       if (LowerCaseAscii(key) == LowerCaseAscii(name)) {
         writes.emplace_back(name, value);
