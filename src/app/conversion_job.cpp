@@ -113,7 +113,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   if (format != 3 && !folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
 
   Write(image, file_name, reader_position, output_path, resized);
-  if (format != 3) drop_outputs_[output_key] = file_name;
+  if (format != 3 && in_drop_) drop_outputs_[output_key] = file_name;
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
 }

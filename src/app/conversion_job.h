@@ -71,8 +71,12 @@ class TConversionJob {
   }
   // Pages added since SetPdfMode(true, ...).
   int PagesAdded() const { return pages_added_; }
-  // Starts a new drop: outputs written so far no longer count as this drop's.
-  void BeginDrop() { drop_outputs_.clear(); }
+  // Starts a drop: from here on an output written twice is reported (see
+  // IJobHost::SameOutputTwice); outputs written before no longer count.
+  void BeginDrop() {
+    in_drop_ = true;
+    drop_outputs_.clear();
+  }
 
  private:
   void ReadImage(int reader_position, const std::string& file_name, class TBitmap& image);
@@ -90,6 +94,7 @@ class TConversionJob {
   std::vector<std::string> warnings_;
   // Output files written in this drop (one name per file) and the input each came from.
   std::map<std::string, std::string> drop_outputs_;
+  bool in_drop_ = false;
 };
 
 }  // namespace qv

@@ -53,7 +53,8 @@ TEST(OutputNaming, BesideTheInputOrInTheChosenFolder) {
   EXPECT_EQ(OutputPath("/p/a.b/scan", 0, "", 0), "/p/a.b/scan.bmp");
   EXPECT_EQ(OutputPath("/p/x.png", 1, "/out", 3), "/out/x.pdf");
   EXPECT_EQ(OutputPath("/p/x.png", 1, "/out/", 0), "/out/x.bmp");
-  EXPECT_EQ(OutputPath("/p/x.png", 1, "", 0), "/x.bmp");
+  // Into a folder without a folder: refused, never "/".
+  EXPECT_THROW(OutputPath("/p/x.png", 1, "", 0), Exception);
   // No item chosen (a hand-edited file) writes beside the input.
   EXPECT_EQ(OutputPath("/p/x.png", -1, "/out", 0), "/p/x.bmp");
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/image_helpers.h"
+#include "imaging/reduce_colors.h"
 #include "runtime/exceptions.h"
 
 namespace qv {
@@ -85,13 +86,23 @@ TEST(ImageSteps, SepiaThenReductionGivesAnEightBitImage) {
   EXPECT_LE(image.Palette().size(), 256u);
 }
 
-TEST(ImageSteps, ReductionRefusesAThirtyTwoBitImageAndKeepsIt) {
+// A picture of any other depth is brought to 24 bits and reduced like a 24-bit one; the
+// reduction itself still refuses anything but 24 bits.
+TEST(ImageSteps, ReductionTakesAThirtyTwoBitImageThrough24Bits) {
   TBitmap image = testing::Random24(10, 6, 8);
   ResizeBitmap(image, 5, 5, 1);  // "Bi-Linear(MMX)" leaves 32 bits
-  std::vector<std::uint8_t> before = PixelBytes(image);
-  EXPECT_THROW(Reduce256Step(image), EAssertionFailed);
-  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf32bit);
-  EXPECT_EQ(PixelBytes(image), before);
+  ASSERT_EQ(image.PixelFormat(), TPixelFormat::pf32bit);
+  TBitmap as24 = image;
+  as24.SetPixelFormat(TPixelFormat::pf24bit);
+  Reduce256Step(image);
+  Reduce256Step(as24);
+  EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(PixelBytes(image), PixelBytes(as24));
+  EXPECT_EQ(image.Palette(), as24.Palette());
+
+  TBitmap thirty_two = testing::Random24(4, 4, 1);
+  ResizeBitmap(thirty_two, 4, 4, 1);
+  EXPECT_THROW(ReduceColors(thirty_two, 8), EAssertionFailed);
 }
 
 }  // namespace
