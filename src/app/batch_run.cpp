@@ -108,7 +108,10 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
         std::rethrow_exception(result.error);
     }
     restore();
-    if (pdf_mode) EndPdfDrop(*pdf_writer_);
+    if (pdf_mode) {
+      pdf_mode = false;  // written here or not at all: a failure to write is not tried again
+      EndPdfDrop(*pdf_writer_);
+    }
   } catch (const std::bad_alloc&) {
     // Memory that could not be had anywhere on the way is the system's out-of-memory failure,
     // never the library's text.
