@@ -58,7 +58,7 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   batch_host_.SetProgressMax(count);
   batch_host_.SetProgressVisible(true);
 
-  bool pdf_mode = settings_.FileFormat() == 3;
+  bool pdf_mode = OutputFormatOf(settings_.FileFormat()) == TOutputFormat::kPdf;
   std::optional<std::string> pdf_file;
   if (pdf_mode) {
     pdf_file = batch_host_.AskPdfFileName();
@@ -97,7 +97,8 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
       batch_host_.ProcessMessages();
       if (batch_host_.StopRequested()) break;
       // Only names that will be converted are announced; the others are told as passed over.
-      if (!(settings_.FileFormat() == 3 && !job_.PdfMode()) && FileExists(files[i]))
+      if (!(OutputFormatOf(settings_.FileFormat()) == TOutputFormat::kPdf && !job_.PdfMode()) &&
+          FileExists(files[i]))
         batch_host_.FileStarting(i, count, files[i]);
       file_settings_.Take(settings_);
       TFileResult result;

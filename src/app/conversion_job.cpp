@@ -27,21 +27,20 @@ int ReaderPosition(const std::string& file_name) {
   return found ? static_cast<int>(found - kReaderExtensions) + 1 : 0;
 }
 
-std::string OutputFolder(const std::string& file_name, int output_mode,
+std::string OutputFolder(const std::string& file_name, TOutputPlace place,
                          const std::string& dst_dir) {
-  // OutputMode -1 (no item chosen, from a hand-edited file) writes beside the input, the
-  // dialog's default. An empty folder would make the outputs land in "/": refused.
-  if (output_mode == 1) {
+  // Into a folder without a folder would make the outputs land in "/": refused.
+  if (place == TOutputPlace::kDstDir) {
     if (dst_dir.empty()) throw Exception(kNoOutputFolderText);
     return IncludeTrailingPathDelimiter(dst_dir);
   }
   return ExtractFilePath(file_name);
 }
 
-std::string OutputPath(const std::string& file_name, int output_mode, const std::string& dst_dir,
-                       int file_format) {
-  std::string folder = OutputFolder(file_name, output_mode, dst_dir);
-  std::string name = ChangeFileExt(ExtractFileName(file_name), kOutputExtensions[file_format]);
+std::string OutputPath(const std::string& file_name, TOutputPlace place, const std::string& dst_dir,
+                       TOutputFormat format) {
+  std::string folder = OutputFolder(file_name, place, dst_dir);
+  std::string name = ChangeFileExt(ExtractFileName(file_name), OutputExtension(format));
   return folder + name;
 }
 
@@ -49,12 +48,6 @@ TConversionJob::TConversionJob(const IJobSettings& settings, IJobHost& host)
     : settings_(settings), host_(host) {}
 
 namespace {
-
-// FileFormat outside 0..3 (-1 from a hand-edited file) writes BMP, the dialog's default, so a
-// file is never silently dropped.
-int EffectiveFormat(int file_format) {
-  return file_format >= 0 && file_format <= 3 ? file_format : 0;
-}
 
 // One name for one file, whatever way the path spells it (relative, "//", "..", a linked folder).
 std::string OutputKey(const std::string& path) {
@@ -72,13 +65,14 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   TCursor saved_cursor = host_.Cursor();
   host_.SetCursor(TCursor::crHourGlass);
 
-  const int format = EffectiveFormat(settings_.FileFormat());
+  const TOutputFormat format = OutputFormatOf(settings_.FileFormat());
   // A page is no output file: a file beside the input carrying the page's would-be name
   // ("a.pdf" beside "a.jpg") does not pass the page over.
   std::string output_path;
   std::string output_key;
-  if (format != 3) {
-    output_path = OutputPath(file_name, settings_.OutputMode(), settings_.DstDir(), format);
+  if (format != TOutputFormat::kPdf) {
+    output_path = OutputPath(file_name, OutputPlaceOf(settings_.OutputMode()), settings_.DstDir(),
+                             format);
     output_key = OutputKey(output_path);
     // A second input of this drop with the same output: the settings decide as for any existing
     // file, and the host names both inputs.
@@ -97,8 +91,8 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   }
 
   TBitmap image;
-  int reader_position = ReaderPosition(file_name);
-  ReadImage(reader_position, file_name, image);
+  TReader reader = ReaderOf(file_name);
+  ReadImage(reader, file_name, image);
   if (image.Empty()) {
     host_.SetCursor(saved_cursor);
     return TJobOutcome::kNoReader;
@@ -110,10 +104,10 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   if (settings_.Reduce256ColorMode()) Reduce256Step(image);
 
   std::string folder = ExtractFilePath(output_path);
-  if (format != 3 && !folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
+  if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
 
-  Write(image, file_name, reader_position, output_path, resized);
-  if (format != 3 && in_drop_) drop_outputs_[output_key] = file_name;
+  Write(image, file_name, reader, output_path, resized);
+  if (format != TOutputFormat::kPdf && in_drop_) drop_outputs_[output_key] = file_name;
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
 }
@@ -123,12 +117,11 @@ void TConversionJob::Warn(const std::string& file_name, const std::string& text)
   host_.FileWarning(file_name, text);
 }
 
-void TConversionJob::ReadImage(int reader_position, const std::string& file_name, TBitmap& image) {
-  switch (reader_position) {
-    case 1: ReadBmpFile(file_name, image); break;
-    case 5: ReadPngFile(file_name, image); break;
-    case 9:
-    case 13: {
+void TConversionJob::ReadImage(TReader reader, const std::string& file_name, TBitmap& image) {
+  switch (reader) {
+    case TReader::kBmp: ReadBmpFile(file_name, image); break;
+    case TReader::kPng: ReadPngFile(file_name, image); break;
+    case TReader::kJpeg: {
       TReadWarnings warnings = ReadJpegFile(file_name, image);
       // The library completed the picture by working around damage: it is converted as it is,
       // and the user hears that it may lack rows or show garbled blocks.
@@ -137,7 +130,7 @@ void TConversionJob::ReadImage(int reader_position, const std::string& file_name
              std::string(kIncompletePictureWarning) + " (JPEG library: " + warnings.first + ")");
       break;
     }
-    default: host_.ReadByPlugins(file_name, image); break;
+    case TReader::kPlugins: host_.ReadByPlugins(file_name, image); break;
   }
 }
 
@@ -165,7 +158,7 @@ bool TConversionJob::Resize(TBitmap& image) {
     std::tie(width, height) = FitInside(image.Width(), image.Height(), width, height);
   }
   try {
-    ResizeBitmap(image, width, height, settings_.ResampleMode());
+    ResizeBitmap(image, width, height, ResampleMethodOf(settings_.ResampleMode()));
   } catch (const EAbort&) {
     throw;
   } catch (const std::exception&) {
@@ -182,17 +175,16 @@ int Clamp(int value, int low, int high) { return std::min(std::max(value, low), 
 
 }  // namespace
 
-void TConversionJob::Write(const TBitmap& image, const std::string& file_name, int reader_position,
+void TConversionJob::Write(const TBitmap& image, const std::string& file_name, TReader reader,
                            const std::string& output_path, bool resized) {
-  int format = EffectiveFormat(settings_.FileFormat());
-  if (format == 3) {
+  TOutputFormat format = OutputFormatOf(settings_.FileFormat());
+  if (format == TOutputFormat::kPdf) {
     if (!pdf_mode_ || report_ == nullptr) return;
     // A JPEG that kept its pixels embeds its own bytes: with no target size, or one it already
     // fits inside with the shape kept.
     bool size_kept = settings_.TargetRes() == 0 && !settings_.CustomSize();
     if (settings_.KeepAspect() && !resized) size_kept = true;
-    bool embed =
-        size_kept && !settings_.SepiaMode() && (reader_position == 9 || reader_position == 13);
+    bool embed = size_kept && !settings_.SepiaMode() && reader == TReader::kJpeg;
     AddPdfPage(*report_, image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100));
     ++pages_added_;
     return;
@@ -200,9 +192,10 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, i
   // The output lands only when complete: a failure leaves any old file untouched.
   TSafeFileStream out(output_path);
   switch (format) {
-    case 0: WriteBmp(image, out); break;
-    case 1: WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100)); break;
-    case 2: WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9)); break;
+    case TOutputFormat::kBmp: WriteBmp(image, out); break;
+    case TOutputFormat::kJpeg: WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100)); break;
+    case TOutputFormat::kPng: WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9)); break;
+    case TOutputFormat::kPdf: break;  // handled above
   }
   out.Commit();
 }

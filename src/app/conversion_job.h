@@ -5,14 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "app/job_options.h"
+
 namespace qv {
 
 class IJobHost;
 class IJobSettings;
 class TPReport;
 
-// Output extension by FileFormat and the reader-selection text.
-inline constexpr const char* kOutputExtensions[4] = {".bmp", ".jpg", ".png", ".pdf"};
+// The reader-selection text.
 inline constexpr char kReaderExtensions[] = ".bmp.png.jpg.jpeg.pdf";
 
 // Target sizes of TargetRes 2 to 9 (0 is no resize, 1 the primary display).
@@ -29,16 +30,17 @@ inline constexpr char kNoOutputFolderText[] =
     "No output folder is set: writing into a folder (OutputMode 1) needs DstDir";
 
 // Position of a file's extension in kReaderExtensions (1-based, 0 when empty or absent):
-// 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host.
+// 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host (see ReaderOf).
 int ReaderPosition(const std::string& file_name);
 
-// The folder an output goes to: beside the input (OutputMode 0; also -1) or DstDir with "/"
-// (OutputMode 1; an empty DstDir throws Exception kNoOutputFolderText).
-std::string OutputFolder(const std::string& file_name, int output_mode, const std::string& dst_dir);
+// The folder an output goes to: beside the input or DstDir with "/" (an empty DstDir throws
+// Exception kNoOutputFolderText).
+std::string OutputFolder(const std::string& file_name, TOutputPlace place,
+                         const std::string& dst_dir);
 
 // The output path for a file: folder plus the name with the format's extension.
-std::string OutputPath(const std::string& file_name, int output_mode, const std::string& dst_dir,
-                       int file_format);
+std::string OutputPath(const std::string& file_name, TOutputPlace place, const std::string& dst_dir,
+                       TOutputFormat format);
 
 // The warning given for a JPEG that the library completed only by working around damage.
 inline constexpr char kIncompletePictureWarning[] = "the picture may be incomplete";
@@ -79,11 +81,11 @@ class TConversionJob {
   }
 
  private:
-  void ReadImage(int reader_position, const std::string& file_name, class TBitmap& image);
+  void ReadImage(TReader reader, const std::string& file_name, class TBitmap& image);
   void Warn(const std::string& file_name, const std::string& text);
   // Resizes to the target size (or fits inside it); true when a resize was made or tried.
   bool Resize(class TBitmap& image);
-  void Write(const class TBitmap& image, const std::string& file_name, int reader_position,
+  void Write(const class TBitmap& image, const std::string& file_name, TReader reader,
              const std::string& output_path, bool resized);
 
   const IJobSettings& settings_;

@@ -37,7 +37,7 @@ TFileResult PassedOver(const std::string& file_name, TPassReason reason) {
 
 TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
                             const std::string& file_name) {
-  if (settings.FileFormat() == 3 && !job.PdfMode())
+  if (OutputFormatOf(settings.FileFormat()) == TOutputFormat::kPdf && !job.PdfMode())
     return PassedOver(file_name, TPassReason::kNoPdfFile);
   struct stat info;
   if (::stat(file_name.c_str(), &info) != 0) return PassedOver(file_name, TPassReason::kMissing);

@@ -13,14 +13,30 @@
 
 namespace qv {
 
-void ResizeBitmap(TBitmap& image, int width, int height, int resample_mode) {
+namespace {
+
+// The row of ResampleFilterTable a filtered method uses, or -1 for the other methods.
+int FilterRow(TResampleMethod method) {
+  switch (method) {
+    case TResampleMethod::kMitchell: return 0;
+    case TResampleMethod::kLanczos3: return 1;
+    case TResampleMethod::kBSpline: return 2;
+    case TResampleMethod::kBell: return 3;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method) {
   // A target without pixels would leave an empty image to write: refuse it like any failed
   // resize, so the job keeps the picture as it was.
   if (width < 1 || height < 1) throw EInvalidGraphicOperation("Target size below 1 x 1 pixels");
   TBitmap temporary;
-  if (resample_mode == 0) {
+  int filter_row = FilterRow(method);
+  if (method == TResampleMethod::kBilinear) {
     temporary = BilinearStretch(image, width, height);
-  } else if (resample_mode == 1) {
+  } else if (method == TResampleMethod::kFixedPointBilinear) {
     TABitmap source;
     source.Assign(&image);
     TABitmap destination;
@@ -28,14 +44,13 @@ void ResizeBitmap(TBitmap& image, int width, int height, int resample_mode) {
     FixedPointBilinearResize(width, height, source, 0, 0, source.Width(), source.Height(), 0, 0,
                              destination);
     temporary.Assign(&destination.Bitmap());
-  } else if (resample_mode >= 2 && resample_mode <= 5) {
+  } else if (filter_row >= 0) {
     temporary.Assign(&image);
     temporary.SetSize(width, height);
     // The resampler converts its source to 24 bits in place; it gets a copy (sharing the pixels
     // until converted), so a failure leaves image exactly as it was.
     TBitmap source = image;
-    const TResampleFilter& filter =
-        ResampleFilterTable[static_cast<std::size_t>(resample_mode - 2)];
+    const TResampleFilter& filter = ResampleFilterTable[static_cast<std::size_t>(filter_row)];
     FilteredResample(source, temporary, filter.kernel, filter.support);
   } else {
     temporary.Assign(&image);  // no resampling: cut or extended to the target size

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/batch_run.h"
+#include "app/job_options.h"
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_text.h"
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (options.files.empty()) return Usage("no files named");
-    if (settings.FileFormat() == 3 && !options.pdf_file)
+    if (OutputFormatOf(settings.FileFormat()) == TOutputFormat::kPdf && !options.pdf_file)
       return Usage("a PDF drop needs --pdf FILE (the file that receives the pages)");
 
     bool progress = !options.quiet && ::isatty(STDERR_FILENO);

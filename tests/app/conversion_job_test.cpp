@@ -46,17 +46,23 @@ INSTANTIATE_TEST_SUITE_P(
                       ReaderCase{"dir.bmp/scan", 0}, ReaderCase{"x.tar.bmp", 1}));
 
 TEST(OutputNaming, BesideTheInputOrInTheChosenFolder) {
-  EXPECT_EQ(OutputPath("/p/photo.jpeg", 0, "", 1), "/p/photo.jpg");
-  EXPECT_EQ(OutputPath("/p/photo.jpg", 0, "", 1), "/p/photo.jpg");
-  EXPECT_EQ(OutputPath("/p/archive.tar.bmp", 0, "", 2), "/p/archive.tar.png");
-  EXPECT_EQ(OutputPath("/p/scan", 0, "", 2), "/p/scan.png");
-  EXPECT_EQ(OutputPath("/p/a.b/scan", 0, "", 0), "/p/a.b/scan.bmp");
-  EXPECT_EQ(OutputPath("/p/x.png", 1, "/out", 3), "/out/x.pdf");
-  EXPECT_EQ(OutputPath("/p/x.png", 1, "/out/", 0), "/out/x.bmp");
+  // The stored indexes, as the job reads them.
+  auto path = [](const std::string& file_name, int output_mode, const std::string& dst_dir,
+                 int file_format) {
+    return OutputPath(file_name, OutputPlaceOf(output_mode), dst_dir, OutputFormatOf(file_format));
+  };
+  EXPECT_EQ(path("/p/photo.jpeg", 0, "", 1), "/p/photo.jpg");
+  EXPECT_EQ(path("/p/photo.jpg", 0, "", 1), "/p/photo.jpg");
+  EXPECT_EQ(path("/p/archive.tar.bmp", 0, "", 2), "/p/archive.tar.png");
+  EXPECT_EQ(path("/p/scan", 0, "", 2), "/p/scan.png");
+  EXPECT_EQ(path("/p/a.b/scan", 0, "", 0), "/p/a.b/scan.bmp");
+  EXPECT_EQ(path("/p/x.png", 1, "/out", 3), "/out/x.pdf");
+  EXPECT_EQ(path("/p/x.png", 1, "/out/", 0), "/out/x.bmp");
   // Into a folder without a folder: refused, never "/".
-  EXPECT_THROW(OutputPath("/p/x.png", 1, "", 0), Exception);
-  // No item chosen (a hand-edited file) writes beside the input.
-  EXPECT_EQ(OutputPath("/p/x.png", -1, "/out", 0), "/p/x.bmp");
+  EXPECT_THROW(path("/p/x.png", 1, "", 0), Exception);
+  // No item chosen (a hand-edited file) writes beside the input, and as BMP.
+  EXPECT_EQ(path("/p/x.png", -1, "/out", 0), "/p/x.bmp");
+  EXPECT_EQ(path("/p/x.png", 0, "", -1), "/p/x.bmp");
 }
 
 // A 24-bit image with a distinct colour per pixel.

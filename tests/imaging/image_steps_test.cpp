@@ -24,7 +24,7 @@ class ResizeModes : public ::testing::TestWithParam<ModeCase> {};
 TEST_P(ResizeModes, GiveTheTargetSizeInTheMethodsFormat) {
   TBitmap image = testing::Random24(37, 23, 9);
   image.SetPixelFormat(TPixelFormat::pf8bit);
-  ResizeBitmap(image, 16, 12, GetParam().mode);
+  ResizeBitmap(image, 16, 12, ResampleMethodOf(GetParam().mode));
   EXPECT_EQ(image.Width(), 16);
   EXPECT_EQ(image.Height(), 12);
   EXPECT_EQ(image.PixelFormat(), GetParam().format);
@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ResizeBitmap, UnknownModeCropsAndExtendsWithWhite) {
   TBitmap image = testing::Uniform24(3, 2, {1, 2, 3});
-  ResizeBitmap(image, 4, 3, 9);
+  ResizeBitmap(image, 4, 3, ResampleMethodOf(9));
   EXPECT_EQ(At24(image, 2, 1), (Bgr{1, 2, 3}));
   EXPECT_EQ(At24(image, 3, 0), (Bgr{255, 255, 255}));
   EXPECT_EQ(At24(image, 0, 2), (Bgr{255, 255, 255}));
@@ -50,7 +50,8 @@ TEST(ResizeBitmap, FailureLeavesTheImageAsItWas) {
   TBitmap image = testing::Random24(9, 1, 4);
   image.SetPixelFormat(TPixelFormat::pf8bit);
   std::vector<std::uint8_t> before = PixelBytes(image);
-  EXPECT_THROW(ResizeBitmap(image, 20, 5, 1), EInvalidGraphicOperation);
+  EXPECT_THROW(ResizeBitmap(image, 20, 5, TResampleMethod::kFixedPointBilinear),
+               EInvalidGraphicOperation);
   EXPECT_EQ(image.Width(), 9);
   EXPECT_EQ(image.Height(), 1);
   EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf8bit);
@@ -60,7 +61,7 @@ TEST(ResizeBitmap, FailureLeavesTheImageAsItWas) {
 TEST(ResizeBitmap, TargetWithoutPixelsIsRefusedAndChangesNothing) {
   for (int mode : {0, 1, 3, 8}) {
     TBitmap image = testing::Uniform24(4, 4, {5, 6, 7});
-    EXPECT_THROW(ResizeBitmap(image, 0, 10, mode), Exception) << mode;
+    EXPECT_THROW(ResizeBitmap(image, 0, 10, ResampleMethodOf(mode)), Exception) << mode;
     EXPECT_EQ(image.Width(), 4);
   }
 }
@@ -70,7 +71,7 @@ TEST(ResizeBitmap, FilteredMethodsLeaveTheCallersFormatOnFailureOnly) {
   TBitmap image = testing::Random24(8, 8, 2);
   image.SetPixelFormat(TPixelFormat::pf8bit);
   TBitmap original = image;
-  ResizeBitmap(image, 4, 4, 3);
+  ResizeBitmap(image, 4, 4, TResampleMethod::kLanczos3);
   EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf24bit);
   EXPECT_EQ(original.PixelFormat(), TPixelFormat::pf8bit);
 }
@@ -90,7 +91,7 @@ TEST(ImageSteps, SepiaThenReductionGivesAnEightBitImage) {
 // reduction itself still refuses anything but 24 bits.
 TEST(ImageSteps, ReductionTakesAThirtyTwoBitImageThrough24Bits) {
   TBitmap image = testing::Random24(10, 6, 8);
-  ResizeBitmap(image, 5, 5, 1);  // "Bi-Linear(MMX)" leaves 32 bits
+  ResizeBitmap(image, 5, 5, TResampleMethod::kFixedPointBilinear);  // leaves 32 bits
   ASSERT_EQ(image.PixelFormat(), TPixelFormat::pf32bit);
   TBitmap as24 = image;
   as24.SetPixelFormat(TPixelFormat::pf24bit);
@@ -101,7 +102,7 @@ TEST(ImageSteps, ReductionTakesAThirtyTwoBitImageThrough24Bits) {
   EXPECT_EQ(image.Palette(), as24.Palette());
 
   TBitmap thirty_two = testing::Random24(4, 4, 1);
-  ResizeBitmap(thirty_two, 4, 4, 1);
+  ResizeBitmap(thirty_two, 4, 4, TResampleMethod::kFixedPointBilinear);
   EXPECT_THROW(ReduceColors(thirty_two, 8), EAssertionFailed);
 }
 

@@ -1,0 +1,53 @@
+// The job's names for the stored item indexes.
+#include "app/job_options.h"
+
+#include "app/conversion_job.h"
+
+namespace qv {
+
+TOutputFormat OutputFormatOf(int file_format) {
+  switch (file_format) {
+    case 1: return TOutputFormat::kJpeg;
+    case 2: return TOutputFormat::kPng;
+    case 3: return TOutputFormat::kPdf;
+    default: return TOutputFormat::kBmp;
+  }
+}
+
+const char* OutputExtension(TOutputFormat format) {
+  switch (format) {
+    case TOutputFormat::kBmp: return ".bmp";
+    case TOutputFormat::kJpeg: return ".jpg";
+    case TOutputFormat::kPng: return ".png";
+    case TOutputFormat::kPdf: return ".pdf";
+  }
+  return ".bmp";
+}
+
+TOutputPlace OutputPlaceOf(int output_mode) {
+  return output_mode == 1 ? TOutputPlace::kDstDir : TOutputPlace::kBesideInput;
+}
+
+TReader ReaderOf(const std::string& file_name) {
+  switch (ReaderPosition(file_name)) {
+    case 1: return TReader::kBmp;
+    case 5: return TReader::kPng;
+    case 9:
+    case 13: return TReader::kJpeg;
+    default: return TReader::kPlugins;
+  }
+}
+
+TResampleMethod ResampleMethodOf(int resample_mode) {
+  switch (resample_mode) {
+    case 0: return TResampleMethod::kBilinear;
+    case 1: return TResampleMethod::kFixedPointBilinear;
+    case 2: return TResampleMethod::kMitchell;
+    case 3: return TResampleMethod::kLanczos3;
+    case 4: return TResampleMethod::kBSpline;
+    case 5: return TResampleMethod::kBell;
+    default: return TResampleMethod::kCropOrExtend;
+  }
+}
+
+}  // namespace qv
