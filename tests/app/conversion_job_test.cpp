@@ -14,6 +14,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 #include "support/temp_dir.h"
+#include "support/test_names.h"
 
 namespace qv {
 namespace {
@@ -43,7 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ReaderCase{"a.JPG", 9}, ReaderCase{"a.jpe", 13}, ReaderCase{"a.jpeg", 13},
                       ReaderCase{"a.pd", 18}, ReaderCase{"a.pdf", 18}, ReaderCase{"a.gif", 0},
                       ReaderCase{"a.tif", 0}, ReaderCase{"scan", 0}, ReaderCase{"a.mp", 0},
-                      ReaderCase{"dir.bmp/scan", 0}, ReaderCase{"x.tar.bmp", 1}));
+                      ReaderCase{"dir.bmp/scan", 0}, ReaderCase{"x.tar.bmp", 1}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return testing::NameOf(c.name);
+    });
 
 TEST(OutputNaming, BesideTheInputOrInTheChosenFolder) {
   // The stored indexes, as the job reads them.

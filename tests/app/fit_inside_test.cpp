@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_names.h"
+
 namespace qv {
 namespace {
 
@@ -44,7 +46,12 @@ INSTANTIATE_TEST_SUITE_P(
         // 4 x 3 into 2 wide is 2 x 1.5 -> 2.
         FitCase{3, 2, 2, 2, 2, 1}, FitCase{4, 3, 2, 2, 2, 2},
         // Largest sides without overflow.
-        FitCase{65535, 65534, 65534, 65535, 65534, 65533}));
+        FitCase{65535, 65534, 65534, 65535, 65534, 65533}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return testing::SizeName(c.width, c.height) + "_in_" +
+             testing::SizeName(c.box_width, c.box_height);
+    });
 
 }  // namespace
 }  // namespace qv

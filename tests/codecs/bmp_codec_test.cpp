@@ -10,6 +10,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
 #include "runtime/stream.h"
+#include "support/pixel_format_name.h"
 
 namespace qv {
 namespace {
@@ -304,7 +305,11 @@ INSTANTIATE_TEST_SUITE_P(Formats, BmpRoundTrip,
                          ::testing::Values(TPixelFormat::pf1bit, TPixelFormat::pf4bit,
                                            TPixelFormat::pf8bit, TPixelFormat::pf15bit,
                                            TPixelFormat::pf16bit, TPixelFormat::pf24bit,
-                                           TPixelFormat::pf32bit, TPixelFormat::pfDevice));
+                                           TPixelFormat::pf32bit, TPixelFormat::pfDevice),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return testing::PixelFormatName(c);
+                         });
 
 TEST(BmpWrite, TwentyFourBitLayout) {
   TBitmap image;

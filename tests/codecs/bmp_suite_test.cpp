@@ -18,6 +18,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
 #include "runtime/stream.h"
+#include "support/test_names.h"
 
 namespace qv {
 namespace {
@@ -131,7 +132,11 @@ INSTANTIATE_TEST_SUITE_P(
         SuiteCase{"g/rgb16bfdef.bmp", "rgb16.png"}, SuiteCase{"g/rgb16-565.bmp", "rgb16-565.png"},
         SuiteCase{"g/rgb16-565pal.bmp", "rgb16-565.png"}, SuiteCase{"g/rgb24.bmp", "rgb24.png"},
         SuiteCase{"g/rgb24pal.bmp", "rgb24.png"}, SuiteCase{"g/rgb32.bmp", "rgb24.png"},
-        SuiteCase{"g/rgb32bf.bmp", "rgb24.png"}, SuiteCase{"g/rgb32bfdef.bmp", "rgb24.png"}));
+        SuiteCase{"g/rgb32bf.bmp", "rgb24.png"}, SuiteCase{"g/rgb32bfdef.bmp", "rgb24.png"}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return testing::NameOf(c.bmp);
+    });
 
 // "Questionable" files this reader reads as their reference shows (run-length gaps show
 // palette entry 0, the "-0" rendering).
@@ -163,13 +168,21 @@ INSTANTIATE_TEST_SUITE_P(
         SuiteCase{"q/rgba32h56.bmp", "rgba32.png"}, SuiteCase{"q/rgb24prof.bmp", "rgb24.png"},
         SuiteCase{"q/rgb24lprof.bmp", "rgb24.png"},
         // A "bad" file with a reference: its blue channel has no bits and reads as 0.
-        SuiteCase{"b/rgb16-880.bmp", "rgb16-880.png"}));
+        SuiteCase{"b/rgb16-880.bmp", "rgb16-880.png"}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return testing::NameOf(c.bmp);
+    });
 
 // Pillow's bit-field variant of the suite's picture (its rgb32bf-rgba.bmp has masks edited to
 // disagree with its pixels on purpose, so it has no reference).
 INSTANTIATE_TEST_SUITE_P(Extra, BmpSuiteMatches,
                          ::testing::Values(SuiteCase{"../bmp-extra/pillow/rgb32bf-abgr.bmp",
-                                                     "rgb24.png"}));
+                                                     "rgb24.png"}),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return testing::NameOf(c.bmp);
+                         });
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
@@ -344,7 +357,11 @@ INSTANTIATE_TEST_SUITE_P(
                       DerivedCase{"width-0x7fffffff-24bit-rowsize-overflow.bmp",
                                   Outcome::kOutOfMemory},
                       DerivedCase{"width-negative.bmp", Outcome::kInvalid},
-                      DerivedCase{"wxh-65536x65536-32bit-overflow.bmp", Outcome::kOutOfMemory}));
+                      DerivedCase{"wxh-65536x65536-32bit-overflow.bmp", Outcome::kOutOfMemory}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return testing::FileNameOf(c.file);
+    });
 
 TEST(BmpBadDerived, EveryFileIsInTheTable) { EXPECT_EQ(FilesIn(kDerived).size(), 48u); }
 

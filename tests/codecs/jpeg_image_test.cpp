@@ -17,8 +17,10 @@
 #include "codecs/jpeg_cmyk.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
+#include "support/pixel_format_name.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "support/test_names.h"
 
 namespace qv {
 namespace {
@@ -192,8 +194,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SampleCase{"pillow/truncated_jpeg.jpg", 100, 100, false, true, true},
                       SampleCase{"derived/testorig-corrupt-scan.jpg", 227, 149, false, false, true},
                       SampleCase{"derived/testorig-no-eoi.jpg", 227, 149, false, false, true},
-                      SampleCase{"derived/testorig-trunc-50pct.jpg", 227, 149, false, false,
-                                 true}));
+                      SampleCase{"derived/testorig-trunc-50pct.jpg", 227, 149, false, false, true}),
+    [](const auto &info) {
+      const auto &c = info.param;
+      return testing::NameOf(c.file);
+    });
 
 // ---- fatal library errors ----
 
@@ -237,7 +242,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorCase{"derived/testorig-trunc-before-sos.jpg", JERR_SOF_NO_SOS,
                                 "Invalid JPEG file structure: missing SOS marker"},
                       ErrorCase{"libjpeg-turbo/monkey12.jpg", JERR_BAD_PRECISION,
-                                "Unsupported JPEG data precision 12"}));
+                                "Unsupported JPEG data precision 12"}),
+    [](const auto &info) {
+      const auto &c = info.param;
+      return testing::NameOf(c.file);
+    });
 
 TEST(JpegImage, HeaderErrorKeepsTheBytesRead) {
   TJPEGImage jpeg;
@@ -545,7 +554,13 @@ INSTANTIATE_TEST_SUITE_P(Images, JpegEncode,
                                            EncodeCase{1, 37, 90, TPixelFormat::pf24bit, 6.0},
                                            EncodeCase{37, 1, 90, TPixelFormat::pf24bit, 6.0},
                                            EncodeCase{33, 17, 90, TPixelFormat::pf8bit, 12.0},
-                                           EncodeCase{33, 17, 90, TPixelFormat::pf32bit, 6.0}));
+                                           EncodeCase{33, 17, 90, TPixelFormat::pf32bit, 6.0}),
+                         [](const auto &info) {
+                           const auto &c = info.param;
+                           return testing::SizeName(c.width, c.height) + "_q" +
+                                  std::to_string(c.quality) + "_" +
+                                  testing::PixelFormatName(c.format);
+                         });
 
 // Our compression is libjpeg's defaults with baseline tables, so cjpeg -baseline writes the very
 // same file from the same pixels.
@@ -575,7 +590,11 @@ TEST_P(JpegSameAsCjpeg, ByteForByte) {
   EXPECT_EQ(ours.Bytes(), ReadWholeFile(dir / "c.jpg"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Qualities, JpegSameAsCjpeg, ::testing::Values(1, 50, 75, 100));
+INSTANTIATE_TEST_SUITE_P(Qualities, JpegSameAsCjpeg, ::testing::Values(1, 50, 75, 100),
+                         [](const auto &info) {
+                           const auto &c = info.param;
+                           return "q" + std::to_string(c);
+                         });
 
 TEST(JpegImage, GreyscaleAndProgressiveCompression) {
   TJPEGImage jpeg;

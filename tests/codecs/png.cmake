@@ -3,7 +3,7 @@
 find_package(PNG QUIET)
 if(PNG_FOUND)
   quenvale_test(test_png SOURCES png_test_support.cpp png_suite_test.cpp png_encoder_test.cpp
-                png_decoder_test.cpp ${CMAKE_SOURCE_DIR}/tests/support/run_program.cpp
+                png_decoder_test.cpp
                 LIBS quenvale_app quenvale_codecs PNG::PNG ZLIB::ZLIB)
 else()
   message(WARNING "libpng not found: test_png is not built")

@@ -14,6 +14,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 #include "support/temp_dir.h"
+#include "support/test_names.h"
 
 namespace qv {
 namespace {
@@ -208,7 +209,11 @@ std::vector<Expected> CorruptedSuite() {
           {p[12].c_str(), "EPNGNoImageData"},      {p[13].c_str(), "EPngInvalidCRC"}};
 }
 
-INSTANTIATE_TEST_SUITE_P(Corrupted, PngBadFiles, ::testing::ValuesIn(CorruptedSuite()));
+INSTANTIATE_TEST_SUITE_P(Corrupted, PngBadFiles, ::testing::ValuesIn(CorruptedSuite()),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return testing::FileNameOf(c.file);
+                         });
 
 // Every corrupted suite file is covered by the table above.
 TEST(PngSuite, EveryCorruptedFileIsListed) { EXPECT_EQ(SuiteFiles(true).size(), Paths().size()); }
@@ -287,7 +292,10 @@ TEST_P(PngDerived, GivesTheSoundResult) {
   EXPECT_EQ(outcome, GetParam().outcome);
 }
 
-INSTANTIATE_TEST_SUITE_P(Derived, PngDerived, ::testing::ValuesIn(kDerived));
+INSTANTIATE_TEST_SUITE_P(Derived, PngDerived, ::testing::ValuesIn(kDerived), [](const auto& info) {
+  const auto& c = info.param;
+  return testing::FileNameOf(c.file);
+});
 
 TEST(PngDerivedSet, EveryFileIsListed) {
   std::size_t files = 0;
@@ -331,7 +339,11 @@ std::vector<std::string> OtherBadFiles() {
   return files;
 }
 
-INSTANTIATE_TEST_SUITE_P(Collected, PngOtherBad, ::testing::ValuesIn(OtherBadFiles()));
+INSTANTIATE_TEST_SUITE_P(Collected, PngOtherBad, ::testing::ValuesIn(OtherBadFiles()),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return testing::FolderAndFileNameOf(c);
+                         });
 
 TEST(PngCollected, KnownVerdicts) {
   EXPECT_EQ(Outcome(kBad + "libpng-crashers/huge_IDAT.png"), "EPngInvalidCRC");

@@ -61,7 +61,7 @@ endif()
 # output back (as an outside oracle).
 find_package(PNG QUIET)
 if(GIF_FOUND AND PNG_FOUND AND TARGET quenvale-cli)
-  quenvale_test(test_spi_cli SOURCES spi_cli_test.cpp ${CMAKE_SOURCE_DIR}/tests/support/run_program.cpp
+  quenvale_test(test_spi_cli SOURCES spi_cli_test.cpp
                 LIBS quenvale_codecs GIF::GIF PNG::PNG)
   target_compile_definitions(test_spi_cli PRIVATE QV_CLI_PATH="$<TARGET_FILE:quenvale-cli>")
   add_dependencies(test_spi_cli quenvale-cli quenvale_plugins)

@@ -5,6 +5,7 @@
 
 #include "imaging/image_helpers.h"
 #include "runtime/exceptions.h"
+#include "support/test_names.h"
 
 namespace qv {
 namespace {
@@ -32,7 +33,11 @@ TEST_P(UniformSource, GivesTheSameValueAtAnySize) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, UniformSource,
                          ::testing::Values(Size{1, 1}, Size{3, 2}, Size{7, 5}, Size{13, 11},
-                                           Size{2, 40}, Size{50, 1}));
+                                           Size{2, 40}, Size{50, 1}),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return testing::SizeName(c.width, c.height);
+                         });
 
 TEST(BilinearStretch, TwoByTwoToOnePixelIsTheMeanFallingOneMillionthShort) {
   // Per channel (blue, green, red) the four pixels average 121.5, 25 and 121.75. The exact half
@@ -133,7 +138,12 @@ INSTANTIATE_TEST_SUITE_P(Sizes, StretchPathsAgree,
                                            PathCase{400, 300, 64, 48}, PathCase{17, 9, 17, 9},
                                            PathCase{8, 8, 4, 4}, PathCase{2, 2, 1, 1},
                                            PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2},
-                                           PathCase{3, 1, 12, 4}));
+                                           PathCase{3, 1, 12, 4}),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return testing::SizeName(c.src_w, c.src_h) + "_to_" +
+                                  testing::SizeName(c.dst_w, c.dst_h);
+                         });
 
 }  // namespace
 }  // namespace qv

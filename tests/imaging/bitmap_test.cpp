@@ -10,6 +10,7 @@
 
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
+#include "support/pixel_format_name.h"
 
 namespace qv {
 namespace {
@@ -169,7 +170,11 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, BitmapWhiteFill,
                          ::testing::Values(TPixelFormat::pf1bit, TPixelFormat::pf4bit,
                                            TPixelFormat::pf8bit, TPixelFormat::pf15bit,
                                            TPixelFormat::pf16bit, TPixelFormat::pf24bit,
-                                           TPixelFormat::pf32bit, TPixelFormat::pfDevice));
+                                           TPixelFormat::pf32bit, TPixelFormat::pfDevice),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return testing::PixelFormatName(c);
+                         });
 
 TEST(BitmapSize, SubBytePixelsStayExact) {
   // 1-bit rows 13 wide cut to 9: the ninth pixel lives in the second byte.
@@ -227,7 +232,11 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{TPixelFormat::pf15bit, {{255, 0, 66}, {0, 255, 255}}},
         RoundTrip{TPixelFormat::pf16bit, {{255, 16, 0}, {0, 0, 255}}},
         RoundTrip{TPixelFormat::pf32bit, {{1, 2, 3}, {250, 251, 252}}},
-        RoundTrip{TPixelFormat::pfDevice, {{9, 8, 7}}}));
+        RoundTrip{TPixelFormat::pfDevice, {{9, 8, 7}}}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return testing::PixelFormatName(c.format);
+    });
 
 TEST(BitmapFormat, NearestColourAndPalettes) {
   TBitmap image;

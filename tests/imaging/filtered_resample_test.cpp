@@ -7,6 +7,7 @@
 
 #include "imaging/image_helpers.h"
 #include "runtime/exceptions.h"
+#include "support/test_names.h"
 
 namespace qv {
 namespace {
@@ -111,7 +112,11 @@ TEST_P(SameSizeBlur, WeightsAndSpike) {
 INSTANTIATE_TEST_SUITE_P(Kernels, SameSizeBlur,
                          ::testing::Values(BlurCase{0, 8.0 / 9, 1.0 / 18, 160, 10},
                                            BlurCase{2, 2.0 / 3, 1.0 / 6, 120, 30},
-                                           BlurCase{3, 0.75, 0.125, 135, 22}));
+                                           BlurCase{3, 0.75, 0.125, 135, 22}),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return "row" + std::to_string(c.row);
+                         });
 
 class UniformStaysUniform : public ::testing::TestWithParam<int> {};
 
@@ -121,7 +126,11 @@ TEST_P(UniformStaysUniform, AtTheSameSize) {
     EXPECT_EQ(PixelBytes(Resampled(source, 9, 6, GetParam(), path)), PixelBytes(source));
 }
 
-INSTANTIATE_TEST_SUITE_P(JobKernels, UniformStaysUniform, ::testing::Values(0, 1, 2, 3));
+INSTANTIATE_TEST_SUITE_P(JobKernels, UniformStaysUniform, ::testing::Values(0, 1, 2, 3),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return "row" + std::to_string(c);
+                         });
 
 // One row of two pixels through a hand-made list, to pin the accumulator width and rounding.
 std::uint8_t SumThroughList(std::vector<TContribution> taps, std::uint8_t first,
@@ -170,7 +179,12 @@ TEST_P(Accumulation, ClampsOvershoot) {
   EXPECT_EQ(SumThroughList({{0, 1.002f}}, 255, 0, GetParam()), 255);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, Accumulation, ::testing::ValuesIn(kBothPaths));
+INSTANTIATE_TEST_SUITE_P(Paths, Accumulation, ::testing::ValuesIn(kBothPaths),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return std::string(c == TResamplePath::kFastest ? "Fastest"
+                                                                           : "Portable");
+                         });
 
 TEST(FilteredResample, CornerAlignedEnlargementKeepsTheEndPixels) {
   TBitmap source = testing::Random24(4, 3, 11);
@@ -240,7 +254,12 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ReflectionInside,
                          ::testing::Values(TinySource{1, 9, 1}, TinySource{2, 9, 1},
                                            TinySource{3, 12, 1}, TinySource{3, 2, 1},
                                            TinySource{2, 1, 0}, TinySource{4, 40, 1},
-                                           TinySource{5, 2, 6}, TinySource{2, 3, 3}));
+                                           TinySource{5, 2, 6}, TinySource{2, 3, 3}),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return std::to_string(c.source) + "_to_" + std::to_string(c.dest) +
+                                  "_row" + std::to_string(c.row);
+                         });
 
 TEST(Contributions, SingleReflectionAtBothEnds) {
   // Lanczos3 at scale 1 around column 0 and column 3 of four: j < 0 reads -j, j >= 4 reads 7 - j.
@@ -283,7 +302,12 @@ TEST_P(ResamplePathsAgree, OnRandomImagesWithEveryKernel) {
 INSTANTIATE_TEST_SUITE_P(Sizes, ResamplePathsAgree,
                          ::testing::Values(PathCase{97, 61, 23, 17}, PathCase{31, 19, 83, 47},
                                            PathCase{400, 300, 64, 48}, PathCase{17, 9, 17, 9},
-                                           PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2}));
+                                           PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2}),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return testing::SizeName(c.src_w, c.src_h) + "_to_" +
+                                  testing::SizeName(c.dst_w, c.dst_h);
+                         });
 
 }  // namespace
 }  // namespace qv

@@ -62,7 +62,11 @@ TEST_P(FlatSource, DarkensByTheTruncations) {
 // 255 x 255 >> 8 = 254, 254 x 255 >> 8 = 253.
 INSTANTIATE_TEST_SUITE_P(Bytes, FlatSource,
                          ::testing::Values(ByteCase{255, 253}, ByteCase{1, 0}, ByteCase{128, 126},
-                                           ByteCase{0, 0}));
+                                           ByteCase{0, 0}),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return "byte" + std::to_string(c.in);
+                         });
 
 TEST(FixedPointResize, TwoRowsToEightMirrorTheTail) {
   // ystep = 16383: weights 0, 63, 127, 191 in the four main rows between rows 0 and 1, then the

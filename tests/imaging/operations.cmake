@@ -6,5 +6,4 @@ quenvale_test(test_imaging_operations
     ${CMAKE_CURRENT_LIST_DIR}/fixed_point_bilinear_resize_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sepia_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/reduce_colors_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/image_steps_test.cpp
-  LIBS quenvale_app quenvale_imaging)
+  LIBS quenvale_imaging)

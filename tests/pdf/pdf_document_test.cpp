@@ -64,7 +64,7 @@ void PrintJpegPage(TPReport &report, const TPdfJpegGraphic &jpeg) {
 TEST(PdfFile, OnePage640x480IsWrittenLineByLine) {
   std::vector<std::uint8_t> jpeg_bytes = pdf_test::EncodeJpeg(pdf_test::PatternImage(640, 480));
   TPdfJpegGraphic jpeg(jpeg_bytes);
-  pdf_test::TempFolder folder("one-page");
+  testing::TempDir folder;
   TPReport report;
   report.SetFileName(folder.File("one.pdf"));
   report.SetCompressionMethod(TPdfCompressionMethod::cmFlateDecode);

@@ -12,6 +12,8 @@
 
 #include <jpeglib.h>
 
+#include "support/run_program.h"
+
 namespace qv::pdf_test {
 
 TBitmap PatternImage(int width, int height, int salt) {
@@ -63,27 +65,8 @@ std::vector<std::uint8_t> EncodeJpeg(const TBitmap &image, int quality) {
 }
 
 CommandResult RunCommand(const std::string &command) {
-  CommandResult result;
-  FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-TempFolder::TempFolder(const std::string &name)
-    : path_(std::string(QV_BINARY_DIR) + "/pdf-test-" + name + "-" + std::to_string(::getpid())) {
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
-  std::filesystem::remove_all(path_, ignored);
+  testing::ProgramResult run = testing::RunProgram("/bin/sh", {"-c", command + " 2>&1"});
+  return {run.status, run.out + run.err};
 }
 
 std::vector<std::string> ListFolder(const std::string &path) {

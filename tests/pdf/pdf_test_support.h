@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "support/temp_dir.h"
 
 namespace qv::pdf_test {
 
@@ -15,26 +16,12 @@ TBitmap PatternImage(int width, int height, int salt = 0);
 // The image compressed by libjpeg at the quality (baseline, 4:2:0).
 std::vector<std::uint8_t> EncodeJpeg(const TBitmap &image, int quality = 90);
 
-// Output and exit status of a shell command.
+// Output and exit status of a shell command (standard error joined to the output).
 struct CommandResult {
   int status = -1;
   std::string output;
 };
 CommandResult RunCommand(const std::string &command);
-
-// A fresh empty folder under the test binary's folder, removed by the destructor.
-class TempFolder {
- public:
-  explicit TempFolder(const std::string &name);
-  ~TempFolder();
-  TempFolder(const TempFolder &) = delete;
-  TempFolder &operator=(const TempFolder &) = delete;
-  const std::string &Path() const { return path_; }
-  std::string File(const std::string &name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Names of the files in a folder.
 std::vector<std::string> ListFolder(const std::string &path);

@@ -9,8 +9,8 @@
 #include <functional>
 #include <limits>
 
-#include "regress/cli_runner.h"
 #include "regress/crafted_files.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace qv {
@@ -18,14 +18,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::BmpFields;
-using testing::CliRun;
 using testing::Deflate;
 using testing::IhdrData;
 using testing::MakeBmp;
 using testing::MakePng;
 using testing::PngChunk;
-using testing::RunMeasured;
+using testing::ProgramResult;
 using testing::TempDir;
+
+// quenvale-cli run without a display, measured.
+ProgramResult RunCli(const std::vector<std::string>& args, rlim_t file_size_limit = RLIM_INFINITY) {
+  return testing::RunProgram(QV_CLI_PATH, args, {"DISPLAY="}, file_size_limit);
+}
 
 // Above this peak the run fails: no bad file may make the converter allocate by its header.
 constexpr long kMaxRssKib = 512 * 1024;
@@ -201,18 +205,18 @@ const BadFile kBadFiles[] = {
 
 class BadFileTest : public ::testing::TestWithParam<BadFile> {
  protected:
-  CliRun Convert(const std::vector<std::string>& inputs) {
+  ProgramResult Convert(const std::vector<std::string>& inputs) {
     std::vector<std::string> args = {"--ini", dir / "test.ini", "--out",  dir / "out", "--format",
                                      "bmp",   "--overwrite",    "--quiet"};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    return RunMeasured(QV_CLI_PATH, args);
+    return RunCli(args);
   }
   TempDir dir;
 };
 
 // exit 1, the message "<input>: <reason>", nothing written, memory bounded.
-void ExpectCleanFailure(const CliRun& run, const std::string& input, const std::string& reason,
-                        const std::string& out_folder) {
+void ExpectCleanFailure(const ProgramResult& run, const std::string& input,
+                        const std::string& reason, const std::string& out_folder) {
   EXPECT_EQ(run.status, 1) << run.err;
   ASSERT_EQ(run.err.rfind(input + ": ", 0), 0u) << run.err;
   std::string message = run.err.substr(input.size() + 2);
@@ -226,7 +230,7 @@ TEST_P(BadFileTest, FailsCleanlyWritesNothingWithinTheMemoryBound) {
   const BadFile& bad = GetParam();
   std::string input = dir / bad.file_name;
   WriteFile(input, bad.bytes());
-  CliRun run = Convert({input});
+  ProgramResult run = Convert({input});
   ExpectCleanFailure(run, input, bad.reason, dir / "out");
   RecordProperty("max_rss_kib", std::to_string(run.max_rss_kib));
   RecordProperty("message", run.err);
@@ -242,7 +246,7 @@ class BadInputCli : public BadFileTest {};
 TEST_F(BadInputCli, IdatInflatingToGigabytesIsReadOnlyAsFarAsTheRows) {
   std::string input = dir / "bomb4g.png";
   WriteFile(input, GreyPng(testing::DeflateZeros(std::uint64_t{4} << 30)));
-  CliRun run = Convert({input});
+  ProgramResult run = Convert({input});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_LT(run.max_rss_kib, kMaxRssKib);
   EXPECT_LT(run.seconds, 60.0);
@@ -255,7 +259,7 @@ TEST_F(BadInputCli, RleDeltaPastTheTopEndsThePicture) {
   std::string input = dir / "rle8delta.bmp";
   std::string bytes = Rle8(std::string("\x04\x07\x00\x02\x00\xFF\x02\x01\x00\x01", 10));
   WriteFile(input, bytes);
-  CliRun run = Convert({input});
+  ProgramResult run = Convert({input});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_LT(run.max_rss_kib, kMaxRssKib);
   EXPECT_EQ(ReadFile(dir / "out/rle8delta.bmp"), bytes);
@@ -267,7 +271,7 @@ TEST_F(BadInputCli, ZtxtBombStaysWithinTheMemoryBound) {
   std::string text = std::string("Comment\0\0", 9) + testing::DeflateZeros(std::uint64_t{1} << 30);
   WriteFile(input, MakePng({Ihdr(8, 8), PngChunk("zTXt", text),
                             PngChunk("IDAT", Deflate(GreyRows(8, 8))), PngChunk("IEND", "")}));
-  CliRun run = Convert({input});
+  ProgramResult run = Convert({input});
   EXPECT_LT(run.max_rss_kib, kMaxRssKib);
   EXPECT_LT(run.seconds, 60.0);
   EXPECT_EQ(run.status, 0) << run.err;
@@ -282,7 +286,8 @@ TEST_F(BadInputCli, EmptyBmpEmptyPluginFileAndAFolderNamedLikeAnImageArePassedOv
   WriteFile(dir / "empty.gif", "");
   fs::create_directory(dir / "x.png");
   WriteFile(dir / "good.bmp", GoodBmp(3, 2));
-  CliRun run = Convert({dir / "empty.bmp", dir / "empty.gif", dir / "x.png", dir / "good.bmp"});
+  ProgramResult run =
+      Convert({dir / "empty.bmp", dir / "empty.gif", dir / "x.png", dir / "good.bmp"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(FilesBelow(dir / "out"), std::vector<std::string>{dir / "out/good.bmp"});
@@ -294,7 +299,7 @@ TEST_F(BadInputCli, EmptyBmpEmptyPluginFileAndAFolderNamedLikeAnImageArePassedOv
 TEST_F(BadInputCli, OddFileNamesAreKeptByteForByte) {
   const std::string odd = "a b\nc\xFF\xFE\x82\xA0";
   WriteFile(dir / (odd + ".bmp"), GoodBmp(2, 2));
-  CliRun good = Convert({dir / (odd + ".bmp")});
+  ProgramResult good = Convert({dir / (odd + ".bmp")});
   EXPECT_EQ(good.status, 0) << good.err;
   EXPECT_TRUE(fs::exists(dir / ("out/" + odd + ".bmp")));
 
@@ -309,7 +314,7 @@ TEST_F(BadInputCli, OddFileNamesAreKeptByteForByte) {
 TEST_F(BadInputCli, OutputFolderThatIsARegularFile) {
   WriteFile(dir / "a.bmp", GoodBmp(2, 2));
   WriteFile(dir / "out", "a file, not a folder");
-  CliRun run = Convert({dir / "a.bmp"});
+  ProgramResult run = Convert({dir / "a.bmp"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.rfind(dir / "a.bmp: ", 0), 0u) << run.err;
   EXPECT_NE(run.err.find(dir / "out"), std::string::npos) << run.err;
@@ -346,7 +351,7 @@ TEST_F(BadInputCli, ReadOnlyOutputFolder) {
   WriteFile(dir / "out/a.bmp", "old output");
   if (!mount.Remount("size=1m", MS_RDONLY)) GTEST_SKIP() << "cannot remount read-only";
   WriteFile(dir / "a.bmp", GoodBmp(2, 2));
-  CliRun run = Convert({dir / "a.bmp"});
+  ProgramResult run = Convert({dir / "a.bmp"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.rfind(dir / "a.bmp: ", 0), 0u) << run.err;
   EXPECT_NE(run.err.find(dir / "out/a.bmp"), std::string::npos) << run.err;
@@ -360,7 +365,7 @@ TEST_F(BadInputCli, FullDiskKeepsTheOldOutput) {
   if (!mount.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
   WriteFile(dir / "out/a.bmp", "old output");
   WriteFile(dir / "a.bmp", GoodBmp(200, 200));  // 120 KB
-  CliRun run = Convert({dir / "a.bmp"});
+  ProgramResult run = Convert({dir / "a.bmp"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.rfind(dir / "a.bmp: ", 0), 0u) << run.err;
   EXPECT_NE(run.err.find(dir / "out/a.bmp"), std::string::npos) << run.err;
@@ -373,10 +378,9 @@ TEST_F(BadInputCli, WriteFailingPartwayKeepsTheOldOutput) {
   fs::create_directory(dir / "out");
   WriteFile(dir / "out/a.bmp", "old output");
   WriteFile(dir / "a.bmp", GoodBmp(200, 200));
-  CliRun run = RunMeasured(QV_CLI_PATH,
-                           {"--ini", dir / "test.ini", "--out", dir / "out", "--format", "bmp",
-                            "--overwrite", "--quiet", dir / "a.bmp"},
-                           64 * 1024);
+  ProgramResult run = RunCli({"--ini", dir / "test.ini", "--out", dir / "out", "--format", "bmp",
+                              "--overwrite", "--quiet", dir / "a.bmp"},
+                             64 * 1024);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.rfind(dir / "a.bmp: ", 0), 0u) << run.err;
   EXPECT_EQ(ReadFile(dir / "out/a.bmp"), "old output");
@@ -394,15 +398,15 @@ TEST_F(BadInputCli, TenMegabyteGarbageIniReadsAsDefaults) {
   }
   WriteFile(dir / "test.ini", garbage);
   WriteFile(dir / "a.bmp", GoodBmp(2, 2));
-  CliRun run = Convert({dir / "a.bmp"});
+  ProgramResult run = Convert({dir / "a.bmp"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_LT(run.max_rss_kib, kMaxRssKib);
   EXPECT_TRUE(fs::exists(dir / "out/a.bmp"));
   EXPECT_EQ(ReadFile(dir / "test.ini"), garbage);
 
   // Saving settings into it keeps every garbage byte and adds the section.
-  CliRun save = RunMeasured(QV_CLI_PATH, {"--ini", dir / "test.ini", "--section", "tester", "--set",
-                                          "JPEGQL=70", "--save-settings"});
+  ProgramResult save = RunCli(
+      {"--ini", dir / "test.ini", "--section", "tester", "--set", "JPEGQL=70", "--save-settings"});
   EXPECT_EQ(save.status, 0) << save.err;
   EXPECT_LT(save.max_rss_kib, kMaxRssKib);
   std::string saved = ReadFile(dir / "test.ini");

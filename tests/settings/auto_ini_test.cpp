@@ -16,8 +16,8 @@ namespace qv {
 namespace {
 
 using test::ReadFileBytes;
-using test::TScratchFolder;
 using test::WriteFileBytes;
+using testing::TempDir;
 
 class TRecordingHost : public IAutoIniHost {
  public:
@@ -71,7 +71,7 @@ class AutoIniTest : public ::testing::Test {
   TModelControl& C(const char* name) { return *form_->Find(name); }
   std::string File() { return ReadFileBytes(folder_ / "t.ini"); }
 
-  TScratchFolder folder_;
+  TempDir folder_;
   TRecordingHost host_;
   std::unique_ptr<TModelControl> form_;
   TAutoIni auto_ini_;
@@ -244,7 +244,7 @@ class TThrowingEdit : public TModelControl {
 };
 
 TEST(AutoIniFailureTest, FailedLoadShowsItsMessageThenPassesTheSameFailureOn) {
-  TScratchFolder folder;
+  TempDir folder;
   TThrowingEdit bad;
   struct TOneChild : TModelControl {
     TOneChild(IControl& child) : TModelControl(TControlKind::kOther, "F"), child_(child) {}
@@ -271,7 +271,7 @@ TEST(AutoIniFailureTest, FailedLoadShowsItsMessageThenPassesTheSameFailureOn) {
 // ---- MakeIniPath ----
 
 TEST(MakeIniPathTest, SectionAndPathFromTheExecutable) {
-  TScratchFolder folder;
+  TempDir folder;
   TModelControl form(TControlKind::kOther, "F");
   TRecordingHost host(folder / "Quenvale.exe");
   TAutoIni auto_ini(form, host);
@@ -286,7 +286,7 @@ TEST(MakeIniPathTest, SectionAndPathFromTheExecutable) {
 }
 
 TEST(MakeIniPathTest, MakeIniWinDirKeepsOnlyTheFileName) {
-  TScratchFolder folder;
+  TempDir folder;
   std::string old_cwd = std::filesystem::current_path();
   std::filesystem::current_path(folder.Path());
   TModelControl form(TControlKind::kOther, "F");
@@ -299,7 +299,7 @@ TEST(MakeIniPathTest, MakeIniWinDirKeepsOnlyTheFileName) {
 }
 
 TEST(MakeIniPathTest, UnwritableExecutableFolderFallsBackToTheUserConfigFolder) {
-  TScratchFolder folder;
+  TempDir folder;
   // Tests may run as root, which ignores permission bits: a regular file standing where the
   // executable's folder should be makes that folder unwritable for anyone.
   WriteFileBytes(folder / "usr", "");

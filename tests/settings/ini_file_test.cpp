@@ -11,13 +11,14 @@
 #include <filesystem>
 
 #include "settings/settings_test_support.h"
+#include "support/test_names.h"
 
 namespace qv {
 namespace {
 
 using test::ReadFileBytes;
-using test::TScratchFolder;
 using test::WriteFileBytes;
+using testing::TempDir;
 
 struct IntegerCase {
   const char* text;
@@ -42,7 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerCase{"$100000000", std::nullopt}, IntegerCase{"$", std::nullopt},
                       IntegerCase{"", std::nullopt}, IntegerCase{"yes", std::nullopt},
                       IntegerCase{"12abc", std::nullopt}, IntegerCase{"1 2", std::nullopt},
-                      IntegerCase{"-", std::nullopt}, IntegerCase{"x10", std::nullopt}));
+                      IntegerCase{"-", std::nullopt}, IntegerCase{"x10", std::nullopt}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return std::to_string(info.index) + "_" + testing::NameOf(c.text);
+    });
 
 // ---- Reading rules ----
 
@@ -156,7 +161,7 @@ TEST(IniUpdateTest, OtherSectionsAndStrangeLinesStayByteForByte) {
 // ---- The file on disk ----
 
 TEST(IniFileTest, MissingFileReadsAsDefaultsAndIsCreatedByAWrite) {
-  TScratchFolder folder;
+  TempDir folder;
   TIniFile ini(folder / "q.ini");
   EXPECT_EQ(ini.ReadString("s", "k", "dflt"), "dflt");
   EXPECT_EQ(ini.ReadInteger("s", "k", 7), 7);
@@ -170,7 +175,7 @@ TEST(IniFileTest, MissingFileReadsAsDefaultsAndIsCreatedByAWrite) {
 }
 
 TEST(IniFileTest, IntegersAndBooleansFallBackOnJunk) {
-  TScratchFolder folder;
+  TempDir folder;
   WriteFileBytes(folder / "q.ini", "[s]\nhex=0x10\ndollar=$ff\njunk=yes\ntwo=2\nzero=0\n");
   TIniFile ini(folder / "q.ini");
   EXPECT_EQ(ini.ReadInteger("s", "hex", 0), 16);
@@ -221,7 +226,7 @@ TEST(IniFileTest, ReadsComeFromOneStateOfTheFileUntilAWrite) {
 }
 
 TEST(IniFileTest, WriteKeepsPermissionsAndFollowsASymbolicLink) {
-  TScratchFolder folder;
+  TempDir folder;
   WriteFileBytes(folder / "real.ini", "[s]\nk=1\n");
   ::chmod((folder / "real.ini").c_str(), 0640);
   std::filesystem::create_symlink(folder / "real.ini", folder / "link.ini");
@@ -241,7 +246,7 @@ TEST(IniFileTest, WriteKeepsPermissionsAndFollowsASymbolicLink) {
 }
 
 TEST(IniFileTest, FailedWriteNamesThePathAndDamagesNothing) {
-  TScratchFolder folder;
+  TempDir folder;
   // The folder of the file is a regular file: nothing can be created there.
   WriteFileBytes(folder / "plain", "keep");
   const std::string path = folder / "plain" + "/q.ini";
@@ -255,7 +260,7 @@ TEST(IniFileTest, FailedWriteNamesThePathAndDamagesNothing) {
 }
 
 TEST(IniFileTest, AnUnreadableExistingFileIsNotReplaced) {
-  TScratchFolder folder;
+  TempDir folder;
   // A folder where the file should be cannot be read as a file; a write must not replace it
   // by a file holding only the new key.
   std::filesystem::create_directory(folder / "q.ini");
@@ -268,7 +273,7 @@ TEST(IniFileTest, AnUnreadableExistingFileIsNotReplaced) {
 }
 
 TEST(IniFileTest, WriteValuesEqualsWritingOneAfterTheOther) {
-  TScratchFolder folder;
+  TempDir folder;
   const std::string start = "[a]\nk2=old\n\n[b]\nz=1\n";
   WriteFileBytes(folder / "one.ini", start);
   WriteFileBytes(folder / "many.ini", start);
@@ -283,7 +288,7 @@ TEST(IniFileTest, WriteValuesEqualsWritingOneAfterTheOther) {
 // Two processes (think the GUI and quenvale-cli) write their own keys into one file at once,
 // each key by its own read-modify-write: every key of both must survive.
 TEST(IniFileTest, TwoProcessesWritingAtOnceLoseNoKey) {
-  TScratchFolder folder;
+  TempDir folder;
   const std::string path = folder / "shared.ini";
   WriteFileBytes(path, "[keep]\nuntouched=1\n");
   constexpr int kKeys = 60;

@@ -14,8 +14,8 @@
 namespace qv {
 namespace {
 
-using test::TScratchFolder;
 using test::WriteFileBytes;
+using testing::TempDir;
 
 // Sets environment variables for one test and puts the old values back.
 class TEnvironment {
@@ -55,12 +55,12 @@ TEST(UserConfigIniPathTest, XdgConfigHomeThenHome) {
 }
 
 TEST(ResolveIniPathTest, WritableFolderKeepsTheFileBesideTheExecutable) {
-  TScratchFolder folder;
+  TempDir folder;
   EXPECT_EQ(ResolveIniPath(folder / "quenvale.ini"), folder / "quenvale.ini");
 }
 
 TEST(ResolveIniPathTest, FolderThatIsNoFolderFallsBack) {
-  TScratchFolder folder;
+  TempDir folder;
   TEnvironment env;
   env.Set("XDG_CONFIG_HOME", (folder / "cfg").c_str());
   WriteFileBytes(folder / "bin", "");
@@ -71,7 +71,7 @@ TEST(ResolveIniPathTest, FolderThatIsNoFolderFallsBack) {
 // Permission bits matter only to an ordinary user: as root the check runs in a child process
 // that has given up root.
 TEST(ResolveIniPathTest, ReadOnlyFolderFallsBackUnlessAWritableFileStandsThere) {
-  TScratchFolder folder;
+  TempDir folder;
   const std::string bin = folder / "bin";
   ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
   WriteFileBytes(bin + "/portable.ini", "[u]\n");

@@ -8,15 +8,15 @@ namespace qv {
 namespace {
 
 using test::ReadFileBytes;
-using test::TScratchFolder;
 using test::WriteFileBytes;
+using testing::TempDir;
 
 constexpr char kDefaultFile[] =
     "[bob]\nTargetRes=0\nFileFormat=0\nSepiaMode=0\nReduce256ColorMode=0\nDstDir=\n"
     "OutputMode=0\nOverWrite=0\nResampleMode=0\nPNGCL=9\nJPEGQL=85\n";
 
 TEST(PhotoSettingsTest, DefaultsStayOutOfTheFileAndOutOfTheListing) {
-  TScratchFolder folder;
+  TempDir folder;
   TSettingsRecord record;
   record.SaveToIni(folder / "q.ini", "bob");
   EXPECT_EQ(ReadFileBytes(folder / "q.ini"), kDefaultFile);
@@ -29,7 +29,7 @@ TEST(PhotoSettingsTest, DefaultsStayOutOfTheFileAndOutOfTheListing) {
 }
 
 TEST(PhotoSettingsTest, AChangedOptionIsAppendedAndStaysWhenSwitchedBackOff) {
-  TScratchFolder folder;
+  TempDir folder;
   const std::string path = folder / "q.ini";
   TSettingsRecord record;
   ASSERT_TRUE(record.SetValue("keepaspect", "1"));  // keys are case-blind, as the file's are
@@ -56,7 +56,7 @@ TEST(PhotoSettingsTest, ValuesAreCheckedLikeTheDialogsFields) {
   EXPECT_FALSE(record.SetValue("CustomHeight", "tall"));
   EXPECT_TRUE(record.SetValue("CustomHeight", "70000"));  // kept as typed; the job clamps
   EXPECT_EQ(record.CustomHeight(), 70000);
-  TScratchFolder folder;
+  TempDir folder;
   WriteFileBytes(folder / "q.ini", "[bob]\r\nCustomWidth=wide\r\nCustomSize=yes\r\n");
   TSettingsRecord loaded;
   loaded.LoadFromIni(folder / "q.ini", "bob");

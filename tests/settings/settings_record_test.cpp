@@ -9,13 +9,14 @@
 #include "settings/ini_file.h"
 #include "settings/settings_test_support.h"
 #include "settings/setup_form_model.h"
+#include "support/test_names.h"
 
 namespace qv {
 namespace {
 
 using test::ReadFileBytes;
-using test::TScratchFolder;
 using test::WriteFileBytes;
+using testing::TempDir;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 const Pairs kDefaults = {
@@ -47,7 +48,7 @@ TEST(SettingsRecordTest, DesignTimeDefaultsInTheOrderTheFileGetsThem) {
 }
 
 TEST(SettingsRecordTest, FirstStartWithoutAFileKeepsEveryDefault) {
-  TScratchFolder folder;
+  TempDir folder;
   TSettingsRecord record;
   record.LoadFromIni(folder / "none.ini", "bob");
   EXPECT_EQ(record.Values(), kDefaults);
@@ -66,7 +67,7 @@ TEST(SettingsRecordTest, FirstStartWithoutAFileKeepsEveryDefault) {
 }
 
 TEST(SettingsRecordTest, StoredValuesLoadWithTheDialogsRules) {
-  TScratchFolder folder;
+  TempDir folder;
   WriteFileBytes(folder / "q.ini",
                  "[bob]\r\nJPEGQL=150\r\nFileFormat=7\r\nResampleMode=-5\r\nSepiaMode=2\r\n"
                  "TargetRes=0x4\r\nDstDir=  /srv/写真 \r\nPNGCL=abc\r\n");
@@ -85,7 +86,7 @@ TEST(SettingsRecordTest, StoredValuesLoadWithTheDialogsRules) {
 }
 
 TEST(SettingsRecordTest, NoIntegerLeavesTheCurrentState) {
-  TScratchFolder folder;
+  TempDir folder;
   WriteFileBytes(folder / "q.ini", "[u]\nSepiaMode=yes\nFileFormat=two\n");
   TSettingsRecord record;
   ASSERT_TRUE(record.SetValue("SepiaMode", "1"));
@@ -99,7 +100,7 @@ TEST(SettingsRecordTest, SpinFieldsGiveTheirMinimumForText) {
   TSettingsRecord record;
   ASSERT_TRUE(record.SetValue("JPEGQL", "0"));
   EXPECT_EQ(record.JPEGQL(), 0);  // unclamped, as typed text is
-  TScratchFolder folder;
+  TempDir folder;
   WriteFileBytes(folder / "q.ini", "[u]\nJPEGQL=abc\nPNGCL=\n");
   record.LoadFromIni(folder / "q.ini", "u");
   EXPECT_EQ(record.JPEGQL(), 1);
@@ -107,7 +108,7 @@ TEST(SettingsRecordTest, SpinFieldsGiveTheirMinimumForText) {
 }
 
 TEST(SettingsRecordTest, TwoUsersKeepSeparateSectionsOfOneFile) {
-  TScratchFolder folder;
+  TempDir folder;
   const std::string path = folder / "q.ini";
   TSettingsRecord alice, bob;
   ASSERT_TRUE(alice.SetValue("JPEGQL", "50"));
@@ -125,7 +126,7 @@ TEST(SettingsRecordTest, TwoUsersKeepSeparateSectionsOfOneFile) {
 }
 
 TEST(SettingsRecordTest, SaveWritesAsOkDoesAndLeavesPositionKeysAlone) {
-  TScratchFolder folder;
+  TempDir folder;
   const std::string path = folder / "q.ini";
   // The main window saved first: its position keys lead the section.
   TModelControl main_window(TControlKind::kOther, "DropFileForm");
@@ -150,7 +151,7 @@ TEST(SettingsRecordTest, SaveWritesAsOkDoesAndLeavesPositionKeysAlone) {
 }
 
 TEST(SettingsRecordTest, TheDialogSavingFirstPutsItsKeysFirst) {
-  TScratchFolder folder;
+  TempDir folder;
   const std::string path = folder / "q.ini";
   auto dialog_form = MakeSetupFormModel();
   dialog_form->SetTop(5);
@@ -174,7 +175,7 @@ TEST(SettingsRecordTest, TheDialogSavingFirstPutsItsKeysFirst) {
 }
 
 TEST(SettingsRecordTest, EmptySectionIsTheExecutablesFileName) {
-  TScratchFolder folder;
+  TempDir folder;
   TSettingsRecord record;
   record.SaveToIni(folder / "q.ini", "");
   EXPECT_EQ(ReadFileBytes(folder / "q.ini")
@@ -183,7 +184,7 @@ TEST(SettingsRecordTest, EmptySectionIsTheExecutablesFileName) {
 }
 
 TEST(SettingsRecordTest, SaveFailureReachesTheCaller) {
-  TScratchFolder folder;
+  TempDir folder;
   WriteFileBytes(folder / "file", "");
   TSettingsRecord record;
   EXPECT_THROW(record.SaveToIni(folder / "file" + "/q.ini", "u"), EIniFileError);
@@ -228,7 +229,11 @@ INSTANTIATE_TEST_SUITE_P(
         SetCase{"JPEGQL", "150", true, "JPEGQL", "150"}, SetCase{"JPEGQL", "high", false, "", ""},
         SetCase{"PNGCL", "0", true, "PNGCL", "0"}, SetCase{"NoSuchKey", "1", false, "", ""},
         SetCase{"SetupFormTop", "1", false, "", ""}, SetCase{"Label1", "x", false, "", ""},
-        SetCase{"PageControl1", "0", false, "", ""}));
+        SetCase{"PageControl1", "0", false, "", ""}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return std::to_string(info.index) + "_" + testing::NameOf(std::string(c.key) + "=" + c.value);
+    });
 
 TEST(SettingsRecordTest, CopiesAreIndependent) {
   TSettingsRecord original;

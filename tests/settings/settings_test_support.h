@@ -1,37 +1,13 @@
-// Helpers of the settings tests: a scratch folder and whole-file reads and writes.
+// Helpers of the settings tests: whole-file reads and writes (and the temporary folder).
 #pragma once
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace qv::test {
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TScratchFolder {
- public:
-  TScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qv-settings-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    EXPECT_FALSE(path_.empty());
-  }
-  ~TScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TScratchFolder(const TScratchFolder&) = delete;
-  TScratchFolder& operator=(const TScratchFolder&) = delete;
-
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 inline std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

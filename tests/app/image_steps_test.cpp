@@ -35,7 +35,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ModeCase{0, TPixelFormat::pf24bit}, ModeCase{1, TPixelFormat::pf32bit},
                       ModeCase{2, TPixelFormat::pf24bit}, ModeCase{3, TPixelFormat::pf24bit},
                       ModeCase{4, TPixelFormat::pf24bit}, ModeCase{5, TPixelFormat::pf24bit},
-                      ModeCase{6, TPixelFormat::pf8bit}, ModeCase{-1, TPixelFormat::pf8bit}));
+                      ModeCase{6, TPixelFormat::pf8bit}, ModeCase{-1, TPixelFormat::pf8bit}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return "mode" + std::string(c.mode < 0 ? "_minus" : "") +
+             std::to_string(c.mode < 0 ? -c.mode : c.mode);
+    });
 
 TEST(ResizeBitmap, UnknownModeCropsAndExtendsWithWhite) {
   TBitmap image = testing::Uniform24(3, 2, {1, 2, 3});
