@@ -45,8 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReaderCase{"a.pd", 18}, ReaderCase{"a.pdf", 18}, ReaderCase{"a.gif", 0},
                       ReaderCase{"a.tif", 0}, ReaderCase{"scan", 0}, ReaderCase{"a.mp", 0},
                       ReaderCase{"dir.bmp/scan", 0}, ReaderCase{"x.tar.bmp", 1}),
-    [](const auto& info) {
-      const auto& c = info.param;
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
       return testing::NameOf(c.name);
     });
 

@@ -47,8 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         FitCase{3, 2, 2, 2, 2, 1}, FitCase{4, 3, 2, 2, 2, 2},
         // Largest sides without overflow.
         FitCase{65535, 65534, 65534, 65535, 65534, 65533}),
-    [](const auto& info) {
-      const auto& c = info.param;
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
       return testing::SizeName(c.width, c.height) + "_in_" +
              testing::SizeName(c.box_width, c.box_height);
     });

@@ -36,8 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeCase{2, TPixelFormat::pf24bit}, ModeCase{3, TPixelFormat::pf24bit},
                       ModeCase{4, TPixelFormat::pf24bit}, ModeCase{5, TPixelFormat::pf24bit},
                       ModeCase{6, TPixelFormat::pf8bit}, ModeCase{-1, TPixelFormat::pf8bit}),
-    [](const auto& info) {
-      const auto& c = info.param;
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
       return "mode" + std::string(c.mode < 0 ? "_minus" : "") +
              std::to_string(c.mode < 0 ? -c.mode : c.mode);
     });

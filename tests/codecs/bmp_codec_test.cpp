@@ -306,8 +306,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, BmpRoundTrip,
                                            TPixelFormat::pf8bit, TPixelFormat::pf15bit,
                                            TPixelFormat::pf16bit, TPixelFormat::pf24bit,
                                            TPixelFormat::pf32bit, TPixelFormat::pfDevice),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return testing::PixelFormatName(c);
                          });
 

@@ -133,8 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
         SuiteCase{"g/rgb16-565pal.bmp", "rgb16-565.png"}, SuiteCase{"g/rgb24.bmp", "rgb24.png"},
         SuiteCase{"g/rgb24pal.bmp", "rgb24.png"}, SuiteCase{"g/rgb32.bmp", "rgb24.png"},
         SuiteCase{"g/rgb32bf.bmp", "rgb24.png"}, SuiteCase{"g/rgb32bfdef.bmp", "rgb24.png"}),
-    [](const auto& info) {
-      const auto& c = info.param;
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
       return testing::NameOf(c.bmp);
     });
 
@@ -169,8 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
         SuiteCase{"q/rgb24lprof.bmp", "rgb24.png"},
         // A "bad" file with a reference: its blue channel has no bits and reads as 0.
         SuiteCase{"b/rgb16-880.bmp", "rgb16-880.png"}),
-    [](const auto& info) {
-      const auto& c = info.param;
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
       return testing::NameOf(c.bmp);
     });
 
@@ -179,8 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(Extra, BmpSuiteMatches,
                          ::testing::Values(SuiteCase{"../bmp-extra/pillow/rgb32bf-abgr.bmp",
                                                      "rgb24.png"}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return testing::NameOf(c.bmp);
                          });
 
@@ -358,8 +358,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   Outcome::kOutOfMemory},
                       DerivedCase{"width-negative.bmp", Outcome::kInvalid},
                       DerivedCase{"wxh-65536x65536-32bit-overflow.bmp", Outcome::kOutOfMemory}),
-    [](const auto& info) {
-      const auto& c = info.param;
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
       return testing::FileNameOf(c.file);
     });
 

@@ -195,8 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SampleCase{"derived/testorig-corrupt-scan.jpg", 227, 149, false, false, true},
                       SampleCase{"derived/testorig-no-eoi.jpg", 227, 149, false, false, true},
                       SampleCase{"derived/testorig-trunc-50pct.jpg", 227, 149, false, false, true}),
-    [](const auto &info) {
-      const auto &c = info.param;
+    [](const auto &test_info) {
+      const auto &c = test_info.param;
       return testing::NameOf(c.file);
     });
 
@@ -243,8 +243,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Invalid JPEG file structure: missing SOS marker"},
                       ErrorCase{"libjpeg-turbo/monkey12.jpg", JERR_BAD_PRECISION,
                                 "Unsupported JPEG data precision 12"}),
-    [](const auto &info) {
-      const auto &c = info.param;
+    [](const auto &test_info) {
+      const auto &c = test_info.param;
       return testing::NameOf(c.file);
     });
 
@@ -555,8 +555,8 @@ INSTANTIATE_TEST_SUITE_P(Images, JpegEncode,
                                            EncodeCase{37, 1, 90, TPixelFormat::pf24bit, 6.0},
                                            EncodeCase{33, 17, 90, TPixelFormat::pf8bit, 12.0},
                                            EncodeCase{33, 17, 90, TPixelFormat::pf32bit, 6.0}),
-                         [](const auto &info) {
-                           const auto &c = info.param;
+                         [](const auto &test_info) {
+                           const auto &c = test_info.param;
                            return testing::SizeName(c.width, c.height) + "_q" +
                                   std::to_string(c.quality) + "_" +
                                   testing::PixelFormatName(c.format);
@@ -591,8 +591,8 @@ TEST_P(JpegSameAsCjpeg, ByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Qualities, JpegSameAsCjpeg, ::testing::Values(1, 50, 75, 100),
-                         [](const auto &info) {
-                           const auto &c = info.param;
+                         [](const auto &test_info) {
+                           const auto &c = test_info.param;
                            return "q" + std::to_string(c);
                          });
 

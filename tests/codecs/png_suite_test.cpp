@@ -210,8 +210,8 @@ std::vector<Expected> CorruptedSuite() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corrupted, PngBadFiles, ::testing::ValuesIn(CorruptedSuite()),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return testing::FileNameOf(c.file);
                          });
 
@@ -292,10 +292,11 @@ TEST_P(PngDerived, GivesTheSoundResult) {
   EXPECT_EQ(outcome, GetParam().outcome);
 }
 
-INSTANTIATE_TEST_SUITE_P(Derived, PngDerived, ::testing::ValuesIn(kDerived), [](const auto& info) {
-  const auto& c = info.param;
-  return testing::FileNameOf(c.file);
-});
+INSTANTIATE_TEST_SUITE_P(Derived, PngDerived, ::testing::ValuesIn(kDerived),
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
+                           return testing::FileNameOf(c.file);
+                         });
 
 TEST(PngDerivedSet, EveryFileIsListed) {
   std::size_t files = 0;
@@ -340,8 +341,8 @@ std::vector<std::string> OtherBadFiles() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Collected, PngOtherBad, ::testing::ValuesIn(OtherBadFiles()),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return testing::FolderAndFileNameOf(c);
                          });
 

@@ -122,10 +122,11 @@ TEST_P(SpiCli, AnExtensionlessNetpbmFileIsReadByItsPlugin) {
             (Pixels{0x102030, 0xF0E0D0}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, SpiCli, ::testing::Values("png", "bmp"), [](const auto &info) {
-  const auto &c = info.param;
-  return std::string(c);
-});
+INSTANTIATE_TEST_SUITE_P(Formats, SpiCli, ::testing::Values("png", "bmp"),
+                         [](const auto &test_info) {
+                           const auto &c = test_info.param;
+                           return std::string(c);
+                         });
 
 TEST_F(SpiCliRun, AFileNoPluginAcceptsIsPassedOverSilently) {
   WriteFile(dir / "notes.txt", "just some text\n");

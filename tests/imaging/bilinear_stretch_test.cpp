@@ -34,8 +34,8 @@ TEST_P(UniformSource, GivesTheSameValueAtAnySize) {
 INSTANTIATE_TEST_SUITE_P(Sizes, UniformSource,
                          ::testing::Values(Size{1, 1}, Size{3, 2}, Size{7, 5}, Size{13, 11},
                                            Size{2, 40}, Size{50, 1}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return testing::SizeName(c.width, c.height);
                          });
 
@@ -139,8 +139,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, StretchPathsAgree,
                                            PathCase{8, 8, 4, 4}, PathCase{2, 2, 1, 1},
                                            PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2},
                                            PathCase{3, 1, 12, 4}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return testing::SizeName(c.src_w, c.src_h) + "_to_" +
                                   testing::SizeName(c.dst_w, c.dst_h);
                          });

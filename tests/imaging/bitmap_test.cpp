@@ -171,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, BitmapWhiteFill,
                                            TPixelFormat::pf8bit, TPixelFormat::pf15bit,
                                            TPixelFormat::pf16bit, TPixelFormat::pf24bit,
                                            TPixelFormat::pf32bit, TPixelFormat::pfDevice),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return testing::PixelFormatName(c);
                          });
 
@@ -233,8 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{TPixelFormat::pf16bit, {{255, 16, 0}, {0, 0, 255}}},
         RoundTrip{TPixelFormat::pf32bit, {{1, 2, 3}, {250, 251, 252}}},
         RoundTrip{TPixelFormat::pfDevice, {{9, 8, 7}}}),
-    [](const auto& info) {
-      const auto& c = info.param;
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
       return testing::PixelFormatName(c.format);
     });
 

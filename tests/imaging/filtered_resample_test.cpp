@@ -113,8 +113,8 @@ INSTANTIATE_TEST_SUITE_P(Kernels, SameSizeBlur,
                          ::testing::Values(BlurCase{0, 8.0 / 9, 1.0 / 18, 160, 10},
                                            BlurCase{2, 2.0 / 3, 1.0 / 6, 120, 30},
                                            BlurCase{3, 0.75, 0.125, 135, 22}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return "row" + std::to_string(c.row);
                          });
 
@@ -127,8 +127,8 @@ TEST_P(UniformStaysUniform, AtTheSameSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(JobKernels, UniformStaysUniform, ::testing::Values(0, 1, 2, 3),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return "row" + std::to_string(c);
                          });
 
@@ -180,8 +180,8 @@ TEST_P(Accumulation, ClampsOvershoot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Accumulation, ::testing::ValuesIn(kBothPaths),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return std::string(c == TResamplePath::kFastest ? "Fastest"
                                                                            : "Portable");
                          });
@@ -255,8 +255,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ReflectionInside,
                                            TinySource{3, 12, 1}, TinySource{3, 2, 1},
                                            TinySource{2, 1, 0}, TinySource{4, 40, 1},
                                            TinySource{5, 2, 6}, TinySource{2, 3, 3}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return std::to_string(c.source) + "_to_" + std::to_string(c.dest) +
                                   "_row" + std::to_string(c.row);
                          });
@@ -303,8 +303,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ResamplePathsAgree,
                          ::testing::Values(PathCase{97, 61, 23, 17}, PathCase{31, 19, 83, 47},
                                            PathCase{400, 300, 64, 48}, PathCase{17, 9, 17, 9},
                                            PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return testing::SizeName(c.src_w, c.src_h) + "_to_" +
                                   testing::SizeName(c.dst_w, c.dst_h);
                          });

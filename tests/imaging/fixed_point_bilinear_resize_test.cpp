@@ -63,8 +63,8 @@ TEST_P(FlatSource, DarkensByTheTruncations) {
 INSTANTIATE_TEST_SUITE_P(Bytes, FlatSource,
                          ::testing::Values(ByteCase{255, 253}, ByteCase{1, 0}, ByteCase{128, 126},
                                            ByteCase{0, 0}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return "byte" + std::to_string(c.in);
                          });
 

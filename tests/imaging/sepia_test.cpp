@@ -35,8 +35,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SepiaTone,
                                            SepiaCase{{0, 255, 0}, {125, 149, 170}},
                                            SepiaCase{{255, 0, 0}, {14, 29, 50}},
                                            SepiaCase{{1, 1, 1}, {0, 1, 4}}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
+                         [](const auto& test_info) {
+                           const auto& c = test_info.param;
                            return "bgr_" + std::to_string(c.in.b) + "_" + std::to_string(c.in.g) +
                                   "_" + std::to_string(c.in.r);
                          });

@@ -44,9 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerCase{"", std::nullopt}, IntegerCase{"yes", std::nullopt},
                       IntegerCase{"12abc", std::nullopt}, IntegerCase{"1 2", std::nullopt},
                       IntegerCase{"-", std::nullopt}, IntegerCase{"x10", std::nullopt}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return std::to_string(info.index) + "_" + testing::NameOf(c.text);
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
+      return std::to_string(test_info.index) + "_" + testing::NameOf(c.text);
     });
 
 // ---- Reading rules ----

@@ -230,9 +230,10 @@ INSTANTIATE_TEST_SUITE_P(
         SetCase{"PNGCL", "0", true, "PNGCL", "0"}, SetCase{"NoSuchKey", "1", false, "", ""},
         SetCase{"SetupFormTop", "1", false, "", ""}, SetCase{"Label1", "x", false, "", ""},
         SetCase{"PageControl1", "0", false, "", ""}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return std::to_string(info.index) + "_" + testing::NameOf(std::string(c.key) + "=" + c.value);
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
+      return std::to_string(test_info.index) + "_" +
+             testing::NameOf(std::string(c.key) + "=" + c.value);
     });
 
 TEST(SettingsRecordTest, CopiesAreIndependent) {
