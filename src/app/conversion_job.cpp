@@ -71,8 +71,8 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   std::string output_path;
   std::string output_key;
   if (format != TOutputFormat::kPdf) {
-    output_path = OutputPath(file_name, OutputPlaceOf(settings_.OutputMode()), settings_.DstDir(),
-                             format);
+    output_path =
+        OutputPath(file_name, OutputPlaceOf(settings_.OutputMode()), settings_.DstDir(), format);
     output_key = OutputKey(output_path);
     // A second input of this drop with the same output: the settings decide as for any existing
     // file, and the host names both inputs.
@@ -104,7 +104,8 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   if (settings_.Reduce256ColorMode()) Reduce256Step(image);
 
   std::string folder = ExtractFilePath(output_path);
-  if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
+  if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder))
+    ForceDirectories(folder);
 
   Write(image, file_name, reader, output_path, resized);
   if (format != TOutputFormat::kPdf && in_drop_) drop_outputs_[output_key] = file_name;

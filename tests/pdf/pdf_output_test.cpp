@@ -244,7 +244,7 @@ TEST(PdfDrop, GreyAndCmykJpegsAreEmbeddedWithTheirOwnColourSpace) {
 // it is begun, the pages before it stay whole, and the file written never passes the limit (nor
 // the size the document estimated for itself).
 TEST(PdfDrop, APageThatWouldPassTheSizeLimitStopsTheDropBeforeItIsBegun) {
-  pdf_test::TempFolder folder("limit");
+  testing::TempDir folder;
   JpegInput input = MakeJpegInput(folder, "in.jpg", 64, 48, 3);
   const std::int64_t per_page =
       TPdfDoc::kPageAllowance + static_cast<std::int64_t>(input.bytes.size());

@@ -13,16 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "regress/cli_runner.h"
 #include "support/many_scan_jpeg.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CliRun;
-using testing::RunMeasured;
+using testing::ProgramResult;
+using testing::RunProgram;
 using testing::TempDir;
 
 constexpr char kOutOfMemory[] = "メモリが足りません";
@@ -65,7 +65,7 @@ constexpr bool kSanitized = false;
 // The peak of a conversion of a width x height picture. The address sanitizer's own memory
 // (shadow, freed blocks held back) is no measure of the program's: under it the peak is not
 // checked.
-void ExpectWithinBound(const CliRun& run, std::uint64_t width, std::uint64_t height) {
+void ExpectWithinBound(const ProgramResult& run, std::uint64_t width, std::uint64_t height) {
   if (kSanitized) return;
   EXPECT_LT(run.max_rss_kib, BoundKib(width, height))
       << "peak " << run.max_rss_kib / 1024 << " MiB for " << width << " x " << height;
@@ -80,11 +80,11 @@ std::string CliPath() {
 
 class BoundedCost : public ::testing::Test {
  protected:
-  CliRun Convert(const std::vector<std::string>& inputs) {
+  ProgramResult Convert(const std::vector<std::string>& inputs) {
     std::vector<std::string> args = {"--ini", dir / "test.ini", "--out",  dir / "out", "--format",
                                      "bmp",   "--overwrite",    "--quiet"};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    return RunMeasured(CliPath(), args);
+    return RunProgram(CliPath(), args, {"DISPLAY="});
   }
   TempDir dir;
 };
@@ -94,7 +94,7 @@ class BoundedCost : public ::testing::Test {
 TEST_F(BoundedCost, PluginPicturesKeepTheirOwnDepth) {
   WriteFile(dir / "bits.pbm", std::string("P4\n10 2\n\xA5\xC0\x5A\x40", 12));
   WriteFile(dir / "grey.pgm", std::string("P5 2 1 255\n\x10\xF0", 13));
-  CliRun run = Convert({dir / "bits.pbm", dir / "grey.pgm"});
+  ProgramResult run = Convert({dir / "bits.pbm", dir / "grey.pgm"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(BmpBits(dir / "out/bits.bmp"), 1);
   EXPECT_EQ(BmpBits(dir / "out/grey.bmp"), 8);
@@ -110,7 +110,7 @@ TEST_F(BoundedCost, AHugeGifCanvasStaysWithinTheBound) {
       "\x02\x02\x44\x01\x00\x3B",                 // its pixel, then the trailer
       35);
   WriteFile(dir / "canvas.gif", gif);
-  CliRun run = Convert({dir / "canvas.gif"});
+  ProgramResult run = Convert({dir / "canvas.gif"});
   ASSERT_EQ(run.status, 0) << run.err;
   ExpectWithinBound(run, 65535, 4096);
   EXPECT_EQ(BmpBits(dir / "out/canvas.bmp"), 8);
@@ -147,7 +147,7 @@ TEST_F(BoundedCost, TiffAndWebPPicturesStayWithinTheBound) {
   }
   for (const char* name : {"big.tif", "big.webp"}) {
     SCOPED_TRACE(name);
-    CliRun run = Convert({dir / name});
+    ProgramResult run = Convert({dir / name});
     ASSERT_EQ(run.status, 0) << run.err;
     ExpectWithinBound(run, kWidth, kHeight);
     EXPECT_EQ(BmpBits(dir / "out/" + fs::path(name).stem().string() + ".bmp"), 24);
@@ -161,7 +161,7 @@ TEST_F(BoundedCost, AJpegOfTooManyScansIsRefused) {
     std::vector<std::uint8_t> bytes = testing::MakeManyScanJpeg(16, 16, 100);
     return std::string(bytes.begin(), bytes.end());
   }());
-  CliRun fine = Convert({dir / "hundred.jpg"});
+  ProgramResult fine = Convert({dir / "hundred.jpg"});
   EXPECT_EQ(fine.status, 0) << fine.err;
   EXPECT_TRUE(fs::exists(dir / "out/hundred.bmp"));
 
@@ -170,7 +170,7 @@ TEST_F(BoundedCost, AJpegOfTooManyScansIsRefused) {
     std::string input = dir / ("scans" + std::to_string(scans) + ".jpg");
     std::vector<std::uint8_t> bytes = testing::MakeManyScanJpeg(16, 16, scans);
     WriteFile(input, std::string(bytes.begin(), bytes.end()));
-    CliRun run = Convert({input});
+    ProgramResult run = Convert({input});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind(input + ": ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(kTooManyScans), std::string::npos) << run.err;

@@ -189,7 +189,7 @@ TEST(IniFileTest, IntegersAndBooleansFallBackOnJunk) {
 
 // The file object reads what IniLookup finds in the same text, hand-edited files included.
 TEST(IniFileTest, ReadsAsTheLookupDoes) {
-  TScratchFolder folder;
+  TempDir folder;
   const std::string contents[] = {
       "[Alice]\nkey=a\n  [ bob ]  \n  JpegQL\t=  70 \t\nTop=\n",
       "[u]\nk=first\nk=second\n[v]\nk=other\n[U]\nk=third\nj=late\n",
@@ -214,7 +214,7 @@ TEST(IniFileTest, ReadsAsTheLookupDoes) {
 // A load reads the file once: every read of one object answers from the same state of the file,
 // however many keys are read (a 10 MB file is not read again for each of them).
 TEST(IniFileTest, ReadsComeFromOneStateOfTheFileUntilAWrite) {
-  TScratchFolder folder;
+  TempDir folder;
   WriteFileBytes(folder / "q.ini", "[s]\na=1\nb=1\n");
   TIniFile ini(folder / "q.ini");
   EXPECT_EQ(ini.ReadString("s", "a", ""), "1");
