@@ -5,10 +5,12 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   zlib1g-dev libjpeg62-turbo-dev
+  libexif-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgif-dev libtiff-dev libwebp-dev
   libpng-dev pngcheck libjpeg-turbo-progs qpdf poppler-utils
+  python3-pil libimage-exiftool-perl
   fonts-ipafont-gothic xvfb xauth xdotool twm
   clang-14 libclang-rt-14-dev clang-format ccache
   locales

@@ -10,7 +10,10 @@
 #include "app/image_steps.h"
 #include "app/job_host.h"
 #include "app/pdf_steps.h"
+#include "codecs/exif_block.h"
+#include "codecs/jpeg_metadata.h"
 #include "imaging/bitmap.h"
+#include "imaging/orient_upright.h"
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
@@ -92,10 +95,17 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
 
   TBitmap image;
   TReader reader = ReaderOf(file_name);
-  ReadImage(reader, file_name, image);
+  TJpegMetadata metadata;  // of a JPEG input
+  ReadImage(reader, file_name, image, metadata);
   if (image.Empty()) {
     host_.SetCursor(saved_cursor);
     return TJobOutcome::kNoReader;
+  }
+  // The EXIF orientation the pixels were turned by (0 when they were not).
+  int orientation = 0;
+  if (reader == TReader::kJpeg && settings_.AutoOrient()) {
+    orientation = ExifOrientation(metadata.exif);
+    OrientUpright(image, orientation);
   }
 
   bool resized = false;
@@ -107,7 +117,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder))
     ForceDirectories(folder);
 
-  Write(image, file_name, reader, output_path, resized);
+  Write(image, file_name, reader, output_path, resized, orientation);
   if (format != TOutputFormat::kPdf && in_drop_) drop_outputs_[output_key] = file_name;
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
@@ -118,12 +128,13 @@ void TConversionJob::Warn(const std::string& file_name, const std::string& text)
   host_.FileWarning(file_name, text);
 }
 
-void TConversionJob::ReadImage(TReader reader, const std::string& file_name, TBitmap& image) {
+void TConversionJob::ReadImage(TReader reader, const std::string& file_name, TBitmap& image,
+                               TJpegMetadata& metadata) {
   switch (reader) {
     case TReader::kBmp: ReadBmpFile(file_name, image); break;
     case TReader::kPng: ReadPngFile(file_name, image); break;
     case TReader::kJpeg: {
-      TReadWarnings warnings = ReadJpegFile(file_name, image);
+      TReadWarnings warnings = ReadJpegFile(file_name, image, &metadata);
       // The library completed the picture by working around damage: it is converted as it is,
       // and the user hears that it may lack rows or show garbled blocks.
       if (warnings.count > 0)
@@ -177,7 +188,7 @@ int Clamp(int value, int low, int high) { return std::min(std::max(value, low), 
 }  // namespace
 
 void TConversionJob::Write(const TBitmap& image, const std::string& file_name, TReader reader,
-                           const std::string& output_path, bool resized) {
+                           const std::string& output_path, bool resized, int orientation) {
   TOutputFormat format = OutputFormatOf(settings_.FileFormat());
   if (format == TOutputFormat::kPdf) {
     if (!pdf_mode_ || report_ == nullptr) return;
@@ -186,7 +197,12 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
     bool size_kept = settings_.TargetRes() == 0 && !settings_.CustomSize();
     if (settings_.KeepAspect() && !resized) size_kept = true;
     bool embed = size_kept && !settings_.SepiaMode() && reader == TReader::kJpeg;
-    AddPdfPage(*report_, image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100));
+    // A turned photo embedded unchanged turns its page instead; a mirror image cannot be shown
+    // by turning, so those pixels are compressed anew, upright.
+    int rotation = UprightRotation(orientation);
+    if (rotation < 0) embed = false;
+    AddPdfPage(*report_, image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100),
+               embed ? rotation : 0);
     ++pages_added_;
     return;
   }

@@ -81,12 +81,14 @@ class TConversionJob {
   }
 
  private:
-  void ReadImage(TReader reader, const std::string& file_name, class TBitmap& image);
+  // Reads the file; a JPEG's EXIF block and ICC profile go to metadata.
+  void ReadImage(TReader reader, const std::string& file_name, class TBitmap& image,
+                 struct TJpegMetadata& metadata);
   void Warn(const std::string& file_name, const std::string& text);
   // Resizes to the target size (or fits inside it); true when a resize was made or tried.
   bool Resize(class TBitmap& image);
   void Write(const class TBitmap& image, const std::string& file_name, TReader reader,
-             const std::string& output_path, bool resized);
+             const std::string& output_path, bool resized, int orientation);
 
   const IJobSettings& settings_;
   IJobHost& host_;

@@ -7,6 +7,7 @@ namespace qv {
 
 class TBitmap;
 class TStream;
+struct TJpegMetadata;
 
 // What the JPEG library worked around while completing a picture (corrupt or truncated data):
 // how many warnings it gave and the text of the first.
@@ -18,7 +19,9 @@ struct TReadWarnings {
 // Read the file into image (replacing what it held).
 void ReadBmpFile(const std::string& file_name, TBitmap& image);
 void ReadPngFile(const std::string& file_name, TBitmap& image);
-TReadWarnings ReadJpegFile(const std::string& file_name, TBitmap& image);
+// With metadata, the file's EXIF block and ICC profile are returned there too.
+TReadWarnings ReadJpegFile(const std::string& file_name, TBitmap& image,
+                           TJpegMetadata* metadata = nullptr);
 
 // Write image in the format to stream (the job gives a stream that lands in the file only when
 // complete).

@@ -1,15 +1,17 @@
 // JPEG reading and writing for the conversion job, through TJPEGImage.
 #include "app/image_io.h"
 #include "codecs/jpeg_image.h"
+#include "codecs/jpeg_metadata.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 
 namespace qv {
 
-TReadWarnings ReadJpegFile(const std::string &file_name, TBitmap &image) {
+TReadWarnings ReadJpegFile(const std::string &file_name, TBitmap &image, TJpegMetadata *metadata) {
   TJPEGImage jpeg;
   jpeg.LoadFromFile(file_name);
   jpeg.AssignTo(image);
+  if (metadata) *metadata = ReadJpegMetadata(jpeg.CompressedData());
   return {jpeg.DecodeWarnings(), jpeg.FirstDecodeWarning()};
 }
 

@@ -11,7 +11,10 @@
 
 #include "codecs/jpeg_image.h"
 #include "imaging/bitmap.h"
+#include "pdf/document/pdf_canvas.h"
 #include "pdf/images/pdf_graphic.h"
+#include "pdf/objects/pdf_dictionary.h"
+#include "pdf/objects/pdf_object.h"
 #include "pdf/report/pd_form.h"
 #include "pdf/report/pr_jpeg_image.h"
 #include "pdf/report/pr_page.h"
@@ -48,7 +51,7 @@ TPdfJpegGraphic PdfJpegGraphicOf(const TJPEGImage &jpeg) {
 }
 
 void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
-                bool embed_input_file, int jpeg_quality) {
+                bool embed_input_file, int jpeg_quality, int rotation) {
   // Only the JPEG bytes outlive this page: the JPEG image, the form and its copy of the picture
   // go at the end, and the page's image object shares nothing with them.
   TJPEGImage jpeg_image;
@@ -62,14 +65,20 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
   // A page that would take the file past its largest size stops the drop here, before the page
   // is begun, so the pages before it stay whole.
   report.CheckRoomForPage(jpeg_image.CompressedData().size());
+  // A turned page is laid out in the embedded picture's own (unturned) size.
+  const bool turned = embed_input_file && rotation != 0;
+  const int width = turned ? jpeg_image.Width() : image.Width();
+  const int height = turned ? jpeg_image.Height() : image.Height();
   TPdfJpegGraphic jpeg = PdfJpegGraphicOf(jpeg_image);
   TPDForm form;
-  form.PDFPage().SetWidth(image.Width());
-  form.PDFPage().SetHeight(image.Height());
-  form.PDFJPEG().SetWidth(image.Width());
-  form.PDFJPEG().SetHeight(image.Height());
+  form.PDFPage().SetWidth(width);
+  form.PDFPage().SetHeight(height);
+  form.PDFJPEG().SetWidth(width);
+  form.PDFJPEG().SetHeight(height);
   form.PDFJPEG().SetPicture(&jpeg);
   report.Print(form.PDFPage());
+  if (turned)
+    report.Canvas().PdfCanvas().Page().Put("Rotate", std::make_unique<TPdfNumber>(rotation));
 }
 
 int EndPdfDrop(TPReport &report) {

@@ -30,9 +30,11 @@ TPReportPtr CreatePdfWriter();
 void BeginPdfDrop(TPReport& report, const std::string& file_name);
 
 // Adds one page of the image's pixel size. With embed_input_file the page embeds the bytes of
-// input_file (a JPEG) unchanged; otherwise the image is compressed at jpeg_quality.
+// input_file (a JPEG) unchanged; otherwise the image is compressed at jpeg_quality. A rotation
+// (90, 180 or 270, only with embed_input_file) turns the page clockwise when shown (/Rotate): the
+// page then has the embedded JPEG's own size, and image is the picture as shown.
 void AddPdfPage(TPReport& report, const TBitmap& image, const std::string& input_file,
-                bool embed_input_file, int jpeg_quality);
+                bool embed_input_file, int jpeg_quality, int rotation = 0);
 
 // Ends the document and writes the file; returns the number of pages written. A document without
 // pages writes nothing (0) and leaves any file at the chosen path untouched.

@@ -14,6 +14,7 @@ void TSettingsSnapshot::Take(const IJobSettings& source) {
   reduce_256_color_mode_ = source.Reduce256ColorMode();
   jpeg_ql_ = source.JPEGQL();
   png_cl_ = source.PNGCL();
+  auto_orient_ = source.AutoOrient();
   keep_aspect_ = source.KeepAspect();
   custom_size_ = source.CustomSize();
   custom_width_ = source.CustomWidth();

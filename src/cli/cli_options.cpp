@@ -88,6 +88,8 @@ const char* UsageText() {
          "  --out DIR                     write into DIR (created when missing)\n"
          "  --overwrite                   overwrite existing outputs (default: pass them over)\n"
          "  --sepia, --reduce256          sepia toning, 256-colour reduction\n"
+         "  --auto-orient                 turn JPEG photos upright by their EXIF orientation\n"
+         "                                (in a PDF, an unchanged JPEG turns the page instead)\n"
          "  --fit                         keep the aspect ratio: scale to fit inside the --size\n"
          "                                box, never enlarging\n"
          "  --quality N                   JPEG quality 1..100\n"
@@ -97,8 +99,8 @@ const char* UsageText() {
          "  --set KEY=VALUE               set a stored setting (TargetRes, FileFormat, "
          "ResampleMode,\n"
          "                                OutputMode, DstDir, OverWrite, SepiaMode,\n"
-         "                                Reduce256ColorMode, JPEGQL, PNGCL, KeepAspect,\n"
-         "                                CustomSize, CustomWidth, CustomHeight)\n"
+         "                                Reduce256ColorMode, JPEGQL, PNGCL, AutoOrient,\n"
+         "                                KeepAspect, CustomSize, CustomWidth, CustomHeight)\n"
          "  --ini PATH, --section NAME    settings file and section (default: the GUI's)\n"
          "  --show-settings               print the effective settings and exit\n"
          "  --save-settings               store the settings the options change and exit\n"
@@ -196,6 +198,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), set("SepiaMode", "1");
     } else if (name == "--reduce256") {
       flag(), set("Reduce256ColorMode", "1");
+    } else if (name == "--auto-orient") {
+      flag(), set("AutoOrient", "1");
     } else if (name == "--fit") {
       flag(), set("KeepAspect", "1");
     } else if (name == "--quality") {

@@ -25,6 +25,8 @@ class IJobSettings {
   virtual int PNGCL() const = 0;
 
   // The photo options, each off unless the implementation stores it.
+  // Turn a JPEG upright by its EXIF orientation right after reading.
+  virtual bool AutoOrient() const { return false; }
   // Fit inside the target size with the aspect ratio kept, never enlarging.
   virtual bool KeepAspect() const { return false; }
   // Resize to CustomWidth x CustomHeight (spin values, 1 to 65535 in the field) instead of the

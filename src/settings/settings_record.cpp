@@ -163,6 +163,7 @@ bool TSettingsRecord::Reduce256ColorMode() const { return CheckedOf("Reduce256Co
 int TSettingsRecord::JPEGQL() const { return SpinValueOf("JPEGQL"); }
 int TSettingsRecord::PNGCL() const { return SpinValueOf("PNGCL"); }
 
+bool TSettingsRecord::AutoOrient() const { return CheckedOf("AutoOrient"); }
 bool TSettingsRecord::KeepAspect() const { return CheckedOf("KeepAspect"); }
 bool TSettingsRecord::CustomSize() const { return CheckedOf("CustomSize"); }
 int TSettingsRecord::CustomWidth() const { return SpinValueOf("CustomWidth"); }

@@ -60,6 +60,7 @@ class TSettingsRecord : public IJobSettings {
   int PNGCL() const override;
 
   // The photo options (the dialog's third page).
+  bool AutoOrient() const override;
   bool KeepAspect() const override;
   bool CustomSize() const override;
   int CustomWidth() const override;

@@ -21,11 +21,12 @@ TEST(PhotoSettingsTest, DefaultsStayOutOfTheFileAndOutOfTheListing) {
   record.SaveToIni(folder / "q.ini", "bob");
   EXPECT_EQ(ReadFileBytes(folder / "q.ini"), kDefaultFile);
   EXPECT_FALSE(record.KeepAspect());
+  EXPECT_FALSE(record.AutoOrient());
   EXPECT_FALSE(record.CustomSize());
   EXPECT_EQ(record.CustomWidth(), 1024);
   EXPECT_EQ(record.CustomHeight(), 768);
   for (const auto& [key, value] : record.Values()) EXPECT_NE(key.rfind("Custom", 0), 0u) << key;
-  EXPECT_EQ(record.AllValues().size(), record.Values().size() + 4);
+  EXPECT_EQ(record.AllValues().size(), record.Values().size() + 5);
 }
 
 TEST(PhotoSettingsTest, AChangedOptionIsAppendedAndStaysWhenSwitchedBackOff) {
