@@ -24,7 +24,7 @@ deb=${debs[0]}
 
 # Library dependencies come from the programs and from every plug-in.
 depends=$(dpkg-deb --field "$deb" Depends)
-for library in libc6 libstdc++6 zlib1g libjpeg62-turbo libqt6widgets6 libgif7 libtiff6 libwebp7; do
+for library in libc6 libstdc++6 zlib1g libjpeg62-turbo libexif12 libqt6widgets6 libgif7 libtiff6 libwebp7; do
   grep -q "\b$library\b" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 grep -q "fonts-ipafont-gothic" <<<"$(dpkg-deb --field "$deb" Recommends)" || fail "no CJK font in Recommends"
