@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "app/fit_inside.h"
 #include "app/image_io.h"
@@ -117,7 +118,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder))
     ForceDirectories(folder);
 
-  Write(image, file_name, reader, output_path, resized, orientation);
+  Write(image, file_name, reader, output_path, resized, orientation, metadata);
   if (format != TOutputFormat::kPdf && in_drop_) drop_outputs_[output_key] = file_name;
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
@@ -188,7 +189,8 @@ int Clamp(int value, int low, int high) { return std::min(std::max(value, low), 
 }  // namespace
 
 void TConversionJob::Write(const TBitmap& image, const std::string& file_name, TReader reader,
-                           const std::string& output_path, bool resized, int orientation) {
+                           const std::string& output_path, bool resized, int orientation,
+                           const TJpegMetadata& metadata) {
   TOutputFormat format = OutputFormatOf(settings_.FileFormat());
   if (format == TOutputFormat::kPdf) {
     if (!pdf_mode_ || report_ == nullptr) return;
@@ -206,12 +208,24 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
     ++pages_added_;
     return;
   }
+  // A JPEG's metadata goes into a JPEG or PNG output: the EXIF block tells the picture's new
+  // size, and that it stands upright when its pixels were turned.
+  std::optional<TJpegMetadata> kept;
+  if ((format == TOutputFormat::kJpeg || format == TOutputFormat::kPng) &&
+      reader == TReader::kJpeg && settings_.KeepMetadata()) {
+    kept = metadata;
+    if (!kept->exif.empty())
+      kept->exif = EditExif(kept->exif, TurnsPicture(orientation), image.Width(), image.Height());
+  }
+  const TJpegMetadata* keep = kept ? &*kept : nullptr;
   // The output lands only when complete: a failure leaves any old file untouched.
   TSafeFileStream out(output_path);
   switch (format) {
     case TOutputFormat::kBmp: WriteBmp(image, out); break;
-    case TOutputFormat::kJpeg: WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100)); break;
-    case TOutputFormat::kPng: WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9)); break;
+    case TOutputFormat::kJpeg:
+      WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100), keep);
+      break;
+    case TOutputFormat::kPng: WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9), keep); break;
     case TOutputFormat::kPdf: break;  // handled above
   }
   out.Commit();

@@ -88,7 +88,8 @@ class TConversionJob {
   // Resizes to the target size (or fits inside it); true when a resize was made or tried.
   bool Resize(class TBitmap& image);
   void Write(const class TBitmap& image, const std::string& file_name, TReader reader,
-             const std::string& output_path, bool resized, int orientation);
+             const std::string& output_path, bool resized, int orientation,
+             const struct TJpegMetadata& metadata);
 
   const IJobSettings& settings_;
   IJobHost& host_;

@@ -26,7 +26,10 @@ TReadWarnings ReadJpegFile(const std::string& file_name, TBitmap& image,
 // Write image in the format to stream (the job gives a stream that lands in the file only when
 // complete).
 void WriteBmp(const TBitmap& image, TStream& stream);
-void WriteJpeg(const TBitmap& image, TStream& stream, int quality);
-void WritePng(const TBitmap& image, TStream& stream, int compression_level);
+// With metadata, its EXIF block and ICC profile go into the file too.
+void WriteJpeg(const TBitmap& image, TStream& stream, int quality,
+               const TJpegMetadata* metadata = nullptr);
+void WritePng(const TBitmap& image, TStream& stream, int compression_level,
+              const TJpegMetadata* metadata = nullptr);
 
 }  // namespace qv

@@ -15,12 +15,18 @@ TReadWarnings ReadJpegFile(const std::string &file_name, TBitmap &image, TJpegMe
   return {jpeg.DecodeWarnings(), jpeg.FirstDecodeWarning()};
 }
 
-void WriteJpeg(const TBitmap &image, TStream &stream, int quality) {
+void WriteJpeg(const TBitmap &image, TStream &stream, int quality, const TJpegMetadata *metadata) {
   TJPEGImage jpeg;
   jpeg.Assign(image);
   jpeg.SetProgressiveEncoding(false);
   jpeg.SetCompressionQuality(quality);
-  jpeg.SaveToStream(stream);
+  if (!metadata) {
+    jpeg.SaveToStream(stream);
+    return;
+  }
+  jpeg.Compress();
+  std::vector<std::uint8_t> bytes = InsertJpegMetadata(jpeg.CompressedData(), *metadata);
+  if (!bytes.empty()) stream.WriteBuffer(bytes.data(), bytes.size());
 }
 
 }  // namespace qv

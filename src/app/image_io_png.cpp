@@ -1,5 +1,6 @@
 // PNG reading and writing for the conversion job.
 #include "app/image_io.h"
+#include "codecs/png_metadata.h"
 #include "codecs/png_object.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
@@ -15,11 +16,13 @@ void ReadPngFile(const std::string& file_name, TBitmap& image) {
     image.SetTransparent(true, png.TransparentColor());
 }
 
-void WritePng(const TBitmap& image, TStream& stream, int compression_level) {
+void WritePng(const TBitmap& image, TStream& stream, int compression_level,
+              const TJpegMetadata* metadata) {
   TPNGObject png;
   TRGBQuad transparent_color = image.TransparentColor();
   png.AssignBitmap(image, image.Transparent() ? &transparent_color : nullptr);
   png.SetCompressionLevel(compression_level);
+  if (metadata) AddPngMetadata(png, *metadata);
   png.SaveToStream(stream);
 }
 

@@ -90,6 +90,8 @@ const char* UsageText() {
          "  --sepia, --reduce256          sepia toning, 256-colour reduction\n"
          "  --auto-orient                 turn JPEG photos upright by their EXIF orientation\n"
          "                                (in a PDF, an unchanged JPEG turns the page instead)\n"
+         "  --keep-metadata               JPEG to JPEG or PNG: keep the EXIF data and the colour\n"
+         "                                profile\n"
          "  --fit                         keep the aspect ratio: scale to fit inside the --size\n"
          "                                box, never enlarging\n"
          "  --quality N                   JPEG quality 1..100\n"
@@ -100,7 +102,8 @@ const char* UsageText() {
          "ResampleMode,\n"
          "                                OutputMode, DstDir, OverWrite, SepiaMode,\n"
          "                                Reduce256ColorMode, JPEGQL, PNGCL, AutoOrient,\n"
-         "                                KeepAspect, CustomSize, CustomWidth, CustomHeight)\n"
+         "                                KeepMetadata, KeepAspect, CustomSize, CustomWidth, "
+         "CustomHeight)\n"
          "  --ini PATH, --section NAME    settings file and section (default: the GUI's)\n"
          "  --show-settings               print the effective settings and exit\n"
          "  --save-settings               store the settings the options change and exit\n"
@@ -200,6 +203,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), set("Reduce256ColorMode", "1");
     } else if (name == "--auto-orient") {
       flag(), set("AutoOrient", "1");
+    } else if (name == "--keep-metadata") {
+      flag(), set("KeepMetadata", "1");
     } else if (name == "--fit") {
       flag(), set("KeepAspect", "1");
     } else if (name == "--quality") {

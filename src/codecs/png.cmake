@@ -4,6 +4,7 @@ target_sources(quenvale_codecs PRIVATE
   png_crc.cpp
   png_decoder.cpp
   png_encoder.cpp
+  png_metadata.cpp
   png_exceptions.cpp
   png_filters.cpp
   png_internal_image.cpp

@@ -33,6 +33,11 @@ TChunk& TPNGList::Add(std::unique_ptr<TChunk> chunk) {
   return *items_.back();
 }
 
+TChunk& TPNGList::Insert(std::size_t index, std::unique_ptr<TChunk> chunk) {
+  if (index > items_.size()) index = items_.size();
+  return **items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index), std::move(chunk));
+}
+
 TPNGObject::TPNGObject() { Clear(); }
 
 void TPNGObject::Clear() {

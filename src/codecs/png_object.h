@@ -22,6 +22,8 @@ class TPNGList {
   std::size_t Count() const { return items_.size(); }
   TChunk& Item(std::size_t index) const { return *items_[index]; }
   TChunk& Add(std::unique_ptr<TChunk> chunk);
+  // Puts the chunk before the one at index (at the end when index is Count()).
+  TChunk& Insert(std::size_t index, std::unique_ptr<TChunk> chunk);
   void Clear() { items_.clear(); }
   // The first chunk of class T, or nullptr.
   template <class T>

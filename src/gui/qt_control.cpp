@@ -38,6 +38,12 @@ TQtControl::~TQtControl() = default;
 
 std::string TQtControl::Name() const { return Utf8(widget_->objectName()); }
 
+std::optional<std::string> TQtControl::OptionalDefault() const {
+  QVariant value = widget_->property(kOptionalDefaultProperty);
+  if (!value.isValid()) return std::nullopt;
+  return Utf8(value.toString());
+}
+
 void TQtControl::ListChildren() const {
   if (listed_) return;
   listed_ = true;

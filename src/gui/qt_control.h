@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,9 @@
 class QWidget;
 
 namespace qv::gui {
+
+// The widget property that gives a setting's optional default (see IControl::OptionalDefault).
+inline constexpr char kOptionalDefaultProperty[] = "qvOptionalDefault";
 
 // One widget of a form: line edits (spin and ellipsis edits included) are edits, check boxes,
 // radio buttons, TRadioGroup, list and combo boxes hold their values; everything else is
@@ -21,6 +25,8 @@ class TQtControl : public IControl {
 
   TControlKind Kind() const override { return kind_; }
   std::string Name() const override;
+  // The widget's "qvOptionalDefault" property, when it has one.
+  std::optional<std::string> OptionalDefault() const override;
   // Children are listed once, in creation order, at the first call.
   std::size_t ChildCount() const override;
   IControl* Child(std::size_t index) override;

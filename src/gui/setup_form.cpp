@@ -12,8 +12,10 @@
 #include "gui/drop_file_form.h"
 #include "gui/platform_utils.h"
 #include "gui/qt_auto_ini.h"
+#include "gui/qt_control.h"
 #include "gui/ui_font.h"
 #include "runtime/platform.h"
+#include "settings/photo_settings.h"
 #include "widgets/ellipses_edit.h"
 #include "widgets/error_box.h"
 #include "widgets/radio_group.h"
@@ -49,8 +51,12 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
   PageControl1->addTab(TabSheet1, QStringLiteral("画像設定"));
   PageControl1->addTab(TabSheet2, QStringLiteral("保存設定"));
+  TabSheet3 = new QWidget;
+  TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+  PageControl1->addTab(TabSheet3, QStringLiteral("Photos"));
   BuildImagePage();
   BuildSavePage();
+  BuildPhotoPage();
 
   GoButton = Named(new QPushButton(QStringLiteral("OK"), this), "GoButton", 304, 268, 75, 20);
   GoButton->setDefault(true);
@@ -78,6 +84,12 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   setTabOrder(OverWriteGroup, ResampleModeGroup);
   setTabOrder(ResampleModeGroup, PNGCLEdit);
   setTabOrder(PNGCLEdit, JPEGQLEdit);
+  setTabOrder(JPEGQLEdit, AutoOrientBox);
+  setTabOrder(AutoOrientBox, KeepMetadataBox);
+  setTabOrder(KeepMetadataBox, KeepAspectBox);
+  setTabOrder(KeepAspectBox, CustomSizeBox);
+  setTabOrder(CustomSizeBox, CustomWidthEdit);
+  setTabOrder(CustomWidthEdit, CustomHeightEdit);
   PageControl1->setCurrentIndex(0);
 
   BrowseFolder.Caption = QStringLiteral("フォルダを選んでください");
@@ -167,6 +179,54 @@ void TSetupForm::BuildSavePage() {
   Label2->adjustSize();
 }
 
+void TSetupForm::BuildPhotoPage() {
+  // Created in the order the settings walk sees them (the settings model's order).
+  AutoOrientBox =
+      Named(new QCheckBox(QStringLiteral("Turn JPEG photos upright by their EXIF orientation (&U)"),
+                          TabSheet3),
+            "AutoOrient", 8, 10, 449, 17);
+  KeepMetadataBox = Named(
+      new QCheckBox(QStringLiteral("Keep EXIF data and colour profile, JPEG to JPEG or PNG (&E)"),
+                    TabSheet3),
+      "KeepMetadata", 8, 34, 449, 17);
+  KeepAspectBox = Named(
+      new QCheckBox(
+          QStringLiteral("Keep the aspect ratio: fit inside the target size, never enlarge (&K)"),
+          TabSheet3),
+      "KeepAspect", 8, 58, 449, 17);
+  CustomSizeBox =
+      Named(new QCheckBox(QStringLiteral("Custom target size instead of the listed sizes (&C):"),
+                          TabSheet3),
+            "CustomSize", 8, 90, 449, 17);
+  CustomWidthEdit = Named(new widgets::TSpEdit(TabSheet3), "CustomWidth", 28, 114, 65, 21);
+  CustomHeightEdit = Named(new widgets::TSpEdit(TabSheet3), "CustomHeight", 116, 114, 65, 21);
+  for (widgets::TSpEdit* field : {CustomWidthEdit, CustomHeightEdit}) {
+    field->SetMinValue(kCustomSizeMin);
+    field->SetMaxValue(kCustomSizeMax);
+    field->setMaxLength(5);
+  }
+  CustomWidthEdit->setText(QStringLiteral("1024"));
+  CustomHeightEdit->setText(QStringLiteral("768"));
+  auto* by = new QLabel(QStringLiteral("x"), TabSheet3);
+  by->move(101, 117);
+  by->adjustSize();
+  auto* unit = new QLabel(QStringLiteral("pixels (1 to 65535)"), TabSheet3);
+  unit->move(189, 117);
+  unit->adjustSize();
+  // The fields serve only the custom size.
+  auto follow = [this](bool on) {
+    CustomWidthEdit->setEnabled(on);
+    CustomHeightEdit->setEnabled(on);
+  };
+  connect(CustomSizeBox, &QCheckBox::toggled, this, follow);
+  follow(false);
+  // Stored only once changed, so a settings file of defaults stays as it was.
+  for (const auto& [name, text] : PhotoSettingDefaults()) {
+    QWidget* control = TabSheet3->findChild<QWidget*>(QString::fromStdString(name));
+    if (control) control->setProperty(kOptionalDefaultProperty, QString::fromStdString(text));
+  }
+}
+
 int TSetupForm::OutputMode() const { return OutputModeGroup->ItemIndex(); }
 std::string TSetupForm::DstDir() const { return widgets::ToLocal(DstDirEdit->text()); }
 int TSetupForm::OverWrite() const { return OverWriteGroup->ItemIndex(); }
@@ -177,6 +237,12 @@ bool TSetupForm::SepiaMode() const { return SepiaModeBox->isChecked(); }
 bool TSetupForm::Reduce256ColorMode() const { return Reduce256ColorModeBox->isChecked(); }
 int TSetupForm::JPEGQL() const { return JPEGQLEdit->Value(); }
 int TSetupForm::PNGCL() const { return PNGCLEdit->Value(); }
+bool TSetupForm::AutoOrient() const { return AutoOrientBox->isChecked(); }
+bool TSetupForm::KeepMetadata() const { return KeepMetadataBox->isChecked(); }
+bool TSetupForm::KeepAspect() const { return KeepAspectBox->isChecked(); }
+bool TSetupForm::CustomSize() const { return CustomSizeBox->isChecked(); }
+int TSetupForm::CustomWidth() const { return CustomWidthEdit->Value(); }
+int TSetupForm::CustomHeight() const { return CustomHeightEdit->Value(); }
 
 void TSetupForm::FormCreate() {
   move(0, 0);

@@ -42,6 +42,12 @@ class TSetupForm : public QDialog, public IJobSettings {
   bool Reduce256ColorMode() const override;
   int JPEGQL() const override;
   int PNGCL() const override;
+  bool AutoOrient() const override;
+  bool KeepMetadata() const override;
+  bool KeepAspect() const override;
+  bool CustomSize() const override;
+  int CustomWidth() const override;
+  int CustomHeight() const override;
 
   // Handlers.
   void FormCreate();
@@ -57,6 +63,7 @@ class TSetupForm : public QDialog, public IJobSettings {
   QTabWidget* PageControl1;
   QWidget* TabSheet1;
   QWidget* TabSheet2;
+  QWidget* TabSheet3;
   widgets::TRadioGroup* TargetResGroup;
   widgets::TRadioGroup* FileFormatGroup;
   QCheckBox* SepiaModeBox;
@@ -69,6 +76,13 @@ class TSetupForm : public QDialog, public IJobSettings {
   QLabel* Label2;
   widgets::TSpEdit* JPEGQLEdit;
   widgets::TSpEdit* PNGCLEdit;
+  // The photo options' page.
+  QCheckBox* AutoOrientBox;
+  QCheckBox* KeepMetadataBox;
+  QCheckBox* KeepAspectBox;
+  QCheckBox* CustomSizeBox;
+  widgets::TSpEdit* CustomWidthEdit;
+  widgets::TSpEdit* CustomHeightEdit;
   QPushButton* GoButton;
   QPushButton* CancelButton;
   widgets::TSHBrowseForFolderEx BrowseFolder;
@@ -83,6 +97,7 @@ class TSetupForm : public QDialog, public IJobSettings {
  private:
   void BuildImagePage();
   void BuildSavePage();
+  void BuildPhotoPage();
 
   TDropFileForm* main_form_;
   std::unique_ptr<TQtAutoIni> auto_ini_;

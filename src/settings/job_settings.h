@@ -27,6 +27,8 @@ class IJobSettings {
   // The photo options, each off unless the implementation stores it.
   // Turn a JPEG upright by its EXIF orientation right after reading.
   virtual bool AutoOrient() const { return false; }
+  // Carry a JPEG's EXIF block and ICC profile into a JPEG or PNG output.
+  virtual bool KeepMetadata() const { return false; }
   // Fit inside the target size with the aspect ratio kept, never enlarging.
   virtual bool KeepAspect() const { return false; }
   // Resize to CustomWidth x CustomHeight (spin values, 1 to 65535 in the field) instead of the

@@ -15,9 +15,10 @@ inline constexpr int kCustomSizeMax = 65535;
 // The photo options' keys with their design-time values as stored text, in walk order.
 inline std::vector<std::pair<std::string, std::string>> PhotoSettingDefaults() {
   return {
-      {"AutoOrient", "0"},  // turn JPEG photos upright by their EXIF orientation
-      {"KeepAspect", "0"},  // fit inside the target size, keeping the shape, never enlarge
-      {"CustomSize", "0"},  // CustomWidth x CustomHeight instead of TargetRes
+      {"AutoOrient", "0"},    // turn JPEG photos upright by their EXIF orientation
+      {"KeepMetadata", "0"},  // carry a JPEG's EXIF block and ICC profile into JPEG and PNG
+      {"KeepAspect", "0"},    // fit inside the target size, keeping the shape, never enlarge
+      {"CustomSize", "0"},    // CustomWidth x CustomHeight instead of TargetRes
       {"CustomWidth", "1024"}, {"CustomHeight", "768"},
   };
 }

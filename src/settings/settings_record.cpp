@@ -164,6 +164,7 @@ int TSettingsRecord::JPEGQL() const { return SpinValueOf("JPEGQL"); }
 int TSettingsRecord::PNGCL() const { return SpinValueOf("PNGCL"); }
 
 bool TSettingsRecord::AutoOrient() const { return CheckedOf("AutoOrient"); }
+bool TSettingsRecord::KeepMetadata() const { return CheckedOf("KeepMetadata"); }
 bool TSettingsRecord::KeepAspect() const { return CheckedOf("KeepAspect"); }
 bool TSettingsRecord::CustomSize() const { return CheckedOf("CustomSize"); }
 int TSettingsRecord::CustomWidth() const { return SpinValueOf("CustomWidth"); }

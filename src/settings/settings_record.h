@@ -61,6 +61,7 @@ class TSettingsRecord : public IJobSettings {
 
   // The photo options (the dialog's third page).
   bool AutoOrient() const override;
+  bool KeepMetadata() const override;
   bool KeepAspect() const override;
   bool CustomSize() const override;
   int CustomWidth() const override;

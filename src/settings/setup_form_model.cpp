@@ -61,6 +61,7 @@ std::unique_ptr<TModelControl> MakeSetupFormModel() {
   // The photo options' page: stored only once changed from their defaults.
   TModelControl& photo_page = pages.Add(TControlKind::kOther, "TabSheet3");
   photo_page.Add(TControlKind::kCheckBox, "AutoOrient");
+  photo_page.Add(TControlKind::kCheckBox, "KeepMetadata");
   photo_page.Add(TControlKind::kCheckBox, "KeepAspect");
   photo_page.Add(TControlKind::kCheckBox, "CustomSize");
   AddSpinField(photo_page, "CustomWidth", kCustomSizeMin, kCustomSizeMax, "1024");

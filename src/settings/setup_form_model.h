@@ -16,8 +16,8 @@ namespace qv {
 //                  OutputMode (radio group, 2 items, 0), OverWrite (radio group, 2 items, 0),
 //                  ResampleMode (radio group, 6 items, 0), PNGCL (spin field 0..9, "9"),
 //                  JPEGQL (spin field 1..100, "85"); each spin field holds its spin button
-//       TabSheet3: the photo options (see PhotoSettingDefaults): AutoOrient, KeepAspect,
-//                  CustomSize (check boxes, unchecked), CustomWidth, CustomHeight (spin
+//       TabSheet3: the photo options (see PhotoSettingDefaults): AutoOrient, KeepMetadata,
+//                  KeepAspect, CustomSize (check boxes, unchecked), CustomWidth, CustomHeight (spin
 //                  fields 1..65535, "1024", "768")
 //     GoButton, CancelButton (push buttons)
 // The form stands at (0, 0); its size is not modelled (0 x 0).

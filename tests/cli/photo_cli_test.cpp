@@ -125,5 +125,56 @@ TEST_F(PhotoCli, PdfPagesOfUnchangedJpegsTurnAndMirrorImagesAreReencodedUpright)
         << "page " << o;
 }
 
+TEST_F(PhotoCli, KeptMetadataTellsTheNewSizeAndTheUprightOrientation) {
+  ASSERT_EQ(Tool({"make-metadata", dir / "meta.jpg"}).status, 0);
+  // Stored 24 x 40 with orientation 6: upright 40 x 24, fitted into 20 x 20 gives 20 x 12.
+  ASSERT_EQ(Cli({"--format", "jpeg", "--keep-metadata", "--auto-orient", "--size", "20x20", "--fit",
+                 "--out", dir / "turned", dir / "meta.jpg"})
+                .status,
+            0);
+  const std::string turned = dir / "turned/meta.jpg";
+  EXPECT_EQ(Exif(turned, "Orientation"), "1");
+  EXPECT_EQ(Exif(turned, "ExifImageWidth"), "20");
+  EXPECT_EQ(Exif(turned, "ExifImageHeight"), "12");
+  EXPECT_EQ(Exif(turned, "ImageWidth"), "20");
+  EXPECT_EQ(Exif(turned, "Make"), "QuenvaleTestCam");
+  EXPECT_EQ(Exif(turned, "ProfileDescription"), "sRGB built-in");
+  EXPECT_EQ(ToolOut({"compare", turned, turned}).substr(0, 5), "20x12");
+
+  // Not turned: the orientation stays for the viewer to apply, the size follows the resize.
+  ASSERT_EQ(Cli({"--format", "jpeg", "--keep-metadata", "--size", "12x20", "--out", dir / "kept",
+                 dir / "meta.jpg"})
+                .status,
+            0);
+  EXPECT_EQ(Exif(dir / "kept/meta.jpg", "Orientation"), "6");
+  EXPECT_EQ(Exif(dir / "kept/meta.jpg", "ExifImageWidth"), "12");
+
+  // JPEG to PNG: the profile as iCCP and the EXIF block as eXIf, both before the image data.
+  ASSERT_EQ(Cli({"--format", "png", "--keep-metadata", "--auto-orient", "--out", dir / "png",
+                 dir / "meta.jpg"})
+                .status,
+            0);
+  EXPECT_EQ(ToolOut({"png-chunks", dir / "png/meta.png"}), "IHDR iCCP eXIf IDAT IEND");
+  EXPECT_EQ(ToolOut({"png-exif", dir / "png/meta.png"}),
+            "orientation 1 size 40x24 make QuenvaleTestCam");
+  EXPECT_EQ(ToolOut({"png-icc-matches", dir / "png/meta.png", dir / "meta.jpg"}), "same");
+  EXPECT_EQ(RunProgram("/usr/bin/pngcheck", {"-q", dir / "png/meta.png"}).status, 0);
+}
+
+TEST_F(PhotoCli, WithoutTheOptionOrFromOtherFormatsNothingIsKept) {
+  ASSERT_EQ(Tool({"make-metadata", dir / "meta.jpg"}).status, 0);
+  ASSERT_EQ(Cli({"--format", "jpeg", "--out", dir / "plain", dir / "meta.jpg"}).status, 0);
+  EXPECT_EQ(Exif(dir / "plain/meta.jpg", "Make"), "");
+  EXPECT_EQ(Exif(dir / "plain/meta.jpg", "ProfileDescription"), "");
+  ASSERT_EQ(Cli({"--format", "png", "--out", dir / "plain", dir / "meta.jpg"}).status, 0);
+  EXPECT_EQ(ToolOut({"png-chunks", dir / "plain/meta.png"}), "IHDR IDAT IEND");
+  // A PNG input has no JPEG metadata to give, whatever the option says.
+  ASSERT_EQ(
+      Cli({"--format", "jpeg", "--keep-metadata", "--out", dir / "again", dir / "plain/meta.png"})
+          .status,
+      0);
+  EXPECT_EQ(Exif(dir / "again/meta.jpg", "Make"), "");
+}
+
 }  // namespace
 }  // namespace qv

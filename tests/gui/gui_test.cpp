@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -35,6 +36,7 @@
 #include "gui/qt_auto_ini.h"
 #include "gui/setup_form.h"
 #include "gui/version_info.h"
+#include "settings/settings_record.h"
 #include "widgets/ellipses_edit.h"
 #include "widgets/qt_app.h"
 #include "widgets/radio_group.h"
@@ -340,6 +342,47 @@ TEST_F(GuiTest, ClosingSavesTheKeysInOrderAndLoadingBringsThemBack) {
   EXPECT_EQ(setup2.FileFormat(), 2);
   EXPECT_EQ(setup2.JPEGQLEdit->text(), QStringLiteral("150"));
   EXPECT_TRUE(main2.Action(QStringLiteral("SetPNG"))->isChecked());
+}
+
+TEST_F(GuiTest, ThePhotoPageIsReadLiveStoredOnceChangedAndWalkedLikeTheRecord) {
+  EXPECT_EQ(setup_->PageControl1->count(), 3);
+  EXPECT_EQ(setup_->PageControl1->widget(2), setup_->TabSheet3);
+  EXPECT_FALSE(setup_->AutoOrient() || setup_->KeepMetadata() || setup_->KeepAspect() ||
+               setup_->CustomSize());
+  EXPECT_FALSE(setup_->CustomWidthEdit->isEnabled());  // only with the custom size
+  setup_->CustomSizeBox->setChecked(true);
+  EXPECT_TRUE(setup_->CustomWidthEdit->isEnabled());
+  setup_->CustomWidthEdit->setText(QStringLiteral("1920"));
+  setup_->CustomHeightEdit->setText(QStringLiteral("1080"));
+  setup_->KeepAspectBox->setChecked(true);
+  setup_->AutoOrientBox->setChecked(true);
+  EXPECT_TRUE(setup_->CustomSize());
+  EXPECT_EQ(setup_->CustomWidth(), 1920);
+  EXPECT_EQ(setup_->CustomHeight(), 1080);
+
+  std::string ini = Path(QStringLiteral("photo.ini")).toStdString();
+  setup_->AutoIni1().Component().SetIniPathOverride(ini);
+  setup_->AutoIni1().SetSection("tester");
+  setup_->GoButtonClick();
+  // Only the changed options join the keys, after the others, in the record's order.
+  QStringList keys = Keys(QString::fromStdString(ini));
+  EXPECT_EQ(keys.mid(keys.indexOf(QStringLiteral("JPEGQL")) + 1),
+            (QStringList{QStringLiteral("AutoOrient"), QStringLiteral("KeepAspect"),
+                         QStringLiteral("CustomSize"), QStringLiteral("CustomWidth"),
+                         QStringLiteral("CustomHeight")}));
+  qv::TSettingsRecord record;
+  record.LoadFromIni(ini, "tester");
+  EXPECT_TRUE(record.AutoOrient() && record.KeepAspect() && record.CustomSize());
+  EXPECT_FALSE(record.KeepMetadata());
+  EXPECT_EQ(record.CustomWidth(), 1920);
+
+  // Cancel takes the page back to the snapshot too.
+  main_->AppSetupExecute();
+  setup_->KeepMetadataBox->setChecked(true);
+  setup_->CustomWidthEdit->setText(QStringLiteral("5"));
+  setup_->CancelButton->click();
+  EXPECT_FALSE(setup_->KeepMetadata());
+  EXPECT_EQ(setup_->CustomWidth(), 1920);
 }
 
 TEST_F(GuiTest, AFailedSaveAtCloseKeepsTheWindowOpen) {

@@ -64,5 +64,8 @@ int main(int argc, char* argv[]) {
   setup_form.PageControl1->setCurrentIndex(1);
   Settle();
   setup_form.grab().save(folder + QStringLiteral("/settings_save_page.png"));
+  setup_form.PageControl1->setCurrentIndex(2);
+  Settle();
+  setup_form.grab().save(folder + QStringLiteral("/settings_photos_page.png"));
   return 0;
 }

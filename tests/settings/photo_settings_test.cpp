@@ -22,11 +22,12 @@ TEST(PhotoSettingsTest, DefaultsStayOutOfTheFileAndOutOfTheListing) {
   EXPECT_EQ(ReadFileBytes(folder / "q.ini"), kDefaultFile);
   EXPECT_FALSE(record.KeepAspect());
   EXPECT_FALSE(record.AutoOrient());
+  EXPECT_FALSE(record.KeepMetadata());
   EXPECT_FALSE(record.CustomSize());
   EXPECT_EQ(record.CustomWidth(), 1024);
   EXPECT_EQ(record.CustomHeight(), 768);
   for (const auto& [key, value] : record.Values()) EXPECT_NE(key.rfind("Custom", 0), 0u) << key;
-  EXPECT_EQ(record.AllValues().size(), record.Values().size() + 5);
+  EXPECT_EQ(record.AllValues().size(), record.Values().size() + 6);
 }
 
 TEST(PhotoSettingsTest, AChangedOptionIsAppendedAndStaysWhenSwitchedBackOff) {
