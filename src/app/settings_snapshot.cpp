@@ -15,6 +15,7 @@ void TSettingsSnapshot::Take(const IJobSettings& source) {
   jpeg_ql_ = source.JPEGQL();
   png_cl_ = source.PNGCL();
   auto_orient_ = source.AutoOrient();
+  keep_metadata_ = source.KeepMetadata();
   keep_aspect_ = source.KeepAspect();
   custom_size_ = source.CustomSize();
   custom_width_ = source.CustomWidth();

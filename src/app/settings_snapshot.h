@@ -25,6 +25,7 @@ class TSettingsSnapshot : public IJobSettings {
   int JPEGQL() const override { return jpeg_ql_; }
   int PNGCL() const override { return png_cl_; }
   bool AutoOrient() const override { return auto_orient_; }
+  bool KeepMetadata() const override { return keep_metadata_; }
   bool KeepAspect() const override { return keep_aspect_; }
   bool CustomSize() const override { return custom_size_; }
   int CustomWidth() const override { return custom_width_; }
@@ -42,6 +43,7 @@ class TSettingsSnapshot : public IJobSettings {
   int jpeg_ql_ = 85;
   int png_cl_ = 9;
   bool auto_orient_ = false;
+  bool keep_metadata_ = false;
   bool keep_aspect_ = false;
   bool custom_size_ = false;
   int custom_width_ = 0;
