@@ -13,7 +13,7 @@ packages=(
   python3-pil libimage-exiftool-perl
   fonts-ipafont-gothic xvfb xauth xdotool twm
   clang-14 libclang-rt-14-dev clang-format ccache
-  locales
+  locales gettext librsvg2-bin qt6-translations-l10n
   groff desktop-file-utils appstream lintian dpkg-dev fakeroot file
 )
 
@@ -35,4 +35,8 @@ fi
 # A decimal-comma locale for the tests that check numbers are written with "." whatever the locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null || true
+fi
+# The Japanese locale the tests run the program's texts in (and the language tests switch to).
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 2>/dev/null || true
 fi

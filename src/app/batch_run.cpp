@@ -10,6 +10,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
 #include "settings/job_settings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -80,7 +81,7 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   job_.BeginDrop();
 
   std::string caption = batch_host_.Caption();
-  batch_host_.SetCaption(kPleaseWait);
+  batch_host_.SetCaption(Tr(kPleaseWait));
   auto restore = [&] {
     batch_host_.SetCaption(caption);
     batch_host_.SetProgressPosition(0);

@@ -9,6 +9,7 @@
 #include "app/conversion_job.h"
 #include "app/pdf_steps.h"
 #include "app/settings_snapshot.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -16,7 +17,7 @@ class IBatchHost;
 class IJobHost;
 class IJobSettings;
 
-inline constexpr char kPleaseWait[] = "Please wait...";
+inline constexpr char kPleaseWait[] = N_("Please wait...");
 
 class TBatchRun {
  public:

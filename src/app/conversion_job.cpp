@@ -20,6 +20,7 @@
 #include "runtime/stream.h"
 #include "runtime/strings.h"
 #include "settings/job_settings.h"
+#include "runtime/translation.h"
 #include "settings/photo_settings.h"
 
 namespace qv {
@@ -175,7 +176,7 @@ bool TConversionJob::Resize(TBitmap& image) {
   } catch (const EAbort&) {
     throw;
   } catch (const std::exception&) {
-    host_.ShowErrorMessage(kResizeErrorText, kResizeErrorCaption);
+    host_.ShowErrorMessage(Tr(kResizeErrorText), Tr(kResizeErrorCaption));
   }
   return true;
 }

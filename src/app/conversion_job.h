@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/job_options.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -22,8 +23,8 @@ inline constexpr int kTargetHeights[10] = {0, 0, 96, 480, 600, 768, 864, 960, 10
 
 // The resize-failure message box.
 inline constexpr char kResizeErrorText[] =
-    "対象の画像サイズが大きすぎます。\r\n申し訳ありませんが縮小できません。";
-inline constexpr char kResizeErrorCaption[] = "エラー";
+    N_("The target image size is too large.\r\nSorry, the image cannot be resized.");
+inline constexpr char kResizeErrorCaption[] = N_("Error");
 
 // The refusal of OutputMode 1 without a folder.
 inline constexpr char kNoOutputFolderText[] =

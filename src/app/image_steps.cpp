@@ -10,6 +10,7 @@
 #include "imaging/resample_filters.h"
 #include "imaging/sepia.h"
 #include "runtime/exceptions.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -31,7 +32,7 @@ int FilterRow(TResampleMethod method) {
 void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method) {
   // A target without pixels would leave an empty image to write: refuse it like any failed
   // resize, so the job keeps the picture as it was.
-  if (width < 1 || height < 1) throw EInvalidGraphicOperation("Target size below 1 x 1 pixels");
+  if (width < 1 || height < 1) throw EInvalidGraphicOperation(Tr("Target size below 1 x 1 pixels"));
   TBitmap temporary;
   int filter_row = FilterRow(method);
   if (method == TResampleMethod::kBilinear) {

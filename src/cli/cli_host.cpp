@@ -15,6 +15,7 @@
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv::cli {
 
@@ -43,7 +44,7 @@ std::pair<int, int> TCliHost::PrimaryDisplaySize() {
     return *size;
   }
   throw Exception(
-      "The desktop size is not known here (no display answered): give --desktop-size WxH");
+      Tr("The desktop size is not known here (no display answered): give --desktop-size WxH"));
 }
 
 void TCliHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 #include "settings/photo_settings.h"
 
 namespace qv::cli {
@@ -24,14 +25,16 @@ std::string IndexOf(const std::array<const char*, N>& names, const std::string& 
     if (value == names[i]) return IntToStr(static_cast<std::int64_t>(i));
   std::string list;
   for (std::size_t i = 0; i < N; ++i) list += (i ? "|" : "") + std::string(names[i]);
-  throw TUsageError{option + ": unknown value \"" + value + "\" (one of " + list + ")"};
+  // TRANSLATORS: the option, the value given, the values it takes ("a|b|c").
+  throw TUsageError{FormatText(Tr("%s: unknown value \"%s\" (one of %s)"), {option, value, list})};
 }
 
 std::string Ranged(const std::string& option, const std::string& value, int low, int high) {
   auto number = ParseInt32(value);
   if (!number || *number < low || *number > high)
-    throw TUsageError{option + ": expected a whole number from " + IntToStr(low) + " to " +
-                      IntToStr(high) + ", got \"" + value + "\""};
+    // TRANSLATORS: the option, the lowest and the highest number, the value given.
+    throw TUsageError{FormatText(Tr("%s: expected a whole number from %d to %d, got \"%s\""),
+                                 {option, IntToStr(low), IntToStr(high), value})};
   return IntToStr(*number);
 }
 
@@ -42,7 +45,7 @@ std::pair<int, int> ParseSize(const std::string& option, const std::string& valu
     auto h = ParseInt32(value.substr(x + 1));
     if (w && h && *w > 0 && *h > 0) return {*w, *h};
   }
-  throw TUsageError{option + ": expected WIDTHxHEIGHT, got \"" + value + "\""};
+  throw TUsageError{FormatText(Tr("%s: expected WIDTHxHEIGHT, got \"%s\""), {option, value})};
 }
 
 // --size: one of the ten named sizes, or any WIDTHxHEIGHT with both sides from 1 to 65535 (a
@@ -70,59 +73,84 @@ void SetSize(const std::string& option, const std::string& value, Setter set) {
   }
   std::string list;
   for (std::size_t i = 0; i < kSizes.size(); ++i) list += std::string(kSizes[i]) + "|";
-  throw TUsageError{option + ": unknown value \"" + value + "\" (one of " + list +
-                    "WIDTHxHEIGHT with sides from 1 to 65535)"};
+  throw TUsageError{
+      FormatText(Tr("%s: unknown value \"%s\" (one of %s)"),
+                 {option, value, list + Tr("WIDTHxHEIGHT with sides from 1 to 65535")})};
 }
 
 }  // namespace
 
-const char* UsageText() {
-  return "usage: quenvale-cli [OPTIONS] FILE...\n"
-         "Converts the files as one drop, in the order given, with the stored settings.\n"
-         "\n"
-         "  --format bmp|jpeg|png|pdf     output format\n"
-         "  --size "
-         "none|desktop|96x96|640x480|800x600|1024x768|1152x864|1280x960|1280x1024|1600x1200\n"
-         "                                or any WIDTHxHEIGHT, each side 1..65535\n"
-         "  --resample bilinear|bilinear-mmx|mitchell|lanczos3|bspline|bell\n"
-         "  --out DIR                     write into DIR (created when missing)\n"
-         "  --overwrite                   overwrite existing outputs (default: pass them over)\n"
-         "  --sepia, --reduce256          sepia toning, 256-colour reduction\n"
-         "  --auto-orient                 turn JPEG photos upright by their EXIF orientation\n"
-         "                                (in a PDF, an unchanged JPEG turns the page instead)\n"
-         "  --keep-metadata               JPEG to JPEG or PNG: keep the EXIF data and the colour\n"
-         "                                profile\n"
-         "  --fit                         keep the aspect ratio: scale to fit inside the --size\n"
-         "                                box, never enlarging\n"
-         "  --quality N                   JPEG quality 1..100\n"
-         "  --png-level N                 PNG compression level 0..9\n"
-         "  --pdf FILE                    the PDF file of a PDF drop\n"
-         "  --desktop-size WxH            the display size for --size desktop\n"
-         "  --set KEY=VALUE               set a stored setting (TargetRes, FileFormat, "
-         "ResampleMode,\n"
-         "                                OutputMode, DstDir, OverWrite, SepiaMode,\n"
-         "                                Reduce256ColorMode, JPEGQL, PNGCL, AutoOrient,\n"
-         "                                KeepMetadata, KeepAspect, CustomSize, CustomWidth, "
-         "CustomHeight)\n"
-         "  --ini PATH, --section NAME    settings file and section (default: the GUI's)\n"
-         "  --show-settings               print the effective settings and exit\n"
-         "  --save-settings               store the settings the options change and exit\n"
-         "  -k, --keep-going              a failed file is reported (name and reason) and the\n"
-         "                                drop goes on with the next; in a PDF drop it gets no\n"
-         "                                page\n"
-         "  -v, --verbose                 print the summary also when stderr is no terminal\n"
-         "  -q, --quiet                   no progress lines, and no summary unless --verbose\n"
-         "  --help, --version\n"
-         "\n"
-         "Messages go to stderr: a failed file as \"FILE: reason\"; warnings for a named file\n"
-         "that does not exist and for a JPEG the library completed only by working around\n"
-         "damage (\"the picture may be incomplete\"). At the end a summary counts the files\n"
-         "converted, passed over (output exists, not a regular file, no such file, no reader\n"
-         "for it, no PDF file chosen) and failed; it is printed when stderr is a terminal, or\n"
-         "with --verbose.\n"
-         "\n"
-         "Exit status: 0 done (files passed over included), 1 a file failed (without\n"
-         "--keep-going the drop ends there; with it, at the end), 2 usage error.\n";
+std::string UsageText() {
+  // Each option with its help (the help's lines start in one column, on the next line after an
+  // option that reaches it); a help of several lines continues there.
+  struct Line {
+    const char* option;
+    const char* help;
+  };
+  static constexpr Line kLines[] = {
+      {"--format bmp|jpeg|png|pdf", N_("output format")},
+      {"--size none|desktop|96x96|640x480|800x600|1024x768|1152x864|1280x960|1280x1024|1600x1200",
+       N_("or any WIDTHxHEIGHT, each side 1..65535")},
+      {"--resample bilinear|bilinear-mmx|mitchell|lanczos3|bspline|bell", ""},
+      {"--out DIR", N_("write into DIR (created when missing)")},
+      {"--overwrite", N_("overwrite existing outputs (default: pass them over)")},
+      {"--sepia, --reduce256", N_("sepia toning, 256-colour reduction")},
+      {"--fit", N_("keep the aspect ratio: scale to fit inside the --size\nbox, never enlarging")},
+      {"--quality N", N_("JPEG quality 1..100")},
+      {"--png-level N", N_("PNG compression level 0..9")},
+      {"--pdf FILE", N_("the PDF file of a PDF drop")},
+      {"--desktop-size WxH", N_("the display size for --size desktop")},
+      {"--set KEY=VALUE", N_("set a stored setting (TargetRes, FileFormat, ResampleMode,\n"
+                             "OutputMode, DstDir, OverWrite, SepiaMode,\n"
+                             "Reduce256ColorMode, JPEGQL, PNGCL, AutoOrient,\n"
+                             "KeepMetadata, KeepAspect, CustomSize, CustomWidth,\n"
+                             "CustomHeight)")},
+      {"--ini PATH, --section NAME", N_("settings file and section (default: the GUI's)")},
+      {"--show-settings", N_("print the effective settings and exit")},
+      {"--save-settings", N_("store the settings the options change and exit")},
+      {"-k, --keep-going", N_("a failed file is reported (name and reason) and the\n"
+                              "drop goes on with the next; in a PDF drop it gets no\n"
+                              "page")},
+      {"-v, --verbose", N_("print the summary also when stderr is no terminal")},
+      {"-q, --quiet", N_("no progress lines, and no summary unless --verbose")},
+      {"--help, --version", ""},
+  };
+  constexpr std::size_t kHelpColumn = 32;
+  std::string text = std::string(Tr("usage: quenvale-cli [OPTIONS] FILE...")) + "\n" +
+                     Tr("Converts the files as one drop, in the order given, with the stored "
+                        "settings.") +
+                     "\n\n";
+  for (const Line& line : kLines) {
+    std::string row = std::string("  ") + line.option;
+    if (*line.help != '\0') {
+      std::string help = Tr(line.help);
+      if (row.size() >= kHelpColumn) {
+        text += row + "\n";
+        row.clear();
+      }
+      for (std::size_t from = 0;;) {
+        row.append(row.size() < kHelpColumn ? kHelpColumn - row.size() : 1, ' ');
+        std::size_t end = help.find('\n', from);
+        row.append(help, from, end == std::string::npos ? std::string::npos : end - from);
+        if (end == std::string::npos) break;
+        text += row + "\n";
+        row.clear();
+        from = end + 1;
+      }
+    }
+    text += row + "\n";
+  }
+  return text + "\n" +
+         Tr("Messages go to stderr: a failed file as \"FILE: reason\"; warnings for a named file\n"
+            "that does not exist and for a JPEG the library completed only by working around\n"
+            "damage (\"the picture may be incomplete\"). At the end a summary counts the files\n"
+            "converted, passed over (output exists, not a regular file, no such file, no reader\n"
+            "for it, no PDF file chosen) and failed; it is printed when stderr is a terminal, or\n"
+            "with --verbose.") +
+         "\n\n" +
+         Tr("Exit status: 0 done (files passed over included), 1 a file failed (without\n"
+            "--keep-going the drop ends there; with it, at the end), 2 usage error.") +
+         "\n";
 }
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -146,11 +174,11 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     auto value = [&]() -> std::string {
       if (inline_value) return *inline_value;
-      if (i + 1 >= args.size()) throw TUsageError{name + ": missing value"};
+      if (i + 1 >= args.size()) throw TUsageError{FormatText(Tr("%s: missing value"), {name})};
       return args[++i];
     };
     auto flag = [&] {
-      if (inline_value) throw TUsageError{name + ": takes no value"};
+      if (inline_value) throw TUsageError{FormatText(Tr("%s: takes no value"), {name})};
     };
     auto set = [&](const char* key, std::string text) {
       options.overrides.emplace_back(key, std::move(text));
@@ -181,7 +209,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       std::string text = value();
       auto eq = text.find('=');
       if (eq == std::string::npos || eq == 0)
-        throw TUsageError{"--set: expected KEY=VALUE, got \"" + text + "\""};
+        throw TUsageError{FormatText(Tr("--set: expected KEY=VALUE, got \"%s\""), {text})};
       options.overrides.emplace_back(text.substr(0, eq), text.substr(eq + 1));
     } else if (name == "--size") {
       SetSize(name, value(), set);
@@ -192,7 +220,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       set("ResampleMode", IndexOf(kResamplers, name, value()));
     } else if (name == "--out") {
       std::string folder = value();
-      if (folder.empty()) throw TUsageError{"--out: missing folder"};
+      if (folder.empty()) throw TUsageError{Tr("--out: missing folder")};
       set("OutputMode", "1");
       set("DstDir", folder);
     } else if (name == "--overwrite") {
@@ -213,11 +241,11 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       set("PNGCL", Ranged(name, value(), 0, 9));
     } else if (name == "--pdf") {
       options.pdf_file = value();
-      if (options.pdf_file->empty()) throw TUsageError{"--pdf: missing file name"};
+      if (options.pdf_file->empty()) throw TUsageError{Tr("--pdf: missing file name")};
     } else if (name == "--desktop-size") {
       options.desktop_size = ParseSize(name, value());
     } else {
-      throw TUsageError{"unknown option " + name};
+      throw TUsageError{FormatText(Tr("unknown option %s"), {name})};
     }
   }
   return options;

@@ -34,6 +34,6 @@ struct TUsageError {
 TCliOptions ParseCommandLine(const std::vector<std::string>& args);
 
 // The usage text printed by --help and after a usage error.
-const char* UsageText();
+std::string UsageText();
 
 }  // namespace qv::cli

@@ -13,6 +13,8 @@
 #include "cli/terminal_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/file_replacement.h"
+#include "runtime/strings.h"
+#include "runtime/translation.h"
 #include "settings/settings_record.h"
 
 namespace {
@@ -26,6 +28,7 @@ int Usage(const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace qv;
+  InitTranslations(DefaultCatalogueFolder());
   cli::TCliOptions options;
   try {
     options = cli::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -49,7 +52,8 @@ int main(int argc, char** argv) {
     settings.LoadFromIni(ini_path, section);
     for (const auto& [key, value] : options.overrides)
       if (!settings.SetValue(key, value))
-        return Usage("--set: unknown key or malformed value \"" + key + "=" + value + "\"");
+        return Usage(
+            FormatText(Tr("--set: unknown key or malformed value \"%s=%s\""), {key, value}));
 
     if (options.show_settings) {
       std::cout << "# ini: " << cli::QuoteFileName(ini_path)
@@ -65,9 +69,9 @@ int main(int argc, char** argv) {
       settings.SaveToIni(ini_path, section, keys);
       return 0;
     }
-    if (options.files.empty()) return Usage("no files named");
+    if (options.files.empty()) return Usage(Tr("no files named"));
     if (OutputFormatOf(settings.FileFormat()) == TOutputFormat::kPdf && !options.pdf_file)
-      return Usage("a PDF drop needs --pdf FILE (the file that receives the pages)");
+      return Usage(Tr("a PDF drop needs --pdf FILE (the file that receives the pages)"));
 
     bool progress = !options.quiet && ::isatty(STDERR_FILENO);
     bool summary = options.verbose || (!options.quiet && ::isatty(STDERR_FILENO));

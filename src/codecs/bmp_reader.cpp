@@ -14,6 +14,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
 #include "runtime/stream.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -45,7 +46,7 @@ struct BmpHeader {
   bool has_masks = false;
 };
 
-[[noreturn]] void Invalid() { throw EInvalidGraphic(messages::kInvalidBitmap); }
+[[noreturn]] void Invalid() { throw EInvalidGraphic(Tr(messages::kInvalidBitmap)); }
 
 void SkipBytes(TStream& stream, std::uint64_t count) {
   if (count > static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0)))

@@ -5,6 +5,7 @@
 
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -32,7 +33,7 @@ class RleCursor {
   bool PastTop() const { return y_ >= height_; }
   // Room for count more pixels in the current row, else the run is malformed.
   void Claim(int count) {
-    if (count > width_ - x_) throw EInvalidGraphic(messages::kInvalidBitmap);
+    if (count > width_ - x_) throw EInvalidGraphic(Tr(messages::kInvalidBitmap));
   }
   void Put(std::uint8_t index) {
     indices_[static_cast<std::size_t>(y_) * static_cast<std::size_t>(width_) +
@@ -43,7 +44,7 @@ class RleCursor {
   void Move(int dx, int dy) {
     y_ += dy;
     if (PastTop()) return;
-    if (dx > width_ - x_) throw EInvalidGraphic(messages::kInvalidBitmap);
+    if (dx > width_ - x_) throw EInvalidGraphic(Tr(messages::kInvalidBitmap));
     x_ += dx;
   }
 

@@ -15,13 +15,15 @@
 #include "imaging/image_limits.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
 namespace {
 
-constexpr char kJpegErrorFormat[] = "JPEG エラー #%d";
-constexpr char kCannotResize[] = "JPEG イメージのサイズは変更できません";
+// TRANSLATORS: libjpeg's message number.
+constexpr char kJpegErrorFormat[] = N_("JPEG error #%d");
+constexpr char kCannotResize[] = N_("Cannot resize a JPEG image");
 constexpr int kQuantizedColors = 236;
 constexpr int kMaxRowsPerCall = 16;
 
@@ -192,7 +194,7 @@ bool OneRowPerCall(std::ptrdiff_t step) { return step <= 0 || step % 4 != 0; }
 }  // namespace
 
 EJPEG::EJPEG(int message_code, std::string library_message)
-    : EInvalidGraphic(FormatText(kJpegErrorFormat, {IntToStr(message_code)})),
+    : EInvalidGraphic(FormatText(Tr(kJpegErrorFormat), {IntToStr(message_code)})),
       message_code_(message_code),
       library_message_(std::move(library_message)) {}
 
@@ -473,8 +475,8 @@ int TJPEGImage::Height() {
   return scaled_height_;
 }
 
-void TJPEGImage::SetWidth(int) { throw EInvalidGraphicOperation(kCannotResize); }
-void TJPEGImage::SetHeight(int) { throw EInvalidGraphicOperation(kCannotResize); }
+void TJPEGImage::SetWidth(int) { throw EInvalidGraphicOperation(Tr(kCannotResize)); }
+void TJPEGImage::SetHeight(int) { throw EInvalidGraphicOperation(Tr(kCannotResize)); }
 
 bool TJPEGImage::Grayscale() const { return data_->grayscale_; }
 

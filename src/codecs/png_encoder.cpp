@@ -17,6 +17,7 @@
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -85,7 +86,7 @@ class TIdatOutput {
       : stream_(stream), buffer_(buffer_size) {
     int result = deflateInit(&z_, level);
     if (result == Z_MEM_ERROR) throw EOutOfMemory();
-    if (result != Z_OK) throw EInvalidGraphicOperation("zlib deflateInit failed");
+    if (result != Z_OK) throw EInvalidGraphicOperation(Tr("zlib deflateInit failed"));
     Reset();
   }
   ~TIdatOutput() { deflateEnd(&z_); }

@@ -4,51 +4,66 @@
 #include <string>
 
 #include "runtime/exceptions.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
-// Message texts, kept together so tests can compare them byte for byte.
+// Message texts, kept together so tests can compare them byte for byte. They are English in
+// every language (their catalogue context is "PNG").
 namespace png_messages {
 inline constexpr char kInvalidFileHeader[] =
-    "The file being readed is not a valid \"Portable Network Graphics\" image because it "
-    "contains an invalid header. This file may be corruped, try obtaining it again.";
+    NC_("PNG",
+        "The file being readed is not a valid \"Portable Network Graphics\" image because it "
+        "contains an invalid header. This file may be corruped, try obtaining it again.");
 inline constexpr char kUnexpectedEnd[] =
-    "This \"Portable Network Graphics\" image is invalid because the decoder found an "
-    "unexpected end of the file.";
+    NC_("PNG",
+        "This \"Portable Network Graphics\" image is invalid because the decoder found an "
+        "unexpected end of the file.");
 inline constexpr char kIHDRNotFirst[] =
-    "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n"
-    "(IHDR chunk is not the first)";
+    NC_("PNG",
+        "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n"
+        "(IHDR chunk is not the first)");
 inline constexpr char kUnknownCriticalChunk[] =
-    "This \"Portable Network Graphics\" image contains an unknown critical part which could "
-    "not be decoded.";
-inline constexpr char kNoImageData[] = "This \"Portable Network Graphics\" image contains no data.";
+    NC_("PNG",
+        "This \"Portable Network Graphics\" image contains an unknown critical part which could "
+        "not be decoded.");
+inline constexpr char kNoImageData[] =
+    NC_("PNG", "This \"Portable Network Graphics\" image contains no data.");
 inline constexpr char kInvalidCRC[] =
-    "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces "
-    "of data (crc error)";
+    NC_("PNG",
+        "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces "
+        "of data (crc error)");
 inline constexpr char kInvalidIHDR[] =
-    "The \"Portable Network Graphics\" image could not be loaded because one of its main piece "
-    "of data (ihdr) might be corrupted";
+    NC_("PNG",
+        "The \"Portable Network Graphics\" image could not be loaded because one of its main piece "
+        "of data (ihdr) might be corrupted");
 inline constexpr char kSizeExceeds[] =
-    "This \"Portable Network Graphics\" image is not supported because either it's width or "
-    "height exceeds the maximum size, which is 65535 pixels length.";
+    NC_("PNG",
+        "This \"Portable Network Graphics\" image is not supported because either it's width or "
+        "height exceeds the maximum size, which is 65535 pixels length.");
 inline constexpr char kUnknownCompression[] =
-    "This \"Portable Network Graphics\" image is encoded with an unknown compression scheme "
-    "which could not be decoded.";
+    NC_("PNG",
+        "This \"Portable Network Graphics\" image is encoded with an unknown compression scheme "
+        "which could not be decoded.");
 inline constexpr char kUnknownInterlace[] =
-    "This \"Portable Network Graphics\" image uses an unknown interlace scheme which could not "
-    "be decoded.";
+    NC_("PNG",
+        "This \"Portable Network Graphics\" image uses an unknown interlace scheme which could not "
+        "be decoded.");
 inline constexpr char kInvalidPalette[] =
-    "The \"Portable Network Graphics\" image contains an invalid palette.";
+    NC_("PNG", "The \"Portable Network Graphics\" image contains an invalid palette.");
 inline constexpr char kMissingMultipleIDAT[] =
-    "This \"Portable Network Graphics\" image is invalid because it has missing image parts.";
+    NC_("PNG",
+        "This \"Portable Network Graphics\" image is invalid because it has missing image parts.");
 inline constexpr char kZLIBErrorPrefix[] =
-    "Could not decompress the image because it contains invalid compressed data.\r\n "
-    "Description: ";
+    NC_("PNG",
+        "Could not decompress the image because it contains invalid compressed data.\r\n "
+        "Description: ");
 inline constexpr char kHeaderNotPresent[] =
-    "This operation is not valid because the current image contains no valid header.";
+    NC_("PNG", "This operation is not valid because the current image contains no valid header.");
 inline constexpr char kCannotResize[] =
-    "The \"Portable Network Graphics\" image can not be resize by changing width and height "
-    "properties. Try assigning the image from a bitmap.";
+    NC_("PNG",
+        "The \"Portable Network Graphics\" image can not be resize by changing width and height "
+        "properties. Try assigning the image from a bitmap.");
 }  // namespace png_messages
 
 // The zlib result description used in EPNGZLIBError ("data error (-3)"); codes outside -6..2
@@ -59,12 +74,12 @@ std::string ZlibCodeDescription(int code);
 #define QV_PNG_EXCEPTION(Name, Text)                                      \
   class Name : public Exception {                                         \
    public:                                                                \
-    Name() : Exception(Text) {}                                           \
+    Name() : Exception(TrCtx("PNG", Text)) {}                             \
     explicit Name(std::string message) : Exception(std::move(message)) {} \
   };
 
 QV_PNG_EXCEPTION(EPngError, png_messages::kCannotResize)
-QV_PNG_EXCEPTION(EPNGOutMemory, "Out of memory")
+QV_PNG_EXCEPTION(EPNGOutMemory, NC_("PNG", "Out of memory"))
 QV_PNG_EXCEPTION(EPNGInvalidFileHeader, png_messages::kInvalidFileHeader)
 QV_PNG_EXCEPTION(EPngUnexpectedEnd, png_messages::kUnexpectedEnd)
 QV_PNG_EXCEPTION(EPNGIHDRNotFirst, png_messages::kIHDRNotFirst)
@@ -85,7 +100,7 @@ QV_PNG_EXCEPTION(EPNGHeaderNotPresent, png_messages::kHeaderNotPresent)
 class EPNGZLIBError : public Exception {
  public:
   explicit EPNGZLIBError(int zlib_code)
-      : Exception(png_messages::kZLIBErrorPrefix + ZlibCodeDescription(zlib_code)) {}
+      : Exception(TrCtx("PNG", png_messages::kZLIBErrorPrefix) + ZlibCodeDescription(zlib_code)) {}
 };
 
 }  // namespace qv

@@ -10,6 +10,7 @@
 #include "imaging/image_limits.h"
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -19,7 +20,7 @@ constexpr std::size_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitFields = 3;
 
-[[noreturn]] void Invalid() { throw EInvalidGraphic(messages::kInvalidBitmap); }
+[[noreturn]] void Invalid() { throw EInvalidGraphic(Tr(messages::kInvalidBitmap)); }
 
 std::uint32_t U32(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |

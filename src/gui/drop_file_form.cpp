@@ -20,6 +20,7 @@
 #include "app/batch_run.h"
 #include "codecs/spi_lib32.h"
 #include "gui/platform_utils.h"
+#include "gui/program_icon.h"
 #include "gui/qt_auto_ini.h"
 #include "gui/qt_batch_host.h"
 #include "gui/qt_job_host.h"
@@ -32,6 +33,7 @@
 #include "widgets/drop_dst.h"
 #include "widgets/error_box.h"
 #include "widgets/radio_group.h"
+#include "widgets/translated_text.h"
 
 // The home page the web item opens; empty: the manual's HTML page.
 #ifndef QV_HOME_PAGE
@@ -51,7 +53,7 @@ constexpr const char* kFormatActions[4] = {"SetBitmap", "SetJPEG", "SetPNG", "Se
 TDropFileForm::TDropFileForm()
     : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint),
-      mes_(new QLabel(QString::fromUtf8(kIdleCaption), this)),
+      mes_(new QLabel(TrQ(kIdleCaption), this)),
       note_(new QLabel(this)),
       task_(new QProgressBar(this)),
       save_dialog_(new QFileDialog(this)),
@@ -60,6 +62,7 @@ TDropFileForm::TDropFileForm()
       sp32_(std::make_unique<TSpiLib32>()) {
   setObjectName(QStringLiteral("DropFileForm"));
   setWindowTitle(QStringLiteral("Quenvale"));
+  setWindowIcon(ProgramIcon());
   setFont(JapaneseUiFont());
   setFixedSize(104, 100);
   setMouseTracking(true);
@@ -124,19 +127,14 @@ QAction* TDropFileForm::Action(const QString& name) const {
 }
 
 void TDropFileForm::BuildActions() {
-  connect(AddAction("AppSetup", QStringLiteral("環境設定(&O)..."), 0), &QAction::triggered, this,
+  connect(AddAction("AppSetup", TrQ("&Options..."), 0), &QAction::triggered, this,
           [this] { AppSetupExecute(); });
 
-  const QString size_captions[10] = {QStringLiteral("サイズ変更なし"),
-                                     QStringLiteral("デスクトップのサイズにあわせる"),
-                                     QStringLiteral("96x96 (MSN messenger ICON)"),
-                                     QStringLiteral("640x480"),
-                                     QStringLiteral("800x600"),
-                                     QStringLiteral("1024x768"),
-                                     QStringLiteral("1152x864"),
-                                     QStringLiteral("1280x960"),
-                                     QStringLiteral("1280x1024"),
-                                     QStringLiteral("1600x1200")};
+  const QString size_captions[10] = {
+      TrQ("No resizing"),         TrQ("Fit to the desktop size"), TrQ("96x96 (MSN messenger ICON)"),
+      QStringLiteral("640x480"),  QStringLiteral("800x600"),      QStringLiteral("1024x768"),
+      QStringLiteral("1152x864"), QStringLiteral("1280x960"),     QStringLiteral("1280x1024"),
+      QStringLiteral("1600x1200")};
   size_group_ = new QActionGroup(this);
   for (int tag = 0; tag < 10; ++tag) {
     QAction* action = AddAction(kSizeActions[tag], size_captions[tag], tag);
@@ -144,9 +142,8 @@ void TDropFileForm::BuildActions() {
     size_group_->addAction(action);
     connect(action, &QAction::triggered, this, [this, action] { SetNoResizeExecute(action); });
   }
-  const QString format_captions[4] = {
-      QStringLiteral("Bitmap (Windows標準BMP)"), QStringLiteral("JPEG (高圧縮だが画質が劣化)"),
-      QStringLiteral("PNG (高圧縮フォーマット)"), QStringLiteral("PDF (Adobe PDFファイル化)")};
+  const QString format_captions[4] = {TrQ("Bitmap (Windows BMP)"), TrQ("JPEG (small, some loss)"),
+                                      TrQ("PNG (small, lossless)"), TrQ("PDF (an Adobe PDF file)")};
   format_group_ = new QActionGroup(this);
   for (int tag = 0; tag < 4; ++tag) {
     QAction* action = AddAction(kFormatActions[tag], format_captions[tag], tag);
@@ -162,12 +159,10 @@ void TDropFileForm::BuildActions() {
     void (TDropFileForm::*handler)();
   };
   const Priority priorities[4] = {
-      {"SetRealtimePriority", QStringLiteral("最優先(&R)"),
-       &TDropFileForm::SetRealtimePriorityExecute},
-      {"SetHighPriority", QStringLiteral("優先度高(&H)"), &TDropFileForm::SetHighPriorityExecute},
-      {"SetNormalPriority", QStringLiteral("優先度通常(&N)"),
-       &TDropFileForm::SetNormalPriorityExecute},
-      {"SetIdlePriority", QStringLiteral("優先度低(&I)"), &TDropFileForm::SetIdlePriorityExecute}};
+      {"SetRealtimePriority", TrQ("&Realtime"), &TDropFileForm::SetRealtimePriorityExecute},
+      {"SetHighPriority", TrQ("&High"), &TDropFileForm::SetHighPriorityExecute},
+      {"SetNormalPriority", TrQ("&Normal"), &TDropFileForm::SetNormalPriorityExecute},
+      {"SetIdlePriority", TrQ("&Idle"), &TDropFileForm::SetIdlePriorityExecute}};
   for (const Priority& priority : priorities) {
     QAction* action = AddAction(priority.name, priority.caption, 0);
     action->setCheckable(true);
@@ -176,27 +171,27 @@ void TDropFileForm::BuildActions() {
   }
   Action(QStringLiteral("SetIdlePriority"))->setChecked(true);
 
-  QAction* top_most = AddAction("SetTopMost", QStringLiteral("常に最前面に表示(&T)"), 0);
+  QAction* top_most = AddAction("SetTopMost", TrQ("Always on &top"), 0);
   top_most->setCheckable(true);
   connect(top_most, &QAction::triggered, this, [this] { SetTopMostExecute(); });
-  connect(AddAction("AppHelp", QStringLiteral("説明書を開く(&C)"), 0), &QAction::triggered, this,
+  connect(AddAction("AppHelp", TrQ("Open the &manual"), 0), &QAction::triggered, this,
           [this] { AppHelpExecute(); });
-  connect(AddAction("MyWeb", QStringLiteral("Lirameth(&W)"), 0), &QAction::triggered, this,
+  connect(AddAction("MyWeb", TrQ("Lirameth &web page"), 0), &QAction::triggered, this,
           [this] { MyWebExecute(); });
-  connect(AddAction("AppAbout", QStringLiteral("バージョン情報(&A)..."), 0), &QAction::triggered,
-          this, [this] { AppAboutExecute(); });
-  QAction* exit = AddAction("AppExit", QStringLiteral("終了(&X)"), 0);
+  connect(AddAction("AppAbout", TrQ("&About..."), 0), &QAction::triggered, this,
+          [this] { AppAboutExecute(); });
+  QAction* exit = AddAction("AppExit", TrQ("E&xit"), 0);
   exit->setShortcuts({QKeySequence(QStringLiteral("Alt+F4"))});
   exit->setShortcutContext(Qt::WindowShortcut);
   addAction(exit);
   connect(exit, &QAction::triggered, this, [this] { AppExitExecute(); });
 
   // Actions of the list that appear in no menu themselves (the submenus take their captions).
-  AddAction("SetPriority", QStringLiteral("処理優先度変更(&P)"), 0);
-  AddAction("TargetSize", QStringLiteral("出力解像度(&S)"), 0);
-  AddAction("AppMode", QStringLiteral("動作モード(&M)"), 0);
-  AddAction("ForceSepia", QStringLiteral("セピア調の色合いにして保存する"), 0);
-  AddAction("Force256Color", QStringLiteral("256色に減色して保存する"), 0);
+  AddAction("SetPriority", TrQ("&Priority"), 0);
+  AddAction("TargetSize", TrQ("Output &size"), 0);
+  AddAction("AppMode", TrQ("&Mode"), 0);
+  AddAction("ForceSepia", TrQ("Save in sepia tones"), 0);
+  AddAction("Force256Color", TrQ("Reduce to 256 colours"), 0);
 }
 
 void TDropFileForm::BuildMenu() {
@@ -350,13 +345,12 @@ void TDropFileForm::DropStartupFiles(const QStringList& names) {
 }
 
 QString TDropFileForm::AboutText() const {
-  return QString::fromUtf8(kCreditLine) + QStringLiteral("\n\n") +
+  return TrQ(kCreditLine) + QStringLiteral("\n\n") +
          widgets::FromLocal(GetVersionInfoString(ExecutableFileName(), 2));
 }
 
 void TDropFileForm::AppAboutExecute() {
-  QMessageBox box(QMessageBox::Information, QStringLiteral("情報"), AboutText(), QMessageBox::Ok,
-                  this);
+  QMessageBox box(QMessageBox::Information, TrQ("Information"), AboutText(), QMessageBox::Ok, this);
   box.exec();
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/translation.h"
+
 class QAction;
 class QActionGroup;
 class QFileDialog;
@@ -33,8 +35,8 @@ class TQtJobHost;
 class TSetupForm;
 
 // The credit line of the version message.
-inline constexpr char kCreditLine[] = "Quenvale - Drop files, get them converted.";
-inline constexpr char kIdleCaption[] = "Drop Files Here.";
+inline constexpr char kCreditLine[] = N_("Quenvale - Drop files, get them converted.");
+inline constexpr char kIdleCaption[] = N_("Drop Files Here.");
 
 class TDropFileForm : public QWidget {
   Q_OBJECT

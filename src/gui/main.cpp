@@ -1,17 +1,30 @@
 // Program entry of the GUI: the application, the main window, the hidden settings dialog, and
 // the files named on the command line converted as one drop.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <exception>
 
 #include "gui/drop_file_form.h"
+#include "gui/program_icon.h"
 #include "gui/setup_form.h"
 #include "gui/ui_font.h"
+#include "runtime/translation.h"
 #include "widgets/error_box.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
+  qv::InitTranslations(qv::DefaultCatalogueFolder());
+  // Qt's own texts (the file dialog, standard buttons) in the same language, when Qt's
+  // translations are installed.
+  QTranslator qt_texts;
+  if (qt_texts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qt_texts);
   QApplication::setApplicationName(QStringLiteral("Quenvale"));
   QApplication::setApplicationDisplayName(QStringLiteral("Quenvale"));
+  QApplication::setWindowIcon(qv::gui::ProgramIcon());
   // The desktop entry's name, by which the desktop matches the window to its menu entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral(QV_APP_ID));
   QApplication::setFont(qv::gui::JapaneseUiFont());

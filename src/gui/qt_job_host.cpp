@@ -11,6 +11,7 @@
 
 #include "codecs/spi_lib32.h"
 #include "runtime/exceptions.h"
+#include "runtime/translation.h"
 #include "widgets/error_box.h"
 
 namespace qv::gui {
@@ -70,7 +71,7 @@ std::pair<int, int> TQtJobHost::PrimaryDisplaySize() {
   std::pair<int, int> result;
   OnUiThread([&] {
     QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) throw Exception("The primary display's size is not known (no screen)");
+    if (!screen) throw Exception(Tr("The primary display's size is not known (no screen)"));
     QSize size = screen->size();
     double ratio = screen->devicePixelRatio();
     result = {static_cast<int>(std::lround(size.width() * ratio)),

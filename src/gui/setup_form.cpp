@@ -20,6 +20,7 @@
 #include "widgets/error_box.h"
 #include "widgets/radio_group.h"
 #include "widgets/spin_edit.h"
+#include "widgets/translated_text.h"
 
 namespace qv::gui {
 
@@ -39,7 +40,7 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
                            Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint),
       main_form_(main_form) {
   setObjectName(QStringLiteral("SetupForm"));
-  setWindowTitle(QStringLiteral("設定"));
+  setWindowTitle(TrQ("Settings"));
   setFont(JapaneseUiFont());
   setFixedSize(472, 293);
   setModal(false);
@@ -49,20 +50,19 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
   TabSheet2 = new QWidget;
   TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-  PageControl1->addTab(TabSheet1, QStringLiteral("画像設定"));
-  PageControl1->addTab(TabSheet2, QStringLiteral("保存設定"));
+  PageControl1->addTab(TabSheet1, TrQ("Image"));
+  PageControl1->addTab(TabSheet2, TrQ("Saving"));
   TabSheet3 = new QWidget;
   TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-  PageControl1->addTab(TabSheet3, QStringLiteral("Photos"));
+  PageControl1->addTab(TabSheet3, TrQ("Photos"));
   BuildImagePage();
   BuildSavePage();
   BuildPhotoPage();
 
-  GoButton = Named(new QPushButton(QStringLiteral("OK"), this), "GoButton", 304, 268, 75, 20);
+  GoButton = Named(new QPushButton(TrQ("OK"), this), "GoButton", 304, 268, 75, 20);
   GoButton->setDefault(true);
   GoButton->setAutoDefault(false);
-  CancelButton =
-      Named(new QPushButton(QStringLiteral("キャンセル"), this), "CancelButton", 389, 268, 75, 20);
+  CancelButton = Named(new QPushButton(TrQ("Cancel"), this), "CancelButton", 389, 268, 75, 20);
   CancelButton->setAutoDefault(false);
   connect(GoButton, &QPushButton::clicked, this, [this] {
     try {
@@ -92,7 +92,7 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   setTabOrder(CustomWidthEdit, CustomHeightEdit);
   PageControl1->setCurrentIndex(0);
 
-  BrowseFolder.Caption = QStringLiteral("フォルダを選んでください");
+  BrowseFolder.Caption = TrQ("Choose a folder");
   BrowseFolder.SelectFolder = widgets::TSelectFolder::sfManual;
   BrowseFolder.RootFolder = widgets::TRootFolder::rfDesktop;
   BrowseFolder.Options = widgets::sboReturnOnlyFSDirs;
@@ -106,27 +106,26 @@ TSetupForm::~TSetupForm() = default;
 void TSetupForm::BuildImagePage() {
   TargetResGroup = Named(
       new widgets::TRadioGroup(
-          QStringLiteral("出力解像度(&S)"),
-          {QStringLiteral("サイズ変更なし"), QStringLiteral("デスクトップのサイズにあわせる"),
-           QStringLiteral("96x96 (MSN messenger ICON)"), QStringLiteral("640ｘ480"),
-           QStringLiteral("800x600"), QStringLiteral("1024x768"), QStringLiteral("1152x864"),
-           QStringLiteral("1280x960"), QStringLiteral("1280x1024"), QStringLiteral("1600x1200")},
+          TrQ("Output &size"),
+          {TrQ("No resizing"), TrQ("Fit to the desktop size"), TrQ("96x96 (MSN messenger ICON)"),
+           QString::fromUtf8(TrCtx("settings dialog", "640x480")), QStringLiteral("800x600"),
+           QStringLiteral("1024x768"), QStringLiteral("1152x864"), QStringLiteral("1280x960"),
+           QStringLiteral("1280x1024"), QStringLiteral("1600x1200")},
           TabSheet1),
       "TargetRes", 8, 8, 217, 209);
-  FileFormatGroup = Named(
-      new widgets::TRadioGroup(
-          QStringLiteral("保存画像形式(&F)"),
-          {QStringLiteral("Bitmap (Windows標準BMP)"), QStringLiteral("JPEG (高圧縮だが画質が劣化)"),
-           QStringLiteral("PNG (高圧縮フォーマット)"), QStringLiteral("PDF (Adobe PDFファイル化)")},
-          TabSheet1),
-      "FileFormat", 231, 8, 217, 97);
+  FileFormatGroup =
+      Named(new widgets::TRadioGroup(TrQ("Output &format"),
+                                     {TrQ("Bitmap (Windows BMP)"), TrQ("JPEG (small, some loss)"),
+                                      TrQ("PNG (small, lossless)"), TrQ("PDF (an Adobe PDF file)")},
+                                     TabSheet1),
+            "FileFormat", 231, 8, 217, 97);
   TargetResGroup->SetItemIndex(0);
   FileFormatGroup->SetItemIndex(0);
   TargetResGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
   FileFormatGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
-  SepiaModeBox = Named(new QCheckBox(QStringLiteral("セピア調の色合いにして保存する"), TabSheet1),
-                       "SepiaMode", 240, 112, 193, 17);
-  Reduce256ColorModeBox = Named(new QCheckBox(QStringLiteral("256色に減色して保存する"), TabSheet1),
+  SepiaModeBox =
+      Named(new QCheckBox(TrQ("Save in sepia tones"), TabSheet1), "SepiaMode", 240, 112, 193, 17);
+  Reduce256ColorModeBox = Named(new QCheckBox(TrQ("Reduce to 256 colours"), TabSheet1),
                                 "Reduce256ColorMode", 240, 136, 193, 17);
   // Never shown: its value comes only from the INI file.
   Reduce256ColorModeBox->setVisible(false);
@@ -139,20 +138,18 @@ void TSetupForm::BuildSavePage() {
   DstDirEdit->SetDeactiveColor(Qt::white);
   DstDirEdit->OnButtonClick = [this](widgets::TEllipsesEdit* sender) { DstDirButtonClick(sender); };
   OutputModeGroup =
-      Named(new widgets::TRadioGroup(QStringLiteral("画像の保存先(&D)"),
-                                     {QStringLiteral("入力ファイルと同じフォルダに保存"),
-                                      QStringLiteral("↓で指定したフォルダに保存")},
-                                     TabSheet2),
+      Named(new widgets::TRadioGroup(
+                TrQ("&Destination"),
+                {TrQ("Beside the input file"), TrQ("Into the folder given below")}, TabSheet2),
             "OutputMode", 8, 8, 217, 57);
   OverWriteGroup =
-      Named(new widgets::TRadioGroup(
-                QStringLiteral("同名ファイル存在時の処理(&S)"),
-                {QStringLiteral("処理をスキップ"), QStringLiteral("上書きして保存")}, TabSheet2),
+      Named(new widgets::TRadioGroup(TrQ("If the output exi&sts"),
+                                     {TrQ("Pass it over"), TrQ("Overwrite it")}, TabSheet2),
             "OverWrite", 240, 8, 217, 57);
   OutputModeGroup->SetItemIndex(0);
   OverWriteGroup->SetItemIndex(0);
   ResampleModeGroup =
-      Named(new widgets::TRadioGroup(QStringLiteral("画像拡大縮小モード(&M)"),
+      Named(new widgets::TRadioGroup(TrQ("Resa&mpling method"),
                                      {QStringLiteral("Bi-Linear"), QStringLiteral("Bi-Linear(MMX)"),
                                       QStringLiteral("Mitchell"), QStringLiteral("Lanczos3"),
                                       QStringLiteral("B-Spline"), QStringLiteral("Bell")},
@@ -169,11 +166,11 @@ void TSetupForm::BuildSavePage() {
   JPEGQLEdit->SetMaxValue(100);
   JPEGQLEdit->setMaxLength(3);
   JPEGQLEdit->setText(QStringLiteral("85"));
-  Label1 = new QLabel(QStringLiteral("JPEG Quality Level"), TabSheet2);
+  Label1 = new QLabel(TrQ("JPEG Quality Level"), TabSheet2);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->move(240, 104);
   Label1->adjustSize();
-  Label2 = new QLabel(QStringLiteral("PNG Compress Level"), TabSheet2);
+  Label2 = new QLabel(TrQ("PNG Compress Level"), TabSheet2);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->move(240, 128);
   Label2->adjustSize();

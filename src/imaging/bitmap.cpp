@@ -13,6 +13,7 @@
 
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -406,7 +407,7 @@ std::size_t TBitmap::BitsSize() const { return data_->pixels.size(); }
 
 const std::uint8_t* TBitmap::ScanLine(int y) const {
   if (y < 0 || y >= data_->height || data_->pixels.empty())
-    throw EInvalidGraphicOperation(messages::kScanLineOutOfRange);
+    throw EInvalidGraphicOperation(Tr(messages::kScanLineOutOfRange));
   std::size_t row = RowSize();
   std::size_t index = data_->top_down ? static_cast<std::size_t>(y)
                                       : static_cast<std::size_t>(data_->height - 1 - y);
@@ -415,7 +416,7 @@ const std::uint8_t* TBitmap::ScanLine(int y) const {
 
 std::uint8_t* TBitmap::ScanLine(int y) {
   if (y < 0 || y >= data_->height || data_->pixels.empty())
-    throw EInvalidGraphicOperation(messages::kScanLineOutOfRange);
+    throw EInvalidGraphicOperation(Tr(messages::kScanLineOutOfRange));
   Mutable();
   return const_cast<std::uint8_t*>(std::as_const(*this).ScanLine(y));
 }
@@ -450,7 +451,7 @@ void TBitmap::Clear() {
 void TBitmap::Allocate(int width, int height, TPixelFormat format, bool top_down, int custom_bits) {
   int bits = format == TPixelFormat::pfCustom ? custom_bits : qv::BitsPerPixel(format);
   if (format == TPixelFormat::pfCustom && bits != 16 && bits != 32)
-    throw EInvalidGraphicOperation(messages::kInvalidPixelFormat);
+    throw EInvalidGraphicOperation(Tr(messages::kInvalidPixelFormat));
   auto fresh = std::make_shared<Data>();
   fresh->width = std::max(width, 0);
   fresh->height = std::max(height, 0);
@@ -525,7 +526,7 @@ void TBitmap::SetSize(int width, int height) {
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
   if (format == TPixelFormat::pfCustom)
-    throw EInvalidGraphicOperation(messages::kInvalidPixelFormat);
+    throw EInvalidGraphicOperation(Tr(messages::kInvalidPixelFormat));
   if (format == data_->format) return;
   const Data& old = *data_;
   int bits = qv::BitsPerPixel(format);

@@ -6,6 +6,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -13,8 +14,9 @@ namespace {
 
 [[noreturn]] void TooLarge() {
   throw EOutOfMemory(
-      FormatText("%s (image too large: the limit is %s pixels and %s bytes per image)",
-                 {messages::kOutOfMemory, IntToStr(static_cast<std::int64_t>(kMaxImagePixels)),
+      // TRANSLATORS: "Out of memory", the pixel limit, the byte limit.
+      FormatText(Tr("%s (image too large: the limit is %s pixels and %s bytes per image)"),
+                 {Tr(messages::kOutOfMemory), IntToStr(static_cast<std::int64_t>(kMaxImagePixels)),
                   IntToStr(static_cast<std::int64_t>(kMaxDecodedBytes))}));
 }
 

@@ -3,25 +3,26 @@
 
 #include "runtime/messages.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
-EReadError::EReadError() : EStreamError(messages::kReadError) {}
-EWriteError::EWriteError() : EStreamError(messages::kWriteError) {}
+EReadError::EReadError() : EStreamError(Tr(messages::kReadError)) {}
+EWriteError::EWriteError() : EStreamError(Tr(messages::kWriteError)) {}
 
 EFOpenError::EFOpenError(const std::string& path, const std::string& reason)
-    : EStreamError(FormatText(messages::kFOpenError, {path, reason})) {}
+    : EStreamError(FormatText(Tr(messages::kFOpenError), {path, reason})) {}
 
 EFCreateError::EFCreateError(const std::string& path, const std::string& reason)
-    : EStreamError(FormatText(messages::kFCreateError, {path, reason})) {}
+    : EStreamError(FormatText(Tr(messages::kFCreateError), {path, reason})) {}
 
-EAbort::EAbort() : Exception(messages::kOperationAborted) {}
+EAbort::EAbort() : Exception(Tr(messages::kOperationAborted)) {}
 
 EAssertionFailed::EAssertionFailed(const std::string& module, int line)
-    : Exception(FormatText(messages::kAssertFormat,
-                           {messages::kAssertionFailure, module, IntToStr(line)})) {}
+    : Exception(FormatText(Tr(messages::kAssertFormat),
+                           {Tr(messages::kAssertionFailure), module, IntToStr(line)})) {}
 
-EOutOfMemory::EOutOfMemory() : Exception(messages::kOutOfMemory) {}
+EOutOfMemory::EOutOfMemory() : Exception(Tr(messages::kOutOfMemory)) {}
 
 void Abort() { throw EAbort(); }
 

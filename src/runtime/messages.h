@@ -1,21 +1,26 @@
-// Message texts of the runtime layer, kept together so tests can compare them.
+// Message texts of the runtime layer, kept together so tests can compare them. The texts are the
+// catalogue's message ids (English); Tr gives them in the user's language where they are raised.
 #pragma once
+
+#include "runtime/translation.h"
 
 namespace qv::messages {
 
-inline constexpr char kInvalidBitmap[] = "ビットマップイメージが不正です";
-inline constexpr char kInvalidPixelFormat[] = "画像フォーマットが不正です";
-inline constexpr char kScanLineOutOfRange[] = "スキャンライン のインデックスが範囲を越えました";
-inline constexpr char kReadError[] = "ストリームの読み込みエラー";
-inline constexpr char kWriteError[] = "ストリームの書き込みエラー";
-inline constexpr char kOutOfMemory[] = "メモリが足りません";
-inline constexpr char kOperationAborted[] = "操作は中止されました";
-inline constexpr char kAssertionFailure[] = "Assertion failure";
-// "%s (%s, %d 行)": assertion text, module, line.
-inline constexpr char kAssertFormat[] = "%s (%s, %d 行)";
-// File name, then the system's reason.
-inline constexpr char kFOpenError[] = "ファイル \"%s\". %s を開けません";
-inline constexpr char kFCreateError[] = "ファイル \"%s\". %s を作成できません";
-inline constexpr char kFWriteError[] = "ファイル \"%s\". %s に書き込めません";
+inline constexpr char kInvalidBitmap[] = N_("Invalid bitmap image");
+inline constexpr char kInvalidPixelFormat[] = N_("Invalid pixel format");
+inline constexpr char kScanLineOutOfRange[] = N_("Scan line index out of range");
+inline constexpr char kReadError[] = N_("Stream read error");
+inline constexpr char kWriteError[] = N_("Stream write error");
+inline constexpr char kOutOfMemory[] = N_("Out of memory");
+inline constexpr char kOperationAborted[] = N_("Operation aborted");
+inline constexpr char kAssertionFailure[] = N_("Assertion failure");
+// TRANSLATORS: an assertion's text, the source module and the line.
+inline constexpr char kAssertFormat[] = N_("%s (%s, line %d)");
+// TRANSLATORS: the file name, then the system's reason.
+inline constexpr char kFOpenError[] = N_("Cannot open file \"%s\". %s");
+// TRANSLATORS: the file name, then the system's reason.
+inline constexpr char kFCreateError[] = N_("Cannot create file \"%s\". %s");
+// TRANSLATORS: the file name, then the system's reason.
+inline constexpr char kFWriteError[] = N_("Cannot write to file \"%s\". %s");
 
 }  // namespace qv::messages

@@ -15,6 +15,7 @@
 #include "runtime/messages.h"
 #include "runtime/paths.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -193,14 +194,14 @@ std::size_t TSafeFileStream::Read(void* buffer, std::size_t count) {
 
 std::size_t TSafeFileStream::Write(const void* buffer, std::size_t count) {
   if (committed_ || file_->Fd() < 0)
-    throw EWriteError(FormatText(messages::kFWriteError, {path_, "closed"}));
+    throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, "closed"}));
   const auto* in = static_cast<const std::uint8_t*>(buffer);
   std::size_t done = 0;
   while (done < count) {
     ssize_t n = ::write(file_->Fd(), in + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(errno)}));
+      throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(errno)}));
     }
     done += static_cast<std::size_t>(n);
   }

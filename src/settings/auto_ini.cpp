@@ -5,6 +5,7 @@
 
 #include "runtime/paths.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 #include "settings/ini_file.h"
 #include "settings/ini_location.h"
 #include "settings/settings_messages.h"
@@ -98,7 +99,7 @@ void TAutoIni::SaveToIni() {
     WalkControls(owner_, TWalkMode::kWrite);
     ini.WriteValues(section_, writes);
   } catch (...) {
-    host_.ShowMessage(messages::kCanNotSaveIni);
+    host_.ShowMessage(Tr(messages::kCanNotSaveIni));
     throw;
   }
 }
@@ -119,7 +120,7 @@ void TAutoIni::LoadFromIni() {
     }
     WalkControls(owner_, TWalkMode::kRead);
   } catch (...) {
-    host_.ShowMessage(messages::kCanNotLoadIni);
+    host_.ShowMessage(Tr(messages::kCanNotLoadIni));
     throw;
   }
 }

@@ -15,12 +15,13 @@
 #include "runtime/file_replacement.h"
 #include "runtime/paths.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 #include "settings/settings_messages.h"
 
 namespace qv {
 
 EIniFileError::EIniFileError(const std::string& path)
-    : Exception(FormatText(messages::kIniWriteError, {path})) {}
+    : Exception(FormatText(Tr(messages::kIniWriteError), {path})) {}
 
 namespace {
 

@@ -1,12 +1,15 @@
-// Message texts of the settings layer, kept together so tests can compare them.
+// Message texts of the settings layer, kept together so tests can compare them (message ids of
+// the catalogue; Tr translates them where they are shown).
 #pragma once
+
+#include "runtime/translation.h"
 
 namespace qv::messages {
 
-// The INI layer's write failure; "%s" is the file's path.
-inline constexpr char kIniWriteError[] = "%s に書き込めません";
+// TRANSLATORS: the INI layer's write failure; "%s" is the file's path.
+inline constexpr char kIniWriteError[] = N_("Cannot write to %s");
 // Shown by TAutoIni before it passes a failed save or load on.
-inline constexpr char kCanNotSaveIni[] = "Can not save to IniFile";
-inline constexpr char kCanNotLoadIni[] = "Can not load from IniFile";
+inline constexpr char kCanNotSaveIni[] = N_("Can not save to IniFile");
+inline constexpr char kCanNotLoadIni[] = N_("Can not load from IniFile");
 
 }  // namespace qv::messages

@@ -1,7 +1,9 @@
-// The settings dialog's control tree as a model, with the dialog's captions and defaults.
+// The settings dialog's control tree as a model, with the dialog's captions (in the user's
+// language) and defaults.
 #include "settings/setup_form_model.h"
 
 #include "runtime/exceptions.h"
+#include "runtime/translation.h"
 #include "settings/photo_settings.h"
 
 namespace qv {
@@ -35,24 +37,24 @@ std::unique_ptr<TModelControl> MakeSetupFormModel() {
   TModelControl& pages = form->Add(TControlKind::kOther, "PageControl1");
 
   TModelControl& image_page = pages.Add(TControlKind::kOther, "TabSheet1");
-  AddRadioGroup(
-      image_page, "TargetRes",
-      {"サイズ変更なし", "デスクトップのサイズにあわせる", "96x96 (MSN messenger ICON)", "640ｘ480",
-       "800x600", "1024x768", "1152x864", "1280x960", "1280x1024", "1600x1200"});
+  AddRadioGroup(image_page, "TargetRes",
+                {Tr("No resizing"), Tr("Fit to the desktop size"), Tr("96x96 (MSN messenger ICON)"),
+                 TrCtx("settings dialog", "640x480"), "800x600", "1024x768", "1152x864", "1280x960",
+                 "1280x1024", "1600x1200"});
   AddRadioGroup(image_page, "FileFormat",
-                {"Bitmap (Windows標準BMP)", "JPEG (高圧縮だが画質が劣化)",
-                 "PNG (高圧縮フォーマット)", "PDF (Adobe PDFファイル化)"});
+                {Tr("Bitmap (Windows BMP)"), Tr("JPEG (small, some loss)"),
+                 Tr("PNG (small, lossless)"), Tr("PDF (an Adobe PDF file)")});
   image_page.Add(TControlKind::kCheckBox, "SepiaMode");
   image_page.Add(TControlKind::kCheckBox, "Reduce256ColorMode");
 
   TModelControl& save_page = pages.Add(TControlKind::kOther, "TabSheet2");
-  save_page.Add(TControlKind::kOther, "Label1").SetText("JPEG Quality Level");
-  save_page.Add(TControlKind::kOther, "Label2").SetText("PNG Compress Level");
+  save_page.Add(TControlKind::kOther, "Label1").SetText(Tr("JPEG Quality Level"));
+  save_page.Add(TControlKind::kOther, "Label2").SetText(Tr("PNG Compress Level"));
   TModelControl& folder = save_page.Add(TControlKind::kEdit, "DstDir");
   folder.Add(TControlKind::kOther, "");  // the ellipsis button
   AddRadioGroup(save_page, "OutputMode",
-                {"入力ファイルと同じフォルダに保存", "↓で指定したフォルダに保存"});
-  AddRadioGroup(save_page, "OverWrite", {"処理をスキップ", "上書きして保存"});
+                {Tr("Beside the input file"), Tr("Into the folder given below")});
+  AddRadioGroup(save_page, "OverWrite", {Tr("Pass it over"), Tr("Overwrite it")});
   AddRadioGroup(save_page, "ResampleMode",
                 {"Bi-Linear", "Bi-Linear(MMX)", "Mitchell", "Lanczos3", "B-Spline", "Bell"});
   AddSpinField(save_page, "PNGCL", 0, 9, "9");
@@ -72,8 +74,8 @@ std::unique_ptr<TModelControl> MakeSetupFormModel() {
     control->SetOptionalDefault(text);
   }
 
-  form->Add(TControlKind::kOther, "GoButton").SetText("OK");
-  form->Add(TControlKind::kOther, "CancelButton").SetText("キャンセル");
+  form->Add(TControlKind::kOther, "GoButton").SetText(Tr("OK"));
+  form->Add(TControlKind::kOther, "CancelButton").SetText(Tr("Cancel"));
   return form;
 }
 

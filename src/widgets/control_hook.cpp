@@ -5,11 +5,12 @@
 #include <QWidget>
 
 #include "runtime/exceptions.h"
+#include "runtime/translation.h"
 
 namespace qv::widgets {
 
 namespace {
-constexpr char kNoHookTarget[] = "フック先を特定できません。";
+constexpr char kNoHookTarget[] = N_("Cannot find the hook target.");
 }
 
 TControlHook::TControlHook(QObject* owner) : QObject(owner) {}
@@ -46,7 +47,7 @@ QWidget* TControlHook::FindTarget() const {
 void TControlHook::Hook() {
   QWidget* target = FindTarget();
   if (!target) {
-    if (target_ == THookTarget::htForm) throw Exception(kNoHookTarget);
+    if (target_ == THookTarget::htForm) throw Exception(Tr(kNoHookTarget));
     return;
   }
   hooked_ = target;

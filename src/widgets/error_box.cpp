@@ -7,6 +7,7 @@
 #include <new>
 
 #include "runtime/exceptions.h"
+#include "widgets/translated_text.h"
 
 namespace qv::widgets {
 
@@ -30,7 +31,7 @@ std::optional<QString> ErrorBoxMessage(std::exception_ptr error) {
   } catch (const std::exception& e) {
     return FromLocal(ErrorBoxText(e.what()));
   } catch (...) {
-    return QStringLiteral("Unknown error.");
+    return TrQ("Unknown error.");
   }
 }
 

@@ -70,7 +70,7 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
                                              {"--quality"}}) {
     ProgramResult result = Run(args);
     EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args) << result.err;
-    EXPECT_NE(result.err.find("usage: quenvale-cli"), std::string::npos);
+    EXPECT_NE(result.err.find("quenvale-cli ["), std::string::npos);
   }
   EXPECT_EQ(Run({"--help"}).status, 0);
   EXPECT_NE(Run({"--version"}).out.find("quenvale-cli "), std::string::npos);
@@ -112,6 +112,49 @@ TEST_F(Cli, AFailureNamesTheFileShowsTheMessageAndEndsTheDrop) {
   EXPECT_TRUE(std::filesystem::exists(dir / "out/a.bmp"));
   EXPECT_FALSE(std::filesystem::exists(dir / "out/bad.bmp"));
   EXPECT_FALSE(std::filesystem::exists(dir / "out/c.bmp"));
+}
+
+// The texts follow the locale as gettext reads it: LANGUAGE first (unless the locale is plain
+// "C"), then LC_ALL, LC_MESSAGES, LANG; English where no catalogue matches.
+TEST_F(Cli, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
+  std::ofstream(dir / "bad.bmp") << "XXXX not a bitmap";
+  struct Case {
+    std::vector<std::string> env;
+    bool japanese;
+  };
+  const Case cases[] = {
+      {{"LANGUAGE=", "LC_ALL=ja_JP.UTF-8"}, true},
+      {{"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=ja_JP.UTF-8", "LANG=C.UTF-8"}, true},
+      {{"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=ja_JP.UTF-8"}, true},
+      {{"LANGUAGE=ja", "LC_ALL=C.UTF-8"}, true},
+      {{"LANGUAGE=", "LC_ALL=C.UTF-8"}, false},
+      {{"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=C.UTF-8", "LANG=ja_JP.UTF-8"}, false},
+      {{"LANGUAGE=ja", "LC_ALL=C"}, false},  // the plain C locale ignores LANGUAGE
+      {{"LANGUAGE=", "LC_ALL=de_DE.UTF-8"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.env));
+    ProgramResult help = Run({"--help"}, c.env);
+    ProgramResult unknown = Run({"--bogus"}, c.env);
+    ProgramResult bad = Run({"--out", dir / "out", dir / "bad.bmp"}, c.env);
+    if (c.japanese) {
+      EXPECT_EQ(help.out.rfind("使い方: quenvale-cli [オプション] ファイル...\n", 0), 0u)
+          << help.out;
+      EXPECT_NE(
+          help.out.find("  --out DIR                     DIR に書き出す (なければ作成する)\n"),
+          std::string::npos);
+      EXPECT_EQ(unknown.err.rfind("quenvale-cli: 不明なオプション --bogus\n", 0), 0u)
+          << unknown.err;
+      EXPECT_EQ(bad.err, dir / "bad.bmp" + ": ビットマップイメージが不正です.\n");
+    } else {
+      EXPECT_EQ(help.out.rfind("usage: quenvale-cli [OPTIONS] FILE...\n", 0), 0u) << help.out;
+      EXPECT_NE(
+          help.out.find("  --out DIR                     write into DIR (created when missing)\n"),
+          std::string::npos);
+      EXPECT_EQ(unknown.err.rfind("quenvale-cli: unknown option --bogus\n", 0), 0u) << unknown.err;
+      EXPECT_EQ(bad.err, dir / "bad.bmp" + ": Invalid bitmap image.\n");
+    }
+  }
 }
 
 TEST_F(Cli, ExistingOutputsArePassedOverUnlessOverwriting) {

@@ -202,7 +202,7 @@ bool ReadsCleanly(const std::string& path) {
     TFileStream file(path);
     ReadBitmap(image, file);
   } catch (const EInvalidGraphic& e) {
-    EXPECT_EQ(e.Message(), messages::kInvalidBitmap) << path;
+    EXPECT_EQ(e.Message(), Tr(messages::kInvalidBitmap)) << path;
   } catch (const EReadError&) {
   } catch (const EOutOfMemory&) {
   } catch (const std::exception& e) {
@@ -295,7 +295,7 @@ TEST_P(BmpBadDerived, GivesTheExpectedOutcome) {
     ReadBitmap(image, file);
     if (image.Empty()) got = Outcome::kEmpty;
   } catch (const EInvalidGraphic& e) {
-    EXPECT_EQ(e.Message(), messages::kInvalidBitmap);
+    EXPECT_EQ(e.Message(), Tr(messages::kInvalidBitmap));
     got = Outcome::kInvalid;
   } catch (const EReadError&) {
     got = Outcome::kReadError;

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +39,7 @@
 #include "gui/setup_form.h"
 #include "gui/version_info.h"
 #include "settings/settings_record.h"
+#include "support/test_locale.h"
 #include "widgets/ellipses_edit.h"
 #include "widgets/qt_app.h"
 #include "widgets/radio_group.h"
@@ -703,7 +706,8 @@ TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
   EXPECT_EQ(GetVersionInfoString(QV_SOURCE_DIR "/CMakeLists.txt", 2), "unidentified");
   qv::testing::App();
   TDropFileForm form;
-  EXPECT_EQ(form.AboutText(), QString::fromUtf8(kCreditLine) + QStringLiteral("\n\nunidentified"));
+  EXPECT_EQ(form.AboutText(),
+            QStringLiteral("Quenvale - ファイルをドロップするだけで変換します。\n\nunidentified"));
   // A block with a translation but without the key gives "None".
   std::vector<char> block;
   for (char ch : std::string_view("\\VarFileInfo\\Translation=0x04B00411\0", 37))
@@ -712,37 +716,143 @@ TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
   EXPECT_EQ(QueryVersionValue(block, "\\StringFileInfo\\041104B0\\FileVersion"), std::nullopt);
 }
 
-// Last: it runs and ends the program's event loop, after which a process does not start
-// another (every test runs in a process of its own under ctest).
-TEST_F(GuiTest, LeavingWithTheSettingsDialogOpenSavesNothingUnconfirmed) {
-  std::string ini = Path(QStringLiteral("quenvale.ini")).toStdString();
-  for (TQtAutoIni* auto_ini : {&main_->AutoIni1(), &setup_->AutoIni1()}) {
-    auto_ini->Component().SetIniPathOverride(ini);
-    auto_ini->SetSection("tester");
-  }
-  main_->AppSetupExecute();
-  setup_->JPEGQLEdit->setText(QStringLiteral("42"));
-  setup_->FileFormatGroup->SetItemIndex(2);
-  // The program's own loop runs and ends as it does for a user choosing Exit.
-  QTimer::singleShot(0, main_.get(), [&] { main_->AppExitExecute(); });
-  QApplication::exec();
-  QApplication::processEvents();
-  QStringList keys = Keys(QString::fromStdString(ini));
-  EXPECT_TRUE(keys.contains(QStringLiteral("DropFileFormTop")));
-  EXPECT_FALSE(keys.contains(QStringLiteral("JPEGQL"))) << keys.join(u' ').toStdString();
-  EXPECT_FALSE(keys.contains(QStringLiteral("FileFormat")));
+// A sample of the texts both windows show, read from freshly built windows.
+struct ShownTexts {
+  QString label, first_entry, mode_menu, exit, dialog_title, image_tab, save_tab, cancel,
+      output_group, first_size, size_640, sepia;
+};
 
-  // OK still saves.
-  TDropFileForm main2;
-  TSetupForm setup2(&main2);
-  main2.SetSetupForm(&setup2);
-  setup2.AutoIni1().Component().SetIniPathOverride(ini);
-  setup2.AutoIni1().SetSection("tester");
-  main2.AppSetupExecute();
-  setup2.JPEGQLEdit->setText(QStringLiteral("42"));
-  setup2.GoButton->click();
-  EXPECT_TRUE(Keys(QString::fromStdString(ini)).contains(QStringLiteral("JPEGQL")));
+ShownTexts TextsOfNewWindows() {
+  TDropFileForm main;
+  TSetupForm setup(&main);
+  main.SetSetupForm(&setup);
+  QList<QAction*> entries = main.PopupMenu1()->actions();
+  return {main.findChild<QLabel*>(QStringLiteral("Mes"))->text(),
+          entries.front()->text(),
+          entries[3]->text(),
+          entries.back()->text(),
+          setup.windowTitle(),
+          setup.PageControl1->tabText(0),
+          setup.PageControl1->tabText(1),
+          setup.CancelButton->text(),
+          setup.OutputModeGroup->title(),
+          setup.TargetResGroup->Button(0)->text(),
+          setup.TargetResGroup->Button(3)->text(),
+          setup.SepiaModeBox->text()};
 }
+
+// Every caption of the settings dialog fits its control, whose place and size are fixed: radio
+// buttons, check boxes and push buttons their width, group titles their frame, labels the room
+// left of their spin edit, and the main window's caption its label.
+void ExpectCaptionsFit() {
+  TDropFileForm main;
+  TSetupForm setup(&main);
+  main.SetSetupForm(&setup);
+  main.show();
+  setup.show();
+  // Each page shown once, which lays its radio buttons out in their frames.
+  for (int page = 0; page < setup.PageControl1->count(); ++page) {
+    setup.PageControl1->setCurrentIndex(page);
+    QApplication::processEvents();
+    for (QAbstractButton* button :
+         setup.PageControl1->widget(page)->findChildren<QAbstractButton*>()) {
+      if (!qobject_cast<QRadioButton*>(button) && !qobject_cast<QCheckBox*>(button)) continue;
+      EXPECT_LE(button->sizeHint().width(), button->width()) << button->text().toStdString();
+    }
+  }
+  for (QPushButton* button : {setup.GoButton, setup.CancelButton}) {
+    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + 8, button->width())
+        << button->text().toStdString();
+  }
+  for (QGroupBox* group : setup.findChildren<QGroupBox*>())
+    EXPECT_LE(group->fontMetrics().horizontalAdvance(group->title()) + 16, group->width())
+        << group->title().toStdString();
+  EXPECT_LT(setup.Label1->geometry().right(), setup.JPEGQLEdit->geometry().left());
+  EXPECT_LT(setup.Label2->geometry().right(), setup.PNGCLEdit->geometry().left());
+  QLabel* label = main.findChild<QLabel*>(QStringLiteral("Mes"));
+  EXPECT_LE(label->heightForWidth(label->width()), label->height());
+}
+
+TEST(GuiLanguage, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
+  qv::testing::App();
+  {
+    qv::testing::TEnglishTexts english;
+    ShownTexts texts = TextsOfNewWindows();
+    EXPECT_EQ(texts.label, QStringLiteral("Drop Files Here."));
+    EXPECT_EQ(texts.first_entry, QStringLiteral("&Options..."));
+    EXPECT_EQ(texts.mode_menu, QStringLiteral("&Mode"));
+    EXPECT_EQ(texts.exit, QStringLiteral("E&xit"));
+    EXPECT_EQ(texts.dialog_title, QStringLiteral("Settings"));
+    EXPECT_EQ(texts.image_tab, QStringLiteral("Image"));
+    EXPECT_EQ(texts.save_tab, QStringLiteral("Saving"));
+    EXPECT_EQ(texts.cancel, QStringLiteral("Cancel"));
+    EXPECT_EQ(texts.output_group, QStringLiteral("&Destination"));
+    EXPECT_EQ(texts.first_size, QStringLiteral("No resizing"));
+    EXPECT_EQ(texts.size_640, QStringLiteral("640x480"));
+    EXPECT_EQ(texts.sepia, QStringLiteral("Save in sepia tones"));
+    ExpectCaptionsFit();
+  }
+  ShownTexts texts = TextsOfNewWindows();
+  EXPECT_EQ(texts.label, QStringLiteral("Drop Files Here."));
+  EXPECT_EQ(texts.first_entry, QStringLiteral("環境設定(&O)..."));
+  EXPECT_EQ(texts.mode_menu, QStringLiteral("動作モード(&M)"));
+  EXPECT_EQ(texts.exit, QStringLiteral("終了(&X)"));
+  EXPECT_EQ(texts.dialog_title, QStringLiteral("設定"));
+  EXPECT_EQ(texts.image_tab, QStringLiteral("画像設定"));
+  EXPECT_EQ(texts.save_tab, QStringLiteral("保存設定"));
+  EXPECT_EQ(texts.cancel, QStringLiteral("キャンセル"));
+  EXPECT_EQ(texts.output_group, QStringLiteral("画像の保存先(&D)"));
+  EXPECT_EQ(texts.first_size, QStringLiteral("サイズ変更なし"));
+  EXPECT_EQ(texts.size_640, QStringLiteral("640ｘ480"));
+  EXPECT_EQ(texts.sepia, QStringLiteral("セピア調の色合いにして保存する"));
+  ExpectCaptionsFit();
+}
+
+TEST(GuiLanguage, TheWindowHasTheProgramIcon) {
+  qv::testing::App();
+  TDropFileForm main;
+  QIcon icon = main.windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  for (int size : {16, 32, 48, 256}) {
+    QImage image = icon.pixmap(size, size).toImage();
+    EXPECT_EQ(image.size(), QSize(size, size));
+    // A drawn picture, not an empty one: the tile's blue in the middle of the top edge.
+    QColor top = image.pixelColor(size / 2, size / 8);
+    EXPECT_GT(top.blue(), 150) << size;
+    EXPECT_LT(top.red(), 120) << size;
+  }
+
+  // Last: it runs and ends the program's event loop, after which a process does not start
+  // another (every test runs in a process of its own under ctest).
+  TEST_F(GuiTest, LeavingWithTheSettingsDialogOpenSavesNothingUnconfirmed) {
+    std::string ini = Path(QStringLiteral("quenvale.ini")).toStdString();
+    for (TQtAutoIni* auto_ini : {&main_->AutoIni1(), &setup_->AutoIni1()}) {
+      auto_ini->Component().SetIniPathOverride(ini);
+      auto_ini->SetSection("tester");
+    }
+    main_->AppSetupExecute();
+    setup_->JPEGQLEdit->setText(QStringLiteral("42"));
+    setup_->FileFormatGroup->SetItemIndex(2);
+    // The program's own loop runs and ends as it does for a user choosing Exit.
+    QTimer::singleShot(0, main_.get(), [&] { main_->AppExitExecute(); });
+    QApplication::exec();
+    QApplication::processEvents();
+    QStringList keys = Keys(QString::fromStdString(ini));
+    EXPECT_TRUE(keys.contains(QStringLiteral("DropFileFormTop")));
+    EXPECT_FALSE(keys.contains(QStringLiteral("JPEGQL"))) << keys.join(u' ').toStdString();
+    EXPECT_FALSE(keys.contains(QStringLiteral("FileFormat")));
+
+    // OK still saves.
+    TDropFileForm main2;
+    TSetupForm setup2(&main2);
+    main2.SetSetupForm(&setup2);
+    setup2.AutoIni1().Component().SetIniPathOverride(ini);
+    setup2.AutoIni1().SetSection("tester");
+    main2.AppSetupExecute();
+    setup2.JPEGQLEdit->setText(QStringLiteral("42"));
+    setup2.GoButton->click();
+    EXPECT_TRUE(Keys(QString::fromStdString(ini)).contains(QStringLiteral("JPEGQL")));
+  }
 
 }  // namespace
 }  // namespace qv::gui

@@ -1,4 +1,6 @@
 // Takes the screenshots of docs/screenshots: run under a real X server (xvfb-run), not a test.
+// The texts are in the language of the locale: LC_ALL=C.UTF-8 for docs/screenshots,
+// LC_ALL=ja_JP.UTF-8 for docs/screenshots/ja.
 #include <QDir>
 #include <QFontInfo>
 #include <QLabel>
@@ -9,8 +11,10 @@
 #include <QTimer>
 
 #include "gui/drop_file_form.h"
+#include "gui/program_icon.h"
 #include "gui/setup_form.h"
 #include "gui/ui_font.h"
+#include "runtime/translation.h"
 #include "widgets/qt_app.h"
 
 namespace {
@@ -33,6 +37,8 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationDisplayName(QStringLiteral("Quenvale"));
   QApplication::setFont(qv::gui::JapaneseUiFont());
+  QApplication::setWindowIcon(qv::gui::ProgramIcon());
+  qv::InitTranslations(qv::DefaultCatalogueFolder());
   QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
   QDir().mkpath(folder);
 

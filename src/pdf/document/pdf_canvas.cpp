@@ -8,31 +8,33 @@
 #include "pdf/objects/pdf_stream.h"
 #include "pdf/objects/pdf_text_helpers.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
 void TPdfCanvasAttribute::SetWordSpace(float value) {
-  if (value < 0) throw EPdfInvalidValue("SetWordSpace --invalid word space");
+  if (value < 0) throw EPdfInvalidValue(Tr("SetWordSpace --invalid word space"));
   word_space_ = value;
 }
 
 void TPdfCanvasAttribute::SetCharSpace(float value) {
-  if (value < -30 || value > 300) throw EPdfInvalidValue("SetCharSpace --invalid char space");
+  if (value < -30 || value > 300) throw EPdfInvalidValue(Tr("SetCharSpace --invalid char space"));
   char_space_ = value;
 }
 
 void TPdfCanvasAttribute::SetFontSize(float value) {
-  if (value < 0 || value > 300) throw EPdfInvalidValue("SetCharSpace --invalid font size");
+  if (value < 0 || value > 300) throw EPdfInvalidValue(Tr("SetCharSpace --invalid font size"));
   font_size_ = value;
 }
 
 void TPdfCanvasAttribute::SetLeading(float value) {
-  if (value < 0 || value > 300) throw EPdfInvalidValue("SetLeading --invalid font size");
+  if (value < 0 || value > 300) throw EPdfInvalidValue(Tr("SetLeading --invalid font size"));
   leading_ = value;
 }
 
 void TPdfCanvasAttribute::SetHorizontalScaling(std::uint16_t value) {
-  if (value < 10 || value > 300) throw EPdfInvalidValue("SetHorizontalScaling --invalid font size");
+  if (value < 10 || value > 300)
+    throw EPdfInvalidValue(Tr("SetHorizontalScaling --invalid font size"));
   horizontal_scaling_ = value;
 }
 
@@ -79,24 +81,24 @@ void TPdfCanvas::ClearPage() {
 }
 
 TPdfDictionary &TPdfCanvas::Page() const {
-  if (page_ == nullptr) throw EPdfInvalidOperation("GetPage --the Page is nil");
+  if (page_ == nullptr) throw EPdfInvalidOperation(Tr("GetPage --the Page is nil"));
   return *page_;
 }
 
 TPdfDoc &TPdfCanvas::Doc() const {
-  if (doc_ == nullptr) throw EPdfInvalidOperation("ERROR: GetDoc documant is nil.");
+  if (doc_ == nullptr) throw EPdfInvalidOperation(Tr("ERROR: GetDoc documant is nil."));
   return *doc_;
 }
 
 void TPdfCanvas::SetPageWidth(std::int32_t width) {
   TPdfArray *media_box = Page().FindArray("MediaBox");
-  if (media_box == nullptr) throw EPdfInvalidOperation("Can not chenge width of this page..");
+  if (media_box == nullptr) throw EPdfInvalidOperation(Tr("Can not chenge width of this page.."));
   dynamic_cast<TPdfNumber &>(*media_box->Items(2)).SetValue(width);
 }
 
 void TPdfCanvas::SetPageHeight(std::int32_t height) {
   TPdfArray *media_box = Page().FindArray("MediaBox");
-  if (media_box == nullptr) throw EPdfInvalidOperation("Can not chenge width of this page..");
+  if (media_box == nullptr) throw EPdfInvalidOperation(Tr("Can not chenge width of this page.."));
   dynamic_cast<TPdfNumber &>(*media_box->Items(3)).SetValue(height);
 }
 
@@ -113,14 +115,14 @@ void TPdfCanvas::SetFont(const std::string &alias, float size) {
 
 TPdfStream *TPdfCanvas::RegisterXObjectResource(const std::string &name, const char *message) {
   TPdfStream *image = Doc().GetXObject(name);
-  if (image == nullptr) throw EPdfInvalidValue(FormatText(message, {name}));
+  if (image == nullptr) throw EPdfInvalidValue(FormatText(Tr(message), {name}));
   TPdfDictionary *xobjects = Page().FindDictionary("Resources")->FindDictionary("XObject");
   if (xobjects->Find(name) == nullptr) xobjects->PutReference(name, *image);
   return image;
 }
 
 void TPdfCanvas::DrawXObject(float x, float y, float width, float height, const std::string &name) {
-  TPdfStream *image = RegisterXObjectResource(name, "DrawXObject --XObject not found: %s");
+  TPdfStream *image = RegisterXObjectResource(name, N_("DrawXObject --XObject not found: %s"));
   SaveState();
   ConcatMatrix(width, 0, 0, height, x, y);
   PaintXObject(image->Attributes().FindName("Name")->Value());
@@ -130,7 +132,7 @@ void TPdfCanvas::DrawXObject(float x, float y, float width, float height, const 
 void TPdfCanvas::DrawXObjectEx(float x, float y, float width, float height, float clip_x,
                                float clip_y, float clip_width, float clip_height,
                                const std::string &name) {
-  TPdfStream *image = RegisterXObjectResource(name, "DrawXObjectEx --XObject not found: %s");
+  TPdfStream *image = RegisterXObjectResource(name, N_("DrawXObjectEx --XObject not found: %s"));
   SaveState();
   AppendRectangle(clip_x, clip_y, clip_width, clip_height);
   ClipPath();

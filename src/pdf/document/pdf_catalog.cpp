@@ -2,6 +2,7 @@
 #include "pdf/document/pdf_catalog.h"
 
 #include "pdf/objects/pdf_exceptions.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -68,7 +69,7 @@ void TPdfCatalog::SetViewerPreference(TPdfViewerPreferences preferences) {
 }
 
 void TPdfCatalog::SetPages(const TPdfDictionary &pages) {
-  if (pages.TypeOf() != "Pages") throw EPdfInvalidValue("SetPages --wrong dictionary type.");
+  if (pages.TypeOf() != "Pages") throw EPdfInvalidValue(Tr("SetPages --wrong dictionary type."));
   Data()->PutReference("Pages", pages);
 }
 

@@ -15,6 +15,7 @@
 #include "pdf/objects/pdf_xref.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -87,7 +88,7 @@ void TPdfDoc::FreeDoc() {
 }
 
 void TPdfDoc::AddPage() {
-  if (current_pages_ == nullptr) throw EPdfInvalidOperation("AddPage --current pages null.");
+  if (current_pages_ == nullptr) throw EPdfInvalidOperation(Tr("AddPage --current pages null."));
   TPdfDictionary *page = xref_->Add(std::make_unique<TPdfDictionary>(xref_.get()));
   TPdfArray *kids = current_pages_->FindArray("Kids");
   kids->AddReference(*page);
@@ -117,29 +118,29 @@ void TPdfDoc::AddPage() {
 }
 
 TPdfCanvas &TPdfDoc::Canvas() const {
-  if (!has_doc_) throw EPdfInvalidOperation("GetCanvas --Document is null");
+  if (!has_doc_) throw EPdfInvalidOperation(Tr("GetCanvas --Document is null"));
   return *canvas_;
 }
 
 TPdfInfo &TPdfDoc::Info() const {
-  if (!has_doc_) throw EPdfInvalidOperation("GetInfo --this method can not use this state..");
+  if (!has_doc_) throw EPdfInvalidOperation(Tr("GetInfo --this method can not use this state.."));
   return *info_;
 }
 
 TPdfCatalog &TPdfDoc::Root() const {
-  if (!has_doc_) throw EPdfInvalidOperation("GetRoot --this method can not use this state..");
+  if (!has_doc_) throw EPdfInvalidOperation(Tr("GetRoot --this method can not use this state.."));
   return *root_;
 }
 
 TPdfOutlineRoot &TPdfDoc::OutlineRoot() const {
-  if (!has_doc_) throw EPdfInvalidOperation("GetOutlineRoot --document is null..");
+  if (!has_doc_) throw EPdfInvalidOperation(Tr("GetOutlineRoot --document is null.."));
   if (!use_outlines_ || !outline_root_)
-    throw EPdfInvalidOperation("GetOutlineRoot --not use outline mode..");
+    throw EPdfInvalidOperation(Tr("GetOutlineRoot --not use outline mode.."));
   return *outline_root_;
 }
 
 TPdfFont &TPdfDoc::GetFont(const std::string &alias) {
-  if (!has_doc_) throw EPdfInvalidOperation("GetFont --document is null.");
+  if (!has_doc_) throw EPdfInvalidOperation(Tr("GetFont --document is null."));
   for (const auto &font : fonts_)
     if (font->Name() == alias) return *font;
   std::unique_ptr<TPdfFont> font = CreateStandardFont(*xref_, alias);
@@ -152,25 +153,25 @@ TPdfFont &TPdfDoc::GetFont(const std::string &alias) {
 
 void TPdfDoc::AddXObject(const std::string &name, std::unique_ptr<TPdfStream> image) {
   if (GetXObject(name) != nullptr)
-    throw Exception(FormatText("AddImage --the image named %s is already exists..", {name}));
+    throw Exception(FormatText(Tr("AddImage --the image named %s is already exists.."), {name}));
   if (!image || image->Attributes().TypeOf() != "XObject" ||
       !image->Attributes().FindName("Subtype") ||
       image->Attributes().FindName("Subtype")->Value() != "Image")
-    throw Exception("AddImage --the image is not valid TPdfImage..");
+    throw Exception(Tr("AddImage --the image is not valid TPdfImage.."));
   estimated_file_size_ += static_cast<std::int64_t>(image->Data().size());
   RegisterXObject(xref_->Add(std::move(image)), name);
 }
 
 void TPdfDoc::RegisterXObject(TPdfStream *image, const std::string &name) {
-  if (image == nullptr) throw EPdfInvalidValue("RegisterXObject --AObject is null");
+  if (image == nullptr) throw EPdfInvalidValue(Tr("RegisterXObject --AObject is null"));
   if (image->Attributes().TypeOf() != "XObject")
-    throw EPdfInvalidValue("RegisterXObject --not XObject");
+    throw EPdfInvalidValue(Tr("RegisterXObject --not XObject"));
   // An image object reaching here is always in the table already (AddXObject adds it).
   if (image->ObjectType() != TPdfObjectType::otIndirect)
-    throw EPdfInvalidOperation("RegisterXObject --AObject is not in the table");
+    throw EPdfInvalidOperation(Tr("RegisterXObject --AObject is not in the table"));
   if (image->Attributes().Find("Name") != nullptr) return;
   if (GetXObject(name) != nullptr)
-    throw EPdfInvalidValue(FormatText("RegisterXObject --dupulicate name: %s", {name}));
+    throw EPdfInvalidValue(FormatText(Tr("RegisterXObject --dupulicate name: %s"), {name}));
   xobject_list_->AddReference(*image);
   image->Attributes().Put("Name", std::make_unique<TPdfName>(name));
   xobjects_by_name_.emplace(name, image);
@@ -182,7 +183,7 @@ TPdfStream *TPdfDoc::GetXObject(const std::string &name) const {
 }
 
 void TPdfDoc::SaveToStream(TStream &stream) {
-  if (!has_doc_) throw EPdfInvalidOperation("SaveToStream --there is no document to save.");
+  if (!has_doc_) throw EPdfInvalidOperation(Tr("SaveToStream --there is no document to save."));
   canvas_->Page();  // fails with "GetPage --the Page is nil" when no page was added
   info_->SetModDate();
   root_->SaveOpenAction();
@@ -198,7 +199,7 @@ void TPdfDoc::SaveToStream(TStream &stream) {
   }
   std::int64_t xref_position = stream.Position();
   if (xref_position > INT32_MAX)
-    throw EPdfInvalidOperation("SaveToStream --the document is too large.");
+    throw EPdfInvalidOperation(Tr("SaveToStream --the document is too large."));
   trailer_->SetXrefAddress(static_cast<std::int32_t>(xref_position));
 
   std::string table = "xref\r\n0 " + IntToStr(xref_->ItemCount()) + "\r\n";

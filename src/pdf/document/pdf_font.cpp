@@ -8,6 +8,7 @@
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/objects/pdf_xref.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -63,7 +64,7 @@ std::unique_ptr<TPdfFont> CreateStandardFont(TPdfXref &xref, const std::string &
   const TFontAlias *found = nullptr;
   for (const TFontAlias &entry : kFontAliases)
     if (alias == entry.alias) found = &entry;
-  if (found == nullptr) throw EClassNotFound(FormatText(pdf_messages::kClassNotFound, {alias}));
+  if (found == nullptr) throw EClassNotFound(FormatText(Tr(pdf_messages::kClassNotFound), {alias}));
 
   auto dictionary = std::make_unique<TPdfDictionary>(&xref);
   dictionary->Put("Type", std::make_unique<TPdfName>("Font"));

@@ -5,6 +5,7 @@
 #include "pdf/objects/pdf_array.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/objects/pdf_stream.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -13,9 +14,9 @@ namespace {
 // "<" and the 256 entries as RRGGBB and a space, ">": the lookup string of an indexed space.
 std::unique_ptr<TPdfBinary> PaletteString(const TBitmap &bitmap) {
   if (bitmap.PixelFormat() != TPixelFormat::pf8bit)
-    throw EPdfInvalidImageFormat("only 8 bit color image is allowed.");
+    throw EPdfInvalidImageFormat(Tr("only 8 bit color image is allowed."));
   const std::vector<TRGBQuad> &palette = bitmap.Palette();
-  if (palette.empty()) throw EPdfInvalidImageFormat("failed to get Palette..");
+  if (palette.empty()) throw EPdfInvalidImageFormat(Tr("failed to get Palette.."));
   static constexpr char kHex[] = "0123456789ABCDEF";
   auto text = std::make_unique<TPdfBinary>();
   std::vector<std::uint8_t> &out = text->Data();
@@ -36,7 +37,7 @@ std::unique_ptr<TPdfBinary> PaletteString(const TBitmap &bitmap) {
 
 std::unique_ptr<TPdfImage> TPdfBitmapImage::CreateImage(const TPdfGraphic &graphic) {
   const auto *picture = dynamic_cast<const TPdfBitmapGraphic *>(&graphic);
-  if (picture == nullptr) throw EPdfInvalidValue("only bitmap image is allowed.");
+  if (picture == nullptr) throw EPdfInvalidValue(Tr("only bitmap image is allowed."));
   auto image = std::make_unique<TPdfImage>(nullptr);
   TPdfDictionary &attributes = image->Attributes();
   attributes.Put("Type", std::make_unique<TPdfName>("XObject"));

@@ -5,6 +5,7 @@
 
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -46,7 +47,8 @@ bool ReadJpegFrameInfo(std::span<const std::uint8_t> bytes, TJpegFrameInfo &info
 
 void TPdfJpegGraphic::ReadFrame(std::span<const std::uint8_t> bytes) {
   TJpegFrameInfo info;
-  if (!ReadJpegFrameInfo(bytes, info)) throw EInvalidGraphic("JPEG data without a frame header");
+  if (!ReadJpegFrameInfo(bytes, info))
+    throw EInvalidGraphic(Tr("JPEG data without a frame header"));
   width_ = info.width;
   height_ = info.height;
   components_ = info.components;

@@ -6,6 +6,7 @@
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/objects/pdf_stream.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -16,7 +17,7 @@ namespace {
 std::unique_ptr<TPdfImageCreator> FindCreator(const std::string &alias) {
   if (alias == "Pdf-Jpeg") return std::make_unique<TPdfJpegImage>();
   if (alias == "Pdf-Bitmap") return std::make_unique<TPdfBitmapImage>();
-  throw EClassNotFound(FormatText(pdf_messages::kClassNotFound, {alias}));
+  throw EClassNotFound(FormatText(Tr(pdf_messages::kClassNotFound), {alias}));
 }
 
 }  // namespace

@@ -5,12 +5,13 @@
 #include "pdf/objects/pdf_array.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/objects/pdf_stream.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
 std::unique_ptr<TPdfImage> TPdfJpegImage::CreateImage(const TPdfGraphic &graphic) {
   const auto *jpeg = dynamic_cast<const TPdfJpegGraphic *>(&graphic);
-  if (jpeg == nullptr) throw EPdfInvalidValue("only jpeg image is allowed.");
+  if (jpeg == nullptr) throw EPdfInvalidValue(Tr("only jpeg image is allowed."));
   auto image = std::make_unique<TPdfImage>(nullptr);
   auto bytes = jpeg->Bytes();
   image->Data().assign(bytes.begin(), bytes.end());

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "pdf/objects/pdf_exceptions.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -24,7 +25,7 @@ TCompressionStream::TCompressionStream(TCompressionLevel level, TStream &destina
   z_->stream.avail_out = static_cast<uInt>(buffer_.size());
   if (deflateInit2(&z_->stream, static_cast<int>(level), Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) !=
       Z_OK)
-    throw ECompressionError(pdf_messages::kCompressionError);
+    throw ECompressionError(Tr(pdf_messages::kCompressionError));
 }
 
 TCompressionStream::~TCompressionStream() {
@@ -37,7 +38,7 @@ TCompressionStream::~TCompressionStream() {
 }
 
 std::size_t TCompressionStream::Read(void *, std::size_t) {
-  throw ECompressionError(pdf_messages::kInvalidStreamOperation);
+  throw ECompressionError(Tr(pdf_messages::kInvalidStreamOperation));
 }
 
 void TCompressionStream::WriteOut(std::size_t count) {
@@ -49,7 +50,7 @@ void TCompressionStream::WriteOut(std::size_t count) {
 }
 
 std::size_t TCompressionStream::Write(const void *buffer, std::size_t count) {
-  if (finished_) throw ECompressionError(pdf_messages::kInvalidStreamOperation);
+  if (finished_) throw ECompressionError(Tr(pdf_messages::kInvalidStreamOperation));
   const auto *bytes = static_cast<const Bytef *>(buffer);
   std::size_t left = count;
   while (left > 0) {
@@ -59,7 +60,7 @@ std::size_t TCompressionStream::Write(const void *buffer, std::size_t count) {
     z_->stream.avail_in = piece;
     while (z_->stream.avail_in > 0) {
       if (deflate(&z_->stream, Z_NO_FLUSH) < 0)
-        throw ECompressionError(pdf_messages::kCompressionError);
+        throw ECompressionError(Tr(pdf_messages::kCompressionError));
       if (z_->stream.avail_out == 0) WriteOut(buffer_.size());
     }
     bytes += piece;
@@ -71,7 +72,7 @@ std::size_t TCompressionStream::Write(const void *buffer, std::size_t count) {
 std::int64_t TCompressionStream::Seek(std::int64_t offset, SeekOrigin origin) {
   if (offset == 0 && origin == SeekOrigin::kCurrent)
     return static_cast<std::int64_t>(z_->stream.total_in);
-  throw ECompressionError(pdf_messages::kInvalidStreamOperation);
+  throw ECompressionError(Tr(pdf_messages::kInvalidStreamOperation));
 }
 
 void TCompressionStream::Finish() {
@@ -81,7 +82,7 @@ void TCompressionStream::Finish() {
   z_->stream.avail_in = 0;
   for (;;) {
     int rc = deflate(&z_->stream, Z_FINISH);
-    if (rc < 0 && rc != Z_BUF_ERROR) throw ECompressionError(pdf_messages::kCompressionError);
+    if (rc < 0 && rc != Z_BUF_ERROR) throw ECompressionError(Tr(pdf_messages::kCompressionError));
     if (z_->stream.avail_out == 0) {
       WriteOut(buffer_.size());
       if (rc == Z_STREAM_END) break;

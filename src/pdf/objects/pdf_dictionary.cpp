@@ -4,12 +4,13 @@
 #include "pdf/objects/pdf_array.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/objects/pdf_text_helpers.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
 TPdfDictionaryElement::TPdfDictionaryElement(std::string key, TPdfObjectPtr value, bool is_internal)
     : key_(std::move(key)), value_(std::move(value)), is_internal_(is_internal) {
-  if (!value_) throw EPdfInvalidValue(pdf_messages::kWrongElementValue);
+  if (!value_) throw EPdfInvalidValue(Tr(pdf_messages::kWrongElementValue));
 }
 
 void TPdfDictionary::Append(const std::string &key, TPdfObjectPtr value, bool is_internal) {

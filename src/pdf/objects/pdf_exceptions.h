@@ -2,6 +2,7 @@
 #pragma once
 
 #include "runtime/exceptions.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -55,16 +56,17 @@ class EClassNotFound : public Exception {
 
 namespace pdf_messages {
 
-inline constexpr char kWrongObjectType[] = "internal error wrong object type";
+inline constexpr char kWrongObjectType[] = N_("internal error wrong object type");
 inline constexpr char kVirtualObjectCreate[] =
-    "virtualObject must be create by CreateVirtual method.";
-inline constexpr char kWrongElementValue[] = "internal error. wrong object.";
-inline constexpr char kCompressionError[] = "エラー";
-inline constexpr char kInvalidStreamOperation[] = "不正なストリームオペレーション";
+    N_("virtualObject must be create by CreateVirtual method.");
+inline constexpr char kWrongElementValue[] = N_("internal error. wrong object.");
+inline constexpr char kCompressionError[] = N_("Error");
+inline constexpr char kInvalidStreamOperation[] = N_("Invalid stream operation");
 // Class registry: the alias.
 inline constexpr char kTooLarge[] =
-    "this page would take the PDF past 2 GiB, the largest file it can be";
-inline constexpr char kClassNotFound[] = "クラス %s が見つかりません";
+    N_("this page would take the PDF past 2 GiB, the largest file it can be");
+// TRANSLATORS: the name looked up.
+inline constexpr char kClassNotFound[] = N_("Class %s not found");
 
 }  // namespace pdf_messages
 

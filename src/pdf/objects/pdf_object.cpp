@@ -6,6 +6,7 @@
 #include "pdf/objects/pdf_text_helpers.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -19,7 +20,7 @@ void TPdfObject::WriteTo(TStream &stream) {
 
 void TPdfObject::WriteIndirect(TStream &stream) {
   if (object_type_ != TPdfObjectType::otIndirect)
-    throw EPdfInvalidOperation(pdf_messages::kWrongObjectType);
+    throw EPdfInvalidOperation(Tr(pdf_messages::kWrongObjectType));
   WriteTextToStream(stream,
                     IntToStr(object_number_) + " " + IntToStr(generation_number_) + " obj\r\n");
   WriteBody(stream);
@@ -57,15 +58,15 @@ std::unique_ptr<TPdfVirtualObject> TPdfVirtualObject::CreateReference(std::int32
 }
 
 TPdfObjectPtr CheckOwnedValue(TPdfObjectPtr value) {
-  if (!value) throw EPdfInvalidValue(pdf_messages::kWrongElementValue);
+  if (!value) throw EPdfInvalidValue(Tr(pdf_messages::kWrongElementValue));
   if (value->ObjectType() == TPdfObjectType::otIndirect)
-    throw EPdfInvalidOperation(pdf_messages::kWrongObjectType);
+    throw EPdfInvalidOperation(Tr(pdf_messages::kWrongObjectType));
   return value;
 }
 
 TPdfObjectPtr ReferenceTo(const TPdfObject &object) {
   if (object.ObjectType() == TPdfObjectType::otDirect)
-    throw EPdfInvalidOperation(pdf_messages::kWrongObjectType);
+    throw EPdfInvalidOperation(Tr(pdf_messages::kWrongObjectType));
   return TPdfVirtualObject::CreateReference(object.ObjectNumber());
 }
 

@@ -5,6 +5,7 @@
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/objects/pdf_text_helpers.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -17,7 +18,7 @@ TPdfXref::TPdfXref() {
 
 void TPdfXref::AddObject(std::unique_ptr<TPdfObject> object) {
   if (!object || object->ObjectType() != TPdfObjectType::otDirect)
-    throw EPdfInvalidOperation("AddObject --wrong object type.");
+    throw EPdfInvalidOperation(Tr("AddObject --wrong object type."));
   TPdfXrefEntry entry;
   entry.generation = object->GenerationNumber();
   object->SetObjectNumber(static_cast<std::int32_t>(entries_.size()));

@@ -12,6 +12,7 @@
 #include "pdf/report/pr_panel.h"
 #include "runtime/exceptions.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -28,7 +29,7 @@ TPRPage *TPRItem::Page() const {
 
 void TPRItem::CheckParent(TPRControl *parent) const {
   if (parent == nullptr || dynamic_cast<TPRPanel *>(parent)) return;
-  throw Exception("this component must set on TPRPanel");
+  throw Exception(Tr("this component must set on TPRPanel"));
 }
 
 TPRImage::TPRImage(std::string name)
@@ -45,7 +46,7 @@ void TPRImage::StorePicture(const TPdfGraphic *picture) {
 void TPRImage::SetPicture(const TPdfGraphic *picture) {
   if (picture != nullptr && !picture->Empty() &&
       dynamic_cast<const TPdfBitmapGraphic *>(picture) == nullptr)
-    throw Exception("only bitmap image is allowed.");
+    throw Exception(Tr("only bitmap image is allowed."));
   StorePicture(picture);
 }
 
@@ -82,7 +83,7 @@ void TPRImage::PrintPicture(TPRCanvas &canvas, const TRect &rect, const char *cr
         name = Name() + IntToStr(draw(random_));
         found = doc.GetXObject(name) == nullptr;
       }
-      if (!found) throw Exception("image count over max value..");
+      if (!found) throw Exception(Tr("image count over max value.."));
     }
     doc.AddXObject(name, CreatePdfImage(*picture_, creator_alias));
   }

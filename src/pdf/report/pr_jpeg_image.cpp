@@ -3,12 +3,13 @@
 
 #include "pdf/images/pdf_graphic.h"
 #include "runtime/exceptions.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
 void TPRJpegImage::SetPicture(const TPdfGraphic *picture) {
   if (picture != nullptr && dynamic_cast<const TPdfJpegGraphic *>(picture) == nullptr)
-    throw Exception("only jpeg image is allowed.");
+    throw Exception(Tr("only jpeg image is allowed."));
   StorePicture(picture);
 }
 

@@ -4,6 +4,8 @@
 #include "pdf/report/pr_item.h"
 #include "pdf/report/pr_page.h"
 #include "runtime/exceptions.h"
+#include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -42,7 +44,7 @@ void TPRLayoutPanel::Print(TPRCanvas &canvas, const TRect &rect) {
 void TPRLayoutPanel::CheckParent(TPRControl *parent) const {
   if (parent == nullptr || dynamic_cast<TPRPanel *>(parent) || dynamic_cast<TPRPage *>(parent))
     return;
-  throw Exception(std::string("TPRPage can not set on ") + parent->ClassName());
+  throw Exception(FormatText(Tr("TPRPage can not set on %s"), {parent->ClassName()}));
 }
 
 }  // namespace qv

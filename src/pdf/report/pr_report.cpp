@@ -9,6 +9,8 @@
 #include "pdf/report/pr_page.h"
 #include "runtime/buffered_write_stream.h"
 #include "runtime/stream.h"
+#include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -24,7 +26,7 @@ TPReport::TPReport() : creation_date_(Now()) {}
 TPReport::~TPReport() { Abort(); }
 
 void TPReport::CheckClosed(const char *setter) const {
-  if (doc_) throw EPdfInvalidOperation(std::string(setter) + " --invalid operation.");
+  if (doc_) throw EPdfInvalidOperation(FormatText(Tr("%s --invalid operation."), {setter}));
 }
 
 void TPReport::SetAuthor(std::string value) {
@@ -102,7 +104,7 @@ void TPReport::BeginDoc() {
 }
 
 void TPReport::Print(TPRPage &page) {
-  if (!doc_) throw EInvalidOperation("document is null..");
+  if (!doc_) throw EInvalidOperation(Tr("document is null.."));
   doc_->AddPage();
   ++page_count_;
   canvas_.SetPdfCanvas(&doc_->Canvas());
@@ -117,7 +119,7 @@ void TPReport::CheckRoomForPage(std::size_t image_bytes) const {
 }
 
 void TPReport::EndDoc() {
-  if (!doc_) throw EInvalidOperation("document is null..");
+  if (!doc_) throw EInvalidOperation(Tr("document is null.."));
   doc_->Canvas().Page();  // "GetPage --the Page is nil" before any file is created
   TSafeFileStream file(file_name_);
   // The writer emits one small piece per token: they reach the file in large blocks.
