@@ -1,5 +1,5 @@
 # Extracts the marked texts of the sources into POT and merges it into each language's .po.
-# -DXGETTEXT -DMSGMERGE -DSOURCE_DIR -DPOT -DLANGUAGES; with -DCHECK_ONLY=ON it writes the
+# -DXGETTEXT -DMSGMERGE -DMSGATTRIB -DSOURCE_DIR -DPOT -DLANGUAGES; with -DCHECK_ONLY=ON it writes the
 # extraction to POT only (the catalogue test compares it with the .po files).
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/plugins/*.c ${SOURCE_DIR}/plugins/*.cpp)
@@ -23,5 +23,10 @@ foreach(lang IN LISTS LANGUAGES)
     RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "msgmerge ${lang}.po failed")
+  endif()
+  # Texts the sources no longer have are dropped, not kept as obsolete entries.
+  if(MSGATTRIB)
+    execute_process(COMMAND ${MSGATTRIB} --no-obsolete -o ${SOURCE_DIR}/po/${lang}.po
+                            ${SOURCE_DIR}/po/${lang}.po)
   endif()
 endforeach()
