@@ -821,38 +821,39 @@ TEST(GuiLanguage, TheWindowHasTheProgramIcon) {
     EXPECT_GT(top.blue(), 150) << size;
     EXPECT_LT(top.red(), 120) << size;
   }
+}
 
-  // Last: it runs and ends the program's event loop, after which a process does not start
-  // another (every test runs in a process of its own under ctest).
-  TEST_F(GuiTest, LeavingWithTheSettingsDialogOpenSavesNothingUnconfirmed) {
-    std::string ini = Path(QStringLiteral("quenvale.ini")).toStdString();
-    for (TQtAutoIni* auto_ini : {&main_->AutoIni1(), &setup_->AutoIni1()}) {
-      auto_ini->Component().SetIniPathOverride(ini);
-      auto_ini->SetSection("tester");
-    }
-    main_->AppSetupExecute();
-    setup_->JPEGQLEdit->setText(QStringLiteral("42"));
-    setup_->FileFormatGroup->SetItemIndex(2);
-    // The program's own loop runs and ends as it does for a user choosing Exit.
-    QTimer::singleShot(0, main_.get(), [&] { main_->AppExitExecute(); });
-    QApplication::exec();
-    QApplication::processEvents();
-    QStringList keys = Keys(QString::fromStdString(ini));
-    EXPECT_TRUE(keys.contains(QStringLiteral("DropFileFormTop")));
-    EXPECT_FALSE(keys.contains(QStringLiteral("JPEGQL"))) << keys.join(u' ').toStdString();
-    EXPECT_FALSE(keys.contains(QStringLiteral("FileFormat")));
-
-    // OK still saves.
-    TDropFileForm main2;
-    TSetupForm setup2(&main2);
-    main2.SetSetupForm(&setup2);
-    setup2.AutoIni1().Component().SetIniPathOverride(ini);
-    setup2.AutoIni1().SetSection("tester");
-    main2.AppSetupExecute();
-    setup2.JPEGQLEdit->setText(QStringLiteral("42"));
-    setup2.GoButton->click();
-    EXPECT_TRUE(Keys(QString::fromStdString(ini)).contains(QStringLiteral("JPEGQL")));
+// Last: it runs and ends the program's event loop, after which a process does not start
+// another (every test runs in a process of its own under ctest).
+TEST_F(GuiTest, LeavingWithTheSettingsDialogOpenSavesNothingUnconfirmed) {
+  std::string ini = Path(QStringLiteral("quenvale.ini")).toStdString();
+  for (TQtAutoIni* auto_ini : {&main_->AutoIni1(), &setup_->AutoIni1()}) {
+    auto_ini->Component().SetIniPathOverride(ini);
+    auto_ini->SetSection("tester");
   }
+  main_->AppSetupExecute();
+  setup_->JPEGQLEdit->setText(QStringLiteral("42"));
+  setup_->FileFormatGroup->SetItemIndex(2);
+  // The program's own loop runs and ends as it does for a user choosing Exit.
+  QTimer::singleShot(0, main_.get(), [&] { main_->AppExitExecute(); });
+  QApplication::exec();
+  QApplication::processEvents();
+  QStringList keys = Keys(QString::fromStdString(ini));
+  EXPECT_TRUE(keys.contains(QStringLiteral("DropFileFormTop")));
+  EXPECT_FALSE(keys.contains(QStringLiteral("JPEGQL"))) << keys.join(u' ').toStdString();
+  EXPECT_FALSE(keys.contains(QStringLiteral("FileFormat")));
+
+  // OK still saves.
+  TDropFileForm main2;
+  TSetupForm setup2(&main2);
+  main2.SetSetupForm(&setup2);
+  setup2.AutoIni1().Component().SetIniPathOverride(ini);
+  setup2.AutoIni1().SetSection("tester");
+  main2.AppSetupExecute();
+  setup2.JPEGQLEdit->setText(QStringLiteral("42"));
+  setup2.GoButton->click();
+  EXPECT_TRUE(Keys(QString::fromStdString(ini)).contains(QStringLiteral("JPEGQL")));
+}
 
 }  // namespace
 }  // namespace qv::gui
