@@ -95,6 +95,9 @@ std::string UsageText() {
       {"--out DIR", N_("write into DIR (created when missing)")},
       {"--overwrite", N_("overwrite existing outputs (default: pass them over)")},
       {"--sepia, --reduce256", N_("sepia toning, 256-colour reduction")},
+      {"--auto-orient", N_("turn JPEG photos upright by their EXIF orientation\n"
+                           "(in a PDF, an unchanged JPEG turns the page instead)")},
+      {"--keep-metadata", N_("JPEG to JPEG or PNG: keep the EXIF data and the colour\nprofile")},
       {"--fit", N_("keep the aspect ratio: scale to fit inside the --size\nbox, never enlarging")},
       {"--quality N", N_("JPEG quality 1..100")},
       {"--png-level N", N_("PNG compression level 0..9")},
