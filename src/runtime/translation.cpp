@@ -28,6 +28,9 @@ void InitTranslations(const std::string& catalogue_folder) {
   std::setlocale(LC_MESSAGES, "");
   ::bindtextdomain(kTextDomain, catalogue_folder.c_str());
   ::bind_textdomain_codeset(kTextDomain, "UTF-8");
+  // The C library's own messages (strerror) come in the same language; in UTF-8 like ours, since
+  // the character class category stays "C" and would turn them into question marks.
+  ::bind_textdomain_codeset("libc", "UTF-8");
 }
 
 std::string DefaultCatalogueFolder() {
