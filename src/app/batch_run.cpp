@@ -9,8 +9,8 @@
 #include "app/job_host.h"
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
-#include "settings/job_settings.h"
 #include "runtime/translation.h"
+#include "settings/job_settings.h"
 
 namespace qv {
 

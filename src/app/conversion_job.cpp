@@ -19,8 +19,8 @@
 #include "runtime/paths.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
-#include "settings/job_settings.h"
 #include "runtime/translation.h"
+#include "settings/job_settings.h"
 #include "settings/photo_settings.h"
 
 namespace qv {

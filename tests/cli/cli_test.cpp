@@ -138,8 +138,7 @@ TEST_F(Cli, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
     ProgramResult unknown = Run({"--bogus"}, c.env);
     ProgramResult bad = Run({"--out", dir / "out", dir / "bad.bmp"}, c.env);
     if (c.japanese) {
-      EXPECT_EQ(help.out.rfind("使い方: quenvale-cli [OPTIONS] FILE...\n", 0), 0u)
-          << help.out;
+      EXPECT_EQ(help.out.rfind("使い方: quenvale-cli [OPTIONS] FILE...\n", 0), 0u) << help.out;
       EXPECT_NE(
           help.out.find("  --out DIR                     DIR に書き出す (なければ作成する)\n"),
           std::string::npos);
