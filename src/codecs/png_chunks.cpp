@@ -19,21 +19,6 @@
 
 namespace qv {
 
-namespace {
-
-// Reads up to count bytes, going on after partial reads; returns how many arrived.
-std::size_t ReadUpTo(TStream& stream, std::uint8_t* buffer, std::size_t count) {
-  std::size_t total = 0;
-  while (total < count) {
-    std::size_t n = stream.Read(buffer + total, count - total);
-    if (n == 0) break;
-    total += n;
-  }
-  return total;
-}
-
-}  // namespace
-
 TChunk::TChunk(TPNGObject& owner, const char type[4]) : owner_(&owner) {
   std::memcpy(type_.data(), type, 4);
   type_[4] = 0;
@@ -57,7 +42,7 @@ void TChunk::LoadFromStream(TStream& stream, std::uint32_t length) {
     std::size_t old_size = data_.size();
     std::size_t step = std::min(kStep, wanted - old_size);
     data_.resize(old_size + step);
-    std::size_t got = ReadUpTo(stream, data_.data() + old_size, step);
+    std::size_t got = stream.ReadUpTo(data_.data() + old_size, step);
     if (got < step) {
       data_.resize(old_size + got);
       complete = false;
@@ -65,7 +50,7 @@ void TChunk::LoadFromStream(TStream& stream, std::uint32_t length) {
     }
   }
   std::uint8_t crc_bytes[4];
-  if (!complete || ReadUpTo(stream, crc_bytes, 4) < 4 ||
+  if (!complete || stream.ReadUpTo(crc_bytes, 4) < 4 ||
       ReadBigEndian32(crc_bytes) != PngChunkCrc(type_.data(), data_.data(), data_.size()))
     throw EPngInvalidCRC();
 }

@@ -23,16 +23,6 @@ namespace {
 
 constexpr std::size_t kInputBufferSize = 65535;
 
-std::size_t ReadUpTo(TStream& stream, std::uint8_t* buffer, std::size_t count) {
-  std::size_t total = 0;
-  while (total < count) {
-    std::size_t n = stream.Read(buffer + total, count - total);
-    if (n == 0) break;
-    total += n;
-  }
-  return total;
-}
-
 // The inflate side of the reader: hands out decompressed bytes, crossing IDAT chunk boundaries
 // and checking each chunk's CRC on the way. zlib calls no code of ours, so throwing between its
 // calls is safe; the destructor ends the stream.
@@ -56,7 +46,7 @@ class TIdatInput {
       if (z_.avail_in == 0 && remaining_ == 0) NextChunk();
       if (z_.avail_in == 0) {
         std::size_t want = std::min<std::size_t>(kInputBufferSize, remaining_);
-        std::size_t got = ReadUpTo(stream_, input_.data(), want);
+        std::size_t got = stream_.ReadUpTo(input_.data(), want);
         if (got == 0) break;  // the file ends inside the chunk
         crc_ = UpdatePngCrc(crc_, input_.data(), got);
         remaining_ -= static_cast<std::uint32_t>(got);
@@ -80,7 +70,7 @@ class TIdatInput {
   void Finish() {
     while (remaining_ > 0) {
       std::size_t want = std::min<std::size_t>(kInputBufferSize, remaining_);
-      std::size_t got = ReadUpTo(stream_, input_.data(), want);
+      std::size_t got = stream_.ReadUpTo(input_.data(), want);
       if (got == 0) break;
       crc_ = UpdatePngCrc(crc_, input_.data(), got);
       remaining_ -= static_cast<std::uint32_t>(got);
@@ -91,7 +81,7 @@ class TIdatInput {
  private:
   void CheckCrc() {
     std::uint8_t bytes[4];
-    if (remaining_ != 0 || ReadUpTo(stream_, bytes, 4) < 4 || ReadBigEndian32(bytes) != ~crc_)
+    if (remaining_ != 0 || stream_.ReadUpTo(bytes, 4) < 4 || ReadBigEndian32(bytes) != ~crc_)
       throw EPngInvalidCRC();
   }
 
@@ -99,7 +89,7 @@ class TIdatInput {
   void NextChunk() {
     CheckCrc();
     std::uint8_t head[8];
-    if (ReadUpTo(stream_, head, 8) < 8) throw EPngUnexpectedEnd();
+    if (stream_.ReadUpTo(head, 8) < 8) throw EPngUnexpectedEnd();
     if (std::memcmp(head + 4, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
     remaining_ = ReadBigEndian32(head);
     crc_ = UpdatePngCrc(0xFFFFFFFFu, "IDAT", 4);

@@ -14,20 +14,6 @@
 
 namespace qv {
 
-namespace {
-
-std::size_t ReadUpTo(TStream& stream, std::uint8_t* buffer, std::size_t count) {
-  std::size_t total = 0;
-  while (total < count) {
-    std::size_t n = stream.Read(buffer + total, count - total);
-    if (n == 0) break;
-    total += n;
-  }
-  return total;
-}
-
-}  // namespace
-
 TChunk& TPNGList::Add(std::unique_ptr<TChunk> chunk) {
   items_.push_back(std::move(chunk));
   return *items_.back();
@@ -142,12 +128,12 @@ void TPNGObject::SaveToFile(const std::string& path) const {
 void TPNGObject::LoadFromStream(TStream& stream) {
   Clear();
   std::uint8_t signature[8];
-  if (ReadUpTo(stream, signature, 8) < 8 || std::memcmp(signature, kPngSignature, 8) != 0)
+  if (stream.ReadUpTo(signature, 8) < 8 || std::memcmp(signature, kPngSignature, 8) != 0)
     throw EPNGInvalidFileHeader();
   bool image_read = false;
   for (int count = 1;; ++count) {
     std::uint8_t head[8];
-    if (ReadUpTo(stream, head, 8) < 8) throw EPngUnexpectedEnd();
+    if (stream.ReadUpTo(head, 8) < 8) throw EPngUnexpectedEnd();
     std::uint32_t length = ReadBigEndian32(head);
     char type[4];
     std::memcpy(type, head + 4, 4);

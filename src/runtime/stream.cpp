@@ -26,14 +26,19 @@ std::int64_t TStream::Size() {
   return size;
 }
 
-void TStream::ReadBuffer(void* buffer, std::size_t count) {
+std::size_t TStream::ReadUpTo(void* buffer, std::size_t count) {
   auto* out = static_cast<std::uint8_t*>(buffer);
-  while (count > 0) {
-    std::size_t n = Read(out, count);
-    if (n == 0) throw EReadError();
-    out += n;
-    count -= n;
+  std::size_t total = 0;
+  while (total < count) {
+    std::size_t n = Read(out + total, count - total);
+    if (n == 0) break;
+    total += n;
   }
+  return total;
+}
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+  if (ReadUpTo(buffer, count) < count) throw EReadError();
 }
 
 void TStream::WriteBuffer(const void* buffer, std::size_t count) {

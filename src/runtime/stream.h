@@ -31,6 +31,9 @@ class TStream {
   // Bytes from the position to the end.
   std::int64_t Remaining() { return Size() - Position(); }
 
+  // Reads up to count bytes, going on after partial reads until count bytes arrived or the
+  // stream ended; returns how many arrived.
+  std::size_t ReadUpTo(void* buffer, std::size_t count);
   // Reads exactly count bytes or throws EReadError.
   void ReadBuffer(void* buffer, std::size_t count);
   // Writes exactly count bytes or throws EWriteError.

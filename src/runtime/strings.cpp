@@ -66,6 +66,14 @@ std::string LowerCaseAscii(std::string_view text) {
   return out;
 }
 
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
 std::string_view Trim(std::string_view text) {
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);

@@ -26,6 +26,10 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback);
 // ASCII letters lower-cased; other bytes (UTF-8 sequences included) unchanged.
 std::string LowerCaseAscii(std::string_view text);
 
+// Whether two texts are equal with ASCII letters compared regardless of case (other bytes must
+// match exactly), as keys and section names of settings files compare.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 // Text without leading and trailing blanks (space, tab, CR, LF).
 std::string_view Trim(std::string_view text);
 

@@ -29,10 +29,6 @@ std::optional<TCheckControl> CheckFlagOf(TControlKind kind) {
   return std::nullopt;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && LowerCaseAscii(a) == LowerCaseAscii(b);
-}
-
 // An index brought into the range the control accepts: a radio group clamps; a list or combo
 // box takes an index outside its items as no selection.
 int FitIndex(TCheckControl kind, int index, int count) {

@@ -72,7 +72,7 @@ bool TSettingsRecord::SetValue(const std::string& key, const std::string& value)
   TModelControl* control = nullptr;
   for (const std::string& entry : walker.StateList()) {
     std::string name = entry.substr(0, entry.find('='));
-    if (LowerCaseAscii(name) == LowerCaseAscii(key)) control = form_->Find(name);
+    if (EqualsNoCase(name, key)) control = form_->Find(name);
   }
   if (!control) return false;
 
@@ -130,7 +130,7 @@ void TSettingsRecord::SaveToIni(const std::string& ini_path, const std::string& 
   std::vector<std::pair<std::string, std::string>> writes;
   for (const auto& [name, value] : AllValues()) {
     for (const std::string& key : keys) {
-      if (LowerCaseAscii(key) == LowerCaseAscii(name)) {
+      if (EqualsNoCase(key, name)) {
         writes.emplace_back(name, value);
         break;
       }

@@ -48,6 +48,15 @@ TEST(Strings, ParseInt32AcceptsOnlyWholeDecimalIntegers) {
   EXPECT_FALSE(ParseInt32(" 1"));
 }
 
+TEST(Strings, EqualsNoCaseFoldsOnlyAsciiLetters) {
+  EXPECT_TRUE(EqualsNoCase("Quality", "qUALITY"));
+  EXPECT_TRUE(EqualsNoCase("", ""));
+  EXPECT_FALSE(EqualsNoCase("Quality", "Qualit"));
+  EXPECT_FALSE(EqualsNoCase("a[", "A{"));
+  EXPECT_TRUE(EqualsNoCase("\xC3\xA9X", "\xC3\xA9x"));
+  EXPECT_FALSE(EqualsNoCase("\xC3\xA9", "\xC3\x89"));
+}
+
 TEST(Paths, NamePartsSplitAtTheLastSlashAndDot) {
   EXPECT_EQ(ExtractFilePath("/a/b/c.tar.bmp"), "/a/b/");
   EXPECT_EQ(ExtractFileName("/a/b/c.tar.bmp"), "c.tar.bmp");

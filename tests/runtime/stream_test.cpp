@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +38,29 @@ TEST(MemoryStream, ReadBufferPastTheEndIsAReadError) {
   stream.SetPosition(4);
   EXPECT_THROW(stream.ReadBuffer(buffer, 3), EReadError);
   EXPECT_EQ(EReadError().Message(), "ストリームの読み込みエラー");
+}
+
+// A stream that hands out at most two bytes a read, as pipes and sockets may.
+class TTrickleStream : public TReadOnlyMemoryStream {
+ public:
+  using TReadOnlyMemoryStream::TReadOnlyMemoryStream;
+  std::size_t Read(void* buffer, std::size_t count) override {
+    return TReadOnlyMemoryStream::Read(buffer, std::min<std::size_t>(count, 2));
+  }
+};
+
+TEST(Stream, ReadUpToGoesOnAfterPartialReadsAndStopsAtTheEnd) {
+  const std::uint8_t bytes[] = {'a', 'b', 'c', 'd', 'e'};
+  TTrickleStream stream(bytes);
+  char buffer[8] = {};
+  EXPECT_EQ(stream.ReadUpTo(buffer, 3), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "abc");
+  EXPECT_EQ(stream.ReadUpTo(buffer, 8), 2u);
+  EXPECT_EQ(std::string(buffer, 2), "de");
+  EXPECT_EQ(stream.ReadUpTo(buffer, 8), 0u);
+  stream.SetPosition(1);
+  stream.ReadBuffer(buffer, 4);
+  EXPECT_EQ(std::string(buffer, 4), "bcde");
 }
 
 TEST(MemoryStream, WritingPastTheEndGrowsAndSeekClampsAtZero) {
