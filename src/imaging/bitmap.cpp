@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "imaging/image_limits.h"
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
 #include "runtime/translation.h"
@@ -218,8 +219,7 @@ class NearestColor {
 
 std::vector<std::uint8_t> NewBuffer(int width, int height, int bits) {
   std::size_t row = RowSizeFor(width, bits);
-  if (height > 0 && row > kMaxPixelBufferBytes / static_cast<std::size_t>(height))
-    throw EOutOfMemory();
+  if (height > 0 && row > kMaxDecodedBytes / static_cast<std::size_t>(height)) throw EOutOfMemory();
   try {
     return std::vector<std::uint8_t>(row * static_cast<std::size_t>(height), 0);
   } catch (const std::bad_alloc&) {

@@ -56,9 +56,6 @@ std::size_t RowSizeFor(int width, int bits_per_pixel);
 const std::vector<TRGBQuad>& SystemPalette16();
 const std::vector<TRGBQuad>& HalftonePalette256();
 
-// Largest pixel buffer an image may have; a bigger request raises EOutOfMemory before allocating.
-inline constexpr std::size_t kMaxPixelBufferBytes = std::size_t{1} << 30;  // 1 GiB
-
 class TBitmap {
  public:
   TBitmap();
@@ -119,7 +116,7 @@ class TBitmap {
   // default (black and white, the 16 system colours, the halftone palette; none above 8 bits)
   // and the file information is reset (16 bits: 5-6-5 bit fields). A custom format needs
   // custom_bits 16 or 32 (else EInvalidGraphicOperation) and its masks set through MutableDibInfo.
-  // Throws EOutOfMemory beyond kMaxPixelBufferBytes.
+  // Throws EOutOfMemory, before allocating, for a buffer beyond kMaxDecodedBytes (image_limits.h).
   void Allocate(int width, int height, TPixelFormat format, bool top_down = false,
                 int custom_bits = 0);
   // The whole buffer in memory order (first byte is the bottom row unless top-down).
