@@ -28,22 +28,9 @@ inline constexpr std::uint64_t kRleFreePixels = std::uint64_t{1} << 20;
 inline constexpr std::uint64_t kRlePixelsPerByte = 256;
 
 // What the headers of the file said.
-struct BmpHeader {
+struct BmpHeader : bmp::TInfoHeader {
   std::int64_t start = 0;  // stream position of the file header
-  std::uint32_t header_size = 0;
   bool core = false;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::uint16_t planes = 0;
-  std::uint16_t bits = 0;
-  std::uint32_t compression = 0;
-  std::uint32_t size_image = 0;
-  std::int32_t x_pels_per_meter = 0;
-  std::int32_t y_pels_per_meter = 0;
-  std::uint32_t colors_used = 0;
-  std::uint32_t colors_important = 0;
-  std::uint32_t masks[3] = {0, 0, 0};
-  bool has_masks = false;
 };
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(Tr(messages::kInvalidBitmap)); }
@@ -77,28 +64,14 @@ void ReadInfoHeader(TStream& stream, BmpHeader& header) {
     return;
   }
   if (header.header_size < bmp::kInfoHeaderSize) Invalid();
-  std::uint8_t info[bmp::kInfoHeaderSize - 4];
-  stream.ReadBuffer(info, sizeof info);
-  header.width = bmp::ReadI32Le(info);
-  header.height = bmp::ReadI32Le(info + 4);
-  header.planes = bmp::ReadU16Le(info + 8);
-  header.bits = bmp::ReadU16Le(info + 10);
-  header.compression = bmp::ReadU32Le(info + 12);
-  header.size_image = bmp::ReadU32Le(info + 16);
-  header.x_pels_per_meter = bmp::ReadI32Le(info + 20);
-  header.y_pels_per_meter = bmp::ReadI32Le(info + 24);
-  header.colors_used = bmp::ReadU32Le(info + 28);
-  header.colors_important = bmp::ReadU32Le(info + 32);
-  std::uint64_t extra = header.header_size - bmp::kInfoHeaderSize;
-  if (header.header_size >= bmp::kHeaderWithMasksSize) {
-    // Larger headers carry the masks themselves; whatever follows them is not used here.
-    std::uint8_t masks[12];
-    stream.ReadBuffer(masks, sizeof masks);
-    for (int i = 0; i < 3; ++i) header.masks[i] = bmp::ReadU32Le(masks + 4 * i);
-    header.has_masks = true;
-    extra -= sizeof masks;
-  }
-  SkipBytes(stream, extra);
+  // Larger headers carry the masks themselves; whatever follows them is not used here.
+  std::uint32_t used = header.header_size >= bmp::kHeaderWithMasksSize ? bmp::kHeaderWithMasksSize
+                                                                       : bmp::kInfoHeaderSize;
+  std::uint8_t bytes[bmp::kHeaderWithMasksSize];
+  std::memcpy(bytes, size_bytes, 4);
+  stream.ReadBuffer(bytes + 4, used - 4);
+  static_cast<bmp::TInfoHeader&>(header) = bmp::ReadInfoHeader({bytes, used});
+  SkipBytes(stream, header.header_size - used);
 }
 
 // Checks what the reader can build before anything is read past the headers.
@@ -133,7 +106,7 @@ void ReadMasks(TStream& stream, BmpHeader& header) {
   if (header.compression != bmp::kCompressionBitFields || header.has_masks) return;
   std::uint8_t masks[12];
   stream.ReadBuffer(masks, sizeof masks);
-  for (int i = 0; i < 3; ++i) header.masks[i] = bmp::ReadU32Le(masks + 4 * i);
+  bmp::ReadMasks(masks, header.masks);
   header.has_masks = true;
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "codecs/bmp_format.h"
 #include "imaging/bitmap.h"
 #include "imaging/image_limits.h"
 #include "runtime/exceptions.h"
@@ -16,21 +17,7 @@ namespace qv {
 
 namespace {
 
-constexpr std::size_t kInfoHeaderBytes = 40;
-constexpr std::uint32_t kBiRgb = 0;
-constexpr std::uint32_t kBiBitFields = 3;
-
 [[noreturn]] void Invalid() { throw EInvalidGraphic(Tr(messages::kInvalidBitmap)); }
-
-std::uint32_t U32(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-std::uint16_t U16(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
 
 // A mask is usable when its bits are one run inside the pixel's bits (zero reads as 0).
 bool UsableMask(std::uint32_t mask, int bits) {
@@ -53,15 +40,16 @@ struct DibLayout {
 };
 
 DibLayout ReadLayout(std::span<const std::uint8_t> info, std::size_t pixel_bytes) {
-  if (info.size() < kInfoHeaderBytes) Invalid();
+  if (info.size() < bmp::kInfoHeaderSize) Invalid();
   DibLayout layout;
-  std::uint32_t header_size = U32(info, 0);
-  if (header_size < kInfoHeaderBytes || header_size > info.size()) Invalid();
-  auto width = static_cast<std::int32_t>(U32(info, 4));
-  auto height = static_cast<std::int32_t>(U32(info, 8));
-  layout.bits = U16(info, 14);
-  std::uint32_t compression = U32(info, 16);
-  std::uint32_t colors_used = U32(info, 32);
+  bmp::TInfoHeader header = bmp::ReadInfoHeader(info);
+  std::uint32_t header_size = header.header_size;
+  if (header_size < bmp::kInfoHeaderSize || header_size > info.size()) Invalid();
+  std::int32_t width = header.width;
+  std::int32_t height = header.height;
+  layout.bits = header.bits;
+  std::uint32_t compression = header.compression;
+  std::uint32_t colors_used = header.colors_used;
 
   if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min()) Invalid();
   layout.width = width;
@@ -76,20 +64,23 @@ DibLayout ReadLayout(std::span<const std::uint8_t> info, std::size_t pixel_bytes
     case 32: break;
     default: Invalid();
   }
-  if (compression != kBiRgb &&
-      !(compression == kBiBitFields && (layout.bits == 16 || layout.bits == 32)))
+  if (compression != bmp::kCompressionNone &&
+      !(compression == bmp::kCompressionBitFields && (layout.bits == 16 || layout.bits == 32)))
     Invalid();
   CheckImageSize(layout.width, layout.height, layout.bits);
 
   std::size_t table_at = header_size;
-  if (compression == kBiBitFields) {
+  if (compression == bmp::kCompressionBitFields) {
     // The masks follow a 40-byte header and sit inside the larger header versions.
-    if (info.size() < kInfoHeaderBytes + 12) Invalid();
+    if (!header.has_masks) {
+      if (info.size() < bmp::kHeaderWithMasksSize) Invalid();
+      bmp::ReadMasks(info.data() + bmp::kInfoHeaderSize, header.masks);
+    }
     for (int i = 0; i < 3; ++i) {
-      layout.masks[i] = U32(info, kInfoHeaderBytes + 4 * static_cast<std::size_t>(i));
+      layout.masks[i] = header.masks[i];
       if (!UsableMask(layout.masks[i], layout.bits)) Invalid();
     }
-    if (header_size == kInfoHeaderBytes) table_at += 12;
+    if (header_size == bmp::kInfoHeaderSize) table_at += 12;
   }
 
   if (layout.bits <= 8) {
@@ -106,7 +97,7 @@ DibLayout ReadLayout(std::span<const std::uint8_t> info, std::size_t pixel_bytes
                     : layout.bits == 4 ? TPixelFormat::pf4bit
                                        : TPixelFormat::pf8bit;
   } else if (layout.bits == 16) {
-    bool bit_fields = compression == kBiBitFields;
+    bool bit_fields = compression == bmp::kCompressionBitFields;
     if (!bit_fields ||
         (layout.masks[0] == 0x7C00 && layout.masks[1] == 0x03E0 && layout.masks[2] == 0x001F)) {
       layout.format = TPixelFormat::pf15bit;
@@ -120,7 +111,7 @@ DibLayout ReadLayout(std::span<const std::uint8_t> info, std::size_t pixel_bytes
   } else if (layout.bits == 24) {
     layout.format = TPixelFormat::pf24bit;
   } else {
-    bool bit_fields = compression == kBiBitFields;
+    bool bit_fields = compression == bmp::kCompressionBitFields;
     if (!bit_fields || (layout.masks[0] == 0xFF0000 && layout.masks[1] == 0x00FF00 &&
                         layout.masks[2] == 0x0000FF)) {
       layout.format = TPixelFormat::pf32bit;
@@ -147,7 +138,7 @@ void CopyPluginDib(std::span<const std::uint8_t> info, std::span<const std::uint
   if (layout.bits <= 8) decoded.SetPalette(layout.palette);
   if (layout.custom_masks) {
     TDibInfo &dib = decoded.MutableDibInfo();
-    dib.compression = kBiBitFields;
+    dib.compression = bmp::kCompressionBitFields;
     std::memcpy(dib.masks, layout.masks, sizeof dib.masks);
   }
   // The new image is bottom-up: memory row r holds picture row height - 1 - r.
