@@ -22,6 +22,7 @@
 #include "runtime/messages.h"
 #include "runtime/paths.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -179,17 +180,20 @@ void TakeOverMetadata(int fd, const std::string& old_path, const struct stat& ol
 
 }  // namespace
 
-TFileReplacement::TFileReplacement(const std::string& path, TSymlinkRule rule)
-    : path_(path), target_(path) {
+std::string ReplacedFile(const std::string& path, TSymlinkRule rule) {
   struct stat info;
-  bool exists = ::lstat(path.c_str(), &info) == 0;
-  if (exists && S_ISLNK(info.st_mode) && rule == TSymlinkRule::kFollowLink) {
+  if (rule == TSymlinkRule::kFollowLink && ::lstat(path.c_str(), &info) == 0 &&
+      S_ISLNK(info.st_mode)) {
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-    if (real) {
-      target_ = real.get();
-      exists = ::lstat(target_.c_str(), &info) == 0;
-    }
+    if (real) return real.get();
   }
+  return path;
+}
+
+TFileReplacement::TFileReplacement(const std::string& path, TSymlinkRule rule)
+    : path_(path), target_(ReplacedFile(path, rule)) {
+  struct stat info;
+  bool exists = ::lstat(target_.c_str(), &info) == 0;
   name_ = ExtractFileName(target_);
   if (name_.empty() || name_ == "." || name_ == "..") ThrowCreate(path, EISDIR);
   if (exists && S_ISDIR(info.st_mode)) ThrowCreate(path, EISDIR);
@@ -243,6 +247,20 @@ void TFileReplacement::Discard() noexcept {
   UnregisterName(signal_slot_);
   if (dir_fd_ >= 0) ::close(dir_fd_);
   dir_fd_ = -1;
+}
+
+void TFileReplacement::Write(const void* bytes, std::size_t count) {
+  if (fd_ < 0) throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, "closed"}));
+  const auto* in = static_cast<const std::uint8_t*>(bytes);
+  while (count > 0) {
+    ssize_t n = ::write(fd_, in, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(errno)}));
+    }
+    in += n;
+    count -= static_cast<std::size_t>(n);
+  }
 }
 
 void TFileReplacement::LinkTemporaryName() {

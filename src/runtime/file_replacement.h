@@ -1,8 +1,26 @@
-// Replacing a file whole: the new content goes to an unnamed temporary file in the target's
-// folder and is put in place by one rename, taking over what the old file had (owner, group,
-// permission bits, ACL, extended attributes); the folder is synced after.
+// Replacing a file whole: the one way every file the program writes is put in place (the
+// streams' TSafeFileStream for images and PDFs, the settings file's writer).
+//
+// What a replacement guarantees:
+// - Whole or not at all. The new content goes to an unnamed temporary file (O_TMPFILE) in the
+//   target's folder, is synced, given a name and put in place by one rename; the folder is
+//   synced after. Readers see the old file or the new one, never a part.
+// - A failure leaves the old file as it was and no temporary file behind: full disk, read-only
+//   folder, file-size limit (SIGXFSZ is ignored, so the write fails with EFBIG), a failing sync
+//   or rename, or destruction without Commit(). Where a file system has no unnamed files, the
+//   named temporary file is removed on failure, on SIGINT, SIGTERM and SIGHUP (see
+//   CleanUpTemporaryFilesOnSignals), and, if a process was killed outright, by the next
+//   replacement in that folder (a temporary name carries the process id of its writer).
+// - Only a regular file is replaced: a folder, FIFO or device is refused before anything is
+//   made. A file this user may not write is not replaced even where its folder allows the rename.
+// - The new file keeps what the old one had, as far as the process may set it: owner and group,
+//   permission bits without setuid and setgid (with an ACL, the owning group's bits of its group
+//   entry, not its mask), ACL and extended attributes (file capabilities excepted). A hard link
+//   is not followed: the name written gets the new file, other names keep the old content.
+// - A symbolic link at the path is replaced by the file or followed, by TSymlinkRule.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace qv {
@@ -11,6 +29,10 @@ enum class TSymlinkRule {
   kReplaceLink,  // a symbolic link at the path is replaced; nothing is taken from its target
   kFollowLink,   // the file a symbolic link at the path points to is replaced; the link stays
 };
+
+// The file a replacement of path under rule puts the new content in: path itself, or for
+// kFollowLink and a symbolic link at path, the file it resolves to.
+std::string ReplacedFile(const std::string& path, TSymlinkRule rule);
 
 class TFileReplacement {
  public:
@@ -23,8 +45,12 @@ class TFileReplacement {
   TFileReplacement(const TFileReplacement&) = delete;
   TFileReplacement& operator=(const TFileReplacement&) = delete;
 
-  // The temporary file, open for reading and writing.
+  // The temporary file, open for reading and writing (-1 after Commit() or Discard()).
   int Fd() const { return fd_; }
+  // Writes all count bytes at the temporary file's position, going on after partial writes.
+  // Throws EWriteError naming the path and the system's reason (full disk, file-size limit, or
+  // "closed" after Commit() or Discard()); the old file stays untouched.
+  void Write(const void* bytes, std::size_t count);
   // The file that is replaced (a followed link's target).
   const std::string& Target() const { return target_; }
 

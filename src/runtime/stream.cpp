@@ -198,19 +198,8 @@ std::size_t TSafeFileStream::Read(void* buffer, std::size_t count) {
 }
 
 std::size_t TSafeFileStream::Write(const void* buffer, std::size_t count) {
-  if (committed_ || file_->Fd() < 0)
-    throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, "closed"}));
-  const auto* in = static_cast<const std::uint8_t*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::write(file_->Fd(), in + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(errno)}));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
+  file_->Write(buffer, count);
+  return count;
 }
 
 std::int64_t TSafeFileStream::Seek(std::int64_t offset, SeekOrigin origin) {

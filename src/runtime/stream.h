@@ -100,10 +100,10 @@ class TFileStream : public TStream {
   int fd_ = -1;
 };
 
-// A file being written: bytes go to a temporary file in the target's folder, and Commit() puts
-// it in place whole (see TFileReplacement; a symbolic link at the target is replaced by the
-// file). Destroyed without Commit() (a failure on the way), the temporary file is removed and
-// any old file at the target is left untouched.
+// A file being written through a TFileReplacement (file_replacement.h says what it guarantees):
+// bytes go to a temporary file in the target's folder, and Commit() puts it in place whole; a
+// symbolic link at the target is replaced by the file. Destroyed without Commit() (a failure on
+// the way), the temporary file is removed and any old file at the target is left untouched.
 class TSafeFileStream : public TStream {
  public:
   // Throws EFCreateError naming the path and the system's reason.

@@ -8,8 +8,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <memory>
 #include <unordered_map>
 
 #include "runtime/file_replacement.h"
@@ -147,18 +145,6 @@ class TFd {
   int fd_;
 };
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 // The whole file, "" when it does not exist; nullopt when it exists but cannot be read. Only a
 // regular file is read: opened without waiting, a FIFO or device never blocks or streams on.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
@@ -196,17 +182,10 @@ std::string LockPath(const std::string& target) {
 // Reads, changes and replaces the file under its lock. change maps old content to new content.
 template <typename Change>
 void RewriteFile(const std::string& path, Change change) {
-  std::string target = path;
-  {
-    struct stat info;
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-      std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
-                                                       &std::free);
-      if (real) target = real.get();
-    }
-  }
-  // Only a regular file is replaced: a folder, FIFO or device is refused before anything is
-  // made beside it.
+  // A symbolic link to the file is followed and stays; the lock is beside the file it names.
+  const std::string target = ReplacedFile(path, TSymlinkRule::kFollowLink);
+  // Only a regular file is replaced (TFileReplacement refuses others too): a folder, FIFO or
+  // device is refused before the lock file is made beside it.
   {
     struct stat info;
     if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) throw EIniFileError(path);
@@ -238,7 +217,7 @@ void RewriteFile(const std::string& path, Change change) {
 
   try {
     TFileReplacement file(target, TSymlinkRule::kFollowLink);
-    if (!WriteAll(file.Fd(), new_content)) throw EIniFileError(path);
+    file.Write(new_content.data(), new_content.size());
     file.Commit();
   } catch (const Exception&) {
     throw EIniFileError(path);

@@ -32,17 +32,17 @@ inline constexpr std::size_t kIniMaxValueLength = 2047;
 // Line ends may be LF or CR LF; any other byte is kept as it is.
 //
 // Writing: each write reads the current file, changes it and puts it back under an advisory
-// lock on a file of its own beside it (".<name>.quenvale-lock"), through a temporary file renamed
-// into place (TFileReplacement: owner, group, mode, ACL and extended attributes are kept; a
-// symbolic link is followed and stays), so a crash leaves the old file whole and two processes
-// writing at once lose neither's keys. Only a regular file is read or replaced. An existing
-// key is updated where it stands (the line keeps its key spelling and line end); a new key goes
-// after the last non-blank line of its section; a new section is appended at the end of the file
-// (after a blank line). Every other line is kept byte for byte. A new line takes the line end
-// of the line it follows (CR LF or LF); after a last line without one, the line end of the
-// file's first line (a last line ending in a bare CR is first completed to CR LF, and the new
-// lines take CR LF). A value is written up to its first CR or LF, so it
-// can never break into further lines. A missing folder is created.
+// lock on a file of its own beside it (".<name>.quenvale-lock"), through a TFileReplacement
+// (runtime/file_replacement.h says what it guarantees: whole or not at all, owner, group, mode,
+// ACL and extended attributes kept; here a symbolic link is followed and stays), so a crash
+// leaves the old file whole and two processes writing at once lose neither's keys. Only a regular
+// file is read or replaced. An existing key is updated where it stands (the line keeps its key
+// spelling and line end); a new key goes after the last non-blank line of its section; a new
+// section is appended at the end of the file (after a blank line). Every other line is kept byte
+// for byte. A new line takes the line end of the line it follows (CR LF or LF); after a last line
+// without one, the line end of the file's first line (a last line ending in a bare CR is first
+// completed to CR LF, and the new lines take CR LF). A value is written up to its first CR or LF,
+// so it can never break into further lines. A missing folder is created.
 class TIniFile {
  public:
   // Opening touches nothing on disk.
