@@ -1,4 +1,5 @@
-// What every shipped plug-in shares: information texts, input access and building result blocks.
+// What every shipped plug-in shares: information texts, input access, building result blocks and
+// the bodies of the exported functions (each plug-in still declares its exports itself).
 #pragma once
 
 #include <cstdint>
@@ -203,6 +204,35 @@ class TDib {
   std::size_t height_ = 0;
   bool top_down_ = false;
 };
+
+// What a plug-in adds to the shared parts: whether a file start is its format (head holds
+// SPI_HEADER_BYTES bytes), and the decoder of a whole file into both result blocks (an SPI_
+// result code; it may throw, GetPicture catches).
+using TMatchFunc = bool (*)(const std::uint8_t *head);
+using TDecodeFunc = std::int32_t (*)(const std::uint8_t *data, std::size_t size, HLOCAL *info,
+                                     HLOCAL *pixels);
+
+// IsSupported for match: 0 without a file start, else whether match knows it.
+inline std::int32_t IsSupported(std::uintptr_t dw, TMatchFunc match) {
+  if (dw == 0) return 0;
+  return match(reinterpret_cast<const std::uint8_t *>(dw)) ? 1 : 0;
+}
+
+// GetPicture for decode: takes the input (memory or file) and decodes it. No exception leaves
+// the plug-in: running out of memory gives SPI_NO_MEMORY, anything else SPI_INTERNAL_ERROR.
+inline std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,
+                               HLOCAL *info, HLOCAL *pixels, TDecodeFunc decode) noexcept {
+  try {
+    TInput input;
+    std::int32_t result = OpenInput(buffer, length, flag, input);
+    if (result != SPI_SUCCESS) return result;
+    return decode(input.data, input.size, info, pixels);
+  } catch (const std::bad_alloc &) {
+    return SPI_NO_MEMORY;
+  } catch (...) {
+    return SPI_INTERNAL_ERROR;
+  }
+}
 
 // A colour channel composed over white by its alpha (both 0..255).
 inline std::uint8_t OverWhite(unsigned value, unsigned alpha) {

@@ -243,8 +243,22 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+// "P1" to "P7" and white space, then (after comments) the first header value: a digit for P1
+// to P6, a header word for PAM (which keeps out "P7 332" thumbnails).
+bool IsNetpbm(const std::uint8_t *head) {
+  TReader reader(head, SPI_HEADER_BYTES);
+  if (reader.Next() != 'P') return false;
+  int kind = reader.Next() - '0';
+  if (kind < 1 || kind > 7 || !IsSpace(static_cast<std::uint8_t>(reader.Peek()))) return false;
+  reader.SkipSpaceAndComments();
+  int c = reader.Peek();
+  if (kind == 7) return c >= 'A' && c <= 'Z';
+  return c >= 0 && IsDigit(static_cast<std::uint8_t>(c));
+}
+
 }  // namespace
 
+// The exported functions spi.h asks for.
 extern "C" {
 
 SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
@@ -252,33 +266,14 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
   return spi_plugin::CopyPluginInfo(kTexts, info_number, buffer, buffer_length);
 }
 
-// "P1" to "P7" and white space, then (after comments) the first header value: a digit for P1
-// to P6, a header word for PAM (which keeps out "P7 332" thumbnails).
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
-  if (dw == 0) return 0;
-  TReader reader(reinterpret_cast<const std::uint8_t *>(dw), SPI_HEADER_BYTES);
-  if (reader.Next() != 'P') return 0;
-  int kind = reader.Next() - '0';
-  if (kind < 1 || kind > 7 || !IsSpace(static_cast<std::uint8_t>(reader.Peek()))) return 0;
-  reader.SkipSpaceAndComments();
-  int c = reader.Peek();
-  if (kind == 7) return c >= 'A' && c <= 'Z';
-  return c >= 0 && IsDigit(static_cast<std::uint8_t>(c));
+  return spi_plugin::IsSupported(dw, IsNetpbm);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,
                                    HLOCAL *info_handle, HLOCAL *pixel_handle,
                                    SpiProgressCallback /*progress*/, std::intptr_t /*user_data*/) {
-  try {
-    spi_plugin::TInput input;
-    std::int32_t result = spi_plugin::OpenInput(buffer, length, flag, input);
-    if (result != SPI_SUCCESS) return result;
-    return Decode(input.data, input.size, info_handle, pixel_handle);
-  } catch (const std::bad_alloc &) {
-    return SPI_NO_MEMORY;
-  } catch (...) {
-    return SPI_INTERNAL_ERROR;
-  }
+  return spi_plugin::GetPicture(buffer, length, flag, info_handle, pixel_handle, Decode);
 }
 
 }  // extern "C"

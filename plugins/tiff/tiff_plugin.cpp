@@ -116,8 +116,15 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+// Classic and big TIFF, either byte order.
+bool IsTiff(const std::uint8_t *head) {
+  return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
+         std::memcmp(head, "II+\0", 4) == 0 || std::memcmp(head, "MM\0+", 4) == 0;
+}
+
 }  // namespace
 
+// The exported functions spi.h asks for.
 extern "C" {
 
 SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
@@ -125,27 +132,14 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
   return spi_plugin::CopyPluginInfo(kTexts, info_number, buffer, buffer_length);
 }
 
-// Classic and big TIFF, either byte order.
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
-  if (dw == 0) return 0;
-  const char *head = reinterpret_cast<const char *>(dw);
-  return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
-         std::memcmp(head, "II+\0", 4) == 0 || std::memcmp(head, "MM\0+", 4) == 0;
+  return spi_plugin::IsSupported(dw, IsTiff);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,
                                    HLOCAL *info_handle, HLOCAL *pixel_handle,
                                    SpiProgressCallback /*progress*/, std::intptr_t /*user_data*/) {
-  try {
-    spi_plugin::TInput input;
-    std::int32_t result = spi_plugin::OpenInput(buffer, length, flag, input);
-    if (result != SPI_SUCCESS) return result;
-    return Decode(input.data, input.size, info_handle, pixel_handle);
-  } catch (const std::bad_alloc &) {
-    return SPI_NO_MEMORY;
-  } catch (...) {
-    return SPI_INTERNAL_ERROR;
-  }
+  return spi_plugin::GetPicture(buffer, length, flag, info_handle, pixel_handle, Decode);
 }
 
 }  // extern "C"
