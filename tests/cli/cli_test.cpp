@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "support/run_program.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace qv {

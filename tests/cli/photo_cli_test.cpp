@@ -8,7 +8,7 @@
 #include <iterator>
 #include <regex>
 
-#include "support/run_program.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace qv {

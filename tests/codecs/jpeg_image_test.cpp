@@ -17,8 +17,8 @@
 #include "codecs/jpeg_cmyk.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
+#include "support/child_process.h"
 #include "support/pixel_format_name.h"
-#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/test_names.h"
 

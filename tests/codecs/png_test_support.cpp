@@ -11,7 +11,7 @@
 #include <fstream>
 #include <memory>
 
-#include "support/run_program.h"
+#include "support/child_process.h"
 
 namespace qv::pngtest {
 

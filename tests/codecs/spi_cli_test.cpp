@@ -12,7 +12,7 @@
 #include "imaging/bitmap.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
-#include "support/run_program.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace qv {

@@ -12,7 +12,7 @@
 
 #include <jpeglib.h>
 
-#include "support/run_program.h"
+#include "support/child_process.h"
 
 namespace qv::pdf_test {
 

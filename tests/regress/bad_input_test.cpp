@@ -10,7 +10,7 @@
 #include <limits>
 
 #include "regress/crafted_files.h"
-#include "support/run_program.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace qv {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/many_scan_jpeg.h"
-#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace qv {

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <random>
 
-#include "regress/cli_child.h"
+#include "regress/cli_under_test.h"
 #include "regress/crafted_files.h"
 #include "support/temp_dir.h"
 
@@ -18,9 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::BmpFields;
-using testing::ChildEnd;
 using testing::ChildOptions;
 using testing::MakeBmp;
+using testing::ProgramResult;
 using testing::RunCli;
 using testing::TempDir;
 
@@ -68,11 +68,11 @@ int PdfPages(const std::string& path) {
 class OutputTargets : public ::testing::Test {
  protected:
   // quenvale-cli with a settings file of its own in the test's folder.
-  ChildEnd Cli(std::vector<std::string> args, const ChildOptions& options = {}) {
+  ProgramResult Cli(std::vector<std::string> args, const ChildOptions& options = {}) {
     args.insert(args.begin(), {"--ini", dir / "test.ini", "--quiet"});
     return RunCli(args, options);
   }
-  ChildEnd Pdf(const std::string& pdf, std::vector<std::string> args) {
+  ProgramResult Pdf(const std::string& pdf, std::vector<std::string> args) {
     args.insert(args.begin(), {"--format", "pdf", "--pdf", pdf});
     return Cli(args);
   }
@@ -86,19 +86,19 @@ TEST_F(OutputTargets, PdfTargetThatIsAnInputOrNoPdfIsRefused) {
   WriteFile(dir / "b.bmp", Bmp(3, 3));
   const std::string a = ReadFile(dir / "a.bmp");
 
-  ChildEnd input = Pdf(dir.Path() + "./a.bmp", {dir / "a.bmp", dir / "b.bmp"});
+  ProgramResult input = Pdf(dir.Path() + "./a.bmp", {dir / "a.bmp", dir / "b.bmp"});
   EXPECT_EQ(input.status, 1) << input.err;
   EXPECT_TRUE(Contains(input.err, "a.bmp")) << input.err;
   EXPECT_TRUE(Contains(input.err, "one of the files to convert")) << input.err;
   EXPECT_EQ(ReadFile(dir / "a.bmp"), a);
 
-  ChildEnd glob = Pdf(dir / "a.bmp", {dir / "b.bmp"});
+  ProgramResult glob = Pdf(dir / "a.bmp", {dir / "b.bmp"});
   EXPECT_EQ(glob.status, 1) << glob.err;
   EXPECT_TRUE(Contains(glob.err, "not a PDF")) << glob.err;
   EXPECT_EQ(ReadFile(dir / "a.bmp"), a);
 
   // Refused as well with --overwrite, and a folder is no target either.
-  ChildEnd forced = Pdf(dir / "a.bmp", {"--overwrite", dir / "b.bmp"});
+  ProgramResult forced = Pdf(dir / "a.bmp", {"--overwrite", dir / "b.bmp"});
   EXPECT_EQ(forced.status, 1) << forced.err;
   EXPECT_EQ(ReadFile(dir / "a.bmp"), a);
   fs::create_directory(dir / "folder.pdf");
@@ -112,12 +112,12 @@ TEST_F(OutputTargets, ExistingPdfIsReplacedOnlyWithOverwrite) {
   WriteFile(dir / "b.bmp", Bmp(3, 3));
   WriteFile(dir / "album.pdf", "%PDF-1.4 an album made before");
 
-  ChildEnd kept = Pdf(dir / "album.pdf", {dir / "a.bmp", dir / "b.bmp"});
+  ProgramResult kept = Pdf(dir / "album.pdf", {dir / "a.bmp", dir / "b.bmp"});
   EXPECT_EQ(kept.status, 1) << kept.err;
   EXPECT_TRUE(Contains(kept.err, "--overwrite")) << kept.err;
   EXPECT_EQ(ReadFile(dir / "album.pdf"), "%PDF-1.4 an album made before");
 
-  ChildEnd replaced = Pdf(dir / "album.pdf", {"--overwrite", dir / "a.bmp", dir / "b.bmp"});
+  ProgramResult replaced = Pdf(dir / "album.pdf", {"--overwrite", dir / "a.bmp", dir / "b.bmp"});
   EXPECT_EQ(replaced.status, 0) << replaced.err;
   EXPECT_EQ(PdfPages(dir / "album.pdf"), 2);
 }
@@ -127,7 +127,7 @@ TEST_F(OutputTargets, AFileNamedLikeThePageDoesNotDropIt) {
   WriteFile(dir / "a.bmp", Bmp(2, 2));
   WriteFile(dir / "b.bmp", Bmp(3, 3));
   WriteFile(dir / "a.pdf", "%PDF-1.4 something else");
-  ChildEnd run = Pdf(dir / "album.pdf", {dir / "a.bmp", dir / "b.bmp"});
+  ProgramResult run = Pdf(dir / "album.pdf", {dir / "a.bmp", dir / "b.bmp"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(PdfPages(dir / "album.pdf"), 2);
   EXPECT_EQ(ReadFile(dir / "a.pdf"), "%PDF-1.4 something else");
@@ -139,7 +139,7 @@ TEST_F(OutputTargets, PdfDropEndingOnAFailureKeepsItsPages) {
   WriteFile(dir / "b.bmp", Bmp(3, 3));
   WriteFile(dir / "bad.bmp", BadBmp());
   WriteFile(dir / "c.bmp", Bmp(4, 4));
-  ChildEnd run =
+  ProgramResult run =
       Pdf(dir / "album.pdf", {dir / "a.bmp", dir / "b.bmp", dir / "bad.bmp", dir / "c.bmp"});
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_EQ(run.err.rfind(dir / "bad.bmp: ", 0), 0u) << run.err;
@@ -148,7 +148,7 @@ TEST_F(OutputTargets, PdfDropEndingOnAFailureKeepsItsPages) {
 
   // Failing on the first file leaves nothing to write: no file, no note.
   fs::remove(dir / "album.pdf");
-  ChildEnd first = Pdf(dir / "album.pdf", {dir / "bad.bmp", dir / "a.bmp"});
+  ProgramResult first = Pdf(dir / "album.pdf", {dir / "bad.bmp", dir / "a.bmp"});
   EXPECT_EQ(first.status, 1);
   EXPECT_FALSE(Contains(first.err, "holds")) << first.err;
   EXPECT_FALSE(fs::exists(dir / "album.pdf"));
@@ -168,9 +168,9 @@ TEST_F(OutputTargets, OutputTheUserMayNotWriteIsKept) {
                                          fs::perms::group_read | fs::perms::others_read);
   ChildOptions as_nobody;
   as_nobody.uid = kNobody;
-  ChildEnd run = RunCli({"--ini", dir / "nobody.ini", "--quiet", "--format", "bmp", "--out",
-                         dir / "out", "--overwrite", dir / "b.bmp", dir / "a.bmp"},
-                        as_nobody);
+  ProgramResult run = RunCli({"--ini", dir / "nobody.ini", "--quiet", "--format", "bmp", "--out",
+                              dir / "out", "--overwrite", dir / "b.bmp", dir / "a.bmp"},
+                             as_nobody);
   if (run.status == 126 || run.status == 127) GTEST_SKIP() << "cannot run as nobody here";
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_TRUE(Contains(run.err, dir / "out/a.bmp")) << run.err;
@@ -182,7 +182,8 @@ TEST_F(OutputTargets, OutputTheUserMayNotWriteIsKept) {
 TEST_F(OutputTargets, IntoAFolderWithoutAFolderIsRefused) {
   std::string name = "qv-no-folder-" + std::to_string(std::random_device{}()) + ".bmp";
   WriteFile(dir / name, Bmp(2, 2));
-  ChildEnd run = Cli({"--format", "bmp", "--set", "OutputMode=1", "--set", "DstDir=", dir / name});
+  ProgramResult run =
+      Cli({"--format", "bmp", "--set", "OutputMode=1", "--set", "DstDir=", dir / name});
   bool written_to_root = fs::exists("/" + name);
   if (written_to_root) fs::remove("/" + name);
   EXPECT_FALSE(written_to_root);
@@ -206,7 +207,7 @@ TEST_F(OutputTargets, SameOutputTwiceInOneDropNamesBothInputs) {
       "--format", "bmp", "--out", dir / "out", dir / "x/IMG_0001.bmp", dir / "y/IMG_0001.bmp"};
 
   std::vector<std::string> pass_over = args;
-  ChildEnd passed = Cli(pass_over);
+  ProgramResult passed = Cli(pass_over);
   EXPECT_EQ(passed.status, 0) << passed.err;
   EXPECT_EQ(FirstPixelByte(dir / "out/IMG_0001.bmp"), 0x10) << "the first input's picture";
   EXPECT_TRUE(Contains(passed.err, dir / "x/IMG_0001.bmp")) << passed.err;
@@ -215,7 +216,7 @@ TEST_F(OutputTargets, SameOutputTwiceInOneDropNamesBothInputs) {
 
   std::vector<std::string> overwrite = args;
   overwrite.push_back("--overwrite");
-  ChildEnd replaced = Cli(overwrite);
+  ProgramResult replaced = Cli(overwrite);
   EXPECT_EQ(replaced.status, 0) << replaced.err;
   EXPECT_EQ(FirstPixelByte(dir / "out/IMG_0001.bmp"), 0x20) << "the second input's picture";
   EXPECT_TRUE(Contains(replaced.err, dir / "x/IMG_0001.bmp")) << replaced.err;
@@ -224,7 +225,7 @@ TEST_F(OutputTargets, SameOutputTwiceInOneDropNamesBothInputs) {
   // Different extensions, one output name: a.bmp and a.png to BMP beside them.
   WriteFile(dir / "a.png", ReadFile(TestData("pngsuite/basn0g08.png")));
   WriteFile(dir / "a.jpg", ReadFile(TestData("jpeg/libjpeg-turbo/testimggray.jpg")));
-  ChildEnd beside = Cli({"--format", "bmp", dir / "a.png", dir / "a.jpg"});
+  ProgramResult beside = Cli({"--format", "bmp", dir / "a.png", dir / "a.jpg"});
   EXPECT_EQ(beside.status, 0) << beside.err;
   EXPECT_TRUE(Contains(beside.err, dir / "a.png")) << beside.err;
   EXPECT_TRUE(Contains(beside.err, dir / "a.jpg")) << beside.err;
@@ -235,7 +236,7 @@ TEST_F(OutputTargets, SameOutputTwiceInOneDropNamesBothInputs) {
 TEST_F(OutputTargets, NamesReachTheTerminalQuoted) {
   const std::string odd = "x\033]0;owned\007\nquenvale-cli: all done\xFF.bmp";
   WriteFile(dir / odd, BadBmp());
-  ChildEnd run = Cli({"--format", "bmp", "--out", dir / "out", dir / odd});
+  ProgramResult run = Cli({"--format", "bmp", "--out", dir / "out", dir / odd});
   EXPECT_EQ(run.status, 1);
   EXPECT_FALSE(Contains(run.err, "\033")) << run.err;
   EXPECT_FALSE(Contains(run.err, "\007")) << run.err;
@@ -253,7 +254,7 @@ TEST_F(OutputTargets, NamesReachTheTerminalQuoted) {
   WriteFile(dir / "a\tb.bmp", Bmp(2, 2));
   fs::create_directories(dir / "again");
   WriteFile(dir / "again/a\tb.bmp", Bmp(2, 2));
-  ChildEnd twice =
+  ProgramResult twice =
       Cli({"--format", "bmp", "--out", dir / "out", dir / "a\tb.bmp", dir / "again/a\tb.bmp"});
   EXPECT_EQ(twice.status, 0) << twice.err;
   EXPECT_FALSE(Contains(twice.err, "\t")) << twice.err;
@@ -281,7 +282,7 @@ TEST_F(OutputTargets, Reduce256ColoursTakesEveryDepth) {
   WriteFile(dir / "grey.pgm", std::string("P5\n2 2\n255\n\x00\x40\x80\xFF", 15));
   std::vector<std::string> args = {"--format", "bmp", "--reduce256", "--out", dir / "out"};
   args.insert(args.end(), inputs.begin(), inputs.end());
-  ChildEnd run = Cli(args);
+  ProgramResult run = Cli(args);
   EXPECT_EQ(run.status, 0) << run.err;
   for (const std::string& input : inputs) {
     std::string output = dir / ("out/" + fs::path(input).stem().string() + ".bmp");

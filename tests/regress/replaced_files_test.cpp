@@ -14,7 +14,7 @@
 #include <iterator>
 #include <thread>
 
-#include "regress/cli_child.h"
+#include "regress/cli_under_test.h"
 #include "regress/crafted_files.h"
 #include "runtime/paths.h"
 #include "support/temp_dir.h"
@@ -24,11 +24,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::BmpFields;
-using testing::ChildEnd;
 using testing::ChildOptions;
+using testing::CliOptions;
+using testing::CliUnderTest;
 using testing::MakeBmp;
+using testing::ProgramResult;
 using testing::RunCli;
-using testing::TCliChild;
+using testing::TChildProcess;
 using testing::TempDir;
 
 void WriteFile(const std::string& path, std::string_view bytes) {
@@ -86,7 +88,7 @@ std::string AccessAcl() {
 
 class ReplacedFiles : public ::testing::Test {
  protected:
-  ChildEnd Convert(std::vector<std::string> inputs, const ChildOptions& options = {}) {
+  ProgramResult Convert(std::vector<std::string> inputs, const ChildOptions& options = {}) {
     std::vector<std::string> args = {"--ini", dir / "test.ini", "--quiet",   "--format",
                                      "bmp",   "--out",          dir / "out", "--overwrite"};
     args.insert(args.end(), inputs.begin(), inputs.end());
@@ -109,7 +111,7 @@ TEST_F(ReplacedFiles, ReplacedFileKeepsWhatItHad) {
   std::string acl = AccessAcl();
   bool acls = ::setxattr(old.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
 
-  ChildEnd run = Convert({dir / "a.bmp"});
+  ProgramResult run = Convert({dir / "a.bmp"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(ReadFile(old), "old output");
   struct stat info;
@@ -140,7 +142,7 @@ TEST_F(ReplacedFiles, LinksAtTheTarget) {
   fs::create_hard_link(dir / "out/b.bmp", dir / "b-link");
 
   mode_t mask = ::umask(022);
-  ChildEnd run = Convert({dir / "a.bmp", dir / "b.bmp"});
+  ProgramResult run = Convert({dir / "a.bmp", dir / "b.bmp"});
   ::umask(mask);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_FALSE(fs::is_symlink(dir / "out/a.bmp"));
@@ -167,13 +169,13 @@ TEST_F(ReplacedFiles, SignalsRemoveTheTemporaryFile) {
     std::vector<std::string> args = {"--ini", dir / "test.ini", "--quiet",  "--format",
                                      "bmp",   "--out",          dir / "out"};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    TCliChild child(args);
+    TChildProcess child(CliUnderTest(), args, CliOptions());
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (fs::is_empty(dir / "out") && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     child.Signal(signal_number);
-    ChildEnd end = child.Wait();
+    ProgramResult end = child.Wait(60);
     EXPECT_TRUE(end.exited) << "killed by signal " << end.signal;
     EXPECT_EQ(end.status, 128 + signal_number);
     for (const std::string& name : Names(dir / "out")) {
@@ -190,7 +192,7 @@ TEST_F(ReplacedFiles, FileSizeLimitIsAnError) {
   WriteFile(dir / "out/a.bmp", "old output");
   ChildOptions limited;
   limited.file_size_limit = 64 * 1024;
-  ChildEnd run = Convert({dir / "a.bmp"}, limited);
+  ProgramResult run = Convert({dir / "a.bmp"}, limited);
   EXPECT_TRUE(run.exited) << "killed by signal " << run.signal;
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(Contains(run.err, dir / "out/a.bmp")) << run.err;
@@ -212,7 +214,7 @@ TEST_F(ReplacedFiles, LeftoverOfAKilledRunIsRemoved) {
   std::string running = ".a.bmp.qvtmp-" + std::to_string(::getpid()) + "-0";
   WriteFile(dir / ("out/" + running), "being written");
   WriteFile(dir / "a.bmp", Bmp(2, 2));
-  ChildEnd run = Convert({dir / "a.bmp"});
+  ProgramResult run = Convert({dir / "a.bmp"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{running, "a.bmp"}));
 }
@@ -221,7 +223,7 @@ TEST_F(ReplacedFiles, LeftoverOfAKilledRunIsRemoved) {
 TEST_F(ReplacedFiles, LongestNameIsWritten) {
   std::string name = std::string(251, 'n') + ".bmp";
   WriteFile(dir / name, Bmp(2, 2));
-  ChildEnd run = Convert({dir / name});
+  ProgramResult run = Convert({dir / name});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Names(dir / "out"), std::vector<std::string>{name});
   // Replaced as well.

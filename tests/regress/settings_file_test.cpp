@@ -8,16 +8,18 @@
 #include <fstream>
 #include <iterator>
 
-#include "regress/cli_child.h"
+#include "regress/cli_under_test.h"
 #include "support/temp_dir.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ChildEnd;
+using testing::CliOptions;
+using testing::CliUnderTest;
+using testing::ProgramResult;
 using testing::RunCli;
-using testing::TCliChild;
+using testing::TChildProcess;
 using testing::TempDir;
 
 void WriteFile(const std::string& path, std::string_view bytes) {
@@ -45,12 +47,12 @@ TEST_F(SettingsFile, NoRegularFileNeverBlocks) {
   std::string fifo = dir / "fifo.ini";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   for (const std::string& ini : {fifo, std::string("/dev/zero"), dir.Path()}) {
-    ChildEnd show = RunCli({"--ini", ini, "--show-settings"}, {}, 20);
+    ProgramResult show = RunCli({"--ini", ini, "--show-settings"}, {}, 20);
     EXPECT_FALSE(show.timed_out) << ini;
     EXPECT_EQ(show.status, 0) << ini << ": " << show.err;
   }
   for (const std::string& ini : {fifo, dir.Path()}) {
-    ChildEnd save = RunCli({"--ini", ini, "--set", "JPEGQL=70", "--save-settings"}, {}, 20);
+    ProgramResult save = RunCli({"--ini", ini, "--set", "JPEGQL=70", "--save-settings"}, {}, 20);
     EXPECT_FALSE(save.timed_out) << ini;
     EXPECT_EQ(save.status, 1) << ini << ": " << save.err;
     EXPECT_TRUE(Contains(save.err, ini.substr(0, ini.size() - 1))) << save.err;
@@ -68,10 +70,15 @@ TEST_F(SettingsFile, ConcurrentSavesKeepBothKeys) {
   for (int round = 0; round < 40; ++round) {
     std::string quality = std::to_string(10 + round);
     std::string level = std::to_string(round % 9 + 1);
-    TCliChild a({"--ini", ini, "--section", "s", "--set", "JPEGQL=" + quality, "--save-settings"});
-    TCliChild b({"--ini", ini, "--section", "s", "--set", "PNGCL=" + level, "--save-settings"});
-    ChildEnd end_a = a.Wait();
-    ChildEnd end_b = b.Wait();
+    TChildProcess a(
+        CliUnderTest(),
+        {"--ini", ini, "--section", "s", "--set", "JPEGQL=" + quality, "--save-settings"},
+        CliOptions());
+    TChildProcess b(CliUnderTest(),
+                    {"--ini", ini, "--section", "s", "--set", "PNGCL=" + level, "--save-settings"},
+                    CliOptions());
+    ProgramResult end_a = a.Wait(60);
+    ProgramResult end_b = b.Wait(60);
     ASSERT_EQ(end_a.status, 0) << end_a.err;
     ASSERT_EQ(end_b.status, 0) << end_b.err;
     std::string text = ReadFile(ini);
@@ -91,7 +98,7 @@ TEST_F(SettingsFile, SaveKeepsOwnerModeAndLinkAndUsesALockOfItsOwn) {
   bool owned = ::geteuid() == 0 && ::chown(target.c_str(), 1234, 2345) == 0;
   fs::create_symlink(target, dir / "link.ini");
 
-  ChildEnd save = RunCli(
+  ProgramResult save = RunCli(
       {"--ini", dir / "link.ini", "--section", "s", "--set", "JPEGQL=70", "--save-settings"});
   EXPECT_EQ(save.status, 0) << save.err;
   EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
@@ -112,12 +119,12 @@ TEST_F(SettingsFile, SectionNamesThatCannotBeReadBackAreUsageErrors) {
   std::string ini = dir / "test.ini";
   for (const std::string& section :
        {std::string("a]b"), std::string("a\nb"), std::string("a\rb")}) {
-    ChildEnd run =
+    ProgramResult run =
         RunCli({"--ini", ini, "--section", section, "--set", "JPEGQL=70", "--save-settings"});
     EXPECT_EQ(run.status, 2) << section << ": " << run.err;
   }
   EXPECT_FALSE(fs::exists(ini));
-  ChildEnd empty = RunCli({"--ini", "", "--show-settings"});
+  ProgramResult empty = RunCli({"--ini", "", "--show-settings"});
   EXPECT_EQ(empty.status, 2) << empty.err;
 }
 
