@@ -12,8 +12,9 @@
 
 namespace spi_plugin {
 
-// Largest image a plug-in builds (the host refuses larger ones as well). A build may set lower
-// limits (the fuzz targets do, to keep each input fast).
+// Largest image a plug-in builds (the host refuses larger ones as well): the host's limits of
+// imaging/image_limits.h, which a plug-in cannot include (test_spi checks that they agree). A
+// build may set lower limits (the fuzz targets do, to keep each input fast).
 #ifndef SPI_PLUGIN_MAX_PIXELS
 #define SPI_PLUGIN_MAX_PIXELS (std::uint64_t{1} << 28)
 #endif

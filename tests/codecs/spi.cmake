@@ -38,7 +38,8 @@ endif()
 
 quenvale_test(test_spi SOURCES spi_dib_copy_test.cpp spi_lib32_test.cpp spi_plugins_test.cpp
               LIBS quenvale_codecs)
-target_include_directories(test_spi PRIVATE ${CMAKE_SOURCE_DIR}/plugins/include)
+target_include_directories(test_spi PRIVATE ${CMAKE_SOURCE_DIR}/plugins/include
+                           ${CMAKE_SOURCE_DIR}/plugins/common)
 target_compile_definitions(test_spi PRIVATE
   QV_SPI_TEST_PLUGIN_DIR="${QV_SPI_TEST_PLUGIN_DIR}/"
   QV_SPI_PLUGIN_DIR="${CMAKE_BINARY_DIR}/bin/")

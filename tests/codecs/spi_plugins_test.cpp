@@ -13,9 +13,11 @@
 #include "codecs/spi_lib32.h"
 #include "codecs/spi_pic_plug.h"
 #include "imaging/bitmap.h"
+#include "imaging/image_limits.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 #include "spi.h"
+#include "spi_plugin_support.h"
 #include "support/temp_dir.h"
 
 #ifdef QV_HAVE_GIFLIB
@@ -31,6 +33,11 @@
 
 namespace qv {
 namespace {
+
+// The shipped plug-ins build nothing the host would refuse, and refuse nothing it takes: their
+// limits are the host's (kept apart only because a plug-in sees no header of the core).
+static_assert(spi_plugin::kMaxPixels == kMaxImagePixels);
+static_assert(spi_plugin::kMaxBlockBytes == kMaxDecodedBytes);
 
 using Bytes = std::vector<std::uint8_t>;
 using Pixels = std::vector<std::uint32_t>;  // 0xRRGGBB, top row first
