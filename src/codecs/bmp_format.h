@@ -21,6 +21,11 @@ inline constexpr std::uint32_t kCompressionRle8 = 1;
 inline constexpr std::uint32_t kCompressionRle4 = 2;
 inline constexpr std::uint32_t kCompressionBitFields = 3;
 
+// Whether bits is a pixel depth a bitmap may have: 1, 4, 8, 16, 24 or 32 bits per pixel.
+inline bool IsPixelDepth(int bits) {
+  return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
 // Bytes of one stored row of width pixels, in 64 bits so no width overflows.
 inline std::uint64_t StoredRowSize(std::uint64_t width, std::uint64_t bits_per_pixel) {
   return ((width * bits_per_pixel + 31) & ~std::uint64_t{31}) / 8;

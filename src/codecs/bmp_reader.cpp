@@ -77,15 +77,7 @@ void ReadInfoHeader(TStream& stream, BmpHeader& header) {
 // Checks what the reader can build before anything is read past the headers.
 void Validate(const BmpHeader& header) {
   if (header.planes != 1) Invalid();
-  switch (header.bits) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32: break;
-    default: Invalid();
-  }
+  if (!bmp::IsPixelDepth(header.bits)) Invalid();
   switch (header.compression) {
     case bmp::kCompressionNone: break;
     case bmp::kCompressionRle8:

@@ -55,15 +55,7 @@ DibLayout ReadLayout(std::span<const std::uint8_t> info, std::size_t pixel_bytes
   layout.width = width;
   layout.top_down = height < 0;
   layout.height = height < 0 ? -height : height;
-  switch (layout.bits) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32: break;
-    default: Invalid();
-  }
+  if (!bmp::IsPixelDepth(layout.bits)) Invalid();
   if (compression != bmp::kCompressionNone &&
       !(compression == bmp::kCompressionBitFields && (layout.bits == 16 || layout.bits == 32)))
     Invalid();
