@@ -49,8 +49,11 @@ demo: build
 package: build
 	@cd $(BUILD) && cpack
 
-bench: setup
+# The Google Benchmark programs, then the comparison with the installed peers (bench/compare.sh).
+bench:
+	@bash scripts/setup.sh --bench
 	@bash scripts/bench.sh $(BUILD)
+	@bash bench/compare.sh
 
 fuzz: setup
 	@bash scripts/fuzz.sh

@@ -16,6 +16,10 @@ packages=(
   locales gettext librsvg2-bin qt6-translations-l10n
   groff desktop-file-utils appstream lintian dpkg-dev fakeroot file
 )
+# The peers bench/compare.sh times ours against; only `make bench` (setup.sh --bench) asks for them.
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(libvips-tools imagemagick graphicsmagick img2pdf hyperfine)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "app/fit_inside.h"
 #include "app/image_io.h"
@@ -12,6 +13,7 @@
 #include "app/job_host.h"
 #include "app/pdf_steps.h"
 #include "codecs/exif_block.h"
+#include "codecs/jpeg_image.h"
 #include "codecs/jpeg_metadata.h"
 #include "imaging/bitmap.h"
 #include "imaging/orient_upright.h"
@@ -98,20 +100,48 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   TBitmap image;
   TReader reader = ReaderOf(file_name);
   TJpegMetadata metadata;  // of a JPEG input
-  ReadImage(reader, file_name, image, metadata);
-  if (image.Empty()) {
-    host_.SetCursor(saved_cursor);
-    return TJobOutcome::kNoReader;
-  }
-  // The EXIF orientation the pixels were turned by (0 when they were not).
+  // The EXIF orientation the pixels are (or the page is) turned by (0 when they are not).
   int orientation = 0;
-  if (reader == TReader::kJpeg && settings_.AutoOrient()) {
-    orientation = ExifOrientation(metadata.exif);
+  std::optional<std::pair<int, int>> target;
+  if (reader == TReader::kJpeg) {
+    // The header first: a PDF page may take the bytes as they are, never decoded, and a fast
+    // shrink picks its decoding scale from the full size.
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(file_name);
+    metadata = ReadJpegMetadata(jpeg.CompressedData());
+    if (settings_.AutoOrient()) orientation = ExifOrientation(metadata.exif);
+    const bool swaps = SwapsSides(orientation);
+    const int full_width = jpeg.Width(), full_height = jpeg.Height();
+    target = swaps ? ResizeTarget(full_height, full_width) : ResizeTarget(full_width, full_height);
+    if (PageNeedsNoPixels(format, target.has_value(), orientation)) {
+      CheckEmbeddableJpeg(jpeg);
+      AddJpegPdfPage(*report_, jpeg, UprightRotation(orientation));
+      ++pages_added_;
+      host_.SetCursor(saved_cursor);
+      return TJobOutcome::kConverted;
+    }
+    if (target && settings_.FastShrink()) {
+      auto [width, height] = *target;
+      if (swaps) std::swap(width, height);
+      jpeg.SetScale(JpegScaleFor(full_width, full_height, width, height));
+    }
+    jpeg.AssignTo(image);
+    // The library completed the picture by working around damage: it is converted as it is,
+    // and the user hears that it may lack rows or show garbled blocks.
+    if (jpeg.DecodeWarnings() > 0)
+      Warn(file_name, std::string(kIncompletePictureWarning) +
+                          " (JPEG library: " + jpeg.FirstDecodeWarning() + ")");
     OrientUpright(image, orientation);
+  } else {
+    ReadImage(reader, file_name, image);
+    if (image.Empty()) {
+      host_.SetCursor(saved_cursor);
+      return TJobOutcome::kNoReader;
+    }
+    target = ResizeTarget(image.Width(), image.Height());
   }
 
-  bool resized = false;
-  if (settings_.TargetRes() > 0 || settings_.CustomSize()) resized = Resize(image);
+  if (target) Resize(image, *target);
   if (settings_.SepiaMode()) SepiaStep(image);
   if (settings_.Reduce256ColorMode()) Reduce256Step(image);
 
@@ -119,7 +149,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder))
     ForceDirectories(folder);
 
-  Write(image, file_name, reader, output_path, resized, orientation, metadata);
+  Write(image, file_name, reader, output_path, target.has_value(), orientation, metadata);
   if (format != TOutputFormat::kPdf && in_drop_) drop_outputs_[output_key] = file_name;
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
@@ -130,25 +160,33 @@ void TConversionJob::Warn(const std::string& file_name, const std::string& text)
   host_.FileWarning(file_name, text);
 }
 
-void TConversionJob::ReadImage(TReader reader, const std::string& file_name, TBitmap& image,
-                               TJpegMetadata& metadata) {
+void TConversionJob::ReadImage(TReader reader, const std::string& file_name, TBitmap& image) {
   switch (reader) {
     case TReader::kBmp: ReadBmpFile(file_name, image); break;
     case TReader::kPng: ReadPngFile(file_name, image); break;
-    case TReader::kJpeg: {
-      TReadWarnings warnings = ReadJpegFile(file_name, image, &metadata);
-      // The library completed the picture by working around damage: it is converted as it is,
-      // and the user hears that it may lack rows or show garbled blocks.
-      if (warnings.count > 0)
-        Warn(file_name,
-             std::string(kIncompletePictureWarning) + " (JPEG library: " + warnings.first + ")");
-      break;
-    }
+    case TReader::kJpeg: ReadJpegFile(file_name, image); break;
     case TReader::kPlugins: host_.ReadByPlugins(file_name, image); break;
   }
 }
 
-bool TConversionJob::Resize(TBitmap& image) {
+bool TConversionJob::PdfKeepsInputJpeg(TReader reader, bool resized) const {
+  // With no target size, or one the picture already fits inside with the shape kept, and no
+  // sepia.
+  bool size_kept = settings_.TargetRes() == 0 && !settings_.CustomSize();
+  if (settings_.KeepAspect() && !resized) size_kept = true;
+  return size_kept && !settings_.SepiaMode() && reader == TReader::kJpeg;
+}
+
+bool TConversionJob::PageNeedsNoPixels(TOutputFormat format, bool resized, int orientation) const {
+  // A mirror image cannot be shown by turning the page: its pixels are compressed anew. The
+  // colour reduction runs on the pixels (and may fail on them) even though the page keeps the
+  // input's bytes, so it decodes too.
+  return format == TOutputFormat::kPdf && pdf_mode_ && report_ != nullptr &&
+         PdfKeepsInputJpeg(TReader::kJpeg, resized) && UprightRotation(orientation) >= 0 &&
+         !settings_.Reduce256ColorMode();
+}
+
+std::optional<std::pair<int, int>> TConversionJob::ResizeTarget(int image_width, int image_height) {
   int index = settings_.TargetRes();
   int width = 0, height = 0;
   if (settings_.CustomSize()) {
@@ -163,22 +201,25 @@ bool TConversionJob::Resize(TBitmap& image) {
     width = kTargetWidths[index];
     height = kTargetHeights[index];
   } else {
-    return false;  // no resize, or an index beyond the table (hand-edited file)
+    return std::nullopt;  // no resize, or an index beyond the table (hand-edited file)
   }
   if (settings_.KeepAspect() && width > 0 && height > 0) {
     // The target is a box: the picture fits inside with its shape kept and is never enlarged,
     // so a picture already inside the box is left as it is.
-    if (image.Width() <= width && image.Height() <= height) return false;
-    std::tie(width, height) = FitInside(image.Width(), image.Height(), width, height);
+    if (image_width <= width && image_height <= height) return std::nullopt;
+    return FitInside(image_width, image_height, width, height);
   }
+  return std::make_pair(width, height);
+}
+
+void TConversionJob::Resize(TBitmap& image, std::pair<int, int> target) {
   try {
-    ResizeBitmap(image, width, height, ResampleMethodOf(settings_.ResampleMode()));
+    ResizeBitmap(image, target.first, target.second, ResampleMethodOf(settings_.ResampleMode()));
   } catch (const EAbort&) {
     throw;
   } catch (const std::exception&) {
     host_.ShowErrorMessage(Tr(kResizeErrorText), Tr(kResizeErrorCaption));
   }
-  return true;
 }
 
 namespace {
@@ -195,11 +236,8 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
   TOutputFormat format = OutputFormatOf(settings_.FileFormat());
   if (format == TOutputFormat::kPdf) {
     if (!pdf_mode_ || report_ == nullptr) return;
-    // A JPEG that kept its pixels embeds its own bytes: with no target size, or one it already
-    // fits inside with the shape kept.
-    bool size_kept = settings_.TargetRes() == 0 && !settings_.CustomSize();
-    if (settings_.KeepAspect() && !resized) size_kept = true;
-    bool embed = size_kept && !settings_.SepiaMode() && reader == TReader::kJpeg;
+    // A JPEG that kept its pixels embeds its own bytes.
+    bool embed = PdfKeepsInputJpeg(reader, resized);
     // A turned photo embedded unchanged turns its page instead; a mirror image cannot be shown
     // by turning, so those pixels are compressed anew, upright.
     int rotation = UprightRotation(orientation);
@@ -226,7 +264,9 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
     case TOutputFormat::kJpeg:
       WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100), keep);
       break;
-    case TOutputFormat::kPng: WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9), keep); break;
+    case TOutputFormat::kPng:
+      WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9), keep, settings_.PNGFilters() == 1);
+      break;
     case TOutputFormat::kPdf: break;  // handled above
   }
   out.Commit();

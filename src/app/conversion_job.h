@@ -2,7 +2,9 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/job_options.h"
@@ -82,12 +84,18 @@ class TConversionJob {
   }
 
  private:
-  // Reads the file; a JPEG's EXIF block and ICC profile go to metadata.
-  void ReadImage(TReader reader, const std::string& file_name, class TBitmap& image,
-                 struct TJpegMetadata& metadata);
+  // Reads a file of a reader other than the JPEG one (the job reads JPEGs itself).
+  void ReadImage(TReader reader, const std::string& file_name, class TBitmap& image);
+  // True when the page embeds the input JPEG's own bytes.
+  bool PdfKeepsInputJpeg(TReader reader, bool resized) const;
+  // True when a JPEG input becomes a page embedding its bytes and no step needs its pixels.
+  bool PageNeedsNoPixels(TOutputFormat format, bool resized, int orientation) const;
   void Warn(const std::string& file_name, const std::string& text);
-  // Resizes to the target size (or fits inside it); true when a resize was made or tried.
-  bool Resize(class TBitmap& image);
+  // The size a picture of width x height is resized to (fitted inside the target when the shape
+  // is kept); none when it is not resized.
+  std::optional<std::pair<int, int>> ResizeTarget(int image_width, int image_height);
+  // Resizes to target, reporting a failure; the picture keeps its size when that fails.
+  void Resize(class TBitmap& image, std::pair<int, int> target);
   void Write(const class TBitmap& image, const std::string& file_name, TReader reader,
              const std::string& output_path, bool resized, int orientation,
              const struct TJpegMetadata& metadata);

@@ -6,6 +6,8 @@
 namespace qv {
 
 class TBitmap;
+class TJPEGImage;
+enum class TJPEGScale;
 class TStream;
 struct TJpegMetadata;
 
@@ -22,6 +24,12 @@ void ReadPngFile(const std::string& file_name, TBitmap& image);
 // With metadata, the file's EXIF block and ICC profile are returned there too.
 TReadWarnings ReadJpegFile(const std::string& file_name, TBitmap& image,
                            TJpegMetadata* metadata = nullptr);
+// The smallest DCT scale (1/8, 1/4, 1/2) at which a JPEG of full_width x full_height still
+// decodes to at least twice width x height in both directions; full size when none does.
+TJPEGScale JpegScaleFor(int full_width, int full_height, int width, int height);
+// Refuses (EJPEG) a JPEG whose colour space decoding would refuse (neither 1, 3 nor 4
+// components), so a page that embeds the bytes unread fails where a decoded one would.
+void CheckEmbeddableJpeg(TJPEGImage& jpeg);
 
 // Write image in the format to stream (the job gives a stream that lands in the file only when
 // complete).
@@ -29,7 +37,8 @@ void WriteBmp(const TBitmap& image, TStream& stream);
 // With metadata, its EXIF block and ICC profile go into the file too.
 void WriteJpeg(const TBitmap& image, TStream& stream, int quality,
                const TJpegMetadata* metadata = nullptr);
+// all_filters: the encoder chooses among the five row filters per row instead of Sub always.
 void WritePng(const TBitmap& image, TStream& stream, int compression_level,
-              const TJpegMetadata* metadata = nullptr);
+              const TJpegMetadata* metadata = nullptr, bool all_filters = false);
 
 }  // namespace qv

@@ -17,8 +17,12 @@ void ReadPngFile(const std::string& file_name, TBitmap& image) {
 }
 
 void WritePng(const TBitmap& image, TStream& stream, int compression_level,
-              const TJpegMetadata* metadata) {
+              const TJpegMetadata* metadata, bool all_filters) {
   TPNGObject png;
+  if (all_filters) {
+    png.SetFilters(kPngFilterSetAll);
+    png.SetFilterChoice(TPngFilterChoice::kSmallestSum);
+  }
   TRGBQuad transparent_color = image.TransparentColor();
   png.AssignBitmap(image, image.Transparent() ? &transparent_color : nullptr);
   png.SetCompressionLevel(compression_level);

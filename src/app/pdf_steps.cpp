@@ -50,6 +50,29 @@ TPdfJpegGraphic PdfJpegGraphicOf(const TJPEGImage &jpeg) {
                                                       data->Components(), data->AdobeInverted()});
 }
 
+namespace {
+
+// One page of width x height showing the JPEG's compressed bytes, turned clockwise by rotation
+// when shown (/Rotate) unless it is 0.
+void PrintJpegPage(TPReport &report, const TJPEGImage &jpeg_image, int width, int height,
+                   int rotation) {
+  // A page that would take the file past its largest size stops the drop here, before the page
+  // is begun, so the pages before it stay whole.
+  report.CheckRoomForPage(jpeg_image.CompressedData().size());
+  TPdfJpegGraphic jpeg = PdfJpegGraphicOf(jpeg_image);
+  TPDForm form;
+  form.PDFPage().SetWidth(width);
+  form.PDFPage().SetHeight(height);
+  form.PDFJPEG().SetWidth(width);
+  form.PDFJPEG().SetHeight(height);
+  form.PDFJPEG().SetPicture(&jpeg);
+  report.Print(form.PDFPage());
+  if (rotation != 0)
+    report.Canvas().PdfCanvas().Page().Put("Rotate", std::make_unique<TPdfNumber>(rotation));
+}
+
+}  // namespace
+
 void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
                 bool embed_input_file, int jpeg_quality, int rotation) {
   // Only the JPEG bytes outlive this page: the JPEG image, the form and its copy of the picture
@@ -62,23 +85,15 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
     jpeg_image.Assign(image);
     jpeg_image.Compress();
   }
-  // A page that would take the file past its largest size stops the drop here, before the page
-  // is begun, so the pages before it stay whole.
-  report.CheckRoomForPage(jpeg_image.CompressedData().size());
   // A turned page is laid out in the embedded picture's own (unturned) size.
-  const bool turned = embed_input_file && rotation != 0;
-  const int width = turned ? jpeg_image.Width() : image.Width();
-  const int height = turned ? jpeg_image.Height() : image.Height();
-  TPdfJpegGraphic jpeg = PdfJpegGraphicOf(jpeg_image);
-  TPDForm form;
-  form.PDFPage().SetWidth(width);
-  form.PDFPage().SetHeight(height);
-  form.PDFJPEG().SetWidth(width);
-  form.PDFJPEG().SetHeight(height);
-  form.PDFJPEG().SetPicture(&jpeg);
-  report.Print(form.PDFPage());
-  if (turned)
-    report.Canvas().PdfCanvas().Page().Put("Rotate", std::make_unique<TPdfNumber>(rotation));
+  if (embed_input_file && rotation != 0)
+    PrintJpegPage(report, jpeg_image, jpeg_image.Width(), jpeg_image.Height(), rotation);
+  else
+    PrintJpegPage(report, jpeg_image, image.Width(), image.Height(), 0);
+}
+
+void AddJpegPdfPage(TPReport &report, TJPEGImage &jpeg, int rotation) {
+  PrintJpegPage(report, jpeg, jpeg.Width(), jpeg.Height(), rotation);
 }
 
 int EndPdfDrop(TPReport &report) {

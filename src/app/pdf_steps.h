@@ -36,6 +36,10 @@ void BeginPdfDrop(TPReport& report, const std::string& file_name);
 void AddPdfPage(TPReport& report, const TBitmap& image, const std::string& input_file,
                 bool embed_input_file, int jpeg_quality, int rotation = 0);
 
+// Adds one page of the JPEG's own size embedding its compressed bytes unchanged, turned by
+// rotation (0, 90, 180 or 270) as AddPdfPage turns it; only the header is read, nothing decoded.
+void AddJpegPdfPage(TPReport& report, TJPEGImage& jpeg, int rotation);
+
 // Ends the document and writes the file; returns the number of pages written. A document without
 // pages writes nothing (0) and leaves any file at the chosen path untouched.
 int EndPdfDrop(TPReport& report);

@@ -20,6 +20,8 @@ void TSettingsSnapshot::Take(const IJobSettings& source) {
   custom_size_ = source.CustomSize();
   custom_width_ = source.CustomWidth();
   custom_height_ = source.CustomHeight();
+  fast_shrink_ = source.FastShrink();
+  png_filters_ = source.PNGFilters();
 }
 
 }  // namespace qv

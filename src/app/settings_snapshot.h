@@ -30,6 +30,8 @@ class TSettingsSnapshot : public IJobSettings {
   bool CustomSize() const override { return custom_size_; }
   int CustomWidth() const override { return custom_width_; }
   int CustomHeight() const override { return custom_height_; }
+  bool FastShrink() const override { return fast_shrink_; }
+  int PNGFilters() const override { return png_filters_; }
 
  private:
   int output_mode_ = 0;
@@ -48,6 +50,8 @@ class TSettingsSnapshot : public IJobSettings {
   bool custom_size_ = false;
   int custom_width_ = 0;
   int custom_height_ = 0;
+  bool fast_shrink_ = false;
+  int png_filters_ = 0;
 };
 
 }  // namespace qv

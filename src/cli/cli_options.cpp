@@ -14,6 +14,7 @@ namespace {
 constexpr std::array<const char*, 10> kSizes = {"none",      "desktop",  "96x96",    "640x480",
                                                 "800x600",   "1024x768", "1152x864", "1280x960",
                                                 "1280x1024", "1600x1200"};
+constexpr std::array<const char*, 2> kPngFilterSets = {"sub", "all"};
 constexpr std::array<const char*, 4> kFormats = {"bmp", "jpeg", "png", "pdf"};
 constexpr std::array<const char*, 6> kResamplers = {"bilinear", "bilinear-mmx", "mitchell",
                                                     "lanczos3", "bspline",      "bell"};
@@ -103,11 +104,15 @@ std::string UsageText() {
       {"--png-level N", N_("PNG compression level 0..9")},
       {"--pdf FILE", N_("the PDF file of a PDF drop")},
       {"--desktop-size WxH", N_("the display size for --size desktop")},
+      {"--fast-shrink", N_("decode a JPEG that is reduced at 1/2, 1/4 or 1/8 size\n"
+                           "first (faster; pixels differ slightly)")},
+      {"--png-filters sub|all", N_("PNG row filters: Sub on every row (default), or the\n"
+                                   "best of all five per row (smaller files)")},
       {"--set KEY=VALUE", N_("set a stored setting (TargetRes, FileFormat, ResampleMode,\n"
                              "OutputMode, DstDir, OverWrite, SepiaMode,\n"
                              "Reduce256ColorMode, JPEGQL, PNGCL, AutoOrient,\n"
                              "KeepMetadata, KeepAspect, CustomSize, CustomWidth,\n"
-                             "CustomHeight)")},
+                             "CustomHeight, FastShrink, PNGFilters)")},
       {"--ini PATH, --section NAME", N_("settings file and section (default: the GUI's)")},
       {"--show-settings", N_("print the effective settings and exit")},
       {"--save-settings", N_("store the settings the options change and exit")},
@@ -236,6 +241,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), set("AutoOrient", "1");
     } else if (name == "--keep-metadata") {
       flag(), set("KeepMetadata", "1");
+    } else if (name == "--fast-shrink") {
+      flag(), set("FastShrink", "1");
+    } else if (name == "--png-filters") {
+      set("PNGFilters", IndexOf(kPngFilterSets, name, value()));
     } else if (name == "--fit") {
       flag(), set("KeepAspect", "1");
     } else if (name == "--quality") {

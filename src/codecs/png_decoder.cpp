@@ -132,7 +132,7 @@ inline void SetIndex(std::uint8_t* row, int x, int bits, int value) {
 }
 
 // Converts count pixels of an unfiltered PNG row into internal row y at columns x0, x0 + dx, ...
-void StoreRow(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
+void StoreRow(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma, bool identity_gamma,
               const std::uint8_t* png, int y, int x0, int dx, int count) {
   TPngInternalImage& image = header.image;
   std::uint8_t* row = image.RowFromTop(y);
@@ -163,6 +163,18 @@ void StoreRow(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
     return;
   }
   // Colour types 2 and 6: 24-bit blue, green, red through the decoding gamma table.
+  if (type == 2 && depth == 8 && identity_gamma) {
+    // The common case: the bytes swapped into blue, green, red, nothing looked up.
+    std::uint8_t* q = row + static_cast<std::size_t>(x0) * 3;
+    const std::size_t step = static_cast<std::size_t>(dx) * 3;
+    for (int i = 0; i < count; ++i, png += 3, q += step) {
+      const std::uint8_t red = png[0], green = png[1], blue = png[2];
+      q[0] = blue;
+      q[1] = green;
+      q[2] = red;
+    }
+    return;
+  }
   const int samples = type == 6 ? 4 : 3;
   const int sample_bytes = depth == 16 ? 2 : 1;
   const int step = samples * sample_bytes;
@@ -204,6 +216,8 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
       PngRowBytes(header.colour_type, header.bit_depth, static_cast<std::uint64_t>(width));
   std::vector<std::uint8_t> current(full_row + 1);
   std::vector<std::uint8_t> previous(full_row + 1);
+  bool identity_gamma = true;
+  for (std::size_t i = 0; i < gamma.size(); ++i) identity_gamma &= gamma[i] == i;
 
   TIdatInput input(stream, first_length);
   // Reads one filtered row of size bytes and reconstructs it; false when no byte arrived.
@@ -220,7 +234,7 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
   if (header.interlace_method != 1) {
     for (int y = 0; y < height; ++y) {
       if (!read_row(full_row)) break;
-      StoreRow(header, gamma, current.data() + 1, y, 0, 1, width);
+      StoreRow(header, gamma, identity_gamma, current.data() + 1, y, 0, 1, width);
       std::swap(current, previous);
     }
   } else {
@@ -233,8 +247,9 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
       std::fill(previous.begin(), previous.end(), 0);
       for (int r = 0; r < pass_height; ++r) {
         if (!read_row(size)) break;
-        StoreRow(header, gamma, current.data() + 1, pass.row_start + r * pass.row_step,
-                 pass.column_start, pass.column_step, pass_width);
+        StoreRow(header, gamma, identity_gamma, current.data() + 1,
+                 pass.row_start + r * pass.row_step, pass.column_start, pass.column_step,
+                 pass_width);
         std::swap(current, previous);
       }
     }
@@ -242,23 +257,35 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
   input.Finish();
 }
 
-void CopyInternalImage(const TChunkIHDR& header, TBitmap& image) {
-  const TPngInternalImage& source = header.image;
-  if (source.pixels.empty()) throw EPNGHeaderNotPresent();
-  TPixelFormat format = source.bits == 1   ? TPixelFormat::pf1bit
-                        : source.bits == 4 ? TPixelFormat::pf4bit
-                        : source.bits == 8 ? TPixelFormat::pf8bit
-                                           : TPixelFormat::pf24bit;
-  TBitmap result;
-  result.Allocate(source.width, source.height, format);
-  std::size_t row = std::min(result.RowSize(), source.row_size);
-  for (int y = 0; y < source.height; ++y)
-    std::memcpy(result.ScanLine(y), source.RowFromTop(y), row);
+namespace {
+
+TPixelFormat InternalFormat(const TPngInternalImage& source) {
+  return source.bits == 1   ? TPixelFormat::pf1bit
+         : source.bits == 4 ? TPixelFormat::pf4bit
+         : source.bits == 8 ? TPixelFormat::pf8bit
+                            : TPixelFormat::pf24bit;
+}
+
+void SetInternalPalette(const TPngInternalImage& source, TBitmap& result) {
   if (source.bits <= 8) {
     std::size_t entries = std::size_t{1} << source.bits;
     result.SetPalette(std::vector<TRGBQuad>(
         source.colors.begin(), source.colors.begin() + static_cast<std::ptrdiff_t>(entries)));
   }
+}
+
+}  // namespace
+
+void CopyInternalImage(const TChunkIHDR& header, TBitmap& image) {
+  const TPngInternalImage& source = header.image;
+  if (source.pixels.empty()) throw EPNGHeaderNotPresent();
+  TPixelFormat format = InternalFormat(source);
+  TBitmap result;
+  result.Allocate(source.width, source.height, format);
+  std::size_t row = std::min(result.RowSize(), source.row_size);
+  for (int y = 0; y < source.height; ++y)
+    std::memcpy(result.ScanLine(y), source.RowFromTop(y), row);
+  SetInternalPalette(source, result);
   image = std::move(result);
 }
 

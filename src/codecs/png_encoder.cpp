@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -140,13 +141,14 @@ struct TFilteredRow {
   const std::uint8_t* bytes;
 };
 
-TFilteredRow ChooseFilter(std::uint8_t set, const std::uint8_t* row, const std::uint8_t* previous,
-                          std::vector<std::uint8_t> (&outputs)[5], std::size_t size,
-                          std::size_t pixel_bytes) {
+TFilteredRow ChooseFilter(std::uint8_t set, TPngFilterChoice choice, const std::uint8_t* row,
+                          const std::uint8_t* previous, std::vector<std::uint8_t> (&outputs)[5],
+                          std::size_t size, std::size_t pixel_bytes) {
   if (set == 0 || set == kPngFilterSetNone) return {kFilterNone, row};
   const bool single = std::popcount(static_cast<unsigned>(set)) == 1;
   TFilteredRow kept{kFilterNone, row};
   std::size_t kept_score = 0;
+  std::size_t kept_sum = SIZE_MAX;
   for (int type = 0; type <= 4; ++type) {
     if (!(set & (1 << type))) continue;
     const std::uint8_t* out = row;
@@ -156,6 +158,15 @@ TFilteredRow ChooseFilter(std::uint8_t set, const std::uint8_t* row, const std::
       out = outputs[type].data();
     }
     if (single) return {static_cast<std::uint8_t>(type), out};
+    if (choice == TPngFilterChoice::kSmallestSum) {
+      // The smallest sum wins; the first of equal sums is kept.
+      std::size_t sum = SumOfAbsoluteValues(out, size);
+      if (sum < kept_sum) {
+        kept = {static_cast<std::uint8_t>(type), out};
+        kept_sum = sum;
+      }
+      continue;
+    }
     std::size_t score = ScoreFilteredRow(out, size);
     if (score > kept_score) {
       kept = {static_cast<std::uint8_t>(type), out};
@@ -185,8 +196,8 @@ void EncodeImageData(const TPNGObject& object, const TChunkIHDR& header, TStream
   TIdatOutput output(stream, object.CompressionLevel(), object.MaxIdatSize());
   auto emit_row = [&](int y, int x0, int dx, int count, std::size_t size) {
     ConvertRow(header, depth, object.InverseGammaTable(), y, x0, dx, count, current.data(), size);
-    TFilteredRow filtered =
-        ChooseFilter(set, current.data(), previous.data(), outputs, size, pixel_bytes);
+    TFilteredRow filtered = ChooseFilter(set, object.FilterChoice(), current.data(),
+                                         previous.data(), outputs, size, pixel_bytes);
     output.Feed(&filtered.type, 1);
     output.Feed(filtered.bytes, size);
     std::swap(current, previous);

@@ -99,4 +99,13 @@ std::size_t ScoreFilteredRow(const std::uint8_t* row, std::size_t size) {
   return score;
 }
 
+std::size_t SumOfAbsoluteValues(const std::uint8_t* row, std::size_t size) {
+  std::size_t sum = 0;
+  for (std::size_t j = 0; j < size; ++j) {
+    unsigned b = row[j];
+    sum += b < 128 ? b : 256 - b;
+  }
+  return sum;
+}
+
 }  // namespace qv

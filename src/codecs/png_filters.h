@@ -29,4 +29,8 @@ void UnfilterRow(int type, std::uint8_t* row, const std::uint8_t* previous, std:
 // Number of positions j in 2..size-1 whose byte equals the byte at j-1 or at j-2.
 std::size_t ScoreFilteredRow(const std::uint8_t* row, std::size_t size);
 
+// Sum over the row of each byte's distance from zero as a signed byte (min(b, 256 - b)); smaller
+// sums compress better in general.
+std::size_t SumOfAbsoluteValues(const std::uint8_t* row, std::size_t size);
+
 }  // namespace qv

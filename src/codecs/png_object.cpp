@@ -65,6 +65,7 @@ void TPNGObject::Assign(const TPNGObject& source) {
   if (&source == this) return;
   Clear();
   filters_ = source.filters_;
+  filter_choice_ = source.filter_choice_;
   compression_level_ = source.compression_level_;
   interlace_method_ = source.interlace_method_;
   max_idat_size_ = source.max_idat_size_;

@@ -48,6 +48,11 @@ inline constexpr std::uint8_t kPngFilterSetAverage = 1 << 3;
 inline constexpr std::uint8_t kPngFilterSetPaeth = 1 << 4;
 inline constexpr std::uint8_t kPngFilterSetAll = 0x1F;
 
+// How the encoder picks one filter of the set for a row: the row score (the most bytes equal to
+// one of the two before them), or the smallest sum of the filtered bytes taken as signed
+// distances from zero (libpng's adaptive rule).
+enum class TPngFilterChoice { kRowScore, kSmallestSum };
+
 class TPNGObject {
  public:
   TPNGObject();
@@ -73,6 +78,9 @@ class TPNGObject {
   // Filters the encoder may choose from (bit n for type n); default {Sub}.
   std::uint8_t Filters() const { return filters_; }
   void SetFilters(std::uint8_t filters) { filters_ = filters & kPngFilterSetAll; }
+  // The rule that picks a filter when the set has more than one; default the row score.
+  TPngFilterChoice FilterChoice() const { return filter_choice_; }
+  void SetFilterChoice(TPngFilterChoice choice) { filter_choice_ = choice; }
   // zlib level 0..9 (values beyond are clamped); default 7.
   int CompressionLevel() const { return compression_level_; }
   void SetCompressionLevel(int level);
@@ -113,6 +121,7 @@ class TPNGObject {
  private:
   TPNGList chunks_;
   std::uint8_t filters_ = kPngFilterSetSub;
+  TPngFilterChoice filter_choice_ = TPngFilterChoice::kRowScore;
   int compression_level_ = 7;
   int interlace_method_ = 0;
   std::size_t max_idat_size_ = kDefaultMaxIdatSize;

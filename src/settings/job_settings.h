@@ -36,6 +36,11 @@ class IJobSettings {
   virtual bool CustomSize() const { return false; }
   virtual int CustomWidth() const { return 0; }
   virtual int CustomHeight() const { return 0; }
+  // Speed and size options, off unless a stored setting turns them on.
+  // Decode a JPEG that will be reduced at a DCT scale of 1/2, 1/4 or 1/8 first.
+  virtual bool FastShrink() const { return false; }
+  // PNG row filters: 0 Sub on every row, 1 the encoder chooses among all five per row.
+  virtual int PNGFilters() const { return 0; }
 };
 
 }  // namespace qv

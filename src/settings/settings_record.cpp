@@ -40,13 +40,28 @@ TModelControl& Control(TModelControl& form, const std::string& name) {
   return *control;
 }
 
+// The dialog's controls, and after them the options only the command line sets (stored in the
+// same section only once changed, off by default): decoding JPEGs at a reduced size, and the
+// PNG row filters.
+std::unique_ptr<TModelControl> MakeRecordModel() {
+  std::unique_ptr<TModelControl> form = MakeSetupFormModel();
+  TModelControl& speed = form->Add(TControlKind::kOther, "SpeedOptions");
+  TModelControl& fast_shrink = speed.Add(TControlKind::kCheckBox, "FastShrink");
+  fast_shrink.SetOptionalDefault("0");
+  TModelControl& filters = speed.Add(TControlKind::kRadioGroup, "PNGFilters");
+  filters.SetItems({"sub", "all"});
+  filters.SetItemIndex(0);
+  filters.SetOptionalDefault("0");
+  return form;
+}
+
 }  // namespace
 
-TSettingsRecord::TSettingsRecord() : form_(MakeSetupFormModel()) {}
+TSettingsRecord::TSettingsRecord() : form_(MakeRecordModel()) {}
 
 TSettingsRecord::~TSettingsRecord() = default;
 
-TSettingsRecord::TSettingsRecord(const TSettingsRecord& other) : form_(MakeSetupFormModel()) {
+TSettingsRecord::TSettingsRecord(const TSettingsRecord& other) : form_(MakeRecordModel()) {
   *this = other;
 }
 
@@ -169,6 +184,8 @@ bool TSettingsRecord::KeepAspect() const { return CheckedOf("KeepAspect"); }
 bool TSettingsRecord::CustomSize() const { return CheckedOf("CustomSize"); }
 int TSettingsRecord::CustomWidth() const { return SpinValueOf("CustomWidth"); }
 int TSettingsRecord::CustomHeight() const { return SpinValueOf("CustomHeight"); }
+bool TSettingsRecord::FastShrink() const { return CheckedOf("FastShrink"); }
+int TSettingsRecord::PNGFilters() const { return IndexOf("PNGFilters"); }
 
 std::string DefaultIniPath() {
   return ResolveIniPath(ExtractFilePath(ExecutableFileName()) + "quenvale.ini");

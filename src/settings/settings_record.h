@@ -66,6 +66,8 @@ class TSettingsRecord : public IJobSettings {
   bool CustomSize() const override;
   int CustomWidth() const override;
   int CustomHeight() const override;
+  bool FastShrink() const override;
+  int PNGFilters() const override;
 
  private:
   int IndexOf(const char* name) const;

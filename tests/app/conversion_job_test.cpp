@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "app/fakes.h"
+#include "app/image_io.h"
+#include "app/pdf_steps.h"
 #include "codecs/bmp_reader.h"
 #include "codecs/bmp_writer.h"
+#include "codecs/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
@@ -221,6 +225,150 @@ TEST_F(ConversionJobTest, FailureLeavesNoPartialOutputAndTheOldFileUntouched) {
   EXPECT_THROW(job.ConvertFile(dir / "broken.bmp"), Exception);
   EXPECT_EQ(FileText(dir / "a.png"), "old output");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3);
+}
+
+// The JPEG file without its quantisation tables: the header reads, decoding fails.
+std::string JpegWithoutQuantTables() {
+  std::string bytes = FileText(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
+  std::string out = bytes.substr(0, 2);
+  std::size_t i = 2;
+  while (i + 4 <= bytes.size()) {
+    auto marker = static_cast<unsigned char>(bytes[i + 1]);
+    if (marker == 0xDA) break;  // the scan and what follows stay
+    std::size_t length =
+        static_cast<unsigned char>(bytes[i + 2]) << 8 | static_cast<unsigned char>(bytes[i + 3]);
+    if (marker != 0xDB) out += bytes.substr(i, 2 + length);
+    i += 2 + length;
+  }
+  return out + bytes.substr(i);
+}
+
+TEST_F(ConversionJobTest, AJpegPageEmbeddingTheInputReadsOnlyItsHeader) {
+  std::string bytes = JpegWithoutQuantTables();
+  WriteText(dir / "nodqt.jpg", bytes);
+  settings.file_format = 3;
+  TPReportPtr report = CreatePdfWriter();
+  BeginPdfDrop(*report, dir / "out.pdf");
+  job.SetPdfMode(true, report.get());
+
+  // Never decoded, so the missing tables go unnoticed and the bytes go in unchanged.
+  EXPECT_EQ(job.ConvertFile(dir / "nodqt.jpg"), TJobOutcome::kConverted);
+  EXPECT_EQ(job.PagesAdded(), 1);
+
+  // Every step that needs pixels decodes, and the broken stream fails there.
+  for (int step = 0; step < 3; ++step) {
+    settings.target_res = step == 0 ? 2 : 0;
+    settings.sepia = step == 1;
+    settings.reduce256 = step == 2;
+    EXPECT_THROW(job.ConvertFile(dir / "nodqt.jpg"), EJPEG) << step;
+  }
+  EXPECT_EQ(job.PagesAdded(), 1);
+
+  // A stream of two components has no colour space: refused as decoding would refuse it. The
+  // frame and the scan header lose their third component.
+  std::string two = FileText(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
+  settings.reduce256 = false;
+  std::size_t sof = two.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  ASSERT_EQ(two[sof + 9], 3);
+  two[sof + 3] = 14, two[sof + 9] = 2;
+  two.erase(sof + 16, 3);
+  std::size_t sos = two.find("\xFF\xDA");
+  ASSERT_NE(sos, std::string::npos);
+  two[sos + 3] = 10, two[sos + 4] = 2;
+  two.erase(sos + 9, 2);
+  WriteText(dir / "two.jpg", two);
+  EXPECT_THROW(job.ConvertFile(dir / "two.jpg"), EJPEG);
+
+  EXPECT_EQ(EndPdfDrop(*report), 1);
+  std::string pdf = FileText(dir / "out.pdf");
+  EXPECT_NE(pdf.find(bytes), std::string::npos);
+  EXPECT_NE(pdf.find("/Width 227"), std::string::npos);
+  EXPECT_NE(pdf.find("/Height 149"), std::string::npos);
+}
+
+// A JPEG file of the picture at quality 95.
+void SaveJpeg(const TBitmap& image, const std::string& path) {
+  TJPEGImage jpeg;
+  jpeg.SetCompressionQuality(95);
+  jpeg.Assign(image);
+  jpeg.SaveToFile(path);
+}
+
+// A smooth picture with some detail, as a photo has.
+TBitmap Photo(int width, int height) {
+  TBitmap image;
+  image.Allocate(width, height, TPixelFormat::pf24bit);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = image.ScanLine(y);
+    for (int x = 0; x < width; ++x) {
+      row[3 * x] = static_cast<std::uint8_t>(128 + 100 * std::sin(x * 0.01 + y * 0.002));
+      row[3 * x + 1] = static_cast<std::uint8_t>((x + 2 * y) / 16);
+      row[3 * x + 2] = static_cast<std::uint8_t>(128 + 60 * std::cos(y * 0.013) + (x * y) % 7);
+    }
+  }
+  return image;
+}
+
+TEST(FastShrink, DecodesAtTheSmallestScaleLeavingTwiceTheTargetSize) {
+  TempDir dir;
+  SaveJpeg(Photo(2001, 1601), dir / "in.jpg");
+  struct Case {
+    int width, height, want_width, want_height;
+  };
+  for (const Case& c : {Case{125, 100, 251, 201},    // 1/8, sizes rounded up
+                        Case{126, 100, 501, 401},    // 1/8 leaves 251 < 252: 1/4
+                        Case{250, 200, 501, 401},    // 1/4 exactly
+                        Case{400, 300, 1001, 801},   // 1/2
+                        Case{640, 480, 2001, 1601},  // not even 1/2 leaves twice: full size
+                        Case{96, 401, 2001, 1601}}) {
+    // The scale chosen, checked by what the library decodes at it.
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(dir / "in.jpg");
+    jpeg.SetScale(JpegScaleFor(2001, 1601, c.width, c.height));
+    EXPECT_EQ(jpeg.Bitmap().Width(), c.want_width) << c.width << "x" << c.height;
+    EXPECT_EQ(jpeg.Bitmap().Height(), c.want_height) << c.width << "x" << c.height;
+  }
+}
+
+TEST_F(ConversionJobTest, FastShrinkStaysCloseToTheExactPathAndPngFiltersShrinkFiles) {
+  SaveJpeg(Photo(1600, 1200), dir / "photo.jpg");
+  settings.output_mode = 1;
+  settings.resample_mode = 3;
+  settings.target_res = 2;  // 96x96: decoded at 1/8
+  settings.dst_dir = dir / "exact";
+  job.ConvertFile(dir / "photo.jpg");
+  settings.fast_shrink = true;
+  settings.dst_dir = dir / "fast";
+  job.ConvertFile(dir / "photo.jpg");
+  TBitmap exact = LoadBmp(dir / "exact/photo.bmp"), fast = LoadBmp(dir / "fast/photo.bmp");
+  ASSERT_EQ(fast.Width(), 96);
+  ASSERT_EQ(fast.Height(), 96);
+  long difference = 0;
+  for (int y = 0; y < 96; ++y)
+    for (int i = 0; i < 96 * 3; ++i)
+      difference += std::abs(exact.ScanLine(y)[i] - fast.ScanLine(y)[i]);
+  double mean = static_cast<double>(difference) / (96 * 96 * 3);
+  EXPECT_GT(mean, 0.0);  // a different decode
+  EXPECT_LT(mean, 2.0);
+
+  // All five filters: a smaller PNG of the same pixels.
+  settings.fast_shrink = false;
+  settings.target_res = 0;
+  settings.file_format = 2;
+  SaveBmp(Photo(300, 200), dir / "photo.bmp");
+  settings.dst_dir = dir / "sub";
+  job.ConvertFile(dir / "photo.bmp");
+  settings.png_filters = 1;
+  settings.dst_dir = dir / "all";
+  job.ConvertFile(dir / "photo.bmp");
+  EXPECT_LT(std::filesystem::file_size(dir / "all/photo.png") * 100,
+            std::filesystem::file_size(dir / "sub/photo.png") * 97);
+  TBitmap sub, all;
+  ReadPngFile(dir / "sub/photo.png", sub);
+  ReadPngFile(dir / "all/photo.png", all);
+  EXPECT_TRUE(SamePixels(sub, all));
+  EXPECT_TRUE(SamePixels(sub, Photo(300, 200)));
 }
 
 TEST_F(ConversionJobTest, OutOfRangeFormatWritesBmp) {

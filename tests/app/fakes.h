@@ -28,6 +28,8 @@ struct FakeSettings : IJobSettings {
   bool reduce256 = false;
   int jpeg_quality = 85;
   int png_level = 9;
+  bool fast_shrink = false;
+  int png_filters = 0;
 
   int OutputMode() const override { return output_mode; }
   std::string DstDir() const override { return dst_dir; }
@@ -39,6 +41,8 @@ struct FakeSettings : IJobSettings {
   bool Reduce256ColorMode() const override { return reduce256; }
   int JPEGQL() const override { return jpeg_quality; }
   int PNGCL() const override { return png_level; }
+  bool FastShrink() const override { return fast_shrink; }
+  int PNGFilters() const override { return png_filters; }
 };
 
 struct FakeHost : IJobHost, IBatchHost {

@@ -212,6 +212,29 @@ TEST_F(Cli, AnySizeAndFitInsideIt) {
   EXPECT_NE(help.find("WIDTHxHEIGHT"), std::string::npos);
 }
 
+// The speed and size options are off unless asked for, are stored only once set, and a PNG
+// written with all five filters holds the pixels of one written with Sub.
+TEST_F(Cli, FastShrinkAndPngFiltersAreOptionsOffByDefault) {
+  WriteBmp(dir / "a.bmp", 300, 200);
+  EXPECT_EQ(Run({"--show-settings"}).out.find("FastShrink"), std::string::npos);
+  EXPECT_EQ(Run({"--show-settings"}).out.find("PNGFilters"), std::string::npos);
+  ProgramResult shown = Run({"--fast-shrink", "--png-filters", "all", "--show-settings"});
+  EXPECT_NE(shown.out.find("\nFastShrink=1\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("\nPNGFilters=1\n"), std::string::npos) << shown.out;
+  for (const char* filters : {"sub", "all"}) {
+    ProgramResult result =
+        Run({"--out", dir / filters, "--format", "png", "--png-filters", filters, dir / "a.bmp"});
+    EXPECT_EQ(result.status, 0) << result.err;
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir / "sub/a.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "all/a.png"));
+  EXPECT_EQ(Run({"--png-filters", "none", dir / "a.bmp"}).status, 2);
+  EXPECT_EQ(Run({"--fast-shrink=1", dir / "a.bmp"}).status, 2);
+  std::string help = Run({"--help"}).out;
+  EXPECT_NE(help.find("--fast-shrink"), std::string::npos);
+  EXPECT_NE(help.find("--png-filters sub|all"), std::string::npos);
+}
+
 TEST_F(Cli, KeepGoingReportsEachFailedFileConvertsTheRestAndExitsOne) {
   WriteBmp(dir / "a.bmp", 2, 2);
   std::ofstream(dir / "bad.bmp") << "XXXX not a bitmap";

@@ -265,6 +265,27 @@ TEST(PngLayout, FilterChoiceByScore) {
   EXPECT_EQ(first_filter(0, ramp), 0);
 }
 
+// Filter choice by the smallest sum of the filtered bytes as signed values: per row, the filter
+// that leaves the least, the first of equal sums kept.
+TEST(PngLayout, FilterChoiceBySmallestSum) {
+  TBitmap image;
+  image.Allocate(16, 3, TPixelFormat::pf8bit);
+  for (int i = 0; i < 16; ++i) {
+    image.ScanLine(0)[i] = static_cast<std::uint8_t>(i * 5);  // Sub leaves 0, 5, 5, ...
+    image.ScanLine(1)[i] = static_cast<std::uint8_t>(i * 5);  // Up leaves zeros
+    image.ScanLine(2)[i] = 77;  // Sub and Paeth both leave 77 and zeros: Sub comes first
+  }
+  TPNGObject png;
+  png.SetFilters(kPngFilterSetAll);
+  png.SetFilterChoice(TPngFilterChoice::kSmallestSum);
+  png.AssignBitmap(image);
+  std::vector<std::uint8_t> raw = pngtest::Inflate(IdatData(pngtest::ParseChunks(Save(png))));
+  ASSERT_EQ(raw.size(), 3u * 17u);
+  EXPECT_EQ((std::vector<int>{raw[0], raw[17], raw[34]}), (std::vector<int>{1, 2, 1}));
+  EXPECT_EQ(std::vector<std::uint8_t>(raw.begin() + 18, raw.begin() + 34),
+            std::vector<std::uint8_t>(16, 0));
+}
+
 TEST(PngLayout, TransparentColourGivesTrns) {
   TBitmap colour;
   colour.Allocate(2, 2, TPixelFormat::pf24bit);

@@ -27,7 +27,8 @@ TEST(PhotoSettingsTest, DefaultsStayOutOfTheFileAndOutOfTheListing) {
   EXPECT_EQ(record.CustomWidth(), 1024);
   EXPECT_EQ(record.CustomHeight(), 768);
   for (const auto& [key, value] : record.Values()) EXPECT_NE(key.rfind("Custom", 0), 0u) << key;
-  EXPECT_EQ(record.AllValues().size(), record.Values().size() + 6);
+  // The six photo options and the two speed options (FastShrink, PNGFilters).
+  EXPECT_EQ(record.AllValues().size(), record.Values().size() + 8);
 }
 
 TEST(PhotoSettingsTest, AChangedOptionIsAppendedAndStaysWhenSwitchedBackOff) {

@@ -174,6 +174,26 @@ TEST(SettingsRecordTest, TheDialogSavingFirstPutsItsKeysFirst) {
             "PNGCL=9\nJPEGQL=85\nDropFileFormTop=0\nDropFileFormLeft=0\n");
 }
 
+TEST(SettingsRecordTest, SpeedOptionsAreOffAndStoredOnlyOnceChanged) {
+  TempDir folder;
+  const std::string path = folder / "q.ini";
+  TSettingsRecord record;
+  EXPECT_FALSE(record.FastShrink());
+  EXPECT_EQ(record.PNGFilters(), 0);
+  record.SaveToIni(path, "u");
+  EXPECT_EQ(ReadFileBytes(path).find("FastShrink"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(path).find("PNGFilters"), std::string::npos);
+
+  ASSERT_TRUE(record.SetValue("fastshrink", "1"));
+  ASSERT_TRUE(record.SetValue("PNGFilters", "1"));
+  EXPECT_FALSE(record.SetValue("PNGFilters", "2"));  // sub and all only
+  record.SaveToIni(path, "u");
+  TSettingsRecord loaded;
+  loaded.LoadFromIni(path, "u");
+  EXPECT_TRUE(loaded.FastShrink());
+  EXPECT_EQ(loaded.PNGFilters(), 1);
+}
+
 TEST(SettingsRecordTest, EmptySectionIsTheExecutablesFileName) {
   TempDir folder;
   TSettingsRecord record;

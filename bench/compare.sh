@@ -1,0 +1,292 @@
+#!/usr/bin/env bash
+# Times quenvale-cli side by side with the installed peers (libvips' `vips` and `vipsthumbnail`,
+# ImageMagick, GraphicsMagick, img2pdf) on a generated corpus of camera-like JPEGs, in one run,
+# and writes the table of times and ratios to bench/results.md (the previous table is kept below
+# the new one).
+#
+# One process per file and one thread per process (VIPS_CONCURRENCY, MAGICK_THREAD_LIMIT and
+# OMP_NUM_THREADS are 1) unless a row says otherwise; hyperfine runs the tools of one file side
+# by side and takes each one's median; a row sums the medians over its files.
+#
+# Environment: QV_CLI (the program, default build-bench/bin/quenvale-cli), QV_CORPUS (where the
+# corpus is made once, default build-bench/corpus), RUNS (runs per tool and file, default 5),
+# QV_NOTE (a line on the machine's load, written above the table).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli=${QV_CLI:-$root/build-bench/bin/quenvale-cli}
+corpus=${QV_CORPUS:-$root/build-bench/corpus}
+runs=${RUNS:-5}
+results=${QV_RESULTS:-$root/bench/results.md}
+for tool in hyperfine vips vipsthumbnail gm img2pdf python3 /usr/bin/convert; do
+  command -v "$tool" >/dev/null || { echo "compare.sh: $tool is missing (make bench installs the peers)" >&2; exit 1; }
+done
+[ -x "$cli" ] || { echo "compare.sh: no $cli (build it first)" >&2; exit 1; }
+export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
+magick=/usr/bin/convert
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+ini=$work/bench.ini
+if [ -f "$results" ]; then cp "$results" "$work/old.md"; else printf '# Comparison with peers\n\n' >"$work/old.md"; fi
+run_date=$(date -u '+%Y-%m-%d %H:%M UTC')
+mem_huge_ours="" mem_huge_vips="" mem_pdf_ours="" mem_pdf_img2pdf="" hundred_bytes=0 png_sizes="" mad=""
+: >"$ini"
+mkdir -p "$work/qv" "$work/out" "$corpus"
+
+# The corpus: three 12 MP and three 2 MP pictures (seeded plasma, softened, with sensor-like
+# noise, saved as JPEG q92 with 2x2 chroma subsampling), 24-bit BMP and PNG copies of them, and
+# one 96 MP JPEG (11320x8490) enlarged from the first.
+make_jpeg() { # name width height seed
+  [ -s "$corpus/$1.jpg" ] && return
+  "$magick" -seed "$4" -size "$2x$3" plasma:fractal -blur 0x1.2 -attenuate 0.3 +noise Gaussian \
+    -quality 92 -sampling-factor 2x2 "$corpus/$1.tmp.jpg"
+  mv "$corpus/$1.tmp.jpg" "$corpus/$1.jpg"
+}
+make_jpeg big1 4000 3000 1
+make_jpeg big2 4032 3024 2
+make_jpeg big3 3000 4000 3
+make_jpeg small1 1920 1080 4
+make_jpeg small2 1600 1200 5
+make_jpeg small3 1200 1600 6
+files=(big1 big2 big3 small1 small2 small3)
+for f in "${files[@]}"; do
+  [ -s "$corpus/$f.bmp" ] || "$magick" "$corpus/$f.jpg" -type TrueColor "BMP3:$corpus/$f.bmp"
+  [ -s "$corpus/$f.png" ] || vips copy "$corpus/$f.jpg" "$corpus/$f.png[compression=6]"
+done
+[ -s "$corpus/huge.jpg" ] ||
+  vips resize "$corpus/big1.jpg" "$corpus/huge.jpg[Q=92]" 2.83 --vscale 2.83 --kernel linear
+size_of() { vipsheader -f width "$1"; vipsheader -f height "$1"; }
+
+# Each row: a name, then for every input a list of commands (ours first), separated by "--".
+json=$work/json
+mkdir -p "$json"
+row_index=0
+declare -a rows
+time_files() { # row-name tool-names... ; commands come from make_commands <file>
+  local name=$1
+  shift
+  local tools=("$@") i=0
+  for f in "${inputs[@]}"; do
+    mapfile -t commands < <(make_commands "$f")
+    hyperfine -N --style none --warmup 1 --runs "$runs" --export-json "$json/$name.$i.json" \
+      "${commands[@]}" >/dev/null
+    i=$((i + 1))
+  done
+  rows+=("$name|${tools[*]}")
+  summarize
+}
+q() { echo "$cli --ini $ini -q --overwrite --out $work/qv $*"; }
+
+summarize() {
+python3 - "$json" "$results" "$runs" "$run_date" "$(uptime | sed 's/.*load/load/')" \
+  "${QV_NOTE:-}" "$mem_huge_ours" "$mem_huge_vips" "$mem_pdf_ours" "$mem_pdf_img2pdf" \
+  "$hundred_bytes" "$png_sizes" "$mad" "$work/old.md" "${rows[@]}" <<'EOF'
+import json, os, sys
+(json_dir, results, runs, date, load, note, mem_huge_ours, mem_huge_vips, mem_pdf_ours,
+ mem_pdf_img2pdf, hundred_bytes, png_sizes, mad, old_file), rows = sys.argv[1:15], sys.argv[15:]
+lines = [f"## Run of {date}", "",
+         f"Runs per tool and file: {runs}; {load} at the end of the run. {note}".rstrip(), "",
+         "| job | tool | seconds | ours / tool |", "|---|---|---|---|"]
+for row in rows:
+    name, tools = row.split("|")
+    tools = tools.split()
+    sums = [0.0] * len(tools)
+    i = 0
+    while os.path.exists(f"{json_dir}/{name}.{i}.json"):
+        data = json.load(open(f"{json_dir}/{name}.{i}.json"))
+        for k, r in enumerate(data["results"]):
+            sums[k] += r["median"]
+        i += 1
+    for k, tool in enumerate(tools):
+        ratio = "" if k == 0 else f"{sums[0] / sums[k]:.2f}x"
+        lines.append(f"| {name if k == 0 else ''} | {tool} | {sums[k]:.3f} | {ratio} |")
+if mem_huge_ours or mem_pdf_ours:
+    lines += ["", "| peak memory | MiB |", "|---|---|"]
+if mem_huge_ours:
+    lines += [f"| ours, 96 MP JPEG to 1600x1200 | {int(mem_huge_ours) / 1024:.0f} |",
+              f"| libvips, the same | {int(mem_huge_vips) / 1024:.0f} |",
+              f"| (the 96 MP picture decoded, 24 bits) | {11320 * 8490 * 3 / 1048576:.0f} |"]
+if mem_pdf_ours:
+    lines += [f"| ours, 100 pages of 12 MP into a PDF | {int(mem_pdf_ours) / 1024:.0f} |",
+              f"| img2pdf, the same | {int(mem_pdf_img2pdf) / 1024:.0f} |",
+              f"| (the 100 JPEG files together) | {int(hundred_bytes) / 1048576:.0f} |"]
+if png_sizes:
+    lines += ["", "| PNG 9, 2 MP | sub (bytes) | all (bytes) | libvips filter=all (bytes) |", "|---|---|---|---|"]
+    for entry in filter(None, png_sizes.split(";")):
+        n, a, b, c = entry.split()
+        lines.append(f"| {n} | {a} | {b} | {c} |")
+if mad:
+    lines += ["", f"Mean absolute pixel difference of --fast-shrink from the exact path (640x480 "
+              f"Lanczos3, per byte of the six pictures): {mad}."]
+lines.append("")
+old = open(old_file).read()
+head, sep, rest = old.partition("## Run of")
+with open(results, "w") as f:
+    f.write(head + "\n".join(lines) + "\n" + (sep + rest if sep else ""))
+EOF
+}
+
+# The rows run in the order of their importance; the table is written after each.
+# The inputs of the rows below.
+jpegs=()
+for f in "${files[@]}"; do jpegs+=("$corpus/$f.jpg"); done
+hundred=()
+for i in $(seq 0 99); do hundred+=("$corpus/${files[$((i % 3))]}.jpg"); done
+bmps=()
+for f in "${files[@]}"; do bmps+=("$corpus/$f.bmp"); done
+
+# Peak memory (maximum resident set, /usr/bin/time).
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+# 8. Six JPEGs into one PDF, and 100 pages of 12 MP.
+inputs=(six)
+make_commands() {
+  q --format pdf --pdf "$work/out/q.pdf" "${jpegs[@]}"
+  echo "img2pdf ${jpegs[*]} -o $work/out/i.pdf"
+}
+time_files "six JPEGs into one PDF" ours img2pdf
+inputs=(hundred)
+make_commands() {
+  q --format pdf --pdf "$work/out/q.pdf" "${hundred[@]}"
+  echo "img2pdf ${hundred[*]} -o $work/out/i.pdf"
+}
+time_files "100 pages of 12 MP JPEG into one PDF" ours img2pdf
+
+# Peak memory of the 100 pages.
+mem_pdf_ours=$(peak $(q --format pdf --pdf "$work/out/q.pdf" "${hundred[@]}"))
+mem_pdf_img2pdf=$(peak img2pdf "${hundred[@]}" -o "$work/out/i.pdf")
+hundred_bytes=0
+for f in "${hundred[@]}"; do hundred_bytes=$((hundred_bytes + $(stat -c %s "$f"))); done
+summarize
+inputs=("${files[@]}")
+# 6. 24-bit PNG -> JPEG q85 (our PNG decoder against libpng's).
+for kind in png; do
+  make_commands() {
+    q --format jpeg --quality 85 "$corpus/$1.$kind"
+    echo "vips copy $corpus/$1.$kind $work/out/v.jpg[Q=85]"
+    echo "$magick $corpus/$1.$kind -quality 85 $work/out/m.jpg"
+    echo "gm convert $corpus/$1.$kind -quality 85 $work/out/g.jpg"
+  }
+  time_files "${kind^^} to JPEG q85" ours vips imagemagick graphicsmagick
+done
+
+inputs=("${files[@]}")
+# 2. The same with --fast-shrink (decoding at a DCT scale), against vipsthumbnail, which does
+# the same.
+make_commands() {
+  q --format jpeg --size 640x480 --resample lanczos3 --quality 85 --fast-shrink "$corpus/$1.jpg"
+  echo "vipsthumbnail $corpus/$1.jpg --size 640x480! -o $work/out/t.jpg[Q=85]"
+}
+time_files "JPEG to 640x480 Lanczos3 JPEG, --fast-shrink" ours vipsthumbnail
+
+# Fast shrink: the mean absolute difference of its pixels from the exact path's.
+"$cli" --ini "$ini" -q --overwrite --out "$work/exact" --format bmp --size 640x480 --resample lanczos3 "${jpegs[@]}"
+"$cli" --ini "$ini" -q --overwrite --out "$work/fast" --format bmp --size 640x480 --resample lanczos3 --fast-shrink "${jpegs[@]}"
+mad=$(python3 - "$work" "${files[@]}" <<'EOF'
+import sys
+work, names = sys.argv[1], sys.argv[2:]
+total = count = 0
+worst = 0.0
+for n in names:
+    a = open(f"{work}/exact/{n}.bmp", "rb").read()
+    b = open(f"{work}/fast/{n}.bmp", "rb").read()
+    off = int.from_bytes(a[10:14], "little")
+    d = sum(abs(x - y) for x, y in zip(a[off:], b[off:]))
+    total += d
+    count += len(a) - off
+    worst = max(worst, d / (len(a) - off))
+print(f"{total / count:.2f} (worst file {worst:.2f})")
+EOF
+)
+
+summarize
+# 7. The 96 MP JPEG -> 1600x1200 Lanczos3 JPEG (peak memory below).
+inputs=(huge)
+make_commands() {
+  q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(1600/11320)") --vscale $(python3 -c "print(1200/8490)") --kernel lanczos3 --gap 0"
+  echo "$magick $corpus/$1.jpg -filter Lanczos -resize 1600x1200! -quality 85 $work/out/m.jpg"
+}
+time_files "96 MP JPEG to 1600x1200 Lanczos3 JPEG" ours vips imagemagick
+
+mem_huge_ours=$(peak $(q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/huge.jpg"))
+mem_huge_vips=$(peak vips resize "$corpus/huge.jpg" "$work/out/v.jpg[Q=85]" 0.1413 --vscale 0.1413 --kernel lanczos3 --gap 0)
+summarize
+# 11. PNG size and encode time with --png-filters all, on the 2 MP files at level 9.
+inputs=(small1 small2 small3)
+make_commands() {
+  q --format png --png-level 9 "$corpus/$1.bmp"
+  q --format png --png-level 9 --png-filters all "$corpus/$1.bmp"
+  echo "vips copy $corpus/$1.bmp $work/out/$1.png[compression=9,filter=all]"
+}
+time_files "BMP to PNG 9 (2 MP): sub, all, libvips filter=all" ours-sub ours-all vips
+png_sizes=""
+for f in small1 small2 small3; do
+  "$cli" --ini "$ini" -q --overwrite --out "$work/sub" --format png --png-level 9 "$corpus/$f.bmp"
+  "$cli" --ini "$ini" -q --overwrite --out "$work/all" --format png --png-level 9 --png-filters all "$corpus/$f.bmp"
+  png_sizes+="$f $(stat -c %s "$work/sub/$f.png") $(stat -c %s "$work/all/$f.png") $(stat -c %s "$work/out/$f.png");"
+done
+
+summarize
+inputs=("${files[@]}")
+# 1. JPEG -> 640x480 Lanczos3 -> JPEG q85.
+inputs=("${files[@]}")
+make_commands() {
+  local w h
+  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+  q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(640/$w)") --vscale $(python3 -c "print(480/$h)") --kernel lanczos3 --gap 0"
+  echo "vipsthumbnail $corpus/$1.jpg --size 640x480! -o $work/out/t.jpg[Q=85]"
+  echo "$magick $corpus/$1.jpg -filter Lanczos -resize 640x480! -quality 85 $work/out/m.jpg"
+  echo "gm convert $corpus/$1.jpg -filter Lanczos -resize 640x480! -quality 85 $work/out/g.jpg"
+}
+time_files "JPEG to 640x480 Lanczos3 JPEG q85" ours vips vipsthumbnail imagemagick graphicsmagick
+
+# 9. Start-up: a 16x16 BMP to PNG.
+"$magick" -size 16x16 xc:gray "BMP3:$work/tiny.bmp"
+inputs=(tiny)
+make_commands() {
+  q --format png "$work/tiny.bmp"
+  echo "vips copy $work/tiny.bmp $work/out/v.png"
+  echo "$magick $work/tiny.bmp $work/out/m.png"
+  echo "gm convert $work/tiny.bmp $work/out/g.png"
+}
+time_files "start-up: 16x16 BMP to PNG" ours vips imagemagick graphicsmagick
+
+inputs=("${files[@]}")
+# 3. JPEG -> 1024x768 Mitchell -> PNG level 9.
+make_commands() {
+  local w h
+  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+  q --format png --png-level 9 --size 1024x768 --resample mitchell "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.png[compression=9] $(python3 -c "print(1024/$w)") --vscale $(python3 -c "print(768/$h)") --kernel mitchell --gap 0"
+  echo "$magick $corpus/$1.jpg -filter Mitchell -resize 1024x768! -quality 95 $work/out/m.png"
+  echo "gm convert $corpus/$1.jpg -filter Mitchell -resize 1024x768! -quality 95 $work/out/g.png"
+}
+time_files "JPEG to 1024x768 Mitchell PNG 9" ours vips imagemagick graphicsmagick
+
+inputs=("${files[@]}")
+# 4. JPEG -> 800x600 bilinear -> BMP.
+make_commands() {
+  local w h
+  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+  q --format bmp --size 800x600 --resample bilinear "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.bmp $(python3 -c "print(800/$w)") --vscale $(python3 -c "print(600/$h)") --kernel linear --gap 0"
+  echo "$magick $corpus/$1.jpg -filter Triangle -resize 800x600! $work/out/m.bmp"
+  echo "gm convert $corpus/$1.jpg -filter Triangle -resize 800x600! $work/out/g.bmp"
+}
+time_files "JPEG to 800x600 bilinear BMP" ours vips imagemagick graphicsmagick
+
+inputs=("${files[@]}")
+# 5. BMP -> JPEG q85.
+for kind in bmp; do
+  make_commands() {
+    q --format jpeg --quality 85 "$corpus/$1.$kind"
+    echo "vips copy $corpus/$1.$kind $work/out/v.jpg[Q=85]"
+    echo "$magick $corpus/$1.$kind -quality 85 $work/out/m.jpg"
+    echo "gm convert $corpus/$1.$kind -quality 85 $work/out/g.jpg"
+  }
+  time_files "${kind^^} to JPEG q85" ours vips imagemagick graphicsmagick
+done
+
+
+summarize
+cat "$results" | sed -n "/## Run of $run_date/,/## Run of/p"
