@@ -6,7 +6,7 @@ file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
 list(SORT sources)
 execute_process(
   COMMAND ${XGETTEXT} --language=C++ --from-code=UTF-8 --keyword=Tr --keyword=TrQ --keyword=N_
-          --keyword=TrCtx:1c,2 --keyword=NC_:1c,2 --add-comments=TRANSLATORS: --package-name=Quenvale
+          --keyword=TrN:1,2 --keyword=TrCtx:1c,2 --keyword=NC_:1c,2 --add-comments=TRANSLATORS: --package-name=Quenvale
           --add-location=file --sort-by-file -o ${POT} ${sources}
   WORKING_DIRECTORY ${SOURCE_DIR}
   RESULT_VARIABLE result)

@@ -2,6 +2,7 @@
 #include "app/batch_summary.h"
 
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -29,18 +30,35 @@ int TBatchSummary::PassedOver() const {
   return total;
 }
 
-std::string TBatchSummary::Text() const {
-  std::string text = IntToStr(converted_) + " converted";
-  if (warned_ > 0) text += ", " + IntToStr(warned_) + " with warnings";
-  text += ", " + IntToStr(PassedOver()) + " passed over";
+namespace {
+
+std::string CountText(const char* format, int count) {
+  return FormatText(format, {IntToStr(count)});
+}
+
+}  // namespace
+
+std::string TBatchSummary::Text(int not_reached) const {
+  // TRANSLATORS: between the items of a list in one line ("1 converted, 2 failed").
+  const std::string separator = TrCtx("list", ", ");
+  std::string text = CountText(TrN("%d converted", "%d converted", converted_), converted_);
+  if (warned_ > 0)
+    text += separator + CountText(TrN("%d with warnings", "%d with warnings", warned_), warned_);
+  text +=
+      separator + CountText(TrN("%d passed over", "%d passed over", PassedOver()), PassedOver());
   std::string reasons;
   for (int i = 0; i < kPassReasonCount; ++i) {
     if (passed_over_[i] == 0) continue;
-    if (!reasons.empty()) reasons += ", ";
-    reasons += IntToStr(passed_over_[i]) + " " + PassReasonText(static_cast<TPassReason>(i));
+    if (!reasons.empty()) reasons += separator;
+    // TRANSLATORS: a number of files passed over, then why ("2 output exists").
+    reasons += FormatText(TrCtx("files passed over", "%d %s"),
+                          {IntToStr(passed_over_[i]), PassReasonText(static_cast<TPassReason>(i))});
   }
   if (!reasons.empty()) text += " (" + reasons + ")";
-  text += ", " + IntToStr(failed_) + " failed";
+  text += separator + CountText(TrN("%d failed", "%d failed", failed_), failed_);
+  if (not_reached > 0)
+    text +=
+        separator + CountText(TrN("%d not reached", "%d not reached", not_reached), not_reached);
   return text;
 }
 

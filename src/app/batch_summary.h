@@ -25,8 +25,9 @@ class TBatchSummary {
 
   // "3 converted, 2 passed over (1 output exists, 1 not a regular file), 1 failed", with
   // ", 1 with warnings" after the converted count when there are any. The parts of the
-  // passed-over count appear only when not 0, in the order of TPassReason.
-  std::string Text() const;
+  // passed-over count appear only when not 0, in the order of TPassReason; ", 2 not reached"
+  // at the end when not_reached is above 0 (names a drop ended before). In the user's language.
+  std::string Text(int not_reached = 0) const;
 
  private:
   int converted_ = 0;

@@ -38,7 +38,7 @@ std::string OutputFolder(const std::string& file_name, TOutputPlace place,
                          const std::string& dst_dir) {
   // Into a folder without a folder would make the outputs land in "/": refused.
   if (place == TOutputPlace::kDstDir) {
-    if (dst_dir.empty()) throw Exception(kNoOutputFolderText);
+    if (dst_dir.empty()) throw Exception(Tr(kNoOutputFolderText));
     return IncludeTrailingPathDelimiter(dst_dir);
   }
   return ExtractFilePath(file_name);
@@ -128,9 +128,11 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
     jpeg.AssignTo(image);
     // The library completed the picture by working around damage: it is converted as it is,
     // and the user hears that it may lack rows or show garbled blocks.
-    if (jpeg.DecodeWarnings() > 0)
-      Warn(file_name, std::string(kIncompletePictureWarning) +
-                          " (JPEG library: " + jpeg.FirstDecodeWarning() + ")");
+    if (jpeg.DecodeWarnings() > 0) {
+      // TRANSLATORS: the warning, then the JPEG library's own message (in English).
+      Warn(file_name, FormatText(Tr("%s (JPEG library: %s)"),
+                                 {Tr(kIncompletePictureWarning), jpeg.FirstDecodeWarning()}));
+    }
     OrientUpright(image, orientation);
   } else {
     ReadImage(reader, file_name, image);

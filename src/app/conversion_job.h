@@ -30,7 +30,7 @@ inline constexpr char kResizeErrorCaption[] = N_("Error");
 
 // The refusal of OutputMode 1 without a folder.
 inline constexpr char kNoOutputFolderText[] =
-    "No output folder is set: writing into a folder (OutputMode 1) needs DstDir";
+    N_("No output folder is set: writing into a folder (OutputMode 1) needs DstDir");
 
 // Position of a file's extension in kReaderExtensions (1-based, 0 when empty or absent):
 // 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host (see ReaderOf).
@@ -46,7 +46,7 @@ std::string OutputPath(const std::string& file_name, TOutputPlace place, const s
                        TOutputFormat format);
 
 // The warning given for a JPEG that the library completed only by working around damage.
-inline constexpr char kIncompletePictureWarning[] = "the picture may be incomplete";
+inline constexpr char kIncompletePictureWarning[] = N_("the picture may be incomplete");
 
 // What ConvertFile did with a file that it did not fail on.
 enum class TJobOutcome {

@@ -7,17 +7,18 @@
 
 #include "app/conversion_job.h"
 #include "runtime/exceptions.h"
+#include "runtime/translation.h"
 #include "settings/job_settings.h"
 
 namespace qv {
 
 const char* PassReasonText(TPassReason reason) {
   switch (reason) {
-    case TPassReason::kOutputExists: return "output exists";
-    case TPassReason::kNotARegularFile: return "not a regular file";
-    case TPassReason::kMissing: return "no such file";
-    case TPassReason::kNoReader: return "no reader for it";
-    case TPassReason::kNoPdfFile: return "no PDF file chosen";
+    case TPassReason::kOutputExists: return Tr("output exists");
+    case TPassReason::kNotARegularFile: return Tr("not a regular file");
+    case TPassReason::kMissing: return Tr("no such file");
+    case TPassReason::kNoReader: return Tr("no reader for it");
+    case TPassReason::kNoPdfFile: return Tr("no PDF file chosen");
     case TPassReason::kNone: break;
   }
   return "";
@@ -54,7 +55,7 @@ TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
   } catch (const EAbort&) {
     result.status = TFileStatus::kFailed;
     result.error = std::current_exception();
-    result.message = kAbandonedMessage;
+    result.message = Tr(kAbandonedMessage);
     result.silent = true;
   } catch (const std::bad_alloc&) {
     // Memory that could not be had anywhere in the conversion: the system's message for it,
@@ -70,7 +71,7 @@ TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
   } catch (...) {
     result.status = TFileStatus::kFailed;
     result.error = std::current_exception();
-    result.message = "unknown failure";
+    result.message = Tr("unknown failure");
   }
   return result;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/translation.h"
+
 namespace qv {
 
 class IJobSettings;
@@ -45,7 +47,7 @@ struct TFileResult {
 };
 
 inline constexpr char kAbandonedMessage[] =
-    "abandoned: the plug-in that accepted it could not decode it";
+    N_("abandoned: the plug-in that accepted it could not decode it");
 
 // Converts one name of a drop with job, as the batch run does between two files: a name that is
 // no regular file is passed over, so is every name while the format is PDF and the drop has no

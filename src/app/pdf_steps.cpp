@@ -21,6 +21,7 @@
 #include "pdf/report/pr_report.h"
 #include "runtime/exceptions.h"
 #include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -115,7 +116,7 @@ void CheckPdfTarget(const std::string &pdf_file, const std::vector<std::string> 
     struct stat info;
     if (::stat(input.c_str(), &info) == 0 && info.st_dev == target.st_dev &&
         info.st_ino == target.st_ino)
-      throw Exception(FormatText(kPdfTargetIsInputText, {pdf_file}));
+      throw Exception(FormatText(Tr(kPdfTargetIsInputText), {pdf_file}));
   }
   bool is_pdf = false;
   if (S_ISREG(target.st_mode)) {
@@ -128,7 +129,7 @@ void CheckPdfTarget(const std::string &pdf_file, const std::vector<std::string> 
       ::close(fd);
     }
   }
-  if (!is_pdf) throw Exception(FormatText(kPdfTargetNotPdfText, {pdf_file}));
+  if (!is_pdf) throw Exception(FormatText(Tr(kPdfTargetNotPdfText), {pdf_file}));
 }
 
 }  // namespace qv

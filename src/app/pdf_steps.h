@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/translation.h"
+
 namespace qv {
 
 class TBitmap;
@@ -50,8 +52,8 @@ int EndPdfDrop(TPReport& report);
 void CheckPdfTarget(const std::string& pdf_file, const std::vector<std::string>& inputs);
 
 inline constexpr char kPdfTargetIsInputText[] =
-    "The PDF file \"%s\" is one of the files to convert; it is not replaced";
+    N_("The PDF file \"%s\" is one of the files to convert; it is not replaced");
 inline constexpr char kPdfTargetNotPdfText[] =
-    "The file \"%s\" exists and is not a PDF file; it is not replaced";
+    N_("The file \"%s\" exists and is not a PDF file; it is not replaced");
 
 }  // namespace qv

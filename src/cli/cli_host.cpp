@@ -57,7 +57,7 @@ void TCliHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
 
 void TCliHost::FileWarning(const std::string& file_name, const std::string& text) {
   SetProgressVisible(false);
-  std::cerr << "quenvale-cli: warning: " << QuoteFileName(file_name) << ": "
+  std::cerr << "quenvale-cli: " << Tr("warning") << ": " << QuoteFileName(file_name) << ": "
             << TerminalSafe(text, {file_name}) << "\n";
 }
 
@@ -72,29 +72,37 @@ void TCliHost::FileFinished(int, int, const TFileResult& result) {
               << "\n";
   } else if (result.reason == TPassReason::kMissing) {
     SetProgressVisible(false);
-    std::cerr << "quenvale-cli: warning: " << QuoteFileName(result.file_name) << ": "
-              << PassReasonText(result.reason) << "\n";
+    std::cerr << "quenvale-cli: " << Tr("warning") << ": " << QuoteFileName(result.file_name)
+              << ": " << PassReasonText(result.reason) << "\n";
   }
 }
 
 void TCliHost::SameOutputTwice(const std::string& earlier_input, const std::string& input,
                                const std::string& output, bool overwritten) {
   SetProgressVisible(false);
-  std::cerr << "quenvale-cli: " << QuoteFileName(input) << ": same output " << QuoteFileName(output)
-            << " as " << QuoteFileName(earlier_input)
-            << (overwritten ? ": overwritten" : ": passed over") << "\n";
+  // TRANSLATORS: the later input, the output, the earlier input with the same output.
+  const char* format = overwritten ? Tr("%s: same output %s as %s: overwritten")
+                                   : Tr("%s: same output %s as %s: passed over");
+  std::cerr << "quenvale-cli: "
+            << FormatText(format, {QuoteFileName(input), QuoteFileName(output),
+                                   QuoteFileName(earlier_input)})
+            << "\n";
 }
 
 void TCliHost::CheckPdfReplace(const std::string& pdf_file) {
   struct stat info;
   if (!overwrite_ && ::lstat(pdf_file.c_str(), &info) == 0)
-    throw Exception("The PDF file \"" + pdf_file + "\" exists: give --overwrite to replace it");
+    throw Exception(
+        FormatText(Tr("The PDF file \"%s\" exists: give --overwrite to replace it"), {pdf_file}));
 }
 
 void TCliHost::PartialPdfWritten(const std::string& pdf_file, int pages_written) {
-  partial_pdf_note_ = "quenvale-cli: " + QuoteFileName(pdf_file) + " holds the first " +
-                      std::to_string(pages_written) + (pages_written == 1 ? " page" : " pages") +
-                      " of the drop\n";
+  // TRANSLATORS: the PDF file, the number of pages it holds.
+  partial_pdf_note_ = "quenvale-cli: " +
+                      FormatText(TrN("%s holds the first %d page of the drop",
+                                     "%s holds the first %d pages of the drop", pages_written),
+                                 {QuoteFileName(pdf_file), IntToStr(pages_written)}) +
+                      "\n";
 }
 
 void TCliHost::PrintPartialPdfNote() {

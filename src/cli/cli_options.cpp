@@ -207,12 +207,12 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), options.save_settings = true;
     } else if (name == "--ini") {
       options.ini_path = value();
-      if (options.ini_path->empty()) throw TUsageError{"--ini: missing file name"};
+      if (options.ini_path->empty()) throw TUsageError{Tr("--ini: missing file name")};
     } else if (name == "--section") {
       options.section = value();
       // A section name ends at "]" and at the line end: such a name could never be read back.
       if (options.section->find_first_of("]\r\n") != std::string::npos)
-        throw TUsageError{"--section: a section name cannot hold \"]\" or a line break"};
+        throw TUsageError{Tr("--section: a section name cannot hold \"]\" or a line break")};
     } else if (name == "--set") {
       std::string text = value();
       auto eq = text.find('=');

@@ -101,10 +101,8 @@ int main(int argc, char** argv) {
     const TBatchSummary& counts = batch.Summary();
     if (counts.Failed() > 0) status = 1;
     if (summary) {
-      std::cerr << "quenvale-cli: " << counts.Text();
       int not_reached = static_cast<int>(options.files.size()) - counts.Files();
-      if (not_reached > 0) std::cerr << ", " << not_reached << " not reached";
-      std::cerr << "\n";
+      std::cerr << "quenvale-cli: " << counts.Text(not_reached) << "\n";
     }
     return status;
   } catch (const EAbort&) {

@@ -11,9 +11,19 @@
 
 #include "app/batch_summary.h"
 #include "app/file_result.h"
+#include "runtime/strings.h"
+#include "runtime/translation.h"
 #include "widgets/error_box.h"
 
 namespace qv::gui {
+
+namespace {
+
+QString CountText(const char* format, int count) {
+  return QString::fromStdString(FormatText(format, {IntToStr(count)}));
+}
+
+}  // namespace
 
 TDropNote DropNote(const TBatchSummary& summary) {
   int exists = summary.PassedOver(TPassReason::kOutputExists);
@@ -21,15 +31,24 @@ TDropNote DropNote(const TBatchSummary& summary) {
   int warned = summary.Warned();
   TDropNote note;
   QStringList details;
-  if (exists > 0) details << QStringLiteral("%1 passed over: output exists").arg(exists);
-  if (no_reader > 0) details << QStringLiteral("%1 passed over: no reader for it").arg(no_reader);
-  if (warned > 0) details << QStringLiteral("%1 may be incomplete (damaged JPEG)").arg(warned);
+  if (exists > 0)
+    details << CountText(
+        TrN("%d passed over: output exists", "%d passed over: output exists", exists), exists);
+  if (no_reader > 0)
+    details << CountText(
+        TrN("%d passed over: no reader for it", "%d passed over: no reader for it", no_reader),
+        no_reader);
+  if (warned > 0)
+    details << CountText(
+        TrN("%d may be incomplete (damaged JPEG)", "%d may be incomplete (damaged JPEG)", warned),
+        warned);
   if (details.isEmpty()) return note;
   note.details = details.join(u'\n');
   if (exists + no_reader > 0)
-    note.line = QStringLiteral("%1 passed over").arg(exists + no_reader);
+    note.line =
+        CountText(TrN("%d passed over", "%d passed over", exists + no_reader), exists + no_reader);
   else
-    note.line = QStringLiteral("%1 incomplete?").arg(warned);
+    note.line = CountText(TrN("%d incomplete?", "%d incomplete?", warned), warned);
   return note;
 }
 

@@ -179,21 +179,17 @@ void TSetupForm::BuildSavePage() {
 void TSetupForm::BuildPhotoPage() {
   // Created in the order the settings walk sees them (the settings model's order).
   AutoOrientBox =
-      Named(new QCheckBox(QStringLiteral("Turn JPEG photos upright by their EXIF orientation (&U)"),
-                          TabSheet3),
+      Named(new QCheckBox(TrQ("Turn JPEG photos &upright by their EXIF orientation"), TabSheet3),
             "AutoOrient", 8, 10, 449, 17);
   KeepMetadataBox = Named(
-      new QCheckBox(QStringLiteral("Keep EXIF data and colour profile, JPEG to JPEG or PNG (&E)"),
-                    TabSheet3),
+      new QCheckBox(TrQ("Keep &EXIF data and colour profile (JPEG to JPEG or PNG)"), TabSheet3),
       "KeepMetadata", 8, 34, 449, 17);
-  KeepAspectBox = Named(
-      new QCheckBox(
-          QStringLiteral("Keep the aspect ratio: fit inside the target size, never enlarge (&K)"),
-          TabSheet3),
-      "KeepAspect", 8, 58, 449, 17);
-  CustomSizeBox =
-      Named(new QCheckBox(QStringLiteral("Custom target size instead of the listed sizes (&C):"),
+  KeepAspectBox =
+      Named(new QCheckBox(TrQ("&Keep the aspect ratio: fit inside the target size, never enlarge"),
                           TabSheet3),
+            "KeepAspect", 8, 58, 449, 17);
+  CustomSizeBox =
+      Named(new QCheckBox(TrQ("&Custom target size instead of the listed sizes:"), TabSheet3),
             "CustomSize", 8, 90, 449, 17);
   CustomWidthEdit = Named(new widgets::TSpEdit(TabSheet3), "CustomWidth", 28, 114, 65, 21);
   CustomHeightEdit = Named(new widgets::TSpEdit(TabSheet3), "CustomHeight", 116, 114, 65, 21);
@@ -207,7 +203,7 @@ void TSetupForm::BuildPhotoPage() {
   auto* by = new QLabel(QStringLiteral("x"), TabSheet3);
   by->move(101, 117);
   by->adjustSize();
-  auto* unit = new QLabel(QStringLiteral("pixels (1 to 65535)"), TabSheet3);
+  auto* unit = new QLabel(TrQ("pixels (1 to 65535)"), TabSheet3);
   unit->move(189, 117);
   unit->adjustSize();
   // The fields serve only the custom size.

@@ -198,7 +198,8 @@ TFileReplacement::TFileReplacement(const std::string& path, TSymlinkRule rule)
   if (name_.empty() || name_ == "." || name_ == "..") ThrowCreate(path, EISDIR);
   if (exists && S_ISDIR(info.st_mode)) ThrowCreate(path, EISDIR);
   if (exists && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
-    throw EFCreateError(path, "not a regular file");
+    // TRANSLATORS: why a file cannot be replaced, after "Cannot create file ...".
+    throw EFCreateError(path, TrCtx("file creation", "not a regular file"));
   // The folder's permission allows the rename; the file's own says whether it may be replaced.
   if (exists && S_ISREG(info.st_mode) &&
       ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
@@ -250,7 +251,9 @@ void TFileReplacement::Discard() noexcept {
 }
 
 void TFileReplacement::Write(const void* bytes, std::size_t count) {
-  if (fd_ < 0) throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, "closed"}));
+  if (fd_ < 0)
+    throw EWriteError(
+        FormatText(Tr(messages::kFWriteError), {path_, TrCtx("file write", "closed")}));
   const auto* in = static_cast<const std::uint8_t*>(bytes);
   while (count > 0) {
     ssize_t n = ::write(fd_, in, count);
@@ -285,7 +288,7 @@ void TFileReplacement::Commit() {
   auto fail = [&](int error, bool write_error) {
     Discard();
     if (write_error)
-      throw EWriteError(FormatText(messages::kFWriteError, {path_, SystemErrorMessage(error)}));
+      throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(error)}));
     ThrowCreate(path_, error);
   };
   if (fd_ < 0) fail(EBADF, true);

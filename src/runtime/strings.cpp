@@ -18,6 +18,13 @@ std::string FormatText(std::string_view format, std::initializer_list<std::strin
         ++i;
         continue;
       }
+      if (d >= '1' && d <= '9' && i + 3 < format.size() && format[i + 2] == '$' &&
+          (format[i + 3] == 's' || format[i + 3] == 'd') &&
+          static_cast<std::size_t>(d - '0') <= args.size()) {
+        out.append(args.begin()[d - '1']);
+        i += 3;
+        continue;
+      }
       if ((d == 's' || d == 'd') && next != args.end()) {
         out.append(*next++);
         ++i;

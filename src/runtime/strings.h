@@ -9,8 +9,9 @@
 
 namespace qv {
 
-// Replaces each "%s" or "%d" of format, left to right, by the next argument; "%%" gives "%".
-// Missing arguments leave the directive as it stands.
+// Replaces each "%s" or "%d" of format, left to right, by the next argument; "%N$s" or "%N$d"
+// (N 1 to 9) by the Nth argument, as a translation that puts the arguments in another order
+// writes them; "%%" gives "%". Missing arguments leave the directive as it stands.
 std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args);
 
 // Decimal text of a number, independent of the locale.

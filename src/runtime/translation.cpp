@@ -22,6 +22,10 @@ const char* TrCtx(const char* context, const char* text) {
   return translated == key.c_str() ? text : translated;
 }
 
+const char* TrN(const char* singular, const char* plural, long n) {
+  return ::dngettext(kTextDomain, singular, plural, static_cast<unsigned long>(n < 0 ? -n : n));
+}
+
 void InitTranslations(const std::string& catalogue_folder) {
   // Only the message category is taken from the environment: numbers, collation and character
   // classes stay as the program's callers set them.

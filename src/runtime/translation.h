@@ -24,6 +24,10 @@ const char* Tr(const char* text);
 // another place: context tells the places apart (gettext's message context).
 const char* TrCtx(const char* context, const char* text);
 
+// The text for a count n in the user's language: singular or plural in English, the catalogue's
+// form for n in a language with other plural rules (gettext's plural forms).
+const char* TrN(const char* singular, const char* plural, long n);
+
 // Selects the user's message locale and binds the text domain to the catalogue folder (the
 // folder that holds "ja/LC_MESSAGES/quenvale.mo"); the texts come out as UTF-8 whatever the
 // locale's character set. Called once by each program's entry before any text is shown.

@@ -16,6 +16,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 #include "support/temp_dir.h"
+#include "support/test_locale.h"
 
 namespace qv {
 namespace {
@@ -208,13 +209,18 @@ TEST_F(BatchRunTest, EveryNameIsAccountedForWithItsReason) {
   std::filesystem::create_directory(dir / "folder");
   std::ofstream(dir / "pic.xyz") << "no plug-in takes this";
   batch.FileDrop({dir / "a.bmp", dir / "b.bmp", dir / "folder", dir / "gone.bmp", dir / "pic.xyz"});
+  ASSERT_EQ(host.drops.size(), 1u);
+  // The line in the program's first language: the reason before its count.
+  EXPECT_EQ(host.drops[0].Text(),
+            "変換 1、スキップ 4 (出力が存在する 1、通常のファイルでない 1、ファイルがない 1、"
+            "読み込めない形式 1)、失敗 0");
+  qv::testing::TEnglishTexts english;
   EXPECT_EQ(Lines(host.finished),
             (std::vector<std::string>{"a.bmp converted", "b.bmp passed over: output exists",
                                       "folder passed over: not a regular file",
                                       "gone.bmp passed over: no such file",
                                       "pic.xyz passed over: no reader for it"}));
   EXPECT_EQ(host.finished_indexes, (std::vector<int>{0, 1, 2, 3, 4}));
-  ASSERT_EQ(host.drops.size(), 1u);
   EXPECT_EQ(host.drops[0].Text(),
             "1 converted, 4 passed over (1 output exists, 1 not a regular file, 1 no such file, "
             "1 no reader for it), 0 failed");
@@ -235,7 +241,9 @@ TEST_F(BatchRunTest, AFailureIsToldBeforeItEndsTheDrop) {
   ASSERT_EQ(host.finished.size(), 2u);
   EXPECT_EQ(Lines(host.finished)[1], "bad.bmp failed: ビットマップイメージが不正です.");
   ASSERT_EQ(host.drops.size(), 1u);
+  qv::testing::TEnglishTexts english;
   EXPECT_EQ(host.drops[0].Text(), "1 converted, 0 passed over, 1 failed");
+  EXPECT_EQ(host.drops[0].Text(1), "1 converted, 0 passed over, 1 failed, 1 not reached");
 }
 
 TEST_F(BatchRunTest, KeepGoingReportsAFailedFileAndConvertsTheRest) {
@@ -262,6 +270,7 @@ TEST_F(BatchRunTest, KeepGoingReportsAFailedFileAndConvertsTheRest) {
   batch.FileDrop({dir / "a.bmp", dir / "bad.bmp", dir / "c.bmp"});
   std::string pdf = Slurp(dir / "drop.pdf");
   EXPECT_NE(pdf.find("/Count 2"), std::string::npos) << "two pages";
+  qv::testing::TEnglishTexts english;
   EXPECT_EQ(batch.Summary().Text(), "2 converted, 0 passed over, 1 failed");
 }
 

@@ -436,13 +436,15 @@ TEST_F(ConversionJobTest, AJpegCompletedOnlyWithLibraryWarningsIsConvertedAndThe
   EXPECT_EQ(LoadBmp(dir / "out/cut.bmp").Height(), 149) << "converted whole, missing rows grey";
   ASSERT_EQ(host.warnings.size(), 1u);
   EXPECT_EQ(host.warnings[0], dir / "cut.jpg" +
-                                  "|the picture may be incomplete (JPEG library: Premature "
+                                  "|画像が不完全な可能性があります (JPEG ライブラリ: Premature "
                                   "end of JPEG file)");
   EXPECT_EQ(job.Warnings().size(), 1u);
 
   EXPECT_EQ(job.ConvertFile(dir / "corrupt.jpg"), TJobOutcome::kConverted);
   ASSERT_EQ(host.warnings.size(), 2u);
-  EXPECT_EQ(host.warnings[1].rfind(dir / "corrupt.jpg" + "|the picture may be incomplete (", 0), 0u)
+  EXPECT_EQ(
+      host.warnings[1].rfind(dir / "corrupt.jpg" + "|" + Tr(kIncompletePictureWarning) + " (", 0),
+      0u)
       << host.warnings[1];
   EXPECT_NE(host.warnings[1].find("Corrupt JPEG data"), std::string::npos) << host.warnings[1];
 

@@ -8,6 +8,7 @@
 
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "support/test_locale.h"
 
 namespace qv {
 namespace {
@@ -77,6 +78,7 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
 }
 
 TEST_F(Cli, ConvertsTheNamesAsOneDropQuietlyOnSuccess) {
+  qv::testing::TEnglishTexts english;  // the child speaks English too
   WriteBmp(dir / "a.bmp", 3, 2);
   WriteBmp(dir / "b.bmp", 5, 1);
   std::filesystem::create_directory(dir / "folder");
@@ -137,6 +139,8 @@ TEST_F(Cli, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
     ProgramResult help = Run({"--help"}, c.env);
     ProgramResult unknown = Run({"--bogus"}, c.env);
     ProgramResult bad = Run({"--out", dir / "out", dir / "bad.bmp"}, c.env);
+    ProgramResult missing = Run({"-v", "--out", dir / "out", dir / "missing.bmp"}, c.env);
+    ProgramResult no_ini = Run({"--ini", "", "a.bmp"}, c.env);
     if (c.japanese) {
       EXPECT_EQ(help.out.rfind("使い方: quenvale-cli [OPTIONS] FILE...\n", 0), 0u) << help.out;
       EXPECT_NE(
@@ -145,6 +149,11 @@ TEST_F(Cli, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
       EXPECT_EQ(unknown.err.rfind("quenvale-cli: 不明なオプション --bogus\n", 0), 0u)
           << unknown.err;
       EXPECT_EQ(bad.err, dir / "bad.bmp" + ": ビットマップイメージが不正です.\n");
+      EXPECT_EQ(missing.err, "quenvale-cli: 警告: " + dir / "missing.bmp" +
+                                 ": ファイルがない\n"
+                                 "quenvale-cli: 変換 0、スキップ 1 (ファイルがない 1)、失敗 0\n");
+      EXPECT_EQ(no_ini.err.rfind("quenvale-cli: --ini: ファイル名がありません\n", 0), 0u)
+          << no_ini.err;
     } else {
       EXPECT_EQ(help.out.rfind("usage: quenvale-cli [OPTIONS] FILE...\n", 0), 0u) << help.out;
       EXPECT_NE(
@@ -152,6 +161,11 @@ TEST_F(Cli, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
           std::string::npos);
       EXPECT_EQ(unknown.err.rfind("quenvale-cli: unknown option --bogus\n", 0), 0u) << unknown.err;
       EXPECT_EQ(bad.err, dir / "bad.bmp" + ": Invalid bitmap image.\n");
+      EXPECT_EQ(missing.err, "quenvale-cli: warning: " + dir / "missing.bmp" +
+                                 ": no such file\n"
+                                 "quenvale-cli: 0 converted, 1 passed over (1 no such file), "
+                                 "0 failed\n");
+      EXPECT_EQ(no_ini.err.rfind("quenvale-cli: --ini: missing file name\n", 0), 0u) << no_ini.err;
     }
   }
 }
@@ -269,6 +283,7 @@ TEST_F(Cli, KeepGoingReportsEachFailedFileConvertsTheRestAndExitsOne) {
 }
 
 TEST_F(Cli, TheSummaryCountsConvertedPassedOverWithReasonsAndFailed) {
+  qv::testing::TEnglishTexts english;  // the child speaks English too
   WriteBmp(dir / "a.bmp", 2, 2);
   WriteBmp(dir / "b.bmp", 2, 2);
   std::filesystem::create_directories(dir / "out");
@@ -306,6 +321,7 @@ TEST_F(Cli, TheSummaryCountsConvertedPassedOverWithReasonsAndFailed) {
 }
 
 TEST_F(Cli, AJpegCompletedOnlyWithWarningsIsConvertedWithAWarningNamingIt) {
+  qv::testing::TEnglishTexts english;  // the child speaks English too
   std::ifstream in(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg",
                    std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), {});

@@ -33,9 +33,11 @@
 #include <memory>
 
 #include "app/batch_run.h"
+#include "app/batch_summary.h"
 #include "gui/drop_file_form.h"
 #include "gui/platform_utils.h"
 #include "gui/qt_auto_ini.h"
+#include "gui/qt_batch_host.h"
 #include "gui/setup_form.h"
 #include "gui/version_info.h"
 #include "settings/settings_record.h"
@@ -618,9 +620,9 @@ TEST_F(GuiTest, FilesPassedOverAreToldOnceInTheNoteLine) {
                Path(QStringLiteral("odd.xyz"))});
   EXPECT_TRUE(boxes.texts.isEmpty()) << "no box per file";
   EXPECT_TRUE(main_->Note()->isVisible());
-  EXPECT_EQ(main_->Note()->text(), QStringLiteral("2 passed over"));
+  EXPECT_EQ(main_->Note()->text(), QStringLiteral("スキップ 2"));
   EXPECT_EQ(main_->toolTip(),
-            QStringLiteral("1 passed over: output exists\n1 passed over: no reader for it"));
+            QStringLiteral("出力が存在するためスキップ: 1\n読み込めない形式のためスキップ: 1"));
   EXPECT_EQ(main_->Mes()->text(), QStringLiteral("Drop Files Here."));
 
   // The next drop starts without it; a drop with nothing to say leaves none.
@@ -719,7 +721,7 @@ TEST(VersionInfo, LinesOfTheProgramsVersionBlock) {
 // A sample of the texts both windows show, read from freshly built windows.
 struct ShownTexts {
   QString label, first_entry, mode_menu, exit, dialog_title, image_tab, save_tab, cancel,
-      output_group, first_size, size_640, sepia;
+      output_group, first_size, size_640, sepia, photo_tab, auto_orient, unit, note, note_details;
 };
 
 ShownTexts TextsOfNewWindows() {
@@ -727,6 +729,12 @@ ShownTexts TextsOfNewWindows() {
   TSetupForm setup(&main);
   main.SetSetupForm(&setup);
   QList<QAction*> entries = main.PopupMenu1()->actions();
+  TBatchSummary summary;
+  TFileResult passed;
+  passed.status = TFileStatus::kPassedOver;
+  passed.reason = TPassReason::kOutputExists;
+  summary.Add(passed);
+  TDropNote note = DropNote(summary);
   return {main.findChild<QLabel*>(QStringLiteral("Mes"))->text(),
           entries.front()->text(),
           entries[3]->text(),
@@ -738,7 +746,12 @@ ShownTexts TextsOfNewWindows() {
           setup.OutputModeGroup->title(),
           setup.TargetResGroup->Button(0)->text(),
           setup.TargetResGroup->Button(3)->text(),
-          setup.SepiaModeBox->text()};
+          setup.SepiaModeBox->text(),
+          setup.PageControl1->tabText(2),
+          setup.AutoOrientBox->text(),
+          setup.TabSheet3->findChildren<QLabel*>().back()->text(),
+          note.line,
+          note.details};
 }
 
 // Every caption of the settings dialog fits its control, whose place and size are fixed: radio
@@ -790,6 +803,12 @@ TEST(GuiLanguage, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
     EXPECT_EQ(texts.first_size, QStringLiteral("No resizing"));
     EXPECT_EQ(texts.size_640, QStringLiteral("640x480"));
     EXPECT_EQ(texts.sepia, QStringLiteral("Save in sepia tones"));
+    EXPECT_EQ(texts.photo_tab, QStringLiteral("Photos"));
+    EXPECT_EQ(texts.auto_orient,
+              QStringLiteral("Turn JPEG photos &upright by their EXIF orientation"));
+    EXPECT_EQ(texts.unit, QStringLiteral("pixels (1 to 65535)"));
+    EXPECT_EQ(texts.note, QStringLiteral("1 passed over"));
+    EXPECT_EQ(texts.note_details, QStringLiteral("1 passed over: output exists"));
     ExpectCaptionsFit();
   }
   ShownTexts texts = TextsOfNewWindows();
@@ -805,6 +824,11 @@ TEST(GuiLanguage, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
   EXPECT_EQ(texts.first_size, QStringLiteral("サイズ変更なし"));
   EXPECT_EQ(texts.size_640, QStringLiteral("640ｘ480"));
   EXPECT_EQ(texts.sepia, QStringLiteral("セピア調の色合いにして保存する"));
+  EXPECT_EQ(texts.photo_tab, QStringLiteral("写真"));
+  EXPECT_EQ(texts.auto_orient, QStringLiteral("JPEG 写真を EXIF の向きに従って正立させる(&U)"));
+  EXPECT_EQ(texts.unit, QStringLiteral("ピクセル (1 から 65535)"));
+  EXPECT_EQ(texts.note, QStringLiteral("スキップ 1"));
+  EXPECT_EQ(texts.note_details, QStringLiteral("出力が存在するためスキップ: 1"));
   ExpectCaptionsFit();
 }
 

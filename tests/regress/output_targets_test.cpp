@@ -12,6 +12,7 @@
 #include "regress/cli_under_test.h"
 #include "regress/crafted_files.h"
 #include "support/temp_dir.h"
+#include "support/test_locale.h"
 
 namespace qv {
 namespace {
@@ -82,6 +83,7 @@ class OutputTargets : public ::testing::Test {
 // A PDF target that is one of the inputs, by any spelling, or an existing file that is not a PDF
 // (the first name of a shell glob, --pdf *.bmp) is refused before anything is converted.
 TEST_F(OutputTargets, PdfTargetThatIsAnInputOrNoPdfIsRefused) {
+  qv::testing::TEnglishTexts english;  // the child speaks English too
   WriteFile(dir / "a.bmp", Bmp(2, 2));
   WriteFile(dir / "b.bmp", Bmp(3, 3));
   const std::string a = ReadFile(dir / "a.bmp");
@@ -135,6 +137,7 @@ TEST_F(OutputTargets, AFileNamedLikeThePageDoesNotDropIt) {
 
 // A PDF drop ending on a failing file writes the pages made before it and says so.
 TEST_F(OutputTargets, PdfDropEndingOnAFailureKeepsItsPages) {
+  qv::testing::TEnglishTexts english;  // the child speaks English too
   WriteFile(dir / "a.bmp", Bmp(2, 2));
   WriteFile(dir / "b.bmp", Bmp(3, 3));
   WriteFile(dir / "bad.bmp", BadBmp());
@@ -199,6 +202,7 @@ int FirstPixelByte(const std::string& path) {
 
 // Two inputs of one drop with one output: the settings decide, and both inputs are named.
 TEST_F(OutputTargets, SameOutputTwiceInOneDropNamesBothInputs) {
+  qv::testing::TEnglishTexts english;  // the child speaks English too
   fs::create_directories(dir / "x");
   fs::create_directories(dir / "y");
   WriteFile(dir / "x/IMG_0001.bmp", Bmp(2, 2, '\x10'));

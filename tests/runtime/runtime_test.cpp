@@ -34,6 +34,9 @@ TEST(Strings, FormatTextFillsDirectivesInOrder) {
   EXPECT_EQ(FormatText("%s (%s, %d 行)", {"A", "M", "7"}), "A (M, 7 行)");
   EXPECT_EQ(FormatText("100%% %s", {"x"}), "100% x");
   EXPECT_EQ(FormatText("%s %s", {"only"}), "only %s");
+  // A translation's own order of the arguments.
+  EXPECT_EQ(FormatText("%2$s: %1$s", {"3", "reason"}), "reason: 3");
+  EXPECT_EQ(FormatText("%3$s", {"a", "b"}), "%3$s");
 }
 
 TEST(Strings, ParseInt32AcceptsOnlyWholeDecimalIntegers) {

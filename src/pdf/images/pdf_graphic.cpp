@@ -64,7 +64,7 @@ TPdfJpegGraphic::TPdfJpegGraphic(std::shared_ptr<const std::vector<std::uint8_t>
                                  const TJpegFacts &facts) {
   if (!bytes || bytes->empty()) return;  // an empty picture
   if (facts.width <= 0 || facts.height <= 0 || facts.components <= 0)
-    throw EInvalidGraphic("JPEG data without a frame header");
+    throw EInvalidGraphic(Tr("JPEG data without a frame header"));
   width_ = facts.width;
   height_ = facts.height;
   components_ = facts.components;

@@ -115,7 +115,7 @@ void TPReport::CheckRoomForPage(std::size_t image_bytes) const {
   if (!doc_) throw EInvalidOperation("document is null..");
   std::int64_t after =
       doc_->EstimatedFileSize() + TPdfDoc::kPageAllowance + static_cast<std::int64_t>(image_bytes);
-  if (after > max_file_size_) throw EPdfTooLarge(pdf_messages::kTooLarge);
+  if (after > max_file_size_) throw EPdfTooLarge(Tr(pdf_messages::kTooLarge));
 }
 
 void TPReport::EndDoc() {
