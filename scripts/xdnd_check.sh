@@ -33,9 +33,12 @@ if command -v twm >/dev/null; then
   sleep 0.5
 fi
 
-# The program's own copy, so that its settings file (beside it) is a scratch one.
-cp "$build/bin/quenvale" "$work/quenvale"
-"$build/bin/quenvale-cli" --ini "$work/quenvale.ini" --section "$(id -un)" --format png \
+# The program's own copy, so that its settings file (beside it) is a scratch one; it finds the
+# build's catalogues at ../share/locale, so it speaks the language of the locale (LC_ALL).
+mkdir "$work/bin"
+cp "$build/bin/quenvale" "$work/bin/quenvale"
+ln -s "$build/share" "$work/share"
+"$build/bin/quenvale-cli" --ini "$work/bin/quenvale.ini" --section "$(id -un)" --format png \
   --size 1600x1200 --resample lanczos3 --out "$work/out" --save-settings
 python3 - "$work" <<'PY'
 import struct, sys
@@ -53,7 +56,7 @@ for name, salt in (('first1', 0), ('first2', 40), ('first3', 80), ('second1', 12
     bmp(f'{sys.argv[1]}/{name}.bmp', 2400, 1800, salt)
 PY
 
-"$work/quenvale" >"$work/quenvale.log" 2>&1 &
+"$work/bin/quenvale" >"$work/quenvale.log" 2>&1 &
 pids+=($!)
 "$build/bin/drag_source" 300 20 "$work"/first{1,2,3}.bmp >"$work/drag1.log" 2>&1 &
 pids+=($!)
