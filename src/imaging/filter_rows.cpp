@@ -13,7 +13,7 @@
 namespace qv {
 
 TBitmap FilterRows(const TBitmap& image, TFilterCallback callback, void* data) {
-  if (image.PixelFormat() != TPixelFormat::pf24bit) throw Exception(kFilterNeeds24Bit);
+  if (image.PixelFormat() != TPixelFormat::pf24bit) throw Exception(Tr(kFilterNeeds24Bit));
   const int width = image.Width();
   const int height = image.Height();
   TBitmap result;

@@ -3,11 +3,13 @@
 
 #include <cstdint>
 
+#include "runtime/translation.h"
+
 namespace qv {
 
 class TBitmap;
 
-inline constexpr char kFilterNeeds24Bit[] = "BitmapFiletr accepts only 24Bit DIB";
+inline constexpr char kFilterNeeds24Bit[] = N_("BitmapFiletr accepts only 24Bit DIB");
 inline constexpr int kFilterWindowRows = 11;   // rows y - 5 .. y + 5
 inline constexpr int kFilterMarginBytes = 15;  // 5 zero pixels before and after each row copy
 

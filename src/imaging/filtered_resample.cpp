@@ -339,7 +339,7 @@ void FilteredResample(TBitmap& source, TBitmap& dest, TFilterKernel kernel, floa
   int dst_height = dest.Height();
   int src_width = source.Width();
   int src_height = source.Height();
-  if (src_width < 1 || src_height < 1 || source.Empty()) throw Exception(kSourceBitmapTooSmall);
+  if (src_width < 1 || src_height < 1 || source.Empty()) throw Exception(Tr(kSourceBitmapTooSmall));
   float sx = ResampleScale(dst_width, src_width);
   float sy = ResampleScale(dst_height, src_height);
   source.SetPixelFormat(TPixelFormat::pf24bit);

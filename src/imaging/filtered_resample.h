@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "imaging/resample_filters.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
 class TBitmap;
 
-inline constexpr char kSourceBitmapTooSmall[] = "Source bitmap too small";
+inline constexpr char kSourceBitmapTooSmall[] = N_("Source bitmap too small");
 
 // One tap of a destination pixel: the source index it reads (already inside the image) and its
 // weight. Weights are 32-bit floats and are not normalised.

@@ -25,17 +25,17 @@ class TDragSource : public QLabel {
 
  protected:
   void mousePressEvent(QMouseEvent*) override {
-    auto* data = new QMimeData;
+    auto* mime = new QMimeData;
     if (files_.isEmpty()) {
-      data->setText(QStringLiteral("just some text"));
+      mime->setText(QStringLiteral("just some text"));
     } else {
       QList<QUrl> urls;
       for (const QString& file : files_)
         urls.push_back(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
-      data->setUrls(urls);
+      mime->setUrls(urls);
     }
     auto* drag = new QDrag(this);
-    drag->setMimeData(data);
+    drag->setMimeData(mime);
     Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
     std::printf("drag ended: %s\n", action == Qt::IgnoreAction ? "refused" : "accepted");
     std::fflush(stdout);

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "runtime/exceptions.h"
+#include "runtime/strings.h"
+#include "runtime/translation.h"
 
 namespace qv {
 
@@ -21,7 +23,8 @@ class TIconv {
  public:
   TIconv(const char *to, const char *from) : handle_(iconv_open(to, from)) {
     if (handle_ == reinterpret_cast<iconv_t>(-1))
-      throw Exception(std::string("no converter from ") + from + " to " + to);
+      // TRANSLATORS: the two character sets (the C library offers no conversion between them).
+      throw Exception(FormatText(Tr("no converter from %s to %s"), {from, to}));
   }
   ~TIconv() { iconv_close(handle_); }
   TIconv(const TIconv &) = delete;
