@@ -7,6 +7,7 @@
 #include "app/batch_host.h"
 #include "app/file_result.h"
 #include "app/job_host.h"
+#include "app/parallel_drop.h"
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
 #include "runtime/translation.h"
@@ -93,7 +94,8 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
     batch_host_.DropFinished(summary);
   };
   try {
-    for (int i = 0; i < count; ++i) {
+    if (jobs_ > 1) RunInParallel(files, summary);
+    for (int i = 0; jobs_ <= 1 && i < count; ++i) {
       batch_host_.SetProgressPosition(i + 1);
       batch_host_.ProcessMessages();
       if (batch_host_.StopRequested()) break;
@@ -136,6 +138,30 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
     throw;
   }
   finish();
+}
+
+void TBatchRun::RunInParallel(const std::vector<std::string>& files, TBatchSummary& summary) {
+  const int count = static_cast<int>(files.size());
+  file_settings_.Take(settings_);
+  TParallelDrop drop(files, jobs_, file_settings_, job_host_, job_,
+                     job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_);
+  for (int i = 0; i < count; ++i) {
+    {
+      auto lock = drop.LockHosts();
+      batch_host_.SetProgressPosition(i + 1);
+      batch_host_.ProcessMessages();
+      if (batch_host_.StopRequested()) break;
+      if (!(OutputFormatOf(file_settings_.FileFormat()) == TOutputFormat::kPdf &&
+            !job_.PdfMode()) &&
+          FileExists(files[i]))
+        batch_host_.FileStarting(i, count, files[i]);
+    }
+    TFileResult result = drop.Finish(i);
+    auto lock = drop.LockHosts();
+    summary.Add(result);
+    batch_host_.FileFinished(i, count, result);
+    if (result.status == TFileStatus::kFailed && !keep_going_) std::rethrow_exception(result.error);
+  }
 }
 
 }  // namespace qv

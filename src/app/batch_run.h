@@ -39,6 +39,14 @@ class TBatchRun {
   void SetKeepGoing(bool keep_going) { keep_going_ = keep_going; }
   bool KeepGoing() const { return keep_going_; }
 
+  // Files converted at once (1, the default: one after the other, on the calling thread). With
+  // more, the files are converted on worker threads with the settings as they stood when the
+  // drop began; outputs, PDF page order, pass-over and overwrite rules, what the host is told and
+  // in what order, and the failure raised are those of one after the other. The host's RunFile
+  // is then not used.
+  void SetJobs(int jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
+  int Jobs() const { return jobs_; }
+
   // The counts of the last FileDrop call, the drops queued behind it included.
   const TBatchSummary& Summary() const { return summary_; }
 
@@ -47,6 +55,8 @@ class TBatchRun {
 
  private:
   void RunDrop(const std::vector<std::string>& files);
+  // The loop over the names of RunDrop with jobs_ > 1.
+  void RunInParallel(const std::vector<std::string>& files, TBatchSummary& summary);
 
   const IJobSettings& settings_;
   // What the job reads: settings_ as they stood when the current file began.
@@ -57,6 +67,7 @@ class TBatchRun {
   TPReportPtr pdf_writer_;
   bool running_ = false;
   bool keep_going_ = false;
+  int jobs_ = 1;
   TBatchSummary summary_;
   std::deque<std::vector<std::string>> queue_;
 };

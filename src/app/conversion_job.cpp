@@ -54,9 +54,28 @@ std::string OutputPath(const std::string& file_name, TOutputPlace place, const s
 TConversionJob::TConversionJob(const IJobSettings& settings, IJobHost& host)
     : settings_(settings), host_(host) {}
 
-namespace {
+void TConversionJob::BeginDrop() {
+  std::lock_guard lock(drop_outputs_->mutex);
+  drop_outputs_->in_drop = true;
+  drop_outputs_->inputs.clear();
+}
 
-// One name for one file, whatever way the path spells it (relative, "//", "..", a linked folder).
+void TConversionJob::SetPdfPageSink(std::function<void(TPdfPagePicture)> sink) {
+  page_sink_ = std::move(sink);
+}
+
+void TConversionJob::ShareDropOutputs(const TConversionJob& other) {
+  drop_outputs_ = other.drop_outputs_;
+}
+
+void TConversionJob::AddPage(TPdfPagePicture picture) {
+  if (page_sink_)
+    page_sink_(std::move(picture));
+  else
+    PrintPdfPage(*report_, picture);
+  ++pages_added_;
+}
+
 std::string OutputKey(const std::string& path) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
@@ -64,8 +83,6 @@ std::string OutputKey(const std::string& path) {
   std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
   return error ? absolute.lexically_normal().string() : canonical.string();
 }
-
-}  // namespace
 
 TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   warnings_.clear();
@@ -83,9 +100,15 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
     output_key = OutputKey(output_path);
     // A second input of this drop with the same output: the settings decide as for any existing
     // file, and the host names both inputs.
-    if (auto earlier = drop_outputs_.find(output_key); earlier != drop_outputs_.end()) {
+    std::optional<std::string> earlier;
+    {
+      std::lock_guard lock(drop_outputs_->mutex);
+      if (auto found = drop_outputs_->inputs.find(output_key); found != drop_outputs_->inputs.end())
+        earlier = found->second;
+    }
+    if (earlier) {
       bool overwrite = settings_.OverWrite() != 0;
-      host_.SameOutputTwice(earlier->second, file_name, output_path, overwrite);
+      host_.SameOutputTwice(*earlier, file_name, output_path, overwrite);
       if (!overwrite) {
         host_.SetCursor(saved_cursor);
         return TJobOutcome::kOutputExists;
@@ -115,8 +138,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
     target = swaps ? ResizeTarget(full_height, full_width) : ResizeTarget(full_width, full_height);
     if (PageNeedsNoPixels(format, target.has_value(), orientation)) {
       CheckEmbeddableJpeg(jpeg);
-      AddJpegPdfPage(*report_, jpeg, UprightRotation(orientation));
-      ++pages_added_;
+      AddPage(MakeJpegPdfPagePicture(jpeg, UprightRotation(orientation)));
       host_.SetCursor(saved_cursor);
       return TJobOutcome::kConverted;
     }
@@ -152,7 +174,10 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
     ForceDirectories(folder);
 
   Write(image, file_name, reader, output_path, target.has_value(), orientation, metadata);
-  if (format != TOutputFormat::kPdf && in_drop_) drop_outputs_[output_key] = file_name;
+  if (format != TOutputFormat::kPdf) {
+    std::lock_guard lock(drop_outputs_->mutex);
+    if (drop_outputs_->in_drop) drop_outputs_->inputs[output_key] = file_name;
+  }
   host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
 }
@@ -183,7 +208,7 @@ bool TConversionJob::PageNeedsNoPixels(TOutputFormat format, bool resized, int o
   // A mirror image cannot be shown by turning the page: its pixels are compressed anew. The
   // colour reduction runs on the pixels (and may fail on them) even though the page keeps the
   // input's bytes, so it decodes too.
-  return format == TOutputFormat::kPdf && pdf_mode_ && report_ != nullptr &&
+  return format == TOutputFormat::kPdf && TakesPages() &&
          PdfKeepsInputJpeg(TReader::kJpeg, resized) && UprightRotation(orientation) >= 0 &&
          !settings_.Reduce256ColorMode();
 }
@@ -237,16 +262,15 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
                            const TJpegMetadata& metadata) {
   TOutputFormat format = OutputFormatOf(settings_.FileFormat());
   if (format == TOutputFormat::kPdf) {
-    if (!pdf_mode_ || report_ == nullptr) return;
+    if (!TakesPages()) return;
     // A JPEG that kept its pixels embeds its own bytes.
     bool embed = PdfKeepsInputJpeg(reader, resized);
     // A turned photo embedded unchanged turns its page instead; a mirror image cannot be shown
     // by turning, so those pixels are compressed anew, upright.
     int rotation = UprightRotation(orientation);
     if (rotation < 0) embed = false;
-    AddPdfPage(*report_, image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100),
-               embed ? rotation : 0);
-    ++pages_added_;
+    AddPage(MakePdfPagePicture(image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100),
+                               embed ? rotation : 0));
     return;
   }
   // A JPEG's metadata goes into a JPEG or PNG output: the EXIF block tells the picture's new

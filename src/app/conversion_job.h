@@ -1,7 +1,10 @@
 // The conversion job: one input file to one output file or one PDF page.
 #pragma once
 
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +18,7 @@ namespace qv {
 class IJobHost;
 class IJobSettings;
 class TPReport;
+struct TPdfPagePicture;
 
 // The reader-selection text.
 inline constexpr char kReaderExtensions[] = ".bmp.png.jpg.jpeg.pdf";
@@ -44,6 +48,9 @@ std::string OutputFolder(const std::string& file_name, TOutputPlace place,
 // The output path for a file: folder plus the name with the format's extension.
 std::string OutputPath(const std::string& file_name, TOutputPlace place, const std::string& dst_dir,
                        TOutputFormat format);
+
+// One name for one file, whatever way the path spells it (relative, "//", "..", a linked folder).
+std::string OutputKey(const std::string& path);
 
 // The warning given for a JPEG that the library completed only by working around damage.
 inline constexpr char kIncompletePictureWarning[] = N_("the picture may be incomplete");
@@ -78,10 +85,14 @@ class TConversionJob {
   int PagesAdded() const { return pages_added_; }
   // Starts a drop: from here on an output written twice is reported (see
   // IJobHost::SameOutputTwice); outputs written before no longer count.
-  void BeginDrop() {
-    in_drop_ = true;
-    drop_outputs_.clear();
-  }
+  void BeginDrop();
+  // Pages go to sink instead of a report (PDF mode without a report): a job converting files on
+  // another thread hands them over, to be printed in list order.
+  void SetPdfPageSink(std::function<void(TPdfPagePicture)> sink);
+  // Shares the outputs written in the drop with other, which must outlive the sharing: jobs that
+  // convert files of one drop at once then see each other's outputs (calls may come from several
+  // threads).
+  void ShareDropOutputs(const TConversionJob& other);
 
  private:
   // Reads a file of a reader other than the JPEG one (the job reads JPEGs itself).
@@ -90,6 +101,10 @@ class TConversionJob {
   bool PdfKeepsInputJpeg(TReader reader, bool resized) const;
   // True when a JPEG input becomes a page embedding its bytes and no step needs its pixels.
   bool PageNeedsNoPixels(TOutputFormat format, bool resized, int orientation) const;
+  // True when a page has somewhere to go (the report or the sink).
+  bool TakesPages() const { return pdf_mode_ && (report_ != nullptr || page_sink_ != nullptr); }
+  // Hands a page to the sink, or prints it into the report.
+  void AddPage(TPdfPagePicture picture);
   void Warn(const std::string& file_name, const std::string& text);
   // The size a picture of width x height is resized to (fitted inside the target when the shape
   // is kept); none when it is not resized.
@@ -106,9 +121,14 @@ class TConversionJob {
   TPReport* report_ = nullptr;
   int pages_added_ = 0;
   std::vector<std::string> warnings_;
+  std::function<void(TPdfPagePicture)> page_sink_;
   // Output files written in this drop (one name per file) and the input each came from.
-  std::map<std::string, std::string> drop_outputs_;
-  bool in_drop_ = false;
+  struct TDropOutputs {
+    std::mutex mutex;
+    std::map<std::string, std::string> inputs;
+    bool in_drop = false;
+  };
+  std::shared_ptr<TDropOutputs> drop_outputs_ = std::make_shared<TDropOutputs>();
 };
 
 }  // namespace qv

@@ -36,6 +36,30 @@ TFileResult PassedOver(const std::string& file_name, TPassReason reason) {
 
 }  // namespace
 
+void SetFailure(TFileResult& result, std::exception_ptr error) {
+  result.status = TFileStatus::kFailed;
+  result.warnings.clear();
+  try {
+    std::rethrow_exception(error);
+  } catch (const EAbort&) {
+    result.error = error;
+    result.message = Tr(kAbandonedMessage);
+    result.silent = true;
+  } catch (const std::bad_alloc&) {
+    // Memory that could not be had anywhere in the conversion: the system's message for it,
+    // never the library's text.
+    EOutOfMemory out_of_memory;
+    result.error = std::make_exception_ptr(out_of_memory);
+    result.message = ErrorBoxText(out_of_memory.Message());
+  } catch (const std::exception& failure) {
+    result.error = error;
+    result.message = ErrorBoxText(failure.what());
+  } catch (...) {
+    result.error = error;
+    result.message = Tr("unknown failure");
+  }
+}
+
 TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
                             const std::string& file_name) {
   if (OutputFormatOf(settings.FileFormat()) == TOutputFormat::kPdf && !job.PdfMode())
@@ -52,26 +76,8 @@ TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
       case TJobOutcome::kOutputExists: return PassedOver(file_name, TPassReason::kOutputExists);
       case TJobOutcome::kNoReader: return PassedOver(file_name, TPassReason::kNoReader);
     }
-  } catch (const EAbort&) {
-    result.status = TFileStatus::kFailed;
-    result.error = std::current_exception();
-    result.message = Tr(kAbandonedMessage);
-    result.silent = true;
-  } catch (const std::bad_alloc&) {
-    // Memory that could not be had anywhere in the conversion: the system's message for it,
-    // never the library's text.
-    EOutOfMemory out_of_memory;
-    result.status = TFileStatus::kFailed;
-    result.error = std::make_exception_ptr(out_of_memory);
-    result.message = ErrorBoxText(out_of_memory.Message());
-  } catch (const std::exception& error) {
-    result.status = TFileStatus::kFailed;
-    result.error = std::current_exception();
-    result.message = ErrorBoxText(error.what());
   } catch (...) {
-    result.status = TFileStatus::kFailed;
-    result.error = std::current_exception();
-    result.message = Tr("unknown failure");
+    SetFailure(result, std::current_exception());
   }
   return result;
 }

@@ -55,4 +55,8 @@ inline constexpr char kAbandonedMessage[] =
 TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
                             const std::string& file_name);
 
+// Makes result the failure error as ConvertDropName reports it (a page that could not be added
+// to the PDF file later fails its file the same way).
+void SetFailure(TFileResult& result, std::exception_ptr error);
+
 }  // namespace qv

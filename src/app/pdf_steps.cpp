@@ -51,33 +51,10 @@ TPdfJpegGraphic PdfJpegGraphicOf(const TJPEGImage &jpeg) {
                                                       data->Components(), data->AdobeInverted()});
 }
 
-namespace {
-
-// One page of width x height showing the JPEG's compressed bytes, turned clockwise by rotation
-// when shown (/Rotate) unless it is 0.
-void PrintJpegPage(TPReport &report, const TJPEGImage &jpeg_image, int width, int height,
-                   int rotation) {
-  // A page that would take the file past its largest size stops the drop here, before the page
-  // is begun, so the pages before it stay whole.
-  report.CheckRoomForPage(jpeg_image.CompressedData().size());
-  TPdfJpegGraphic jpeg = PdfJpegGraphicOf(jpeg_image);
-  TPDForm form;
-  form.PDFPage().SetWidth(width);
-  form.PDFPage().SetHeight(height);
-  form.PDFJPEG().SetWidth(width);
-  form.PDFJPEG().SetHeight(height);
-  form.PDFJPEG().SetPicture(&jpeg);
-  report.Print(form.PDFPage());
-  if (rotation != 0)
-    report.Canvas().PdfCanvas().Page().Put("Rotate", std::make_unique<TPdfNumber>(rotation));
-}
-
-}  // namespace
-
-void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
-                bool embed_input_file, int jpeg_quality, int rotation) {
-  // Only the JPEG bytes outlive this page: the JPEG image, the form and its copy of the picture
-  // go at the end, and the page's image object shares nothing with them.
+TPdfPagePicture MakePdfPagePicture(const TBitmap &image, const std::string &input_file,
+                                   bool embed_input_file, int jpeg_quality, int rotation) {
+  // Only the JPEG bytes outlive this step: the JPEG image (and its pixels) goes at the end, and
+  // the picture shares nothing else with it.
   TJPEGImage jpeg_image;
   if (embed_input_file) {
     jpeg_image.LoadFromFile(input_file);  // the file's own bytes, embedded unchanged
@@ -88,13 +65,37 @@ void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input
   }
   // A turned page is laid out in the embedded picture's own (unturned) size.
   if (embed_input_file && rotation != 0)
-    PrintJpegPage(report, jpeg_image, jpeg_image.Width(), jpeg_image.Height(), rotation);
-  else
-    PrintJpegPage(report, jpeg_image, image.Width(), image.Height(), 0);
+    return {PdfJpegGraphicOf(jpeg_image), jpeg_image.Width(), jpeg_image.Height(), rotation};
+  return {PdfJpegGraphicOf(jpeg_image), image.Width(), image.Height(), 0};
+}
+
+TPdfPagePicture MakeJpegPdfPagePicture(TJPEGImage &jpeg, int rotation) {
+  return {PdfJpegGraphicOf(jpeg), jpeg.Width(), jpeg.Height(), rotation};
+}
+
+void PrintPdfPage(TPReport &report, const TPdfPagePicture &picture) {
+  // A page that would take the file past its largest size stops the drop here, before the page
+  // is begun, so the pages before it stay whole.
+  report.CheckRoomForPage(picture.jpeg.Bytes().size());
+  TPDForm form;
+  form.PDFPage().SetWidth(picture.width);
+  form.PDFPage().SetHeight(picture.height);
+  form.PDFJPEG().SetWidth(picture.width);
+  form.PDFJPEG().SetHeight(picture.height);
+  form.PDFJPEG().SetPicture(&picture.jpeg);
+  report.Print(form.PDFPage());
+  if (picture.rotation != 0)
+    report.Canvas().PdfCanvas().Page().Put("Rotate", std::make_unique<TPdfNumber>(picture.rotation));
+}
+
+void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,
+                bool embed_input_file, int jpeg_quality, int rotation) {
+  PrintPdfPage(report,
+               MakePdfPagePicture(image, input_file, embed_input_file, jpeg_quality, rotation));
 }
 
 void AddJpegPdfPage(TPReport &report, TJPEGImage &jpeg, int rotation) {
-  PrintJpegPage(report, jpeg, jpeg.Width(), jpeg.Height(), rotation);
+  PrintPdfPage(report, MakeJpegPdfPagePicture(jpeg, rotation));
 }
 
 int EndPdfDrop(TPReport &report) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "pdf/images/pdf_graphic.h"
 #include "runtime/translation.h"
 
 namespace qv {
@@ -12,7 +13,6 @@ namespace qv {
 class TBitmap;
 class TJPEGImage;
 class TPReport;
-class TPdfJpegGraphic;
 
 struct TPReportDeleter {
   void operator()(TPReport* report) const;
@@ -41,6 +41,24 @@ void AddPdfPage(TPReport& report, const TBitmap& image, const std::string& input
 // Adds one page of the JPEG's own size embedding its compressed bytes unchanged, turned by
 // rotation (0, 90, 180 or 270) as AddPdfPage turns it; only the header is read, nothing decoded.
 void AddJpegPdfPage(TPReport& report, TJPEGImage& jpeg, int rotation);
+
+// The picture of one page, made apart from the report so that pages can be made on several
+// threads and printed in list order: the JPEG whose bytes the page embeds, the page's size and
+// its turn (as AddPdfPage lays them out). It holds the compressed bytes only, never pixels.
+struct TPdfPagePicture {
+  TPdfJpegGraphic jpeg;
+  int width = 0;
+  int height = 0;
+  int rotation = 0;
+};
+
+// The picture AddPdfPage would print for the same arguments.
+TPdfPagePicture MakePdfPagePicture(const TBitmap& image, const std::string& input_file,
+                                   bool embed_input_file, int jpeg_quality, int rotation = 0);
+// The picture AddJpegPdfPage would print: jpeg's bytes (shared, not copied), nothing decoded.
+TPdfPagePicture MakeJpegPdfPagePicture(TJPEGImage& jpeg, int rotation);
+// Prints the page of a picture, checking first that it fits in the file.
+void PrintPdfPage(TPReport& report, const TPdfPagePicture& picture);
 
 // Ends the document and writes the file; returns the number of pages written. A document without
 // pages writes nothing (0) and leaves any file at the chosen path untouched.

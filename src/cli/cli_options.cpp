@@ -1,7 +1,9 @@
 // Command-line parsing of quenvale-cli: friendly options map onto the stored settings' keys.
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <array>
+#include <thread>
 
 #include "runtime/strings.h"
 #include "runtime/translation.h"
@@ -18,6 +20,9 @@ constexpr std::array<const char*, 2> kPngFilterSets = {"sub", "all"};
 constexpr std::array<const char*, 4> kFormats = {"bmp", "jpeg", "png", "pdf"};
 constexpr std::array<const char*, 6> kResamplers = {"bilinear", "bilinear-mmx", "mitchell",
                                                     "lanczos3", "bspline",      "bell"};
+
+// The most files converted at once that -j takes.
+constexpr int kMaxJobs = 1024;
 
 template <std::size_t N>
 std::string IndexOf(const std::array<const char*, N>& names, const std::string& option,
@@ -119,6 +124,9 @@ std::string UsageText() {
       {"-k, --keep-going", N_("a failed file is reported (name and reason) and the\n"
                               "drop goes on with the next; in a PDF drop it gets no\n"
                               "page")},
+      {"-j N, --jobs N", N_("convert up to N files at once (0: one per core;\n"
+                            "default 1); outputs, PDF page order and messages\n"
+                            "are those of -j 1")},
       {"-v, --verbose", N_("print the summary also when stderr is no terminal")},
       {"-q, --quiet", N_("no progress lines, and no summary unless --verbose")},
       {"--help, --version", ""},
@@ -191,6 +199,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     auto set = [&](const char* key, std::string text) {
       options.overrides.emplace_back(key, std::move(text));
     };
+    if (name.size() > 2 && name.rfind("-j", 0) == 0) {
+      inline_value = name.substr(2);  // -jN
+      name = "-j";
+    }
     if (name == "--help" || name == "-h") {
       flag(), options.help = true;
     } else if (name == "--version") {
@@ -201,6 +213,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), options.verbose = true;
     } else if (name == "--keep-going" || name == "-k") {
       flag(), options.keep_going = true;
+    } else if (name == "--jobs" || name == "-j") {
+      options.jobs = std::stoi(Ranged(name, value(), 0, kMaxJobs));
+      if (options.jobs == 0)
+        options.jobs = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxJobs);
     } else if (name == "--show-settings") {
       flag(), options.show_settings = true;
     } else if (name == "--save-settings") {

@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
     cli::TCliHost host(options.pdf_file, options.desktop_size, progress, settings.OverWrite() != 0);
     TBatchRun batch(settings, host, host);
     batch.SetKeepGoing(options.keep_going);
+    batch.SetJobs(options.jobs);
     int status = 0;
     try {
       batch.FileDrop(options.files);

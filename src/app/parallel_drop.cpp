@@ -1,0 +1,202 @@
+// Several files of a drop at once: workers take the names in list order, wait for the earlier
+// names whose outputs or inputs they share, and keep what the user is to be told until the
+// caller takes the name in its turn.
+#include "app/parallel_drop.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+#include "app/conversion_job.h"
+#include "app/job_host.h"
+#include "app/job_options.h"
+#include "settings/job_settings.h"
+
+namespace qv {
+
+std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& files,
+                                               const IJobSettings& settings, bool pdf_mode) {
+  std::vector<std::vector<int>> dependencies(files.size());
+  const TOutputFormat format = OutputFormatOf(settings.FileFormat());
+  if (pdf_mode || format == TOutputFormat::kPdf) return dependencies;
+  const TOutputPlace place = OutputPlaceOf(settings.OutputMode());
+  const std::string dst_dir = settings.DstDir();
+  // For each path: the last name that writes it, and the names that read it since then.
+  std::unordered_map<std::string, int> last_writer;
+  std::unordered_map<std::string, std::vector<int>> readers;
+  for (std::size_t j = 0; j < files.size(); ++j) {
+    const std::string in = OutputKey(files[j]);
+    std::optional<std::string> out;
+    try {
+      out = OutputKey(OutputPath(files[j], place, dst_dir, format));
+    } catch (const std::exception&) {
+      // No output can be named (no output folder): the name fails without writing anything.
+    }
+    std::vector<int>& deps = dependencies[j];
+    if (auto it = last_writer.find(in); it != last_writer.end()) deps.push_back(it->second);
+    if (out) {
+      if (auto it = last_writer.find(*out); it != last_writer.end()) deps.push_back(it->second);
+      if (auto it = readers.find(*out); it != readers.end()) {
+        deps.insert(deps.end(), it->second.begin(), it->second.end());
+        readers.erase(it);
+      }
+    }
+    std::sort(deps.begin(), deps.end());
+    deps.erase(std::unique(deps.begin(), deps.end()), deps.end());
+    if (out) last_writer[*out] = static_cast<int>(j);
+    if (!out || in != *out) readers[in].push_back(static_cast<int>(j));
+  }
+  return dependencies;
+}
+
+// The host of a worker's job: what tells the user something is kept for the name's turn; the
+// cursor is the worker's own; the questions the job needs answered now (display size, plug-ins)
+// are asked under the hosts' lock.
+class TParallelDrop::TWorkerHost : public IJobHost {
+ public:
+  TWorkerHost(IJobHost& host, std::mutex& host_mutex,
+              std::vector<std::function<void(IJobHost&)>>& calls)
+      : host_(host), host_mutex_(host_mutex), calls_(calls) {}
+
+  TCursor Cursor() const override { return cursor_; }
+  void SetCursor(TCursor cursor) override { cursor_ = cursor; }
+  void ShowErrorMessage(const std::string& text, const std::string& caption) override {
+    calls_.push_back([=](IJobHost& host) { host.ShowErrorMessage(text, caption); });
+  }
+  std::pair<int, int> PrimaryDisplaySize() override {
+    std::lock_guard lock(host_mutex_);
+    return host_.PrimaryDisplaySize();
+  }
+  void ReadByPlugins(const std::string& file_name, TBitmap& image) override {
+    std::lock_guard lock(host_mutex_);
+    host_.ReadByPlugins(file_name, image);
+  }
+  void FileWarning(const std::string& file_name, const std::string& text) override {
+    calls_.push_back([=](IJobHost& host) { host.FileWarning(file_name, text); });
+  }
+  void SameOutputTwice(const std::string& earlier_input, const std::string& input,
+                       const std::string& output, bool overwritten) override {
+    calls_.push_back([=](IJobHost& host) {
+      host.SameOutputTwice(earlier_input, input, output, overwritten);
+    });
+  }
+
+ private:
+  IJobHost& host_;
+  std::mutex& host_mutex_;
+  std::vector<std::function<void(IJobHost&)>>& calls_;
+  TCursor cursor_ = TCursor::crDefault;
+};
+
+TParallelDrop::TParallelDrop(const std::vector<std::string>& files, int jobs,
+                             const IJobSettings& settings, IJobHost& job_host,
+                             const TConversionJob& main_job, TPReport* report, bool keep_going)
+    : files_(files),
+      dependencies_(DropDependencies(files, settings, main_job.PdfMode())),
+      settings_(settings),
+      job_host_(job_host),
+      main_job_(main_job),
+      report_(report),
+      pdf_mode_(main_job.PdfMode()),
+      keep_going_(keep_going),
+      window_(4 * std::max(jobs, 1)),
+      states_(files.size()),
+      first_failure_(static_cast<int>(files.size())) {
+  const int count = static_cast<int>(files.size());
+  const int workers = std::max(1, std::min(jobs, count));
+  workers_.reserve(static_cast<std::size_t>(workers));
+  try {
+    for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+    throw;
+  }
+}
+
+TParallelDrop::~TParallelDrop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void TParallelDrop::Work() {
+  const int count = static_cast<int>(files_.size());
+  for (;;) {
+    int index;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return stop_ || next_ >= count || next_ < finished_ + window_; });
+      if (stop_ || next_ >= count) return;
+      if (!keep_going_ && first_failure_ < next_) return;  // the drop ends before this name
+      index = next_++;
+      const std::vector<int>& deps = dependencies_[static_cast<std::size_t>(index)];
+      changed_.wait(lock, [&] {
+        return stop_ || std::all_of(deps.begin(), deps.end(), [&](int d) {
+                 return states_[static_cast<std::size_t>(d)].done;
+               });
+      });
+      if (stop_) return;
+      if (!keep_going_ && first_failure_ < index) return;
+    }
+    Convert(index);
+  }
+}
+
+void TParallelDrop::Convert(int index) {
+  const std::string& name = files_[static_cast<std::size_t>(index)];
+  std::vector<std::function<void(IJobHost&)>> calls;
+  std::optional<TPdfPagePicture> page;
+  TFileResult result;
+  try {
+    TWorkerHost host(job_host_, host_mutex_, calls);
+    TConversionJob job(settings_, host);
+    job.ShareDropOutputs(main_job_);
+    job.SetPdfMode(pdf_mode_, nullptr);
+    if (pdf_mode_) job.SetPdfPageSink([&](TPdfPagePicture picture) { page = std::move(picture); });
+    result = ConvertDropName(job, settings_, name);
+  } catch (...) {
+    result.file_name = name;
+    SetFailure(result, std::current_exception());
+  }
+  std::lock_guard lock(mutex_);
+  TFileState& state = states_[static_cast<std::size_t>(index)];
+  state.result = std::move(result);
+  state.host_calls = std::move(calls);
+  state.page = std::move(page);
+  state.done = true;
+  if (state.result.status == TFileStatus::kFailed) first_failure_ = std::min(first_failure_, index);
+  changed_.notify_all();
+}
+
+TFileResult TParallelDrop::Finish(int index) {
+  TFileState state;
+  {
+    std::unique_lock lock(mutex_);
+    TFileState& waited = states_[static_cast<std::size_t>(index)];
+    changed_.wait(lock, [&] { return waited.done; });
+    state = std::move(waited);
+    waited.host_calls.clear();
+    waited.page.reset();
+    finished_ = index + 1;
+  }
+  changed_.notify_all();
+  std::lock_guard host_lock(host_mutex_);
+  try {
+    for (const auto& call : state.host_calls) call(job_host_);
+    if (state.page && report_ != nullptr) PrintPdfPage(*report_, *state.page);
+  } catch (...) {
+    // As a host call or a page that fails inside the conversion of one file after the other.
+    SetFailure(state.result, std::current_exception());
+  }
+  return std::move(state.result);
+}
+
+}  // namespace qv

@@ -1,0 +1,95 @@
+// Converting the files of one drop several at a time, with the results of converting them one
+// after the other.
+#pragma once
+
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/file_result.h"
+#include "app/pdf_steps.h"
+
+namespace qv {
+
+class IJobHost;
+class IJobSettings;
+class TConversionJob;
+class TPReport;
+
+// For each file of a drop, the earlier files it must wait for: those that write what it reads
+// or writes, and those that read what it writes (paths compared as the same file however they
+// are spelt). A PDF drop writes no image file, so its files wait for none.
+std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& files,
+                                               const IJobSettings& settings, bool pdf_mode);
+
+// Worker threads that convert the names of one drop, up to jobs at once, each through
+// ConvertDropName with a job of its own. Names start in list order, each once the names it
+// depends on are done, so pass-over and overwrite rules see them in list order. The caller takes
+// the results in list order (Finish); only then are the job's calls to its host that tell the
+// user something (messages, warnings, an output written twice) made, and the PDF page printed,
+// so the host hears what it hears when the files are converted one after the other. Without
+// keep-going no name starts after a failed one. Destroying the drop lets the files being
+// converted finish and joins the workers.
+class TParallelDrop {
+ public:
+  // settings stay unchanged while the drop lives; main_job is the batch run's job, whose record
+  // of the drop's outputs the workers' jobs share and whose PDF mode they take. Pages go to
+  // report when it is given.
+  TParallelDrop(const std::vector<std::string>& files, int jobs, const IJobSettings& settings,
+                IJobHost& job_host, const TConversionJob& main_job, TPReport* report,
+                bool keep_going);
+  ~TParallelDrop();
+  TParallelDrop(const TParallelDrop&) = delete;
+  TParallelDrop& operator=(const TParallelDrop&) = delete;
+
+  // Waits for name index (each index once, in list order), makes its host calls and prints its
+  // page; a page that cannot be added fails the name.
+  TFileResult Finish(int index);
+
+  // Held by every call to the hosts, the workers' included: the caller holds it while it calls
+  // them.
+  std::unique_lock<std::mutex> LockHosts() { return std::unique_lock(host_mutex_); }
+
+ private:
+  struct TFileState {
+    bool done = false;
+    TFileResult result;
+    // The job's calls to its host that tell the user something, made when the name is finished.
+    std::vector<std::function<void(IJobHost&)>> host_calls;
+    std::optional<TPdfPagePicture> page;
+  };
+  class TWorkerHost;
+
+  void Work();
+  void Convert(int index);
+
+  const std::vector<std::string>& files_;
+  const std::vector<std::vector<int>> dependencies_;
+  const IJobSettings& settings_;
+  IJobHost& job_host_;
+  const TConversionJob& main_job_;
+  TPReport* report_;
+  const bool pdf_mode_;
+  const bool keep_going_;
+  // Names may be done ahead of the caller by at most this many, so that pages waiting to be
+  // printed stay few.
+  const int window_;
+
+  std::mutex mutex_;  // everything below but the workers
+  std::condition_variable changed_;
+  std::vector<TFileState> states_;
+  int next_ = 0;
+  int finished_ = 0;
+  int first_failure_;
+  bool stop_ = false;
+
+  std::mutex host_mutex_;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace qv
