@@ -68,6 +68,11 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
                                              {"--format", "tiff", "x.bmp"},
                                              {"--quality", "101", "x.bmp"},
                                              {"--format", "pdf", "x.bmp"},  // no --pdf
+                                             {"-j", "-1", "x.bmp"},
+                                             {"--jobs", "two", "x.bmp"},
+                                             {"-j2x", "x.bmp"},
+                                             {"--jobs=", "x.bmp"},
+                                             {"-j"},
                                              {"--quality"}}) {
     ProgramResult result = Run(args);
     EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args) << result.err;
@@ -280,6 +285,54 @@ TEST_F(Cli, KeepGoingReportsEachFailedFileConvertsTheRestAndExitsOne) {
 
   // Passing over is no failure.
   EXPECT_EQ(Run({"-k", "--out", dir / "out", dir / "a.bmp", dir / "missing.bmp"}).status, 0);
+}
+
+// Several files at once: outputs and everything written to stderr are those of -j 1, in every
+// spelling of the option.
+TEST_F(Cli, JobsConvertSeveralFilesAtOnceWithTheResultsOfOneAfterTheOther) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 6; ++i) {
+    WriteBmp(dir / ("p" + std::to_string(i) + ".bmp"), 1 + 50 * (5 - i), 3,
+             static_cast<unsigned char>(20 * i));
+    names.push_back(dir / ("p" + std::to_string(i) + ".bmp"));
+  }
+  std::filesystem::create_directory(dir / "sub");
+  WriteBmp(dir / "sub/p2.bmp", 4, 4);
+  std::ofstream(dir / "bad.bmp") << "XXXX not a bitmap";
+  names.insert(names.begin() + 3, dir / "sub/p2.bmp");  // same output as p2: passed over
+  names.insert(names.begin() + 5, dir / "missing.bmp");
+  names.insert(names.begin() + 6, dir / "bad.bmp");
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  auto convert = [&](const std::string& out, std::vector<std::string> options) {
+    options.insert(options.end(), {"-v", "--format", "png", "--out", dir / out});
+    options.insert(options.end(), names.begin(), names.end());
+    ProgramResult result = Run(options);
+    std::string err = result.err;
+    for (std::size_t at; (at = err.find(dir / out)) != std::string::npos;)
+      err.replace(at, (dir / out).size(), "OUT");
+    return std::make_pair(result.status, err);
+  };
+  for (const char* keep_going : {"--verbose", "-k"}) {
+    auto one = convert("one", {keep_going});
+    EXPECT_EQ(one.first, 1);
+    EXPECT_NE(one.second.find("same output"), std::string::npos) << one.second;
+    for (std::vector<std::string> jobs :
+         {std::vector<std::string>{"-j2"}, {"--jobs=0"}, {"-j", "3"}, {"--jobs", "8"}}) {
+      std::string out = "many" + jobs[0];
+      std::filesystem::remove_all(dir / out);
+      jobs.push_back(keep_going);
+      auto many = convert(out, jobs);
+      EXPECT_EQ(many, one) << ::testing::PrintToString(jobs);
+      for (const auto& entry : std::filesystem::directory_iterator(dir / "one"))
+        EXPECT_EQ(slurp(dir / out + "/" + entry.path().filename().string()),
+                  slurp(entry.path().string()))
+            << entry.path() << ::testing::PrintToString(jobs);
+    }
+    std::filesystem::remove_all(dir / "one");
+  }
 }
 
 TEST_F(Cli, TheSummaryCountsConvertedPassedOverWithReasonsAndFailed) {
