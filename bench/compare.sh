@@ -210,6 +210,22 @@ time_files "96 MP JPEG to 1600x1200 Lanczos3 JPEG" ours vips imagemagick
 mem_huge_ours=$(peak $(q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/huge.jpg"))
 mem_huge_vips=$(peak vips resize "$corpus/huge.jpg" "$work/out/v.jpg[Q=85]" 0.1413 --vscale 0.1413 --kernel lanczos3 --gap 0)
 summarize
+# 10. All cores: the four image jobs, all six files in one process, -j 1 against -j 2.
+for job in "jpeg --size 640x480 --resample lanczos3" "png --png-level 9 --size 1024x768 --resample mitchell" \
+  "bmp --size 800x600 --resample bilinear"; do
+  inputs=(all)
+  make_commands() {
+    q -j 1 --format $job "${jpegs[@]}"
+    q -j 2 --format $job "${jpegs[@]}"
+  }
+  time_files "-j 2 against -j 1: JPEG to ${job%% *}, six files" "-j1" "-j2"
+done
+make_commands() {
+  q -j 1 --format jpeg "${bmps[@]}"
+  q -j 2 --format jpeg "${bmps[@]}"
+}
+time_files "-j 2 against -j 1: BMP to JPEG, six files" "-j1" "-j2"
+
 # 11. PNG size and encode time with --png-filters all, on the 2 MP files at level 9.
 inputs=(small1 small2 small3)
 make_commands() {
