@@ -76,9 +76,8 @@ class TParallelDrop::TWorkerHost : public IJobHost {
   }
   void SameOutputTwice(const std::string& earlier_input, const std::string& input,
                        const std::string& output, bool overwritten) override {
-    calls_.push_back([=](IJobHost& host) {
-      host.SameOutputTwice(earlier_input, input, output, overwritten);
-    });
+    calls_.push_back(
+        [=](IJobHost& host) { host.SameOutputTwice(earlier_input, input, output, overwritten); });
   }
 
  private:

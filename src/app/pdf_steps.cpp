@@ -85,7 +85,8 @@ void PrintPdfPage(TPReport &report, const TPdfPagePicture &picture) {
   form.PDFJPEG().SetPicture(&picture.jpeg);
   report.Print(form.PDFPage());
   if (picture.rotation != 0)
-    report.Canvas().PdfCanvas().Page().Put("Rotate", std::make_unique<TPdfNumber>(picture.rotation));
+    report.Canvas().PdfCanvas().Page().Put("Rotate",
+                                           std::make_unique<TPdfNumber>(picture.rotation));
 }
 
 void AddPdfPage(TPReport &report, const TBitmap &image, const std::string &input_file,

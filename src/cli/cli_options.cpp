@@ -216,7 +216,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--jobs" || name == "-j") {
       options.jobs = std::stoi(Ranged(name, value(), 0, kMaxJobs));
       if (options.jobs == 0)
-        options.jobs = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxJobs);
+        options.jobs =
+            std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxJobs);
     } else if (name == "--show-settings") {
       flag(), options.show_settings = true;
     } else if (name == "--save-settings") {

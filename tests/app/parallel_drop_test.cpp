@@ -147,17 +147,17 @@ TEST_F(ParallelDropTest, OutputsAndWhatTheHostHearsAreThoseOfOneAfterTheOther) {
   std::size_t scan = bytes.find("\xFF\xDA");  // cut half way through the scan
   ASSERT_NE(scan, std::string::npos);
   std::ofstream(dir / "cut.jpg", std::ios::binary) << bytes.substr(0, (scan + bytes.size()) / 2);
-  const std::vector<std::string> names = {"p7.bmp", "p0.bmp",    "p1.bmp",     "sub/p1.bmp",
-                                          "p6.bmp", "gone.bmp",  "folder.bmp", "cut.jpg",
-                                          "p2.bmp", "p5.bmp",    "p3.bmp",     "p4.bmp"};
+  const std::vector<std::string> names = {"p7.bmp", "p0.bmp",   "p1.bmp",     "sub/p1.bmp",
+                                          "p6.bmp", "gone.bmp", "folder.bmp", "cut.jpg",
+                                          "p2.bmp", "p5.bmp",   "p3.bmp",     "p4.bmp"};
   for (int over_write : {0, 1}) {
     settings.over_write = over_write;
     DropRun one = Convert(names, 1);
     ASSERT_EQ(one.outputs.size(), 9u);
-    ASSERT_NE(std::find(one.log.begin(), one.log.end(), "warning cut.jpg: " +
-                                                           std::string(kIncompletePictureWarning) +
-                                                           " (JPEG library: Premature end of JPEG "
-                                                           "file)"),
+    ASSERT_NE(std::find(one.log.begin(), one.log.end(),
+                        "warning cut.jpg: " + std::string(kIncompletePictureWarning) +
+                            " (JPEG library: Premature end of JPEG "
+                            "file)"),
               one.log.end())
         << "the damaged JPEG is warned about";
     for (int jobs : {2, 3, 8}) {
@@ -274,8 +274,7 @@ TEST(DropDependencies, AFileWaitsForTheEarlierFilesThatShareItsOutputOrItsInput)
   EXPECT_EQ(DropDependencies(files, settings, false), expected);
 
   // A PDF drop writes no image file.
-  EXPECT_EQ(DropDependencies(files, settings, true),
-            (std::vector<std::vector<int>>{{}, {}}));
+  EXPECT_EQ(DropDependencies(files, settings, true), (std::vector<std::vector<int>>{{}, {}}));
 }
 
 }  // namespace
