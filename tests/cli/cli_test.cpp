@@ -318,7 +318,7 @@ TEST_F(Cli, JobsConvertSeveralFilesAtOnceWithTheResultsOfOneAfterTheOther) {
   for (const char* keep_going : {"--verbose", "-k"}) {
     auto one = convert("one", {keep_going});
     EXPECT_EQ(one.first, 1);
-    EXPECT_NE(one.second.find("same output"), std::string::npos) << one.second;
+    EXPECT_NE(one.second.find(dir / "sub/p2.bmp: "), std::string::npos) << one.second;
     for (std::vector<std::string> jobs :
          {std::vector<std::string>{"-j2"}, {"--jobs=0"}, {"-j", "3"}, {"--jobs", "8"}}) {
       std::string out = "many" + jobs[0];
