@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Checks drops on a real X server by hand (not a test: it needs Xvfb and xdotool). Starts Xvfb,
-# a window manager (twm, when there is one, so windows have title bars), the window with its own
-# settings file (PNG at 1600x1200 with Lanczos3 into a folder, so each big input takes a while),
-# drag sources (build/bin/drag_source) holding big BMP files, and moves the pointer with xdotool
-# as a user drags from a file manager: the first drag is dropped, the second is dropped while
-# the first drop converts. Then a drag of plain text is tried, which must be refused, and a drag
-# of a damaged file, whose error box must name it. Prints what each drag source was answered and
-# which outputs appeared; with SHOTS=DIR it saves screenshots of the screen along the way there.
+# Checks drops on a real X server (needs Xvfb and xdotool; CTest runs it as xdnd_drops_on_an_x_server when
+# both are installed). Starts Xvfb on a free display, a window manager (twm, when there is one,
+# so windows have title bars), the window with its own settings file (PNG at 6000x4500 with
+# Lanczos3 and the strongest compression into a folder, so each big input takes a while), drag
+# sources (build/bin/drag_source) holding big BMP files, and moves the pointer with xdotool as a
+# user drags from a file manager: the first drag is dropped, the second is dropped while the
+# first drop converts, and a drag of plain text begins at once after it (on X11 the drop's data
+# is then offered by the text drag's source), which must be refused. Then a drag of a damaged
+# file, whose error box must name it, and the first files again, which are passed over. Prints
+# what each drag source was answered and which outputs appeared, and fails (status 1) unless the
+# second drop was made while the first converted and its files were converted after the first
+# drop's, the text drags were refused and the file drags accepted. With SHOTS=DIR it saves
+# screenshots of the screen along the way there.
 #   scripts/xdnd_check.sh [BUILD_DIR]     (after: cmake --build BUILD_DIR --target quenvale
 #                                          quenvale-cli drag_source)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 work=$(mktemp -d)
-display=":${XDND_DISPLAY:-57}"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -20,9 +24,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+# The server picks a free display and names it (-displayfd), so that checks can run side by side.
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
-export DISPLAY="$display"
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n 1 "$work/display")"
+unset QT_QPA_PLATFORM
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 if command -v twm >/dev/null; then
   # The X server's built-in "fixed" font: no font package is needed for the title bars.
@@ -39,7 +46,7 @@ mkdir "$work/bin"
 cp "$build/bin/quenvale" "$work/bin/quenvale"
 ln -s "$build/share" "$work/share"
 "$build/bin/quenvale-cli" --ini "$work/bin/quenvale.ini" --section "$(id -un)" --format png \
-  --size 1600x1200 --resample lanczos3 --out "$work/out" --save-settings
+  --size 6000x4500 --resample lanczos3 --png-level 9 --out "$work/out" --save-settings
 python3 - "$work" <<'PY'
 import struct, sys
 def bmp(path, w, h, salt):
@@ -52,13 +59,14 @@ def bmp(path, w, h, salt):
     info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 24, 0, len(pixels), 0, 0, 0, 0)
     open(path, 'wb').write(head + info + pixels)
 open(f'{sys.argv[1]}/damaged.bmp', 'wb').write(b'BM not really a bitmap')
-for name, salt in (('first1', 0), ('first2', 40), ('first3', 80), ('second1', 120), ('second2', 160)):
+names = [(f'first{i}', i * 10) for i in range(1, 11)] + [('second1', 120), ('second2', 160)]
+for name, salt in names:
     bmp(f'{sys.argv[1]}/{name}.bmp', 2400, 1800, salt)
 PY
 
 "$work/bin/quenvale" >"$work/quenvale.log" 2>&1 &
 pids+=($!)
-"$build/bin/drag_source" 300 20 "$work"/first{1,2,3}.bmp >"$work/drag1.log" 2>&1 &
+"$build/bin/drag_source" 300 20 "$work"/first{1,2,3,4,5,6,7,8,9,10}.bmp >"$work/drag1.log" 2>&1 &
 pids+=($!)
 "$build/bin/drag_source" 300 140 "$work"/second{1,2}.bmp >"$work/drag2.log" 2>&1 &
 pids+=($!)
@@ -66,36 +74,65 @@ pids+=($!)
 pids+=($!)
 "$build/bin/drag_source" 300 380 "$work/damaged.bmp" >"$work/drag4.log" 2>&1 &
 pids+=($!)
-sleep 2
+window=
+for _ in $(seq 50); do
+  window=$(xdotool search --onlyvisible --classname '^quenvale$' 2>/dev/null | head -n 1) &&
+    [ -n "$window" ] && break
+  sleep 0.1
+done
+sleep 1.5
 
 shot() { if [ -n "${SHOTS:-}" ]; then import -window root "$SHOTS/$1"; fi; }
-# Press on the source, move in steps onto the window (at the top-left corner) and release there.
+# Press on the source at (X, Y) (unless the last drag pressed there already), move in steps onto
+# the window (at its top-left corner) and release there; the window's title just before the
+# release goes to $title_at_drop. With NEXT_X NEXT_Y, the next source is pressed right after the
+# release, as when a drag begins while the last drop is still being answered.
+title_at_drop=
+pressed=
 drag() {
-  local x=$1 y=$2 name=${3:-}
-  xdotool mousemove "$x" "$y" mousedown 1
+  local x=$1 y=$2 name=${3:-} next_x=${4:-} next_y=${5:-}
+  if [ "$pressed" != "$x $y" ]; then xdotool mousemove "$x" "$y" mousedown 1; fi
+  pressed=
   for step in 1 2 3 4 5 6 7 8; do
     xdotool mousemove $((x - (x - 50) * step / 8)) $((y - (y - 60) * step / 8))
     sleep 0.1
   done
   sleep 0.3
   if [ -n "$name" ]; then shot "$name"; fi
-  xdotool mouseup 1
+  title_at_drop=$(xdotool getwindowname "$window")
+  if [ -n "$next_x" ]; then
+    # (In one command, the press would reach the released drag's source, still holding its grab.)
+    xdotool mouseup 1
+    xdotool mousemove "$next_x" "$next_y" mousedown 1
+    pressed="$next_x $next_y"
+  else
+    xdotool mouseup 1
+  fi
 }
 
 # The first drag after the server starts is sometimes lost by the drag source itself: one of
 # plain text first (refused either way).
 drag 340 290
 drag 340 50 drag_hover.png
-sleep 1.5
+# The second drag begins once the first drop converts its first files.
+for _ in $(seq 100); do
+  [[ "$(xdotool getwindowname "$window")" =~ ^[12]/10\ -\  ]] && break
+  sleep 0.1
+done
 shot progress_title.png
-drag 340 170
+# The text drag begins as the second drag is let go: on X11 the drop's data is fetched from
+# whichever program began the latest drag.
+drag 340 170 "" 340 290
+second_title=$title_at_drop
 drag 340 290 drag_refused.png
-for _ in $(seq 120); do
-  [ "$(ls "$work/out" 2>/dev/null | wc -l)" -ge 5 ] && break
+for _ in $(seq 180); do
+  [ "$(ls "$work/out" 2>/dev/null | wc -l)" -ge 12 ] && break
   sleep 0.5
 done
 sleep 1
 shot after_drops.png
+# Oldest first.
+converted=$(ls -tr "$work/out" 2>/dev/null | tr '\n' ' ' || true)
 drag 340 410
 sleep 2
 shot error_box.png
@@ -103,11 +140,26 @@ xdotool key Return
 sleep 0.5
 # The first files again: their outputs exist now, so all are passed over and the note says so.
 drag 340 50
-for _ in $(seq 20); do sleep 0.5; done
+sleep 4
 shot passed_over_note.png
-result() { grep -v XDG_RUNTIME_DIR "$1" | tr '\n' ' '; }
+result() { grep '^drag ended' "$1" | tr '\n' ' ' || true; }
 echo "first drag:   $(result "$work/drag1.log")"
-echo "second drag:  $(result "$work/drag2.log")"
+echo "second drag:  $(result "$work/drag2.log") (title at the drop: $second_title)"
 echo "text drags:   $(result "$work/drag3.log")"
 echo "damaged drag: $(result "$work/drag4.log")"
-echo "outputs:      $(ls "$work/out" 2>/dev/null | tr '\n' ' ')"
+echo "outputs:      $converted"
+
+failures=()
+[[ "$second_title" =~ ^[0-9]+/10\ -\  ]] || failures+=("the second drop was not made while the first converted")
+[ "$converted" = "$(printf 'first%d.png ' $(seq 10))second1.png second2.png " ] ||
+  failures+=("not every file was converted, in the order of the drops")
+[ "$(result "$work/drag1.log")" = "drag ended: accepted drag ended: accepted " ] ||
+  failures+=("the first drag was not accepted (twice)")
+[ "$(result "$work/drag2.log")" = "drag ended: accepted " ] || failures+=("the second drag was not accepted")
+[ "$(result "$work/drag3.log")" = "drag ended: refused drag ended: refused " ] ||
+  failures+=("a text drag was not refused")
+if [ ${#failures[@]} -gt 0 ]; then
+  printf 'xdnd check failed: %s\n' "${failures[@]}"
+  exit 1
+fi
+echo "xdnd check passed"

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <exception>
+#include <utility>
 
 #include "widgets/error_box.h"
 
@@ -62,8 +63,11 @@ bool TDropDst::HookProc(QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
       // A drag without local files is ignored: the dragging program shows the no-drop cursor.
+      // Its files are read once, when it enters (again on a move while none could be read).
       auto* drag = static_cast<QDragMoveEvent*>(event);
-      bool accept = accept_drop_ && !LocalPaths(drag->mimeData()).empty();
+      if (event->type() == QEvent::DragEnter || drag_files_.empty())
+        drag_files_ = LocalPaths(drag->mimeData());
+      bool accept = accept_drop_ && !drag_files_.empty();
       if (accept)
         drag->acceptProposedAction();
       else
@@ -72,13 +76,18 @@ bool TDropDst::HookProc(QEvent* event) {
       return true;
     }
     case QEvent::DragLeave:
+      drag_files_.clear();
       if (OnDragHover) OnDragHover(false);
       return false;
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
       if (OnDragHover) OnDragHover(false);
+      // The files read when the drag entered; the drop's own data only for a drop that came
+      // without a drag over the widget.
+      std::vector<std::string> files = std::move(drag_files_);
+      drag_files_.clear();
       if (!accept_drop_) return false;
-      std::vector<std::string> files = LocalPaths(drop->mimeData());
+      if (files.empty()) files = LocalPaths(drop->mimeData());
       if (files.empty()) return false;
       drop->acceptProposedAction();
       QPoint point = drop->position().toPoint();

@@ -18,10 +18,13 @@ class TDropDst;
 using TFileDropEvent =
     std::function<void(TDropDst* sender, const std::vector<std::string>& files, int x, int y)>;
 
-// Accepts text/uri-list drags whose entries are local files or folders. The event runs once the
-// drop has been answered, so the dragging program is not held while the handler converts; a
-// failure in the handler is shown once through the standard error box and the widget keeps
-// accepting drops.
+// Accepts text/uri-list drags whose entries are local files or folders. The files of a drag are
+// read when it enters the widget, while its source surely still offers them, and are the ones
+// dropped: on X11 the drop's data is fetched from whichever program began the latest drag, so a
+// drag begun right after this one was let go would otherwise take its files away (or put its
+// own in their place). The event runs once the drop has been answered, so the dragging program
+// is not held while the handler converts; a failure in the handler is shown once through the
+// standard error box and the widget keeps accepting drops.
 class TDropDst : public TControlHook {
   Q_OBJECT
 
@@ -52,6 +55,8 @@ class TDropDst : public TControlHook {
   void UpdateDragAccept();
 
   bool accept_drop_ = true;
+  // The local files of the drag over the widget, read when it entered; empty when there is none.
+  std::vector<std::string> drag_files_;
 };
 
 }  // namespace qv::widgets

@@ -516,6 +516,67 @@ TEST_F(GuiTest, ADragIsAnsweredWhileAFileConvertsAndItsDropIsQueued) {
   EXPECT_EQ(QImage(out + QStringLiteral("/small.bmp")).size(), QSize(96, 96));
 }
 
+// On X11 the drop's data is fetched from whichever program began the latest drag: when the next
+// drag begins right after this one was let go, the drop's data holds that drag's files or none.
+TEST_F(GuiTest, TheFilesDroppedAreTheOnesThatWereDraggedOverTheWindow) {
+  QString out = Path(QStringLiteral("out"));
+  setup_->OutputModeGroup->SetItemIndex(1);
+  setup_->DstDirEdit->setText(out);
+  QStringList first = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp"))};
+  QString second = Sample(QStringLiteral("c.bmp"));
+  QString third = Sample(QStringLiteral("d.bmp"));
+  QString other = Sample(QStringLiteral("other.bmp"));
+  // A drag that entered with its files and was dropped with other data; the drop is answered.
+  auto drag_and_drop = [&](const QString& dragged, QMimeData& at_drop) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dragged)});
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main_.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(QPoint(52, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main_.get(), &move);
+    EXPECT_TRUE(move.isAccepted());
+    QDropEvent drop(QPointF(52, 50), Qt::CopyAction, &at_drop, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main_.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+  };
+  QMimeData others_files;
+  others_files.setUrls({QUrl::fromLocalFile(other)});
+  QMimeData no_files;
+  no_files.setText(QStringLiteral("the next drag's text"));
+  // While the first drop converts: queued, and converted after it.
+  QStringList done_before_second;
+  QObject::connect(main_->Task(), &QProgressBar::valueChanged, [&](int position) {
+    if (position == 1 && done_before_second.isEmpty() && main_->Task()->maximum() == 2) {
+      done_before_second << QStringLiteral("-");
+      drag_and_drop(second, others_files);
+    }
+    if (main_->Task()->maximum() == 1 && position == 1)
+      done_before_second = QDir(out).entryList(QDir::Files);
+  });
+  qv::testing::TMessageBoxCatcher boxes;
+  DropAndWait(first);
+  ASSERT_TRUE(QFile::exists(out + QStringLiteral("/c.bmp")));
+  EXPECT_EQ(done_before_second, (QStringList{QStringLiteral("a.bmp"), QStringLiteral("b.bmp")}));
+  // While nothing runs, with no files left in the drop's data.
+  drag_and_drop(third, no_files);
+  ASSERT_TRUE(qv::testing::ProcessUntil([&] {
+    return !main_->BatchRun()->Running() && QFile::exists(out + QStringLiteral("/d.bmp"));
+  }));
+  EXPECT_FALSE(QFile::exists(out + QStringLiteral("/other.bmp")));
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join(u'|').toStdString();
+  // A drag that left the window leaves nothing behind for a drop without files.
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(other)});
+  QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(main_.get(), &enter);
+  QDragLeaveEvent leave;
+  QApplication::sendEvent(main_.get(), &leave);
+  QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &no_files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(main_.get(), &drop);
+  EXPECT_FALSE(drop.isAccepted());
+}
+
 TEST_F(GuiTest, ClosingDuringADropStopsBeforeTheNextFileWritesItsPdfAndStartsNoQueuedDrop) {
   QStringList files = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp")),
                        Sample(QStringLiteral("c.bmp"))};
