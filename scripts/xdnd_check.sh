@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Checks drops on a real X server (needs Xvfb and xdotool; CTest runs it as xdnd_drops_on_an_x_server when
-# both are installed). Starts Xvfb on a free display, a window manager (twm, when there is one,
-# so windows have title bars), the window with its own settings file (PNG at 6000x4500 with
-# Lanczos3 and the strongest compression into a folder, so each big input takes a while), drag
-# sources (build/bin/drag_source) holding big BMP files, and moves the pointer with xdotool as a
-# user drags from a file manager: the first drag is dropped, the second is dropped while the
-# first drop converts, and a drag of plain text begins at once after it (on X11 the drop's data
-# is then offered by the text drag's source), which must be refused. Then a drag of a damaged
-# file, whose error box must name it, and the first files again, which are passed over. Prints
-# what each drag source was answered and which outputs appeared, and fails (status 1) unless the
-# second drop was made while the first converted and its files were converted after the first
-# drop's, the text drags were refused and the file drags accepted. With SHOTS=DIR it saves
-# screenshots of the screen along the way there.
+# Checks drops on a real X server (needs Xvfb and xdotool; CTest runs it as
+# xdnd_drops_on_an_x_server when both are installed). Starts Xvfb on a free display, a window
+# manager (twm, when there is one, so windows have title bars), the window with its own settings
+# file (PNG at 6000x4500 with Lanczos3 and the strongest compression into a folder, so each big
+# input takes a while), drag sources (build/bin/drag_source) holding big BMP files, and moves the
+# pointer with xdotool as a user drags from a file manager: the first drag is dropped, the second
+# is dropped while the first drop converts, and a drag of plain text begins at once after it (on
+# X11 the drop's data is then offered by the text drag's source), which must be refused. Then a
+# drag of a damaged file, whose error box must name it, and the first files again, which are
+# passed over. Prints what each drag source was answered and which outputs appeared, and fails
+# (status 1) unless the second drop was made while the first converted and its files were
+# converted after the first drop's, the text drags were refused and the file drags accepted.
+# With SHOTS=DIR it saves screenshots of the screen along the way there.
 #   scripts/xdnd_check.sh [BUILD_DIR]     (after: cmake --build BUILD_DIR --target quenvale
 #                                          quenvale-cli drag_source)
 set -euo pipefail
