@@ -74,6 +74,18 @@ time_files() { # row-name tool-names... ; commands come from make_commands <file
   rows+=("$name|${tools[*]}")
   summarize
 }
+
+# The corpus's files of one kind (bmp, png) -> JPEG q85: ours against the peers.
+time_to_jpeg() {
+  kind=$1
+  make_commands() {
+    q --format jpeg --quality 85 "$corpus/$1.$kind"
+    echo "vips copy $corpus/$1.$kind $work/out/v.jpg[Q=85]"
+    echo "$magick $corpus/$1.$kind -quality 85 $work/out/m.jpg"
+    echo "gm convert $corpus/$1.$kind -quality 85 $work/out/g.jpg"
+  }
+  time_files "${kind^^} to JPEG q85" ours vips imagemagick graphicsmagick
+}
 q() { echo "$cli --ini $ini -q --overwrite --out $work/qv $*"; }
 
 summarize() {
@@ -158,15 +170,7 @@ for f in "${hundred[@]}"; do hundred_bytes=$((hundred_bytes + $(stat -c %s "$f")
 summarize
 inputs=("${files[@]}")
 # 6. 24-bit PNG -> JPEG q85 (our PNG decoder against libpng's).
-for kind in png; do
-  make_commands() {
-    q --format jpeg --quality 85 "$corpus/$1.$kind"
-    echo "vips copy $corpus/$1.$kind $work/out/v.jpg[Q=85]"
-    echo "$magick $corpus/$1.$kind -quality 85 $work/out/m.jpg"
-    echo "gm convert $corpus/$1.$kind -quality 85 $work/out/g.jpg"
-  }
-  time_files "${kind^^} to JPEG q85" ours vips imagemagick graphicsmagick
-done
+time_to_jpeg png
 
 inputs=("${files[@]}")
 # 2. The same with --fast-shrink (decoding at a DCT scale), against vipsthumbnail, which does
@@ -293,15 +297,7 @@ time_files "JPEG to 800x600 bilinear BMP" ours vips imagemagick graphicsmagick
 
 inputs=("${files[@]}")
 # 5. BMP -> JPEG q85.
-for kind in bmp; do
-  make_commands() {
-    q --format jpeg --quality 85 "$corpus/$1.$kind"
-    echo "vips copy $corpus/$1.$kind $work/out/v.jpg[Q=85]"
-    echo "$magick $corpus/$1.$kind -quality 85 $work/out/m.jpg"
-    echo "gm convert $corpus/$1.$kind -quality 85 $work/out/g.jpg"
-  }
-  time_files "${kind^^} to JPEG q85" ours vips imagemagick graphicsmagick
-done
+time_to_jpeg bmp
 
 
 summarize
