@@ -11,6 +11,7 @@
 
 #include "regress/crafted_files.h"
 #include "support/child_process.h"
+#include "support/file_bytes.h"
 #include "support/temp_dir.h"
 
 namespace qv {
@@ -24,7 +25,9 @@ using testing::MakeBmp;
 using testing::MakePng;
 using testing::PngChunk;
 using testing::ProgramResult;
+using testing::ReadFile;
 using testing::TempDir;
+using testing::WriteFile;
 
 // quenvale-cli run without a display, measured.
 ProgramResult RunCli(const std::vector<std::string>& args, rlim_t file_size_limit = RLIM_INFINITY) {
@@ -41,16 +44,6 @@ constexpr char kInvalidBitmap[] =
 constexpr char kTooLarge[] = "画像が大きすぎます";
 constexpr char kReadError[] = "ストリームの読み込みエラー";
 constexpr char kJpegError[] = "JPEG エラー #";
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Every regular file below folder (none when it does not exist).
 std::vector<std::string> FilesBelow(const std::string& folder) {

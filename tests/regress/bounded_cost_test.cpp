@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/file_bytes.h"
 #include "support/many_scan_jpeg.h"
 #include "support/temp_dir.h"
 
@@ -22,21 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ProgramResult;
+using testing::ReadFile;
 using testing::RunProgram;
 using testing::TempDir;
+using testing::WriteFile;
 
 constexpr char kOutOfMemory[] = "メモリが足りません";
 constexpr char kTooManyScans[] = "more than 100 scans";
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The memory a conversion of a width x height picture may take at its peak.
 long BoundKib(std::uint64_t width, std::uint64_t height) {

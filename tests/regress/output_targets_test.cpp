@@ -11,6 +11,7 @@
 
 #include "regress/cli_under_test.h"
 #include "regress/crafted_files.h"
+#include "support/file_bytes.h"
 #include "support/temp_dir.h"
 #include "support/test_locale.h"
 
@@ -22,18 +23,10 @@ using testing::BmpFields;
 using testing::ChildOptions;
 using testing::MakeBmp;
 using testing::ProgramResult;
+using testing::ReadFile;
 using testing::RunCli;
 using testing::TempDir;
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::WriteFile;
 
 // A 24-bit W x H BMP, every byte of its pixels the given value.
 std::string Bmp(int width, int height, char value = '\x40') {

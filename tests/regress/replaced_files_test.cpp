@@ -17,6 +17,7 @@
 #include "regress/cli_under_test.h"
 #include "regress/crafted_files.h"
 #include "runtime/paths.h"
+#include "support/file_bytes.h"
 #include "support/temp_dir.h"
 
 namespace qv {
@@ -29,19 +30,11 @@ using testing::CliOptions;
 using testing::CliUnderTest;
 using testing::MakeBmp;
 using testing::ProgramResult;
+using testing::ReadFile;
 using testing::RunCli;
 using testing::TChildProcess;
 using testing::TempDir;
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::WriteFile;
 
 std::string Bmp(int width, int height) {
   BmpFields f;

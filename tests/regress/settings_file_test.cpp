@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "regress/cli_under_test.h"
+#include "support/file_bytes.h"
 #include "support/temp_dir.h"
 
 namespace qv {
@@ -18,19 +19,11 @@ namespace fs = std::filesystem;
 using testing::CliOptions;
 using testing::CliUnderTest;
 using testing::ProgramResult;
+using testing::ReadFile;
 using testing::RunCli;
 using testing::TChildProcess;
 using testing::TempDir;
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::WriteFile;
 
 bool Contains(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
