@@ -24,7 +24,7 @@ struct TBitmap::Data {
   TPixelFormat format = TPixelFormat::pfDevice;
   int bits = 32;  // bits per pixel of the buffer (custom images keep the file's)
   bool top_down = false;
-  std::vector<std::uint8_t> pixels;
+  TPixelBuffer pixels;
   std::vector<TRGBQuad> palette;
   TDibInfo dib;
   bool transparent = false;
@@ -217,11 +217,12 @@ class NearestColor {
   std::vector<std::uint8_t> candidates_;  // per cell, in palette order
 };
 
-std::vector<std::uint8_t> NewBuffer(int width, int height, int bits) {
+// A zero-filled buffer of height rows.
+TPixelBuffer NewBuffer(int width, int height, int bits) {
   std::size_t row = RowSizeFor(width, bits);
   if (height > 0 && row > kMaxDecodedBytes / static_cast<std::size_t>(height)) throw EOutOfMemory();
   try {
-    return std::vector<std::uint8_t>(row * static_cast<std::size_t>(height), 0);
+    return TPixelBuffer(row * static_cast<std::size_t>(height));
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory();
   }
@@ -366,8 +367,8 @@ TBitmap::Data& TBitmap::Mutable() {
   return data;
 }
 
-void TBitmap::Replace(std::vector<std::uint8_t> pixels, int width, int height, TPixelFormat format,
-                      int bits, std::vector<TRGBQuad> palette, bool reset_dib) {
+void TBitmap::Replace(TPixelBuffer pixels, int width, int height, TPixelFormat format, int bits,
+                      std::vector<TRGBQuad> palette, bool reset_dib) {
   // Everything that can fail is done before the image changes.
   std::shared_ptr<Data> fresh;
   try {
@@ -474,7 +475,7 @@ void TBitmap::SetSize(int width, int height) {
   if (width == data_->width && height == data_->height) return;
   const Data& old = *data_;
   int bits = old.bits > 0 ? old.bits : 32;
-  std::vector<std::uint8_t> pixels;
+  TPixelBuffer pixels;
   if (width > 0 && height > 0) {
     pixels = NewBuffer(width, height, bits);
     std::size_t new_row = RowSizeFor(width, bits);
@@ -531,7 +532,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
   const Data& old = *data_;
   int bits = qv::BitsPerPixel(format);
   std::vector<TRGBQuad> palette = DefaultPalette(format);
-  std::vector<std::uint8_t> pixels;
+  TPixelBuffer pixels;
   if (!old.pixels.empty()) {
     pixels = NewBuffer(old.width, old.height, bits);
     PixelReader reader(old.format, old.bits, old.palette, old.dib);

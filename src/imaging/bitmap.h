@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/pixel_buffer.h"
+
 namespace qv {
 
 enum class TPixelFormat {
@@ -135,8 +137,8 @@ class TBitmap {
   Data& Unshare(bool keep_retained_file);  // private copy when shared
   Data& Mutable();                         // private copy, retained file bytes discarded
   // Installs a new buffer built from this image's data (the last step of a size/format change).
-  void Replace(std::vector<std::uint8_t> pixels, int width, int height, TPixelFormat format,
-               int bits, std::vector<TRGBQuad> palette, bool reset_dib);
+  void Replace(TPixelBuffer pixels, int width, int height, TPixelFormat format, int bits,
+               std::vector<TRGBQuad> palette, bool reset_dib);
   std::shared_ptr<Data> data_;
 };
 
