@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "imaging/bitmap.h"
@@ -116,18 +117,60 @@ bool HasAvx2Fma() {
 }
 
 constexpr int kBlockRows = 8;  // source rows that share one broadcast weight
-// Widest source row handled by the vector horizontal pass (its block buffer is width x 128 bytes).
+// Widest source row handled by the vector horizontal pass.
 constexpr int kMaxVectorWidth = 1 << 20;
+// Source columns a strip of destination columns should read at most: their kBlockRows rows as
+// floats (128 bytes a column) then take 128 KiB, which stay in the level-2 cache while every
+// destination column of the strip reads them, instead of a whole wide row streaming through it.
+constexpr int kStripSourceColumns = 1024;
+
+// Destination columns first .. last - 1, reading source columns low .. high.
+struct TColumnStrip {
+  int first, last;
+  int low, high;
+};
+
+// Cuts the destination columns into strips, each reading at most kStripSourceColumns source
+// columns unless a single column's taps alone span more.
+std::vector<TColumnStrip> ColumnStrips(const TContributionLists& lists, int dst_width) {
+  std::vector<TColumnStrip> strips;
+  for (int i = 0; i < dst_width; ++i) {
+    const TContribution* list = lists.List(static_cast<std::size_t>(i));
+    std::size_t count = lists.Count(static_cast<std::size_t>(i));
+    int low = std::numeric_limits<int>::max(), high = -1;
+    for (std::size_t e = 0; e < count; ++e) {
+      low = std::min(low, static_cast<int>(list[e].index));
+      high = std::max(high, static_cast<int>(list[e].index));
+    }
+    if (high < 0) low = high = 0;  // no taps: the column is zero and reads nothing
+    if (!strips.empty()) {
+      TColumnStrip& last = strips.back();
+      int joined_low = std::min(last.low, low), joined_high = std::max(last.high, high);
+      if (joined_high - joined_low < kStripSourceColumns) {
+        last.last = i + 1;
+        last.low = joined_low;
+        last.high = joined_high;
+        continue;
+      }
+    }
+    strips.push_back({i, i + 1, low, high});
+  }
+  return strips;
+}
 
 __attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0, std::ptrdiff_t src_step,
                                                   int src_width, int height, std::uint8_t* dst0,
                                                   std::ptrdiff_t dst_step, int dst_width,
                                                   const TContributionLists& lists) {
-  // The block holds kBlockRows source rows as floats, pixel-major: for source column j the
-  // channels b, g, r, (spare) of row 0, then of row 1, and so on, 32 floats per column.
+  // The block holds kBlockRows source rows of one strip's source columns as floats,
+  // pixel-major: for source column j the channels b, g, r, (spare) of row 0, then of row 1, and
+  // so on, 32 floats per column.
+  const std::vector<TColumnStrip> strips = ColumnStrips(lists, dst_width);
+  int widest = 0;
+  for (const TColumnStrip& strip : strips) widest = std::max(widest, strip.high - strip.low + 1);
   std::vector<float> block;
   try {
-    block.resize(static_cast<std::size_t>(src_width) * 4 * kBlockRows);
+    block.resize(static_cast<std::size_t>(widest) * 4 * kBlockRows);
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory();
   }
@@ -136,45 +179,52 @@ __attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0, std:
   const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
   for (int k0 = 0; k0 < height; k0 += kBlockRows) {
     int rows = std::min(kBlockRows, height - k0);
-    for (int r = 0; r < kBlockRows; ++r) {
-      const std::uint8_t* s = src0 + (k0 + std::min(r, rows - 1)) * src_step;
-      float* b = block.data() + 4 * r;
-      int j = 0;
-      for (; j < src_width - 1; ++j) {
-        std::int32_t v;
-        std::memcpy(&v, s + 3 * j, 4);  // the fourth byte belongs to the next pixel: unused
-        _mm_storeu_ps(b + 32 * j, _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(v))));
+    for (const TColumnStrip& strip : strips) {
+      for (int r = 0; r < kBlockRows; ++r) {
+        const std::uint8_t* s = src0 + (k0 + std::min(r, rows - 1)) * src_step;
+        float* b = block.data() + 4 * r;
+        int j = strip.low;
+        for (; j <= strip.high && j < src_width - 1; ++j) {
+          std::int32_t v;
+          std::memcpy(&v, s + 3 * j, 4);  // the fourth byte belongs to the next pixel: unused
+          _mm_storeu_ps(b + 32 * (j - strip.low),
+                        _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(v))));
+        }
+        if (j <= strip.high) {  // the row's last pixel, read without going past its end
+          std::int32_t last = s[3 * j] | (s[3 * j + 1] << 8) | (s[3 * j + 2] << 16);
+          _mm_storeu_ps(b + 32 * (j - strip.low),
+                        _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(last))));
+        }
       }
-      std::int32_t last = s[3 * j] | (s[3 * j + 1] << 8) | (s[3 * j + 2] << 16);
-      _mm_storeu_ps(b + 32 * j, _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(last))));
-    }
-    for (int i = 0; i < dst_width; ++i) {
-      if (tiny[static_cast<std::size_t>(i)]) {
+      for (int i = strip.first; i < strip.last; ++i) {
+        if (tiny[static_cast<std::size_t>(i)]) {
+          for (int r = 0; r < rows; ++r)
+            PixelPortable(src0 + (k0 + r) * src_step, lists.List(static_cast<std::size_t>(i)),
+                          lists.Count(static_cast<std::size_t>(i)),
+                          dst0 + (k0 + r) * dst_step + 3 * i);
+          continue;
+        }
+        __m256 acc0 = _mm256_setzero_ps(), acc1 = _mm256_setzero_ps();
+        __m256 acc2 = _mm256_setzero_ps(), acc3 = _mm256_setzero_ps();
+        const TContribution* list = lists.List(static_cast<std::size_t>(i));
+        std::size_t count = lists.Count(static_cast<std::size_t>(i));
+        for (std::size_t e = 0; e < count; ++e) {
+          __m256 w = _mm256_broadcast_ss(&list[e].weight);
+          const float* p =
+              block.data() + 32 * static_cast<std::ptrdiff_t>(list[e].index - strip.low);
+          acc0 = _mm256_fmadd_ps(_mm256_loadu_ps(p), w, acc0);
+          acc1 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 8), w, acc1);
+          acc2 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 16), w, acc2);
+          acc3 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 24), w, acc3);
+        }
+        // Round to nearest even, then saturate to 0..255 (the same as clamping the float first).
+        __m256i p01 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc0), _mm256_cvtps_epi32(acc1));
+        __m256i p23 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc2), _mm256_cvtps_epi32(acc3));
+        alignas(32) std::uint8_t packed[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(packed), _mm256_packus_epi16(p01, p23));
         for (int r = 0; r < rows; ++r)
-          PixelPortable(src0 + (k0 + r) * src_step, lists.List(static_cast<std::size_t>(i)),
-                        lists.Count(static_cast<std::size_t>(i)),
-                        dst0 + (k0 + r) * dst_step + 3 * i);
-        continue;
+          std::memcpy(dst0 + (k0 + r) * dst_step + 3 * i, packed + kPackedOffset[r], 3);
       }
-      __m256 acc0 = _mm256_setzero_ps(), acc1 = _mm256_setzero_ps();
-      __m256 acc2 = _mm256_setzero_ps(), acc3 = _mm256_setzero_ps();
-      const TContribution* list = lists.List(static_cast<std::size_t>(i));
-      std::size_t count = lists.Count(static_cast<std::size_t>(i));
-      for (std::size_t e = 0; e < count; ++e) {
-        __m256 w = _mm256_broadcast_ss(&list[e].weight);
-        const float* p = block.data() + 32 * static_cast<std::ptrdiff_t>(list[e].index);
-        acc0 = _mm256_fmadd_ps(_mm256_loadu_ps(p), w, acc0);
-        acc1 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 8), w, acc1);
-        acc2 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 16), w, acc2);
-        acc3 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 24), w, acc3);
-      }
-      // Round to nearest even, then saturate to 0..255 (the same as clamping the float first).
-      __m256i p01 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc0), _mm256_cvtps_epi32(acc1));
-      __m256i p23 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc2), _mm256_cvtps_epi32(acc3));
-      alignas(32) std::uint8_t packed[32];
-      _mm256_store_si256(reinterpret_cast<__m256i*>(packed), _mm256_packus_epi16(p01, p23));
-      for (int r = 0; r < rows; ++r)
-        std::memcpy(dst0 + (k0 + r) * dst_step + 3 * i, packed + kPackedOffset[r], 3);
     }
   }
 }

@@ -332,5 +332,40 @@ TEST(BitmapLimits, OversizedBufferFailsAndKeepsTheImage) {
   EXPECT_EQ(Get24(image, 1, 1), (Color{40, 60, 40}));
 }
 
+// Pictures of several megabytes take their buffer from another allocator than small ones: the
+// row padding, which BMP files carry as it is, must be zero there too, after every operation that
+// makes a new buffer.
+TEST(BitmapLarge, RowPaddingStaysZero) {
+  const int width = 1001, height = 1500;  // 3003 pixel bytes and 1 padding byte a row, 4.5 MB
+  auto padding_is_zero = [](const TBitmap& image) {
+    std::size_t used = static_cast<std::size_t>(image.Width()) * 3;
+    for (int y = 0; y < image.Height(); ++y)
+      for (std::size_t b = used; b < image.RowSize(); ++b)
+        if (image.ScanLine(y)[b] != 0) return false;
+    return true;
+  };
+  TBitmap image;
+  image.Allocate(width, height, TPixelFormat::pf24bit);
+  const std::uint8_t* bits = image.Bits();
+  EXPECT_TRUE(std::all_of(bits, bits + image.BitsSize(), [](std::uint8_t b) { return b == 0; }));
+  for (int y = 0; y < height; ++y) std::memset(image.ScanLine(y), 0x5A, 3 * width);
+  EXPECT_TRUE(padding_is_zero(image));
+
+  TBitmap grown = image;
+  grown.SetSize(width + 2, height);  // 3009 pixel bytes and 3 padding bytes
+  EXPECT_TRUE(padding_is_zero(grown));
+  EXPECT_EQ(grown.ScanLine(height - 1)[3 * width - 1], 0x5A);
+  EXPECT_EQ(grown.ScanLine(height - 1)[3 * width], 255);  // new pixels are white
+
+  TBitmap wide;
+  wide.Allocate(width, height, TPixelFormat::pf32bit);
+  wide.SetPixelFormat(TPixelFormat::pf24bit);
+  EXPECT_TRUE(padding_is_zero(wide));
+  TBitmap copy = image;
+  copy.ScanLine(0)[0] = 1;  // a private copy of the shared buffer
+  EXPECT_TRUE(padding_is_zero(copy));
+  EXPECT_EQ(image.ScanLine(0)[0], 0x5A);
+}
+
 }  // namespace
 }  // namespace qv

@@ -302,7 +302,12 @@ TEST_P(ResamplePathsAgree, OnRandomImagesWithEveryKernel) {
 INSTANTIATE_TEST_SUITE_P(Sizes, ResamplePathsAgree,
                          ::testing::Values(PathCase{97, 61, 23, 17}, PathCase{31, 19, 83, 47},
                                            PathCase{400, 300, 64, 48}, PathCase{17, 9, 17, 9},
-                                           PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2}),
+                                           PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2},
+                                           // Rows wide enough to be cut into strips of
+                                           // columns, reduced, enlarged, and reduced so far
+                                           // that one column's taps span the whole row.
+                                           PathCase{3001, 9, 97, 4}, PathCase{2500, 3, 2611, 2},
+                                           PathCase{3000, 2, 2, 2}),
                          [](const auto& test_info) {
                            const auto& c = test_info.param;
                            return testing::SizeName(c.src_w, c.src_h) + "_to_" +
