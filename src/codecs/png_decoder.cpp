@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "codecs/png_chunks.h"
@@ -22,6 +23,9 @@ namespace qv {
 namespace {
 
 constexpr std::size_t kInputBufferSize = 65535;
+// Filtered rows are inflated many at a time into one buffer of about this size: fewer inflate
+// calls, and zlib copies at most its 32 KiB window per call instead of every byte it produced.
+constexpr std::size_t kRowBatchBytes = std::size_t{1} << 20;
 
 // The inflate side of the reader: hands out decompressed bytes, crossing IDAT chunk boundaries
 // and checking each chunk's CRC on the way. zlib calls no code of ours, so throwing between its
@@ -39,7 +43,9 @@ class TIdatInput {
   TIdatInput& operator=(const TIdatInput&) = delete;
 
   // Fills out with up to count bytes; returns how many were produced (fewer when the data ends).
+  // After an exception, Produced() tells how many bytes the call had produced before it.
   std::size_t Read(std::uint8_t* out, std::size_t count) {
+    requested_ = count;
     z_.next_out = out;
     z_.avail_out = static_cast<uInt>(count);
     while (z_.avail_out > 0) {
@@ -65,6 +71,7 @@ class TIdatInput {
     }
     return count - z_.avail_out;
   }
+  std::size_t Produced() const { return requested_ - z_.avail_out; }
 
   // Reads the rest of the current chunk's data and checks its CRC.
   void Finish() {
@@ -100,6 +107,7 @@ class TIdatInput {
   std::vector<std::uint8_t> input_;
   std::uint32_t remaining_;
   std::uint32_t crc_;
+  std::size_t requested_ = 0;
   bool ended_ = false;
 };
 
@@ -131,11 +139,12 @@ inline void SetIndex(std::uint8_t* row, int x, int bits, int value) {
   }
 }
 
-// Converts count pixels of an unfiltered PNG row into internal row y at columns x0, x0 + dx, ...
-void StoreRow(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma, bool identity_gamma,
-              const std::uint8_t* png, int y, int x0, int dx, int count) {
-  TPngInternalImage& image = header.image;
-  std::uint8_t* row = image.RowFromTop(y);
+// Converts count pixels of an unfiltered PNG row into an internal row (and its alpha row, for
+// colour types 4 and 6) at columns x0, x0 + dx, ...
+void StoreRow(const TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
+              bool identity_gamma, const std::uint8_t* png, std::uint8_t* row, std::uint8_t* alpha,
+              int x0, int dx, int count) {
+  const TPngInternalImage& image = header.image;
   const int depth = header.bit_depth;
   const int type = header.colour_type;
   if (type == 0 || type == 3) {
@@ -152,7 +161,6 @@ void StoreRow(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma, bo
     return;
   }
   if (type == 4) {
-    std::uint8_t* alpha = image.AlphaRow(y);
     const int step = depth == 16 ? 4 : 2;
     const int second = depth == 16 ? 2 : 1;
     for (int i = 0; i < count; ++i) {
@@ -178,15 +186,24 @@ void StoreRow(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma, bo
   const int samples = type == 6 ? 4 : 3;
   const int sample_bytes = depth == 16 ? 2 : 1;
   const int step = samples * sample_bytes;
-  std::uint8_t* alpha = type == 6 ? image.AlphaRow(y) : nullptr;
   for (int i = 0; i < count; ++i) {
     const std::uint8_t* p = png + static_cast<std::size_t>(i) * step;
     std::uint8_t* q = row + static_cast<std::size_t>(x0 + i * dx) * 3;
     q[0] = gamma[p[2 * sample_bytes]];
     q[1] = gamma[p[sample_bytes]];
     q[2] = gamma[p[0]];
-    if (alpha) alpha[x0 + i * dx] = p[3 * sample_bytes];
+    if (type == 6) alpha[x0 + i * dx] = p[3 * sample_bytes];
   }
+}
+
+// Gives image the colour table's entries for an indexed internal image, unless it has them
+// already (changing the palette of shared pixels would copy them).
+void SetInternalPalette(const TPngInternalImage& source, TBitmap& image) {
+  if (source.bits > 8) return;
+  std::size_t entries = std::size_t{1} << source.bits;
+  std::vector<TRGBQuad> palette(source.colors.begin(),
+                                source.colors.begin() + static_cast<std::ptrdiff_t>(entries));
+  if (image.Palette() != palette) image.SetPalette(std::move(palette));
 }
 
 // The grey ramp of an indexed grey image: entry n is n x 255 / (2^b - 1), rounded half up,
@@ -205,38 +222,77 @@ void FillGreyRamp(TPngInternalImage& image, const std::array<std::uint8_t, 256>&
 void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
                      TStream& stream, std::uint32_t first_length) {
   TPngInternalImage& image = header.image;
-  if (image.pixels.empty()) header.PrepareImage();
+  if (image.Empty()) header.PrepareImage();
   if ((header.colour_type == 0 || header.colour_type == 4) && image.bits <= 8)
     FillGreyRamp(image, gamma);
+  // The colour table goes into the pixels' palette now, while no copy shares them.
+  SetInternalPalette(image, image.pixels);
 
   const int width = static_cast<int>(header.width);
   const int height = static_cast<int>(header.height);
   const std::size_t pixel_bytes = PngPixelBytes(header.colour_type, header.bit_depth);
   const std::size_t full_row =
       PngRowBytes(header.colour_type, header.bit_depth, static_cast<std::uint64_t>(width));
-  std::vector<std::uint8_t> current(full_row + 1);
-  std::vector<std::uint8_t> previous(full_row + 1);
+  const std::size_t batch_rows =
+      std::clamp<std::size_t>(kRowBatchBytes / (full_row + 1), 1, static_cast<std::size_t>(height));
+  std::vector<std::uint8_t> batch(batch_rows * (full_row + 1));
+  std::vector<std::uint8_t> above(full_row);  // the row above a batch's first row
   bool identity_gamma = true;
   for (std::size_t i = 0; i < gamma.size(); ++i) identity_gamma &= gamma[i] == i;
 
+  // Rows are addressed from the buffer's start, which is taken once (bottom row first).
+  std::uint8_t* const bottom = image.pixels.Bits();
+  const std::size_t row_size = image.row_size;
+  const bool with_alpha = header.colour_type == 4 || header.colour_type == 6;
+  auto store = [&](const std::uint8_t* png, int y, int x0, int dx, int count) {
+    std::uint8_t* row = bottom + static_cast<std::size_t>(height - 1 - y) * row_size;
+    StoreRow(header, gamma, identity_gamma, png, row, with_alpha ? image.AlphaRow(y) : nullptr, x0,
+             dx, count);
+  };
+
   TIdatInput input(stream, first_length);
-  // Reads one filtered row of size bytes and reconstructs it; false when no byte arrived.
-  auto read_row = [&](std::size_t size) {
-    std::size_t got = input.Read(current.data(), size + 1);
-    if (got == 0) return false;
-    if (got < size + 1)
-      std::fill(current.begin() + static_cast<std::ptrdiff_t>(got),
-                current.begin() + static_cast<std::ptrdiff_t>(size + 1), 0);
-    UnfilterRow(current[0], current.data() + 1, previous.data() + 1, size, pixel_bytes);
-    return true;
+  // Reconstructs rows rows of size bytes each (the image, or one Adam7 pass), the first one
+  // below a row of zeros, and hands each to put(r, unfiltered bytes). Stops early when the data
+  // ends; a row cut short is completed with zeros. When reading fails, the rows complete before
+  // the failure are still put, then the exception goes on.
+  auto decode_rows = [&](std::size_t size, int rows, auto&& put) {
+    const std::size_t stride = size + 1;
+    const int per_batch = static_cast<int>(
+        std::min<std::size_t>(batch.size() / stride, static_cast<std::size_t>(rows)));
+    std::fill_n(above.begin(), size, std::uint8_t{0});
+    const std::uint8_t* previous = above.data();
+    for (int r = 0; r < rows;) {
+      const std::size_t want = static_cast<std::size_t>(std::min(per_batch, rows - r)) * stride;
+      std::exception_ptr failure;
+      std::size_t got = 0;
+      try {
+        got = input.Read(batch.data(), want);
+      } catch (...) {
+        failure = std::current_exception();
+        got = input.Produced();
+      }
+      std::size_t complete = got / stride;
+      if (!failure && got % stride != 0) {
+        std::fill(batch.begin() + static_cast<std::ptrdiff_t>(got),
+                  batch.begin() + static_cast<std::ptrdiff_t>((complete + 1) * stride), 0);
+        ++complete;
+      }
+      for (std::size_t i = 0; i < complete; ++i, ++r) {
+        std::uint8_t* filtered = batch.data() + i * stride;
+        UnfilterRow(filtered[0], filtered + 1, previous, size, pixel_bytes);
+        put(r, filtered + 1);
+        previous = filtered + 1;
+      }
+      if (failure) std::rethrow_exception(failure);
+      if (got < want) return;
+      std::memcpy(above.data(), previous, size);
+      previous = above.data();
+    }
   };
 
   if (header.interlace_method != 1) {
-    for (int y = 0; y < height; ++y) {
-      if (!read_row(full_row)) break;
-      StoreRow(header, gamma, identity_gamma, current.data() + 1, y, 0, 1, width);
-      std::swap(current, previous);
-    }
+    decode_rows(full_row, height,
+                [&](int y, const std::uint8_t* png) { store(png, y, 0, 1, width); });
   } else {
     for (const TAdam7Pass& pass : kAdam7Passes) {
       int pass_width = PassExtent(width, pass.column_start, pass.column_step);
@@ -244,47 +300,19 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
       std::size_t size =
           PngRowBytes(header.colour_type, header.bit_depth, static_cast<std::uint64_t>(pass_width));
       if (size == 0 || pass_height == 0) continue;
-      std::fill(previous.begin(), previous.end(), 0);
-      for (int r = 0; r < pass_height; ++r) {
-        if (!read_row(size)) break;
-        StoreRow(header, gamma, identity_gamma, current.data() + 1,
-                 pass.row_start + r * pass.row_step, pass.column_start, pass.column_step,
-                 pass_width);
-        std::swap(current, previous);
-      }
+      decode_rows(size, pass_height, [&](int r, const std::uint8_t* png) {
+        store(png, pass.row_start + r * pass.row_step, pass.column_start, pass.column_step,
+              pass_width);
+      });
     }
   }
   input.Finish();
 }
 
-namespace {
-
-TPixelFormat InternalFormat(const TPngInternalImage& source) {
-  return source.bits == 1   ? TPixelFormat::pf1bit
-         : source.bits == 4 ? TPixelFormat::pf4bit
-         : source.bits == 8 ? TPixelFormat::pf8bit
-                            : TPixelFormat::pf24bit;
-}
-
-void SetInternalPalette(const TPngInternalImage& source, TBitmap& result) {
-  if (source.bits <= 8) {
-    std::size_t entries = std::size_t{1} << source.bits;
-    result.SetPalette(std::vector<TRGBQuad>(
-        source.colors.begin(), source.colors.begin() + static_cast<std::ptrdiff_t>(entries)));
-  }
-}
-
-}  // namespace
-
 void CopyInternalImage(const TChunkIHDR& header, TBitmap& image) {
   const TPngInternalImage& source = header.image;
-  if (source.pixels.empty()) throw EPNGHeaderNotPresent();
-  TPixelFormat format = InternalFormat(source);
-  TBitmap result;
-  result.Allocate(source.width, source.height, format);
-  std::size_t row = std::min(result.RowSize(), source.row_size);
-  for (int y = 0; y < source.height; ++y)
-    std::memcpy(result.ScanLine(y), source.RowFromTop(y), row);
+  if (source.Empty()) throw EPNGHeaderNotPresent();
+  TBitmap result = source.pixels;  // shares the pixels until either image changes them
   SetInternalPalette(source, result);
   image = std::move(result);
 }

@@ -35,7 +35,11 @@ void TPngInternalImage::Build(int new_width, int new_height, int new_bits, bool 
   if (with_alpha)
     total += static_cast<std::uint64_t>(new_width) * static_cast<std::uint64_t>(new_height);
   CheckDecodedBytes(total);
-  pixels.assign(new_row * static_cast<std::size_t>(new_height), 0);
+  pixels.Allocate(new_width, new_height,
+                  new_bits == 1   ? TPixelFormat::pf1bit
+                  : new_bits == 4 ? TPixelFormat::pf4bit
+                  : new_bits == 8 ? TPixelFormat::pf8bit
+                                  : TPixelFormat::pf24bit);
   if (with_alpha) alpha.assign(static_cast<std::size_t>(new_width) * new_height, 0);
   width = new_width;
   height = new_height;
@@ -46,8 +50,7 @@ void TPngInternalImage::Build(int new_width, int new_height, int new_bits, bool 
 void TPngInternalImage::Clear() {
   width = height = bits = 0;
   row_size = 0;
-  pixels.clear();
-  pixels.shrink_to_fit();
+  pixels = TBitmap();
   alpha.clear();
   alpha.shrink_to_fit();
   colors.fill(TRGBQuad{});

@@ -1,10 +1,13 @@
-// The decoded pixels a PNG header holds: a bottom-up device-independent image with a 256-entry
-// colour table and, for colour types with alpha, a separate alpha plane.
+// The decoded pixels a PNG header holds: a bottom-up Raster image with a 256-entry colour table
+// and, for colour types with alpha, a separate alpha plane. The pixels are a TBitmap so the image
+// handed out shares them instead of copying them (the copy-on-write of TBitmap keeps the two
+// apart once either changes).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "imaging/bitmap.h"
@@ -20,25 +23,26 @@ struct TPngInternalImage {
   int height = 0;
   int bits = 0;
   std::size_t row_size = 0;            // ((bits x width + 31) div 32) x 4
-  std::vector<std::uint8_t> pixels;    // rows bottom-up
+  TBitmap pixels;                      // rows bottom-up, at bits per pixel; empty before Build
   std::array<TRGBQuad, 256> colors{};  // colour table, black beyond the entries given
   std::vector<std::uint8_t> alpha;     // width x height, top row first; empty without alpha
 
-  // Discards the old image and makes an all-zero one. Throws EOutOfMemory (before allocating)
-  // when the pixels and alpha plane would pass the reader limits of image_limits.h.
+  // Discards the old image and makes an all-zero one (palette: the format's default). Throws
+  // EOutOfMemory (before allocating) when the pixels and alpha plane would pass the reader limits
+  // of image_limits.h.
   void Build(int new_width, int new_height, int new_bits, bool with_alpha);
   void Clear();
 
-  // Row y counted from the top (the last row in memory is the top row).
-  std::uint8_t* RowFromTop(int y) { return pixels.data() + RowOffset(y); }
-  const std::uint8_t* RowFromTop(int y) const { return pixels.data() + RowOffset(y); }
+  // True before Build and after Clear.
+  bool Empty() const { return pixels.Empty(); }
+  // Row y counted from the top (the last row in memory is the top row). The non-const form gives
+  // the image a private buffer first when it shares one.
+  std::uint8_t* RowFromTop(int y) { return pixels.ScanLine(y); }
+  const std::uint8_t* RowFromTop(int y) const { return std::as_const(pixels).ScanLine(y); }
   std::uint8_t* AlphaRow(int y) { return alpha.data() + static_cast<std::size_t>(y) * width; }
   const std::uint8_t* AlphaRow(int y) const {
     return alpha.data() + static_cast<std::size_t>(y) * width;
   }
-
- private:
-  std::size_t RowOffset(int y) const { return static_cast<std::size_t>(height - 1 - y) * row_size; }
 };
 
 }  // namespace qv
