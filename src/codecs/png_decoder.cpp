@@ -22,23 +22,33 @@ namespace qv {
 
 namespace {
 
-constexpr std::size_t kInputBufferSize = 65535;
+// The stream is read ahead in blocks of this size, across chunk boundaries (IDAT chunks are
+// often 8 KiB: three small reads per chunk otherwise); what is left over is given back by seeking.
+constexpr std::size_t kReadAheadSize = std::size_t{256} << 10;
 // Filtered rows are inflated many at a time into one buffer of about this size: fewer inflate
 // calls, and zlib copies at most its 32 KiB window per call instead of every byte it produced.
 constexpr std::size_t kRowBatchBytes = std::size_t{1} << 20;
 
 // The inflate side of the reader: hands out decompressed bytes, crossing IDAT chunk boundaries
 // and checking each chunk's CRC on the way. zlib calls no code of ours, so throwing between its
-// calls is safe; the destructor ends the stream.
+// calls is safe; the destructor ends the stream. The stream is left right after the bytes used,
+// as if they had been read one chunk part at a time.
 class TIdatInput {
  public:
   TIdatInput(TStream& stream, std::uint32_t first_length)
-      : stream_(stream), input_(kInputBufferSize), remaining_(first_length) {
+      : stream_(stream), ahead_(kReadAheadSize), remaining_(first_length) {
     crc_ = UpdatePngCrc(0xFFFFFFFFu, "IDAT", 4);
     int result = inflateInit(&z_);
     if (result != Z_OK) throw EPNGZLIBError(result);
   }
-  ~TIdatInput() { inflateEnd(&z_); }
+  ~TIdatInput() {
+    inflateEnd(&z_);
+    // After a failure the position matters little, but it still should not jump ahead.
+    try {
+      GiveBack();
+    } catch (...) {
+    }
+  }
   TIdatInput(const TIdatInput&) = delete;
   TIdatInput& operator=(const TIdatInput&) = delete;
 
@@ -51,12 +61,13 @@ class TIdatInput {
     while (z_.avail_out > 0) {
       if (z_.avail_in == 0 && remaining_ == 0) NextChunk();
       if (z_.avail_in == 0) {
-        std::size_t want = std::min<std::size_t>(kInputBufferSize, remaining_);
-        std::size_t got = stream_.ReadUpTo(input_.data(), want);
-        if (got == 0) break;  // the file ends inside the chunk
-        crc_ = UpdatePngCrc(crc_, input_.data(), got);
+        if (position_ == end_ && !Refill()) break;  // the file ends inside the chunk
+        std::size_t got = std::min<std::size_t>(end_ - position_, remaining_);
+        std::uint8_t* data = ahead_.data() + position_;
+        crc_ = UpdatePngCrc(crc_, data, got);
         remaining_ -= static_cast<std::uint32_t>(got);
-        z_.next_in = input_.data();
+        position_ += got;
+        z_.next_in = data;
         z_.avail_in = static_cast<uInt>(got);
       }
       // A complete stream gives no more bytes: stop rather than feed it again.
@@ -76,19 +87,46 @@ class TIdatInput {
   // Reads the rest of the current chunk's data and checks its CRC.
   void Finish() {
     while (remaining_ > 0) {
-      std::size_t want = std::min<std::size_t>(kInputBufferSize, remaining_);
-      std::size_t got = stream_.ReadUpTo(input_.data(), want);
-      if (got == 0) break;
-      crc_ = UpdatePngCrc(crc_, input_.data(), got);
+      if (position_ == end_ && !Refill()) break;
+      std::size_t got = std::min<std::size_t>(end_ - position_, remaining_);
+      crc_ = UpdatePngCrc(crc_, ahead_.data() + position_, got);
       remaining_ -= static_cast<std::uint32_t>(got);
+      position_ += got;
     }
     CheckCrc();
+    GiveBack();
   }
 
  private:
+  // Reads the next block; false at the end of the stream.
+  bool Refill() {
+    position_ = 0;
+    end_ = stream_.ReadUpTo(ahead_.data(), ahead_.size());
+    return end_ > 0;
+  }
+
+  // Copies up to count bytes from the read-ahead; returns how many there were.
+  std::size_t Take(std::uint8_t* out, std::size_t count) {
+    std::size_t taken = 0;
+    while (taken < count && (position_ < end_ || Refill())) {
+      std::size_t n = std::min(count - taken, end_ - position_);
+      std::memcpy(out + taken, ahead_.data() + position_, n);
+      position_ += n;
+      taken += n;
+    }
+    return taken;
+  }
+
+  // Seeks back over the bytes read ahead and not used.
+  void GiveBack() {
+    if (position_ < end_)
+      stream_.Seek(-static_cast<std::int64_t>(end_ - position_), SeekOrigin::kCurrent);
+    position_ = end_ = 0;
+  }
+
   void CheckCrc() {
     std::uint8_t bytes[4];
-    if (remaining_ != 0 || stream_.ReadUpTo(bytes, 4) < 4 || ReadBigEndian32(bytes) != ~crc_)
+    if (remaining_ != 0 || Take(bytes, 4) < 4 || ReadBigEndian32(bytes) != ~crc_)
       throw EPngInvalidCRC();
   }
 
@@ -96,7 +134,7 @@ class TIdatInput {
   void NextChunk() {
     CheckCrc();
     std::uint8_t head[8];
-    if (stream_.ReadUpTo(head, 8) < 8) throw EPngUnexpectedEnd();
+    if (Take(head, 8) < 8) throw EPngUnexpectedEnd();
     if (std::memcmp(head + 4, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
     remaining_ = ReadBigEndian32(head);
     crc_ = UpdatePngCrc(0xFFFFFFFFu, "IDAT", 4);
@@ -104,7 +142,9 @@ class TIdatInput {
 
   TStream& stream_;
   z_stream z_{};
-  std::vector<std::uint8_t> input_;
+  std::vector<std::uint8_t> ahead_;
+  std::size_t position_ = 0;  // next unused byte of ahead_
+  std::size_t end_ = 0;       // bytes of ahead_ read from the stream
   std::uint32_t remaining_;
   std::uint32_t crc_;
   std::size_t requested_ = 0;
