@@ -1,4 +1,4 @@
-// CRC-32 as PNG defines it (reflected polynomial 0xEDB88320), table computed on first use.
+// CRC-32 as PNG defines it (reflected polynomial 0xEDB88320).
 #pragma once
 
 #include <cstddef>
