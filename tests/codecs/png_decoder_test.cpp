@@ -1,8 +1,8 @@
 // The PNG decoder's chunk rules, row conversions, gamma and transparency on hand-built files,
 // and the object's own operations.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -51,13 +51,30 @@ Bytes GreyFile(const std::vector<Chunk>& before_idat = {}, const std::vector<Chu
   return BuildPng(chunks);
 }
 
-TEST(PngCrc, MatchesZlib) {
-  const char text[] = "IEND";
+// The CRC bit by bit, as the PNG standard defines it.
+std::uint32_t BitwiseCrc(const Bytes& bytes) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (std::uint8_t b : bytes) {
+    c ^= b;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+  }
+  return ~c;
+}
+
+TEST(PngCrc, ChunkCrcAndRunningRegister) {
   EXPECT_EQ(PngChunkCrc("IEND", nullptr, 0), 0xAE426082u);
   Bytes data(1000);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 31 + 7);
-  uLong expected = crc32(crc32(0, reinterpret_cast<const Bytef*>(text), 4), data.data(), 1000);
-  EXPECT_EQ(PngChunkCrc("IEND", data.data(), data.size()), expected);
+  Bytes typed = {'I', 'E', 'N', 'D'};
+  typed.insert(typed.end(), data.begin(), data.end());
+  EXPECT_EQ(PngChunkCrc("IEND", data.data(), data.size()), BitwiseCrc(typed));
+  // The register carries over between pieces of any size, empty ones included.
+  for (std::size_t split : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{500}}) {
+    std::uint32_t crc = UpdatePngCrc(0xFFFFFFFFu, typed.data(), split);
+    crc = UpdatePngCrc(crc, typed.data() + split, 0);
+    crc = UpdatePngCrc(crc, typed.data() + split, typed.size() - split);
+    EXPECT_EQ(~crc, BitwiseCrc(typed)) << split;
+  }
 }
 
 // Every filter undone gives the row back, for every left-neighbour offset.
@@ -285,6 +302,130 @@ TEST(PngDecoder, ShortStreamLeavesLaterRowsOrFails) {
   TBitmap image = Decode(BuildPng({{"IHDR", Ihdr(4, 2, 8, 0)}, {"IDAT", padded}, {"IEND", {}}}));
   EXPECT_EQ(image.ScanLine(0)[0], 10);
   EXPECT_EQ(image.ScanLine(1)[0], 0);
+}
+
+// A picture bigger than what the reader inflates at a time (1 MiB of filtered rows) and reads
+// ahead (256 KiB): 1500 x 300 pixels of 8-bit RGB, a pattern every filter has work on.
+constexpr int kBigWidth = 1500;
+constexpr int kBigHeight = 300;
+
+std::uint8_t BigSample(int x, int y, int c) {
+  return static_cast<std::uint8_t>(x * (c + 1) + y * 3 + ((x * y) >> 5) * c + (x ^ y));
+}
+
+// Filtered RGB rows of the big picture's pixels (x0 + i x dx, y0 + r x dy): count x rows pixels,
+// the filter type cycling through all five from row to row.
+void AppendFilteredRows(Bytes& out, int x0, int dx, int count, int y0, int dy, int rows) {
+  const std::size_t size = static_cast<std::size_t>(count) * 3;
+  Bytes previous(size, 0), row(size), filtered(size);
+  for (int r = 0; r < rows; ++r) {
+    for (int i = 0; i < count; ++i)
+      for (int c = 0; c < 3; ++c) row[3 * i + c] = BigSample(x0 + i * dx, y0 + r * dy, c);
+    auto type = static_cast<TPngFilterType>(r % 5);
+    FilterRow(type, row.data(), previous.data(), filtered.data(), size, 3);
+    out.push_back(type);
+    out.insert(out.end(), filtered.begin(), filtered.end());
+    previous = row;
+  }
+}
+
+// The big picture as a file whose image data is split into IDAT chunks of 8 KiB (the last one
+// shorter), a tEXt chunk after them; level 0 stores the rows uncompressed.
+Bytes BigFile(bool interlaced, int level = 6, int bad_crc_chunk = -1) {
+  Bytes raw;
+  if (!interlaced) {
+    AppendFilteredRows(raw, 0, 1, kBigWidth, 0, 1, kBigHeight);
+  } else {
+    const int passes[7][4] = {{0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
+                              {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}};
+    for (const auto& p : passes)
+      AppendFilteredRows(raw, p[1], p[3], (kBigWidth - p[1] + p[3] - 1) / p[3], p[0], p[2],
+                         (kBigHeight - p[0] + p[2] - 1) / p[2]);
+  }
+  Bytes compressed = Deflate(raw, level);
+  std::vector<Chunk> chunks = {{"IHDR", Ihdr(kBigWidth, kBigHeight, 8, 2, interlaced ? 1 : 0)}};
+  for (std::size_t at = 0; at < compressed.size(); at += 8192) {
+    std::size_t end = std::min(compressed.size(), at + 8192);
+    chunks.push_back({"IDAT", Bytes(compressed.begin() + static_cast<std::ptrdiff_t>(at),
+                                    compressed.begin() + static_cast<std::ptrdiff_t>(end))});
+  }
+  if (bad_crc_chunk >= 0) chunks[1 + static_cast<std::size_t>(bad_crc_chunk)].bad_crc = true;
+  chunks.push_back({"tEXt", {'k', 0, 'v'}});
+  chunks.push_back({"IEND", {}});
+  return BuildPng(chunks);
+}
+
+// Rows from first to last whose pixels differ from the big picture's.
+int WrongBigRows(const TBitmap& image, int first = 0, int last = kBigHeight - 1) {
+  int wrong = 0;
+  for (int y = first; y <= last; ++y) {
+    const std::uint8_t* row = image.ScanLine(y);
+    bool same = true;
+    for (int x = 0; x < kBigWidth && same; ++x)
+      same = row[3 * x] == BigSample(x, y, 2) && row[3 * x + 1] == BigSample(x, y, 1) &&
+             row[3 * x + 2] == BigSample(x, y, 0);
+    wrong += same ? 0 : 1;
+  }
+  return wrong;
+}
+
+// Rows reconstructed in several inflate batches from data read in several blocks, plain and
+// Adam7: every pixel right, the chunk after the image data read, and the stream left right after
+// the file (the bytes read ahead given back).
+TEST(PngDecoder, BigPictureAcrossBatchesAndReadBlocks) {
+  for (bool interlaced : {false, true}) {
+    SCOPED_TRACE(interlaced ? "Adam7" : "plain");
+    Bytes file = BigFile(interlaced);
+    ASSERT_GT(file.size(), std::size_t{300} << 10);
+    Bytes stream_bytes = file;
+    stream_bytes.insert(stream_bytes.end(), {1, 2, 3, 4, 5});
+    TReadOnlyMemoryStream stream(stream_bytes);
+    TPNGObject png;
+    png.LoadFromStream(stream);
+    EXPECT_EQ(stream.Position(), static_cast<std::int64_t>(file.size()));
+    auto* text = png.Chunks().Find<TChunktEXt>();
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->keyword, "k");
+    TBitmap image;
+    png.AssignTo(image);
+    ASSERT_EQ(image.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(WrongBigRows(image), 0);
+  }
+}
+
+// A bad CRC in a later chunk fails the read, and the rows inflated before it are in the image
+// (the chunks read so far stay with the object).
+TEST(PngDecoder, FailureKeepsTheRowsBeforeIt) {
+  // Stored rows: chunk 100 ends near byte 827,000 of the rows, inside row 183.
+  Bytes file = BigFile(false, 0, 100);
+  TPNGObject png;
+  EXPECT_THROW(Load(png, file), EPngInvalidCRC);
+  TBitmap image;
+  png.AssignTo(image);
+  EXPECT_EQ(WrongBigRows(image, 0, 182), 0);
+  const std::uint8_t* last = image.ScanLine(kBigHeight - 1);
+  EXPECT_EQ(std::count(last, last + 3 * kBigWidth, 0), 3 * kBigWidth);
+}
+
+// The image AssignTo gives shares the decoded pixels: a change to it stays out of the object,
+// and the palette follows the object's colour table.
+TEST(PngObject, AssignedImageIsItsOwn) {
+  TPNGObject png;
+  Load(png, GreyFile());
+  TBitmap first;
+  png.AssignTo(first);
+  first.ScanLine(0)[1] = 99;
+  TBitmap second;
+  png.AssignTo(second);
+  EXPECT_EQ(first.ScanLine(0)[1], 99);
+  EXPECT_EQ(second.ScanLine(0)[1], 20);
+  EXPECT_EQ(second.Palette()[20], (TRGBQuad{20, 20, 20, 0}));
+  png.Header().image.colors[20] = TRGBQuad{1, 2, 3, 0};
+  TBitmap third;
+  png.AssignTo(third);
+  EXPECT_EQ(third.Palette()[20], (TRGBQuad{1, 2, 3, 0}));
+  EXPECT_EQ(second.Palette()[20], (TRGBQuad{20, 20, 20, 0}));
+  EXPECT_EQ(third.ScanLine(0)[1], 20);
 }
 
 TEST(PngObject, ResizeAndHeaderErrors) {
