@@ -126,6 +126,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   // The EXIF orientation the pixels are (or the page is) turned by (0 when they are not).
   int orientation = 0;
   std::optional<std::pair<int, int>> target;
+  bool resized = false;  // resized while decoding
   if (reader == TReader::kJpeg) {
     // The header first: a PDF page may take the bytes as they are, never decoded, and a fast
     // shrink picks its decoding scale from the full size.
@@ -147,7 +148,11 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
       if (swaps) std::swap(width, height);
       jpeg.SetScale(JpegScaleFor(full_width, full_height, width, height));
     }
-    jpeg.AssignTo(image);
+    // A picture that is not turned is resized while it is decoded, never held at full size.
+    resized = target && !TurnsPicture(orientation) &&
+              DecodeResizedJpeg(jpeg, target->first, target->second,
+                                ResampleMethodOf(settings_.ResampleMode()), image);
+    if (!resized) jpeg.AssignTo(image);
     // The library completed the picture by working around damage: it is converted as it is,
     // and the user hears that it may lack rows or show garbled blocks.
     if (jpeg.DecodeWarnings() > 0) {
@@ -155,7 +160,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
       Warn(file_name, FormatText(Tr("%s (JPEG library: %s)"),
                                  {Tr(kIncompletePictureWarning), jpeg.FirstDecodeWarning()}));
     }
-    OrientUpright(image, orientation);
+    if (!resized) OrientUpright(image, orientation);
   } else {
     ReadImage(reader, file_name, image);
     if (image.Empty()) {
@@ -165,7 +170,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
     target = ResizeTarget(image.Width(), image.Height());
   }
 
-  if (target) Resize(image, *target);
+  if (target && !resized) Resize(image, *target);
   if (settings_.SepiaMode()) SepiaStep(image);
   if (settings_.Reduce256ColorMode()) Reduce256Step(image);
 

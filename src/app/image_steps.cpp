@@ -1,6 +1,9 @@
 // The image-processing steps of the conversion job.
 #include "app/image_steps.h"
 
+#include <algorithm>
+
+#include "codecs/jpeg_image.h"
 #include "imaging/abitmap.h"
 #include "imaging/bilinear_stretch.h"
 #include "imaging/bitmap.h"
@@ -26,6 +29,10 @@ int FilterRow(TResampleMethod method) {
     default: return -1;
   }
 }
+
+// Rows a JPEG band holds: a few blocks of the horizontal pass, few enough to stay in the cache
+// between the decoder writing them and the pass reading them.
+constexpr int kJpegBandRows = 32;
 
 }  // namespace
 
@@ -58,6 +65,40 @@ void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method)
     temporary.SetSize(width, height);
   }
   image.Assign(&temporary);
+}
+
+bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
+                       TBitmap& image) {
+  const int filter_row = FilterRow(method);
+  if (filter_row < 0 || width < 1 || height < 1) return false;
+  const TResampleFilter& filter = ResampleFilterTable[static_cast<std::size_t>(filter_row)];
+  try {
+    const int src_width = jpeg.Width(), src_height = jpeg.Height();
+    if (src_width < 1 || src_height < 1) return false;
+    // The steps of FilteredResample, with the source rows coming from the decoder.
+    TBitmap work;
+    work.Allocate(width, src_height, TPixelFormat::pf24bit);
+    const TContributionLists row_lists = BuildContributions(
+        ResampleScale(width, src_width), src_width, width, filter.kernel, filter.support);
+    int y = 0;
+    const bool decoded = jpeg.DecodeInBands(kJpegBandRows, [&](const std::uint8_t* rows,
+                                                               std::ptrdiff_t step, int count) {
+      count = std::min(count, src_height - y);
+      if (count < 1) return;
+      ResampleRowBand(rows, step, src_width, count, work.ScanLine(y), work.RowStep(), row_lists);
+      y += count;
+    });
+    if (!decoded) return false;
+    TBitmap dest;
+    dest.Allocate(width, height, TPixelFormat::pf24bit);
+    const TContributionLists column_lists = BuildContributions(
+        ResampleScale(height, src_height), src_height, height, filter.kernel, filter.support);
+    ResampleColumns(work, dest, column_lists);
+    image = std::move(dest);
+    return true;
+  } catch (const EOutOfMemory&) {
+    return false;
+  }
 }
 
 void SepiaStep(TBitmap& image) { ApplySepia(image); }

@@ -6,11 +6,21 @@
 namespace qv {
 
 class TBitmap;
+class TJPEGImage;
 
 // Makes image a width x height copy of itself with the method (the filtered methods use rows 0 to
 // 3 of ResampleFilterTable). The content is replaced only at the end, so a failure leaves size
 // and picture unchanged.
 void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method);
+
+// Decodes jpeg's held bytes (at its scale) straight into a width x height image with a filtered
+// method: each band of rows goes through the horizontal pass as the library delivers it, so the
+// full-size picture is never held. image becomes exactly what ResizeBitmap makes of the decoded
+// picture. Returns false, image unchanged, when the method is not a filtered one, the JPEG does
+// not decode to 24-bit colour rows, or the work image cannot be had (the caller then decodes and
+// resizes as usual). Throws EJPEG as decoding does.
+bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
+                       TBitmap& image);
 
 // Tones image sepia in place (it becomes 24 bits per pixel).
 void SepiaStep(TBitmap& image);

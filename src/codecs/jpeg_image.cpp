@@ -57,6 +57,9 @@ struct Decoder {
   bool one_row = true;
   std::uint8_t *cmyk_row = nullptr;
   bool inverted_cmyk = false;
+  // Band loop.
+  int band_rows = 0;
+  int band_got = 0;
 
   Decoder(const std::vector<std::uint8_t> &bytes, const std::function<void(int)> *callback)
       : data(bytes.data()), size(bytes.size()) {
@@ -128,6 +131,71 @@ void StepReadRows(void *context) {
     row += d->step * static_cast<std::ptrdiff_t>(got);
   }
   jpeg_finish_decompress(&c);
+}
+
+// Reads the next rows, at most band_rows of them, into the band at row0 (rows step bytes apart,
+// a positive multiple of 4); band_got tells how many came.
+void StepReadBand(void *context) {
+  auto *d = static_cast<Decoder *>(context);
+  jpeg_decompress_struct &c = d->cinfo;
+  JSAMPROW rows[kMaxRowsPerCall];
+  int got_total = 0;
+  while (got_total < d->band_rows && c.output_scanline < c.output_height) {
+    int per_call = std::clamp(c.rec_outbuf_height, 1, kMaxRowsPerCall);
+    per_call = std::min(per_call, d->band_rows - got_total);
+    for (int i = 0; i < per_call; ++i) rows[i] = d->row0 + d->step * (got_total + i);
+    JDIMENSION got = jpeg_read_scanlines(&c, rows, static_cast<JDIMENSION>(per_call));
+    if (got == 0) break;  // a suspending source never happens over memory; do not spin
+    got_total += static_cast<int>(got);
+  }
+  d->band_got = got_total;
+}
+
+void StepFinish(void *context) { jpeg_finish_decompress(&static_cast<Decoder *>(context)->cinfo); }
+
+// What the decoder was set up to deliver.
+struct OutputKind {
+  bool cmyk;       // four-component rows, converted to 24 bits by us
+  bool grey_out;   // one grey component
+  bool want_8bit;  // an 8-bit image is wanted
+  bool quantize;   // the library maps the colours to a palette
+};
+
+// Sets the decompressor's output (scale, colour space, quantization, speed) from the image's
+// settings. Throws EJPEG for a stream whose components no output colour space fits.
+OutputKind ConfigureOutput(Decoder &d, TJPEGScale scale, bool smoothing, bool grayscale_output,
+                           TJPEGPixelFormat pixel_format, TJPEGPerformance performance) {
+  jpeg_decompress_struct &c = d.cinfo;
+  c.scale_num = 1;
+  c.scale_denom = 1u << static_cast<unsigned>(scale);
+  c.do_block_smoothing = smoothing ? TRUE : FALSE;
+  // libjpeg hands back CMYK for four-component files and cannot convert it: we do, to 24 bits.
+  const bool cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
+  if (cmyk) {
+    c.out_color_space = JCS_CMYK;
+    d.inverted_cmyk = c.saw_Adobe_marker != 0;
+  } else if (grayscale_output) {
+    c.out_color_space = JCS_GRAYSCALE;
+  } else if (c.out_color_space == JCS_RGB) {
+    c.out_color_space = JCS_EXT_BGR;  // the byte order of 24-bit Raster rows
+  }
+  // Streams of 2 or 5 and more components have no colour space we can show; their rows would
+  // not fit a 24-bit row either.
+  if (!cmyk && c.out_color_space != JCS_GRAYSCALE && c.out_color_space != JCS_EXT_BGR)
+    throw EJPEG(JERR_CONVERSION_NOTIMPL, "Unsupported color conversion request");
+  const bool grey_out = c.out_color_space == JCS_GRAYSCALE;
+  const bool want_8bit = pixel_format == TJPEGPixelFormat::jf8Bit || grey_out;
+  const bool quantize = want_8bit && !cmyk;
+  if (quantize) {
+    c.quantize_colors = TRUE;
+    c.desired_number_of_colors = kQuantizedColors;
+  }
+  if (performance == TJPEGPerformance::jpBestSpeed) {
+    c.dct_method = JDCT_IFAST;
+    c.two_pass_quantize = FALSE;
+    c.dither_mode = JDITHER_ORDERED;
+  }
+  return {cmyk, grey_out, want_8bit, quantize};
 }
 
 // One compressor and what its guarded step needs.
@@ -316,35 +384,8 @@ void TJPEGImage::Decode() {
   Decoder d(data_->data_, &OnProgress);
   CallJpeg(d.errors, StepOpen, &d);
   jpeg_decompress_struct &c = d.cinfo;
-  c.scale_num = 1;
-  c.scale_denom = 1u << static_cast<unsigned>(scale_);
-  c.do_block_smoothing = smoothing_ ? TRUE : FALSE;
-  // libjpeg hands back CMYK for four-component files and cannot convert it: we do, to 24 bits.
-  const bool cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
-  if (cmyk) {
-    c.out_color_space = JCS_CMYK;
-    d.inverted_cmyk = c.saw_Adobe_marker != 0;
-  } else if (grayscale_output_) {
-    c.out_color_space = JCS_GRAYSCALE;
-  } else if (c.out_color_space == JCS_RGB) {
-    c.out_color_space = JCS_EXT_BGR;  // the byte order of 24-bit Raster rows
-  }
-  // Streams of 2 or 5 and more components have no colour space we can show; their rows would
-  // not fit a 24-bit row either.
-  if (!cmyk && c.out_color_space != JCS_GRAYSCALE && c.out_color_space != JCS_EXT_BGR)
-    throw EJPEG(JERR_CONVERSION_NOTIMPL, "Unsupported color conversion request");
-  const bool grey_out = c.out_color_space == JCS_GRAYSCALE;
-  const bool want_8bit = pixel_format_ == TJPEGPixelFormat::jf8Bit || grey_out;
-  const bool quantize = want_8bit && !cmyk;
-  if (quantize) {
-    c.quantize_colors = TRUE;
-    c.desired_number_of_colors = kQuantizedColors;
-  }
-  if (performance_ == TJPEGPerformance::jpBestSpeed) {
-    c.dct_method = JDCT_IFAST;
-    c.two_pass_quantize = FALSE;
-    c.dither_mode = JDITHER_ORDERED;
-  }
+  const auto [cmyk, grey_out, want_8bit, quantize] =
+      ConfigureOutput(d, scale_, smoothing_, grayscale_output_, pixel_format_, performance_);
   if (temp_palette_) {
     if (quantize && !temp_palette_->empty()) {
       d.colormap = &*temp_palette_;
@@ -403,6 +444,40 @@ void TJPEGImage::Decode() {
     palette_modified_ = false;
     Changed();
   }
+}
+
+bool TJPEGImage::DecodeInBands(
+    int band_rows,
+    const std::function<void(const std::uint8_t *rows, std::ptrdiff_t step, int count)> &sink) {
+  if (bitmap_ || data_->data_.empty() || band_rows < 1) return false;
+  Decoder d(data_->data_, nullptr);
+  CallJpeg(d.errors, StepOpen, &d);
+  jpeg_decompress_struct &c = d.cinfo;
+  const OutputKind kind =
+      ConfigureOutput(d, scale_, smoothing_, grayscale_output_, pixel_format_, performance_);
+  if (kind.cmyk || kind.quantize || temp_palette_) return false;
+  CallJpeg(d.errors, StepCalcOutput, &d);
+  if (c.output_components != 3)
+    throw EJPEG(JERR_CONVERSION_NOTIMPL, "Unsupported color conversion request");
+  const int width = static_cast<int>(c.output_width);
+  const int height = static_cast<int>(c.output_height);
+  // The same refusal as for decoding the whole picture.
+  CheckImageSize(width, height, 24);
+  TBitmap band;
+  band.Allocate(width, std::min(band_rows, height), TPixelFormat::pf24bit, true);
+  CallJpeg(d.errors, StepStart, &d);
+  d.row0 = band.ScanLine(0);
+  d.step = band.RowStep();
+  d.band_rows = band.Height();
+  while (c.output_scanline < c.output_height) {
+    CallJpeg(d.errors, StepReadBand, &d);
+    if (d.band_got == 0) break;
+    sink(d.row0, d.step, d.band_got);  // outside the library's frames: it may throw
+  }
+  CallJpeg(d.errors, StepFinish, &d);
+  decode_warnings_ = d.errors.warnings;
+  first_decode_warning_ = d.errors.first_warning;
+  return true;
 }
 
 void TJPEGImage::Compress() {

@@ -2,6 +2,7 @@
 // between the two on demand through libjpeg.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -97,6 +98,17 @@ class TJPEGImage {
   void AssignTo(TBitmap &target);
   // The decoded image, decoding first when needed.
   const TBitmap &Bitmap();
+  // Decodes the held bytes (at the current scale) without keeping the picture: bands of at
+  // most band_rows rows go to sink from the top down as the library delivers them, as the first
+  // row's address, the step between rows (positive) and the number of rows, 24-bit pixels in
+  // Raster order. Rows a damaged file lacks are not delivered; DecodeWarnings() tells of them
+  // afterwards. Returns false, having decoded nothing, when the settings do not give 24-bit
+  // colour rows (four-component streams, greyscale or 8-bit output, a temporary palette) or a
+  // decoded image is already held. OnProgress is not called. Throws EJPEG as Bitmap() does;
+  // an exception from sink ends the decoding and propagates.
+  bool DecodeInBands(
+      int band_rows,
+      const std::function<void(const std::uint8_t *rows, std::ptrdiff_t step, int count)> &sink);
 
   // Produces the compressed bytes from the decoded image now (nothing without an image).
   void Compress();

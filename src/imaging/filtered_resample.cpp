@@ -366,6 +366,21 @@ void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists
   RowsPortable(src0, source.RowStep(), height, dst0, work.RowStep(), dst_width, lists);
 }
 
+void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int rows,
+                     std::uint8_t* dst0, std::ptrdiff_t dst_step, const TContributionLists& lists,
+                     TResamplePath path) {
+  const int dst_width = static_cast<int>(lists.first.size()) - 1;
+  if (rows < 1 || dst_width < 1 || src_width < 1) return;
+#ifdef QV_RESAMPLE_X86
+  if (path == TResamplePath::kFastest && HasAvx2Fma() && src_width <= kMaxVectorWidth) {
+    RowsAvx2(src0, src_step, src_width, rows, dst0, dst_step, dst_width, lists);
+    return;
+  }
+#endif
+  (void)path;
+  RowsPortable(src0, src_step, rows, dst0, dst_step, dst_width, lists);
+}
+
 void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,
                      TResamplePath path) {
   int dst_width = std::min(work.Width(), dest.Width());

@@ -53,6 +53,14 @@ TContributionLists BuildContributions(float scale, int source_extent, int dest_e
 void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
                   TResamplePath path = TResamplePath::kFastest);
 
+// Horizontal pass over a band of rows held outside a Raster image, as a decoder delivers them:
+// rows rows of src_width 24-bit pixels from src0 (step src_step bytes) through lists into the
+// rows from dst0 (step dst_step, 24-bit, one pixel per list). Each row gives the bytes
+// ResampleRows gives for it, however the rows are cut into bands.
+void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int rows,
+                     std::uint8_t* dst0, std::ptrdiff_t dst_step, const TContributionLists& lists,
+                     TResamplePath path = TResamplePath::kFastest);
+
 // Vertical pass: every destination row of dest (24-bit) through lists (one per row of dest) from
 // the rows of work (24-bit, dest's width).
 void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
+#include "codecs/jpeg_image.h"
 #include "imaging/image_helpers.h"
 #include "imaging/reduce_colors.h"
 #include "runtime/exceptions.h"
@@ -109,6 +113,64 @@ TEST(ImageSteps, ReductionTakesAThirtyTwoBitImageThrough24Bits) {
   TBitmap thirty_two = testing::Random24(4, 4, 1);
   ResizeBitmap(thirty_two, 4, 4, TResampleMethod::kFixedPointBilinear);
   EXPECT_THROW(ReduceColors(thirty_two, 8), EAssertionFailed);
+}
+
+// Resizing while decoding gives every byte that decoding and then resizing gives, padding too.
+TEST(DecodeResizedJpeg, EqualsDecodingThenResizing) {
+  const std::string dir = std::string(QV_TESTDATA_DIR) + "/jpeg/";
+  for (const char* name : {"libjpeg-turbo/testorig.jpg", "libjpeg-turbo/testimgp.jpg",
+                           "derived/testorig-trunc-50pct.jpg"}) {
+    for (TResampleMethod method : {TResampleMethod::kMitchell, TResampleMethod::kLanczos3,
+                                   TResampleMethod::kBSpline, TResampleMethod::kBell}) {
+      for (auto [width, height] : {std::pair{97, 61}, {31, 150}, {1, 1}, {301, 203}}) {
+        TJPEGImage usual;
+        usual.LoadFromFile(dir + name);
+        TBitmap expected;
+        usual.AssignTo(expected);
+        ResizeBitmap(expected, width, height, method);
+        TJPEGImage fused;
+        fused.LoadFromFile(dir + name);
+        TBitmap image;
+        ASSERT_TRUE(DecodeResizedJpeg(fused, width, height, method, image));
+        ASSERT_EQ(image.Width(), width);
+        ASSERT_EQ(image.Height(), height);
+        EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf24bit);
+        EXPECT_EQ(image.TopDown(), expected.TopDown());
+        ASSERT_EQ(image.BitsSize(), expected.BitsSize());
+        EXPECT_EQ(std::memcmp(image.Bits(), expected.Bits(), image.BitsSize()), 0)
+            << name << " to " << width << "x" << height;
+        EXPECT_EQ(fused.DecodeWarnings(), usual.DecodeWarnings());
+      }
+    }
+  }
+}
+
+TEST(DecodeResizedJpeg, AtAReducedDecodingScale) {
+  const std::string file = std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg";
+  TJPEGImage usual, fused;
+  usual.LoadFromFile(file);
+  fused.LoadFromFile(file);
+  usual.SetScale(TJPEGScale::jsHalf);
+  fused.SetScale(TJPEGScale::jsHalf);
+  TBitmap expected, image;
+  usual.AssignTo(expected);
+  ResizeBitmap(expected, 50, 33, TResampleMethod::kLanczos3);
+  ASSERT_TRUE(DecodeResizedJpeg(fused, 50, 33, TResampleMethod::kLanczos3, image));
+  EXPECT_EQ(PixelBytes(image), PixelBytes(expected));
+}
+
+TEST(DecodeResizedJpeg, OtherMethodsAndPaletteDecodesAreLeftToTheUsualPath) {
+  const std::string dir = std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/";
+  TBitmap image = testing::Uniform24(3, 2, {1, 2, 3});
+  TJPEGImage colour;
+  colour.LoadFromFile(dir + "testorig.jpg");
+  EXPECT_FALSE(DecodeResizedJpeg(colour, 50, 33, TResampleMethod::kBilinear, image));
+  EXPECT_FALSE(DecodeResizedJpeg(colour, 50, 33, TResampleMethod::kFixedPointBilinear, image));
+  TJPEGImage grey;
+  grey.LoadFromFile(dir + "testimggray.jpg");
+  EXPECT_FALSE(DecodeResizedJpeg(grey, 50, 33, TResampleMethod::kLanczos3, image));
+  EXPECT_EQ(image.Width(), 3);
+  EXPECT_EQ(At24(image, 0, 0), (Bgr{1, 2, 3}));
 }
 
 }  // namespace

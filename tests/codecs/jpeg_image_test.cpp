@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <jerror.h>
@@ -16,6 +17,7 @@
 #include "app/image_io.h"
 #include "codecs/jpeg_cmyk.h"
 #include "imaging/bitmap.h"
+#include "imaging/image_helpers.h"
 #include "runtime/stream.h"
 #include "support/child_process.h"
 #include "support/pixel_format_name.h"
@@ -704,6 +706,154 @@ TEST(JpegImageIo, WriteThenReadThroughTheJob) {
   ASSERT_EQ(back.Width(), 50);
   ASSERT_EQ(back.Height(), 20);
   EXPECT_EQ(back.PixelFormat(), TPixelFormat::pf24bit);
+}
+
+// ---- decoding in bands ----
+
+// The rows DecodeInBands hands over, top down, without padding.
+std::vector<std::uint8_t> BandRows(TJPEGImage &jpeg, int band_rows, bool *delivered = nullptr) {
+  std::vector<std::uint8_t> bytes;
+  const std::size_t row_bytes = static_cast<std::size_t>(jpeg.Width()) * 3;
+  bool ok =
+      jpeg.DecodeInBands(band_rows, [&](const std::uint8_t *rows, std::ptrdiff_t step, int count) {
+        EXPECT_GE(count, 1);
+        EXPECT_LE(count, band_rows);
+        EXPECT_GT(step, 0);
+        for (int k = 0; k < count; ++k)
+          bytes.insert(bytes.end(), rows + k * step, rows + k * step + row_bytes);
+      });
+  if (delivered) *delivered = ok;
+  return bytes;
+}
+
+TEST(JpegBands, RowsAreThoseOfTheDecodedPicture) {
+  for (const char *name :
+       {"libjpeg-turbo/testorig.jpg", "libjpeg-turbo/testimgp.jpg", "libjpeg-turbo/testimgari.jpg",
+        "pillow/hopper.jpg", "derived/testorig-trunc-50pct.jpg"}) {
+    for (TJPEGScale scale : {TJPEGScale::jsFullSize, TJPEGScale::jsHalf}) {
+      for (int band : {1, 7, 32}) {
+        TJPEGImage whole;
+        whole.LoadFromFile(Sample(name));
+        whole.SetScale(scale);
+        TBitmap expected;
+        whole.AssignTo(expected);
+        ASSERT_EQ(expected.PixelFormat(), TPixelFormat::pf24bit);
+        TJPEGImage banded;
+        banded.LoadFromFile(Sample(name));
+        banded.SetScale(scale);
+        bool delivered = false;
+        std::vector<std::uint8_t> rows = BandRows(banded, band, &delivered);
+        ASSERT_TRUE(delivered) << name;
+        EXPECT_FALSE(banded.HasBitmap());
+        EXPECT_EQ(rows, testing::PixelBytes(expected)) << name << ", bands of " << band;
+        EXPECT_EQ(banded.DecodeWarnings(), whole.DecodeWarnings()) << name;
+        EXPECT_EQ(banded.FirstDecodeWarning(), whole.FirstDecodeWarning()) << name;
+      }
+    }
+  }
+}
+
+TEST(JpegBands, OneRowAndOddWidthPictures) {
+  for (auto [width, height] : {std::pair{37, 1}, {1, 1}, {1, 19}, {333, 17}}) {
+    TJPEGImage source;
+    source.Assign(testing::Random24(width, height, static_cast<unsigned>(width + height)));
+    source.Compress();
+    TJPEGImage whole, banded;
+    TReadOnlyMemoryStream a(source.CompressedData()), b(source.CompressedData());
+    whole.LoadFromStream(a);
+    banded.LoadFromStream(b);
+    TBitmap expected;
+    whole.AssignTo(expected);
+    EXPECT_EQ(BandRows(banded, 8), testing::PixelBytes(expected)) << width << "x" << height;
+  }
+}
+
+TEST(JpegBands, LeftToTheWholeDecodeWhenTheRowsWouldNotBeColour) {
+  auto refuses = [](TJPEGImage &jpeg) {
+    bool called = false;
+    bool delivered =
+        jpeg.DecodeInBands(8, [&](const std::uint8_t *, std::ptrdiff_t, int) { called = true; });
+    return !delivered && !called;
+  };
+  TJPEGImage grey;
+  grey.LoadFromFile(Sample("libjpeg-turbo/testimggray.jpg"));
+  EXPECT_TRUE(refuses(grey));  // greyscale files decode to a 236-grey palette
+  TJPEGImage cmyk;
+  cmyk.LoadFromFile(Sample("pillow/pil_sample_cmyk.jpg"));
+  EXPECT_TRUE(refuses(cmyk));
+  TJPEGImage eight;
+  eight.LoadFromFile(Sample("libjpeg-turbo/testorig.jpg"));
+  eight.SetPixelFormat(TJPEGPixelFormat::jf8Bit);
+  EXPECT_TRUE(refuses(eight));
+  TJPEGImage grey_output;
+  grey_output.LoadFromFile(Sample("libjpeg-turbo/testorig.jpg"));
+  grey_output.SetGrayscaleOutput(true);
+  EXPECT_TRUE(refuses(grey_output));
+  TJPEGImage decoded;
+  decoded.LoadFromFile(Sample("libjpeg-turbo/testorig.jpg"));
+  decoded.Bitmap();
+  EXPECT_TRUE(refuses(decoded));
+  TJPEGImage empty;
+  EXPECT_TRUE(refuses(empty));
+}
+
+TEST(JpegBands, FailuresOfTheSinkAndOfTheFileReachTheCaller) {
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(Sample("libjpeg-turbo/testorig.jpg"));
+  int calls = 0;
+  EXPECT_THROW(jpeg.DecodeInBands(8,
+                                  [&](const std::uint8_t *, std::ptrdiff_t, int) {
+                                    if (++calls == 2) throw EAbort();
+                                  }),
+               EAbort);
+  EXPECT_EQ(calls, 2);
+  TBitmap image;
+  jpeg.AssignTo(image);  // the image still decodes afterwards
+  EXPECT_EQ(image.Width(), 227);
+}
+
+// Damaged copies give, in bands, the rows or the library error of the whole decode.
+TEST(JpegBands, DamagedFilesGiveTheRowsOrTheErrorOfTheWholeDecode) {
+  std::mt19937 random(11);
+  const std::vector<std::uint8_t> original = ReadWholeFile(Sample("libjpeg-turbo/testorig.jpg"));
+  constexpr int kNotInBands = -3;
+  int failures = 0, compared = 0;
+  for (int round = 0; round < 60; ++round) {
+    std::vector<std::uint8_t> bytes = original;
+    int flips = 1 + static_cast<int>(random() % 8);
+    for (int i = 0; i < flips; ++i)
+      bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+    if (round % 5 == 0) bytes.resize(random() % bytes.size());
+    auto outcome = [&](bool bands) -> std::pair<int, std::vector<std::uint8_t>> {
+      TJPEGImage jpeg;
+      try {
+        TReadOnlyMemoryStream in(bytes);
+        jpeg.LoadFromStream(in);
+        if (bands) {
+          bool delivered = false;
+          std::vector<std::uint8_t> rows = BandRows(jpeg, 16, &delivered);
+          if (!delivered) return {kNotInBands, {}};
+          return {0, rows};
+        }
+        TBitmap image;
+        jpeg.AssignTo(image);
+        return {0, testing::PixelBytes(image)};
+      } catch (const EJPEG &e) {
+        return {e.MessageCode(), {}};
+      } catch (const EOutOfMemory &) {
+        return {-2, {}};
+      }
+    };
+    auto banded = outcome(true);
+    if (banded.first == kNotInBands) continue;  // the damage made it grey or CMYK
+    auto whole = outcome(false);
+    EXPECT_EQ(banded.first, whole.first) << "round " << round;
+    EXPECT_TRUE(banded.second == whole.second) << "round " << round;
+    ++compared;
+    if (whole.first != 0) ++failures;
+  }
+  EXPECT_GT(compared, 40);
+  EXPECT_GT(failures, 0);  // the damage did reach the library's checks
 }
 
 }  // namespace

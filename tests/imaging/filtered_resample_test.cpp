@@ -314,5 +314,33 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ResamplePathsAgree,
                                   testing::SizeName(c.dst_w, c.dst_h);
                          });
 
+// The horizontal pass fed a band of rows at a time, as a decoder delivers them, gives the rows
+// of the pass over the whole picture, whatever the band heights (partial blocks of eight too).
+TEST(ResampleRowBand, BandsOfAnyHeightGiveTheWholePassRows) {
+  constexpr int kHeight = 21;
+  for (auto [src_w, dst_w] : {std::pair{97, 23}, {31, 83}, {3001, 97}, {1, 3}, {5, 1}}) {
+    for (TResamplePath path : kBothPaths) {
+      TBitmap source = testing::Random24(src_w, kHeight, static_cast<unsigned>(src_w));
+      const TResampleFilter& filter = ResampleFilterTable[1];
+      TContributionLists lists = BuildContributions(ResampleScale(dst_w, src_w), src_w, dst_w,
+                                                    filter.kernel, filter.support);
+      TBitmap whole;
+      whole.Allocate(dst_w, kHeight, TPixelFormat::pf24bit);
+      ResampleRows(source, whole, lists, path);
+      for (int band : {1, 3, 8, 13, kHeight}) {
+        TBitmap banded;
+        banded.Allocate(dst_w, kHeight, TPixelFormat::pf24bit);
+        for (int y = 0; y < kHeight; y += band) {
+          int rows = std::min(band, kHeight - y);
+          ResampleRowBand(source.ScanLine(y), source.RowStep(), src_w, rows, banded.ScanLine(y),
+                          banded.RowStep(), lists, path);
+        }
+        EXPECT_EQ(PixelBytes(banded), PixelBytes(whole))
+            << src_w << " to " << dst_w << ", bands of " << band;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv
