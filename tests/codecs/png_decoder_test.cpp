@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,6 +97,49 @@ TEST(PngFilters, UnfilterInvertsFilter) {
   Bytes same = row;
   UnfilterRow(5, same.data(), previous.data(), same.size(), 1);
   EXPECT_EQ(same, row);
+}
+
+// The reconstruction as the PNG standard writes it, one byte at a time.
+void ReferenceUnfilter(int type, Bytes& row, const Bytes& previous, std::size_t pixel) {
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    int a = i >= pixel ? row[i - pixel] : 0;
+    int b = previous[i];
+    int c = i >= pixel ? previous[i - pixel] : 0;
+    int p = a + b - c;
+    int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    int paeth = (pa <= pb && pa <= pc) ? a : pb <= pc ? b : c;
+    int add = type == 1 ? a : type == 2 ? b : type == 3 ? (a + b) / 2 : type == 4 ? paeth : 0;
+    row[i] = static_cast<std::uint8_t>(row[i] + add);
+  }
+}
+
+// The whole-pixel loops agree with the byte-wise definition on rows of every length up to a few
+// pixels past the vector width, including lengths that end inside a pixel, and on the extremes
+// (all 0, all 255, and alternating) where the Paeth distances tie or reach 510.
+TEST(PngFilters, UnfilterMatchesTheDefinition) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<std::uint8_t>(seed >> 16);
+  };
+  for (int pattern = 0; pattern < 4; ++pattern) {
+    for (std::size_t pixel : {1u, 2u, 3u, 4u, 6u, 8u}) {
+      for (std::size_t size = 0; size <= 70; ++size) {
+        Bytes row(size), previous(size);
+        for (std::size_t i = 0; i < size; ++i) {
+          row[i] = pattern == 0 ? next() : pattern == 1 ? 0 : pattern == 2 ? 255 : (i & 1) * 255;
+          previous[i] = pattern == 0 ? next() : pattern == 3 ? 255 - row[i] : row[i];
+        }
+        for (int type = 0; type <= 6; ++type) {
+          Bytes ours = row, expected = row;
+          UnfilterRow(type, ours.data(), previous.data(), size, pixel);
+          ReferenceUnfilter(type, expected, previous, pixel);
+          ASSERT_EQ(ours, expected) << "pattern " << pattern << " pixel " << pixel << " size "
+                                    << size << " type " << type;
+        }
+      }
+    }
+  }
 }
 
 TEST(PngFilters, PaethPredictorTies) {
