@@ -64,6 +64,10 @@ void TConversionJob::SetPdfPageSink(std::function<void(TPdfPagePicture)> sink) {
   page_sink_ = std::move(sink);
 }
 
+void TConversionJob::SetOutputHold(std::function<void(std::unique_ptr<TSafeFileStream>)> hold) {
+  output_hold_ = std::move(hold);
+}
+
 void TConversionJob::ShareDropOutputs(const TConversionJob& other) {
   drop_outputs_ = other.drop_outputs_;
 }
@@ -289,18 +293,23 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
   }
   const TJpegMetadata* keep = kept ? &*kept : nullptr;
   // The output lands only when complete: a failure leaves any old file untouched.
-  TSafeFileStream out(output_path);
+  auto out = std::make_unique<TSafeFileStream>(output_path);
   switch (format) {
-    case TOutputFormat::kBmp: WriteBmp(image, out); break;
+    case TOutputFormat::kBmp: WriteBmp(image, *out); break;
     case TOutputFormat::kJpeg:
-      WriteJpeg(image, out, Clamp(settings_.JPEGQL(), 1, 100), keep);
+      WriteJpeg(image, *out, Clamp(settings_.JPEGQL(), 1, 100), keep);
       break;
     case TOutputFormat::kPng:
-      WritePng(image, out, Clamp(settings_.PNGCL(), 0, 9), keep, settings_.PNGFilters() == 1);
+      WritePng(image, *out, Clamp(settings_.PNGCL(), 0, 9), keep, settings_.PNGFilters() == 1);
       break;
     case TOutputFormat::kPdf: break;  // handled above
   }
-  out.Commit();
+  if (output_hold_) {
+    out->Sync();
+    output_hold_(std::move(out));
+  } else {
+    out->Commit();
+  }
 }
 
 }  // namespace qv

@@ -18,6 +18,7 @@ namespace qv {
 class IJobHost;
 class IJobSettings;
 class TPReport;
+class TSafeFileStream;
 struct TPdfPagePicture;
 
 // The reader-selection text.
@@ -89,6 +90,10 @@ class TConversionJob {
   // Pages go to sink instead of a report (PDF mode without a report): a job converting files on
   // another thread hands them over, to be printed in list order.
   void SetPdfPageSink(std::function<void(TPdfPagePicture)> sink);
+  // Output files are synced and handed to hold instead of being put in place, which the holder
+  // does (Commit) or not: a job converting files on another thread leaves each output to be
+  // put in place in list order, after the files before it.
+  void SetOutputHold(std::function<void(std::unique_ptr<TSafeFileStream>)> hold);
   // Shares the outputs written in the drop with other, which must outlive the sharing: jobs that
   // convert files of one drop at once then see each other's outputs (calls may come from several
   // threads).
@@ -122,6 +127,7 @@ class TConversionJob {
   int pages_added_ = 0;
   std::vector<std::string> warnings_;
   std::function<void(TPdfPagePicture)> page_sink_;
+  std::function<void(std::unique_ptr<TSafeFileStream>)> output_hold_;
   // Output files written in this drop (one name per file) and the input each came from.
   struct TDropOutputs {
     std::mutex mutex;

@@ -136,12 +136,10 @@ void TParallelDrop::Work() {
       if (stop_ || next_ >= count) return;
       if (!keep_going_ && first_failure_ < next_) return;  // the drop ends before this name
       index = next_++;
+      // Each name depended on is finished (its output in place) before this one starts; the
+      // list is ordered, so its last name is the one to wait for.
       const std::vector<int>& deps = dependencies_[static_cast<std::size_t>(index)];
-      changed_.wait(lock, [&] {
-        return stop_ || std::all_of(deps.begin(), deps.end(), [&](int d) {
-                 return states_[static_cast<std::size_t>(d)].done;
-               });
-      });
+      changed_.wait(lock, [&] { return stop_ || deps.empty() || deps.back() < finished_; });
       if (stop_) return;
       if (!keep_going_ && first_failure_ < index) return;
     }
@@ -153,6 +151,7 @@ void TParallelDrop::Convert(int index) {
   const std::string& name = files_[static_cast<std::size_t>(index)];
   std::vector<std::function<void(IJobHost&)>> calls;
   std::optional<TPdfPagePicture> page;
+  std::unique_ptr<TSafeFileStream> output;
   TFileResult result;
   try {
     TWorkerHost host(job_host_, host_mutex_, calls);
@@ -160,6 +159,7 @@ void TParallelDrop::Convert(int index) {
     job.ShareDropOutputs(main_job_);
     job.SetPdfMode(pdf_mode_, nullptr);
     if (pdf_mode_) job.SetPdfPageSink([&](TPdfPagePicture picture) { page = std::move(picture); });
+    job.SetOutputHold([&](std::unique_ptr<TSafeFileStream> file) { output = std::move(file); });
     result = ConvertDropName(job, settings_, name);
   } catch (...) {
     result.file_name = name;
@@ -170,6 +170,7 @@ void TParallelDrop::Convert(int index) {
   state.result = std::move(result);
   state.host_calls = std::move(calls);
   state.page = std::move(page);
+  state.output = std::move(output);
   state.done = true;
   if (state.result.status == TFileStatus::kFailed) first_failure_ = std::min(first_failure_, index);
   changed_.notify_all();
@@ -184,7 +185,22 @@ TFileResult TParallelDrop::Finish(int index) {
     state = std::move(waited);
     waited.host_calls.clear();
     waited.page.reset();
+  }
+  // The output goes in place now that every name before it is converted; the names waiting for
+  // it start once it is there.
+  if (state.output && state.result.status != TFileStatus::kFailed) {
+    try {
+      state.output->Commit();
+    } catch (...) {
+      SetFailure(state.result, std::current_exception());
+    }
+  }
+  state.output.reset();
+  {
+    std::lock_guard lock(mutex_);
     finished_ = index + 1;
+    if (state.result.status == TFileStatus::kFailed)
+      first_failure_ = std::min(first_failure_, index);
   }
   changed_.notify_all();
   std::lock_guard host_lock(host_mutex_);

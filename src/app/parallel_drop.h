@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "app/file_result.h"
 #include "app/pdf_steps.h"
+#include "runtime/stream.h"
 
 namespace qv {
 
@@ -29,12 +31,13 @@ std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& f
 
 // Worker threads that convert the names of one drop, up to jobs at once, each through
 // ConvertDropName with a job of its own. Names start in list order, each once the names it
-// depends on are done, so pass-over and overwrite rules see them in list order. The caller takes
-// the results in list order (Finish); only then are the job's calls to its host that tell the
-// user something (messages, warnings, an output written twice) made, and the PDF page printed,
-// so the host hears what it hears when the files are converted one after the other. Without
-// keep-going no name starts after a failed one. Destroying the drop lets the files being
-// converted finish and joins the workers.
+// depends on are finished, so pass-over and overwrite rules see them in list order. The caller
+// takes the results in list order (Finish); only then is a name's output file put in place, the
+// job's calls to its host that tell the user something (messages, warnings, an output written
+// twice) made, and the PDF page printed, so the files and the host are what they are when the
+// files are converted one after the other. Without keep-going no name starts after a failed one,
+// and the outputs of names after it that were converted meanwhile are never put in place.
+// Destroying the drop lets the files being converted finish and joins the workers.
 class TParallelDrop {
  public:
   // settings stay unchanged while the drop lives; main_job is the batch run's job, whose record
@@ -47,8 +50,8 @@ class TParallelDrop {
   TParallelDrop(const TParallelDrop&) = delete;
   TParallelDrop& operator=(const TParallelDrop&) = delete;
 
-  // Waits for name index (each index once, in list order), makes its host calls and prints its
-  // page; a page that cannot be added fails the name.
+  // Waits for name index (each index once, in list order), puts its output in place, makes its
+  // host calls and prints its page; an output or page that cannot be put in place fails the name.
   TFileResult Finish(int index);
 
   // Held by every call to the hosts, the workers' included: the caller holds it while it calls
@@ -62,6 +65,8 @@ class TParallelDrop {
     // The job's calls to its host that tell the user something, made when the name is finished.
     std::vector<std::function<void(IJobHost&)>> host_calls;
     std::optional<TPdfPagePicture> page;
+    // The output file, synced and put in place when the caller finishes the name.
+    std::unique_ptr<TSafeFileStream> output;
   };
   class TWorkerHost;
 

@@ -284,15 +284,20 @@ void TFileReplacement::LinkTemporaryName() {
   ThrowCreate(path_, EEXIST);
 }
 
+void TFileReplacement::Fail(int error, bool write_error) {
+  Discard();
+  if (write_error)
+    throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(error)}));
+  ThrowCreate(path_, error);
+}
+
+void TFileReplacement::Sync() {
+  if (fd_ < 0) Fail(EBADF, true);
+  if (::fsync(fd_) != 0 && errno != EINVAL) Fail(errno, true);
+}
+
 void TFileReplacement::Commit() {
-  auto fail = [&](int error, bool write_error) {
-    Discard();
-    if (write_error)
-      throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(error)}));
-    ThrowCreate(path_, error);
-  };
-  if (fd_ < 0) fail(EBADF, true);
-  if (::fsync(fd_) != 0 && errno != EINVAL) fail(errno, true);
+  Sync();
 
   struct stat old;
   if (::fstatat(dir_fd_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode))
@@ -308,8 +313,8 @@ void TFileReplacement::Commit() {
   }
   int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) fail(errno, true);
-  if (::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, name_.c_str()) != 0) fail(errno, false);
+  if (::close(fd) != 0) Fail(errno, true);
+  if (::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, name_.c_str()) != 0) Fail(errno, false);
   temp_name_.clear();
   UnregisterName(signal_slot_);
   ::fsync(dir_fd_);

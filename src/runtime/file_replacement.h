@@ -58,9 +58,13 @@ class TFileReplacement {
   // setgid), ACL and extended attributes, renames the file into place and syncs the folder.
   // Throws EWriteError (content) or EFCreateError (the rename), the old file then untouched.
   void Commit();
+  // Syncs the content only, ahead of a Commit() made later (whose own sync then finds nothing
+  // left to write). Throws EWriteError naming the path and the system's reason, and discards.
+  void Sync();
   void Discard() noexcept;
 
  private:
+  [[noreturn]] void Fail(int error, bool write_error);
   void LinkTemporaryName();
   std::string path_;
   std::string target_;

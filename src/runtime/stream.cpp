@@ -208,6 +208,10 @@ std::int64_t TSafeFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
   return position < 0 ? 0 : position;
 }
 
+void TSafeFileStream::Sync() {
+  if (!committed_) file_->Sync();
+}
+
 void TSafeFileStream::Commit() {
   if (committed_) return;
   file_->Commit();

@@ -118,6 +118,8 @@ class TSafeFileStream : public TStream {
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
   // Syncs and puts the finished file into place (throws EWriteError / EFCreateError on failure).
   void Commit();
+  // Syncs the content without putting the file in place yet (throws EWriteError on failure).
+  void Sync();
   const std::string& Path() const { return path_; }
 
  private:

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <regex>
+#include <thread>
 
 #include "app/batch_run.h"
 #include "app/batch_summary.h"
@@ -88,8 +91,12 @@ struct LogHost : FakeHost {
   void DropFinished(const TBatchSummary& summary) override {
     log.push_back("drop " + summary.Text());
   }
+  void ReadByPlugins(const std::string& file_name, TBitmap& image) override {
+    if (read_by_plugins) read_by_plugins(file_name, image);
+  }
   std::string folder;
   std::vector<std::string> log;
+  std::function<void(const std::string&, TBitmap&)> read_by_plugins;
 };
 
 // What a drop did: the host's log, the failure raised and every output file's bytes.
@@ -110,6 +117,7 @@ class ParallelDropTest : public ::testing::Test {
     fs::path out = dir / ("out" + std::to_string(++runs));
     settings.dst_dir = out.string() + "/";
     LogHost host(dir.Path());
+    host.read_by_plugins = read_by_plugins;
     TBatchRun batch(settings, host, host);
     batch.SetJobs(jobs);
     batch.SetKeepGoing(keep_going);
@@ -133,6 +141,8 @@ class ParallelDropTest : public ::testing::Test {
 
   TempDir dir;
   FakeSettings settings;
+  // What the host does when a plug-in is to read a file (nothing: the picture stays empty).
+  std::function<void(const std::string&, TBitmap&)> read_by_plugins;
   int runs = 0;
 };
 
@@ -201,6 +211,33 @@ TEST_F(ParallelDropTest, TheFirstFailureInListOrderEndsTheDropAfterTheFilesBefor
     EXPECT_EQ(many.failure, "");
     EXPECT_EQ(many.log, kept.log) << jobs << " jobs";
     EXPECT_TRUE(many.outputs == kept.outputs) << jobs << " jobs";
+  }
+}
+
+TEST_F(ParallelDropTest, NoFileAfterTheFirstFailureIsWrittenThoughConvertedMeanwhile) {
+  // The first name is read by a plug-in that fails only after a while; the files after it are
+  // converted by the other workers meanwhile, and must not land: one after the other, they are
+  // never reached. With keep-going they all land.
+  std::ofstream(dir / "slow.xyz") << "read by a plug-in";
+  std::vector<std::string> names = {"slow.xyz"};
+  for (int i = 0; i < 8; ++i) {
+    names.push_back("p" + std::to_string(i) + ".bmp");
+    SaveBmp(dir / names.back(), 2 + i, i);
+  }
+  read_by_plugins = [](const std::string&, TBitmap&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    throw Exception("the plug-in gave up");
+  };
+  DropRun one = Convert(names, 1);
+  ASSERT_NE(one.failure, "");
+  ASSERT_TRUE(one.outputs.empty());
+  for (int jobs : {2, 4}) {
+    DropRun many = Convert(names, jobs);
+    EXPECT_EQ(many.failure, one.failure) << jobs << " jobs";
+    EXPECT_EQ(many.log, one.log) << jobs << " jobs";
+    // (Outputs lists every entry of the folder: no temporary file is left either.)
+    EXPECT_TRUE(many.outputs.empty()) << jobs << " jobs: " << many.outputs.size() << " written";
+    EXPECT_EQ(Convert(names, jobs, true).outputs.size(), 8u) << jobs << " jobs, keep going";
   }
 }
 
