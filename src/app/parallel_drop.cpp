@@ -112,6 +112,7 @@ TParallelDrop::TParallelDrop(const std::vector<std::string>& files, int jobs,
       stop_ = true;
     }
     changed_.notify_all();
+    spare_.Close();
     for (std::thread& worker : workers_) worker.join();
     throw;
   }
@@ -123,6 +124,7 @@ TParallelDrop::~TParallelDrop() {
     stop_ = true;
   }
   changed_.notify_all();
+  spare_.Close();
   for (std::thread& worker : workers_) worker.join();
 }
 
@@ -133,7 +135,8 @@ void TParallelDrop::Work() {
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] { return stop_ || next_ >= count || next_ < finished_ + window_; });
-      if (stop_ || next_ >= count) return;
+      if (stop_) return;
+      if (next_ >= count) break;
       if (!keep_going_ && first_failure_ < next_) return;  // the drop ends before this name
       index = next_++;
       // Each name depended on is finished (its output in place) before this one starts; the
@@ -145,6 +148,8 @@ void TParallelDrop::Work() {
     }
     Convert(index);
   }
+  // No name is left: the pictures of the names still being converted get this thread too.
+  spare_.Help();
 }
 
 void TParallelDrop::Convert(int index) {
@@ -154,6 +159,7 @@ void TParallelDrop::Convert(int index) {
   std::unique_ptr<TSafeFileStream> output;
   TFileResult result;
   try {
+    TSpareThreads::TLend lend(spare_);
     TWorkerHost host(job_host_, host_mutex_, calls);
     TConversionJob job(settings_, host);
     job.ShareDropOutputs(main_job_);

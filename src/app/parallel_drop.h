@@ -14,6 +14,7 @@
 
 #include "app/file_result.h"
 #include "app/pdf_steps.h"
+#include "runtime/spare_threads.h"
 #include "runtime/stream.h"
 
 namespace qv {
@@ -94,6 +95,8 @@ class TParallelDrop {
   bool stop_ = false;
 
   std::mutex host_mutex_;
+  // Workers with no name left to take help the pictures still being converted.
+  TSpareThreads spare_;
   std::vector<std::thread> workers_;
 };
 

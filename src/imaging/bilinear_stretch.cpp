@@ -10,6 +10,7 @@
 
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
+#include "runtime/spare_threads.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -234,22 +235,25 @@ TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height, TS
 #else
   (void)path;
 #endif
-  for (int y = 0; y < dst_height; ++y) {
-    TRowJob job{&src_rows,
-                &columns,
-                rows.spans.data() + rows.first[static_cast<std::size_t>(y)],
-                rows.spans.data() + rows.first[static_cast<std::size_t>(y) + 1],
-                area,
-                dst_width,
-                dst_rows[static_cast<std::size_t>(y)]};
+  // Bands of rows that spare threads may take (runtime/spare_threads.h).
+  ForEachBand(dst_height, 16, [&](int first, int last) {
+    for (int y = first; y < last; ++y) {
+      TRowJob job{&src_rows,
+                  &columns,
+                  rows.spans.data() + rows.first[static_cast<std::size_t>(y)],
+                  rows.spans.data() + rows.first[static_cast<std::size_t>(y) + 1],
+                  area,
+                  dst_width,
+                  dst_rows[static_cast<std::size_t>(y)]};
 #ifdef QV_STRETCH_X86
-    if (use_vector) {
-      StretchRowDouble(job, safe_end);
-      continue;
-    }
+      if (use_vector) {
+        StretchRowDouble(job, safe_end);
+        continue;
+      }
 #endif
-    StretchRowExtended(job);
-  }
+      StretchRowExtended(job);
+    }
+  });
   return result;
 }
 

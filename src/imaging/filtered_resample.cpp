@@ -13,6 +13,7 @@
 
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
+#include "runtime/spare_threads.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -74,21 +75,28 @@ void ColumnRowPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, const 
   for (std::size_t b = 0; b < acc.size(); ++b) dst[b] = ToByte(acc[b]);
 }
 
+// Rows (of either pass) per band that spare threads may take (runtime/spare_threads.h).
+constexpr int kBandRows = 64;
+
 void RowsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, int height, std::uint8_t* dst0,
                   std::ptrdiff_t dst_step, int dst_width, const TContributionLists& lists) {
-  for (int k = 0; k < height; ++k)
-    for (int i = 0; i < dst_width; ++i)
-      PixelPortable(src0 + k * src_step, lists.List(static_cast<std::size_t>(i)),
-                    lists.Count(static_cast<std::size_t>(i)), dst0 + k * dst_step + 3 * i);
+  ForEachBand(height, kBandRows, [&](int first, int last) {
+    for (int k = first; k < last; ++k)
+      for (int i = 0; i < dst_width; ++i)
+        PixelPortable(src0 + k * src_step, lists.List(static_cast<std::size_t>(i)),
+                      lists.Count(static_cast<std::size_t>(i)), dst0 + k * dst_step + 3 * i);
+  });
 }
 
 void ColumnsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, std::uint8_t* dst0,
                      std::ptrdiff_t dst_step, int dst_width, int dst_height,
                      const TContributionLists& lists) {
-  std::vector<float> acc(3 * static_cast<std::size_t>(dst_width));
-  for (int i = 0; i < dst_height; ++i)
-    ColumnRowPortable(src0, src_step, lists.List(static_cast<std::size_t>(i)),
-                      lists.Count(static_cast<std::size_t>(i)), acc, dst0 + i * dst_step);
+  ForEachBand(dst_height, kBandRows, [&](int first, int last) {
+    std::vector<float> acc(3 * static_cast<std::size_t>(dst_width));
+    for (int i = first; i < last; ++i)
+      ColumnRowPortable(src0, src_step, lists.List(static_cast<std::size_t>(i)),
+                        lists.Count(static_cast<std::size_t>(i)), acc, dst0 + i * dst_step);
+  });
 }
 
 #ifdef QV_RESAMPLE_X86
@@ -117,6 +125,7 @@ bool HasAvx2Fma() {
 }
 
 constexpr int kBlockRows = 8;  // source rows that share one broadcast weight
+static_assert(kBandRows % kBlockRows == 0, "a band holds whole blocks");
 // Widest source row handled by the vector horizontal pass.
 constexpr int kMaxVectorWidth = 1 << 20;
 // Source columns a strip of destination columns should read at most: their kBlockRows rows as
@@ -158,16 +167,14 @@ std::vector<TColumnStrip> ColumnStrips(const TContributionLists& lists, int dst_
   return strips;
 }
 
-__attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0, std::ptrdiff_t src_step,
-                                                  int src_width, int height, std::uint8_t* dst0,
-                                                  std::ptrdiff_t dst_step, int dst_width,
-                                                  const TContributionLists& lists) {
+// Rows first_row .. last_row - 1 (a multiple of kBlockRows apart, or ending at the last row).
+__attribute__((target("avx2,fma"))) void RowBlocksAvx2(
+    const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int first_row, int height,
+    std::uint8_t* dst0, std::ptrdiff_t dst_step, const TContributionLists& lists,
+    const std::vector<TColumnStrip>& strips, int widest, const std::vector<std::uint8_t>& tiny) {
   // The block holds kBlockRows source rows of one strip's source columns as floats,
   // pixel-major: for source column j the channels b, g, r, (spare) of row 0, then of row 1, and
   // so on, 32 floats per column.
-  const std::vector<TColumnStrip> strips = ColumnStrips(lists, dst_width);
-  int widest = 0;
-  for (const TColumnStrip& strip : strips) widest = std::max(widest, strip.high - strip.low + 1);
   std::vector<float> block;
   try {
     block.resize(static_cast<std::size_t>(widest) * 4 * kBlockRows);
@@ -176,8 +183,7 @@ __attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0, std:
   }
   // Byte offset of each row's four result bytes after packing four accumulators (see below).
   static constexpr int kPackedOffset[kBlockRows] = {0, 16, 4, 20, 8, 24, 12, 28};
-  const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
-  for (int k0 = 0; k0 < height; k0 += kBlockRows) {
+  for (int k0 = first_row; k0 < height; k0 += kBlockRows) {
     int rows = std::min(kBlockRows, height - k0);
     for (const TColumnStrip& strip : strips) {
       for (int r = 0; r < kBlockRows; ++r) {
@@ -229,6 +235,19 @@ __attribute__((target("avx2,fma"))) void RowsAvx2(const std::uint8_t* src0, std:
   }
 }
 
+void RowsAvx2(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int height,
+              std::uint8_t* dst0, std::ptrdiff_t dst_step, int dst_width,
+              const TContributionLists& lists) {
+  const std::vector<TColumnStrip> strips = ColumnStrips(lists, dst_width);
+  int widest = 0;
+  for (const TColumnStrip& strip : strips) widest = std::max(widest, strip.high - strip.low + 1);
+  const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
+  ForEachBand(height, kBandRows, [&](int first, int last) {
+    RowBlocksAvx2(src0, src_step, src_width, first, last, dst0, dst_step, lists, strips, widest,
+                  tiny);
+  });
+}
+
 __attribute__((target("avx2,fma"))) inline __m128i PackEight(__m256 acc) {
   __m256i v = _mm256_cvtps_epi32(acc);
   __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
@@ -240,15 +259,16 @@ __attribute__((target("avx2,fma"))) inline __m256 LoadEight(const std::uint8_t* 
       _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
 }
 
-__attribute__((target("avx2,fma"))) void ColumnsAvx2(const std::uint8_t* src0,
-                                                     std::ptrdiff_t src_step, std::uint8_t* dst0,
-                                                     std::ptrdiff_t dst_step, int dst_width,
-                                                     int dst_height,
-                                                     const TContributionLists& lists) {
+// Destination rows first .. last - 1.
+__attribute__((target("avx2,fma"))) void ColumnRowsAvx2(const std::uint8_t* src0,
+                                                        std::ptrdiff_t src_step, std::uint8_t* dst0,
+                                                        std::ptrdiff_t dst_step, int dst_width,
+                                                        int first, int last,
+                                                        const TContributionLists& lists,
+                                                        const std::vector<std::uint8_t>& tiny) {
   std::size_t bytes = 3 * static_cast<std::size_t>(dst_width);
-  const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
   std::vector<float> row_acc;
-  for (int i = 0; i < dst_height; ++i) {
+  for (int i = first; i < last; ++i) {
     const TContribution* list = lists.List(static_cast<std::size_t>(i));
     std::size_t count = lists.Count(static_cast<std::size_t>(i));
     std::uint8_t* dst = dst0 + i * dst_step;
@@ -285,6 +305,15 @@ __attribute__((target("avx2,fma"))) void ColumnsAvx2(const std::uint8_t* src0,
       dst[x] = ToByte(_mm_cvtss_f32(acc));
     }
   }
+}
+
+void ColumnsAvx2(const std::uint8_t* src0, std::ptrdiff_t src_step, std::uint8_t* dst0,
+                 std::ptrdiff_t dst_step, int dst_width, int dst_height,
+                 const TContributionLists& lists) {
+  const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
+  ForEachBand(dst_height, kBandRows, [&](int first, int last) {
+    ColumnRowsAvx2(src0, src_step, dst0, dst_step, dst_width, first, last, lists, tiny);
+  });
 }
 
 #endif  // QV_RESAMPLE_X86

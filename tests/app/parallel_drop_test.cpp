@@ -32,20 +32,21 @@ using testing::FakeHost;
 using testing::FakeSettings;
 using testing::TempDir;
 
-// A picture of width x 3 whose pixels depend on seed, so that every output differs.
-TBitmap Picture(int width, int seed) {
+// A picture of width x height whose pixels depend on seed, so that every output differs.
+TBitmap Picture(int width, int seed, int height = 3) {
   TBitmap image;
-  image.Allocate(width, 3, TPixelFormat::pf24bit);
-  for (int y = 0; y < 3; ++y) {
+  image.Allocate(width, height, TPixelFormat::pf24bit);
+  for (int y = 0; y < height; ++y) {
     std::uint8_t* row = image.ScanLine(y);
-    for (int x = 0; x < width * 3; ++x) row[x] = static_cast<std::uint8_t>(seed * 37 + x * 5 + y);
+    for (int x = 0; x < width * 3; ++x)
+      row[x] = static_cast<std::uint8_t>(seed * 37 + x * 5 + y * 3 + (x * y) % 7);
   }
   return image;
 }
 
-void SaveBmp(const fs::path& path, int width, int seed) {
+void SaveBmp(const fs::path& path, int width, int seed, int height = 3) {
   TSafeFileStream out(path.string());
-  WriteBitmap(Picture(width, seed), out);
+  WriteBitmap(Picture(width, seed, height), out);
   out.Commit();
 }
 
@@ -238,6 +239,28 @@ TEST_F(ParallelDropTest, NoFileAfterTheFirstFailureIsWrittenThoughConvertedMeanw
     // (Outputs lists every entry of the folder: no temporary file is left either.)
     EXPECT_TRUE(many.outputs.empty()) << jobs << " jobs: " << many.outputs.size() << " written";
     EXPECT_EQ(Convert(names, jobs, true).outputs.size(), 8u) << jobs << " jobs, keep going";
+  }
+}
+
+TEST_F(ParallelDropTest, ResizedPicturesAreThoseOfOneAfterTheOther) {
+  // The big picture comes last, so the workers with no file left help with its rows (bands of
+  // the resampler's passes); reductions and enlargements, for each kind of resampler.
+  const std::vector<std::pair<int, int>> sizes = {{300, 170}, {50, 700}, {1000, 900}, {1301, 977}};
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    names.push_back("p" + std::to_string(i) + ".bmp");
+    SaveBmp(dir / names.back(), sizes[i].first, static_cast<int>(i), sizes[i].second);
+  }
+  settings.target_res = 3;  // 640 x 480
+  settings.file_format = 0;
+  for (int mode : {0, 2, 3}) {
+    settings.resample_mode = mode;
+    DropRun one = Convert(names, 1);
+    ASSERT_EQ(one.outputs.size(), sizes.size());
+    for (int jobs : {2, 3}) {
+      DropRun many = Convert(names, jobs);
+      EXPECT_TRUE(many.outputs == one.outputs) << jobs << " jobs, resampler " << mode;
+    }
   }
 }
 

@@ -1,0 +1,110 @@
+// Bands of one loop shared with spare threads: an atomic counter hands out the bands, so a
+// thread that joins late simply takes the next one.
+#include "runtime/spare_threads.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+
+namespace qv {
+
+namespace {
+
+thread_local TSpareThreads* t_lent = nullptr;
+
+}  // namespace
+
+struct TSpareThreads::TTask {
+  TTask(int count_, int band_size_, const std::function<void(int, int)>& body_)
+      : count(count_),
+        band_size(band_size_),
+        bands((count_ + band_size_ - 1) / band_size_),
+        body(body_) {}
+
+  bool HasBandsLeft() const { return next.load(std::memory_order_relaxed) < bands; }
+
+  // Takes bands until none is left (or one has failed).
+  void Work() {
+    for (;;) {
+      int band = next.fetch_add(1);
+      if (band >= bands) return;
+      int first = band * band_size;
+      try {
+        body(first, std::min(count, first + band_size));
+      } catch (...) {
+        std::lock_guard lock(error_mutex);
+        if (!error) error = std::current_exception();
+        next.store(bands);  // the bands not begun are skipped
+      }
+    }
+  }
+
+  const int count;
+  const int band_size;
+  const int bands;
+  const std::function<void(int, int)>& body;
+  std::atomic<int> next{0};
+  int helpers = 0;  // spare threads in Work(), under the owner's mutex_
+  std::mutex error_mutex;
+  std::exception_ptr error;
+};
+
+void ForEachBand(int count, int band_size, const std::function<void(int, int)>& body) {
+  if (count <= 0) return;
+  band_size = std::max(band_size, 1);
+  TSpareThreads::TTask task(count, band_size, body);
+  if (t_lent == nullptr || task.bands < 2) {
+    task.Work();
+  } else {
+    t_lent->Run(task);
+  }
+  if (task.error) std::rethrow_exception(task.error);
+}
+
+TSpareThreads::TLend::TLend(TSpareThreads& spare) : previous_(t_lent) { t_lent = &spare; }
+
+TSpareThreads::TLend::~TLend() { t_lent = previous_; }
+
+void TSpareThreads::Run(TTask& task) {
+  {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(&task);
+  }
+  posted_.notify_all();
+  task.Work();
+  // No helper takes the task once it is out of the list; those in it finish their bands.
+  std::unique_lock lock(mutex_);
+  tasks_.erase(std::find(tasks_.begin(), tasks_.end(), &task));
+  released_.wait(lock, [&] { return task.helpers == 0; });
+}
+
+void TSpareThreads::Help() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    TTask* task = nullptr;
+    posted_.wait(lock, [&] {
+      if (closed_) return true;
+      auto it = std::find_if(tasks_.begin(), tasks_.end(),
+                             [](const TTask* t) { return t->HasBandsLeft(); });
+      task = it == tasks_.end() ? nullptr : *it;
+      return task != nullptr;
+    });
+    if (closed_) return;
+    ++task->helpers;
+    lock.unlock();
+    task->Work();
+    lock.lock();
+    --task->helpers;
+    released_.notify_all();
+  }
+}
+
+void TSpareThreads::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+  posted_.notify_all();
+}
+
+}  // namespace qv

@@ -1,0 +1,123 @@
+// Tests of sharing a loop's bands with spare threads: each item done once, by whichever thread
+// comes by, and a band's failure reaching the thread that runs the loop.
+#include "runtime/spare_threads.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Counts how often each item of a loop is done and which threads did bands.
+struct Tally {
+  explicit Tally(int count) : done(static_cast<std::size_t>(count)) {}
+  void Band(int first, int last) {
+    {
+      std::lock_guard lock(mutex);
+      threads.insert(std::this_thread::get_id());
+      bands.emplace_back(first, last);
+    }
+    for (int i = first; i < last; ++i) ++done[static_cast<std::size_t>(i)];
+  }
+  bool EachOnce() const {
+    for (const auto& d : done)
+      if (d != 1) return false;
+    return true;
+  }
+  std::vector<std::atomic<int>> done;
+  std::mutex mutex;
+  std::set<std::thread::id> threads;
+  std::vector<std::pair<int, int>> bands;
+};
+
+TEST(ForEachBand, AloneTheBandsRunInOrderOnTheCallingThread) {
+  for (auto [count, band] : {std::pair{10, 3}, {9, 3}, {1, 5}, {5, 1}, {7, 0}}) {
+    Tally tally(count);
+    ForEachBand(count, band, [&](int first, int last) { tally.Band(first, last); });
+    EXPECT_TRUE(tally.EachOnce()) << count << " in bands of " << band;
+    EXPECT_EQ(tally.threads, std::set{std::this_thread::get_id()});
+    for (std::size_t i = 1; i < tally.bands.size(); ++i)
+      EXPECT_EQ(tally.bands[i].first, tally.bands[i - 1].second);
+    EXPECT_EQ(tally.bands.back().second, count);
+  }
+  int calls = 0;
+  ForEachBand(0, 4, [&](int, int) { ++calls; });
+  EXPECT_EQ(calls, 0);
+}
+
+TEST(ForEachBand, SpareThreadsTakeBandsAlsoWhenTheyComeLate) {
+  TSpareThreads spare;
+  std::thread early([&] { spare.Help(); });
+  std::thread late;
+  {
+    TSpareThreads::TLend lend(spare);
+    Tally tally(200);
+    std::atomic<bool> started{false};
+    ForEachBand(200, 1, [&](int first, int last) {
+      if (!started.exchange(true)) late = std::thread([&] { spare.Help(); });
+      std::this_thread::sleep_for(1ms);
+      tally.Band(first, last);
+    });
+    EXPECT_TRUE(tally.EachOnce());
+    EXPECT_EQ(tally.threads.size(), 3u) << "the caller, the early and the late helper";
+  }
+  // Lent to none now: the loop stays on the calling thread though helpers wait.
+  Tally alone(50);
+  ForEachBand(50, 1, [&](int first, int last) { alone.Band(first, last); });
+  EXPECT_EQ(alone.threads, std::set{std::this_thread::get_id()});
+  spare.Close();
+  early.join();
+  late.join();
+}
+
+TEST(ForEachBand, SeveralLoopsShareTheHelpersAndAFailureReachesItsOwnLoop) {
+  TSpareThreads spare;
+  std::thread helper([&] { spare.Help(); });
+  std::atomic<int> good_items{0};
+  std::string failure;
+  std::thread failing([&] {
+    TSpareThreads::TLend lend(spare);
+    try {
+      ForEachBand(100, 1, [&](int first, int) {
+        std::this_thread::sleep_for(500us);
+        if (first == 40) throw std::runtime_error("band 40 failed");
+      });
+    } catch (const std::runtime_error& error) {
+      failure = error.what();
+    }
+  });
+  {
+    TSpareThreads::TLend lend(spare);
+    ForEachBand(100, 1, [&](int first, int last) {
+      std::this_thread::sleep_for(500us);
+      good_items += last - first;
+    });
+  }
+  failing.join();
+  EXPECT_EQ(failure, "band 40 failed");
+  EXPECT_EQ(good_items, 100);
+  // The helper is free again for the next loop.
+  {
+    TSpareThreads::TLend lend(spare);
+    Tally tally(100);
+    ForEachBand(100, 1, [&](int first, int last) {
+      std::this_thread::sleep_for(500us);
+      tally.Band(first, last);
+    });
+    EXPECT_TRUE(tally.EachOnce());
+  }
+  spare.Close();
+  helper.join();
+}
+
+}  // namespace
+}  // namespace qv
