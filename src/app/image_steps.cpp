@@ -2,6 +2,9 @@
 #include "app/image_steps.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
 
 #include "codecs/jpeg_image.h"
 #include "imaging/abitmap.h"
@@ -13,6 +16,7 @@
 #include "imaging/resample_filters.h"
 #include "imaging/sepia.h"
 #include "runtime/exceptions.h"
+#include "runtime/spare_threads.h"
 #include "runtime/translation.h"
 
 namespace qv {
@@ -80,14 +84,34 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
     work.Allocate(width, src_height, TPixelFormat::pf24bit);
     const TContributionLists row_lists = BuildContributions(
         ResampleScale(width, src_width), src_width, width, filter.kernel, filter.support);
+    // When a spare thread waits (the other files of a drop are done), a band's horizontal pass
+    // runs there on a copy of its rows while the decoder makes the next band. Three copies are
+    // enough for two bands out at once and the one being copied.
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(src_width);
+    std::vector<std::uint8_t> copies[3];
+    int handed_off = 0;
+    THandOff hand_off(2);
     int y = 0;
-    const bool decoded = jpeg.DecodeInBands(kJpegBandRows, [&](const std::uint8_t* rows,
-                                                               std::ptrdiff_t step, int count) {
-      count = std::min(count, src_height - y);
-      if (count < 1) return;
-      ResampleRowBand(rows, step, src_width, count, work.ScanLine(y), work.RowStep(), row_lists);
-      y += count;
-    });
+    const bool decoded = jpeg.DecodeInBands(
+        kJpegBandRows, [&](const std::uint8_t* rows, std::ptrdiff_t step, int count) {
+          count = std::min(count, src_height - y);
+          if (count < 1) return;
+          std::uint8_t* out = work.ScanLine(y);
+          y += count;
+          if (!hand_off.SpareThreadWaits()) {
+            ResampleRowBand(rows, step, src_width, count, out, work.RowStep(), row_lists);
+            return;
+          }
+          std::vector<std::uint8_t>& copy = copies[handed_off++ % 3];
+          copy.resize(row_bytes * static_cast<std::size_t>(count));
+          for (int r = 0; r < count; ++r)
+            std::memcpy(copy.data() + r * row_bytes, rows + r * step, row_bytes);
+          hand_off.Offer([&, out, count, band = copy.data()] {
+            ResampleRowBand(band, static_cast<std::ptrdiff_t>(row_bytes), src_width, count, out,
+                            work.RowStep(), row_lists);
+          });
+        });
+    hand_off.Wait();
     if (!decoded) return false;
     TBitmap dest;
     dest.Allocate(width, height, TPixelFormat::pf24bit);
@@ -97,6 +121,8 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
     image = std::move(dest);
     return true;
   } catch (const EOutOfMemory&) {
+    return false;
+  } catch (const std::bad_alloc&) {
     return false;
   }
 }

@@ -1,10 +1,11 @@
 // Bands of one loop shared with spare threads: an atomic counter hands out the bands, so a
-// thread that joins late simply takes the next one.
+// thread that joins late simply takes the next one. A piece handed off is a loop of one band.
 #include "runtime/spare_threads.h"
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <utility>
 
 namespace qv {
 
@@ -15,11 +16,11 @@ thread_local TSpareThreads* t_lent = nullptr;
 }  // namespace
 
 struct TSpareThreads::TTask {
-  TTask(int count_, int band_size_, const std::function<void(int, int)>& body_)
+  TTask(int count_, int band_size_, std::function<void(int, int)> body_)
       : count(count_),
         band_size(band_size_),
         bands((count_ + band_size_ - 1) / band_size_),
-        body(body_) {}
+        body(std::move(body_)) {}
 
   bool HasBandsLeft() const { return next.load(std::memory_order_relaxed) < bands; }
 
@@ -42,7 +43,7 @@ struct TSpareThreads::TTask {
   const int count;
   const int band_size;
   const int bands;
-  const std::function<void(int, int)>& body;
+  const std::function<void(int, int)> body;
   std::atomic<int> next{0};
   int helpers = 0;  // spare threads in Work(), under the owner's mutex_
   std::mutex error_mutex;
@@ -56,7 +57,9 @@ void ForEachBand(int count, int band_size, const std::function<void(int, int)>& 
   if (t_lent == nullptr || task.bands < 2) {
     task.Work();
   } else {
-    t_lent->Run(task);
+    t_lent->Post(task);
+    task.Work();
+    t_lent->Withdraw(task);
   }
   if (task.error) std::rethrow_exception(task.error);
 }
@@ -65,13 +68,27 @@ TSpareThreads::TLend::TLend(TSpareThreads& spare) : previous_(t_lent) { t_lent =
 
 TSpareThreads::TLend::~TLend() { t_lent = previous_; }
 
-void TSpareThreads::Run(TTask& task) {
+void TSpareThreads::Post(TTask& task) {
   {
     std::lock_guard lock(mutex_);
     tasks_.push_back(&task);
   }
   posted_.notify_all();
-  task.Work();
+}
+
+bool TSpareThreads::PostIfOneWaits(TTask& task) {
+  {
+    std::lock_guard lock(mutex_);
+    auto untaken = std::count_if(tasks_.begin(), tasks_.end(),
+                                 [](const TTask* t) { return t->HasBandsLeft(); });
+    if (closed_ || idle_ <= untaken) return false;
+    tasks_.push_back(&task);
+  }
+  posted_.notify_one();
+  return true;
+}
+
+void TSpareThreads::Withdraw(TTask& task) {
   // No helper takes the task once it is out of the list; those in it finish their bands.
   std::unique_lock lock(mutex_);
   tasks_.erase(std::find(tasks_.begin(), tasks_.end(), &task));
@@ -82,6 +99,7 @@ void TSpareThreads::Help() {
   std::unique_lock lock(mutex_);
   for (;;) {
     TTask* task = nullptr;
+    ++idle_;
     posted_.wait(lock, [&] {
       if (closed_) return true;
       auto it = std::find_if(tasks_.begin(), tasks_.end(),
@@ -89,6 +107,7 @@ void TSpareThreads::Help() {
       task = it == tasks_.end() ? nullptr : *it;
       return task != nullptr;
     });
+    --idle_;
     if (closed_) return;
     ++task->helpers;
     lock.unlock();
@@ -105,6 +124,47 @@ void TSpareThreads::Close() {
     closed_ = true;
   }
   posted_.notify_all();
+}
+
+THandOff::THandOff(int limit) : spare_(t_lent), limit_(std::max(limit, 1)) {}
+
+THandOff::~THandOff() {
+  try {
+    Wait();
+  } catch (...) {
+    // Dropped: only Wait() tells of a failed piece.
+  }
+}
+
+bool THandOff::SpareThreadWaits() const {
+  if (spare_ == nullptr) return false;
+  std::lock_guard lock(spare_->mutex_);
+  return !spare_->closed_ && spare_->idle_ > 0;
+}
+
+void THandOff::Offer(std::function<void()> piece) {
+  while (static_cast<int>(pending_.size()) >= limit_) FinishOldest();
+  auto task = std::make_unique<TSpareThreads::TTask>(
+      1, 1, [piece = std::move(piece)](int, int) { piece(); });
+  if (spare_ != nullptr && spare_->PostIfOneWaits(*task)) {
+    pending_.push_back(std::move(task));
+    return;
+  }
+  task->Work();
+  if (task->error && !error_) error_ = task->error;
+}
+
+void THandOff::Wait() {
+  while (!pending_.empty()) FinishOldest();
+  if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+}
+
+void THandOff::FinishOldest() {
+  TSpareThreads::TTask& task = *pending_.front();
+  task.Work();  // runs the piece here if no spare thread has taken it yet
+  spare_->Withdraw(task);
+  if (task.error && !error_) error_ = task.error;
+  pending_.pop_front();
 }
 
 }  // namespace qv

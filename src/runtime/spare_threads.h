@@ -3,7 +3,10 @@
 #pragma once
 
 #include <condition_variable>
+#include <deque>
+#include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -43,13 +46,48 @@ class TSpareThreads {
  private:
   struct TTask;
   friend void ForEachBand(int, int, const std::function<void(int, int)>&);
-  void Run(TTask& task);
+  friend class THandOff;
+  // Puts task where helpers find it (always, or only when a helper waits that no other task
+  // posted has claimed), and takes it back once no helper works on it.
+  void Post(TTask& task);
+  bool PostIfOneWaits(TTask& task);
+  void Withdraw(TTask& task);
 
   std::mutex mutex_;
   std::condition_variable posted_;    // a task was posted, or Close()
   std::condition_variable released_;  // a helper left a task
   std::vector<TTask*> tasks_;
+  int idle_ = 0;  // helpers waiting in Help()
   bool closed_ = false;
+};
+
+// Pieces of work handed to a spare thread one at a time while the calling thread goes on, as in
+// a pipeline where the caller makes the next piece's input meanwhile. A piece no spare thread
+// waits for runs at once on the calling thread, so pieces must not depend on their order.
+class THandOff {
+ public:
+  // Hands off to the spare threads lent to the calling thread (TSpareThreads::TLend), if any;
+  // at most limit pieces are out at once.
+  explicit THandOff(int limit);
+  // Waits for the pieces still out; their failures are dropped (Wait() reports them).
+  ~THandOff();
+  THandOff(const THandOff&) = delete;
+  THandOff& operator=(const THandOff&) = delete;
+
+  // True when a spare thread waits for work, so that a piece offered now would leave here.
+  bool SpareThreadWaits() const;
+  // Runs piece on a waiting spare thread, or here when none waits; with limit pieces out,
+  // first waits for the oldest.
+  void Offer(std::function<void()> piece);
+  // Waits for every piece offered; rethrows the first failure of one.
+  void Wait();
+
+ private:
+  void FinishOldest();
+  TSpareThreads* spare_;
+  const int limit_;
+  std::deque<std::unique_ptr<TSpareThreads::TTask>> pending_;
+  std::exception_ptr error_;
 };
 
 }  // namespace qv

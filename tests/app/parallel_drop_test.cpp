@@ -50,9 +50,9 @@ void SaveBmp(const fs::path& path, int width, int seed, int height = 3) {
   out.Commit();
 }
 
-void SaveJpeg(const fs::path& path, int width, int seed) {
+void SaveJpeg(const fs::path& path, int width, int seed, int height = 3) {
   TJPEGImage jpeg;
-  jpeg.Assign(Picture(width, seed));
+  jpeg.Assign(Picture(width, seed, height));
   jpeg.SaveToFile(path.string());
 }
 
@@ -243,13 +243,19 @@ TEST_F(ParallelDropTest, NoFileAfterTheFirstFailureIsWrittenThoughConvertedMeanw
 }
 
 TEST_F(ParallelDropTest, ResizedPicturesAreThoseOfOneAfterTheOther) {
-  // The big picture comes last, so the workers with no file left help with its rows (bands of
-  // the resampler's passes); reductions and enlargements, for each kind of resampler.
-  const std::vector<std::pair<int, int>> sizes = {{300, 170}, {50, 700}, {1000, 900}, {1301, 977}};
+  // The big pictures come last, so the workers with no file left help with their rows (bands of
+  // the resampler's passes, a JPEG's bands as they are decoded); reductions and enlargements,
+  // for each kind of resampler.
+  const std::vector<std::pair<int, int>> sizes = {{300, 170},  {50, 700},    {1000, 900},
+                                                  {1301, 977}, {1500, 1100}, {1299, 1003}};
   std::vector<std::string> names;
   for (std::size_t i = 0; i < sizes.size(); ++i) {
-    names.push_back("p" + std::to_string(i) + ".bmp");
-    SaveBmp(dir / names.back(), sizes[i].first, static_cast<int>(i), sizes[i].second);
+    const int seed = static_cast<int>(i);
+    names.push_back("p" + std::to_string(i) + (i % 2 ? ".jpg" : ".bmp"));
+    if (i % 2)
+      SaveJpeg(dir / names.back(), sizes[i].first, seed, sizes[i].second);
+    else
+      SaveBmp(dir / names.back(), sizes[i].first, seed, sizes[i].second);
   }
   settings.target_res = 3;  // 640 x 480
   settings.file_format = 0;

@@ -119,5 +119,94 @@ TEST(ForEachBand, SeveralLoopsShareTheHelpersAndAFailureReachesItsOwnLoop) {
   helper.join();
 }
 
+TEST(HandOff, PiecesGoToAWaitingSpareThreadAndRunHereWhenNoneWaits) {
+  const auto here = std::this_thread::get_id();
+  // Not lent: every piece runs at once, here.
+  {
+    THandOff alone(2);
+    EXPECT_FALSE(alone.SpareThreadWaits());
+    std::vector<std::thread::id> ran;
+    for (int i = 0; i < 3; ++i) alone.Offer([&] { ran.push_back(std::this_thread::get_id()); });
+    EXPECT_EQ(ran, std::vector<std::thread::id>(3, here));
+  }
+  TSpareThreads spare;
+  TSpareThreads::TLend lend(spare);
+  {
+    THandOff busy(2);  // no helper yet
+    std::thread::id ran;
+    busy.Offer([&] { ran = std::this_thread::get_id(); });
+    EXPECT_EQ(ran, here);
+  }
+  std::thread helper([&] { spare.Help(); });
+  THandOff hand_off(2);
+  while (!hand_off.SpareThreadWaits()) std::this_thread::yield();
+  // The first piece leaves; the second finds the helper busy and runs here. The third waits for
+  // the oldest only at the limit: with one out it is offered at once.
+  std::atomic<bool> release{false};
+  std::atomic<int> out{0};
+  std::mutex mutex;
+  std::vector<std::thread::id> ran(3);
+  hand_off.Offer([&] {
+    ++out;
+    while (!release) std::this_thread::yield();
+    std::lock_guard lock(mutex);
+    ran[0] = std::this_thread::get_id();
+  });
+  while (out == 0) std::this_thread::yield();
+  EXPECT_FALSE(hand_off.SpareThreadWaits());
+  hand_off.Offer([&] {
+    std::lock_guard lock(mutex);
+    ran[1] = std::this_thread::get_id();
+  });
+  EXPECT_EQ(ran[1], here);
+  release = true;
+  hand_off.Wait();
+  EXPECT_EQ(ran[0], helper.get_id());
+  // A failed piece is told by Wait(), once, whichever thread ran it.
+  while (!hand_off.SpareThreadWaits()) std::this_thread::yield();
+  hand_off.Offer([] { throw std::runtime_error("piece failed"); });
+  hand_off.Offer([&] { ran[2] = std::this_thread::get_id(); });
+  EXPECT_THROW(
+      {
+        try {
+          hand_off.Wait();
+        } catch (const std::runtime_error& error) {
+          EXPECT_STREQ(error.what(), "piece failed");
+          throw;
+        }
+      },
+      std::runtime_error);
+  EXPECT_NO_THROW(hand_off.Wait());
+  EXPECT_NE(ran[2], std::thread::id());
+  spare.Close();
+  helper.join();
+}
+
+TEST(HandOff, AtTheLimitAnOfferWaitsForTheOldestPiece) {
+  TSpareThreads spare;
+  std::vector<std::thread> helpers;
+  for (int i = 0; i < 3; ++i) helpers.emplace_back([&] { spare.Help(); });
+  {
+    TSpareThreads::TLend lend(spare);
+    THandOff hand_off(2);
+    std::atomic<int> running{0}, most{0}, done{0};
+    for (int i = 0; i < 12; ++i) {
+      hand_off.Offer([&] {
+        int now = ++running;
+        for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        std::this_thread::sleep_for(2ms);
+        --running;
+        ++done;
+      });
+    }
+    hand_off.Wait();
+    EXPECT_EQ(done, 12);
+    EXPECT_LE(most, 2) << "at most two pieces out, the caller running none beside them";
+  }
+  spare.Close();
+  for (std::thread& helper : helpers) helper.join();
+}
+
 }  // namespace
 }  // namespace qv
