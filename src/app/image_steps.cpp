@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -85,11 +86,8 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
     const TContributionLists row_lists = BuildContributions(
         ResampleScale(width, src_width), src_width, width, filter.kernel, filter.support);
     // When a spare thread waits (the other files of a drop are done), a band's horizontal pass
-    // runs there on a copy of its rows while the decoder makes the next band. Three copies are
-    // enough for two bands out at once and the one being copied.
+    // runs there on a copy of its rows while the decoder makes the next band.
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(src_width);
-    std::vector<std::uint8_t> copies[3];
-    int handed_off = 0;
     THandOff hand_off(2);
     int y = 0;
     const bool decoded = jpeg.DecodeInBands(
@@ -102,13 +100,15 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
             ResampleRowBand(rows, step, src_width, count, out, work.RowStep(), row_lists);
             return;
           }
-          std::vector<std::uint8_t>& copy = copies[handed_off++ % 3];
-          copy.resize(row_bytes * static_cast<std::size_t>(count));
+          // The piece owns its copy (not cleared first: every byte is copied in), as pieces
+          // may finish in any order.
+          std::shared_ptr<std::uint8_t[]> copy(
+              new std::uint8_t[row_bytes * static_cast<std::size_t>(count)]);
           for (int r = 0; r < count; ++r)
-            std::memcpy(copy.data() + r * row_bytes, rows + r * step, row_bytes);
-          hand_off.Offer([&, out, count, band = copy.data()] {
-            ResampleRowBand(band, static_cast<std::ptrdiff_t>(row_bytes), src_width, count, out,
-                            work.RowStep(), row_lists);
+            std::memcpy(copy.get() + r * row_bytes, rows + r * step, row_bytes);
+          hand_off.Offer([&, out, count, copy] {
+            ResampleRowBand(copy.get(), static_cast<std::ptrdiff_t>(row_bytes), src_width, count,
+                            out, work.RowStep(), row_lists);
           });
         });
     hand_off.Wait();
