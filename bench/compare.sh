@@ -29,6 +29,7 @@ ini=$work/bench.ini
 if [ -f "$results" ]; then cp "$results" "$work/old.md"; else printf '# Comparison with peers\n\n' >"$work/old.md"; fi
 run_date=$(date -u '+%Y-%m-%d %H:%M UTC')
 mem_huge_ours="" mem_huge_vips="" mem_pdf_ours="" mem_pdf_img2pdf="" hundred_bytes=0 png_sizes="" mad=""
+mitchell_sizes=""
 : >"$ini"
 mkdir -p "$work/qv" "$work/out" "$corpus"
 
@@ -91,10 +92,11 @@ q() { echo "$cli --ini $ini -q --overwrite --out $work/qv $*"; }
 summarize() {
 python3 - "$json" "$results" "$runs" "$run_date" "$(uptime | sed 's/.*load/load/')" \
   "${QV_NOTE:-}" "$mem_huge_ours" "$mem_huge_vips" "$mem_pdf_ours" "$mem_pdf_img2pdf" \
-  "$hundred_bytes" "$png_sizes" "$mad" "$work/old.md" "${rows[@]}" <<'EOF'
+  "$hundred_bytes" "$png_sizes" "$mad" "$mitchell_sizes" "$work/old.md" "${rows[@]}" <<'EOF'
 import json, os, sys
 (json_dir, results, runs, date, load, note, mem_huge_ours, mem_huge_vips, mem_pdf_ours,
- mem_pdf_img2pdf, hundred_bytes, png_sizes, mad, old_file), rows = sys.argv[1:15], sys.argv[15:]
+ mem_pdf_img2pdf, hundred_bytes, png_sizes, mad, mitchell_sizes,
+ old_file), rows = sys.argv[1:16], sys.argv[16:]
 lines = [f"## Run of {date}", "",
          f"Runs per tool and file: {runs}; {load} at the end of the run. {note}".rstrip(), "",
          "| job | tool | seconds | ours / tool |", "|---|---|---|---|"]
@@ -126,6 +128,11 @@ if png_sizes:
     for entry in filter(None, png_sizes.split(";")):
         n, a, b, c = entry.split()
         lines.append(f"| {n} | {a} | {b} | {c} |")
+if mitchell_sizes.strip():
+    ours, plain, filtered = mitchell_sizes.split()
+    lines += ["", "| JPEG to 1024x768 Mitchell PNG 9, six files | bytes |", "|---|---|",
+              f"| ours | {ours} |", f"| libvips as it comes (rows unfiltered) | {plain} |",
+              f"| libvips filter=all | {filtered} |"]
 if mad:
     lines += ["", f"Mean absolute pixel difference of --fast-shrink from the exact path (640x480 "
               f"Lanczos3, per byte of the six pictures): {mad}."]
@@ -211,6 +218,16 @@ make_commands() {
 }
 time_files "96 MP JPEG to 1600x1200 Lanczos3 JPEG" ours vips imagemagick
 
+# The same on the three 12 MP files alone, exact path against `vips resize --gap 0`.
+inputs=(big1 big2 big3)
+make_commands() {
+  local w h
+  read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+  q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
+  echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(640/$w)") --vscale $(python3 -c "print(480/$h)") --kernel lanczos3 --gap 0"
+}
+time_files "12 MP JPEG to 640x480 Lanczos3 JPEG q85" ours vips
+
 mem_huge_ours=$(peak $(q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/huge.jpg"))
 mem_huge_vips=$(peak vips resize "$corpus/huge.jpg" "$work/out/v.jpg[Q=85]" 0.1413 --vscale 0.1413 --kernel lanczos3 --gap 0)
 summarize
@@ -272,16 +289,24 @@ make_commands() {
 time_files "start-up: 16x16 BMP to PNG" ours vips imagemagick graphicsmagick
 
 inputs=("${files[@]}")
-# 3. JPEG -> 1024x768 Mitchell -> PNG level 9.
+# 3. JPEG -> 1024x768 Mitchell -> PNG level 9. libvips writes its rows unfiltered unless asked
+# (larger files, faster), so it runs both ways: as it comes and with filter=all.
 make_commands() {
   local w h
   read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
   q --format png --png-level 9 --size 1024x768 --resample mitchell "$corpus/$1.jpg"
-  echo "vips resize $corpus/$1.jpg $work/out/v.png[compression=9] $(python3 -c "print(1024/$w)") --vscale $(python3 -c "print(768/$h)") --kernel mitchell --gap 0"
+  echo "vips resize $corpus/$1.jpg $work/out/$1.vn.png[compression=9] $(python3 -c "print(1024/$w)") --vscale $(python3 -c "print(768/$h)") --kernel mitchell --gap 0"
+  echo "vips resize $corpus/$1.jpg $work/out/$1.va.png[compression=9,filter=all] $(python3 -c "print(1024/$w)") --vscale $(python3 -c "print(768/$h)") --kernel mitchell --gap 0"
   echo "$magick $corpus/$1.jpg -filter Mitchell -resize 1024x768! -quality 95 $work/out/m.png"
   echo "gm convert $corpus/$1.jpg -filter Mitchell -resize 1024x768! -quality 95 $work/out/g.png"
 }
-time_files "JPEG to 1024x768 Mitchell PNG 9" ours vips imagemagick graphicsmagick
+time_files "JPEG to 1024x768 Mitchell PNG 9" ours vips "vips-filter=all" imagemagick graphicsmagick
+mitchell_sizes=""
+for name in qv/%s.png out/%s.vn.png out/%s.va.png; do
+  total=0
+  for f in "${files[@]}"; do total=$((total + $(stat -c %s "$work/${name//%s/$f}"))); done
+  mitchell_sizes+="$total "
+done
 
 inputs=("${files[@]}")
 # 4. JPEG -> 800x600 bilinear -> BMP.
