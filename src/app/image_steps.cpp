@@ -85,6 +85,7 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
     work.Allocate(width, src_height, TPixelFormat::pf24bit);
     const TContributionLists row_lists = BuildContributions(
         ResampleScale(width, src_width), src_width, width, filter.kernel, filter.support);
+    const TRowPass row_pass(row_lists);
     // When a spare thread waits (the other files of a drop are done), a band's horizontal pass
     // runs there on a copy of its rows while the decoder makes the next band.
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(src_width);
@@ -97,7 +98,7 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
           std::uint8_t* out = work.ScanLine(y);
           y += count;
           if (!hand_off.SpareThreadWaits()) {
-            ResampleRowBand(rows, step, src_width, count, out, work.RowStep(), row_lists);
+            ResampleRowBand(rows, step, src_width, count, out, work.RowStep(), row_pass);
             return;
           }
           // The piece owns its copy (not cleared first: every byte is copied in), as pieces
@@ -108,7 +109,7 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
             std::memcpy(copy.get() + r * row_bytes, rows + r * step, row_bytes);
           hand_off.Offer([&, out, count, copy] {
             ResampleRowBand(copy.get(), static_cast<std::ptrdiff_t>(row_bytes), src_width, count,
-                            out, work.RowStep(), row_lists);
+                            out, work.RowStep(), row_pass);
           });
         });
     hand_off.Wait();

@@ -167,11 +167,26 @@ std::vector<TColumnStrip> ColumnStrips(const TContributionLists& lists, int dst_
   return strips;
 }
 
+}  // namespace
+
+struct TRowPass::TPlan {
+  std::vector<TColumnStrip> strips;
+  int widest = 0;  // source columns of the widest strip
+  std::vector<std::uint8_t> tiny;
+};
+
+namespace {
+
 // Rows first_row .. last_row - 1 (a multiple of kBlockRows apart, or ending at the last row).
-__attribute__((target("avx2,fma"))) void RowBlocksAvx2(
-    const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int first_row, int height,
-    std::uint8_t* dst0, std::ptrdiff_t dst_step, const TContributionLists& lists,
-    const std::vector<TColumnStrip>& strips, int widest, const std::vector<std::uint8_t>& tiny) {
+__attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
+                                                       std::ptrdiff_t src_step, int src_width,
+                                                       int first_row, int height,
+                                                       std::uint8_t* dst0, std::ptrdiff_t dst_step,
+                                                       const TContributionLists& lists,
+                                                       const TRowPass::TPlan& plan) {
+  const std::vector<TColumnStrip>& strips = plan.strips;
+  const int widest = plan.widest;
+  const std::vector<std::uint8_t>& tiny = plan.tiny;
   // The block holds kBlockRows source rows of one strip's source columns as floats,
   // pixel-major: for source column j the channels b, g, r, (spare) of row 0, then of row 1, and
   // so on, 32 floats per column.
@@ -236,15 +251,10 @@ __attribute__((target("avx2,fma"))) void RowBlocksAvx2(
 }
 
 void RowsAvx2(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int height,
-              std::uint8_t* dst0, std::ptrdiff_t dst_step, int dst_width,
-              const TContributionLists& lists) {
-  const std::vector<TColumnStrip> strips = ColumnStrips(lists, dst_width);
-  int widest = 0;
-  for (const TColumnStrip& strip : strips) widest = std::max(widest, strip.high - strip.low + 1);
-  const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
+              std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass) {
   ForEachBand(height, kBandRows, [&](int first, int last) {
-    RowBlocksAvx2(src0, src_step, src_width, first, last, dst0, dst_step, lists, strips, widest,
-                  tiny);
+    RowBlocksAvx2(src0, src_step, src_width, first, last, dst0, dst_step, pass.Lists(),
+                  pass.Plan());
   });
 }
 
@@ -377,37 +387,40 @@ TContributionLists BuildContributions(float scale, int source_extent, int dest_e
   return lists;
 }
 
+TRowPass::TRowPass(const TContributionLists& lists)
+    : lists_(lists), plan_(std::make_unique<TPlan>()) {
+#ifdef QV_RESAMPLE_X86
+  const int dst_width = static_cast<int>(lists.first.size()) - 1;
+  plan_->strips = ColumnStrips(lists, dst_width);
+  for (const TColumnStrip& strip : plan_->strips)
+    plan_->widest = std::max(plan_->widest, strip.high - strip.low + 1);
+  plan_->tiny = ListsWithTinyWeights(lists);
+#endif
+}
+
+TRowPass::~TRowPass() = default;
+
 void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
                   TResamplePath path) {
   int height = std::min(source.Height(), work.Height());
-  int dst_width = work.Width();
-  if (height < 1 || dst_width < 1 || source.Width() < 1) return;
-  const std::uint8_t* src0 = source.ScanLine(0);
-  std::uint8_t* dst0 = work.ScanLine(0);
-#ifdef QV_RESAMPLE_X86
-  if (path == TResamplePath::kFastest && HasAvx2Fma() && source.Width() <= kMaxVectorWidth) {
-    RowsAvx2(src0, source.RowStep(), source.Width(), height, dst0, work.RowStep(), dst_width,
-             lists);
-    return;
-  }
-#endif
-  (void)path;
-  RowsPortable(src0, source.RowStep(), height, dst0, work.RowStep(), dst_width, lists);
+  if (height < 1 || work.Width() < 1 || source.Width() < 1) return;
+  ResampleRowBand(source.ScanLine(0), source.RowStep(), source.Width(), height, work.ScanLine(0),
+                  work.RowStep(), TRowPass(lists), path);
 }
 
 void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int rows,
-                     std::uint8_t* dst0, std::ptrdiff_t dst_step, const TContributionLists& lists,
+                     std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass,
                      TResamplePath path) {
-  const int dst_width = static_cast<int>(lists.first.size()) - 1;
+  const int dst_width = static_cast<int>(pass.Lists().first.size()) - 1;
   if (rows < 1 || dst_width < 1 || src_width < 1) return;
 #ifdef QV_RESAMPLE_X86
   if (path == TResamplePath::kFastest && HasAvx2Fma() && src_width <= kMaxVectorWidth) {
-    RowsAvx2(src0, src_step, src_width, rows, dst0, dst_step, dst_width, lists);
+    RowsAvx2(src0, src_step, src_width, rows, dst0, dst_step, pass);
     return;
   }
 #endif
   (void)path;
-  RowsPortable(src0, src_step, rows, dst0, dst_step, dst_width, lists);
+  RowsPortable(src0, src_step, rows, dst0, dst_step, dst_width, pass.Lists());
 }
 
 void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "imaging/resample_filters.h"
@@ -53,12 +54,31 @@ TContributionLists BuildContributions(float scale, int source_extent, int dest_e
 void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
                   TResamplePath path = TResamplePath::kFastest);
 
+// The horizontal pass of one picture's rows: its lists, and what the vector path works out from
+// them (which lists it sums the extended way, the strips of source columns it reads), worked out
+// once for all the bands of the picture. The lists must outlive the pass.
+class TRowPass {
+ public:
+  explicit TRowPass(const TContributionLists& lists);
+  ~TRowPass();
+  TRowPass(const TRowPass&) = delete;
+  TRowPass& operator=(const TRowPass&) = delete;
+
+  const TContributionLists& Lists() const { return lists_; }
+  struct TPlan;
+  const TPlan& Plan() const { return *plan_; }
+
+ private:
+  const TContributionLists& lists_;
+  std::unique_ptr<TPlan> plan_;
+};
+
 // Horizontal pass over a band of rows held outside a Raster image, as a decoder delivers them:
-// rows rows of src_width 24-bit pixels from src0 (step src_step bytes) through lists into the
-// rows from dst0 (step dst_step, 24-bit, one pixel per list). Each row gives the bytes
+// rows rows of src_width 24-bit pixels from src0 (step src_step bytes) through the pass's lists
+// into the rows from dst0 (step dst_step, 24-bit, one pixel per list). Each row gives the bytes
 // ResampleRows gives for it, however the rows are cut into bands.
 void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int rows,
-                     std::uint8_t* dst0, std::ptrdiff_t dst_step, const TContributionLists& lists,
+                     std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass,
                      TResamplePath path = TResamplePath::kFastest);
 
 // Vertical pass: every destination row of dest (24-bit) through lists (one per row of dest) from

@@ -327,13 +327,14 @@ TEST(ResampleRowBand, BandsOfAnyHeightGiveTheWholePassRows) {
       TBitmap whole;
       whole.Allocate(dst_w, kHeight, TPixelFormat::pf24bit);
       ResampleRows(source, whole, lists, path);
+      const TRowPass pass(lists);
       for (int band : {1, 3, 8, 13, kHeight}) {
         TBitmap banded;
         banded.Allocate(dst_w, kHeight, TPixelFormat::pf24bit);
         for (int y = 0; y < kHeight; y += band) {
           int rows = std::min(band, kHeight - y);
           ResampleRowBand(source.ScanLine(y), source.RowStep(), src_w, rows, banded.ScanLine(y),
-                          banded.RowStep(), lists, path);
+                          banded.RowStep(), pass, path);
         }
         EXPECT_EQ(PixelBytes(banded), PixelBytes(whole))
             << src_w << " to " << dst_w << ", bands of " << band;
