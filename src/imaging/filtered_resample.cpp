@@ -62,13 +62,14 @@ inline void PixelPortable(const std::uint8_t* src, const TContribution* list, st
   dst[2] = ToByte(a2);
 }
 
-// One destination row of the vertical pass, as written; acc holds one float per byte.
-void ColumnRowPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, const TContribution* list,
+// One destination row of the vertical pass, as written; acc holds one float per byte and rows[j]
+// is row j of the work image.
+void ColumnRowPortable(const std::uint8_t* const* rows, const TContribution* list,
                        std::size_t count, std::vector<float>& acc, std::uint8_t* dst) {
   std::fill(acc.begin(), acc.end(), 0.0f);
   // Tap by tap over the whole row: each byte still sums its taps in list order.
   for (std::size_t e = 0; e < count; ++e) {
-    const std::uint8_t* src = src0 + list[e].index * src_step;
+    const std::uint8_t* src = rows[list[e].index];
     float w = list[e].weight;
     for (std::size_t b = 0; b < acc.size(); ++b) acc[b] = Accumulate(acc[b], src[b], w);
   }
@@ -88,15 +89,14 @@ void RowsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, int height,
   });
 }
 
-void ColumnsPortable(const std::uint8_t* src0, std::ptrdiff_t src_step, std::uint8_t* dst0,
-                     std::ptrdiff_t dst_step, int dst_width, int dst_height,
-                     const TContributionLists& lists) {
-  ForEachBand(dst_height, kBandRows, [&](int first, int last) {
-    std::vector<float> acc(3 * static_cast<std::size_t>(dst_width));
-    for (int i = first; i < last; ++i)
-      ColumnRowPortable(src0, src_step, lists.List(static_cast<std::size_t>(i)),
-                        lists.Count(static_cast<std::size_t>(i)), acc, dst0 + i * dst_step);
-  });
+// Destination rows first .. last - 1.
+void ColumnRowsPortable(const std::uint8_t* const* rows, std::uint8_t* dst0,
+                        std::ptrdiff_t dst_step, int dst_width, int first, int last,
+                        const TContributionLists& lists) {
+  std::vector<float> acc(3 * static_cast<std::size_t>(dst_width));
+  for (int i = first; i < last; ++i)
+    ColumnRowPortable(rows, lists.List(static_cast<std::size_t>(i)),
+                      lists.Count(static_cast<std::size_t>(i)), acc, dst0 + i * dst_step);
 }
 
 #ifdef QV_RESAMPLE_X86
@@ -270,10 +270,9 @@ __attribute__((target("avx2,fma"))) inline __m256 LoadEight(const std::uint8_t* 
 }
 
 // Destination rows first .. last - 1.
-__attribute__((target("avx2,fma"))) void ColumnRowsAvx2(const std::uint8_t* src0,
-                                                        std::ptrdiff_t src_step, std::uint8_t* dst0,
-                                                        std::ptrdiff_t dst_step, int dst_width,
-                                                        int first, int last,
+__attribute__((target("avx2,fma"))) void ColumnRowsAvx2(const std::uint8_t* const* rows,
+                                                        std::uint8_t* dst0, std::ptrdiff_t dst_step,
+                                                        int dst_width, int first, int last,
                                                         const TContributionLists& lists,
                                                         const std::vector<std::uint8_t>& tiny) {
   std::size_t bytes = 3 * static_cast<std::size_t>(dst_width);
@@ -284,7 +283,7 @@ __attribute__((target("avx2,fma"))) void ColumnRowsAvx2(const std::uint8_t* src0
     std::uint8_t* dst = dst0 + i * dst_step;
     if (tiny[static_cast<std::size_t>(i)]) {
       row_acc.resize(bytes);
-      ColumnRowPortable(src0, src_step, list, count, row_acc, dst);
+      ColumnRowPortable(rows, list, count, row_acc, dst);
       continue;
     }
     std::size_t x = 0;
@@ -292,7 +291,7 @@ __attribute__((target("avx2,fma"))) void ColumnRowsAvx2(const std::uint8_t* src0
       __m256 acc[8];
       for (auto& a : acc) a = _mm256_setzero_ps();
       for (std::size_t e = 0; e < count; ++e) {
-        const std::uint8_t* src = src0 + list[e].index * src_step + x;
+        const std::uint8_t* src = rows[list[e].index] + x;
         __m256 w = _mm256_broadcast_ss(&list[e].weight);
         for (int q = 0; q < 8; ++q) acc[q] = _mm256_fmadd_ps(LoadEight(src + 8 * q), w, acc[q]);
       }
@@ -302,28 +301,19 @@ __attribute__((target("avx2,fma"))) void ColumnRowsAvx2(const std::uint8_t* src0
     for (; x + 8 <= bytes; x += 8) {
       __m256 acc = _mm256_setzero_ps();
       for (std::size_t e = 0; e < count; ++e)
-        acc = _mm256_fmadd_ps(LoadEight(src0 + list[e].index * src_step + x),
+        acc = _mm256_fmadd_ps(LoadEight(rows[list[e].index] + x),
                               _mm256_broadcast_ss(&list[e].weight), acc);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), PackEight(acc));
     }
     for (; x < bytes; ++x) {
       __m128 acc = _mm_setzero_ps();
       for (std::size_t e = 0; e < count; ++e) {
-        __m128 v = _mm_set_ss(static_cast<float>(src0[list[e].index * src_step + x]));
+        __m128 v = _mm_set_ss(static_cast<float>(rows[list[e].index][x]));
         acc = _mm_fmadd_ss(v, _mm_set_ss(list[e].weight), acc);
       }
       dst[x] = ToByte(_mm_cvtss_f32(acc));
     }
   }
-}
-
-void ColumnsAvx2(const std::uint8_t* src0, std::ptrdiff_t src_step, std::uint8_t* dst0,
-                 std::ptrdiff_t dst_step, int dst_width, int dst_height,
-                 const TContributionLists& lists) {
-  const std::vector<std::uint8_t> tiny = ListsWithTinyWeights(lists);
-  ForEachBand(dst_height, kBandRows, [&](int first, int last) {
-    ColumnRowsAvx2(src0, src_step, dst0, dst_step, dst_width, first, last, lists, tiny);
-  });
 }
 
 #endif  // QV_RESAMPLE_X86
@@ -423,21 +413,41 @@ void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_
   RowsPortable(src0, src_step, rows, dst0, dst_step, dst_width, pass.Lists());
 }
 
+TColumnPass::TColumnPass(const TContributionLists& lists) : lists_(lists) {
+#ifdef QV_RESAMPLE_X86
+  tiny_ = ListsWithTinyWeights(lists);
+#endif
+}
+
+void TColumnPass::Run(const std::uint8_t* const* rows, int width, TBitmap& dest, int first,
+                      int last, TResamplePath path) const {
+  const int dst_width = std::min(width, dest.Width());
+  last = std::min(last, std::min(dest.Height(), static_cast<int>(lists_.first.size()) - 1));
+  if (dst_width < 1 || first >= last) return;
+  std::uint8_t* dst0 = dest.ScanLine(0);
+  const std::ptrdiff_t dst_step = dest.RowStep();
+  ForEachBand(last - first, kBandRows, [&](int band_first, int band_last) {
+#ifdef QV_RESAMPLE_X86
+    if (path == TResamplePath::kFastest && HasAvx2Fma()) {
+      ColumnRowsAvx2(rows, dst0, dst_step, dst_width, first + band_first, first + band_last, lists_,
+                     tiny_);
+      return;
+    }
+#endif
+    (void)path;
+    ColumnRowsPortable(rows, dst0, dst_step, dst_width, first + band_first, first + band_last,
+                       lists_);
+  });
+}
+
 void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,
                      TResamplePath path) {
   int dst_width = std::min(work.Width(), dest.Width());
   int dst_height = dest.Height();
   if (dst_width < 1 || dst_height < 1 || work.Height() < 1) return;
-  const std::uint8_t* src0 = work.ScanLine(0);
-  std::uint8_t* dst0 = dest.ScanLine(0);
-#ifdef QV_RESAMPLE_X86
-  if (path == TResamplePath::kFastest && HasAvx2Fma()) {
-    ColumnsAvx2(src0, work.RowStep(), dst0, dest.RowStep(), dst_width, dst_height, lists);
-    return;
-  }
-#endif
-  (void)path;
-  ColumnsPortable(src0, work.RowStep(), dst0, dest.RowStep(), dst_width, dst_height, lists);
+  std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(work.Height()));
+  for (int j = 0; j < work.Height(); ++j) rows[static_cast<std::size_t>(j)] = work.ScanLine(j);
+  TColumnPass(lists).Run(rows.data(), dst_width, dest, 0, dst_height, path);
 }
 
 void FilteredResample(TBitmap& source, TBitmap& dest, TFilterKernel kernel, float support,

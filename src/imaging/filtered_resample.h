@@ -81,6 +81,28 @@ void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_
                      std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass,
                      TResamplePath path = TResamplePath::kFastest);
 
+// The vertical pass of one picture: its lists (one per destination row) and which of them the
+// vector path sums the extended way, worked out once however the rows are made. The lists must
+// outlive the pass.
+class TColumnPass {
+ public:
+  explicit TColumnPass(const TContributionLists& lists);
+  TColumnPass(const TColumnPass&) = delete;
+  TColumnPass& operator=(const TColumnPass&) = delete;
+
+  const TContributionLists& Lists() const { return lists_; }
+  // The first width pixels of destination rows first .. last - 1 of dest (24-bit, at least that
+  // wide) from the work rows: rows[j] is work row j (24-bit, at least width pixels; only the rows
+  // the lists of those destination rows name are read). Each row gives the bytes ResampleColumns
+  // gives for it. Spare threads may take bands.
+  void Run(const std::uint8_t* const* rows, int width, TBitmap& dest, int first, int last,
+           TResamplePath path = TResamplePath::kFastest) const;
+
+ private:
+  const TContributionLists& lists_;
+  std::vector<std::uint8_t> tiny_;
+};
+
 // Vertical pass: every destination row of dest (24-bit) through lists (one per row of dest) from
 // the rows of work (24-bit, dest's width).
 void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,

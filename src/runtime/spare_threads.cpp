@@ -146,7 +146,8 @@ void THandOff::Offer(std::function<void()> piece) {
   while (static_cast<int>(pending_.size()) >= limit_) FinishOldest();
   auto task = std::make_unique<TSpareThreads::TTask>(
       1, 1, [piece = std::move(piece)](int, int) { piece(); });
-  if (spare_ != nullptr && spare_->PostIfOneWaits(*task)) {
+  latest_out_ = spare_ != nullptr && spare_->PostIfOneWaits(*task);
+  if (latest_out_) {
     pending_.push_back(std::move(task));
     return;
   }
@@ -156,6 +157,11 @@ void THandOff::Offer(std::function<void()> piece) {
 
 void THandOff::Wait() {
   while (!pending_.empty()) FinishOldest();
+  if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+}
+
+void THandOff::WaitAllButLatest() {
+  while (pending_.size() > (latest_out_ ? 1u : 0u)) FinishOldest();
   if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
 }
 

@@ -81,6 +81,9 @@ class THandOff {
   void Offer(std::function<void()> piece);
   // Waits for every piece offered; rethrows the first failure of one.
   void Wait();
+  // Waits for every piece offered before the latest one (which may go on); rethrows the first
+  // failure of one.
+  void WaitAllButLatest();
 
  private:
   void FinishOldest();
@@ -88,6 +91,7 @@ class THandOff {
   const int limit_;
   std::deque<std::unique_ptr<TSpareThreads::TTask>> pending_;
   std::exception_ptr error_;
+  bool latest_out_ = false;  // the latest piece went to a spare thread (it is pending_.back())
 };
 
 }  // namespace qv

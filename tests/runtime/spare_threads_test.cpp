@@ -208,5 +208,47 @@ TEST(HandOff, AtTheLimitAnOfferWaitsForTheOldestPiece) {
   for (std::thread& helper : helpers) helper.join();
 }
 
+TEST(HandOff, WaitingForAllButTheLatestLeavesOnlyThatOneOut) {
+  TSpareThreads spare;
+  std::vector<std::thread> helpers;
+  for (int i = 0; i < 3; ++i) helpers.emplace_back([&] { spare.Help(); });
+  {
+    TSpareThreads::TLend lend(spare);
+    THandOff hand_off(3);
+    std::atomic<bool> release{false}, last_done{false};
+    std::atomic<int> started{0}, done{0};
+    // Two pieces that take a while, each taken by a helper before the next is offered, then one
+    // that waits for release on the third helper: after the wait the first two are done and the
+    // latest is still out.
+    for (int i = 0; i < 2; ++i) {
+      while (!hand_off.SpareThreadWaits()) std::this_thread::yield();
+      hand_off.Offer([&] {
+        ++started;
+        std::this_thread::sleep_for(20ms);
+        ++done;
+      });
+      while (started == i) std::this_thread::yield();
+    }
+    while (!hand_off.SpareThreadWaits()) std::this_thread::yield();
+    hand_off.Offer([&] {
+      while (!release) std::this_thread::yield();
+      last_done = true;
+    });
+    hand_off.WaitAllButLatest();
+    EXPECT_EQ(done, 2);
+    EXPECT_FALSE(last_done);
+    release = true;
+    hand_off.Wait();
+    EXPECT_TRUE(last_done);
+    // A failure of an earlier piece is told by this wait too.
+    while (!hand_off.SpareThreadWaits()) std::this_thread::yield();
+    hand_off.Offer([] { throw std::runtime_error("piece failed"); });
+    hand_off.Offer([] {});
+    EXPECT_THROW(hand_off.WaitAllButLatest(), std::runtime_error);
+  }
+  spare.Close();
+  for (std::thread& helper : helpers) helper.join();
+}
+
 }  // namespace
 }  // namespace qv
