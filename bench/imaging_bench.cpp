@@ -125,6 +125,19 @@ void BM_ApplySepia(benchmark::State& state) {
   SetRates(state, 4000, 3000, 4000, 3000);
 }
 
+// The contribution lists of one axis (source extent, destination extent, filter row).
+void BM_BuildContributions(benchmark::State& state) {
+  const auto source = static_cast<int>(state.range(0));
+  const auto dest = static_cast<int>(state.range(1));
+  const qv::TResampleFilter& filter =
+      qv::ResampleFilterTable[static_cast<std::size_t>(state.range(2))];
+  for (auto _ : state) {
+    qv::TContributionLists lists = qv::BuildContributions(qv::ResampleScale(dest, source), source,
+                                                          dest, filter.kernel, filter.support);
+    benchmark::DoNotOptimize(lists.entries.data());
+  }
+}
+
 void Sizes(benchmark::internal::Benchmark* b) {
   b->Args({4000, 3000, 640, 480})->Args({4000, 3000, 1600, 1200})->Args({640, 480, 1600, 1200});
 }
@@ -140,6 +153,11 @@ BENCHMARK(BM_FilteredResample)->Apply(FilterSizes)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_FilteredResamplePortable)
     ->Args({4000, 3000, 640, 480, 1})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildContributions)
+    ->Args({4000, 640, 1})
+    ->Args({11320, 1600, 1})
+    ->Args({4000, 640, 0})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BilinearStretch)->Apply(Sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FixedPointBilinearResize)->Apply(Sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReduceColors)->Unit(benchmark::kMillisecond);
