@@ -36,9 +36,10 @@ int FilterRow(TResampleMethod method) {
   }
 }
 
-// Rows a JPEG band holds: a few blocks of the horizontal pass, few enough to stay in the cache
-// between the decoder writing them and the pass reading them.
-constexpr int kJpegBandRows = 32;
+// Rows a JPEG band holds: two blocks of the horizontal pass, few enough that the band, the
+// decoder's own rows and the ring of the vertical pass stay in the level-2 cache together (on a
+// 96 MP picture 16 rows took 3% less time than 32, and 8 rows gave no more).
+constexpr int kJpegBandRows = 16;
 
 }  // namespace
 

@@ -177,6 +177,49 @@ struct TRowPass::TPlan {
 
 namespace {
 
+// The block holds kBlockRows source rows of one strip's source columns as floats, pixel-major:
+// for source column j the channels b, g, r, (spare) of row 0, then of row 1, and so on, 32
+// floats per column. Rows past the last of the picture repeat it.
+__attribute__((target("avx2,fma"))) void FillBlock(const std::uint8_t* src0,
+                                                   std::ptrdiff_t src_step, int src_width, int k0,
+                                                   int rows, const TColumnStrip& strip,
+                                                   float* block) {
+  const std::uint8_t* row[kBlockRows];
+  for (int r = 0; r < kBlockRows; ++r) row[r] = src0 + (k0 + std::min(r, rows - 1)) * src_step;
+  // Column by column, so that each column's floats are written in one go (the block is larger
+  // than the level-1 cache; row by row, every store would miss it), two rows to a vector. A
+  // pixel is read as four bytes: the fourth belongs to the next pixel and lands in the spare
+  // channel, so the row's last pixel is read apart.
+  const int vector_high = std::min(strip.high, src_width - 2);
+  int j = strip.low;
+  for (; j <= vector_high; ++j) {
+    float* b = block + 32 * (j - strip.low);
+    for (int r = 0; r < kBlockRows; r += 2) {
+      std::int32_t upper, lower;
+      std::memcpy(&upper, row[r] + 3 * j, 4);
+      std::memcpy(&lower, row[r + 1] + 3 * j, 4);
+      __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(upper), lower, 1);
+      _mm256_storeu_ps(b + 4 * r, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)));
+    }
+  }
+  if (j <= strip.high) {
+    float* b = block + 32 * (j - strip.low);
+    for (int r = 0; r < kBlockRows; ++r) {
+      const std::uint8_t* p = row[r] + 3 * j;
+      std::int32_t last = p[0] | (p[1] << 8) | (p[2] << 16);
+      _mm_storeu_ps(b + 4 * r, _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(last))));
+    }
+  }
+}
+
+std::vector<float> NewBlock(const TRowPass::TPlan& plan) {
+  try {
+    return std::vector<float>(static_cast<std::size_t>(plan.widest) * 4 * kBlockRows);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
+}
+
 // Rows first_row .. last_row - 1 (a multiple of kBlockRows apart, or ending at the last row).
 __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
                                                        std::ptrdiff_t src_step, int src_width,
@@ -184,41 +227,15 @@ __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
                                                        std::uint8_t* dst0, std::ptrdiff_t dst_step,
                                                        const TContributionLists& lists,
                                                        const TRowPass::TPlan& plan) {
-  const std::vector<TColumnStrip>& strips = plan.strips;
-  const int widest = plan.widest;
-  const std::vector<std::uint8_t>& tiny = plan.tiny;
-  // The block holds kBlockRows source rows of one strip's source columns as floats,
-  // pixel-major: for source column j the channels b, g, r, (spare) of row 0, then of row 1, and
-  // so on, 32 floats per column.
-  std::vector<float> block;
-  try {
-    block.resize(static_cast<std::size_t>(widest) * 4 * kBlockRows);
-  } catch (const std::bad_alloc&) {
-    throw EOutOfMemory();
-  }
+  std::vector<float> block = NewBlock(plan);
   // Byte offset of each row's four result bytes after packing four accumulators (see below).
   static constexpr int kPackedOffset[kBlockRows] = {0, 16, 4, 20, 8, 24, 12, 28};
   for (int k0 = first_row; k0 < height; k0 += kBlockRows) {
     int rows = std::min(kBlockRows, height - k0);
-    for (const TColumnStrip& strip : strips) {
-      for (int r = 0; r < kBlockRows; ++r) {
-        const std::uint8_t* s = src0 + (k0 + std::min(r, rows - 1)) * src_step;
-        float* b = block.data() + 4 * r;
-        int j = strip.low;
-        for (; j <= strip.high && j < src_width - 1; ++j) {
-          std::int32_t v;
-          std::memcpy(&v, s + 3 * j, 4);  // the fourth byte belongs to the next pixel: unused
-          _mm_storeu_ps(b + 32 * (j - strip.low),
-                        _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(v))));
-        }
-        if (j <= strip.high) {  // the row's last pixel, read without going past its end
-          std::int32_t last = s[3 * j] | (s[3 * j + 1] << 8) | (s[3 * j + 2] << 16);
-          _mm_storeu_ps(b + 32 * (j - strip.low),
-                        _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(last))));
-        }
-      }
+    for (const TColumnStrip& strip : plan.strips) {
+      FillBlock(src0, src_step, src_width, k0, rows, strip, block.data());
       for (int i = strip.first; i < strip.last; ++i) {
-        if (tiny[static_cast<std::size_t>(i)]) {
+        if (plan.tiny[static_cast<std::size_t>(i)]) {
           for (int r = 0; r < rows; ++r)
             PixelPortable(src0 + (k0 + r) * src_step, lists.List(static_cast<std::size_t>(i)),
                           lists.Count(static_cast<std::size_t>(i)),
