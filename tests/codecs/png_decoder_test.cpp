@@ -1,6 +1,7 @@
 // The PNG decoder's chunk rules, row conversions, gamma and transparency on hand-built files,
 // and the object's own operations.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -348,6 +349,77 @@ TEST(PngDecoder, ShortStreamLeavesLaterRowsOrFails) {
   EXPECT_EQ(image.ScanLine(1)[0], 0);
 }
 
+// The grey picture from the given zlib stream, cut into IDAT chunks at the given offsets.
+Bytes GreyFileFromStream(const Bytes& stream, const std::vector<std::size_t>& cuts = {}) {
+  std::vector<Chunk> chunks = {{"IHDR", Ihdr(4, 2, 8, 0)}};
+  std::size_t at = 0;
+  for (std::size_t cut : cuts) {
+    chunks.push_back({"IDAT", Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                                    stream.begin() + static_cast<std::ptrdiff_t>(cut))});
+    at = cut;
+  }
+  chunks.push_back({"IDAT", Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at), stream.end())});
+  chunks.push_back({"IEND", {}});
+  return BuildPng(chunks);
+}
+
+// The zlib error a file's image data gives, or "" when the file loads.
+std::string ZlibFailure(const Bytes& file) {
+  TPNGObject png;
+  try {
+    Load(png, file);
+  } catch (const EPNGZLIBError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// The two header bytes and the Adler-32 check around the deflate data, wherever the IDAT chunk
+// boundaries fall: a wrong check, a wrong header and a preset dictionary fail as zlib reports
+// them (data error, need dictionary).
+TEST(PngDecoder, ZlibHeaderAndCheck) {
+  const Bytes stream = Deflate(kGreyRows);
+  const std::size_t n = stream.size();
+  const std::string data_error = EPNGZLIBError(Z_DATA_ERROR).what();
+  // Header and check each split over two chunks, and the check in a chunk of its own.
+  for (const std::vector<std::size_t>& cuts :
+       {std::vector<std::size_t>{1}, {n - 1}, {n - 2}, {n - 3}, {1, n - 4, n - 2}, {n - 4}}) {
+    Bytes file = GreyFileFromStream(stream, cuts);
+    EXPECT_EQ(ZlibFailure(file), "") << cuts[0];
+    EXPECT_EQ(Decode(file).ScanLine(1)[3], 80);
+  }
+  for (std::size_t at = n - 4; at < n; ++at) {
+    Bytes bad = stream;
+    bad[at] ^= 0x10;
+    EXPECT_EQ(ZlibFailure(GreyFileFromStream(bad)), data_error) << at;
+  }
+  // The reader stops once the rows are complete, so a check that the chunk holding the last
+  // rows' data does not hold whole is not read: cut short, left out, or wrong in a later chunk.
+  EXPECT_EQ(ZlibFailure(GreyFileFromStream(Bytes(stream.begin(), stream.end() - 2))), "");
+  EXPECT_EQ(ZlibFailure(GreyFileFromStream(Bytes(stream.begin(), stream.end() - 4))), "");
+  Bytes wrong = stream;
+  wrong[n - 4] ^= 0x10;
+  EXPECT_EQ(ZlibFailure(GreyFileFromStream(wrong, {n - 1})), "");
+
+  // Method 7, window 64 KiB, header bytes not a multiple of 31.
+  auto with_header = [&](std::uint8_t cmf, std::uint8_t flg, const Bytes& extra = {}) {
+    Bytes s = stream;
+    s[0] = cmf;
+    s[1] = static_cast<std::uint8_t>(flg - (cmf * 256 + flg) % 31);
+    s.insert(s.begin() + 2, extra.begin(), extra.end());
+    return GreyFileFromStream(s);
+  };
+  EXPECT_EQ(ZlibFailure(with_header(0x78, 0xDA)), "");
+  EXPECT_EQ(ZlibFailure(with_header(0x08, 0xDA)), "");  // a 256-byte window is still a window
+  EXPECT_EQ(ZlibFailure(with_header(0x77, 0xDA)), data_error);
+  EXPECT_EQ(ZlibFailure(with_header(0x88, 0xDA)), data_error);
+  Bytes off_by_one = stream;
+  off_by_one[1] ^= 1;
+  EXPECT_EQ(ZlibFailure(GreyFileFromStream(off_by_one)), data_error);
+  // A preset dictionary: reported once its identifier is read.
+  EXPECT_EQ(ZlibFailure(with_header(0x78, 0xFA, {1, 2, 3, 4})), EPNGZLIBError(Z_NEED_DICT).what());
+}
+
 // A picture bigger than what the reader inflates at a time (1 MiB of filtered rows) and reads
 // ahead (256 KiB): 1500 x 300 pixels of 8-bit RGB, a pattern every filter has work on.
 constexpr int kBigWidth = 1500;
@@ -374,8 +446,9 @@ void AppendFilteredRows(Bytes& out, int x0, int dx, int count, int y0, int dy, i
 }
 
 // The big picture as a file whose image data is split into IDAT chunks of 8 KiB (the last one
-// shorter), a tEXt chunk after them; level 0 stores the rows uncompressed.
-Bytes BigFile(bool interlaced, int level = 6, int bad_crc_chunk = -1) {
+// shorter), a tEXt chunk after them; level 0 stores the rows uncompressed. bad_check spoils the
+// stream's Adler-32 check.
+Bytes BigFile(bool interlaced, int level = 6, int bad_crc_chunk = -1, bool bad_check = false) {
   Bytes raw;
   if (!interlaced) {
     AppendFilteredRows(raw, 0, 1, kBigWidth, 0, 1, kBigHeight);
@@ -387,6 +460,7 @@ Bytes BigFile(bool interlaced, int level = 6, int bad_crc_chunk = -1) {
                          (kBigHeight - p[0] + p[2] - 1) / p[2]);
   }
   Bytes compressed = Deflate(raw, level);
+  if (bad_check) compressed.back() ^= 1;
   std::vector<Chunk> chunks = {{"IHDR", Ihdr(kBigWidth, kBigHeight, 8, 2, interlaced ? 1 : 0)}};
   for (std::size_t at = 0; at < compressed.size(); at += 8192) {
     std::size_t end = std::min(compressed.size(), at + 8192);
@@ -449,6 +523,18 @@ TEST(PngDecoder, FailureKeepsTheRowsBeforeIt) {
   EXPECT_EQ(WrongBigRows(image, 0, 182), 0);
   const std::uint8_t* last = image.ScanLine(kBigHeight - 1);
   EXPECT_EQ(std::count(last, last + 3 * kBigWidth, 0), 3 * kBigWidth);
+}
+
+// A wrong Adler-32 check fails the read after every row is in the image.
+TEST(PngDecoder, WrongCheckKeepsTheRows) {
+  for (bool interlaced : {false, true}) {
+    SCOPED_TRACE(interlaced ? "Adam7" : "plain");
+    TPNGObject png;
+    EXPECT_THROW(Load(png, BigFile(interlaced, 6, -1, true)), EPNGZLIBError);
+    TBitmap image;
+    png.AssignTo(image);
+    EXPECT_EQ(WrongBigRows(image), 0);
+  }
 }
 
 // The image AssignTo gives shares the decoded pixels: a change to it stays out of the object,
