@@ -100,14 +100,21 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(src_width);
     THandOff hand_off(2);
     int y = 0;
-    int latest = 0;  // first row of the latest band
+    int latest = 0;           // first row of the latest band
+    bool latest_out = false;  // a piece of the latest band was offered to a spare thread
     const bool decoded = jpeg.DecodeInBands(
         kJpegBandRows, [&](const std::uint8_t* rows, std::ptrdiff_t step, int count) {
           count = std::min(count, src_height - y);
           if (count < 1) return;
-          hand_off.WaitAllButLatest();
+          // The bands before the latest are in. When the latest band ran here, its offered
+          // predecessor may still be out: every piece is waited for then.
+          if (latest_out)
+            hand_off.WaitAllButLatest();
+          else
+            hand_off.Wait();
           columns.MakeRowsAbove(latest);
           latest = y;
+          latest_out = false;
           for (int done = 0; done < count;) {  // in two runs where the band meets the ring's end
             const int run = std::min(count - done, columns.RowsBeforeWrap(y));
             std::uint8_t* out = columns.Band(y, run);
@@ -128,6 +135,7 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
               ResampleRowBand(copy.get(), static_cast<std::ptrdiff_t>(row_bytes), src_width, run,
                               out, columns.Step(), row_pass);
             });
+            latest_out = true;
           }
         });
     hand_off.Wait();

@@ -81,8 +81,9 @@ class THandOff {
   void Offer(std::function<void()> piece);
   // Waits for every piece offered; rethrows the first failure of one.
   void Wait();
-  // Waits for every piece offered before the latest one (which may go on); rethrows the first
-  // failure of one.
+  // Waits for every piece offered before the latest one offered (which may go on); rethrows
+  // the first failure of one. Work the caller did itself since that offer is not a piece: a
+  // caller that relies on its own earlier work and a piece offered before it waits with Wait().
   void WaitAllButLatest();
 
  private:

@@ -3,13 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "codecs/jpeg_image.h"
 #include "imaging/image_helpers.h"
 #include "imaging/reduce_colors.h"
 #include "runtime/exceptions.h"
+#include "runtime/spare_threads.h"
+#include "runtime/stream.h"
 
 namespace qv {
 namespace {
@@ -171,6 +176,54 @@ TEST(DecodeResizedJpeg, OtherMethodsAndPaletteDecodesAreLeftToTheUsualPath) {
   EXPECT_FALSE(DecodeResizedJpeg(grey, 50, 33, TResampleMethod::kLanczos3, image));
   EXPECT_EQ(image.Width(), 3);
   EXPECT_EQ(At24(image, 0, 0), (Bgr{1, 2, 3}));
+}
+
+// With a spare thread taking the horizontal pass of some bands while others run here (the
+// helper is sometimes still busy when the next band comes), the destination rows are made only
+// from bands that are in: two threads kept busy beside it make those interleavings common.
+TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
+  TBitmap picture;
+  picture.Allocate(1299, 1003, TPixelFormat::pf24bit);
+  for (int y = 0; y < picture.Height(); ++y) {
+    std::uint8_t* row = picture.ScanLine(y);
+    for (int x = 0; x < 3 * picture.Width(); ++x)
+      row[x] = static_cast<std::uint8_t>(x * 5 + y * 3 + (x * y) % 7);
+  }
+  TJPEGImage source;
+  source.Assign(picture);
+  TMemoryStream bytes;
+  source.SaveToStream(bytes);
+  auto decode = [&](TBitmap& image) {
+    TJPEGImage jpeg;
+    bytes.SetPosition(0);
+    jpeg.LoadFromStream(bytes);
+    return DecodeResizedJpeg(jpeg, 640, 480, TResampleMethod::kMitchell, image);
+  };
+  TBitmap expected;
+  ASSERT_TRUE(decode(expected));
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> busy;
+  for (int i = 0; i < 2; ++i)
+    busy.emplace_back([&] {
+      std::atomic<unsigned> spin{0};
+      while (!stop) spin.fetch_add(1, std::memory_order_relaxed);
+    });
+  for (int round = 0; round < 40; ++round) {
+    TSpareThreads spare;
+    std::thread helper([&] { spare.Help(); });
+    TBitmap image;
+    bool decoded;
+    {
+      TSpareThreads::TLend lend(spare);
+      decoded = decode(image);
+    }
+    spare.Close();
+    helper.join();
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(PixelBytes(image), PixelBytes(expected)) << "round " << round;
+  }
+  stop = true;
+  for (std::thread& thread : busy) thread.join();
 }
 
 }  // namespace
