@@ -100,21 +100,14 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(src_width);
     THandOff hand_off(2);
     int y = 0;
-    int latest = 0;           // first row of the latest band
-    bool latest_out = false;  // a piece of the latest band was offered to a spare thread
+    int latest = 0;  // first row of the latest band
     const bool decoded = jpeg.DecodeInBands(
         kJpegBandRows, [&](const std::uint8_t* rows, std::ptrdiff_t step, int count) {
           count = std::min(count, src_height - y);
           if (count < 1) return;
-          // The bands before the latest are in. When the latest band ran here, its offered
-          // predecessor may still be out: every piece is waited for then.
-          if (latest_out)
-            hand_off.WaitAllButLatest();
-          else
-            hand_off.Wait();
+          hand_off.WaitAllButLatest();  // the bands before the latest are in
           columns.MakeRowsAbove(latest);
           latest = y;
-          latest_out = false;
           for (int done = 0; done < count;) {  // in two runs where the band meets the ring's end
             const int run = std::min(count - done, columns.RowsBeforeWrap(y));
             std::uint8_t* out = columns.Band(y, run);
@@ -122,7 +115,9 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
             y += run;
             done += run;
             if (!hand_off.SpareThreadWaits()) {
-              ResampleRowBand(in, step, src_width, run, out, columns.Step(), row_pass);
+              hand_off.RunHere([&] {
+                ResampleRowBand(in, step, src_width, run, out, columns.Step(), row_pass);
+              });
               continue;
             }
             // The piece owns its copy (not cleared first: every byte is copied in), as pieces
@@ -135,7 +130,6 @@ bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod 
               ResampleRowBand(copy.get(), static_cast<std::ptrdiff_t>(row_bytes), src_width, run,
                               out, columns.Step(), row_pass);
             });
-            latest_out = true;
           }
         });
     hand_off.Wait();

@@ -212,14 +212,6 @@ __attribute__((target("avx2,fma"))) void FillBlock(const std::uint8_t* src0,
   }
 }
 
-std::vector<float> NewBlock(const TRowPass::TPlan& plan) {
-  try {
-    return std::vector<float>(static_cast<std::size_t>(plan.widest) * 4 * kBlockRows);
-  } catch (const std::bad_alloc&) {
-    throw EOutOfMemory();
-  }
-}
-
 // Rows first_row .. last_row - 1 (a multiple of kBlockRows apart, or ending at the last row).
 __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
                                                        std::ptrdiff_t src_step, int src_width,
@@ -227,7 +219,12 @@ __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
                                                        std::uint8_t* dst0, std::ptrdiff_t dst_step,
                                                        const TContributionLists& lists,
                                                        const TRowPass::TPlan& plan) {
-  std::vector<float> block = NewBlock(plan);
+  std::vector<float> block;
+  try {
+    block.resize(static_cast<std::size_t>(plan.widest) * 4 * kBlockRows);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
   // Byte offset of each row's four result bytes after packing four accumulators (see below).
   static constexpr int kPackedOffset[kBlockRows] = {0, 16, 4, 20, 8, 24, 12, 28};
   for (int k0 = first_row; k0 < height; k0 += kBlockRows) {

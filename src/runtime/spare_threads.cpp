@@ -155,6 +155,11 @@ void THandOff::Offer(std::function<void()> piece) {
   if (task->error && !error_) error_ = task->error;
 }
 
+void THandOff::RunHere(const std::function<void()>& piece) {
+  latest_out_ = false;
+  piece();
+}
+
 void THandOff::Wait() {
   while (!pending_.empty()) FinishOldest();
   if (error_) std::rethrow_exception(std::exchange(error_, nullptr));

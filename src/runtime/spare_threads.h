@@ -79,11 +79,13 @@ class THandOff {
   // Runs piece on a waiting spare thread, or here when none waits; with limit pieces out,
   // first waits for the oldest.
   void Offer(std::function<void()> piece);
+  // Runs piece here at once (its failure leaves through this call), as the latest piece: for a
+  // piece that needs no copy of its input when it does not leave.
+  void RunHere(const std::function<void()>& piece);
   // Waits for every piece offered; rethrows the first failure of one.
   void Wait();
-  // Waits for every piece offered before the latest one offered (which may go on); rethrows
-  // the first failure of one. Work the caller did itself since that offer is not a piece: a
-  // caller that relies on its own earlier work and a piece offered before it waits with Wait().
+  // Waits for every piece before the latest one (Offer or RunHere), which may go on; rethrows
+  // the first failure of one.
   void WaitAllButLatest();
 
  private:

@@ -240,6 +240,19 @@ TEST(HandOff, WaitingForAllButTheLatestLeavesOnlyThatOneOut) {
     release = true;
     hand_off.Wait();
     EXPECT_TRUE(last_done);
+    // Work run here counts as the latest piece: the one offered before it is waited for.
+    while (!hand_off.SpareThreadWaits()) std::this_thread::yield();
+    hand_off.Offer([&] {
+      ++started;
+      std::this_thread::sleep_for(20ms);
+      ++done;
+    });
+    while (started == 2) std::this_thread::yield();
+    bool ran_here = false;
+    hand_off.RunHere([&] { ran_here = true; });
+    EXPECT_TRUE(ran_here);
+    hand_off.WaitAllButLatest();
+    EXPECT_EQ(done, 3);
     // A failure of an earlier piece is told by this wait too.
     while (!hand_off.SpareThreadWaits()) std::this_thread::yield();
     hand_off.Offer([] { throw std::runtime_error("piece failed"); });
