@@ -1,7 +1,7 @@
 // A file-manager-like drag source for checking drops on a real X server by hand: a small window
 // at the position given; pressing the mouse on it starts a drag of the files named (as a
-// text/uri-list, the way file managers offer files) and prints what the target answered. With
-// no file names it drags plain text, which the drop target must refuse.
+// text/uri-list, the way file managers offer files) and prints when the drag began and what the
+// target answered. With no file names it drags plain text, which the drop target must refuse.
 //   drag_source X Y [FILE...]   (then move the pointer with xdotool: see scripts/xdnd_check.sh)
 #include <QApplication>
 #include <QDrag>
@@ -36,6 +36,8 @@ class TDragSource : public QLabel {
     }
     auto* drag = new QDrag(this);
     drag->setMimeData(mime);
+    std::printf("drag started\n");
+    std::fflush(stdout);
     Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
     std::printf("drag ended: %s\n", action == Qt::IgnoreAction ? "refused" : "accepted");
     std::fflush(stdout);
