@@ -5,14 +5,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 #include <jerror.h>
 
+#include "codecs/jpeg_band_encoder.h"
 #include "codecs/jpeg_cmyk.h"
 #include "codecs/jpeg_error_manager.h"
 #include "codecs/jpeg_memory_managers.h"
 #include "imaging/image_limits.h"
+#include "runtime/spare_threads.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
 #include "runtime/translation.h"
@@ -259,6 +264,37 @@ void StepCompress(void *context) {
 // memory at a 4-byte step.
 bool OneRowPerCall(std::ptrdiff_t step) { return step <= 0 || step % 4 != 0; }
 
+// libjpeg's header and tables for a colour picture at quality, read back from the file it
+// writes for a small one; nothing when they are not what the band encoder continues. Made once
+// per quality.
+const std::optional<TJpegBaselineHeader> &BaselineHeader(int quality) {
+  static std::mutex mutex;
+  static std::map<int, std::optional<TJpegBaselineHeader>> headers;
+  std::lock_guard lock(mutex);
+  auto found = headers.find(quality);
+  if (found != headers.end()) return found->second;
+  std::optional<TJpegBaselineHeader> header;
+  std::vector<std::uint8_t> pixels(16 * 16 * 3, 128);
+  std::vector<std::uint8_t> file;
+  Encoder encoder(nullptr);
+  encoder.out = &file;
+  encoder.width = 16;
+  encoder.height = 16;
+  encoder.quality = quality;
+  encoder.row0 = pixels.data();
+  encoder.step = 16 * 3;
+  encoder.one_row = OneRowPerCall(encoder.step);
+  if (RunJpegStep(encoder.errors, StepCompress, &encoder)) header = TJpegBaselineHeader::Read(file);
+  return headers.emplace(quality, std::move(header)).first->second;
+}
+
+// The band encoder pays off only with threads to share the bands; it takes the colour
+// pictures libjpeg would write as one baseline scan.
+bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
+  return SpareThreadsLent() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
+         JpegBandEncoderRuns();
+}
+
 }  // namespace
 
 EJPEG::EJPEG(int message_code, std::string library_message)
@@ -496,6 +532,32 @@ void TJPEGImage::Compress() {
     converted = *source;
     converted.SetPixelFormat(TPixelFormat::pf24bit);
     source = &converted;
+  }
+  if (CompressInBands(source->Width(), source->Height(), grayscale_output_,
+                      progressive_encoding_)) {
+    if (const auto &header = BaselineHeader(quality_)) {
+      long long last_report = JpegTickCount();
+      auto report = [&](int percent) {
+        const long long now = JpegTickCount();
+        if (!OnProgress || now - last_report < 500) return;
+        last_report = now;
+        OnProgress(percent);
+      };
+      try {
+        fresh->data_ = EncodeJpegInBands(*header, source->ScanLine(0), source->RowStep(),
+                                         source->Width(), source->Height(), report);
+      } catch (const EAbort &) {
+        NewData();
+        return;
+      }
+      fresh->width_ = source->Width();
+      fresh->height_ = source->Height();
+      fresh->grayscale_ = false;
+      fresh->components_ = 3;
+      data_ = std::move(fresh);
+      need_recalc_ = true;
+      return;
+    }
   }
   auto encoder = std::make_unique<Encoder>(&OnProgress);
   encoder->out = &fresh->data_;

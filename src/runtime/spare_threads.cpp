@@ -64,6 +64,8 @@ void ForEachBand(int count, int band_size, const std::function<void(int, int)>& 
   if (task.error) std::rethrow_exception(task.error);
 }
 
+bool SpareThreadsLent() { return t_lent != nullptr; }
+
 TSpareThreads::TLend::TLend(TSpareThreads& spare) : previous_(t_lent) { t_lent = &spare; }
 
 TSpareThreads::TLend::~TLend() { t_lent = previous_; }

@@ -20,6 +20,10 @@ namespace qv {
 // exception a band throws is rethrown then (the bands not yet begun are skipped).
 void ForEachBand(int count, int band_size, const std::function<void(int first, int last)>& body);
 
+// True when spare threads are lent to the calling thread, so that ForEachBand may share out
+// its bands.
+bool SpareThreadsLent();
+
 class TSpareThreads {
  public:
   TSpareThreads() = default;
