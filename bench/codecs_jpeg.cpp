@@ -12,6 +12,7 @@
 
 #include <jpeglib.h>
 
+#include "codecs/bmp_reader.h"
 #include "codecs/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "runtime/spare_threads.h"
@@ -26,10 +27,16 @@ constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 constexpr int kQuality = 85;
 
-// A photo-like picture: smooth gradients, a few hard edges and mild noise.
+// A photo-like picture: smooth gradients, a few hard edges and mild noise; or the 24-bit BMP
+// file QV_BENCH_BMP names (one of the comparison's corpus, say).
 const TBitmap &Photo() {
   static const TBitmap image = [] {
     TBitmap result;
+    if (const char *path = std::getenv("QV_BENCH_BMP")) {
+      qv::TFileStream file(path);
+      qv::ReadBitmap(result, file);
+      return result;
+    }
     result.Allocate(kWidth, kHeight, TPixelFormat::pf24bit);
     std::mt19937 random(1);
     for (int y = 0; y < kHeight; ++y) {
@@ -87,8 +94,8 @@ const std::vector<std::uint8_t> &Encoded() {
 }
 
 void SetRate(benchmark::State &state) {
-  state.counters["MPix/s"] =
-      benchmark::Counter(kWidth * kHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MPix/s"] = benchmark::Counter(Photo().Width() * Photo().Height() / 1e6,
+                                                benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void JpegEncodeAdapter(benchmark::State &state) {
@@ -145,8 +152,8 @@ void JpegEncodeLibrary(benchmark::State &state) {
     unsigned char *out = nullptr;
     unsigned long out_size = 0;
     jpeg_mem_dest(&c, &out, &out_size);
-    c.image_width = kWidth;
-    c.image_height = kHeight;
+    c.image_width = static_cast<JDIMENSION>(photo.Width());
+    c.image_height = static_cast<JDIMENSION>(photo.Height());
     c.input_components = 3;
     c.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&c);

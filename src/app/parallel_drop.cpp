@@ -101,8 +101,9 @@ TParallelDrop::TParallelDrop(const std::vector<std::string>& files, int jobs,
       window_(4 * std::max(jobs, 1)),
       states_(files.size()),
       first_failure_(static_cast<int>(files.size())) {
-  const int count = static_cast<int>(files.size());
-  const int workers = std::max(1, std::min(jobs, count));
+  // One thread per job even when the names are fewer: a thread with no name lends itself at once
+  // to the pictures being converted (a single big file gets every core).
+  const int workers = std::max(1, jobs);
   workers_.reserve(static_cast<std::size_t>(workers));
   try {
     for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });

@@ -85,18 +85,24 @@ class TMcuRowPlanes {
 // libjpeg's dummy blocks: no AC, and the DC of the block before them in the MCU.
 void MakeMcu(const TMcuRowPlanes& planes, const TGeometry& g, int mcu_row, int x,
              const std::array<TJpegDivisors, 3>& divisors, TMcu& mcu) {
-  for (int i = 0; i < 4; ++i) {
-    const int by = i / 2, bx = i % 2;
-    TBlock& block = mcu[i];
-    if (2 * mcu_row + by >= g.y_block_rows || 2 * x + bx >= g.y_block_columns) {
-      block.fill(0);
-      block[0] = mcu[i - 1][0];
-      continue;
+  auto y_block = [&](int i) {
+    return TJpegBlockSource{planes.Y(8 * (i / 2)) + 16 * x + 8 * (i % 2), planes.YStride(),
+                            &divisors[0], mcu[i].data()};
+  };
+  auto chroma_block = [&](int c) {
+    return TJpegBlockSource{planes.Chroma(c, 0) + 8 * x, planes.ChromaStride(), &divisors[c],
+                            mcu[3 + c].data()};
+  };
+  ForwardDctPair(y_block(0), y_block(1));
+  ForwardDctPair(y_block(2), y_block(3));
+  ForwardDctPair(chroma_block(1), chroma_block(2));
+  // The padding read for blocks past the picture's own is replaced by dummy blocks.
+  for (int i = 1; i < 4; ++i) {
+    if (2 * mcu_row + i / 2 >= g.y_block_rows || 2 * x + i % 2 >= g.y_block_columns) {
+      mcu[i].fill(0);
+      mcu[i][0] = mcu[i - 1][0];
     }
-    ForwardDct(planes.Y(8 * by) + 16 * x + 8 * bx, planes.YStride(), divisors[0], block.data());
   }
-  for (int c = 1; c < 3; ++c)
-    ForwardDct(planes.Chroma(c, 0) + 8 * x, planes.ChromaStride(), divisors[c], mcu[3 + c].data());
 }
 
 void PutMcu(TJpegBitString& bits, const TMcu& mcu, std::array<int, 3>& last_dc,

@@ -1,6 +1,6 @@
-// The DCT is the LL&M factorization libjpeg calls "islow": 12 multiplications per 8 samples,
-// constants with 13 fraction bits, and 2 extra bits kept between the row pass and the column
-// pass. Its results come out eight times the true coefficients.
+// The DCT is the LL&M factorization libjpeg calls "islow": constants with 13 fraction bits,
+// and 2 extra bits kept between the row pass and the column pass; its results come out eight
+// times the true coefficients. Two blocks go through it at once, one in each 128-bit half.
 #include "codecs/jpeg_forward_dct.h"
 
 #include <immintrin.h>
@@ -19,129 +19,188 @@ namespace {
 constexpr int kConstBits = 13;
 constexpr int kPass1Bits = 2;
 
-constexpr std::int32_t k0_298631336 = 2446;
-constexpr std::int32_t k0_390180644 = 3196;
-constexpr std::int32_t k0_541196100 = 4433;
-constexpr std::int32_t k0_765366865 = 6270;
-constexpr std::int32_t k0_899976223 = 7373;
-constexpr std::int32_t k1_175875602 = 9633;
-constexpr std::int32_t k1_501321110 = 12299;
-constexpr std::int32_t k1_847759065 = 15137;
-constexpr std::int32_t k1_961570560 = 16069;
-constexpr std::int32_t k2_053119869 = 16819;
-constexpr std::int32_t k2_562915447 = 20995;
-constexpr std::int32_t k3_072711026 = 25172;
-
 // The colour weights in 16 fraction bits (each x 65536, rounded).
 constexpr std::int32_t kRY = 19595, kGY = 38470, kBY = 7471;
 constexpr std::int32_t kRCb = 11059, kGCb = 21709, kHalf = 32768;
 constexpr std::int32_t kGCr = 27439, kBCr = 5329;
 constexpr std::int32_t kChromaOffset = (128 << 16) + 32767;
 
-constexpr std::int32_t Descale(std::int32_t x, int n) { return (x + (1 << (n - 1))) >> n; }
+// The LL&M constants (each x 2^13, rounded): c1 = 0.298631336, c2 = 0.390180644,
+// c3 = 0.541196100, c4 = 0.765366865, c5 = 0.899976223, c6 = 1.175875602, c7 = 1.501321110,
+// c8 = 1.847759065, c9 = 1.961570560, c10 = 2.053119869, c11 = 2.562915447, c12 = 3.072711026.
+// The even outputs 2 and 6 are z1 + t13 c4 and z1 - t12 c8 with z1 = (t12 + t13) c3; the odd
+// ones sum products of the differences t4 .. t7 through z1 .. z5. Multiplied out, each output is
+// one weighted sum of two or four values, which is what a 16-bit multiply-add gives, exactly.
+constexpr std::int16_t kC3 = 4433, kC4 = 6270, kC8 = 15137;
+constexpr std::int16_t kC1 = 2446, kC2 = 3196, kC5 = 7373, kC6 = 9633, kC7 = 12299;
+constexpr std::int16_t kC9 = 16069, kC10 = 16819, kC11 = 20995, kC12 = 25172;
 
-// One 8-point DCT, on values of any type that adds and multiplies like int32 (a lane each). The
-// first pass keeps kPass1Bits more bits; the second takes them off.
-template <bool kFirstPass, typename V, typename Mul, typename Shift>
-inline void Dct8(V d[8], Mul mul, Shift descale) {
-  const int even_shift = kFirstPass ? 0 : kPass1Bits;
-  const int odd_shift = kFirstPass ? kConstBits - kPass1Bits : kConstBits + kPass1Bits;
-  V tmp0 = d[0] + d[7], tmp7 = d[0] - d[7];
-  V tmp1 = d[1] + d[6], tmp6 = d[1] - d[6];
-  V tmp2 = d[2] + d[5], tmp5 = d[2] - d[5];
-  V tmp3 = d[3] + d[4], tmp4 = d[3] - d[4];
-  V tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3;
-  V tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
-  if constexpr (kFirstPass) {
-    d[0] = descale(tmp10 + tmp11, -kPass1Bits);
-    d[4] = descale(tmp10 - tmp11, -kPass1Bits);
-  } else {
-    d[0] = descale(tmp10 + tmp11, even_shift);
-    d[4] = descale(tmp10 - tmp11, even_shift);
-  }
-  V z1 = mul(tmp12 + tmp13, k0_541196100);
-  d[2] = descale(z1 + mul(tmp13, k0_765366865), odd_shift);
-  d[6] = descale(z1 - mul(tmp12, k1_847759065), odd_shift);
-  z1 = tmp4 + tmp7;
-  V z2 = tmp5 + tmp6, z3 = tmp4 + tmp6, z4 = tmp5 + tmp7;
-  V z5 = mul(z3 + z4, k1_175875602);
-  tmp4 = mul(tmp4, k0_298631336);
-  tmp5 = mul(tmp5, k2_053119869);
-  tmp6 = mul(tmp6, k3_072711026);
-  tmp7 = mul(tmp7, k1_501321110);
-  z1 = mul(z1, -k0_899976223);
-  z2 = mul(z2, -k2_562915447);
-  z3 = mul(z3, -k1_961570560) + z5;
-  z4 = mul(z4, -k0_390180644) + z5;
-  d[7] = descale(tmp4 + z1 + z3, odd_shift);
-  d[5] = descale(tmp5 + z2 + z4, odd_shift);
-  d[3] = descale(tmp6 + z2 + z3, odd_shift);
-  d[1] = descale(tmp7 + z1 + z4, odd_shift);
+// Weights of (t12, t13) for outputs 2 and 6.
+constexpr std::int16_t kOut2[2] = {kC3, kC3 + kC4};
+constexpr std::int16_t kOut6[2] = {kC3 - kC8, kC3};
+// Weights of (t4, t5, t6, t7) for outputs 7, 5, 3, 1.
+constexpr std::int16_t kOut7[4] = {kC1 - kC5 - kC9 + kC6, kC6, kC6 - kC9, kC6 - kC5};
+constexpr std::int16_t kOut5[4] = {kC6, kC10 - kC11 - kC2 + kC6, kC6 - kC11, kC6 - kC2};
+constexpr std::int16_t kOut3[4] = {kC6 - kC9, kC6 - kC11, kC12 - kC11 - kC9 + kC6, kC6};
+constexpr std::int16_t kOut1[4] = {kC6 - kC5, kC6 - kC2, kC6, kC7 - kC5 - kC2 + kC6};
+
+// Two 16-bit weights for the pairs a multiply-add takes.
+inline __m256i Weights(std::int16_t first, std::int16_t second) {
+  return _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(
+      static_cast<std::uint16_t>(second) << 16 | static_cast<std::uint16_t>(first))));
 }
 
-struct TVec {
-  __m256i v;
+// The 32-bit results of a weighted sum, for the first four lanes of each half and the last four.
+struct TWide {
+  __m256i low, high;
 };
 
-inline TVec operator+(TVec a, TVec b) { return {_mm256_add_epi32(a.v, b.v)}; }
-inline TVec operator-(TVec a, TVec b) { return {_mm256_sub_epi32(a.v, b.v)}; }
+inline TWide Sum2(__m256i a, __m256i b, const std::int16_t w[2]) {
+  const __m256i weights = Weights(w[0], w[1]);
+  return {_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights),
+          _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights)};
+}
 
-// Rows to columns: r[i] holds row i of an 8x8 block of int32.
-inline void Transpose(TVec r[8]) {
-  __m256i t[8], u[8];
+inline TWide Sum4(__m256i a, __m256i b, __m256i c, __m256i d, const std::int16_t w[4]) {
+  const __m256i ab = Weights(w[0], w[1]), cd = Weights(w[2], w[3]);
+  return {_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), ab),
+                           _mm256_madd_epi16(_mm256_unpacklo_epi16(c, d), cd)),
+          _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), ab),
+                           _mm256_madd_epi16(_mm256_unpackhi_epi16(c, d), cd))};
+}
+
+inline TWide Descale(TWide x, int n) {
+  const __m256i round = _mm256_set1_epi32(1 << (n - 1));
+  return {_mm256_srai_epi32(_mm256_add_epi32(x.low, round), n),
+          _mm256_srai_epi32(_mm256_add_epi32(x.high, round), n)};
+}
+
+inline __m256i Narrow(TWide x) { return _mm256_packs_epi32(x.low, x.high); }
+
+// An 8x8 transpose of 16-bit values in each 128-bit half: r[i] holds row i.
+inline void Transpose(__m256i r[8]) {
+  __m256i a[8], b[8];
   for (int i = 0; i < 8; i += 2) {
-    t[i] = _mm256_unpacklo_epi32(r[i].v, r[i + 1].v);
-    t[i + 1] = _mm256_unpackhi_epi32(r[i].v, r[i + 1].v);
+    a[i] = _mm256_unpacklo_epi16(r[i], r[i + 1]);
+    a[i + 1] = _mm256_unpackhi_epi16(r[i], r[i + 1]);
   }
   for (int i = 0; i < 8; i += 4) {
-    u[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
-    u[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
-    u[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
-    u[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
+    b[i] = _mm256_unpacklo_epi32(a[i], a[i + 2]);
+    b[i + 1] = _mm256_unpackhi_epi32(a[i], a[i + 2]);
+    b[i + 2] = _mm256_unpacklo_epi32(a[i + 1], a[i + 3]);
+    b[i + 3] = _mm256_unpackhi_epi32(a[i + 1], a[i + 3]);
   }
   for (int i = 0; i < 4; ++i) {
-    r[i].v = _mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
-    r[i + 4].v = _mm256_permute2x128_si256(u[i], u[i + 4], 0x31);
+    r[2 * i] = _mm256_unpacklo_epi64(b[i], b[i + 4]);
+    r[2 * i + 1] = _mm256_unpackhi_epi64(b[i], b[i + 4]);
   }
+}
+
+// The odd outputs 1, 3, 5, 7 of the differences t4 .. t7, descaled by n bits.
+inline void OddPart(__m256i t4, __m256i t5, __m256i t6, __m256i t7, int n, TWide out[4]) {
+  out[0] = Descale(Sum4(t4, t5, t6, t7, kOut1), n);
+  out[1] = Descale(Sum4(t4, t5, t6, t7, kOut3), n);
+  out[2] = Descale(Sum4(t4, t5, t6, t7, kOut5), n);
+  out[3] = Descale(Sum4(t4, t5, t6, t7, kOut7), n);
+}
+
+// x / 2h, rounded half away from zero, through the reciprocal m of 2h (in each 32-bit lane).
+inline __m256i Divide(__m256i x, __m256i h, __m256i m) {
+  const __m256i a = _mm256_add_epi32(_mm256_abs_epi32(x), h);
+  const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(a, m), 32);
+  const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(m, 32));
+  return _mm256_sign_epi32(_mm256_blend_epi32(even, odd, 0xAA), x);
+}
+
+// Divides the 32-bit coefficients of one row (four in each of low and high per half) by their
+// steps, rounded half away from zero, and narrows them to 16 bits.
+inline __m256i Quantize(TWide t, const __m256i half[2], const __m256i reciprocal[2]) {
+  return _mm256_packs_epi32(Divide(t.low, half[0], reciprocal[0]),
+                            Divide(t.high, half[1], reciprocal[1]));
+}
+
+// Byte 2 of each 32-bit lane (a result shifted down 16) for eight lanes, stored as 8 bytes.
+inline void StoreThirdBytes(__m256i v, std::uint8_t* out) {
+  const __m256i third_bytes =
+      _mm256_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                       2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, third_bytes),
+                                                     _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+}
+
+// A row's four steps of columns 0-3 (part 0) or 4-7 (part 1) for the block of each half.
+inline __m256i PerHalf(const std::int32_t* a, const std::int32_t* b) {
+  return _mm256_setr_m128i(_mm_load_si128(reinterpret_cast<const __m128i*>(a)),
+                           _mm_load_si128(reinterpret_cast<const __m128i*>(b)));
+}
+inline __m256i PerHalf(const std::uint32_t* a, const std::uint32_t* b) {
+  return _mm256_setr_m128i(_mm_load_si128(reinterpret_cast<const __m128i*>(a)),
+                           _mm_load_si128(reinterpret_cast<const __m128i*>(b)));
 }
 
 }  // namespace
 
-void ForwardDct(const std::uint8_t* block, std::ptrdiff_t stride, const TJpegDivisors& divisors,
-                std::int16_t* coefficients) {
-  auto mul = [](TVec x, std::int32_t c) {
-    return TVec{_mm256_mullo_epi32(x.v, _mm256_set1_epi32(c))};
-  };
-  auto descale = [](TVec x, int n) {
-    if (n < 0) return TVec{_mm256_slli_epi32(x.v, -n)};
-    return TVec{_mm256_srai_epi32(_mm256_add_epi32(x.v, _mm256_set1_epi32(1 << (n - 1))), n)};
-  };
-  TVec d[8];
-  const __m256i center = _mm256_set1_epi32(128);
+void ForwardDctPair(const TJpegBlockSource& first, const TJpegBlockSource& second) {
+  // Block first in the low 128 bits of each vector, second in the high; rows of samples, less
+  // 128.
+  __m256i d[8];
+  const __m256i center = _mm256_set1_epi16(128);
   for (int y = 0; y < 8; ++y) {
-    const __m128i row = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + y * stride));
-    d[y].v = _mm256_sub_epi32(_mm256_cvtepu8_epi32(row), center);
+    const __m128i both = _mm_unpacklo_epi64(
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first.samples + y * first.stride)),
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second.samples + y * second.stride)));
+    d[y] = _mm256_sub_epi16(_mm256_cvtepu8_epi16(both), center);
   }
-  Transpose(d);  // d[x]: sample x of each row
-  Dct8<true>(d, mul, descale);
-  Transpose(d);  // d[y]: row y of the first pass's results
-  Dct8<false>(d, mul, descale);
-  __m256i q[8];
-  for (int y = 0; y < 8; ++y) {
-    const __m256i t = d[y].v;
-    const __m256i a = _mm256_add_epi32(
-        _mm256_abs_epi32(t),
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(&divisors.half[y * 8])));
-    const __m256i m =
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(&divisors.reciprocal[y * 8]));
-    const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(a, m), 32);
-    const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(m, 32));
-    q[y] = _mm256_sign_epi32(_mm256_blend_epi32(even, odd, 0xAA), t);
+  // Rows: d[x] holds sample x of every row. Sums stay within 16 bits in this pass.
+  Transpose(d);
+  {
+    const __m256i t0 = _mm256_add_epi16(d[0], d[7]), t7 = _mm256_sub_epi16(d[0], d[7]);
+    const __m256i t1 = _mm256_add_epi16(d[1], d[6]), t6 = _mm256_sub_epi16(d[1], d[6]);
+    const __m256i t2 = _mm256_add_epi16(d[2], d[5]), t5 = _mm256_sub_epi16(d[2], d[5]);
+    const __m256i t3 = _mm256_add_epi16(d[3], d[4]), t4 = _mm256_sub_epi16(d[3], d[4]);
+    const __m256i t10 = _mm256_add_epi16(t0, t3), t13 = _mm256_sub_epi16(t0, t3);
+    const __m256i t11 = _mm256_add_epi16(t1, t2), t12 = _mm256_sub_epi16(t1, t2);
+    const int n = kConstBits - kPass1Bits;
+    d[0] = _mm256_slli_epi16(_mm256_add_epi16(t10, t11), kPass1Bits);
+    d[4] = _mm256_slli_epi16(_mm256_sub_epi16(t10, t11), kPass1Bits);
+    d[2] = Narrow(Descale(Sum2(t12, t13, kOut2), n));
+    d[6] = Narrow(Descale(Sum2(t12, t13, kOut6), n));
+    TWide odd[4];
+    OddPart(t4, t5, t6, t7, n, odd);
+    for (int i = 0; i < 4; ++i) d[2 * i + 1] = Narrow(odd[i]);
   }
-  // Two rows to a vector of 16-bit values, in order.
-  for (int y = 0; y < 8; y += 2) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(coefficients + 8 * y),
-                        _mm256_permute4x64_epi64(_mm256_packs_epi32(q[y], q[y + 1]), 0xD8));
+  // Columns: d[y] holds row y of the row pass's results. The sums of four rows reach 2^14, so
+  // outputs 0 and 4 are formed in 32 bits.
+  Transpose(d);
+  const __m256i t0 = _mm256_add_epi16(d[0], d[7]), t7 = _mm256_sub_epi16(d[0], d[7]);
+  const __m256i t1 = _mm256_add_epi16(d[1], d[6]), t6 = _mm256_sub_epi16(d[1], d[6]);
+  const __m256i t2 = _mm256_add_epi16(d[2], d[5]), t5 = _mm256_sub_epi16(d[2], d[5]);
+  const __m256i t3 = _mm256_add_epi16(d[3], d[4]), t4 = _mm256_sub_epi16(d[3], d[4]);
+  const __m256i t10 = _mm256_add_epi16(t0, t3), t13 = _mm256_sub_epi16(t0, t3);
+  const __m256i t11 = _mm256_add_epi16(t1, t2), t12 = _mm256_sub_epi16(t1, t2);
+  const int n = kConstBits + kPass1Bits;
+  static constexpr std::int16_t kPlus[2] = {1, 1}, kMinus[2] = {1, -1};
+  TWide out[8];
+  out[0] = Descale(Sum2(t10, t11, kPlus), kPass1Bits);
+  out[4] = Descale(Sum2(t10, t11, kMinus), kPass1Bits);
+  out[2] = Descale(Sum2(t12, t13, kOut2), n);
+  out[6] = Descale(Sum2(t12, t13, kOut6), n);
+  TWide odd[4];
+  OddPart(t4, t5, t6, t7, n, odd);
+  for (int i = 0; i < 4; ++i) out[2 * i + 1] = odd[i];
+  for (int v = 0; v < 8; ++v) {
+    const __m256i half[2] = {
+        PerHalf(&first.divisors->half[8 * v], &second.divisors->half[8 * v]),
+        PerHalf(&first.divisors->half[8 * v + 4], &second.divisors->half[8 * v + 4])};
+    const __m256i reciprocal[2] = {
+        PerHalf(&first.divisors->reciprocal[8 * v], &second.divisors->reciprocal[8 * v]),
+        PerHalf(&first.divisors->reciprocal[8 * v + 4], &second.divisors->reciprocal[8 * v + 4])};
+    const __m256i row = Quantize(out[v], half, reciprocal);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(first.coefficients + 8 * v),
+                     _mm256_castsi256_si128(row));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(second.coefficients + 8 * v),
+                     _mm256_extracti128_si256(row, 1));
   }
 }
 
@@ -165,15 +224,6 @@ void ConvertBgrToYcc(const std::uint8_t* bgr, int count, std::uint8_t* y, std::u
       _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(-kGCr) << 16));
   const __m256i y_round = _mm256_set1_epi32(kHalf);
   const __m256i chroma_round = _mm256_set1_epi32(kChromaOffset);
-  // Byte 2 of each lane is the result shifted down 16; gather those to the low 8 bytes.
-  const __m256i third_bytes =
-      _mm256_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
-                       2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m256i join = _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1);
-  auto store8 = [&](__m256i v, std::uint8_t* out) {
-    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, third_bytes), join);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
-  };
   int i = 0;
   for (; 3 * i + 32 <= 3 * count; i += 8) {
     const __m256i raw = _mm256_permutevar8x32_epi32(
@@ -190,9 +240,9 @@ void ConvertBgrToYcc(const std::uint8_t* bgr, int count, std::uint8_t* y, std::u
     __m256i crv = _mm256_add_epi32(_mm256_madd_epi16(rg, cr_g), _mm256_slli_epi32(r, 15));
     crv = _mm256_add_epi32(
         crv, _mm256_sub_epi32(chroma_round, _mm256_madd_epi16(b, _mm256_set1_epi32(kBCr))));
-    store8(yv, y + i);
-    store8(cbv, cb + i);
-    store8(crv, cr + i);
+    StoreThirdBytes(yv, y + i);
+    StoreThirdBytes(cbv, cb + i);
+    StoreThirdBytes(crv, cr + i);
   }
   for (; i < count; ++i) {
     const std::int32_t b = bgr[3 * i], g = bgr[3 * i + 1], r = bgr[3 * i + 2];

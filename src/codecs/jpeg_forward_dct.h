@@ -34,8 +34,16 @@ void ConvertBgrToYcc(const std::uint8_t* bgr, int count, std::uint8_t* y, std::u
 void DownsampleRows(const std::uint8_t* upper, const std::uint8_t* lower, int count,
                     std::uint8_t* out);
 
-// The quantized DCT of the 8x8 block of samples at block (rows stride bytes apart), row-major.
-void ForwardDct(const std::uint8_t* block, std::ptrdiff_t stride, const TJpegDivisors& divisors,
-                std::int16_t* coefficients);
+// An 8x8 block of samples (rows stride bytes apart) and where its quantized DCT goes,
+// row-major.
+struct TJpegBlockSource {
+  const std::uint8_t* samples;
+  std::ptrdiff_t stride;
+  const TJpegDivisors* divisors;
+  std::int16_t* coefficients;
+};
+
+// The quantized DCTs of two blocks.
+void ForwardDctPair(const TJpegBlockSource& first, const TJpegBlockSource& second);
 
 }  // namespace qv

@@ -288,10 +288,11 @@ const std::optional<TJpegBaselineHeader> &BaselineHeader(int quality) {
   return headers.emplace(quality, std::move(header)).first->second;
 }
 
-// The band encoder pays off only with threads to share the bands; it takes the colour
-// pictures libjpeg would write as one baseline scan.
+// The band encoder takes the colour pictures libjpeg would write as one baseline scan. Alone it
+// is slower than libjpeg, so it is used only when a spare thread waits to share the bands: for
+// the last files of a drop, or one file with all cores.
 bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
-  return SpareThreadsLent() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
+  return SpareThreadWaits() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
          JpegBandEncoderRuns();
 }
 

@@ -64,7 +64,11 @@ void ForEachBand(int count, int band_size, const std::function<void(int, int)>& 
   if (task.error) std::rethrow_exception(task.error);
 }
 
-bool SpareThreadsLent() { return t_lent != nullptr; }
+bool SpareThreadWaits() {
+  if (t_lent == nullptr) return false;
+  std::lock_guard lock(t_lent->mutex_);
+  return !t_lent->closed_ && t_lent->idle_ > 0;
+}
 
 TSpareThreads::TLend::TLend(TSpareThreads& spare) : previous_(t_lent) { t_lent = &spare; }
 

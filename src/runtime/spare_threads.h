@@ -20,9 +20,9 @@ namespace qv {
 // exception a band throws is rethrown then (the bands not yet begun are skipped).
 void ForEachBand(int count, int band_size, const std::function<void(int first, int last)>& body);
 
-// True when spare threads are lent to the calling thread, so that ForEachBand may share out
-// its bands.
-bool SpareThreadsLent();
+// True when a spare thread lent to the calling thread waits for work now, so that bands
+// handed out at once would run beside the caller's.
+bool SpareThreadWaits();
 
 class TSpareThreads {
  public:
@@ -50,6 +50,7 @@ class TSpareThreads {
  private:
   struct TTask;
   friend void ForEachBand(int, int, const std::function<void(int, int)>&);
+  friend bool SpareThreadWaits();
   friend class THandOff;
   // Puts task where helpers find it (always, or only when a helper waits that no other task
   // posted has claimed), and takes it back once no helper works on it.

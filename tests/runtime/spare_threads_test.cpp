@@ -119,6 +119,25 @@ TEST(ForEachBand, SeveralLoopsShareTheHelpersAndAFailureReachesItsOwnLoop) {
   helper.join();
 }
 
+TEST(SpareThreadWaits, OnlyWhileALentThreadWaitsForWork) {
+  EXPECT_FALSE(SpareThreadWaits());  // none lent
+  TSpareThreads spare;
+  std::thread helper;
+  {
+    TSpareThreads::TLend lend(spare);
+    EXPECT_FALSE(SpareThreadWaits());  // lent, but none helps yet
+    helper = std::thread([&] { spare.Help(); });
+    while (!SpareThreadWaits()) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_FALSE(SpareThreadWaits());  // no longer lent to this thread
+  {
+    TSpareThreads::TLend lend(spare);
+    spare.Close();
+    EXPECT_FALSE(SpareThreadWaits());  // closed
+  }
+  helper.join();
+}
+
 TEST(HandOff, PiecesGoToAWaitingSpareThreadAndRunHereWhenNoneWaits) {
   const auto here = std::this_thread::get_id();
   // Not lent: every piece runs at once, here.
