@@ -61,21 +61,22 @@ class TMcuRowPlanes {
     }
   }
 
-  const std::uint8_t* Y(int row) const { return samples_.data() + Offset(0, row); }
-  const std::uint8_t* Chroma(int c, int row) const {
-    return samples_.data() + 3 * 16 * static_cast<std::size_t>(g_.padded) +
-           static_cast<std::size_t>(c - 1) * 4 * g_.padded +
-           static_cast<std::size_t>(row) * g_.padded / 2;
-  }
+  const std::uint8_t* Y(int row) const { return samples_.data() + FullOffset(0, row); }
+  const std::uint8_t* Chroma(int c, int row) const { return samples_.data() + HalfOffset(c, row); }
   std::ptrdiff_t YStride() const { return g_.padded; }
   std::ptrdiff_t ChromaStride() const { return g_.padded / 2; }
 
  private:
-  std::size_t Offset(int c, int row) const {
+  // Three full-size planes of 16 rows (Y, Cb, Cr), then two averaged ones of 8 half rows.
+  std::size_t FullOffset(int c, int row) const {
     return (static_cast<std::size_t>(c) * 16 + static_cast<std::size_t>(row)) * g_.padded;
   }
-  std::uint8_t* Full(int c, int row) { return samples_.data() + Offset(c, row); }
-  std::uint8_t* Half(int c, int row) { return const_cast<std::uint8_t*>(Chroma(c, row)); }
+  std::size_t HalfOffset(int c, int row) const {
+    return FullOffset(3, 0) + static_cast<std::size_t>(c - 1) * 4 * g_.padded +
+           static_cast<std::size_t>(row) * g_.padded / 2;
+  }
+  std::uint8_t* Full(int c, int row) { return samples_.data() + FullOffset(c, row); }
+  std::uint8_t* Half(int c, int row) { return samples_.data() + HalfOffset(c, row); }
 
   const TGeometry& g_;
   std::vector<std::uint8_t> samples_;
@@ -120,6 +121,42 @@ struct TBand {
   std::array<int, 3> last_dc{};
   bool done = false;
 };
+
+// Codes MCU rows [first, last) into band.
+void CodeBand(TBand& band, int first, int last, TMcuRowPlanes& planes, const TGeometry& g,
+              const std::uint8_t* row0, std::ptrdiff_t step,
+              const std::array<TJpegDivisors, 3>& divisors, const TJpegBaselineHeader& header) {
+  // About what a band of a photo takes at middling qualities, so that it seldom grows.
+  band.rest.Reserve(static_cast<std::size_t>(last - first) * g.mcu_columns * 96);
+  TMcu mcu;
+  std::array<int, 3> dc{};
+  for (int row = first; row < last; ++row) {
+    planes.Fill(row0, step, row);
+    for (int x = 0; x < g.mcu_columns; ++x) {
+      if (row == first && x == 0) {
+        MakeMcu(planes, g, row, x, divisors, band.first);
+        dc = {band.first[3][0], band.first[4][0], band.first[5][0]};
+        continue;
+      }
+      MakeMcu(planes, g, row, x, divisors, mcu);
+      band.rest.Reserve(kMcuBytesAtMost);
+      PutMcu(band.rest, mcu, dc, header);
+    }
+  }
+  band.last_dc = dc;
+}
+
+// Writes band after the bands before it, which ended on the DC values dc (they become the
+// band's last ones).
+void JoinBand(TJpegScanWriter& writer, const TBand& band, std::array<int, 3>& dc,
+              const TJpegBaselineHeader& header) {
+  TJpegBitString head;
+  head.Reserve(kMcuBytesAtMost);
+  PutMcu(head, band.first, dc, header);
+  writer.Append(head);
+  writer.Append(band.rest);
+  dc = band.last_dc;
+}
 
 }  // namespace
 
@@ -166,38 +203,16 @@ std::vector<std::uint8_t> EncodeJpegInBands(const TJpegBaselineHeader& header,
       }
     }
     if (!own) own = std::make_unique<TMcuRowPlanes>(g);
-    TMcuRowPlanes& planes = *own;
-    // About what a band of a photo takes at middling qualities, so that it seldom grows.
-    band.rest.Reserve(static_cast<std::size_t>(last - first) * g.mcu_columns * 96);
-    TMcu mcu;
-    std::array<int, 3> dc{};
-    for (int row = first; row < last; ++row) {
-      planes.Fill(row0, step, row);
-      for (int x = 0; x < g.mcu_columns; ++x) {
-        if (row == first && x == 0) {
-          MakeMcu(planes, g, row, x, divisors, band.first);
-          dc = {band.first[3][0], band.first[4][0], band.first[5][0]};
-          continue;
-        }
-        MakeMcu(planes, g, row, x, divisors, mcu);
-        band.rest.Reserve(kMcuBytesAtMost);
-        PutMcu(band.rest, mcu, dc, header);
-      }
-    }
-    band.last_dc = dc;
+    CodeBand(band, first, last, *own, g, row0, step, divisors, header);
     int joined_now;
     {
       std::lock_guard lock(join_mutex);
       spare_planes.push_back(std::move(own));
       band.done = true;
       while (joined < band_count && bands[static_cast<std::size_t>(joined)]->done) {
+        // Joined bands are let go at once.
         auto next = std::move(bands[static_cast<std::size_t>(joined)]);
-        TJpegBitString head;
-        head.Reserve(kMcuBytesAtMost);
-        PutMcu(head, next->first, dc_before, header);
-        writer.Append(head);
-        writer.Append(next->rest);
-        dc_before = next->last_dc;
+        JoinBand(writer, *next, dc_before, header);
         ++joined;
       }
       joined_now = joined;
