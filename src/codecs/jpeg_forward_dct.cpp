@@ -96,12 +96,26 @@ inline void Transpose(__m256i r[8]) {
   }
 }
 
-// The odd outputs 1, 3, 5, 7 of the differences t4 .. t7, descaled by n bits.
-inline void OddPart(__m256i t4, __m256i t5, __m256i t6, __m256i t7, int n, TWide out[4]) {
-  out[0] = Descale(Sum4(t4, t5, t6, t7, kOut1), n);
-  out[1] = Descale(Sum4(t4, t5, t6, t7, kOut3), n);
-  out[2] = Descale(Sum4(t4, t5, t6, t7, kOut5), n);
-  out[3] = Descale(Sum4(t4, t5, t6, t7, kOut7), n);
+// The first stage of the 8-point DCT of d[0] .. d[7]: the differences t4 .. t7 that the odd
+// outputs are made of, and the sums and differences t10 .. t13 of the even ones.
+struct TButterfly {
+  __m256i t4, t5, t6, t7, t10, t11, t12, t13;
+};
+
+inline TButterfly Butterfly(const __m256i d[8]) {
+  const __m256i t0 = _mm256_add_epi16(d[0], d[7]), t1 = _mm256_add_epi16(d[1], d[6]);
+  const __m256i t2 = _mm256_add_epi16(d[2], d[5]), t3 = _mm256_add_epi16(d[3], d[4]);
+  return {_mm256_sub_epi16(d[3], d[4]), _mm256_sub_epi16(d[2], d[5]), _mm256_sub_epi16(d[1], d[6]),
+          _mm256_sub_epi16(d[0], d[7]), _mm256_add_epi16(t0, t3),     _mm256_add_epi16(t1, t2),
+          _mm256_sub_epi16(t1, t2),     _mm256_sub_epi16(t0, t3)};
+}
+
+// The odd outputs 1, 3, 5, 7, descaled by n bits.
+inline void OddPart(const TButterfly& t, int n, TWide out[4]) {
+  out[0] = Descale(Sum4(t.t4, t.t5, t.t6, t.t7, kOut1), n);
+  out[1] = Descale(Sum4(t.t4, t.t5, t.t6, t.t7, kOut3), n);
+  out[2] = Descale(Sum4(t.t4, t.t5, t.t6, t.t7, kOut5), n);
+  out[3] = Descale(Sum4(t.t4, t.t5, t.t6, t.t7, kOut7), n);
 }
 
 // x / 2h, rounded half away from zero, through the reciprocal m of 2h (in each 32-bit lane).
@@ -155,39 +169,29 @@ void ForwardDctPair(const TJpegBlockSource& first, const TJpegBlockSource& secon
   // Rows: d[x] holds sample x of every row. Sums stay within 16 bits in this pass.
   Transpose(d);
   {
-    const __m256i t0 = _mm256_add_epi16(d[0], d[7]), t7 = _mm256_sub_epi16(d[0], d[7]);
-    const __m256i t1 = _mm256_add_epi16(d[1], d[6]), t6 = _mm256_sub_epi16(d[1], d[6]);
-    const __m256i t2 = _mm256_add_epi16(d[2], d[5]), t5 = _mm256_sub_epi16(d[2], d[5]);
-    const __m256i t3 = _mm256_add_epi16(d[3], d[4]), t4 = _mm256_sub_epi16(d[3], d[4]);
-    const __m256i t10 = _mm256_add_epi16(t0, t3), t13 = _mm256_sub_epi16(t0, t3);
-    const __m256i t11 = _mm256_add_epi16(t1, t2), t12 = _mm256_sub_epi16(t1, t2);
+    const TButterfly t = Butterfly(d);
     const int n = kConstBits - kPass1Bits;
-    d[0] = _mm256_slli_epi16(_mm256_add_epi16(t10, t11), kPass1Bits);
-    d[4] = _mm256_slli_epi16(_mm256_sub_epi16(t10, t11), kPass1Bits);
-    d[2] = Narrow(Descale(Sum2(t12, t13, kOut2), n));
-    d[6] = Narrow(Descale(Sum2(t12, t13, kOut6), n));
+    d[0] = _mm256_slli_epi16(_mm256_add_epi16(t.t10, t.t11), kPass1Bits);
+    d[4] = _mm256_slli_epi16(_mm256_sub_epi16(t.t10, t.t11), kPass1Bits);
+    d[2] = Narrow(Descale(Sum2(t.t12, t.t13, kOut2), n));
+    d[6] = Narrow(Descale(Sum2(t.t12, t.t13, kOut6), n));
     TWide odd[4];
-    OddPart(t4, t5, t6, t7, n, odd);
+    OddPart(t, n, odd);
     for (int i = 0; i < 4; ++i) d[2 * i + 1] = Narrow(odd[i]);
   }
   // Columns: d[y] holds row y of the row pass's results. The sums of four rows reach 2^14, so
   // outputs 0 and 4 are formed in 32 bits.
   Transpose(d);
-  const __m256i t0 = _mm256_add_epi16(d[0], d[7]), t7 = _mm256_sub_epi16(d[0], d[7]);
-  const __m256i t1 = _mm256_add_epi16(d[1], d[6]), t6 = _mm256_sub_epi16(d[1], d[6]);
-  const __m256i t2 = _mm256_add_epi16(d[2], d[5]), t5 = _mm256_sub_epi16(d[2], d[5]);
-  const __m256i t3 = _mm256_add_epi16(d[3], d[4]), t4 = _mm256_sub_epi16(d[3], d[4]);
-  const __m256i t10 = _mm256_add_epi16(t0, t3), t13 = _mm256_sub_epi16(t0, t3);
-  const __m256i t11 = _mm256_add_epi16(t1, t2), t12 = _mm256_sub_epi16(t1, t2);
+  const TButterfly t = Butterfly(d);
   const int n = kConstBits + kPass1Bits;
   static constexpr std::int16_t kPlus[2] = {1, 1}, kMinus[2] = {1, -1};
   TWide out[8];
-  out[0] = Descale(Sum2(t10, t11, kPlus), kPass1Bits);
-  out[4] = Descale(Sum2(t10, t11, kMinus), kPass1Bits);
-  out[2] = Descale(Sum2(t12, t13, kOut2), n);
-  out[6] = Descale(Sum2(t12, t13, kOut6), n);
+  out[0] = Descale(Sum2(t.t10, t.t11, kPlus), kPass1Bits);
+  out[4] = Descale(Sum2(t.t10, t.t11, kMinus), kPass1Bits);
+  out[2] = Descale(Sum2(t.t12, t.t13, kOut2), n);
+  out[6] = Descale(Sum2(t.t12, t.t13, kOut6), n);
   TWide odd[4];
-  OddPart(t4, t5, t6, t7, n, odd);
+  OddPart(t, n, odd);
   for (int i = 0; i < 4; ++i) out[2 * i + 1] = odd[i];
   for (int v = 0; v < 8; ++v) {
     const __m256i half[2] = {

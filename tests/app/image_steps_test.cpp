@@ -15,6 +15,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/spare_threads.h"
 #include "runtime/stream.h"
+#include "support/busy_threads.h"
 
 namespace qv {
 namespace {
@@ -201,13 +202,7 @@ TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
   };
   TBitmap expected;
   ASSERT_TRUE(decode(expected));
-  std::atomic<bool> stop{false};
-  std::vector<std::thread> busy;
-  for (int i = 0; i < 2; ++i)
-    busy.emplace_back([&] {
-      std::atomic<unsigned> spin{0};
-      while (!stop) spin.fetch_add(1, std::memory_order_relaxed);
-    });
+  testing::BusyThreads busy(2);
   for (int round = 0; round < 40; ++round) {
     TSpareThreads spare;
     std::thread helper([&] { spare.Help(); });
@@ -222,8 +217,6 @@ TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
     ASSERT_TRUE(decoded);
     EXPECT_EQ(PixelBytes(image), PixelBytes(expected)) << "round " << round;
   }
-  stop = true;
-  for (std::thread& thread : busy) thread.join();
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/spare_threads.h"
+#include "support/busy_threads.h"
 
 namespace qv {
 namespace {
@@ -131,13 +132,7 @@ TEST_F(JpegBandEncoder, RowOrderAndPixelFormatDoNotMatter) {
 TEST_F(JpegBandEncoder, BandsTakenByASpareThreadJoinInOrder) {
   const TBitmap picture = Picture(1299, 1003, TContent::kGradient);
   const auto expected = Compress(picture, 85);
-  std::atomic<bool> stop{false};
-  std::vector<std::thread> busy;
-  for (int i = 0; i < 2; ++i)
-    busy.emplace_back([&] {
-      std::atomic<unsigned> spin{0};
-      while (!stop) spin.fetch_add(1, std::memory_order_relaxed);
-    });
+  testing::BusyThreads busy(2);
   const auto header = TJpegBaselineHeader::Read(expected);
   ASSERT_TRUE(header);
   for (int round = 0; round < 20; ++round) {
@@ -153,8 +148,6 @@ TEST_F(JpegBandEncoder, BandsTakenByASpareThreadJoinInOrder) {
     helper.join();
     EXPECT_EQ(bytes, expected) << "round " << round;
   }
-  stop = true;
-  for (std::thread& thread : busy) thread.join();
 }
 
 // Greyscale and progressive files are libjpeg's own work, with a spare thread or without.
