@@ -32,50 +32,56 @@ struct TGeometry {
   int padded;                         // samples per full-size row: whole MCUs
 };
 
-// One MCU row's samples: Y at full size, Cb and Cr at full size and then averaged 2x2. Rows and
-// columns past the picture repeat its last ones, as libjpeg pads them.
+// One MCU row's samples: Y at full size, Cb and Cr averaged 2x2 (each pair of rows converted
+// into two scratch rows and averaged at once, so that little is held). Rows and columns past
+// the picture repeat its last ones, as libjpeg pads them.
 class TMcuRowPlanes {
  public:
   explicit TMcuRowPlanes(const TGeometry& g)
-      : g_(g), samples_(static_cast<std::size_t>(g.padded) * (3 * 16 + 8)) {}
+      : g_(g), samples_(static_cast<std::size_t>(g.padded) * (16 + 4 + 8)) {}
 
   void Fill(const std::uint8_t* row0, std::ptrdiff_t step, int mcu_row) {
+    const std::size_t size = static_cast<std::size_t>(g_.padded);
     const int first = mcu_row * 16;
-    for (int i = 0; i < 16; ++i) {
-      const int y = std::min(first + i, g_.height - 1);
-      std::uint8_t* planes[3] = {Full(0, i), Full(1, i), Full(2, i)};
-      if (y < first + i) {  // below the picture: the last row again
-        for (int c = 0; c < 3; ++c) std::memcpy(planes[c], Full(c, i - 1), g_.padded);
+    const int last_chroma = g_.chroma_rows - 1 - mcu_row * 8;
+    for (int r = 0; r < 8; ++r) {
+      if (r > last_chroma) {  // both rows below the picture
+        for (int i = 2 * r; i < 2 * r + 2; ++i) std::memcpy(YRow(i), YRow(i - 1), size);
+        for (int c = 1; c < 3; ++c) std::memcpy(Half(c, r), Half(c, r - 1), size / 2);
         continue;
       }
-      ConvertBgrToYcc(row0 + step * y, g_.width, planes[0], planes[1], planes[2]);
-      for (auto* plane : planes)
-        std::fill(plane + g_.width, plane + g_.padded, plane[g_.width - 1]);
-    }
-    // Cb and Cr rows past the picture repeat its last averaged row.
-    const int last = g_.chroma_rows - 1 - mcu_row * 8;
-    for (int r = 0; r < 8; ++r) {
-      const int source = std::min(r, last);
+      for (int k = 0; k < 2; ++k) {
+        const int i = 2 * r + k;
+        if (first + i >= g_.height) {  // the picture's last row again
+          std::memcpy(YRow(i), YRow(i - 1), size);
+          for (int c = 1; c < 3; ++c) std::memcpy(Scratch(c, 1), Scratch(c, 0), size);
+          continue;
+        }
+        std::uint8_t* rows[3] = {YRow(i), Scratch(1, k), Scratch(2, k)};
+        ConvertBgrToYcc(row0 + step * (first + i), g_.width, rows[0], rows[1], rows[2]);
+        for (auto* row : rows) std::fill(row + g_.width, row + g_.padded, row[g_.width - 1]);
+      }
       for (int c = 1; c < 3; ++c)
-        DownsampleRows(Full(c, 2 * source), Full(c, 2 * source + 1), g_.padded / 2, Half(c, r));
+        DownsampleRows(Scratch(c, 0), Scratch(c, 1), g_.padded / 2, Half(c, r));
     }
   }
 
-  const std::uint8_t* Y(int row) const { return samples_.data() + FullOffset(0, row); }
+  const std::uint8_t* Y(int row) const { return samples_.data() + Offset(row); }
   const std::uint8_t* Chroma(int c, int row) const { return samples_.data() + HalfOffset(c, row); }
   std::ptrdiff_t YStride() const { return g_.padded; }
   std::ptrdiff_t ChromaStride() const { return g_.padded / 2; }
 
  private:
-  // Three full-size planes of 16 rows (Y, Cb, Cr), then two averaged ones of 8 half rows.
-  std::size_t FullOffset(int c, int row) const {
-    return (static_cast<std::size_t>(c) * 16 + static_cast<std::size_t>(row)) * g_.padded;
+  // 16 rows of Y, 2 scratch rows each of Cb and Cr, then 8 half rows each of averaged Cb and
+  // Cr.
+  std::size_t Offset(int full_rows) const {
+    return static_cast<std::size_t>(full_rows) * static_cast<std::size_t>(g_.padded);
   }
   std::size_t HalfOffset(int c, int row) const {
-    return FullOffset(3, 0) + static_cast<std::size_t>(c - 1) * 4 * g_.padded +
-           static_cast<std::size_t>(row) * g_.padded / 2;
+    return Offset(20) + static_cast<std::size_t>((c - 1) * 8 + row) * g_.padded / 2;
   }
-  std::uint8_t* Full(int c, int row) { return samples_.data() + FullOffset(c, row); }
+  std::uint8_t* YRow(int row) { return samples_.data() + Offset(row); }
+  std::uint8_t* Scratch(int c, int k) { return samples_.data() + Offset(16 + 2 * (c - 1) + k); }
   std::uint8_t* Half(int c, int row) { return samples_.data() + HalfOffset(c, row); }
 
   const TGeometry& g_;
