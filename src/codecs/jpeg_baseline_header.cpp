@@ -13,21 +13,21 @@ namespace {
 
 // A table as the DHT marker gives it: how many codes of each length 1 to 16, then the symbols
 // in order of their codes.
-struct TTableSpec {
+struct TDhtTable {
   std::array<std::uint8_t, 16> counts{};
   std::vector<std::uint8_t> symbols;
 };
 
 // Codes are given out in order, shortest first; each length's first code is the last length's
 // next code doubled.
-std::optional<TJpegHuffmanCodes> BuildCodes(const TTableSpec& spec, bool dc) {
+std::optional<TJpegHuffmanCodes> BuildCodes(const TDhtTable& table, bool dc) {
   TJpegHuffmanCodes codes;
   unsigned next = 0;
   std::size_t k = 0;
   for (int length = 1; length <= 16; ++length) {
-    for (int i = 0; i < spec.counts[length - 1]; ++i, ++k) {
-      if (k >= spec.symbols.size() || next >= (1u << length)) return std::nullopt;
-      const std::uint8_t symbol = spec.symbols[k];
+    for (int i = 0; i < table.counts[length - 1]; ++i, ++k) {
+      if (k >= table.symbols.size() || next >= (1u << length)) return std::nullopt;
+      const std::uint8_t symbol = table.symbols[k];
       if (codes.size[symbol] != 0 || (dc && symbol > 11)) return std::nullopt;
       codes.code[symbol] = static_cast<std::uint16_t>(next++);
       codes.size[symbol] = static_cast<std::uint8_t>(length);
@@ -73,7 +73,7 @@ std::optional<TJpegBaselineHeader> TJpegBaselineHeader::Read(
   TReader in(stream);
   if (!in.Has(2) || in.Word() != 0xFFD8) return std::nullopt;
   std::map<int, std::array<std::uint16_t, 64>> quant_tables;  // by table number
-  std::map<int, TTableSpec> huffman_tables;                   // by class * 4 + number
+  std::map<int, TDhtTable> huffman_tables;                    // by class * 4 + number
   struct TComponent {
     int id = 0, sampling = 0, quant = 0, dc = -1, ac = -1;
   };
@@ -104,12 +104,12 @@ std::optional<TJpegBaselineHeader> TJpegBaselineHeader::Read(
         if (in.Pos() + 17 > end) return std::nullopt;
         const int tc_th = in.Byte();
         if ((tc_th >> 4) > 1 || (tc_th & 15) > 3) return std::nullopt;
-        TTableSpec spec;
+        TDhtTable table;
         std::size_t total = 0;
-        for (auto& count : spec.counts) total += count = in.Byte();
+        for (auto& count : table.counts) total += count = in.Byte();
         if (in.Pos() + total > end) return std::nullopt;
-        for (std::size_t i = 0; i < total; ++i) spec.symbols.push_back(in.Byte());
-        huffman_tables[(tc_th >> 4) * 4 + (tc_th & 15)] = spec;
+        for (std::size_t i = 0; i < total; ++i) table.symbols.push_back(in.Byte());
+        huffman_tables[(tc_th >> 4) * 4 + (tc_th & 15)] = table;
       }
     } else if (marker == 0xC0) {  // baseline frame
       if (length != 8 + 3 * kComponents || in.Byte() != 8) return std::nullopt;
