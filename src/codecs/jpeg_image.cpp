@@ -296,6 +296,44 @@ bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
          JpegBandEncoderRuns();
 }
 
+// Compresses source with libjpeg into out; false when progress stopped it.
+bool CompressWithLibjpeg(const TBitmap &source, int quality, bool grayscale, bool progressive,
+                         const std::function<void(int)> &progress, std::vector<std::uint8_t> &out) {
+  auto encoder = std::make_unique<Encoder>(&progress);
+  encoder->out = &out;
+  encoder->width = source.Width();
+  encoder->height = source.Height();
+  encoder->quality = quality;
+  encoder->grayscale = grayscale;
+  encoder->progressive = progressive;
+  encoder->row0 = source.ScanLine(0);
+  encoder->step = source.RowStep();
+  encoder->one_row = OneRowPerCall(encoder->step);
+  if (RunJpegStep(encoder->errors, StepCompress, encoder.get())) return true;
+  if (encoder->errors.pending && IsAbort(encoder->errors.pending)) return false;
+  ThrowJpegError(encoder->errors);
+}
+
+// The same with the band encoder; progress is reported at most every half second, as libjpeg's
+// progress monitor does.
+bool CompressWithBands(const TJpegBaselineHeader &header, const TBitmap &source,
+                       const std::function<void(int)> &progress, std::vector<std::uint8_t> &out) {
+  long long last_report = JpegTickCount();
+  auto report = [&](int percent) {
+    const long long now = JpegTickCount();
+    if (!progress || now - last_report < 500) return;
+    last_report = now;
+    progress(percent);
+  };
+  try {
+    out = EncodeJpegInBands(header, source.ScanLine(0), source.RowStep(), source.Width(),
+                            source.Height(), report);
+  } catch (const EAbort &) {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 EJPEG::EJPEG(int message_code, std::string library_message)
@@ -534,51 +572,19 @@ void TJPEGImage::Compress() {
     converted.SetPixelFormat(TPixelFormat::pf24bit);
     source = &converted;
   }
-  if (CompressInBands(source->Width(), source->Height(), grayscale_output_,
-                      progressive_encoding_)) {
-    if (const auto &header = BaselineHeader(quality_)) {
-      long long last_report = JpegTickCount();
-      auto report = [&](int percent) {
-        const long long now = JpegTickCount();
-        if (!OnProgress || now - last_report < 500) return;
-        last_report = now;
-        OnProgress(percent);
-      };
-      try {
-        fresh->data_ = EncodeJpegInBands(*header, source->ScanLine(0), source->RowStep(),
-                                         source->Width(), source->Height(), report);
-      } catch (const EAbort &) {
-        NewData();
-        return;
-      }
-      fresh->width_ = source->Width();
-      fresh->height_ = source->Height();
-      fresh->grayscale_ = false;
-      fresh->components_ = 3;
-      data_ = std::move(fresh);
-      need_recalc_ = true;
-      return;
-    }
+  const std::optional<TJpegBaselineHeader> *header = nullptr;
+  if (CompressInBands(source->Width(), source->Height(), grayscale_output_, progressive_encoding_))
+    header = &BaselineHeader(quality_);
+  const bool finished = header != nullptr && header->has_value()
+                            ? CompressWithBands(**header, *source, OnProgress, fresh->data_)
+                            : CompressWithLibjpeg(*source, quality_, grayscale_output_,
+                                                  progressive_encoding_, OnProgress, fresh->data_);
+  if (!finished) {  // stopped from the progress report
+    NewData();
+    return;
   }
-  auto encoder = std::make_unique<Encoder>(&OnProgress);
-  encoder->out = &fresh->data_;
-  encoder->width = source->Width();
-  encoder->height = source->Height();
-  encoder->quality = quality_;
-  encoder->grayscale = grayscale_output_;
-  encoder->progressive = progressive_encoding_;
-  encoder->row0 = source->ScanLine(0);
-  encoder->step = source->RowStep();
-  encoder->one_row = OneRowPerCall(encoder->step);
-  if (!RunJpegStep(encoder->errors, StepCompress, encoder.get())) {
-    if (encoder->errors.pending && IsAbort(encoder->errors.pending)) {
-      NewData();
-      return;
-    }
-    ThrowJpegError(encoder->errors);
-  }
-  fresh->width_ = encoder->width;
-  fresh->height_ = encoder->height;
+  fresh->width_ = source->Width();
+  fresh->height_ = source->Height();
   fresh->grayscale_ = grayscale_output_;
   fresh->components_ = grayscale_output_ ? 1 : 3;
   data_ = std::move(fresh);

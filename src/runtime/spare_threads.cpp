@@ -64,15 +64,16 @@ void ForEachBand(int count, int band_size, const std::function<void(int, int)>& 
   if (task.error) std::rethrow_exception(task.error);
 }
 
-bool SpareThreadWaits() {
-  if (t_lent == nullptr) return false;
-  std::lock_guard lock(t_lent->mutex_);
-  return !t_lent->closed_ && t_lent->idle_ > 0;
-}
+bool SpareThreadWaits() { return t_lent != nullptr && t_lent->OneWaits(); }
 
 TSpareThreads::TLend::TLend(TSpareThreads& spare) : previous_(t_lent) { t_lent = &spare; }
 
 TSpareThreads::TLend::~TLend() { t_lent = previous_; }
+
+bool TSpareThreads::OneWaits() {
+  std::lock_guard lock(mutex_);
+  return !closed_ && idle_ > 0;
+}
 
 void TSpareThreads::Post(TTask& task) {
   {
@@ -142,11 +143,7 @@ THandOff::~THandOff() {
   }
 }
 
-bool THandOff::SpareThreadWaits() const {
-  if (spare_ == nullptr) return false;
-  std::lock_guard lock(spare_->mutex_);
-  return !spare_->closed_ && spare_->idle_ > 0;
-}
+bool THandOff::SpareThreadWaits() const { return spare_ != nullptr && spare_->OneWaits(); }
 
 void THandOff::Offer(std::function<void()> piece) {
   while (static_cast<int>(pending_.size()) >= limit_) FinishOldest();

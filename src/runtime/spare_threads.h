@@ -57,6 +57,8 @@ class TSpareThreads {
   void Post(TTask& task);
   bool PostIfOneWaits(TTask& task);
   void Withdraw(TTask& task);
+  // A helper waits in Help() and Close() has not been called.
+  bool OneWaits();
 
   std::mutex mutex_;
   std::condition_variable posted_;    // a task was posted, or Close()
