@@ -4,6 +4,8 @@
 #include "app/parallel_drop.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <unordered_map>
 #include <utility>
 
@@ -47,6 +49,20 @@ std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& f
     if (!out || in != *out) readers[in].push_back(static_cast<int>(j));
   }
   return dependencies;
+}
+
+std::vector<bool> HelpExpected(const std::vector<std::string>& files, int workers) {
+  std::vector<bool> expected(files.size(), false);
+  if (workers < 2) return expected;
+  std::uintmax_t after = 0;  // bytes of the files after the name
+  for (std::size_t j = files.size(); j-- > 0;) {
+    std::error_code error;
+    std::uintmax_t size = std::filesystem::file_size(files[j], error);
+    if (error) size = 0;  // no file to measure: the name fails or a plug-in reads it
+    expected[j] = size * static_cast<std::uintmax_t>(workers - 1) > after;
+    after += size;
+  }
+  return expected;
 }
 
 // The host of a worker's job: what tells the user something is kept for the name's turn; the
@@ -99,11 +115,13 @@ TParallelDrop::TParallelDrop(const std::vector<std::string>& files, int jobs,
       pdf_mode_(main_job.PdfMode()),
       keep_going_(keep_going),
       window_(4 * std::max(jobs, 1)),
+      workers_count_(std::max(jobs, 1)),
+      help_expected_(HelpExpected(files, workers_count_)),
       states_(files.size()),
       first_failure_(static_cast<int>(files.size())) {
   // One thread per job even when the names are fewer: a thread with no name lends itself at once
   // to the pictures being converted (a single big file gets every core).
-  const int workers = std::max(1, jobs);
+  const int workers = workers_count_;
   workers_.reserve(static_cast<std::size_t>(workers));
   try {
     for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
@@ -160,7 +178,7 @@ void TParallelDrop::Convert(int index) {
   std::unique_ptr<TSafeFileStream> output;
   TFileResult result;
   try {
-    TSpareThreads::TLend lend(spare_);
+    TSpareThreads::TLend lend(spare_, help_expected_[static_cast<std::size_t>(index)]);
     TWorkerHost host(job_host_, host_mutex_, calls);
     TConversionJob job(settings_, host);
     job.ShareDropOutputs(main_job_);

@@ -30,6 +30,12 @@ class TPReport;
 std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& files,
                                                const IJobSettings& settings, bool pdf_mode);
 
+// For each file of a drop converted by workers at once, whether the other workers will likely
+// have run out of files before it is converted, so that its long loops are worth cutting into
+// bands for them to share: its size, times the other workers, is more than the sizes of the
+// files after it (a file that cannot be measured counts as empty).
+std::vector<bool> HelpExpected(const std::vector<std::string>& files, int workers);
+
 // Worker threads that convert the names of one drop, up to jobs at once, each through
 // ConvertDropName with a job of its own. Names start in list order, each once the names it
 // depends on are finished, so pass-over and overwrite rules see them in list order. The caller
@@ -85,6 +91,10 @@ class TParallelDrop {
   // Names may be done ahead of the caller by at most this many, so that pages waiting to be
   // printed stay few.
   const int window_;
+  const int workers_count_;
+  // For each name, whether the other workers are likely to run out of names before it is
+  // converted: its file is larger than the files after it, shared among them.
+  const std::vector<bool> help_expected_;
 
   std::mutex mutex_;  // everything below but the workers
   std::condition_variable changed_;

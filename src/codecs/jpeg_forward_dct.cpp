@@ -290,7 +290,8 @@ TJpegDivisors::TJpegDivisors(const std::array<std::uint16_t, 64>& steps) {
 }
 
 bool JpegSampleCodeRuns() {
-  static const bool has = __builtin_cpu_supports("avx2");
+  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                          __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("lzcnt");
   return has;
 }
 

@@ -22,7 +22,8 @@ class TJpegDivisors {
   alignas(32) std::uint32_t reciprocal[64];
 };
 
-// True when the processor has AVX2, which the functions below need.
+// True when the processor has AVX2 (and BMI, BMI2 and LZCNT, which the band encoder's Huffman
+// coding uses), which the functions below need.
 bool JpegSampleCodeRuns();
 
 // Y, Cb and Cr of count BGR pixels, as libjpeg converts them (16-bit fixed point, rounded).

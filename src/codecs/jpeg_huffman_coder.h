@@ -31,7 +31,8 @@ class TJpegBitString {
   // Makes room for at least n more bytes, so that Put needs no allocation until then.
   void Reserve(std::size_t n);
   // Codes one block (coefficients row-major); last_dc is the DC of the component's block
-  // before it, and becomes this one's.
+  // before it, and becomes this one's. Written for AVX2 and BMI2: only when
+  // JpegSampleCodeRuns(). Room for the block's bits must be reserved.
   void PutBlock(const std::int16_t* coefficients, int& last_dc, const TJpegHuffmanCodes& dc,
                 const TJpegHuffmanCodes& ac);
 

@@ -289,10 +289,11 @@ const std::optional<TJpegBaselineHeader> &BaselineHeader(int quality) {
 }
 
 // The band encoder takes the colour pictures libjpeg would write as one baseline scan. Alone it
-// is slower than libjpeg, so it is used only when a spare thread waits to share the bands: for
-// the last files of a drop, or one file with all cores.
+// is about as fast as libjpeg, and slower when other threads work beside it, so it is used only
+// when a spare thread waits to share the bands or is expected to come before the end: for the
+// last files of a drop, or one file with all cores.
 bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
-  return SpareThreadWaits() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
+  return SpareThreadAtHand() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
          JpegBandEncoderRuns();
 }
 

@@ -12,6 +12,7 @@ namespace qv {
 namespace {
 
 thread_local TSpareThreads* t_lent = nullptr;
+thread_local bool t_help_expected = false;
 
 }  // namespace
 
@@ -66,9 +67,22 @@ void ForEachBand(int count, int band_size, const std::function<void(int, int)>& 
 
 bool SpareThreadWaits() { return t_lent != nullptr && t_lent->OneWaits(); }
 
-TSpareThreads::TLend::TLend(TSpareThreads& spare) : previous_(t_lent) { t_lent = &spare; }
+bool SpareThreadAtHand() {
+  if (t_lent == nullptr) return false;
+  std::lock_guard lock(t_lent->mutex_);
+  return !t_lent->closed_ && (t_lent->idle_ > 0 || t_help_expected);
+}
 
-TSpareThreads::TLend::~TLend() { t_lent = previous_; }
+TSpareThreads::TLend::TLend(TSpareThreads& spare, bool help_expected)
+    : previous_(t_lent), previous_expected_(t_help_expected) {
+  t_lent = &spare;
+  t_help_expected = help_expected;
+}
+
+TSpareThreads::TLend::~TLend() {
+  t_lent = previous_;
+  t_help_expected = previous_expected_;
+}
 
 bool TSpareThreads::OneWaits() {
   std::lock_guard lock(mutex_);

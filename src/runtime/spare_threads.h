@@ -24,22 +24,29 @@ void ForEachBand(int count, int band_size, const std::function<void(int first, i
 // handed out at once would run beside the caller's.
 bool SpareThreadWaits();
 
+// True when a spare thread lent to the calling thread waits for work now, or the lender expects
+// one to come before the calling thread's work is done (TLend's help_expected): a long loop
+// begun now is then worth running in bands.
+bool SpareThreadAtHand();
+
 class TSpareThreads {
  public:
   TSpareThreads() = default;
   TSpareThreads(const TSpareThreads&) = delete;
   TSpareThreads& operator=(const TSpareThreads&) = delete;
 
-  // Lends these spare threads to the bands of the calling thread while the object lives.
+  // Lends these spare threads to the bands of the calling thread while the object lives;
+  // help_expected tells that one of them will likely be free before the thread's work ends.
   class TLend {
    public:
-    explicit TLend(TSpareThreads& spare);
+    explicit TLend(TSpareThreads& spare, bool help_expected = false);
     ~TLend();
     TLend(const TLend&) = delete;
     TLend& operator=(const TLend&) = delete;
 
    private:
     TSpareThreads* previous_;
+    bool previous_expected_;
   };
 
   // The calling thread has nothing else to do: it takes bands of other threads until Close().
@@ -51,6 +58,7 @@ class TSpareThreads {
   struct TTask;
   friend void ForEachBand(int, int, const std::function<void(int, int)>&);
   friend bool SpareThreadWaits();
+  friend bool SpareThreadAtHand();
   friend class THandOff;
   // Puts task where helpers find it (always, or only when a helper waits that no other task
   // posted has claimed), and takes it back once no helper works on it.

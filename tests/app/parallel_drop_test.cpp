@@ -323,6 +323,30 @@ TEST_F(ParallelDropTest, PdfPagesKeepTheListOrder) {
   }
 }
 
+// The last big file of a drop outlasts the small ones after it, so the other workers come to
+// help it; files followed by as much work or more are left whole.
+TEST(HelpExpected, ForAFileLargerThanTheFilesAfterItSharedAmongTheOtherWorkers) {
+  TempDir dir;
+  std::string d = dir.Path();
+  std::vector<std::string> files;
+  for (const auto& [name, size] : std::vector<std::pair<std::string, int>>{
+           {"big1", 3000}, {"big2", 3000}, {"big3", 3000}, {"s1", 500}, {"s2", 500}, {"s3", 500}}) {
+    files.push_back(d + name);
+    std::ofstream(files.back(), std::ios::binary)
+        << std::string(static_cast<std::size_t>(size), 'x');
+  }
+  // After big3 come 1500 bytes; after s2, 500 (not more than s2 itself) and after s3 nothing.
+  EXPECT_EQ(HelpExpected(files, 2), (std::vector<bool>{false, false, true, false, false, true}));
+  // With three workers, the two others share what follows: big2 (4500 bytes after it, 2250 for
+  // each other worker) and s2 expect help too, big1 and s1 do not.
+  EXPECT_EQ(HelpExpected(files, 3), (std::vector<bool>{false, true, true, false, true, true}));
+  // One worker has no one to help it.
+  EXPECT_EQ(HelpExpected(files, 1), std::vector<bool>(6, false));
+  // A name that is no file counts as empty: it expects no help and weighs nothing.
+  files = {d + "big1", d + "missing"};
+  EXPECT_EQ(HelpExpected(files, 2), (std::vector<bool>{true, false}));
+}
+
 TEST(DropDependencies, AFileWaitsForTheEarlierFilesThatShareItsOutputOrItsInput) {
   TempDir dir;
   FakeSettings settings;

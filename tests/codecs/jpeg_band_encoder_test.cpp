@@ -127,6 +127,20 @@ TEST_F(JpegBandEncoder, RowOrderAndPixelFormatDoNotMatter) {
   EXPECT_EQ(CompressInBands(wide, 85), Compress(bottom_up, 85));
 }
 
+// A drop's worker that expects help compresses in bands before any spare thread waits; when
+// none ever comes, it codes every band itself.
+TEST_F(JpegBandEncoder, HelpExpectedThatNeverComes) {
+  const TBitmap picture = Picture(333, 222, TContent::kNoise, 3);
+  TSpareThreads spare;
+  std::vector<std::uint8_t> bytes;
+  {
+    TSpareThreads::TLend lend(spare, true);
+    ASSERT_TRUE(SpareThreadAtHand());
+    bytes = Compress(picture, 85);
+  }
+  EXPECT_EQ(bytes, Compress(picture, 85));
+}
+
 // Bands taken by a spare thread while the others run here, in any interleaving: two busy
 // threads beside them make the orders vary.
 TEST_F(JpegBandEncoder, BandsTakenByASpareThreadJoinInOrder) {

@@ -119,6 +119,34 @@ TEST(ForEachBand, SeveralLoopsShareTheHelpersAndAFailureReachesItsOwnLoop) {
   helper.join();
 }
 
+TEST(SpareThreadAtHand, WhenOneWaitsOrTheLenderExpectsOne) {
+  EXPECT_FALSE(SpareThreadAtHand());  // none lent
+  TSpareThreads spare;
+  std::thread helper;
+  {
+    TSpareThreads::TLend lend(spare, true);
+    EXPECT_TRUE(SpareThreadAtHand());  // expected, though none waits yet
+    {
+      TSpareThreads::TLend inner(spare);
+      EXPECT_FALSE(SpareThreadAtHand());  // the inner lend expects none
+    }
+    EXPECT_TRUE(SpareThreadAtHand());  // the outer lend's again
+  }
+  EXPECT_FALSE(SpareThreadAtHand());
+  {
+    TSpareThreads::TLend lend(spare);
+    EXPECT_FALSE(SpareThreadAtHand());
+    helper = std::thread([&] { spare.Help(); });
+    while (!SpareThreadAtHand()) std::this_thread::sleep_for(1ms);  // one waits now
+  }
+  {
+    TSpareThreads::TLend lend(spare, true);
+    spare.Close();
+    EXPECT_FALSE(SpareThreadAtHand());  // closed: none will come
+  }
+  helper.join();
+}
+
 TEST(SpareThreadWaits, OnlyWhileALentThreadWaitsForWork) {
   EXPECT_FALSE(SpareThreadWaits());  // none lent
   TSpareThreads spare;
