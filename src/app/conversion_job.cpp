@@ -305,7 +305,6 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
     case TOutputFormat::kPdf: break;  // handled above
   }
   if (output_hold_) {
-    out->Sync();
     output_hold_(std::move(out));
   } else {
     out->Commit();

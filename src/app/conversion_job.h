@@ -90,9 +90,10 @@ class TConversionJob {
   // Pages go to sink instead of a report (PDF mode without a report): a job converting files on
   // another thread hands them over, to be printed in list order.
   void SetPdfPageSink(std::function<void(TPdfPagePicture)> sink);
-  // Output files are synced and handed to hold instead of being put in place, which the holder
-  // does (Commit) or not: a job converting files on another thread leaves each output to be
-  // put in place in list order, after the files before it.
+  // Output files are handed to hold, written but not yet synced, instead of being put in place,
+  // which the holder does (Commit, which syncs first) or not: a job converting files on another
+  // thread leaves each output to be put in place in list order, after the files before it, and
+  // does not wait for the disk meanwhile.
   void SetOutputHold(std::function<void(std::unique_ptr<TSafeFileStream>)> hold);
   // Shares the outputs written in the drop with other, which must outlive the sharing: jobs that
   // convert files of one drop at once then see each other's outputs (calls may come from several

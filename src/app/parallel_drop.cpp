@@ -190,8 +190,30 @@ void TParallelDrop::Convert(int index) {
     result.file_name = name;
     SetFailure(result, std::current_exception());
   }
+  // The caller syncs the outputs while it waits for the names before them; when as many outputs
+  // wait for it as there are workers, it has fallen behind, and the worker syncs its own.
+  bool synced = false;
+  if (output && result.status != TFileStatus::kFailed) {
+    {
+      std::lock_guard lock(mutex_);
+      int waiting = 0;
+      for (int j = finished_; j < next_; ++j) {
+        const TFileState& other = states_[static_cast<std::size_t>(j)];
+        waiting += other.done && other.output && !other.synced;
+      }
+      synced = waiting >= workers_count_;
+    }
+    if (synced) {
+      try {
+        output->Sync();
+      } catch (...) {
+        SetFailure(result, std::current_exception());
+      }
+    }
+  }
   std::lock_guard lock(mutex_);
   TFileState& state = states_[static_cast<std::size_t>(index)];
+  state.synced = synced;
   state.result = std::move(result);
   state.host_calls = std::move(calls);
   state.page = std::move(page);
@@ -201,12 +223,42 @@ void TParallelDrop::Convert(int index) {
   changed_.notify_all();
 }
 
+TParallelDrop::TFileState* TParallelDrop::UnsyncedAfter(int index) {
+  for (int j = index + 1; j < next_; ++j) {
+    TFileState& state = states_[static_cast<std::size_t>(j)];
+    if (state.done && state.output && !state.synced && state.result.status != TFileStatus::kFailed)
+      return &state;
+  }
+  return nullptr;
+}
+
 TFileResult TParallelDrop::Finish(int index) {
   TFileState state;
   {
     std::unique_lock lock(mutex_);
     TFileState& waited = states_[static_cast<std::size_t>(index)];
-    changed_.wait(lock, [&] { return waited.done; });
+    // Meanwhile the outputs of later names already converted are synced, so that they go in
+    // place quickly in their turn.
+    for (;;) {
+      TFileState* ahead = nullptr;
+      changed_.wait(lock, [&] { return waited.done || (ahead = UnsyncedAfter(index)) != nullptr; });
+      if (waited.done) break;
+      ahead->synced = true;
+      TSafeFileStream& output = *ahead->output;
+      lock.unlock();
+      std::exception_ptr error;
+      try {
+        output.Sync();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      lock.lock();
+      if (error) {
+        SetFailure(ahead->result, error);
+        first_failure_ = std::min(first_failure_, static_cast<int>(ahead - states_.data()));
+        changed_.notify_all();
+      }
+    }
     state = std::move(waited);
     waited.host_calls.clear();
     waited.page.reset();

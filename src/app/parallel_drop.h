@@ -72,13 +72,17 @@ class TParallelDrop {
     // The job's calls to its host that tell the user something, made when the name is finished.
     std::vector<std::function<void(IJobHost&)>> host_calls;
     std::optional<TPdfPagePicture> page;
-    // The output file, synced and put in place when the caller finishes the name.
+    // The output file, written; synced (ahead, while the caller waits for an earlier name, or
+    // then) and put in place when the caller finishes the name.
     std::unique_ptr<TSafeFileStream> output;
+    bool synced = false;
   };
   class TWorkerHost;
 
   void Work();
   void Convert(int index);
+  // A later name's state whose output is ready and not yet synced (under mutex_).
+  TFileState* UnsyncedAfter(int index);
 
   const std::vector<std::string>& files_;
   const std::vector<std::vector<int>> dependencies_;
