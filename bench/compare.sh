@@ -76,6 +76,32 @@ time_files() { # row-name tool-names... ; commands come from make_commands <file
   summarize
 }
 
+# The same, for rows whose commands take every file at once (the -j rows): the commands run one
+# after the other, once each, $runs times over (after a warm-up), so that a change in the
+# machine's load part way through the row falls on all of them alike; each command's median
+# goes into the row.
+time_alternating() { # row-name tool-names... ; commands come from make_commands
+  local name=$1
+  shift
+  local tools=("$@") r
+  mapfile -t commands < <(make_commands)
+  for ((r = 0; r < runs; r++)); do
+    hyperfine -N --style none --warmup "$((r == 0 ? 1 : 0))" --runs 1 \
+      --export-json "$json/alternating.$r.json" "${commands[@]}" >/dev/null
+  done
+  python3 - "$json/$name.0.json" "$json"/alternating.*.json <<'EOF'
+import json, statistics, sys
+out, files = sys.argv[1], sys.argv[2:]
+rounds = [json.load(open(f))["results"] for f in files]
+json.dump({"results": [{"command": result["command"],
+                        "median": statistics.median(r[k]["median"] for r in rounds)}
+                       for k, result in enumerate(rounds[0])]}, open(out, "w"))
+EOF
+  rm -f "$json"/alternating.*.json
+  rows+=("$name|${tools[*]}")
+  summarize
+}
+
 # The corpus's files of one kind (bmp, png) -> JPEG q85: ours against the peers.
 time_to_jpeg() {
   kind=$1
@@ -231,21 +257,21 @@ time_files "12 MP JPEG to 640x480 Lanczos3 JPEG q85" ours vips
 mem_huge_ours=$(peak $(q --format jpeg --size 1600x1200 --resample lanczos3 --quality 85 "$corpus/huge.jpg"))
 mem_huge_vips=$(peak vips resize "$corpus/huge.jpg" "$work/out/v.jpg[Q=85]" 0.1413 --vscale 0.1413 --kernel lanczos3 --gap 0)
 summarize
-# 10. All cores: the four image jobs, all six files in one process, -j 1 against -j 2.
+# 10. All cores: the four image jobs, all six files in one process, -j 1 against -j 2, the two
+# alternating run by run.
 for job in "jpeg --size 640x480 --resample lanczos3" "png --png-level 9 --size 1024x768 --resample mitchell" \
   "bmp --size 800x600 --resample bilinear"; do
-  inputs=(all)
   make_commands() {
     q -j 1 --format $job "${jpegs[@]}"
     q -j 2 --format $job "${jpegs[@]}"
   }
-  time_files "-j 2 against -j 1: JPEG to ${job%% *}, six files" "-j1" "-j2"
+  time_alternating "-j 2 against -j 1: JPEG to ${job%% *}, six files" "-j1" "-j2"
 done
 make_commands() {
   q -j 1 --format jpeg "${bmps[@]}"
   q -j 2 --format jpeg "${bmps[@]}"
 }
-time_files "-j 2 against -j 1: BMP to JPEG, six files" "-j1" "-j2"
+time_alternating "-j 2 against -j 1: BMP to JPEG, six files" "-j1" "-j2"
 
 # 11. PNG size and encode time with --png-filters all, on the 2 MP files at level 9.
 inputs=(small1 small2 small3)
