@@ -121,10 +121,9 @@ TParallelDrop::TParallelDrop(const std::vector<std::string>& files, int jobs,
       first_failure_(static_cast<int>(files.size())) {
   // One thread per job even when the names are fewer: a thread with no name lends itself at once
   // to the pictures being converted (a single big file gets every core).
-  const int workers = workers_count_;
-  workers_.reserve(static_cast<std::size_t>(workers));
+  workers_.reserve(static_cast<std::size_t>(workers_count_));
   try {
-    for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+    for (int i = 0; i < workers_count_; ++i) workers_.emplace_back([this] { Work(); });
   } catch (...) {
     {
       std::lock_guard lock(mutex_);
@@ -196,12 +195,9 @@ void TParallelDrop::Convert(int index) {
   if (output && result.status != TFileStatus::kFailed) {
     {
       std::lock_guard lock(mutex_);
-      int waiting = 0;
-      for (int j = finished_; j < next_; ++j) {
-        const TFileState& other = states_[static_cast<std::size_t>(j)];
-        waiting += other.done && other.output && !other.synced;
-      }
-      synced = waiting >= workers_count_;
+      synced = std::count_if(states_.begin() + finished_, states_.begin() + next_,
+                             [](const TFileState& other) { return other.AwaitsSync(); }) >=
+               workers_count_;
     }
     if (synced) {
       try {
@@ -224,12 +220,9 @@ void TParallelDrop::Convert(int index) {
 }
 
 TParallelDrop::TFileState* TParallelDrop::UnsyncedAfter(int index) {
-  for (int j = index + 1; j < next_; ++j) {
-    TFileState& state = states_[static_cast<std::size_t>(j)];
-    if (state.done && state.output && !state.synced && state.result.status != TFileStatus::kFailed)
-      return &state;
-  }
-  return nullptr;
+  auto found = std::find_if(states_.begin() + index + 1, states_.begin() + next_,
+                            [](const TFileState& state) { return state.AwaitsSync(); });
+  return found == states_.begin() + next_ ? nullptr : &*found;
 }
 
 TFileResult TParallelDrop::Finish(int index) {

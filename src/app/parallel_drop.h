@@ -76,6 +76,10 @@ class TParallelDrop {
     // then) and put in place when the caller finishes the name.
     std::unique_ptr<TSafeFileStream> output;
     bool synced = false;
+    // Converted, with an output to sync that is not synced yet.
+    bool AwaitsSync() const {
+      return done && output && !synced && result.status != TFileStatus::kFailed;
+    }
   };
   class TWorkerHost;
 

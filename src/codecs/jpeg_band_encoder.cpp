@@ -166,6 +166,10 @@ void JoinBand(TJpegScanWriter& writer, const TBand& band, std::array<int, 3>& dc
 
 }  // namespace
 
+std::size_t JpegFileRoom(int width, int height) {
+  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) / 2 + 4096;
+}
+
 bool JpegBandEncoderRuns() { return JpegSampleCodeRuns(); }
 
 std::vector<std::uint8_t> EncodeJpegInBands(const TJpegBaselineHeader& header,
@@ -189,10 +193,7 @@ std::vector<std::uint8_t> EncodeJpegInBands(const TJpegBaselineHeader& header,
   std::vector<std::unique_ptr<TBand>> bands(static_cast<std::size_t>(band_count));
   for (auto& band : bands) band = std::make_unique<TBand>();
   std::vector<std::uint8_t> out = header.ForSize(width, height);
-  // Room for what a photo takes at most qualities (half a byte a pixel), so that the file is
-  // seldom moved as it grows; pages not written cost nothing.
-  out.reserve(out.size() + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) / 2 +
-              4096);
+  out.reserve(out.size() + JpegFileRoom(width, height));
   TJpegScanWriter writer(out);
   std::mutex join_mutex;
   // Sample planes for the threads at work, kept from band to band (fresh ones would be fresh

@@ -13,6 +13,11 @@
 
 namespace qv {
 
+// Bytes to reserve for the JPEG file of a width x height picture: what a photo takes at most
+// qualities (half a byte a pixel), so that the file is seldom moved as it grows; pages not
+// written cost nothing.
+std::size_t JpegFileRoom(int width, int height);
+
 // Whether EncodeJpegInBands can run on this processor.
 bool JpegBandEncoderRuns();
 

@@ -301,11 +301,7 @@ bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
 bool CompressWithLibjpeg(const TBitmap &source, int quality, bool grayscale, bool progressive,
                          const std::function<void(int)> &progress, std::vector<std::uint8_t> &out) {
   auto encoder = std::make_unique<Encoder>(&progress);
-  // Room for what a photo takes at most qualities (half a byte a pixel), so that the file is
-  // seldom moved as it grows; pages not written cost nothing.
-  out.reserve(static_cast<std::size_t>(source.Width()) * static_cast<std::size_t>(source.Height()) /
-                  2 +
-              4096);
+  out.reserve(JpegFileRoom(source.Width(), source.Height()));
   encoder->out = &out;
   encoder->width = source.Width();
   encoder->height = source.Height();

@@ -65,8 +65,6 @@ void ForEachBand(int count, int band_size, const std::function<void(int, int)>& 
   if (task.error) std::rethrow_exception(task.error);
 }
 
-bool SpareThreadWaits() { return t_lent != nullptr && t_lent->OneWaits(); }
-
 bool SpareThreadAtHand() {
   if (t_lent == nullptr) return false;
   std::lock_guard lock(t_lent->mutex_);

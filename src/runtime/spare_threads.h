@@ -20,10 +20,6 @@ namespace qv {
 // exception a band throws is rethrown then (the bands not yet begun are skipped).
 void ForEachBand(int count, int band_size, const std::function<void(int first, int last)>& body);
 
-// True when a spare thread lent to the calling thread waits for work now, so that bands
-// handed out at once would run beside the caller's.
-bool SpareThreadWaits();
-
 // True when a spare thread lent to the calling thread waits for work now, or the lender expects
 // one to come before the calling thread's work is done (TLend's help_expected): a long loop
 // begun now is then worth running in bands.
@@ -57,7 +53,6 @@ class TSpareThreads {
  private:
   struct TTask;
   friend void ForEachBand(int, int, const std::function<void(int, int)>&);
-  friend bool SpareThreadWaits();
   friend bool SpareThreadAtHand();
   friend class THandOff;
   // Puts task where helpers find it (always, or only when a helper waits that no other task

@@ -64,7 +64,7 @@ std::vector<std::uint8_t> CompressInBands(const TBitmap& picture, int quality,
   std::vector<std::uint8_t> bytes;
   {
     TSpareThreads::TLend lend(spare);
-    while (!SpareThreadWaits()) std::this_thread::yield();
+    while (!SpareThreadAtHand()) std::this_thread::yield();  // the helper waits
     TJPEGImage jpeg;
     jpeg.Assign(picture);
     jpeg.SetCompressionQuality(quality);

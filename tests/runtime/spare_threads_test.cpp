@@ -147,21 +147,21 @@ TEST(SpareThreadAtHand, WhenOneWaitsOrTheLenderExpectsOne) {
   helper.join();
 }
 
-TEST(SpareThreadWaits, OnlyWhileALentThreadWaitsForWork) {
-  EXPECT_FALSE(SpareThreadWaits());  // none lent
+TEST(SpareThreadAtHand, WithoutHelpExpectedOnlyWhileALentThreadWaitsForWork) {
+  EXPECT_FALSE(SpareThreadAtHand());  // none lent
   TSpareThreads spare;
   std::thread helper;
   {
     TSpareThreads::TLend lend(spare);
-    EXPECT_FALSE(SpareThreadWaits());  // lent, but none helps yet
+    EXPECT_FALSE(SpareThreadAtHand());  // lent, but none helps yet
     helper = std::thread([&] { spare.Help(); });
-    while (!SpareThreadWaits()) std::this_thread::sleep_for(1ms);
+    while (!SpareThreadAtHand()) std::this_thread::sleep_for(1ms);
   }
-  EXPECT_FALSE(SpareThreadWaits());  // no longer lent to this thread
+  EXPECT_FALSE(SpareThreadAtHand());  // no longer lent to this thread
   {
     TSpareThreads::TLend lend(spare);
     spare.Close();
-    EXPECT_FALSE(SpareThreadWaits());  // closed
+    EXPECT_FALSE(SpareThreadAtHand());  // closed
   }
   helper.join();
 }
