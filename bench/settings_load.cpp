@@ -41,7 +41,7 @@ void BM_LoadSettingsRecord(benchmark::State& state) {
   for (auto _ : state) {
     qv::TSettingsRecord record;
     record.LoadFromIni(LargeIni().Path(), "bench");
-    benchmark::DoNotOptimize(record.JPEGQL());
+    benchmark::DoNotOptimize(record.Number(qv::TSetting::kJPEGQL));
   }
 }
 BENCHMARK(BM_LoadSettingsRecord)->Unit(benchmark::kMillisecond);

@@ -39,16 +39,16 @@ constexpr std::int64_t kMaxFuzzPixels = std::int64_t{1} << 18;
 struct TSettings : qv::IJobSettings {
   bool recompress = false;
   int quality = 75;
-  int OutputMode() const override { return 0; }
-  std::string DstDir() const override { return {}; }
-  int OverWrite() const override { return 1; }
-  int FileFormat() const override { return 3; }
-  int TargetRes() const override { return 0; }
-  int ResampleMode() const override { return 0; }
-  bool SepiaMode() const override { return recompress; }
-  bool Reduce256ColorMode() const override { return false; }
-  int JPEGQL() const override { return quality; }
-  int PNGCL() const override { return 6; }
+  std::string Stored(qv::TSetting setting) const override {
+    switch (setting) {
+      case qv::TSetting::kOverWrite: return "1";
+      case qv::TSetting::kFileFormat: return "3";
+      case qv::TSetting::kSepiaMode: return recompress ? "1" : "0";
+      case qv::TSetting::kJPEGQL: return std::to_string(quality);
+      case qv::TSetting::kPNGCL: return "6";
+      default: return qv::RowOf(setting).default_value;
+    }
+  }
 };
 
 struct THost : qv::IJobHost, qv::IBatchHost {

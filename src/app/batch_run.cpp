@@ -60,7 +60,7 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   batch_host_.SetProgressMax(count);
   batch_host_.SetProgressVisible(true);
 
-  bool pdf_mode = OutputFormatOf(settings_.FileFormat()) == TOutputFormat::kPdf;
+  bool pdf_mode = OutputFormatOf(settings_.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf;
   std::optional<std::string> pdf_file;
   if (pdf_mode) {
     pdf_file = batch_host_.AskPdfFileName();
@@ -100,7 +100,8 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
       batch_host_.ProcessMessages();
       if (batch_host_.StopRequested()) break;
       // Only names that will be converted are announced; the others are told as passed over.
-      if (!(OutputFormatOf(settings_.FileFormat()) == TOutputFormat::kPdf && !job_.PdfMode()) &&
+      if (!(OutputFormatOf(settings_.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
+            !job_.PdfMode()) &&
           FileExists(files[i]))
         batch_host_.FileStarting(i, count, files[i]);
       file_settings_.Take(settings_);
@@ -151,7 +152,7 @@ void TBatchRun::RunInParallel(const std::vector<std::string>& files, TBatchSumma
       batch_host_.SetProgressPosition(i + 1);
       batch_host_.ProcessMessages();
       if (batch_host_.StopRequested()) break;
-      if (!(OutputFormatOf(file_settings_.FileFormat()) == TOutputFormat::kPdf &&
+      if (!(OutputFormatOf(file_settings_.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
             !job_.PdfMode()) &&
           FileExists(files[i]))
         batch_host_.FileStarting(i, count, files[i]);

@@ -23,7 +23,6 @@
 #include "runtime/strings.h"
 #include "runtime/translation.h"
 #include "settings/job_settings.h"
-#include "settings/photo_settings.h"
 
 namespace qv {
 
@@ -38,7 +37,9 @@ std::string OutputFolder(const std::string& file_name, TOutputPlace place,
                          const std::string& dst_dir) {
   // Into a folder without a folder would make the outputs land in "/": refused.
   if (place == TOutputPlace::kDstDir) {
-    if (dst_dir.empty()) throw Exception(Tr(kNoOutputFolderText));
+    if (dst_dir.empty())
+      throw Exception(FormatText(Tr(kNoOutputFolderText),
+                                 {RowOf(TSetting::kOutputMode).key, RowOf(TSetting::kDstDir).key}));
     return IncludeTrailingPathDelimiter(dst_dir);
   }
   return ExtractFilePath(file_name);
@@ -93,14 +94,14 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   TCursor saved_cursor = host_.Cursor();
   host_.SetCursor(TCursor::crHourGlass);
 
-  const TOutputFormat format = OutputFormatOf(settings_.FileFormat());
+  const TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
   // A page is no output file: a file beside the input carrying the page's would-be name
   // ("a.pdf" beside "a.jpg") does not pass the page over.
   std::string output_path;
   std::string output_key;
   if (format != TOutputFormat::kPdf) {
-    output_path =
-        OutputPath(file_name, OutputPlaceOf(settings_.OutputMode()), settings_.DstDir(), format);
+    output_path = OutputPath(file_name, OutputPlaceOf(settings_.Choice(TSetting::kOutputMode)),
+                             settings_.Text(TSetting::kDstDir), format);
     output_key = OutputKey(output_path);
     // A second input of this drop with the same output: the settings decide as for any existing
     // file, and the host names both inputs.
@@ -111,14 +112,14 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
         earlier = found->second;
     }
     if (earlier) {
-      bool overwrite = settings_.OverWrite() != 0;
+      bool overwrite = settings_.Choice(TSetting::kOverWrite) != 0;
       host_.SameOutputTwice(*earlier, file_name, output_path, overwrite);
       if (!overwrite) {
         host_.SetCursor(saved_cursor);
         return TJobOutcome::kOutputExists;
       }
     }
-    if (settings_.OverWrite() == 0 && FileExists(output_path)) {
+    if (settings_.Choice(TSetting::kOverWrite) == 0 && FileExists(output_path)) {
       host_.SetCursor(saved_cursor);
       return TJobOutcome::kOutputExists;
     }
@@ -137,7 +138,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
     TJPEGImage jpeg;
     jpeg.LoadFromFile(file_name);
     metadata = ReadJpegMetadata(jpeg.CompressedData());
-    if (settings_.AutoOrient()) orientation = ExifOrientation(metadata.exif);
+    if (settings_.Checked(TSetting::kAutoOrient)) orientation = ExifOrientation(metadata.exif);
     const bool swaps = SwapsSides(orientation);
     const int full_width = jpeg.Width(), full_height = jpeg.Height();
     target = swaps ? ResizeTarget(full_height, full_width) : ResizeTarget(full_width, full_height);
@@ -147,7 +148,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
       host_.SetCursor(saved_cursor);
       return TJobOutcome::kConverted;
     }
-    if (target && settings_.FastShrink()) {
+    if (target && settings_.Checked(TSetting::kFastShrink)) {
       auto [width, height] = *target;
       if (swaps) std::swap(width, height);
       jpeg.SetScale(JpegScaleFor(full_width, full_height, width, height));
@@ -155,7 +156,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
     // A picture that is not turned is resized while it is decoded, never held at full size.
     resized = target && !TurnsPicture(orientation) &&
               DecodeResizedJpeg(jpeg, target->first, target->second,
-                                ResampleMethodOf(settings_.ResampleMode()), image);
+                                ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), image);
     if (!resized) jpeg.AssignTo(image);
     // The library completed the picture by working around damage: it is converted as it is,
     // and the user hears that it may lack rows or show garbled blocks.
@@ -175,8 +176,8 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   }
 
   if (target && !resized) Resize(image, *target);
-  if (settings_.SepiaMode()) SepiaStep(image);
-  if (settings_.Reduce256ColorMode()) Reduce256Step(image);
+  if (settings_.Checked(TSetting::kSepiaMode)) SepiaStep(image);
+  if (settings_.Checked(TSetting::kReduce256ColorMode)) Reduce256Step(image);
 
   std::string folder = ExtractFilePath(output_path);
   if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder))
@@ -208,9 +209,10 @@ void TConversionJob::ReadImage(TReader reader, const std::string& file_name, TBi
 bool TConversionJob::PdfKeepsInputJpeg(TReader reader, bool resized) const {
   // With no target size, or one the picture already fits inside with the shape kept, and no
   // sepia.
-  bool size_kept = settings_.TargetRes() == 0 && !settings_.CustomSize();
-  if (settings_.KeepAspect() && !resized) size_kept = true;
-  return size_kept && !settings_.SepiaMode() && reader == TReader::kJpeg;
+  bool size_kept =
+      settings_.Choice(TSetting::kTargetRes) == 0 && !settings_.Checked(TSetting::kCustomSize);
+  if (settings_.Checked(TSetting::kKeepAspect) && !resized) size_kept = true;
+  return size_kept && !settings_.Checked(TSetting::kSepiaMode) && reader == TReader::kJpeg;
 }
 
 bool TConversionJob::PageNeedsNoPixels(TOutputFormat format, bool resized, int orientation) const {
@@ -219,16 +221,15 @@ bool TConversionJob::PageNeedsNoPixels(TOutputFormat format, bool resized, int o
   // input's bytes, so it decodes too.
   return format == TOutputFormat::kPdf && TakesPages() &&
          PdfKeepsInputJpeg(TReader::kJpeg, resized) && UprightRotation(orientation) >= 0 &&
-         !settings_.Reduce256ColorMode();
+         !settings_.Checked(TSetting::kReduce256ColorMode);
 }
 
 std::optional<std::pair<int, int>> TConversionJob::ResizeTarget(int image_width, int image_height) {
-  int index = settings_.TargetRes();
+  int index = settings_.Choice(TSetting::kTargetRes);
   int width = 0, height = 0;
-  if (settings_.CustomSize()) {
-    // The field's range; a hand-edited or unconfirmed value outside it is clamped.
-    width = std::clamp(settings_.CustomWidth(), kCustomSizeMin, kCustomSizeMax);
-    height = std::clamp(settings_.CustomHeight(), kCustomSizeMin, kCustomSizeMax);
+  if (settings_.Checked(TSetting::kCustomSize)) {
+    width = settings_.Clamped(TSetting::kCustomWidth);
+    height = settings_.Clamped(TSetting::kCustomHeight);
   } else if (index == 1) {
     // Asking for the display size is not part of the resize: a host that cannot tell fails the
     // file with its own message rather than the resize message.
@@ -239,7 +240,7 @@ std::optional<std::pair<int, int>> TConversionJob::ResizeTarget(int image_width,
   } else {
     return std::nullopt;  // no resize, or an index beyond the table (hand-edited file)
   }
-  if (settings_.KeepAspect() && width > 0 && height > 0) {
+  if (settings_.Checked(TSetting::kKeepAspect) && width > 0 && height > 0) {
     // The target is a box: the picture fits inside with its shape kept and is never enlarged,
     // so a picture already inside the box is left as it is.
     if (image_width <= width && image_height <= height) return std::nullopt;
@@ -250,7 +251,8 @@ std::optional<std::pair<int, int>> TConversionJob::ResizeTarget(int image_width,
 
 void TConversionJob::Resize(TBitmap& image, std::pair<int, int> target) {
   try {
-    ResizeBitmap(image, target.first, target.second, ResampleMethodOf(settings_.ResampleMode()));
+    ResizeBitmap(image, target.first, target.second,
+                 ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)));
   } catch (const EAbort&) {
     throw;
   } catch (const std::exception&) {
@@ -258,18 +260,10 @@ void TConversionJob::Resize(TBitmap& image, std::pair<int, int> target) {
   }
 }
 
-namespace {
-
-// Quality 1..100 and level 0..9, the ranges of the dialog's fields: an unconfirmed or
-// hand-edited value outside them is clamped rather than wrapped into the codec's byte.
-int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
-
-}  // namespace
-
 void TConversionJob::Write(const TBitmap& image, const std::string& file_name, TReader reader,
                            const std::string& output_path, bool resized, int orientation,
                            const TJpegMetadata& metadata) {
-  TOutputFormat format = OutputFormatOf(settings_.FileFormat());
+  TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
   if (format == TOutputFormat::kPdf) {
     if (!TakesPages()) return;
     // A JPEG that kept its pixels embeds its own bytes.
@@ -278,7 +272,7 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
     // by turning, so those pixels are compressed anew, upright.
     int rotation = UprightRotation(orientation);
     if (rotation < 0) embed = false;
-    AddPage(MakePdfPagePicture(image, file_name, embed, Clamp(settings_.JPEGQL(), 1, 100),
+    AddPage(MakePdfPagePicture(image, file_name, embed, settings_.Clamped(TSetting::kJPEGQL),
                                embed ? rotation : 0));
     return;
   }
@@ -286,7 +280,7 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
   // size, and that it stands upright when its pixels were turned.
   std::optional<TJpegMetadata> kept;
   if ((format == TOutputFormat::kJpeg || format == TOutputFormat::kPng) &&
-      reader == TReader::kJpeg && settings_.KeepMetadata()) {
+      reader == TReader::kJpeg && settings_.Checked(TSetting::kKeepMetadata)) {
     kept = metadata;
     if (!kept->exif.empty())
       kept->exif = EditExif(kept->exif, TurnsPicture(orientation), image.Width(), image.Height());
@@ -297,10 +291,11 @@ void TConversionJob::Write(const TBitmap& image, const std::string& file_name, T
   switch (format) {
     case TOutputFormat::kBmp: WriteBmp(image, *out); break;
     case TOutputFormat::kJpeg:
-      WriteJpeg(image, *out, Clamp(settings_.JPEGQL(), 1, 100), keep);
+      WriteJpeg(image, *out, settings_.Clamped(TSetting::kJPEGQL), keep);
       break;
     case TOutputFormat::kPng:
-      WritePng(image, *out, Clamp(settings_.PNGCL(), 0, 9), keep, settings_.PNGFilters() == 1);
+      WritePng(image, *out, settings_.Clamped(TSetting::kPNGCL), keep,
+               settings_.Choice(TSetting::kPNGFilters) == 1);
       break;
     case TOutputFormat::kPdf: break;  // handled above
   }

@@ -33,9 +33,10 @@ inline constexpr char kResizeErrorText[] =
     N_("The target image size is too large.\r\nSorry, the image cannot be resized.");
 inline constexpr char kResizeErrorCaption[] = N_("Error");
 
-// The refusal of OutputMode 1 without a folder.
+// The refusal of writing into a folder without a folder: the two settings' keys, in the format.
+// TRANSLATORS: the output place's key and the folder's key (OutputMode, DstDir).
 inline constexpr char kNoOutputFolderText[] =
-    N_("No output folder is set: writing into a folder (OutputMode 1) needs DstDir");
+    N_("No output folder is set: writing into a folder (%s 1) needs %s");
 
 // Position of a file's extension in kReaderExtensions (1-based, 0 when empty or absent):
 // 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host (see ReaderOf).

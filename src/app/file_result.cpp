@@ -62,7 +62,8 @@ void SetFailure(TFileResult& result, std::exception_ptr error) {
 
 TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
                             const std::string& file_name) {
-  if (OutputFormatOf(settings.FileFormat()) == TOutputFormat::kPdf && !job.PdfMode())
+  if (OutputFormatOf(settings.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
+      !job.PdfMode())
     return PassedOver(file_name, TPassReason::kNoPdfFile);
   struct stat info;
   if (::stat(file_name.c_str(), &info) != 0) return PassedOver(file_name, TPassReason::kMissing);

@@ -1,6 +1,8 @@
 // The job's names for the stored item indexes.
 #include "app/job_options.h"
 
+#include <string_view>
+
 #include "app/conversion_job.h"
 
 namespace qv {
@@ -28,12 +30,21 @@ TOutputPlace OutputPlaceOf(int output_mode) {
   return output_mode == 1 ? TOutputPlace::kDstDir : TOutputPlace::kBesideInput;
 }
 
+namespace {
+
+// Where an extension stands in kReaderExtensions, as ReaderPosition gives it (1-based).
+constexpr int PositionOf(std::string_view extension) {
+  return static_cast<int>(std::string_view(kReaderExtensions).find(extension)) + 1;
+}
+
+}  // namespace
+
 TReader ReaderOf(const std::string& file_name) {
   switch (ReaderPosition(file_name)) {
-    case 1: return TReader::kBmp;
-    case 5: return TReader::kPng;
-    case 9:
-    case 13: return TReader::kJpeg;
+    case PositionOf(".bmp"): return TReader::kBmp;
+    case PositionOf(".png"): return TReader::kPng;
+    case PositionOf(".jpg"):
+    case PositionOf(".jpeg"): return TReader::kJpeg;
     default: return TReader::kPlugins;
   }
 }

@@ -19,10 +19,10 @@ namespace qv {
 std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& files,
                                                const IJobSettings& settings, bool pdf_mode) {
   std::vector<std::vector<int>> dependencies(files.size());
-  const TOutputFormat format = OutputFormatOf(settings.FileFormat());
+  const TOutputFormat format = OutputFormatOf(settings.Choice(TSetting::kFileFormat));
   if (pdf_mode || format == TOutputFormat::kPdf) return dependencies;
-  const TOutputPlace place = OutputPlaceOf(settings.OutputMode());
-  const std::string dst_dir = settings.DstDir();
+  const TOutputPlace place = OutputPlaceOf(settings.Choice(TSetting::kOutputMode));
+  const std::string dst_dir = settings.Text(TSetting::kDstDir);
   // For each path: the last name that writes it, and the names that read it since then.
   std::unordered_map<std::string, int> last_writer;
   std::unordered_map<std::string, std::vector<int>> readers;

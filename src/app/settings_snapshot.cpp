@@ -3,25 +3,14 @@
 
 namespace qv {
 
+TSettingsSnapshot::TSettingsSnapshot() {
+  for (const TSettingRow& row : SettingRows())
+    values_[static_cast<std::size_t>(row.id)] = row.default_value;
+}
+
 void TSettingsSnapshot::Take(const IJobSettings& source) {
-  output_mode_ = source.OutputMode();
-  dst_dir_ = source.DstDir();
-  over_write_ = source.OverWrite();
-  file_format_ = source.FileFormat();
-  target_res_ = source.TargetRes();
-  resample_mode_ = source.ResampleMode();
-  sepia_mode_ = source.SepiaMode();
-  reduce_256_color_mode_ = source.Reduce256ColorMode();
-  jpeg_ql_ = source.JPEGQL();
-  png_cl_ = source.PNGCL();
-  auto_orient_ = source.AutoOrient();
-  keep_metadata_ = source.KeepMetadata();
-  keep_aspect_ = source.KeepAspect();
-  custom_size_ = source.CustomSize();
-  custom_width_ = source.CustomWidth();
-  custom_height_ = source.CustomHeight();
-  fast_shrink_ = source.FastShrink();
-  png_filters_ = source.PNGFilters();
+  for (const TSettingRow& row : SettingRows())
+    values_[static_cast<std::size_t>(row.id)] = source.Stored(row.id);
 }
 
 }  // namespace qv

@@ -2,38 +2,43 @@
 #include "cli/cli_options.h"
 
 #include <algorithm>
-#include <array>
+#include <span>
 #include <thread>
 
 #include "runtime/strings.h"
 #include "runtime/translation.h"
-#include "settings/photo_settings.h"
+#include "settings/setting_table.h"
 
 namespace qv::cli {
 
 namespace {
 
-constexpr std::array<const char*, 10> kSizes = {"none",      "desktop",  "96x96",    "640x480",
-                                                "800x600",   "1024x768", "1152x864", "1280x960",
-                                                "1280x1024", "1600x1200"};
-constexpr std::array<const char*, 2> kPngFilterSets = {"sub", "all"};
-constexpr std::array<const char*, 4> kFormats = {"bmp", "jpeg", "png", "pdf"};
-constexpr std::array<const char*, 6> kResamplers = {"bilinear", "bilinear-mmx", "mitchell",
-                                                    "lanczos3", "bspline",      "bell"};
-
 // The most files converted at once that -j takes.
 constexpr int kMaxJobs = 1024;
 
-template <std::size_t N>
-std::string IndexOf(const std::array<const char*, N>& names, const std::string& option,
-                    const std::string& value) {
-  for (std::size_t i = 0; i < N; ++i)
-    if (value == names[i]) return IntToStr(static_cast<std::int64_t>(i));
-  std::string list;
-  for (std::size_t i = 0; i < N; ++i) list += (i ? "|" : "") + std::string(names[i]);
-  // TRANSLATORS: the option, the value given, the values it takes ("a|b|c").
-  throw TUsageError{FormatText(Tr("%s: unknown value \"%s\" (one of %s)"), {option, value, list})};
-}
+// An option of the run that is no setting, with its help.
+struct TRunOption {
+  const char* option;  // as the help text shows it
+  const char* help;
+};
+
+// The help of the options that set no stored setting, after those that do.
+constexpr TRunOption kRunOptions[] = {
+    {"--pdf FILE", N_("the PDF file of a PDF drop")},
+    {"--desktop-size WxH", N_("the display size for --size desktop")},
+    {"--ini PATH, --section NAME", N_("settings file and section (default: the GUI's)")},
+    {"--show-settings", N_("print the effective settings and exit")},
+    {"--save-settings", N_("store the settings the options change and exit")},
+    {"-k, --keep-going", N_("a failed file is reported (name and reason) and the\n"
+                            "drop goes on with the next; in a PDF drop it gets no\n"
+                            "page")},
+    {"-j N, --jobs N", N_("convert up to N files at once (0: one per core;\n"
+                          "default 1); outputs, PDF page order and messages\n"
+                          "are those of -j 1")},
+    {"-v, --verbose", N_("print the summary also when stderr is no terminal")},
+    {"-q, --quiet", N_("no progress lines, and no summary unless --verbose")},
+    {"--help, --version", ""},
+};
 
 std::string Ranged(const std::string& option, const std::string& value, int low, int high) {
   auto number = ParseInt32(value);
@@ -42,6 +47,12 @@ std::string Ranged(const std::string& option, const std::string& value, int low,
     throw TUsageError{FormatText(Tr("%s: expected a whole number from %d to %d, got \"%s\""),
                                  {option, IntToStr(low), IntToStr(high), value})};
   return IntToStr(*number);
+}
+
+[[noreturn]] void UnknownValue(const std::string& option, const std::string& value,
+                               const std::string& list) {
+  // TRANSLATORS: the option, the value given, the values it takes ("a|b|c").
+  throw TUsageError{FormatText(Tr("%s: unknown value \"%s\" (one of %s)"), {option, value, list})};
 }
 
 std::pair<int, int> ParseSize(const std::string& option, const std::string& value) {
@@ -54,14 +65,16 @@ std::pair<int, int> ParseSize(const std::string& option, const std::string& valu
   throw TUsageError{FormatText(Tr("%s: expected WIDTHxHEIGHT, got \"%s\""), {option, value})};
 }
 
-// --size: one of the ten named sizes, or any WIDTHxHEIGHT with both sides from 1 to 65535 (a
-// custom size, stored beside the named one).
-template <typename Setter>
-void SetSize(const std::string& option, const std::string& value, Setter set) {
-  for (std::size_t i = 0; i < kSizes.size(); ++i) {
-    if (value == kSizes[i]) {
-      set("TargetRes", IntToStr(static_cast<std::int64_t>(i)));
-      set("CustomSize", "0");
+using TOverrides = std::vector<std::pair<std::string, std::string>>;
+
+// --size: one of the named sizes, or any WIDTHxHEIGHT with both sides from 1 to 65535 (a custom
+// size, stored beside the named one).
+void SetSize(const std::string& option, const std::string& value, TOverrides& overrides) {
+  std::span<const char* const> names = RowOf(TSetting::kTargetRes).names;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (value == names[i]) {
+      overrides.emplace_back(RowOf(TSetting::kTargetRes).key, IntToStr(static_cast<int>(i)));
+      overrides.emplace_back(RowOf(TSetting::kCustomSize).key, "0");
       return;
     }
   }
@@ -71,17 +84,55 @@ void SetSize(const std::string& option, const std::string& value, Setter set) {
     auto h = ParseInt32(value.substr(x + 1));
     if (w && h && *w >= kCustomSizeMin && *w <= kCustomSizeMax && *h >= kCustomSizeMin &&
         *h <= kCustomSizeMax) {
-      set("CustomSize", "1");
-      set("CustomWidth", IntToStr(*w));
-      set("CustomHeight", IntToStr(*h));
+      overrides.emplace_back(RowOf(TSetting::kCustomSize).key, "1");
+      overrides.emplace_back(RowOf(TSetting::kCustomWidth).key, IntToStr(*w));
+      overrides.emplace_back(RowOf(TSetting::kCustomHeight).key, IntToStr(*h));
       return;
     }
   }
   std::string list;
-  for (std::size_t i = 0; i < kSizes.size(); ++i) list += std::string(kSizes[i]) + "|";
-  throw TUsageError{
-      FormatText(Tr("%s: unknown value \"%s\" (one of %s)"),
-                 {option, value, list + Tr("WIDTHxHEIGHT with sides from 1 to 65535")})};
+  for (const char* name : names) list += std::string(name) + "|";
+  UnknownValue(option, value, list + Tr("WIDTHxHEIGHT with sides from 1 to 65535"));
+}
+
+// The stored text a setting's option gives it from the value typed.
+std::string OptionValue(const TSettingRow& row, const std::string& option,
+                        const std::string& value) {
+  switch (row.kind) {
+    case TSettingKind::kChoice: {
+      int index = ChoiceOfName(row, value);
+      if (index < 0) UnknownValue(option, value, ChoiceNames(row));
+      return IntToStr(index);
+    }
+    case TSettingKind::kNumber: return Ranged(option, value, row.min_value, row.max_value);
+    case TSettingKind::kCheck:
+    case TSettingKind::kText: break;
+  }
+  if (value.empty()) throw TUsageError{FormatText(Tr("%s: missing value"), {option})};
+  return value;
+}
+
+// What the help shows of a setting's option: "--quality N", "--format bmp|jpeg|png|pdf".
+std::string OptionSynopsis(const TSettingRow& row) {
+  std::string synopsis = row.option;
+  if (row.option_value == TOptionValue::kFlag) return synopsis;
+  return synopsis + " " + (row.value_name ? row.value_name : ChoiceNames(row));
+}
+
+// The help of --set: every key, in lines of the help's width.
+std::string SetHelp() {
+  constexpr std::size_t kWidth = 52;
+  std::string help = Tr("set a stored setting; KEY is one of");
+  std::string line;
+  for (const TSettingRow& row : SettingRows()) {
+    std::string item = std::string(row.key) + (&row == &SettingRows().back() ? "" : ",");
+    if (!line.empty() && line.size() + 1 + item.size() > kWidth) {
+      help += "\n" + line;
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + item;
+  }
+  return help + "\n" + line;
 }
 
 }  // namespace
@@ -89,57 +140,14 @@ void SetSize(const std::string& option, const std::string& value, Setter set) {
 std::string UsageText() {
   // Each option with its help (the help's lines start in one column, on the next line after an
   // option that reaches it); a help of several lines continues there.
-  struct Line {
-    const char* option;
-    const char* help;
-  };
-  static constexpr Line kLines[] = {
-      {"--format bmp|jpeg|png|pdf", N_("output format")},
-      {"--size none|desktop|96x96|640x480|800x600|1024x768|1152x864|1280x960|1280x1024|1600x1200",
-       N_("or any WIDTHxHEIGHT, each side 1..65535")},
-      {"--resample bilinear|bilinear-mmx|mitchell|lanczos3|bspline|bell", ""},
-      {"--out DIR", N_("write into DIR (created when missing)")},
-      {"--overwrite", N_("overwrite existing outputs (default: pass them over)")},
-      {"--sepia, --reduce256", N_("sepia toning, 256-colour reduction")},
-      {"--auto-orient", N_("turn JPEG photos upright by their EXIF orientation\n"
-                           "(in a PDF, an unchanged JPEG turns the page instead)")},
-      {"--keep-metadata", N_("JPEG to JPEG or PNG: keep the EXIF data and the colour\nprofile")},
-      {"--fit", N_("keep the aspect ratio: scale to fit inside the --size\nbox, never enlarging")},
-      {"--quality N", N_("JPEG quality 1..100")},
-      {"--png-level N", N_("PNG compression level 0..9")},
-      {"--pdf FILE", N_("the PDF file of a PDF drop")},
-      {"--desktop-size WxH", N_("the display size for --size desktop")},
-      {"--fast-shrink", N_("decode a JPEG that is reduced at 1/2, 1/4 or 1/8 size\n"
-                           "first (faster; pixels differ slightly)")},
-      {"--png-filters sub|all", N_("PNG row filters: Sub on every row (default), or the\n"
-                                   "best of all five per row (smaller files)")},
-      {"--set KEY=VALUE", N_("set a stored setting (TargetRes, FileFormat, ResampleMode,\n"
-                             "OutputMode, DstDir, OverWrite, SepiaMode,\n"
-                             "Reduce256ColorMode, JPEGQL, PNGCL, AutoOrient,\n"
-                             "KeepMetadata, KeepAspect, CustomSize, CustomWidth,\n"
-                             "CustomHeight, FastShrink, PNGFilters)")},
-      {"--ini PATH, --section NAME", N_("settings file and section (default: the GUI's)")},
-      {"--show-settings", N_("print the effective settings and exit")},
-      {"--save-settings", N_("store the settings the options change and exit")},
-      {"-k, --keep-going", N_("a failed file is reported (name and reason) and the\n"
-                              "drop goes on with the next; in a PDF drop it gets no\n"
-                              "page")},
-      {"-j N, --jobs N", N_("convert up to N files at once (0: one per core;\n"
-                            "default 1); outputs, PDF page order and messages\n"
-                            "are those of -j 1")},
-      {"-v, --verbose", N_("print the summary also when stderr is no terminal")},
-      {"-q, --quiet", N_("no progress lines, and no summary unless --verbose")},
-      {"--help, --version", ""},
-  };
   constexpr std::size_t kHelpColumn = 32;
   std::string text = std::string(Tr("usage: quenvale-cli [OPTIONS] FILE...")) + "\n" +
                      Tr("Converts the files as one drop, in the order given, with the stored "
                         "settings.") +
                      "\n\n";
-  for (const Line& line : kLines) {
-    std::string row = std::string("  ") + line.option;
-    if (*line.help != '\0') {
-      std::string help = Tr(line.help);
+  auto add = [&](const std::string& option, const std::string& help) {
+    std::string row = "  " + option;
+    if (!help.empty()) {
       if (row.size() >= kHelpColumn) {
         text += row + "\n";
         row.clear();
@@ -155,7 +163,12 @@ std::string UsageText() {
       }
     }
     text += row + "\n";
-  }
+  };
+  for (const TSettingRow& row : SettingRows())
+    if (row.option) add(OptionSynopsis(row), row.help ? Tr(row.help) : "");
+  add("--set KEY=VALUE", SetHelp());
+  for (const TRunOption& option : kRunOptions)
+    add(option.option, *option.help ? Tr(option.help) : "");
   return text + "\n" +
          Tr("Messages go to stderr: a failed file as \"FILE: reason\"; warnings for a named file\n"
             "that does not exist and for a JPEG the library completed only by working around\n"
@@ -196,14 +209,26 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     auto flag = [&] {
       if (inline_value) throw TUsageError{FormatText(Tr("%s: takes no value"), {name})};
     };
-    auto set = [&](const char* key, std::string text) {
-      options.overrides.emplace_back(key, std::move(text));
-    };
     if (name.size() > 2 && name.rfind("-j", 0) == 0) {
       inline_value = name.substr(2);  // -jN
       name = "-j";
     }
-    if (name == "--help" || name == "-h") {
+    const TSettingRow* setting = nullptr;
+    for (const TSettingRow& row : SettingRows())
+      if (row.option && name == row.option) setting = &row;
+    if (setting) {
+      switch (setting->option_value) {
+        case TOptionValue::kFlag:
+          flag();
+          options.overrides.emplace_back(setting->key, "1");
+          break;
+        case TOptionValue::kSize: SetSize(name, value(), options.overrides); break;
+        case TOptionValue::kValue:
+          options.overrides.emplace_back(setting->key, OptionValue(*setting, name, value()));
+          break;
+      }
+      if (setting->also_key) options.overrides.emplace_back(setting->also_key, setting->also_value);
+    } else if (name == "--help" || name == "-h") {
       flag(), options.help = true;
     } else if (name == "--version") {
       flag(), options.version = true;
@@ -236,38 +261,6 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       if (eq == std::string::npos || eq == 0)
         throw TUsageError{FormatText(Tr("--set: expected KEY=VALUE, got \"%s\""), {text})};
       options.overrides.emplace_back(text.substr(0, eq), text.substr(eq + 1));
-    } else if (name == "--size") {
-      SetSize(name, value(), set);
-    } else if (name == "--format") {
-      std::string text = value();
-      set("FileFormat", IndexOf(kFormats, name, text == "jpg" ? "jpeg" : text));
-    } else if (name == "--resample") {
-      set("ResampleMode", IndexOf(kResamplers, name, value()));
-    } else if (name == "--out") {
-      std::string folder = value();
-      if (folder.empty()) throw TUsageError{Tr("--out: missing folder")};
-      set("OutputMode", "1");
-      set("DstDir", folder);
-    } else if (name == "--overwrite") {
-      flag(), set("OverWrite", "1");
-    } else if (name == "--sepia") {
-      flag(), set("SepiaMode", "1");
-    } else if (name == "--reduce256") {
-      flag(), set("Reduce256ColorMode", "1");
-    } else if (name == "--auto-orient") {
-      flag(), set("AutoOrient", "1");
-    } else if (name == "--keep-metadata") {
-      flag(), set("KeepMetadata", "1");
-    } else if (name == "--fast-shrink") {
-      flag(), set("FastShrink", "1");
-    } else if (name == "--png-filters") {
-      set("PNGFilters", IndexOf(kPngFilterSets, name, value()));
-    } else if (name == "--fit") {
-      flag(), set("KeepAspect", "1");
-    } else if (name == "--quality") {
-      set("JPEGQL", Ranged(name, value(), 1, 100));
-    } else if (name == "--png-level") {
-      set("PNGCL", Ranged(name, value(), 0, 9));
     } else if (name == "--pdf") {
       options.pdf_file = value();
       if (options.pdf_file->empty()) throw TUsageError{Tr("--pdf: missing file name")};

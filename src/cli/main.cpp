@@ -70,12 +70,14 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (options.files.empty()) return Usage(Tr("no files named"));
-    if (OutputFormatOf(settings.FileFormat()) == TOutputFormat::kPdf && !options.pdf_file)
+    if (OutputFormatOf(settings.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
+        !options.pdf_file)
       return Usage(Tr("a PDF drop needs --pdf FILE (the file that receives the pages)"));
 
     bool progress = !options.quiet && ::isatty(STDERR_FILENO);
     bool summary = options.verbose || (!options.quiet && ::isatty(STDERR_FILENO));
-    cli::TCliHost host(options.pdf_file, options.desktop_size, progress, settings.OverWrite() != 0);
+    cli::TCliHost host(options.pdf_file, options.desktop_size, progress,
+                       settings.Choice(TSetting::kOverWrite) != 0);
     TBatchRun batch(settings, host, host);
     batch.SetKeepGoing(options.keep_going);
     batch.SetJobs(options.jobs);

@@ -243,9 +243,9 @@ void TDropFileForm::FormCreate() {
 
 void TDropFileForm::SyncMenuChecks() {
   if (!setup_form_) return;
-  int size = setup_form_->TargetRes();
+  int size = setup_form_->Choice(TSetting::kTargetRes);
   if (size >= 0 && size <= 9) Action(QString::fromLatin1(kSizeActions[size]))->setChecked(true);
-  int format = setup_form_->FileFormat();
+  int format = setup_form_->Choice(TSetting::kFileFormat);
   if (format >= 0 && format <= 3)
     Action(QString::fromLatin1(kFormatActions[format]))->setChecked(true);
 }

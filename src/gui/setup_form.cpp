@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <exception>
@@ -14,8 +15,9 @@
 #include "gui/qt_auto_ini.h"
 #include "gui/qt_control.h"
 #include "gui/ui_font.h"
+#include "runtime/exceptions.h"
 #include "runtime/platform.h"
-#include "settings/photo_settings.h"
+#include "settings/auto_ini.h"
 #include "widgets/ellipses_edit.h"
 #include "widgets/error_box.h"
 #include "widgets/radio_group.h"
@@ -58,6 +60,7 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   BuildImagePage();
   BuildSavePage();
   BuildPhotoPage();
+  BuildStoredOnly();
 
   GoButton = Named(new QPushButton(TrQ("OK"), this), "GoButton", 304, 268, 75, 20);
   GoButton->setDefault(true);
@@ -103,103 +106,115 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
 
 TSetupForm::~TSetupForm() = default;
 
+namespace {
+
+QStringList ItemsOf(const TSettingRow& row) {
+  QStringList items;
+  for (const TItemCaption& item : row.items)
+    items << QString::fromUtf8(item.context ? TrCtx(item.context, item.text) : Tr(item.text));
+  return items;
+}
+
+QWidget* NewControl(const TSettingRow& row, QWidget* parent) {
+  switch (row.kind) {
+    case TSettingKind::kChoice: {
+      auto* group = new widgets::TRadioGroup(row.caption ? TrQ(row.caption) : QString(),
+                                             ItemsOf(row), parent);
+      group->SetItemIndex(std::stoi(row.default_value));
+      return group;
+    }
+    case TSettingKind::kCheck: {
+      auto* box = new QCheckBox(row.caption ? TrQ(row.caption) : QString(), parent);
+      box->setChecked(row.default_value[0] == '1');
+      return box;
+    }
+    case TSettingKind::kNumber: {
+      auto* field = new widgets::TSpEdit(parent);
+      field->SetMinValue(row.min_value);
+      field->SetMaxValue(row.max_value);
+      field->setMaxLength(static_cast<int>(QString::number(row.max_value).size()));
+      field->setText(QString::fromLatin1(row.default_value));
+      return field;
+    }
+    case TSettingKind::kText: {
+      auto* edit = new QLineEdit(parent);
+      edit->setText(QString::fromUtf8(row.default_value));
+      return edit;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+template <typename T>
+T* TSetupForm::Register(T* widget, TSetting setting, int x, int y, int width, int height) {
+  const TSettingRow& row = RowOf(setting);
+  Named(widget, row.key, x, y, width, height);
+  // Stored only once changed, so a settings file of defaults stays as it was.
+  if (row.optional)
+    widget->setProperty(kOptionalDefaultProperty, QString::fromUtf8(row.default_value));
+  controls_[static_cast<std::size_t>(setting)] = widget;
+  return widget;
+}
+
+template <typename T>
+T* TSetupForm::CreateControl(TSetting setting, QWidget* parent, int x, int y, int width,
+                             int height) {
+  auto* widget = qobject_cast<T*>(NewControl(RowOf(setting), parent));
+  Assert(widget != nullptr, __FILE__, __LINE__);
+  return Register(widget, setting, x, y, width, height);
+}
+
 void TSetupForm::BuildImagePage() {
-  TargetResGroup = Named(
-      new widgets::TRadioGroup(
-          TrQ("Output &size"),
-          {TrQ("No resizing"), TrQ("Fit to the desktop size"), TrQ("96x96 (MSN messenger ICON)"),
-           QString::fromUtf8(TrCtx("settings dialog", "640x480")), QStringLiteral("800x600"),
-           QStringLiteral("1024x768"), QStringLiteral("1152x864"), QStringLiteral("1280x960"),
-           QStringLiteral("1280x1024"), QStringLiteral("1600x1200")},
-          TabSheet1),
-      "TargetRes", 8, 8, 217, 209);
+  TargetResGroup =
+      CreateControl<widgets::TRadioGroup>(TSetting::kTargetRes, TabSheet1, 8, 8, 217, 209);
   FileFormatGroup =
-      Named(new widgets::TRadioGroup(TrQ("Output &format"),
-                                     {TrQ("Bitmap (Windows BMP)"), TrQ("JPEG (small, some loss)"),
-                                      TrQ("PNG (small, lossless)"), TrQ("PDF (an Adobe PDF file)")},
-                                     TabSheet1),
-            "FileFormat", 231, 8, 217, 97);
-  TargetResGroup->SetItemIndex(0);
-  FileFormatGroup->SetItemIndex(0);
+      CreateControl<widgets::TRadioGroup>(TSetting::kFileFormat, TabSheet1, 231, 8, 217, 97);
   TargetResGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
   FileFormatGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
-  SepiaModeBox =
-      Named(new QCheckBox(TrQ("Save in sepia tones"), TabSheet1), "SepiaMode", 240, 112, 193, 17);
-  Reduce256ColorModeBox = Named(new QCheckBox(TrQ("Reduce to 256 colours"), TabSheet1),
-                                "Reduce256ColorMode", 240, 136, 193, 17);
+  SepiaModeBox = CreateControl<QCheckBox>(TSetting::kSepiaMode, TabSheet1, 240, 112, 193, 17);
+  Reduce256ColorModeBox =
+      CreateControl<QCheckBox>(TSetting::kReduce256ColorMode, TabSheet1, 240, 136, 193, 17);
   // Never shown: its value comes only from the INI file.
   Reduce256ColorModeBox->setVisible(false);
 }
 
 void TSetupForm::BuildSavePage() {
-  // Created in this order, which is the order the settings walk (and the INI file) sees them.
-  DstDirEdit = Named(new widgets::TEllipsesEdit(TabSheet2), "DstDir", 8, 72, 449, 20);
+  // Created in the rows' order, which is the order the settings walk (and the INI file) sees
+  // them.
+  DstDirEdit = Register(new widgets::TEllipsesEdit(TabSheet2), TSetting::kDstDir, 8, 72, 449, 20);
   DstDirEdit->SetEditStyle(widgets::TEditStyle::esAlwaysEllipses);
   DstDirEdit->SetDeactiveColor(Qt::white);
   DstDirEdit->OnButtonClick = [this](widgets::TEllipsesEdit* sender) { DstDirButtonClick(sender); };
   OutputModeGroup =
-      Named(new widgets::TRadioGroup(
-                TrQ("&Destination"),
-                {TrQ("Beside the input file"), TrQ("Into the folder given below")}, TabSheet2),
-            "OutputMode", 8, 8, 217, 57);
+      CreateControl<widgets::TRadioGroup>(TSetting::kOutputMode, TabSheet2, 8, 8, 217, 57);
   OverWriteGroup =
-      Named(new widgets::TRadioGroup(TrQ("If the output exi&sts"),
-                                     {TrQ("Pass it over"), TrQ("Overwrite it")}, TabSheet2),
-            "OverWrite", 240, 8, 217, 57);
-  OutputModeGroup->SetItemIndex(0);
-  OverWriteGroup->SetItemIndex(0);
+      CreateControl<widgets::TRadioGroup>(TSetting::kOverWrite, TabSheet2, 240, 8, 217, 57);
   ResampleModeGroup =
-      Named(new widgets::TRadioGroup(TrQ("Resa&mpling method"),
-                                     {QStringLiteral("Bi-Linear"), QStringLiteral("Bi-Linear(MMX)"),
-                                      QStringLiteral("Mitchell"), QStringLiteral("Lanczos3"),
-                                      QStringLiteral("B-Spline"), QStringLiteral("Bell")},
-                                     TabSheet2),
-            "ResampleMode", 8, 96, 217, 129);
-  ResampleModeGroup->SetItemIndex(0);
-  PNGCLEdit = Named(new widgets::TSpEdit(TabSheet2), "PNGCL", 360, 124, 41, 21);
-  PNGCLEdit->SetMinValue(0);
-  PNGCLEdit->SetMaxValue(9);
-  PNGCLEdit->setMaxLength(1);
-  PNGCLEdit->setText(QStringLiteral("9"));
-  JPEGQLEdit = Named(new widgets::TSpEdit(TabSheet2), "JPEGQL", 352, 100, 49, 21);
-  JPEGQLEdit->SetMinValue(1);
-  JPEGQLEdit->SetMaxValue(100);
-  JPEGQLEdit->setMaxLength(3);
-  JPEGQLEdit->setText(QStringLiteral("85"));
-  Label1 = new QLabel(TrQ("JPEG Quality Level"), TabSheet2);
+      CreateControl<widgets::TRadioGroup>(TSetting::kResampleMode, TabSheet2, 8, 96, 217, 129);
+  PNGCLEdit = CreateControl<widgets::TSpEdit>(TSetting::kPNGCL, TabSheet2, 360, 124, 41, 21);
+  JPEGQLEdit = CreateControl<widgets::TSpEdit>(TSetting::kJPEGQL, TabSheet2, 352, 100, 49, 21);
+  Label1 = new QLabel(TrQ(RowOf(TSetting::kJPEGQL).caption), TabSheet2);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->move(240, 104);
   Label1->adjustSize();
-  Label2 = new QLabel(TrQ("PNG Compress Level"), TabSheet2);
+  Label2 = new QLabel(TrQ(RowOf(TSetting::kPNGCL).caption), TabSheet2);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->move(240, 128);
   Label2->adjustSize();
 }
 
 void TSetupForm::BuildPhotoPage() {
-  // Created in the order the settings walk sees them (the settings model's order).
-  AutoOrientBox =
-      Named(new QCheckBox(TrQ("Turn JPEG photos &upright by their EXIF orientation"), TabSheet3),
-            "AutoOrient", 8, 10, 449, 17);
-  KeepMetadataBox = Named(
-      new QCheckBox(TrQ("Keep &EXIF data and colour profile (JPEG to JPEG or PNG)"), TabSheet3),
-      "KeepMetadata", 8, 34, 449, 17);
-  KeepAspectBox =
-      Named(new QCheckBox(TrQ("&Keep the aspect ratio: fit inside the target size, never enlarge"),
-                          TabSheet3),
-            "KeepAspect", 8, 58, 449, 17);
-  CustomSizeBox =
-      Named(new QCheckBox(TrQ("&Custom target size instead of the listed sizes:"), TabSheet3),
-            "CustomSize", 8, 90, 449, 17);
-  CustomWidthEdit = Named(new widgets::TSpEdit(TabSheet3), "CustomWidth", 28, 114, 65, 21);
-  CustomHeightEdit = Named(new widgets::TSpEdit(TabSheet3), "CustomHeight", 116, 114, 65, 21);
-  for (widgets::TSpEdit* field : {CustomWidthEdit, CustomHeightEdit}) {
-    field->SetMinValue(kCustomSizeMin);
-    field->SetMaxValue(kCustomSizeMax);
-    field->setMaxLength(5);
-  }
-  CustomWidthEdit->setText(QStringLiteral("1024"));
-  CustomHeightEdit->setText(QStringLiteral("768"));
+  // Created in the rows' order, which is the order the settings walk sees them.
+  AutoOrientBox = CreateControl<QCheckBox>(TSetting::kAutoOrient, TabSheet3, 8, 10, 449, 17);
+  KeepMetadataBox = CreateControl<QCheckBox>(TSetting::kKeepMetadata, TabSheet3, 8, 34, 449, 17);
+  KeepAspectBox = CreateControl<QCheckBox>(TSetting::kKeepAspect, TabSheet3, 8, 58, 449, 17);
+  CustomSizeBox = CreateControl<QCheckBox>(TSetting::kCustomSize, TabSheet3, 8, 90, 449, 17);
+  CustomWidthEdit =
+      CreateControl<widgets::TSpEdit>(TSetting::kCustomWidth, TabSheet3, 28, 114, 65, 21);
+  CustomHeightEdit =
+      CreateControl<widgets::TSpEdit>(TSetting::kCustomHeight, TabSheet3, 116, 114, 65, 21);
   auto* by = new QLabel(QStringLiteral("x"), TabSheet3);
   by->move(101, 117);
   by->adjustSize();
@@ -213,29 +228,24 @@ void TSetupForm::BuildPhotoPage() {
   };
   connect(CustomSizeBox, &QCheckBox::toggled, this, follow);
   follow(false);
-  // Stored only once changed, so a settings file of defaults stays as it was.
-  for (const auto& [name, text] : PhotoSettingDefaults()) {
-    QWidget* control = TabSheet3->findChild<QWidget*>(QString::fromStdString(name));
-    if (control) control->setProperty(kOptionalDefaultProperty, QString::fromStdString(text));
-  }
 }
 
-int TSetupForm::OutputMode() const { return OutputModeGroup->ItemIndex(); }
-std::string TSetupForm::DstDir() const { return widgets::ToLocal(DstDirEdit->text()); }
-int TSetupForm::OverWrite() const { return OverWriteGroup->ItemIndex(); }
-int TSetupForm::FileFormat() const { return FileFormatGroup->ItemIndex(); }
-int TSetupForm::TargetRes() const { return TargetResGroup->ItemIndex(); }
-int TSetupForm::ResampleMode() const { return ResampleModeGroup->ItemIndex(); }
-bool TSetupForm::SepiaMode() const { return SepiaModeBox->isChecked(); }
-bool TSetupForm::Reduce256ColorMode() const { return Reduce256ColorModeBox->isChecked(); }
-int TSetupForm::JPEGQL() const { return JPEGQLEdit->Value(); }
-int TSetupForm::PNGCL() const { return PNGCLEdit->Value(); }
-bool TSetupForm::AutoOrient() const { return AutoOrientBox->isChecked(); }
-bool TSetupForm::KeepMetadata() const { return KeepMetadataBox->isChecked(); }
-bool TSetupForm::KeepAspect() const { return KeepAspectBox->isChecked(); }
-bool TSetupForm::CustomSize() const { return CustomSizeBox->isChecked(); }
-int TSetupForm::CustomWidth() const { return CustomWidthEdit->Value(); }
-int TSetupForm::CustomHeight() const { return CustomHeightEdit->Value(); }
+void TSetupForm::BuildStoredOnly() {
+  auto* stored_only = new QWidget(this);
+  stored_only->setObjectName(QStringLiteral("StoredOnly"));
+  stored_only->setVisible(false);
+  // Never shown; sized as a page's controls are.
+  for (const TSettingRow& row : SettingRows())
+    if (row.page == TSettingPage::kNone)
+      Register(NewControl(row, stored_only), row.id, 8, 8, 217, 57);
+}
+
+std::string TSetupForm::Stored(TSetting setting) const {
+  QWidget* control = controls_[static_cast<std::size_t>(setting)];
+  // A folder or other text reaches the job in the file system's encoding.
+  if (auto* edit = qobject_cast<QLineEdit*>(control)) return widgets::ToLocal(edit->text());
+  return StoredText(TQtControl(control));
+}
 
 void TSetupForm::FormCreate() {
   move(0, 0);

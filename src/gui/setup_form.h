@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
 #include <memory>
 
 #include "settings/job_settings.h"
@@ -32,22 +33,7 @@ class TSetupForm : public QDialog, public IJobSettings {
   ~TSetupForm() override;
 
   // IJobSettings: read live from the controls.
-  int OutputMode() const override;
-  std::string DstDir() const override;
-  int OverWrite() const override;
-  int FileFormat() const override;
-  int TargetRes() const override;
-  int ResampleMode() const override;
-  bool SepiaMode() const override;
-  bool Reduce256ColorMode() const override;
-  int JPEGQL() const override;
-  int PNGCL() const override;
-  bool AutoOrient() const override;
-  bool KeepMetadata() const override;
-  bool KeepAspect() const override;
-  bool CustomSize() const override;
-  int CustomWidth() const override;
-  int CustomHeight() const override;
+  std::string Stored(TSetting setting) const override;
 
   // Handlers.
   void FormCreate();
@@ -98,10 +84,22 @@ class TSetupForm : public QDialog, public IJobSettings {
   void BuildImagePage();
   void BuildSavePage();
   void BuildPhotoPage();
+  // Hidden controls for the settings of no page, which the INI file and the command line set.
+  void BuildStoredOnly();
+  // Makes widget the control of setting: named after its row's key, with the row's optional
+  // default, placed at x, y, width, height.
+  template <typename T>
+  T* Register(T* widget, TSetting setting, int x, int y, int width, int height);
+  // Creates the control of a setting on parent at its row's default: a radio group with the
+  // row's items, a check box with its caption, a spin field with its range, a line edit.
+  template <typename T>
+  T* CreateControl(TSetting setting, QWidget* parent, int x, int y, int width, int height);
 
   TDropFileForm* main_form_;
   std::unique_ptr<TQtAutoIni> auto_ini_;
   bool program_ending_ = false;
+  // The control of every setting, by TSetting.
+  std::array<QWidget*, kSettingCount> controls_{};
 };
 
 }  // namespace qv::gui

@@ -40,6 +40,22 @@ int FitIndex(TCheckControl kind, int index, int count) {
   return index < -1 || index >= count ? -1 : index;
 }
 
+// Gives the control a number (state, index, colour or shortcut).
+void SetNumber(IControl& control, TCheckControl kind, std::int32_t value) {
+  switch (kind) {
+    case TCheckControl::ccCheckBox:
+    case TCheckControl::ccRadioButton: control.SetChecked(value != 0); break;
+    case TCheckControl::ccRadioGroup:
+    case TCheckControl::ccListBox:
+    case TCheckControl::ccComboBox:
+      control.SetItemIndex(FitIndex(kind, value, control.ItemCount()));
+      break;
+    case TCheckControl::ccColor: control.SetColor(value); break;
+    case TCheckControl::ccHotKey: control.SetHotKey(value & 0xFFFF); break;
+    case TCheckControl::ccEdit: break;
+  }
+}
+
 // Clears a member pointer when the scope that set it ends, also on failure.
 template <typename T>
 class TScopedPointer {
@@ -54,6 +70,33 @@ class TScopedPointer {
 };
 
 }  // namespace
+
+std::string StoredText(const IControl& control) {
+  switch (control.Kind()) {
+    case TControlKind::kEdit: return control.Text();
+    case TControlKind::kCheckBox:
+    case TControlKind::kRadioButton: return control.Checked() ? "1" : "0";
+    case TControlKind::kRadioGroup:
+    case TControlKind::kListBox:
+    case TControlKind::kComboBox: return IntToStr(control.ItemIndex());
+    case TControlKind::kShape: return IntToStr(control.Color());
+    case TControlKind::kHotKey: return IntToStr(control.HotKey());
+    case TControlKind::kOther: break;
+  }
+  return {};
+}
+
+void SetStoredText(IControl& control, const std::string& text) {
+  std::optional<TCheckControl> kind = CheckFlagOf(control.Kind());
+  if (!kind) return;
+  if (*kind == TCheckControl::ccEdit) {
+    control.SetText(text);
+  } else if (*kind == TCheckControl::ccCheckBox || *kind == TCheckControl::ccRadioButton) {
+    control.SetChecked(text == "1");
+  } else if (std::optional<std::int32_t> number = ParseInt32(text)) {
+    SetNumber(control, *kind, *number);
+  }
+}
 
 std::string IAutoIniHost::ExecutableFileName() const { return qv::ExecutableFileName(); }
 
@@ -159,40 +202,10 @@ const std::string* TAutoIni::FindState(const std::string& name) const {
 void TAutoIni::ApplyToControl(IControl& control, TCheckControl kind, TWalkMode mode) {
   const std::string name = control.Name();
 
-  // The control's value as stored text ("1"/"0" for states, decimal for numbers).
-  auto current_text = [&]() -> std::string {
-    switch (kind) {
-      case TCheckControl::ccEdit: return control.Text();
-      case TCheckControl::ccCheckBox:
-      case TCheckControl::ccRadioButton: return control.Checked() ? "1" : "0";
-      case TCheckControl::ccRadioGroup:
-      case TCheckControl::ccListBox:
-      case TCheckControl::ccComboBox: return IntToStr(control.ItemIndex());
-      case TCheckControl::ccColor: return IntToStr(control.Color());
-      case TCheckControl::ccHotKey: return IntToStr(control.HotKey());
-    }
-    return {};
-  };
-  // Gives the control a number (state, index, colour or shortcut).
-  auto set_number = [&](std::int32_t value) {
-    switch (kind) {
-      case TCheckControl::ccCheckBox:
-      case TCheckControl::ccRadioButton: control.SetChecked(value != 0); break;
-      case TCheckControl::ccRadioGroup:
-      case TCheckControl::ccListBox:
-      case TCheckControl::ccComboBox:
-        control.SetItemIndex(FitIndex(kind, value, control.ItemCount()));
-        break;
-      case TCheckControl::ccColor: control.SetColor(value); break;
-      case TCheckControl::ccHotKey: control.SetHotKey(value & 0xFFFF); break;
-      case TCheckControl::ccEdit: break;
-    }
-  };
-
   switch (mode) {
     case TWalkMode::kWrite: {
       if (!pending_writes_) break;
-      std::string text = current_text();
+      std::string text = StoredText(control);
       std::optional<std::string> optional_default = control.OptionalDefault();
       if (optional_default && text == *optional_default && ini_ && !ini_->ReadValue(section_, name))
         break;  // an optional setting at its default stays out of the file
@@ -206,24 +219,17 @@ void TAutoIni::ApplyToControl(IControl& control, TCheckControl kind, TWalkMode m
       } else if (kind == TCheckControl::ccCheckBox || kind == TCheckControl::ccRadioButton) {
         control.SetChecked(ini_->ReadBool(section_, name, control.Checked()));
       } else {
-        std::int32_t fallback = *ParseInt32(current_text());
-        set_number(ini_->ReadInteger(section_, name, fallback));
+        std::int32_t fallback = *ParseInt32(StoredText(control));
+        SetNumber(control, kind, ini_->ReadInteger(section_, name, fallback));
       }
       break;
     }
-    case TWalkMode::kStore: state_list_.push_back(name + "=" + current_text()); break;
+    case TWalkMode::kStore: state_list_.push_back(name + "=" + StoredText(control)); break;
     case TWalkMode::kRestore: {
       // A control that was not in the snapshot (the form changed since) keeps its value.
       const std::string* entry = FindState(name);
       if (!entry) break;
-      std::string value = entry->substr(entry->find('=') + 1);
-      if (kind == TCheckControl::ccEdit) {
-        control.SetText(value);
-      } else if (kind == TCheckControl::ccCheckBox || kind == TCheckControl::ccRadioButton) {
-        control.SetChecked(value == "1");
-      } else if (std::optional<std::int32_t> number = ParseInt32(value)) {
-        set_number(*number);
-      }
+      SetStoredText(control, entry->substr(entry->find('=') + 1));
       break;
     }
   }

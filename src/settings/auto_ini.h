@@ -60,6 +60,13 @@ class IAutoIniHost {
   virtual std::string ExecutableFileName() const;
 };
 
+// A control's value as the INI file stores it: an edit's text, "1"/"0" for a check box or radio
+// button, the item index, colour or shortcut in decimal; "" for a control that holds no value.
+std::string StoredText(const IControl& control);
+// Gives a control the value of a stored text, as a restore of the snapshot does (an index is
+// brought into the control's range; a text that is no number leaves a numeric control as it is).
+void SetStoredText(IControl& control, const std::string& text);
+
 // The walker's modes.
 enum class TWalkMode { kWrite, kRead, kStore, kRestore };
 

@@ -34,81 +34,31 @@ void WithAutoIni(TModelControl& form, const std::string& ini_path, const std::st
   operation(auto_ini);
 }
 
-TModelControl& Control(TModelControl& form, const std::string& name) {
-  TModelControl* control = form.Find(name);
-  Assert(control != nullptr, __FILE__, __LINE__);
-  return *control;
-}
-
-// The dialog's controls, and after them the options only the command line sets (stored in the
-// same section only once changed, off by default): decoding JPEGs at a reduced size, and the
-// PNG row filters.
-std::unique_ptr<TModelControl> MakeRecordModel() {
-  std::unique_ptr<TModelControl> form = MakeSetupFormModel();
-  TModelControl& speed = form->Add(TControlKind::kOther, "SpeedOptions");
-  TModelControl& fast_shrink = speed.Add(TControlKind::kCheckBox, "FastShrink");
-  fast_shrink.SetOptionalDefault("0");
-  TModelControl& filters = speed.Add(TControlKind::kRadioGroup, "PNGFilters");
-  filters.SetItems({"sub", "all"});
-  filters.SetItemIndex(0);
-  filters.SetOptionalDefault("0");
-  return form;
-}
-
 }  // namespace
 
-TSettingsRecord::TSettingsRecord() : form_(MakeRecordModel()) {}
+TSettingsRecord::TSettingsRecord() : form_(MakeSetupFormModel()) {}
 
 TSettingsRecord::~TSettingsRecord() = default;
 
-TSettingsRecord::TSettingsRecord(const TSettingsRecord& other) : form_(MakeRecordModel()) {
+TSettingsRecord::TSettingsRecord(const TSettingsRecord& other) : form_(MakeSetupFormModel()) {
   *this = other;
 }
 
 TSettingsRecord& TSettingsRecord::operator=(const TSettingsRecord& other) {
   if (this == &other) return *this;
   // Both trees are built alike: every stored value is copied as it stands.
-  for (const auto& [name, value] : other.AllValues()) {
-    TModelControl& control = Control(*form_, name);
-    switch (control.Kind()) {
-      case TControlKind::kEdit: control.SetText(value); break;
-      case TControlKind::kCheckBox: control.SetChecked(value == "1"); break;
-      default: control.SetItemIndex(StrToIntDef(value, -1)); break;
-    }
-  }
+  for (const TSettingRow& row : SettingRows())
+    SetStoredText(*form_->Find(row.key), other.Stored(row.id));
   return *this;
 }
 
 bool TSettingsRecord::SetValue(const std::string& key, const std::string& value) {
-  TSilentHost host;
-  TAutoIni walker(*form_, host);
-  walker.StoreState();
-  // Only the controls TAutoIni stores are settings.
-  TModelControl* control = nullptr;
-  for (const std::string& entry : walker.StateList()) {
-    std::string name = entry.substr(0, entry.find('='));
-    if (EqualsNoCase(name, key)) control = form_->Find(name);
-  }
-  if (!control) return false;
-
-  std::optional<std::int32_t> number = ParseInt32(value);
-  switch (control->Kind()) {
-    case TControlKind::kRadioGroup:
-      if (!number || *number < -1 || *number >= control->ItemCount()) return false;
-      control->SetItemIndex(*number);
-      return true;
-    case TControlKind::kCheckBox:
-      if (!number) return false;
-      control->SetChecked(*number != 0);
-      return true;
-    case TControlKind::kEdit:
-      if (value.find_first_of("\r\n") != std::string::npos) return false;
-      // A spin field (it has a range) holds a number.
-      if (control->MaxValue() > control->MinValue() && !number) return false;
-      control->SetText(value);
-      return true;
-    default: return false;
-  }
+  const TSettingRow* row = FindSettingRow(key);
+  if (!row) return false;
+  std::optional<std::string> stored = StoredValueOf(*row, value);
+  if (!stored) return false;
+  SetStoredText(*form_->Find(row->key), *stored);
+  return true;
 }
 
 std::vector<std::pair<std::string, std::string>> TSettingsRecord::Values() const {
@@ -121,14 +71,9 @@ std::vector<std::pair<std::string, std::string>> TSettingsRecord::Values() const
 }
 
 std::vector<std::pair<std::string, std::string>> TSettingsRecord::AllValues() const {
-  TSilentHost host;
-  TAutoIni walker(*form_, host);
-  walker.StoreState();
+  // The rows' order is the order the dialog's walk (and the INI file) sees the controls in.
   std::vector<std::pair<std::string, std::string>> values;
-  for (const std::string& entry : walker.StateList()) {
-    std::size_t equals = entry.find('=');
-    values.emplace_back(entry.substr(0, equals), entry.substr(equals + 1));
-  }
+  for (const TSettingRow& row : SettingRows()) values.emplace_back(row.key, Stored(row.id));
   return values;
 }
 
@@ -156,36 +101,9 @@ void TSettingsRecord::SaveToIni(const std::string& ini_path, const std::string& 
   TIniFile(ini_path).WriteValues(effective, writes);
 }
 
-int TSettingsRecord::IndexOf(const char* name) const { return form_->Find(name)->ItemIndex(); }
-
-bool TSettingsRecord::CheckedOf(const char* name) const { return form_->Find(name)->Checked(); }
-
-std::string TSettingsRecord::TextOf(const char* name) const { return form_->Find(name)->Text(); }
-
-int TSettingsRecord::SpinValueOf(const char* name) const {
-  const TModelControl* field = form_->Find(name);
-  return StrToIntDef(field->Text(), field->MinValue());
+std::string TSettingsRecord::Stored(TSetting setting) const {
+  return StoredText(*form_->Find(RowOf(setting).key));
 }
-
-int TSettingsRecord::OutputMode() const { return IndexOf("OutputMode"); }
-std::string TSettingsRecord::DstDir() const { return TextOf("DstDir"); }
-int TSettingsRecord::OverWrite() const { return IndexOf("OverWrite"); }
-int TSettingsRecord::FileFormat() const { return IndexOf("FileFormat"); }
-int TSettingsRecord::TargetRes() const { return IndexOf("TargetRes"); }
-int TSettingsRecord::ResampleMode() const { return IndexOf("ResampleMode"); }
-bool TSettingsRecord::SepiaMode() const { return CheckedOf("SepiaMode"); }
-bool TSettingsRecord::Reduce256ColorMode() const { return CheckedOf("Reduce256ColorMode"); }
-int TSettingsRecord::JPEGQL() const { return SpinValueOf("JPEGQL"); }
-int TSettingsRecord::PNGCL() const { return SpinValueOf("PNGCL"); }
-
-bool TSettingsRecord::AutoOrient() const { return CheckedOf("AutoOrient"); }
-bool TSettingsRecord::KeepMetadata() const { return CheckedOf("KeepMetadata"); }
-bool TSettingsRecord::KeepAspect() const { return CheckedOf("KeepAspect"); }
-bool TSettingsRecord::CustomSize() const { return CheckedOf("CustomSize"); }
-int TSettingsRecord::CustomWidth() const { return SpinValueOf("CustomWidth"); }
-int TSettingsRecord::CustomHeight() const { return SpinValueOf("CustomHeight"); }
-bool TSettingsRecord::FastShrink() const { return CheckedOf("FastShrink"); }
-int TSettingsRecord::PNGFilters() const { return IndexOf("PNGFilters"); }
 
 std::string DefaultIniPath() {
   return ResolveIniPath(ExtractFilePath(ExecutableFileName()) + "quenvale.ini");

@@ -22,16 +22,14 @@ class TSettingsRecord : public IJobSettings {
   TSettingsRecord& operator=(const TSettingsRecord& other);
 
   // Sets one setting by its stored key ("TargetRes", "JPEGQL", ...; ASCII case ignored) from
-  // text. Returns false for an unknown key or a malformed value (the record is then unchanged):
-  // radio groups take a decimal index from -1 to item count - 1; check boxes a decimal integer
-  // (not 0 is checked); JPEGQL and PNGCL a decimal integer, kept as given (like text typed into
-  // the field, it is not clamped); DstDir any text without line breaks.
+  // text. Returns false for an unknown key or a malformed value (see StoredValueOf; the record
+  // is then unchanged).
   bool SetValue(const std::string& key, const std::string& value);
   // Every setting as key and stored text, in the order SaveToIni writes them, each value as it
-  // is written ("1"/"0" for check boxes, decimal indexes, the fields' texts). A photo option at
-  // its default is left out, as a file that never held it leaves it out.
+  // is written ("1"/"0" for check boxes, decimal indexes, the fields' texts). An optional setting
+  // at its default is left out, as a file that never held it leaves it out.
   std::vector<std::pair<std::string, std::string>> Values() const;
-  // Values() with the photo options at their defaults too.
+  // Values() with the optional settings at their defaults too.
   std::vector<std::pair<std::string, std::string>> AllValues() const;
 
   // Loads the record from the INI file's section as the dialog's creation does (a missing file
@@ -47,34 +45,9 @@ class TSettingsRecord : public IJobSettings {
   void SaveToIni(const std::string& ini_path, const std::string& section,
                  const std::vector<std::string>& keys) const;
 
-  int OutputMode() const override;
-  std::string DstDir() const override;
-  int OverWrite() const override;
-  int FileFormat() const override;
-  int TargetRes() const override;
-  int ResampleMode() const override;
-  bool SepiaMode() const override;
-  bool Reduce256ColorMode() const override;
-  // The field's text as a decimal integer, or the field's minimum (1 and 0) when it is not one.
-  int JPEGQL() const override;
-  int PNGCL() const override;
-
-  // The photo options (the dialog's third page).
-  bool AutoOrient() const override;
-  bool KeepMetadata() const override;
-  bool KeepAspect() const override;
-  bool CustomSize() const override;
-  int CustomWidth() const override;
-  int CustomHeight() const override;
-  bool FastShrink() const override;
-  int PNGFilters() const override;
+  std::string Stored(TSetting setting) const override;
 
  private:
-  int IndexOf(const char* name) const;
-  bool CheckedOf(const char* name) const;
-  std::string TextOf(const char* name) const;
-  int SpinValueOf(const char* name) const;
-
   std::unique_ptr<TModelControl> form_;
 };
 

@@ -2,29 +2,43 @@
 // language) and defaults.
 #include "settings/setup_form_model.h"
 
-#include "runtime/exceptions.h"
 #include "runtime/translation.h"
-#include "settings/photo_settings.h"
+#include "settings/setting_table.h"
 
 namespace qv {
 
 namespace {
 
-TModelControl& AddRadioGroup(TModelControl& parent, const char* name,
-                             std::vector<std::string> items) {
-  TModelControl& group = parent.Add(TControlKind::kRadioGroup, name);
-  group.SetItems(std::move(items));
-  group.SetItemIndex(0);
-  return group;
-}
-
-TModelControl& AddSpinField(TModelControl& parent, const char* name, int min_value, int max_value,
-                            const char* text) {
-  TModelControl& field = parent.Add(TControlKind::kEdit, name);
-  field.SetSpinRange(min_value, max_value);
-  field.SetText(text);
-  field.Add(TControlKind::kOther, "");  // the spin button
-  return field;
+// The control of one row, at the row's default.
+void AddControl(TModelControl& parent, const TSettingRow& row) {
+  switch (row.kind) {
+    case TSettingKind::kChoice: {
+      TModelControl& group = parent.Add(TControlKind::kRadioGroup, row.key);
+      std::vector<std::string> items;
+      for (const TItemCaption& item : row.items)
+        items.emplace_back(item.context ? TrCtx(item.context, item.text) : Tr(item.text));
+      group.SetItems(std::move(items));
+      group.SetItemIndex(std::stoi(row.default_value));
+      break;
+    }
+    case TSettingKind::kCheck:
+      parent.Add(TControlKind::kCheckBox, row.key).SetChecked(row.default_value[0] == '1');
+      break;
+    case TSettingKind::kNumber: {
+      TModelControl& field = parent.Add(TControlKind::kEdit, row.key);
+      field.SetSpinRange(row.min_value, row.max_value);
+      field.SetText(row.default_value);
+      field.Add(TControlKind::kOther, "");  // the spin button
+      break;
+    }
+    case TSettingKind::kText: {
+      TModelControl& edit = parent.Add(TControlKind::kEdit, row.key);
+      edit.SetText(row.default_value);
+      edit.Add(TControlKind::kOther, "");  // the ellipsis button
+      break;
+    }
+  }
+  if (row.optional) parent.Find(row.key)->SetOptionalDefault(row.default_value);
 }
 
 }  // namespace
@@ -35,44 +49,12 @@ std::unique_ptr<TModelControl> MakeSetupFormModel() {
   form->SetLeft(0);
 
   TModelControl& pages = form->Add(TControlKind::kOther, "PageControl1");
-
-  TModelControl& image_page = pages.Add(TControlKind::kOther, "TabSheet1");
-  AddRadioGroup(image_page, "TargetRes",
-                {Tr("No resizing"), Tr("Fit to the desktop size"), Tr("96x96 (MSN messenger ICON)"),
-                 TrCtx("settings dialog", "640x480"), "800x600", "1024x768", "1152x864", "1280x960",
-                 "1280x1024", "1600x1200"});
-  AddRadioGroup(image_page, "FileFormat",
-                {Tr("Bitmap (Windows BMP)"), Tr("JPEG (small, some loss)"),
-                 Tr("PNG (small, lossless)"), Tr("PDF (an Adobe PDF file)")});
-  image_page.Add(TControlKind::kCheckBox, "SepiaMode");
-  image_page.Add(TControlKind::kCheckBox, "Reduce256ColorMode");
-
-  TModelControl& save_page = pages.Add(TControlKind::kOther, "TabSheet2");
-  save_page.Add(TControlKind::kOther, "Label1").SetText(Tr("JPEG Quality Level"));
-  save_page.Add(TControlKind::kOther, "Label2").SetText(Tr("PNG Compress Level"));
-  TModelControl& folder = save_page.Add(TControlKind::kEdit, "DstDir");
-  folder.Add(TControlKind::kOther, "");  // the ellipsis button
-  AddRadioGroup(save_page, "OutputMode",
-                {Tr("Beside the input file"), Tr("Into the folder given below")});
-  AddRadioGroup(save_page, "OverWrite", {Tr("Pass it over"), Tr("Overwrite it")});
-  AddRadioGroup(save_page, "ResampleMode",
-                {"Bi-Linear", "Bi-Linear(MMX)", "Mitchell", "Lanczos3", "B-Spline", "Bell"});
-  AddSpinField(save_page, "PNGCL", 0, 9, "9");
-  AddSpinField(save_page, "JPEGQL", 1, 100, "85");
-
-  // The photo options' page: stored only once changed from their defaults.
-  TModelControl& photo_page = pages.Add(TControlKind::kOther, "TabSheet3");
-  photo_page.Add(TControlKind::kCheckBox, "AutoOrient");
-  photo_page.Add(TControlKind::kCheckBox, "KeepMetadata");
-  photo_page.Add(TControlKind::kCheckBox, "KeepAspect");
-  photo_page.Add(TControlKind::kCheckBox, "CustomSize");
-  AddSpinField(photo_page, "CustomWidth", kCustomSizeMin, kCustomSizeMax, "1024");
-  AddSpinField(photo_page, "CustomHeight", kCustomSizeMin, kCustomSizeMax, "768");
-  for (const auto& [name, text] : PhotoSettingDefaults()) {
-    TModelControl* control = photo_page.Find(name);
-    Assert(control != nullptr, __FILE__, __LINE__);
-    control->SetOptionalDefault(text);
-  }
+  TModelControl* page_of[] = {&pages.Add(TControlKind::kOther, "TabSheet1"),
+                              &pages.Add(TControlKind::kOther, "TabSheet2"),
+                              &pages.Add(TControlKind::kOther, "TabSheet3"),
+                              &form->Add(TControlKind::kOther, "StoredOnly")};
+  for (const TSettingRow& row : SettingRows())
+    AddControl(*page_of[static_cast<int>(row.page)], row);
 
   form->Add(TControlKind::kOther, "GoButton").SetText(Tr("OK"));
   form->Add(TControlKind::kOther, "CancelButton").SetText(Tr("Cancel"));

@@ -7,20 +7,15 @@
 
 namespace qv {
 
-// Builds the tree of the form "SetupForm" as the dialog lays it out, in its child order:
+// Builds the tree of the form "SetupForm" as the dialog lays it out, from the setting table:
 //   SetupForm
 //     PageControl1
-//       TabSheet1: TargetRes (radio group, 10 items, 0), FileFormat (radio group, 4 items, 0),
-//                  SepiaMode (check box, unchecked), Reduce256ColorMode (check box, unchecked)
-//       TabSheet2: Label1, Label2 (labels), DstDir (ellipsis edit, "", with its button),
-//                  OutputMode (radio group, 2 items, 0), OverWrite (radio group, 2 items, 0),
-//                  ResampleMode (radio group, 6 items, 0), PNGCL (spin field 0..9, "9"),
-//                  JPEGQL (spin field 1..100, "85"); each spin field holds its spin button
-//       TabSheet3: the photo options (see PhotoSettingDefaults): AutoOrient, KeepMetadata,
-//                  KeepAspect, CustomSize (check boxes, unchecked), CustomWidth, CustomHeight (spin
-//                  fields 1..65535, "1024", "768")
+//       TabSheet1, TabSheet2, TabSheet3: the controls of the rows on the image, saving and
+//         photos pages, in the rows' order (radio groups with their items, check boxes, spin
+//         fields with their range and spin button, the folder's ellipsis edit with its button)
+//     StoredOnly: hidden controls of the rows on no page
 //     GoButton, CancelButton (push buttons)
-// The form stands at (0, 0); its size is not modelled (0 x 0).
+// every control at its row's default. The form stands at (0, 0); its size is not modelled.
 std::unique_ptr<TModelControl> MakeSetupFormModel();
 
 }  // namespace qv

@@ -94,12 +94,11 @@ TEST_F(BatchRunTest, ASettingChangedBetweenFilesTakesEffectAtTheNextFile) {
 TEST(BatchRunSettings, EveryFileIsConvertedWithAllTheSettings) {
   // The batch hands the job the settings as they stood when each file began: none may be lost
   // on the way, the photo options among them.
-  struct Custom : FakeSettings {
-    bool CustomSize() const override { return true; }
-    int CustomWidth() const override { return 30; }
-    int CustomHeight() const override { return 20; }
-    bool KeepAspect() const override { return true; }
-  } settings;
+  FakeSettings settings;
+  settings.custom_size = true;
+  settings.custom_width = 30;
+  settings.custom_height = 20;
+  settings.keep_aspect = true;
   TempDir dir;
   FakeHost host;
   TBatchRun batch{settings, host, host};

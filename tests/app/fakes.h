@@ -28,21 +28,40 @@ struct FakeSettings : IJobSettings {
   bool reduce256 = false;
   int jpeg_quality = 85;
   int png_level = 9;
+  bool auto_orient = false;
+  bool keep_metadata = false;
+  bool keep_aspect = false;
+  bool custom_size = false;
+  int custom_width = 1024;
+  int custom_height = 768;
   bool fast_shrink = false;
   int png_filters = 0;
 
-  int OutputMode() const override { return output_mode; }
-  std::string DstDir() const override { return dst_dir; }
-  int OverWrite() const override { return over_write; }
-  int FileFormat() const override { return file_format; }
-  int TargetRes() const override { return target_res; }
-  int ResampleMode() const override { return resample_mode; }
-  bool SepiaMode() const override { return sepia; }
-  bool Reduce256ColorMode() const override { return reduce256; }
-  int JPEGQL() const override { return jpeg_quality; }
-  int PNGCL() const override { return png_level; }
-  bool FastShrink() const override { return fast_shrink; }
-  int PNGFilters() const override { return png_filters; }
+  std::string Stored(TSetting setting) const override {
+    auto text = [](auto value) { return std::to_string(static_cast<int>(value)); };
+    switch (setting) {
+      case TSetting::kOutputMode: return text(output_mode);
+      case TSetting::kDstDir: return dst_dir;
+      case TSetting::kOverWrite: return text(over_write);
+      case TSetting::kFileFormat: return text(file_format);
+      case TSetting::kTargetRes: return text(target_res);
+      case TSetting::kResampleMode: return text(resample_mode);
+      case TSetting::kSepiaMode: return text(sepia);
+      case TSetting::kReduce256ColorMode: return text(reduce256);
+      case TSetting::kJPEGQL: return text(jpeg_quality);
+      case TSetting::kPNGCL: return text(png_level);
+      case TSetting::kAutoOrient: return text(auto_orient);
+      case TSetting::kKeepMetadata: return text(keep_metadata);
+      case TSetting::kKeepAspect: return text(keep_aspect);
+      case TSetting::kCustomSize: return text(custom_size);
+      case TSetting::kCustomWidth: return text(custom_width);
+      case TSetting::kCustomHeight: return text(custom_height);
+      case TSetting::kFastShrink: return text(fast_shrink);
+      case TSetting::kPNGFilters: return text(png_filters);
+      case TSetting::kCount: break;
+    }
+    return RowOf(setting).default_value;
+  }
 };
 
 struct FakeHost : IJobHost, IBatchHost {

@@ -17,16 +17,7 @@ namespace {
 using testing::FakeHost;
 using testing::TempDir;
 
-struct PhotoSettings : testing::FakeSettings {
-  bool keep_aspect = false;
-  bool custom_size = false;
-  int custom_width = 1024;
-  int custom_height = 768;
-  bool KeepAspect() const override { return keep_aspect; }
-  bool CustomSize() const override { return custom_size; }
-  int CustomWidth() const override { return custom_width; }
-  int CustomHeight() const override { return custom_height; }
-};
+using PhotoSettings = testing::FakeSettings;
 
 TBitmap Grey(int width, int height) {
   TBitmap image;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "settings/setting_table.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "support/test_locale.h"
@@ -195,6 +196,47 @@ TEST_F(Cli, ShowSettingsPrintsTheEffectiveSettingsAndConvertsNothing) {
   EXPECT_NE(result.out.find("\nFileFormat=2\n"), std::string::npos);
   EXPECT_NE(result.out.find("\nJPEGQL=70\n"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
+}
+
+// Every setting's option, as the setting table gives it, reaches the stored setting, and the help
+// names every option and every key.
+TEST_F(Cli, EverySettingsOptionSetsItsSettingAndIsInTheHelp) {
+  std::string help = Run({"--help"}).out;
+  for (const TSettingRow& row : SettingRows()) {
+    EXPECT_NE(help.find(row.key), std::string::npos) << row.key;
+    if (!row.option) continue;
+    EXPECT_NE(help.find(std::string("  ") + row.option), std::string::npos) << row.option;
+    std::vector<std::string> args = {"--section", row.key, row.option};
+    std::string expected;
+    if (row.option_value == TOptionValue::kFlag) {
+      expected = "1";
+    } else if (row.option_value == TOptionValue::kSize) {
+      args.push_back("1600x1200");
+      expected = std::to_string(row.names.size() - 1);
+    } else if (row.kind == TSettingKind::kChoice) {
+      std::string last = row.names.back();
+      args.push_back(last.substr(0, last.find(',')));
+      expected = std::to_string(row.names.size() - 1);
+    } else if (row.kind == TSettingKind::kNumber) {
+      args.push_back(std::to_string(row.max_value));
+      expected = std::to_string(row.max_value);
+    } else {
+      args.push_back("some folder");
+      expected = "some folder";
+    }
+    args.push_back("--show-settings");
+    ProgramResult result = Run(args);
+    EXPECT_EQ(result.status, 0) << row.option << ": " << result.err;
+    EXPECT_NE(result.out.find("\n" + std::string(row.key) + "=" + expected + "\n"),
+              std::string::npos)
+        << row.option << ":\n"
+        << result.out;
+    if (row.also_key) {
+      EXPECT_NE(result.out.find("\n" + std::string(row.also_key) + "=" + row.also_value + "\n"),
+                std::string::npos)
+          << row.option;
+    }
+  }
 }
 
 TEST_F(Cli, AnySizeAndFitInsideIt) {

@@ -256,11 +256,11 @@ TEST_F(GuiTest, MenuSetsTheDialogAndTheMarksFollowTheDialog) {
   EXPECT_TRUE(Action("SetBitmap")->isChecked());
   EXPECT_TRUE(Action("SetIdlePriority")->isChecked());
   Action("Set1024x768")->trigger();
-  EXPECT_EQ(setup_->TargetRes(), 5);
+  EXPECT_EQ(setup_->Choice(TSetting::kTargetRes), 5);
   EXPECT_TRUE(Action("Set1024x768")->isChecked());
   EXPECT_FALSE(Action("SetNoResize")->isChecked());
   Action("SetPDF")->trigger();
-  EXPECT_EQ(setup_->FileFormat(), 3);
+  EXPECT_EQ(setup_->Choice(TSetting::kFileFormat), 3);
 
   // A click in the dialog's group moves the menu's mark.
   setup_->FileFormatGroup->Button(2)->click();
@@ -295,12 +295,12 @@ TEST_F(GuiTest, CancelRestoresTheSnapshotIncludingMenuChanges) {
   Action("Set800x600")->trigger();
   setup_->SepiaModeBox->setChecked(false);
   setup_->JPEGQLEdit->setText(QStringLiteral("50"));
-  EXPECT_EQ(setup_->TargetRes(), 4);
+  EXPECT_EQ(setup_->Choice(TSetting::kTargetRes), 4);
   setup_->CancelButton->click();
   EXPECT_FALSE(setup_->isVisible());
-  EXPECT_EQ(setup_->TargetRes(), 3);
-  EXPECT_TRUE(setup_->SepiaMode());
-  EXPECT_EQ(setup_->JPEGQL(), 85);
+  EXPECT_EQ(setup_->Choice(TSetting::kTargetRes), 3);
+  EXPECT_TRUE(setup_->Checked(TSetting::kSepiaMode));
+  EXPECT_EQ(setup_->Number(TSetting::kJPEGQL), 85);
   EXPECT_TRUE(Action("Set640x480")->isChecked());
 }
 
@@ -344,7 +344,7 @@ TEST_F(GuiTest, ClosingSavesTheKeysInOrderAndLoadingBringsThemBack) {
   setup2.AutoIni1().Component().SetIniPathOverride(ini);
   setup2.AutoIni1().SetSection("tester");
   setup2.AutoIni1().LoadFromIni();
-  EXPECT_EQ(setup2.FileFormat(), 2);
+  EXPECT_EQ(setup2.Choice(TSetting::kFileFormat), 2);
   EXPECT_EQ(setup2.JPEGQLEdit->text(), QStringLiteral("150"));
   EXPECT_TRUE(main2.Action(QStringLiteral("SetPNG"))->isChecked());
 }
@@ -352,8 +352,8 @@ TEST_F(GuiTest, ClosingSavesTheKeysInOrderAndLoadingBringsThemBack) {
 TEST_F(GuiTest, ThePhotoPageIsReadLiveStoredOnceChangedAndWalkedLikeTheRecord) {
   EXPECT_EQ(setup_->PageControl1->count(), 3);
   EXPECT_EQ(setup_->PageControl1->widget(2), setup_->TabSheet3);
-  EXPECT_FALSE(setup_->AutoOrient() || setup_->KeepMetadata() || setup_->KeepAspect() ||
-               setup_->CustomSize());
+  EXPECT_FALSE(setup_->Checked(TSetting::kAutoOrient) || setup_->Checked(TSetting::kKeepMetadata) ||
+               setup_->Checked(TSetting::kKeepAspect) || setup_->Checked(TSetting::kCustomSize));
   EXPECT_FALSE(setup_->CustomWidthEdit->isEnabled());  // only with the custom size
   setup_->CustomSizeBox->setChecked(true);
   EXPECT_TRUE(setup_->CustomWidthEdit->isEnabled());
@@ -361,9 +361,9 @@ TEST_F(GuiTest, ThePhotoPageIsReadLiveStoredOnceChangedAndWalkedLikeTheRecord) {
   setup_->CustomHeightEdit->setText(QStringLiteral("1080"));
   setup_->KeepAspectBox->setChecked(true);
   setup_->AutoOrientBox->setChecked(true);
-  EXPECT_TRUE(setup_->CustomSize());
-  EXPECT_EQ(setup_->CustomWidth(), 1920);
-  EXPECT_EQ(setup_->CustomHeight(), 1080);
+  EXPECT_TRUE(setup_->Checked(TSetting::kCustomSize));
+  EXPECT_EQ(setup_->Number(TSetting::kCustomWidth), 1920);
+  EXPECT_EQ(setup_->Number(TSetting::kCustomHeight), 1080);
 
   std::string ini = Path(QStringLiteral("photo.ini")).toStdString();
   setup_->AutoIni1().Component().SetIniPathOverride(ini);
@@ -377,17 +377,52 @@ TEST_F(GuiTest, ThePhotoPageIsReadLiveStoredOnceChangedAndWalkedLikeTheRecord) {
                          QStringLiteral("CustomHeight")}));
   qv::TSettingsRecord record;
   record.LoadFromIni(ini, "tester");
-  EXPECT_TRUE(record.AutoOrient() && record.KeepAspect() && record.CustomSize());
-  EXPECT_FALSE(record.KeepMetadata());
-  EXPECT_EQ(record.CustomWidth(), 1920);
+  EXPECT_TRUE(record.Checked(TSetting::kAutoOrient) && record.Checked(TSetting::kKeepAspect) &&
+              record.Checked(TSetting::kCustomSize));
+  EXPECT_FALSE(record.Checked(TSetting::kKeepMetadata));
+  EXPECT_EQ(record.Number(TSetting::kCustomWidth), 1920);
 
   // Cancel takes the page back to the snapshot too.
   main_->AppSetupExecute();
   setup_->KeepMetadataBox->setChecked(true);
   setup_->CustomWidthEdit->setText(QStringLiteral("5"));
   setup_->CancelButton->click();
-  EXPECT_FALSE(setup_->KeepMetadata());
-  EXPECT_EQ(setup_->CustomWidth(), 1920);
+  EXPECT_FALSE(setup_->Checked(TSetting::kKeepMetadata));
+  EXPECT_EQ(setup_->Number(TSetting::kCustomWidth), 1920);
+}
+
+// The dialog holds a control for every setting of the table, walked in the rows' order, and
+// serves each as the record does from the same file, the settings of no page included.
+TEST_F(GuiTest, TheDialogServesEverySettingAsTheRecordDoes) {
+  setup_->AutoIni1().StoreState();
+  std::vector<std::string> walked;
+  for (const std::string& entry : setup_->AutoIni1().Component().StateList())
+    walked.push_back(entry.substr(0, entry.find('=')));
+  std::vector<std::string> rows;
+  for (const TSettingRow& row : SettingRows()) rows.push_back(row.key);
+  EXPECT_EQ(walked, rows);
+
+  std::string ini = Path(QStringLiteral("every.ini")).toStdString();
+  qv::TSettingsRecord written;
+  for (const auto& [key, value] : {std::pair{"TargetRes", "4"},
+                                   {"FileFormat", "2"},
+                                   {"SepiaMode", "1"},
+                                   {"DstDir", "/srv/写真"},
+                                   {"JPEGQL", "150"},
+                                   {"CustomWidth", "300"},
+                                   {"FastShrink", "1"},
+                                   {"PNGFilters", "1"}})
+    ASSERT_TRUE(written.SetValue(key, value)) << key;
+  written.SaveToIni(ini, "tester");
+  setup_->AutoIni1().Component().SetIniPathOverride(ini);
+  setup_->AutoIni1().SetSection("tester");
+  setup_->AutoIni1().LoadFromIni();
+  qv::TSettingsRecord record;
+  record.LoadFromIni(ini, "tester");
+  for (const TSettingRow& row : SettingRows())
+    EXPECT_EQ(setup_->Stored(row.id), record.Stored(row.id)) << row.key;
+  EXPECT_TRUE(setup_->Checked(TSetting::kFastShrink));
+  EXPECT_EQ(setup_->Choice(TSetting::kPNGFilters), 1);
 }
 
 TEST_F(GuiTest, AFailedSaveAtCloseKeepsTheWindowOpen) {

@@ -13,6 +13,7 @@
 #include "app/image_io.h"
 #include "app/job_host.h"
 #include "app/pdf_steps.h"
+#include "app/settings_snapshot.h"
 #include "codecs/jpeg_image.h"
 #include "pdf/document/pdf_doc.h"
 #include "pdf/images/pdf_graphic.h"
@@ -319,17 +320,12 @@ TEST(PdfDrop, EndDocIntoAFolderThatCannotBeWrittenLeavesNothing) {
 }
 
 // The batch run with small fakes of its settings and hosts.
-struct DropSettings : IJobSettings {
-  int OutputMode() const override { return 0; }
-  std::string DstDir() const override { return {}; }
-  int OverWrite() const override { return 1; }
-  int FileFormat() const override { return 3; }
-  int TargetRes() const override { return 0; }
-  int ResampleMode() const override { return 0; }
-  bool SepiaMode() const override { return false; }
-  bool Reduce256ColorMode() const override { return false; }
-  int JPEGQL() const override { return 90; }
-  int PNGCL() const override { return 9; }
+struct DropSettings : TSettingsSnapshot {
+  DropSettings() {
+    Set(TSetting::kOverWrite, "1");
+    Set(TSetting::kFileFormat, "3");
+    Set(TSetting::kJPEGQL, "90");
+  }
 };
 
 struct DropHost : IJobHost, IBatchHost {

@@ -20,12 +20,12 @@ TEST(PhotoSettingsTest, DefaultsStayOutOfTheFileAndOutOfTheListing) {
   TSettingsRecord record;
   record.SaveToIni(folder / "q.ini", "bob");
   EXPECT_EQ(ReadFileBytes(folder / "q.ini"), kDefaultFile);
-  EXPECT_FALSE(record.KeepAspect());
-  EXPECT_FALSE(record.AutoOrient());
-  EXPECT_FALSE(record.KeepMetadata());
-  EXPECT_FALSE(record.CustomSize());
-  EXPECT_EQ(record.CustomWidth(), 1024);
-  EXPECT_EQ(record.CustomHeight(), 768);
+  EXPECT_FALSE(record.Checked(TSetting::kKeepAspect));
+  EXPECT_FALSE(record.Checked(TSetting::kAutoOrient));
+  EXPECT_FALSE(record.Checked(TSetting::kKeepMetadata));
+  EXPECT_FALSE(record.Checked(TSetting::kCustomSize));
+  EXPECT_EQ(record.Number(TSetting::kCustomWidth), 1024);
+  EXPECT_EQ(record.Number(TSetting::kCustomHeight), 768);
   for (const auto& [key, value] : record.Values()) EXPECT_NE(key.rfind("Custom", 0), 0u) << key;
   // The six photo options and the two speed options (FastShrink, PNGFilters).
   EXPECT_EQ(record.AllValues().size(), record.Values().size() + 8);
@@ -42,9 +42,9 @@ TEST(PhotoSettingsTest, AChangedOptionIsAppendedAndStaysWhenSwitchedBackOff) {
 
   TSettingsRecord loaded;
   loaded.LoadFromIni(path, "bob");
-  EXPECT_TRUE(loaded.KeepAspect());
-  EXPECT_EQ(loaded.CustomWidth(), 300);
-  EXPECT_EQ(loaded.CustomHeight(), 768);
+  EXPECT_TRUE(loaded.Checked(TSetting::kKeepAspect));
+  EXPECT_EQ(loaded.Number(TSetting::kCustomWidth), 300);
+  EXPECT_EQ(loaded.Number(TSetting::kCustomHeight), 768);
   // Back at the default, a key the file holds is updated rather than left saying "on".
   ASSERT_TRUE(loaded.SetValue("KeepAspect", "0"));
   ASSERT_TRUE(loaded.SetValue("CustomWidth", "1024"));
@@ -55,22 +55,22 @@ TEST(PhotoSettingsTest, AChangedOptionIsAppendedAndStaysWhenSwitchedBackOff) {
 TEST(PhotoSettingsTest, ValuesAreCheckedLikeTheDialogsFields) {
   TSettingsRecord record;
   EXPECT_TRUE(record.SetValue("CustomSize", "1"));
-  EXPECT_TRUE(record.CustomSize());
+  EXPECT_TRUE(record.Checked(TSetting::kCustomSize));
   EXPECT_FALSE(record.SetValue("CustomHeight", "tall"));
   EXPECT_TRUE(record.SetValue("CustomHeight", "70000"));  // kept as typed; the job clamps
-  EXPECT_EQ(record.CustomHeight(), 70000);
+  EXPECT_EQ(record.Number(TSetting::kCustomHeight), 70000);
   TempDir folder;
   WriteFileBytes(folder / "q.ini", "[bob]\r\nCustomWidth=wide\r\nCustomSize=yes\r\n");
   TSettingsRecord loaded;
   loaded.LoadFromIni(folder / "q.ini", "bob");
-  EXPECT_EQ(loaded.CustomWidth(), 1);  // not a number: the field's minimum
-  EXPECT_FALSE(loaded.CustomSize());   // not a number: the current state
+  EXPECT_EQ(loaded.Number(TSetting::kCustomWidth), 1);  // not a number: the field's minimum
+  EXPECT_FALSE(loaded.Checked(TSetting::kCustomSize));  // not a number: the current state
   // A copy carries the options, defaults included.
   TSettingsRecord copy = record;
-  EXPECT_TRUE(copy.CustomSize());
-  EXPECT_EQ(copy.CustomHeight(), 70000);
+  EXPECT_TRUE(copy.Checked(TSetting::kCustomSize));
+  EXPECT_EQ(copy.Number(TSetting::kCustomHeight), 70000);
   copy = loaded;
-  EXPECT_FALSE(copy.CustomSize());
+  EXPECT_FALSE(copy.Checked(TSetting::kCustomSize));
 }
 
 }  // namespace

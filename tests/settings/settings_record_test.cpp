@@ -38,13 +38,13 @@ class TQuietHost : public IAutoIniHost {
 TEST(SettingsRecordTest, DesignTimeDefaultsInTheOrderTheFileGetsThem) {
   TSettingsRecord record;
   EXPECT_EQ(record.Values(), kDefaults);
-  EXPECT_EQ(record.TargetRes(), 0);
-  EXPECT_EQ(record.FileFormat(), 0);
-  EXPECT_FALSE(record.SepiaMode());
-  EXPECT_FALSE(record.Reduce256ColorMode());
-  EXPECT_EQ(record.DstDir(), "");
-  EXPECT_EQ(record.JPEGQL(), 85);
-  EXPECT_EQ(record.PNGCL(), 9);
+  EXPECT_EQ(record.Choice(TSetting::kTargetRes), 0);
+  EXPECT_EQ(record.Choice(TSetting::kFileFormat), 0);
+  EXPECT_FALSE(record.Checked(TSetting::kSepiaMode));
+  EXPECT_FALSE(record.Checked(TSetting::kReduce256ColorMode));
+  EXPECT_EQ(record.Text(TSetting::kDstDir), "");
+  EXPECT_EQ(record.Number(TSetting::kJPEGQL), 85);
+  EXPECT_EQ(record.Number(TSetting::kPNGCL), 9);
 }
 
 TEST(SettingsRecordTest, FirstStartWithoutAFileKeepsEveryDefault) {
@@ -74,15 +74,15 @@ TEST(SettingsRecordTest, StoredValuesLoadWithTheDialogsRules) {
   TSettingsRecord record;
   record.LoadFromIni(folder / "q.ini", "BOB");
   EXPECT_EQ(Value(record, "JPEGQL"), "150");  // loaded as text; the field clamps on leaving it
-  EXPECT_EQ(record.JPEGQL(), 150);
-  EXPECT_EQ(record.FileFormat(), 3);
-  EXPECT_EQ(record.ResampleMode(), -1);
-  EXPECT_TRUE(record.SepiaMode());
+  EXPECT_EQ(record.Number(TSetting::kJPEGQL), 150);
+  EXPECT_EQ(record.Choice(TSetting::kFileFormat), 3);
+  EXPECT_EQ(record.Choice(TSetting::kResampleMode), -1);
+  EXPECT_TRUE(record.Checked(TSetting::kSepiaMode));
   EXPECT_EQ(Value(record, "SepiaMode"), "1");
-  EXPECT_EQ(record.TargetRes(), 4);
-  EXPECT_EQ(record.DstDir(), "/srv/写真");
+  EXPECT_EQ(record.Choice(TSetting::kTargetRes), 4);
+  EXPECT_EQ(record.Text(TSetting::kDstDir), "/srv/写真");
   EXPECT_EQ(Value(record, "PNGCL"), "abc");
-  EXPECT_EQ(record.PNGCL(), 0);  // not a number: the field's minimum
+  EXPECT_EQ(record.Number(TSetting::kPNGCL), 0);  // not a number: the field's minimum
 }
 
 TEST(SettingsRecordTest, NoIntegerLeavesTheCurrentState) {
@@ -92,19 +92,19 @@ TEST(SettingsRecordTest, NoIntegerLeavesTheCurrentState) {
   ASSERT_TRUE(record.SetValue("SepiaMode", "1"));
   ASSERT_TRUE(record.SetValue("FileFormat", "2"));
   record.LoadFromIni(folder / "q.ini", "u");
-  EXPECT_TRUE(record.SepiaMode());
-  EXPECT_EQ(record.FileFormat(), 2);
+  EXPECT_TRUE(record.Checked(TSetting::kSepiaMode));
+  EXPECT_EQ(record.Choice(TSetting::kFileFormat), 2);
 }
 
 TEST(SettingsRecordTest, SpinFieldsGiveTheirMinimumForText) {
   TSettingsRecord record;
   ASSERT_TRUE(record.SetValue("JPEGQL", "0"));
-  EXPECT_EQ(record.JPEGQL(), 0);  // unclamped, as typed text is
+  EXPECT_EQ(record.Number(TSetting::kJPEGQL), 0);  // unclamped, as typed text is
   TempDir folder;
   WriteFileBytes(folder / "q.ini", "[u]\nJPEGQL=abc\nPNGCL=\n");
   record.LoadFromIni(folder / "q.ini", "u");
-  EXPECT_EQ(record.JPEGQL(), 1);
-  EXPECT_EQ(record.PNGCL(), 0);
+  EXPECT_EQ(record.Number(TSetting::kJPEGQL), 1);
+  EXPECT_EQ(record.Number(TSetting::kPNGCL), 0);
 }
 
 TEST(SettingsRecordTest, TwoUsersKeepSeparateSectionsOfOneFile) {
@@ -119,10 +119,10 @@ TEST(SettingsRecordTest, TwoUsersKeepSeparateSectionsOfOneFile) {
   TSettingsRecord alice_again, bob_again;
   alice_again.LoadFromIni(path, "alice");
   bob_again.LoadFromIni(path, "bob");
-  EXPECT_EQ(alice_again.JPEGQL(), 50);
-  EXPECT_EQ(alice_again.FileFormat(), 0);
-  EXPECT_EQ(bob_again.JPEGQL(), 85);
-  EXPECT_EQ(bob_again.FileFormat(), 2);
+  EXPECT_EQ(alice_again.Number(TSetting::kJPEGQL), 50);
+  EXPECT_EQ(alice_again.Choice(TSetting::kFileFormat), 0);
+  EXPECT_EQ(bob_again.Number(TSetting::kJPEGQL), 85);
+  EXPECT_EQ(bob_again.Choice(TSetting::kFileFormat), 2);
 }
 
 TEST(SettingsRecordTest, SaveWritesAsOkDoesAndLeavesPositionKeysAlone) {
@@ -178,8 +178,8 @@ TEST(SettingsRecordTest, SpeedOptionsAreOffAndStoredOnlyOnceChanged) {
   TempDir folder;
   const std::string path = folder / "q.ini";
   TSettingsRecord record;
-  EXPECT_FALSE(record.FastShrink());
-  EXPECT_EQ(record.PNGFilters(), 0);
+  EXPECT_FALSE(record.Checked(TSetting::kFastShrink));
+  EXPECT_EQ(record.Choice(TSetting::kPNGFilters), 0);
   record.SaveToIni(path, "u");
   EXPECT_EQ(ReadFileBytes(path).find("FastShrink"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(path).find("PNGFilters"), std::string::npos);
@@ -190,8 +190,8 @@ TEST(SettingsRecordTest, SpeedOptionsAreOffAndStoredOnlyOnceChanged) {
   record.SaveToIni(path, "u");
   TSettingsRecord loaded;
   loaded.LoadFromIni(path, "u");
-  EXPECT_TRUE(loaded.FastShrink());
-  EXPECT_EQ(loaded.PNGFilters(), 1);
+  EXPECT_TRUE(loaded.Checked(TSetting::kFastShrink));
+  EXPECT_EQ(loaded.Choice(TSetting::kPNGFilters), 1);
 }
 
 TEST(SettingsRecordTest, EmptySectionIsTheExecutablesFileName) {
@@ -263,10 +263,10 @@ TEST(SettingsRecordTest, CopiesAreIndependent) {
   TSettingsRecord copy(original);
   EXPECT_EQ(copy.Values(), original.Values());
   ASSERT_TRUE(copy.SetValue("DstDir", "/y"));
-  EXPECT_EQ(original.DstDir(), "/x");
+  EXPECT_EQ(original.Text(TSetting::kDstDir), "/x");
   original = copy;
-  EXPECT_EQ(original.DstDir(), "/y");
-  EXPECT_EQ(original.TargetRes(), -1);
+  EXPECT_EQ(original.Text(TSetting::kDstDir), "/y");
+  EXPECT_EQ(original.Choice(TSetting::kTargetRes), -1);
 }
 
 TEST(SettingsRecordTest, DefaultIniPathIsBesideTheExecutableWhenThatFolderIsWritable) {
