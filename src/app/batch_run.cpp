@@ -6,6 +6,7 @@
 
 #include "app/batch_host.h"
 #include "app/file_result.h"
+#include "app/in_place_drop.h"
 #include "app/job_host.h"
 #include "app/parallel_drop.h"
 #include "runtime/exceptions.h"
@@ -94,24 +95,7 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
     batch_host_.DropFinished(summary);
   };
   try {
-    if (jobs_ > 1) RunInParallel(files, summary);
-    for (int i = 0; jobs_ <= 1 && i < count; ++i) {
-      batch_host_.SetProgressPosition(i + 1);
-      batch_host_.ProcessMessages();
-      if (batch_host_.StopRequested()) break;
-      // Only names that will be converted are announced; the others are told as passed over.
-      if (!(OutputFormatOf(settings_.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
-            !job_.PdfMode()) &&
-          FileExists(files[i]))
-        batch_host_.FileStarting(i, count, files[i]);
-      file_settings_.Take(settings_);
-      TFileResult result;
-      batch_host_.RunFile([&] { result = ConvertDropName(job_, file_settings_, files[i]); });
-      summary.Add(result);
-      batch_host_.FileFinished(i, count, result);
-      if (result.status == TFileStatus::kFailed && !keep_going_)
-        std::rethrow_exception(result.error);
-    }
+    RunNames(files, *MakeRunner(files), summary);
     restore();
     if (pdf_mode) {
       pdf_mode = false;  // written here or not at all: a failure to write is not tried again
@@ -141,24 +125,33 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   finish();
 }
 
-void TBatchRun::RunInParallel(const std::vector<std::string>& files, TBatchSummary& summary) {
-  const int count = static_cast<int>(files.size());
+std::unique_ptr<IDropRunner> TBatchRun::MakeRunner(const std::vector<std::string>& files) {
+  if (jobs_ <= 1)
+    return std::make_unique<TInPlaceDrop>(files, settings_, file_settings_, job_, batch_host_);
+  // The workers convert every name with the settings as they stand when the drop begins.
   file_settings_.Take(settings_);
-  TParallelDrop drop(files, jobs_, file_settings_, job_host_, job_,
-                     job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_);
+  return std::make_unique<TParallelDrop>(files, jobs_, file_settings_, job_host_, job_,
+                                         job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_);
+}
+
+void TBatchRun::RunNames(const std::vector<std::string>& files, IDropRunner& runner,
+                         TBatchSummary& summary) {
+  const int count = static_cast<int>(files.size());
   for (int i = 0; i < count; ++i) {
     {
-      auto lock = drop.LockHosts();
+      auto lock = runner.LockHosts();
       batch_host_.SetProgressPosition(i + 1);
       batch_host_.ProcessMessages();
       if (batch_host_.StopRequested()) break;
-      if (!(OutputFormatOf(file_settings_.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
-            !job_.PdfMode()) &&
-          FileExists(files[i]))
-        batch_host_.FileStarting(i, count, files[i]);
+      // Only names that will be converted are announced; the others are told as passed over.
+      const IJobSettings& settings = runner.SettingsFor(i);
+      const bool no_pdf_file =
+          OutputFormatOf(settings.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
+          !job_.PdfMode();
+      if (!no_pdf_file && FileExists(files[i])) batch_host_.FileStarting(i, count, files[i]);
     }
-    TFileResult result = drop.Finish(i);
-    auto lock = drop.LockHosts();
+    TFileResult result = runner.Finish(i);
+    auto lock = runner.LockHosts();
     summary.Add(result);
     batch_host_.FileFinished(i, count, result);
     if (result.status == TFileStatus::kFailed && !keep_going_) std::rethrow_exception(result.error);

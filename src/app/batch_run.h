@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,12 @@ class TBatchRun {
 
  private:
   void RunDrop(const std::vector<std::string>& files);
-  // The loop over the names of RunDrop with jobs_ > 1.
-  void RunInParallel(const std::vector<std::string>& files, TBatchSummary& summary);
+  // In place for one job, else on worker threads.
+  std::unique_ptr<class IDropRunner> MakeRunner(const std::vector<std::string>& files);
+  // The loop over the names of RunDrop: each name's result from runner, in list order, told to
+  // the host and counted; a failure ends the drop unless keep-going is on.
+  void RunNames(const std::vector<std::string>& files, class IDropRunner& runner,
+                TBatchSummary& summary);
 
   const IJobSettings& settings_;
   // What the job reads: settings_ as they stood when the current file began.

@@ -89,10 +89,39 @@ std::string OutputKey(const std::string& path) {
   return error ? absolute.lexically_normal().string() : canonical.string();
 }
 
+namespace {
+
+// Shows the hourglass while a file is converted and gives the cursor back on every path.
+class TBusyCursor {
+ public:
+  explicit TBusyCursor(IJobHost& host) : host_(host), saved_(host.Cursor()) {
+    host_.SetCursor(TCursor::crHourGlass);
+  }
+  ~TBusyCursor() { host_.SetCursor(saved_); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+ private:
+  IJobHost& host_;
+  TCursor saved_;
+};
+
+}  // namespace
+
+// A file's picture on its way through the steps.
+struct TConversionJob::TPicture {
+  TBitmap image;
+  TReader reader = TReader::kPlugins;
+  TJpegMetadata metadata;  // of a JPEG input
+  // The EXIF orientation the pixels are (or the page is) turned by (0 when they are not).
+  int orientation = 0;
+  std::optional<std::pair<int, int>> target;  // the size it is resized to
+  bool resized = false;                       // resized while decoding
+};
+
 TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   warnings_.clear();
-  TCursor saved_cursor = host_.Cursor();
-  host_.SetCursor(TCursor::crHourGlass);
+  TBusyCursor busy(host_);
 
   const TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
   // A page is no output file: a file beside the input carrying the page's would-be name
@@ -103,93 +132,93 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
     output_path = OutputPath(file_name, OutputPlaceOf(settings_.Choice(TSetting::kOutputMode)),
                              settings_.Text(TSetting::kDstDir), format);
     output_key = OutputKey(output_path);
-    // A second input of this drop with the same output: the settings decide as for any existing
-    // file, and the host names both inputs.
-    std::optional<std::string> earlier;
-    {
-      std::lock_guard lock(drop_outputs_->mutex);
-      if (auto found = drop_outputs_->inputs.find(output_key); found != drop_outputs_->inputs.end())
-        earlier = found->second;
-    }
-    if (earlier) {
-      bool overwrite = settings_.Choice(TSetting::kOverWrite) != 0;
-      host_.SameOutputTwice(*earlier, file_name, output_path, overwrite);
-      if (!overwrite) {
-        host_.SetCursor(saved_cursor);
-        return TJobOutcome::kOutputExists;
-      }
-    }
-    if (settings_.Choice(TSetting::kOverWrite) == 0 && FileExists(output_path)) {
-      host_.SetCursor(saved_cursor);
-      return TJobOutcome::kOutputExists;
-    }
+    if (OutputPassedOver(file_name, output_path, output_key)) return TJobOutcome::kOutputExists;
   }
 
-  TBitmap image;
-  TReader reader = ReaderOf(file_name);
-  TJpegMetadata metadata;  // of a JPEG input
-  // The EXIF orientation the pixels are (or the page is) turned by (0 when they are not).
-  int orientation = 0;
-  std::optional<std::pair<int, int>> target;
-  bool resized = false;  // resized while decoding
-  if (reader == TReader::kJpeg) {
-    // The header first: a PDF page may take the bytes as they are, never decoded, and a fast
-    // shrink picks its decoding scale from the full size.
-    TJPEGImage jpeg;
-    jpeg.LoadFromFile(file_name);
-    metadata = ReadJpegMetadata(jpeg.CompressedData());
-    if (settings_.Checked(TSetting::kAutoOrient)) orientation = ExifOrientation(metadata.exif);
-    const bool swaps = SwapsSides(orientation);
-    const int full_width = jpeg.Width(), full_height = jpeg.Height();
-    target = swaps ? ResizeTarget(full_height, full_width) : ResizeTarget(full_width, full_height);
-    if (PageNeedsNoPixels(format, target.has_value(), orientation)) {
-      CheckEmbeddableJpeg(jpeg);
-      AddPage(MakeJpegPdfPagePicture(jpeg, UprightRotation(orientation)));
-      host_.SetCursor(saved_cursor);
-      return TJobOutcome::kConverted;
-    }
-    if (target && settings_.Checked(TSetting::kFastShrink)) {
-      auto [width, height] = *target;
-      if (swaps) std::swap(width, height);
-      jpeg.SetScale(JpegScaleFor(full_width, full_height, width, height));
-    }
-    // A picture that is not turned is resized while it is decoded, never held at full size.
-    resized = target && !TurnsPicture(orientation) &&
-              DecodeResizedJpeg(jpeg, target->first, target->second,
-                                ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), image);
-    if (!resized) jpeg.AssignTo(image);
-    // The library completed the picture by working around damage: it is converted as it is,
-    // and the user hears that it may lack rows or show garbled blocks.
-    if (jpeg.DecodeWarnings() > 0) {
-      // TRANSLATORS: the warning, then the JPEG library's own message (in English).
-      Warn(file_name, FormatText(Tr("%s (JPEG library: %s)"),
-                                 {Tr(kIncompletePictureWarning), jpeg.FirstDecodeWarning()}));
-    }
-    if (!resized) OrientUpright(image, orientation);
+  TPicture picture;
+  picture.reader = ReaderOf(file_name);
+  if (picture.reader == TReader::kJpeg) {
+    if (ReadJpeg(file_name, format, picture)) return TJobOutcome::kConverted;  // page embedded
   } else {
-    ReadImage(reader, file_name, image);
-    if (image.Empty()) {
-      host_.SetCursor(saved_cursor);
-      return TJobOutcome::kNoReader;
-    }
-    target = ResizeTarget(image.Width(), image.Height());
+    ReadImage(picture.reader, file_name, picture.image);
+    if (picture.image.Empty()) return TJobOutcome::kNoReader;
+    picture.target = ResizeTarget(picture.image.Width(), picture.image.Height());
   }
 
-  if (target && !resized) Resize(image, *target);
-  if (settings_.Checked(TSetting::kSepiaMode)) SepiaStep(image);
-  if (settings_.Checked(TSetting::kReduce256ColorMode)) Reduce256Step(image);
+  if (picture.target && !picture.resized) Resize(picture.image, *picture.target);
+  if (settings_.Checked(TSetting::kSepiaMode)) SepiaStep(picture.image);
+  if (settings_.Checked(TSetting::kReduce256ColorMode)) Reduce256Step(picture.image);
 
   std::string folder = ExtractFilePath(output_path);
   if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder))
     ForceDirectories(folder);
 
-  Write(image, file_name, reader, output_path, target.has_value(), orientation, metadata);
+  Write(picture, file_name, output_path);
   if (format != TOutputFormat::kPdf) {
     std::lock_guard lock(drop_outputs_->mutex);
     if (drop_outputs_->in_drop) drop_outputs_->inputs[output_key] = file_name;
   }
-  host_.SetCursor(saved_cursor);
   return TJobOutcome::kConverted;
+}
+
+bool TConversionJob::OutputPassedOver(const std::string& file_name, const std::string& output_path,
+                                      const std::string& output_key) {
+  const bool overwrite = settings_.Choice(TSetting::kOverWrite) != 0;
+  // A second input of this drop with the same output: the settings decide as for any existing
+  // file, and the host names both inputs.
+  std::optional<std::string> earlier;
+  {
+    std::lock_guard lock(drop_outputs_->mutex);
+    if (auto found = drop_outputs_->inputs.find(output_key); found != drop_outputs_->inputs.end())
+      earlier = found->second;
+  }
+  if (earlier) {
+    host_.SameOutputTwice(*earlier, file_name, output_path, overwrite);
+    if (!overwrite) return true;
+  }
+  return !overwrite && FileExists(output_path);
+}
+
+bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format,
+                              TPicture& picture) {
+  // The header first: a PDF page may take the bytes as they are, never decoded, and a fast
+  // shrink picks its decoding scale from the full size.
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(file_name);
+  picture.metadata = ReadJpegMetadata(jpeg.CompressedData());
+  if (settings_.Checked(TSetting::kAutoOrient))
+    picture.orientation = ExifOrientation(picture.metadata.exif);
+  const int orientation = picture.orientation;
+  const bool swaps = SwapsSides(orientation);
+  const int full_width = jpeg.Width(), full_height = jpeg.Height();
+  picture.target =
+      swaps ? ResizeTarget(full_height, full_width) : ResizeTarget(full_width, full_height);
+  const std::optional<std::pair<int, int>>& target = picture.target;
+  if (PageNeedsNoPixels(format, target.has_value(), orientation)) {
+    CheckEmbeddableJpeg(jpeg);
+    AddPage(MakeJpegPdfPagePicture(jpeg, UprightRotation(orientation)));
+    return true;
+  }
+  if (target && settings_.Checked(TSetting::kFastShrink)) {
+    auto [width, height] = *target;
+    if (swaps) std::swap(width, height);
+    jpeg.SetScale(JpegScaleFor(full_width, full_height, width, height));
+  }
+  // A picture that is not turned is resized while it is decoded, never held at full size.
+  picture.resized =
+      target && !TurnsPicture(orientation) &&
+      DecodeResizedJpeg(jpeg, target->first, target->second,
+                        ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), picture.image);
+  if (!picture.resized) jpeg.AssignTo(picture.image);
+  // The library completed the picture by working around damage: it is converted as it is, and
+  // the user hears that it may lack rows or show garbled blocks.
+  if (jpeg.DecodeWarnings() > 0) {
+    // TRANSLATORS: the warning, then the JPEG library's own message (in English).
+    Warn(file_name, FormatText(Tr("%s (JPEG library: %s)"),
+                               {Tr(kIncompletePictureWarning), jpeg.FirstDecodeWarning()}));
+  }
+  if (!picture.resized) OrientUpright(picture.image, orientation);
+  return false;
 }
 
 void TConversionJob::Warn(const std::string& file_name, const std::string& text) {
@@ -260,9 +289,13 @@ void TConversionJob::Resize(TBitmap& image, std::pair<int, int> target) {
   }
 }
 
-void TConversionJob::Write(const TBitmap& image, const std::string& file_name, TReader reader,
-                           const std::string& output_path, bool resized, int orientation,
-                           const TJpegMetadata& metadata) {
+void TConversionJob::Write(const TPicture& picture, const std::string& file_name,
+                           const std::string& output_path) {
+  const TBitmap& image = picture.image;
+  const TReader reader = picture.reader;
+  const bool resized = picture.target.has_value();
+  const int orientation = picture.orientation;
+  const TJpegMetadata& metadata = picture.metadata;
   TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
   if (format == TOutputFormat::kPdf) {
     if (!TakesPages()) return;

@@ -118,9 +118,16 @@ class TConversionJob {
   std::optional<std::pair<int, int>> ResizeTarget(int image_width, int image_height);
   // Resizes to target, reporting a failure; the picture keeps its size when that fails.
   void Resize(class TBitmap& image, std::pair<int, int> target);
-  void Write(const class TBitmap& image, const std::string& file_name, TReader reader,
-             const std::string& output_path, bool resized, int orientation,
-             const struct TJpegMetadata& metadata);
+  struct TPicture;
+  // True when the file is passed over: its output exists (or another input of the drop wrote
+  // it) and overwriting is off.
+  bool OutputPassedOver(const std::string& file_name, const std::string& output_path,
+                        const std::string& output_key);
+  // Reads a JPEG input into picture, resized while decoding where it can be; true when the input
+  // became a PDF page as it is, with nothing left to do.
+  bool ReadJpeg(const std::string& file_name, TOutputFormat format, TPicture& picture);
+  // Writes the picture's output file, or adds its page.
+  void Write(const TPicture& picture, const std::string& file_name, const std::string& output_path);
 
   const IJobSettings& settings_;
   IJobHost& host_;

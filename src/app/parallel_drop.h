@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/drop_runner.h"
 #include "app/file_result.h"
 #include "app/pdf_steps.h"
 #include "runtime/spare_threads.h"
@@ -45,7 +46,7 @@ std::vector<bool> HelpExpected(const std::vector<std::string>& files, int worker
 // files are converted one after the other. Without keep-going no name starts after a failed one,
 // and the outputs of names after it that were converted meanwhile are never put in place.
 // Destroying the drop lets the files being converted finish and joins the workers.
-class TParallelDrop {
+class TParallelDrop : public IDropRunner {
  public:
   // settings stay unchanged while the drop lives; main_job is the batch run's job, whose record
   // of the drop's outputs the workers' jobs share and whose PDF mode they take. Pages go to
@@ -53,17 +54,19 @@ class TParallelDrop {
   TParallelDrop(const std::vector<std::string>& files, int jobs, const IJobSettings& settings,
                 IJobHost& job_host, const TConversionJob& main_job, TPReport* report,
                 bool keep_going);
-  ~TParallelDrop();
+  ~TParallelDrop() override;
   TParallelDrop(const TParallelDrop&) = delete;
   TParallelDrop& operator=(const TParallelDrop&) = delete;
 
+  // Every name is converted with the settings the drop was given.
+  const IJobSettings& SettingsFor(int) override { return settings_; }
   // Waits for name index (each index once, in list order), puts its output in place, makes its
   // host calls and prints its page; an output or page that cannot be put in place fails the name.
-  TFileResult Finish(int index);
+  TFileResult Finish(int index) override;
 
   // Held by every call to the hosts, the workers' included: the caller holds it while it calls
   // them.
-  std::unique_lock<std::mutex> LockHosts() { return std::unique_lock(host_mutex_); }
+  std::unique_lock<std::mutex> LockHosts() override { return std::unique_lock(host_mutex_); }
 
  private:
   struct TFileState {

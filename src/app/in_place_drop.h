@@ -1,0 +1,40 @@
+// The names of a drop converted one after the other on the calling thread.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/drop_runner.h"
+#include "app/settings_snapshot.h"
+
+namespace qv {
+
+class IBatchHost;
+class TConversionJob;
+
+// Each name is converted when the batch run asks for its result, with the settings as they stand
+// after the events before it (a change made in the settings dialog during a drop applies from
+// the next name), through the host's RunFile.
+class TInPlaceDrop : public IDropRunner {
+ public:
+  // The job reads snapshot, which this runner fills from settings before each name; everything
+  // must outlive the runner.
+  TInPlaceDrop(const std::vector<std::string>& files, const IJobSettings& settings,
+               TSettingsSnapshot& snapshot, TConversionJob& job, IBatchHost& host)
+      : files_(files), settings_(settings), snapshot_(snapshot), job_(job), host_(host) {}
+
+  const IJobSettings& SettingsFor(int index) override;
+  TFileResult Finish(int index) override;
+  // Nothing else calls the hosts.
+  std::unique_lock<std::mutex> LockHosts() override { return {}; }
+
+ private:
+  const std::vector<std::string>& files_;
+  const IJobSettings& settings_;
+  TSettingsSnapshot& snapshot_;
+  TConversionJob& job_;
+  IBatchHost& host_;
+};
+
+}  // namespace qv
