@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/abitmap.h"
 #include "imaging/bilinear_stretch.h"
 #include "imaging/bitmap.h"
