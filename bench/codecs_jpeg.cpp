@@ -13,9 +13,9 @@
 
 #include <jpeglib.h>
 
-#include "codecs/bmp_reader.h"
-#include "codecs/jpeg_band_encoder.h"
-#include "codecs/jpeg_image.h"
+#include "codecs/bmp/bmp_reader.h"
+#include "codecs/jpeg/jpeg_band_encoder.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "runtime/spare_threads.h"
 #include "runtime/stream.h"

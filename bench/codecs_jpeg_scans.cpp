@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 #include "support/many_scan_jpeg.h"

@@ -10,11 +10,11 @@
 #include <random>
 #include <vector>
 
-#include "codecs/adler32.h"
-#include "codecs/crc32.h"
-#include "codecs/png_object.h"
+#include "codecs/png/png_object.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
+#include "simd/adler32.h"
+#include "simd/crc32.h"
 
 namespace {
 

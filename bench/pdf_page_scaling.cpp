@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/pdf_steps.h"
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <exception>
 
-#include "codecs/bmp_reader.h"
-#include "codecs/bmp_writer.h"
+#include "codecs/bmp/bmp_reader.h"
+#include "codecs/bmp/bmp_writer.h"
 #include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"

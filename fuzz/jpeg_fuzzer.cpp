@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"

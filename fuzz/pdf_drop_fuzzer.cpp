@@ -24,7 +24,7 @@
 #include "app/batch_host.h"
 #include "app/batch_run.h"
 #include "app/job_host.h"
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"

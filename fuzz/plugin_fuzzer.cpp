@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "codecs/spi_dib_copy.h"
+#include "codecs/plugin_host/spi_dib_copy.h"
 #include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"

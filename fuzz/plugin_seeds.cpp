@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codecs/png_object.h"
+#include "codecs/png/png_object.h"
 #include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"

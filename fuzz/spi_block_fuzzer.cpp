@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "codecs/spi_dib_copy.h"
+#include "codecs/plugin_host/spi_dib_copy.h"
 #include "fuzz_check.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"

@@ -1,7 +1,7 @@
 // BMP reading and writing for the conversion job.
 #include "app/image_io.h"
-#include "codecs/bmp_reader.h"
-#include "codecs/bmp_writer.h"
+#include "codecs/bmp/bmp_reader.h"
+#include "codecs/bmp/bmp_writer.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 

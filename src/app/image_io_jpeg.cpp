@@ -6,8 +6,8 @@
 #include <jpeglib.h>
 
 #include "app/image_io.h"
-#include "codecs/jpeg_image.h"
-#include "codecs/jpeg_metadata.h"
+#include "codecs/jpeg/jpeg_image.h"
+#include "codecs/jpeg/jpeg_metadata.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 

@@ -1,7 +1,7 @@
 // PNG reading and writing for the conversion job.
 #include "app/image_io.h"
-#include "codecs/png_metadata.h"
-#include "codecs/png_object.h"
+#include "codecs/png/png_metadata.h"
+#include "codecs/png/png_object.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/jpeg_resize_stream.h"
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/abitmap.h"
 #include "imaging/bilinear_stretch.h"
 #include "imaging/bitmap.h"

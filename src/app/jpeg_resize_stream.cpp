@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/resample_filters.h"
 
 namespace qv {

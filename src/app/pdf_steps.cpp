@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "pdf/document/pdf_canvas.h"
 #include "pdf/images/pdf_graphic.h"

@@ -11,7 +11,7 @@
 
 #include "app/file_result.h"
 #include "cli/terminal_text.h"
-#include "codecs/spi_lib32.h"
+#include "codecs/plugin_host/spi_lib32.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/strings.h"

@@ -18,7 +18,7 @@
 #include <exception>
 
 #include "app/batch_run.h"
-#include "codecs/spi_lib32.h"
+#include "codecs/plugin_host/spi_lib32.h"
 #include "gui/platform_utils.h"
 #include "gui/program_icon.h"
 #include "gui/qt_auto_ini.h"

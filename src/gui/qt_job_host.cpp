@@ -9,7 +9,7 @@
 #include <exception>
 #include <utility>
 
-#include "codecs/spi_lib32.h"
+#include "codecs/plugin_host/spi_lib32.h"
 #include "runtime/exceptions.h"
 #include "runtime/translation.h"
 #include "widgets/error_box.h"

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "app/fakes.h"
-#include "codecs/bmp_writer.h"
+#include "codecs/bmp/bmp_writer.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "imaging/image_helpers.h"
 #include "imaging/reduce_colors.h"
 #include "runtime/exceptions.h"

@@ -5,8 +5,8 @@
 
 #include "app/conversion_job.h"
 #include "app/fakes.h"
-#include "codecs/bmp_reader.h"
-#include "codecs/bmp_writer.h"
+#include "codecs/bmp/bmp_reader.h"
+#include "codecs/bmp/bmp_writer.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 #include "support/temp_dir.h"

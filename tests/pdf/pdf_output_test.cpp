@@ -14,7 +14,7 @@
 #include "app/job_host.h"
 #include "app/pdf_steps.h"
 #include "app/settings_snapshot.h"
-#include "codecs/jpeg_image.h"
+#include "codecs/jpeg/jpeg_image.h"
 #include "pdf/document/pdf_doc.h"
 #include "pdf/images/pdf_graphic.h"
 #include "pdf/images/pdf_image_creator.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "codecs/bmp_reader.h"
-#include "codecs/jpeg_image.h"
-#include "codecs/png_object.h"
+#include "codecs/bmp/bmp_reader.h"
+#include "codecs/jpeg/jpeg_image.h"
+#include "codecs/png/png_object.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
