@@ -38,7 +38,6 @@ class TBatchRun {
   // PDF mode the failed file has no page. FileDrop then raises only a failure of writing the
   // PDF file. Off by default (a failure ends the drop).
   void SetKeepGoing(bool keep_going) { keep_going_ = keep_going; }
-  bool KeepGoing() const { return keep_going_; }
 
   // Files converted at once (1, the default: one after the other, on the calling thread). With
   // more, the files are converted on worker threads with the settings as they stood when the
@@ -46,13 +45,11 @@ class TBatchRun {
   // in what order, and the failure raised are those of one after the other. The host's RunFile
   // is then not used.
   void SetJobs(int jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
-  int Jobs() const { return jobs_; }
 
   // The counts of the last FileDrop call, the drops queued behind it included.
   const TBatchSummary& Summary() const { return summary_; }
 
   bool Running() const { return running_; }
-  TConversionJob& Job() { return job_; }
 
  private:
   void RunDrop(const std::vector<std::string>& files);

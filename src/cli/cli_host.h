@@ -48,8 +48,6 @@ class TCliHost : public IJobHost, public IBatchHost {
   // warning.
   void FileFinished(int index, int count, const TFileResult& result) override;
 
-  // The file being converted when the drop ended (for the abort note).
-  const std::string& CurrentFile() const { return current_file_; }
   // The failure of a file that FileFinished has already reported (to tell it from others).
   std::exception_ptr ReportedFailure() const { return reported_failure_; }
   // Prints where the pages made before the failure went, when a PDF drop kept some.
