@@ -5,6 +5,7 @@
 #include <new>
 
 #include "app/batch_host.h"
+#include "app/drop_names.h"
 #include "app/file_result.h"
 #include "app/in_place_drop.h"
 #include "app/job_host.h"
@@ -32,6 +33,7 @@ void TBatchRun::FileDrop(const std::vector<std::string>& files) {
   }
   running_ = true;
   summary_ = {};
+  not_reached_ = 0;
   std::exception_ptr first_failure;
   auto run = [&](const std::vector<std::string>& names) {
     try {
@@ -56,9 +58,12 @@ void TBatchRun::FileDrop(const std::vector<std::string>& files) {
 
 void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   if (batch_host_.StopRequested()) return;
-  int count = static_cast<int>(files.size());
   TBatchSummary summary;
-  batch_host_.SetProgressMax(count);
+  // Dropped folders stand for the files under them, listed while the drop runs.
+  TDropNames names(files,
+                   TFolderRule{.recurse = settings_.Checked(TSetting::kRecurse),
+                               .include_hidden = settings_.Checked(TSetting::kIncludeHidden)});
+  batch_host_.SetProgressMax(names.Known());
   batch_host_.SetProgressVisible(true);
 
   bool pdf_mode = OutputFormatOf(settings_.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf;
@@ -89,13 +94,26 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
     batch_host_.SetProgressPosition(0);
   };
   auto finish = [&] {
+    not_reached_ += names.Known() - summary.Files();
     batch_host_.SetProgressVisible(false);
     job_host_.SetCursor(TCursor::crDefault);
     summary_.Add(summary);
     batch_host_.DropFinished(summary);
   };
   try {
-    RunNames(files, *MakeRunner(files), summary);
+    if (jobs_ > 1) {
+      // The workers take the names from a list: the folders are walked to the end first.
+      std::vector<TDropName> listed;
+      while (std::optional<TDropName> name = names.At(static_cast<int>(listed.size())))
+        listed.push_back(std::move(*name));
+      file_settings_.Take(settings_);
+      TParallelDrop runner(listed, jobs_, file_settings_, job_host_, job_,
+                           job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_);
+      RunNames(names, runner, summary);
+    } else {
+      TInPlaceDrop runner(names, settings_, file_settings_, job_, batch_host_);
+      RunNames(names, runner, summary);
+    }
     restore();
     if (pdf_mode) {
       pdf_mode = false;  // written here or not at all: a failure to write is not tried again
@@ -125,21 +143,22 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   finish();
 }
 
-std::unique_ptr<IDropRunner> TBatchRun::MakeRunner(const std::vector<std::string>& files) {
-  if (jobs_ <= 1)
-    return std::make_unique<TInPlaceDrop>(files, settings_, file_settings_, job_, batch_host_);
-  // The workers convert every name with the settings as they stand when the drop begins.
-  file_settings_.Take(settings_);
-  return std::make_unique<TParallelDrop>(files, jobs_, file_settings_, job_host_, job_,
-                                         job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_);
-}
-
-void TBatchRun::RunNames(const std::vector<std::string>& files, IDropRunner& runner,
-                         TBatchSummary& summary) {
-  const int count = static_cast<int>(files.size());
-  for (int i = 0; i < count; ++i) {
+void TBatchRun::RunNames(TDropNames& names, IDropRunner& runner, TBatchSummary& summary) {
+  int progress_max = names.Known();
+  for (int i = 0;; ++i) {
+    std::optional<TDropName> name;
+    if (i < names.Known())
+      name = names.At(i);
+    else  // the walk of a dropped folder has not come to it yet: the window stays alive meanwhile
+      batch_host_.RunFile([&] { name = names.At(i); });
+    if (!name) break;
     {
       auto lock = runner.LockHosts();
+      // The count grows while dropped folders are walked.
+      if (int known = names.Known(); known != progress_max) {
+        progress_max = known;
+        batch_host_.SetProgressMax(progress_max);
+      }
       batch_host_.SetProgressPosition(i + 1);
       batch_host_.ProcessMessages();
       if (batch_host_.StopRequested()) break;
@@ -148,12 +167,13 @@ void TBatchRun::RunNames(const std::vector<std::string>& files, IDropRunner& run
       const bool no_pdf_file =
           OutputFormatOf(settings.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
           !job_.PdfMode();
-      if (!no_pdf_file && FileExists(files[i])) batch_host_.FileStarting(i, count, files[i]);
+      if (!no_pdf_file && name->error.empty() && !name->not_a_file && FileExists(name->path))
+        batch_host_.FileStarting(i, names.Known(), name->path);
     }
     TFileResult result = runner.Finish(i);
     auto lock = runner.LockHosts();
     summary.Add(result);
-    batch_host_.FileFinished(i, count, result);
+    batch_host_.FileFinished(i, names.Known(), result);
     if (result.status == TFileStatus::kFailed && !keep_going_) std::rethrow_exception(result.error);
   }
 }

@@ -48,17 +48,17 @@ class TBatchRun {
 
   // The counts of the last FileDrop call, the drops queued behind it included.
   const TBatchSummary& Summary() const { return summary_; }
+  // The names of those drops that were not reached (a failure or a stop ended their drop),
+  // counting the files found in dropped folders so far.
+  int NotReached() const { return not_reached_; }
 
   bool Running() const { return running_; }
 
  private:
   void RunDrop(const std::vector<std::string>& files);
-  // In place for one job, else on worker threads.
-  std::unique_ptr<class IDropRunner> MakeRunner(const std::vector<std::string>& files);
   // The loop over the names of RunDrop: each name's result from runner, in list order, told to
   // the host and counted; a failure ends the drop unless keep-going is on.
-  void RunNames(const std::vector<std::string>& files, class IDropRunner& runner,
-                TBatchSummary& summary);
+  void RunNames(class TDropNames& names, class IDropRunner& runner, TBatchSummary& summary);
 
   const IJobSettings& settings_;
   // What the job reads: settings_ as they stood when the current file began.
@@ -71,6 +71,7 @@ class TBatchRun {
   bool keep_going_ = false;
   int jobs_ = 1;
   TBatchSummary summary_;
+  int not_reached_ = 0;
   std::deque<std::vector<std::string>> queue_;
 };
 

@@ -1,8 +1,11 @@
 // The conversion job: output naming, reader choice, resize, effects and the writers.
 #include "app/conversion_job.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -11,8 +14,10 @@
 #include "app/image_io.h"
 #include "app/image_steps.h"
 #include "app/job_host.h"
+#include "app/name_pattern.h"
 #include "app/pdf_steps.h"
 #include "codecs/jpeg/exif_block.h"
+#include "codecs/jpeg/exif_date.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "codecs/jpeg/jpeg_metadata.h"
 #include "imaging/bitmap.h"
@@ -34,20 +39,20 @@ int ReaderPosition(const std::string& file_name) {
 }
 
 std::string OutputFolder(const std::string& file_name, TOutputPlace place,
-                         const std::string& dst_dir) {
+                         const std::string& dst_dir, const std::string& subfolder) {
   // Into a folder without a folder would make the outputs land in "/": refused.
   if (place == TOutputPlace::kDstDir) {
     if (dst_dir.empty())
       throw Exception(FormatText(Tr(kNoOutputFolderText),
                                  {RowOf(TSetting::kOutputMode).key, RowOf(TSetting::kDstDir).key}));
-    return IncludeTrailingPathDelimiter(dst_dir);
+    return IncludeTrailingPathDelimiter(dst_dir) + subfolder;
   }
   return ExtractFilePath(file_name);
 }
 
 std::string OutputPath(const std::string& file_name, TOutputPlace place, const std::string& dst_dir,
-                       TOutputFormat format) {
-  std::string folder = OutputFolder(file_name, place, dst_dir);
+                       TOutputFormat format, const std::string& subfolder) {
+  std::string folder = OutputFolder(file_name, place, dst_dir, subfolder);
   std::string name = ChangeFileExt(ExtractFileName(file_name), OutputExtension(format));
   return folder + name;
 }
@@ -59,6 +64,8 @@ void TConversionJob::BeginDrop() {
   std::lock_guard lock(drop_outputs_->mutex);
   drop_outputs_->in_drop = true;
   drop_outputs_->inputs.clear();
+  drop_outputs_->turns_ended.clear();
+  drop_outputs_->next_turn = 0;
 }
 
 void TConversionJob::SetPdfPageSink(std::function<void(TPdfPagePicture)> sink) {
@@ -120,19 +127,28 @@ struct TConversionJob::TPicture {
 };
 
 TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
+  return ConvertFile(TDropName{.path = file_name}, -1);
+}
+
+TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
+  const std::string& file_name = name.path;
   warnings_.clear();
   TBusyCursor busy(host_);
 
   const TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
+  const TNamePattern pattern(settings_.Text(TSetting::kNamePattern));
   // A page is no output file: a file beside the input carrying the page's would-be name
   // ("a.pdf" beside "a.jpg") does not pass the page over.
   std::string output_path;
   std::string output_key;
-  if (format != TOutputFormat::kPdf) {
+  if (format != TOutputFormat::kPdf && pattern.Empty()) {
     output_path = OutputPath(file_name, OutputPlaceOf(settings_.Choice(TSetting::kOutputMode)),
-                             settings_.Text(TSetting::kDstDir), format);
+                             settings_.Text(TSetting::kDstDir), format, name.subfolder);
     output_key = OutputKey(output_path);
     if (OutputPassedOver(file_name, output_path, output_key)) return TJobOutcome::kOutputExists;
+  } else if (format != TOutputFormat::kPdf && !pattern.NeedsPicture()) {
+    output_path = TakeNamedOutput(name, index, pattern, nullptr);
+    if (output_path.empty()) return TJobOutcome::kOutputExists;
   }
 
   TPicture picture;
@@ -148,17 +164,100 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
   if (picture.target && !picture.resized) Resize(picture.image, *picture.target);
   if (settings_.Checked(TSetting::kSepiaMode)) SepiaStep(picture.image);
   if (settings_.Checked(TSetting::kReduce256ColorMode)) Reduce256Step(picture.image);
+  if (format != TOutputFormat::kPdf && pattern.NeedsPicture()) {
+    output_path = TakeNamedOutput(name, index, pattern, &picture);
+    if (output_path.empty()) return TJobOutcome::kOutputExists;
+  }
 
   std::string folder = ExtractFilePath(output_path);
   if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder))
     ForceDirectories(folder);
 
   Write(picture, file_name, output_path);
-  if (format != TOutputFormat::kPdf) {
+  if (format != TOutputFormat::kPdf && pattern.Empty()) {
     std::lock_guard lock(drop_outputs_->mutex);
     if (drop_outputs_->in_drop) drop_outputs_->inputs[output_key] = file_name;
   }
   return TJobOutcome::kConverted;
+}
+
+void TConversionJob::EndTurn(int index) const {
+  if (index < 0) return;
+  {
+    std::lock_guard lock(drop_outputs_->mutex);
+    std::vector<bool>& ended = drop_outputs_->turns_ended;
+    if (ended.size() <= static_cast<std::size_t>(index))
+      ended.resize(static_cast<std::size_t>(index) + 1, false);
+    ended[static_cast<std::size_t>(index)] = true;
+    while (static_cast<std::size_t>(drop_outputs_->next_turn) < ended.size() &&
+           ended[static_cast<std::size_t>(drop_outputs_->next_turn)])
+      ++drop_outputs_->next_turn;
+  }
+  drop_outputs_->turn_ended.notify_all();
+}
+
+namespace {
+
+// "photo (2).jpg": the name numbered before its extension.
+std::string Numbered(const std::string& path, int number) {
+  const std::string extension = ExtractFileExt(path);
+  return path.substr(0, path.size() - extension.size()) + " (" + IntToStr(number) + ")" + extension;
+}
+
+// When a file last changed, as local time.
+std::tm ModificationTime(const std::string& file_name) {
+  struct stat info;
+  std::tm date{};
+  if (::stat(file_name.c_str(), &info) == 0) ::localtime_r(&info.st_mtim.tv_sec, &date);
+  return date;
+}
+
+}  // namespace
+
+std::string TConversionJob::TakeNamedOutput(const TDropName& name, int index,
+                                            const TNamePattern& pattern, const TPicture* picture) {
+  const std::string& file_name = name.path;
+  const TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
+  const std::string folder =
+      OutputFolder(file_name, OutputPlaceOf(settings_.Choice(TSetting::kOutputMode)),
+                   settings_.Text(TSetting::kDstDir), name.subfolder);
+  TNameFields fields;
+  fields.name = ChangeFileExt(ExtractFileName(file_name), "");
+  fields.extension = OutputExtension(format) + 1;
+  fields.number = index + 1;
+  fields.folder = std::filesystem::path(OutputKey(file_name)).parent_path().filename().string();
+  if (picture) {
+    fields.width = picture->image.Width();
+    fields.height = picture->image.Height();
+    std::optional<std::tm> taken = ExifDateTaken(picture->metadata.exif);
+    fields.date = taken ? *taken : ModificationTime(file_name);
+  }
+  const std::string wanted = folder + pattern.Format(fields);
+
+  // The names are given out in the drop's order, so the numbers do not depend on which file
+  // was converted first.
+  std::unique_lock lock(drop_outputs_->mutex);
+  if (index >= 0)
+    drop_outputs_->turn_ended.wait(lock, [&] { return drop_outputs_->next_turn >= index; });
+  const std::string input_key = OutputKey(file_name);
+  std::string path = wanted;
+  for (int number = 2;
+       drop_outputs_->inputs.contains(OutputKey(path)) || OutputKey(path) == input_key; ++number)
+    path = Numbered(wanted, number);
+  if (settings_.Choice(TSetting::kOverWrite) == 0 && FileExists(path)) {
+    lock.unlock();
+    EndTurn(index);
+    return {};
+  }
+  drop_outputs_->inputs[OutputKey(path)] = file_name;
+  lock.unlock();
+  EndTurn(index);
+  if (path != wanted) {
+    // TRANSLATORS: the name the output was given instead of the pattern's.
+    Warn(file_name, FormatText(Tr("written as \"%s\": another file of the drop has its name"),
+                               {ExtractFileName(path)}));
+  }
+  return path;
 }
 
 bool TConversionJob::OutputPassedOver(const std::string& file_name, const std::string& output_path,
@@ -331,6 +430,13 @@ void TConversionJob::Write(const TPicture& picture, const std::string& file_name
                settings_.Choice(TSetting::kPNGFilters) == 1);
       break;
     case TOutputFormat::kPdf: break;  // handled above
+  }
+  // The input's modification time, to the nanosecond; with {date} in a name pattern the EXIF
+  // date names the file but never dates it.
+  if (settings_.Checked(TSetting::kKeepDate)) {
+    struct stat info;
+    if (::stat(file_name.c_str(), &info) == 0)
+      out->SetModificationTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
   }
   if (output_hold_) {
     output_hold_(std::move(out));

@@ -1,6 +1,7 @@
 // The conversion job: one input file to one output file or one PDF page.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/drop_names.h"
 #include "app/job_options.h"
 #include "runtime/translation.h"
 
@@ -42,14 +44,15 @@ inline constexpr char kNoOutputFolderText[] =
 // 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host (see ReaderOf).
 int ReaderPosition(const std::string& file_name);
 
-// The folder an output goes to: beside the input or DstDir with "/" (an empty DstDir throws
-// Exception kNoOutputFolderText).
+// The folder an output goes to: beside the input, or DstDir with "/" followed by subfolder (the
+// place of a file found in a dropped folder, see TDropName; an empty DstDir throws Exception
+// kNoOutputFolderText).
 std::string OutputFolder(const std::string& file_name, TOutputPlace place,
-                         const std::string& dst_dir);
+                         const std::string& dst_dir, const std::string& subfolder = {});
 
 // The output path for a file: folder plus the name with the format's extension.
 std::string OutputPath(const std::string& file_name, TOutputPlace place, const std::string& dst_dir,
-                       TOutputFormat format);
+                       TOutputFormat format, const std::string& subfolder = {});
 
 // One name for one file, whatever way the path spells it (relative, "//", "..", a linked folder).
 std::string OutputKey(const std::string& path);
@@ -72,6 +75,13 @@ class TConversionJob {
   // failure passes to the caller. Warnings about the converted picture go to the host and are
   // kept in Warnings() until the next call.
   TJobOutcome ConvertFile(const std::string& file_name);
+  // Converts name index (from 0) of a drop: its output goes into its subfolder below DstDir, and
+  // with a name pattern the drop's names are given out in list order (see EndTurn).
+  TJobOutcome ConvertFile(const TDropName& name, int index);
+  // Name index of the drop has been handled (converted, passed over or failed) or will not be:
+  // with a name pattern, the names after it may take their output names now. Jobs that share
+  // the drop's outputs (ShareDropOutputs) take the names in list order, whatever their threads.
+  void EndTurn(int index) const;
 
   // The warnings given for the file of the last ConvertFile call.
   const std::vector<std::string>& Warnings() const { return warnings_; }
@@ -119,6 +129,12 @@ class TConversionJob {
   // Resizes to target, reporting a failure; the picture keeps its size when that fails.
   void Resize(class TBitmap& image, std::pair<int, int> target);
   struct TPicture;
+  // The output path of a name for the picture (nullptr: the pattern needs no picture), taken in
+  // the name's turn: a name another file of the drop took, or the input's own, is numbered
+  // (" (2)", ...) and the user is told. Empty when the file is passed over (the output exists
+  // and overwriting is off).
+  std::string TakeNamedOutput(const TDropName& name, int index, const class TNamePattern& pattern,
+                              const TPicture* picture);
   // True when the file is passed over: its output exists (or another input of the drop wrote
   // it) and overwriting is off.
   bool OutputPassedOver(const std::string& file_name, const std::string& output_path,
@@ -137,11 +153,15 @@ class TConversionJob {
   std::vector<std::string> warnings_;
   std::function<void(TPdfPagePicture)> page_sink_;
   std::function<void(std::unique_ptr<TSafeFileStream>)> output_hold_;
-  // Output files written in this drop (one name per file) and the input each came from.
+  // Output files written in this drop (one name per file) and the input each came from; with a
+  // name pattern, the turns of the drop's names.
   struct TDropOutputs {
     std::mutex mutex;
     std::map<std::string, std::string> inputs;
     bool in_drop = false;
+    std::condition_variable turn_ended;
+    std::vector<bool> turns_ended;
+    int next_turn = 0;  // the first name whose turn has not ended
   };
   std::shared_ptr<TDropOutputs> drop_outputs_ = std::make_shared<TDropOutputs>();
 };

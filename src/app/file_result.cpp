@@ -7,6 +7,7 @@
 
 #include "app/conversion_job.h"
 #include "runtime/exceptions.h"
+#include "runtime/strings.h"
 #include "runtime/translation.h"
 #include "settings/job_settings.h"
 
@@ -19,6 +20,7 @@ const char* PassReasonText(TPassReason reason) {
     case TPassReason::kMissing: return Tr("no such file");
     case TPassReason::kNoReader: return Tr("no reader for it");
     case TPassReason::kNoPdfFile: return Tr("no PDF file chosen");
+    case TPassReason::kNotAPicture: return Tr("not pictures");
     case TPassReason::kNone: break;
   }
   return "";
@@ -62,6 +64,27 @@ void SetFailure(TFileResult& result, std::exception_ptr error) {
 
 TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
                             const std::string& file_name) {
+  return ConvertDropName(job, settings, TDropName{.path = file_name}, -1);
+}
+
+TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
+                            const TDropName& name, int index) {
+  // Whatever becomes of the name, the names after it may take their output names.
+  struct TTurnEnd {
+    const TConversionJob& job;
+    int index;
+    ~TTurnEnd() { job.EndTurn(index); }
+  } turn_end{job, index};
+  const std::string& file_name = name.path;
+  if (!name.error.empty()) {
+    // A folder of the drop that could not be read.
+    TFileResult result;
+    result.file_name = file_name;
+    SetFailure(result, std::make_exception_ptr(
+                           Exception(FormatText(Tr(kUnreadableFolderText), {name.error}))));
+    return result;
+  }
+  if (name.not_a_file) return PassedOver(file_name, TPassReason::kNotAPicture);
   if (OutputFormatOf(settings.Choice(TSetting::kFileFormat)) == TOutputFormat::kPdf &&
       !job.PdfMode())
     return PassedOver(file_name, TPassReason::kNoPdfFile);
@@ -72,10 +95,13 @@ TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
   TFileResult result;
   result.file_name = file_name;
   try {
-    switch (job.ConvertFile(file_name)) {
+    switch (job.ConvertFile(name, index)) {
       case TJobOutcome::kConverted: result.warnings = job.Warnings(); break;
       case TJobOutcome::kOutputExists: return PassedOver(file_name, TPassReason::kOutputExists);
-      case TJobOutcome::kNoReader: return PassedOver(file_name, TPassReason::kNoReader);
+      case TJobOutcome::kNoReader:
+        // A file found in a dropped folder that no reader takes is no picture: counted, not told.
+        return PassedOver(file_name,
+                          name.listed ? TPassReason::kNotAPicture : TPassReason::kNoReader);
     }
   } catch (...) {
     SetFailure(result, std::current_exception());

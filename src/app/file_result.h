@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/drop_names.h"
 #include "runtime/translation.h"
 
 namespace qv {
@@ -25,8 +26,9 @@ enum class TPassReason {
   kMissing,          // nothing of that name exists
   kNoReader,         // no built-in reader reads it and no plug-in took it
   kNoPdfFile,        // the format is PDF and this drop has no PDF file (the question was cancelled)
+  kNotAPicture,      // found in a dropped folder, and no picture (no reader takes it, no file)
 };
-inline constexpr int kPassReasonCount = 6;
+inline constexpr int kPassReasonCount = 7;
 
 // The reason as the command line's summary and the window's note name it.
 const char* PassReasonText(TPassReason reason);
@@ -54,6 +56,15 @@ inline constexpr char kAbandonedMessage[] =
 // PDF file. Every failure, the silent abort included, is caught into the result.
 TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
                             const std::string& file_name);
+// The same for name index (from 0) of a drop: a folder of the drop that could not be read fails,
+// a file found in a dropped folder that is no picture is passed over as kNotAPicture. The name's
+// turn ends (TConversionJob::EndTurn) on every path.
+TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
+                            const TDropName& name, int index);
+
+// The failure of a folder of a drop that could not be read (the result names the folder): the
+// system's reason.
+inline constexpr char kUnreadableFolderText[] = N_("This folder cannot be read: %s");
 
 // Makes result the failure error as ConvertDropName reports it (a page that could not be added
 // to the PDF file later fails its file the same way).

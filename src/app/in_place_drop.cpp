@@ -12,8 +12,8 @@ const IJobSettings& TInPlaceDrop::SettingsFor(int) {
 
 TFileResult TInPlaceDrop::Finish(int index) {
   TFileResult result;
-  host_.RunFile(
-      [&] { result = ConvertDropName(job_, snapshot_, files_[static_cast<std::size_t>(index)]); });
+  const TDropName name = names_.At(index).value();
+  host_.RunFile([&] { result = ConvertDropName(job_, snapshot_, name, index); });
   return result;
 }
 

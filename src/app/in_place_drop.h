@@ -2,9 +2,8 @@
 #pragma once
 
 #include <mutex>
-#include <string>
-#include <vector>
 
+#include "app/drop_names.h"
 #include "app/drop_runner.h"
 #include "app/settings_snapshot.h"
 
@@ -20,9 +19,9 @@ class TInPlaceDrop : public IDropRunner {
  public:
   // The job reads snapshot, which this runner fills from settings before each name; everything
   // must outlive the runner.
-  TInPlaceDrop(const std::vector<std::string>& files, const IJobSettings& settings,
-               TSettingsSnapshot& snapshot, TConversionJob& job, IBatchHost& host)
-      : files_(files), settings_(settings), snapshot_(snapshot), job_(job), host_(host) {}
+  TInPlaceDrop(TDropNames& names, const IJobSettings& settings, TSettingsSnapshot& snapshot,
+               TConversionJob& job, IBatchHost& host)
+      : names_(names), settings_(settings), snapshot_(snapshot), job_(job), host_(host) {}
 
   const IJobSettings& SettingsFor(int index) override;
   TFileResult Finish(int index) override;
@@ -30,7 +29,7 @@ class TInPlaceDrop : public IDropRunner {
   std::unique_lock<std::mutex> LockHosts() override { return {}; }
 
  private:
-  const std::vector<std::string>& files_;
+  TDropNames& names_;
   const IJobSettings& settings_;
   TSettingsSnapshot& snapshot_;
   TConversionJob& job_;

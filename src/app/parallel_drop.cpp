@@ -12,30 +12,74 @@
 #include "app/conversion_job.h"
 #include "app/job_host.h"
 #include "app/job_options.h"
+#include "app/name_pattern.h"
+#include "runtime/paths.h"
 #include "settings/job_settings.h"
 
 namespace qv {
 
 std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& files,
                                                const IJobSettings& settings, bool pdf_mode) {
-  std::vector<std::vector<int>> dependencies(files.size());
+  std::vector<TDropName> names;
+  for (const std::string& file : files) names.push_back(TDropName{.path = file});
+  return DropDependencies(names, settings, pdf_mode);
+}
+
+std::vector<std::vector<int>> DropDependencies(const std::vector<TDropName>& names,
+                                               const IJobSettings& settings, bool pdf_mode) {
+  std::vector<std::vector<int>> dependencies(names.size());
   const TOutputFormat format = OutputFormatOf(settings.Choice(TSetting::kFileFormat));
   if (pdf_mode || format == TOutputFormat::kPdf) return dependencies;
   const TOutputPlace place = OutputPlaceOf(settings.Choice(TSetting::kOutputMode));
   const std::string dst_dir = settings.Text(TSetting::kDstDir);
-  // For each path: the last name that writes it, and the names that read it since then.
+  std::optional<TNamePattern> pattern;
+  try {
+    pattern.emplace(settings.Text(TSetting::kNamePattern));
+  } catch (const std::exception&) {
+    // Every name fails on the pattern without writing anything.
+    return dependencies;
+  }
+  const std::string extension = OutputExtension(format) + 1;
+  // For each path: the last name that writes it, and the names that read it since then. With a
+  // name pattern an output's name is known only once its file is converted, so a name waits for
+  // the last earlier name writing into its input's folder when the pattern could make its
+  // input's name, and for the last earlier name reading a file the pattern could make in its
+  // output folder (names the pattern gives two files of the drop are numbered in list order,
+  // whatever the order they are converted in).
   std::unordered_map<std::string, int> last_writer;
   std::unordered_map<std::string, std::vector<int>> readers;
-  for (std::size_t j = 0; j < files.size(); ++j) {
-    const std::string in = OutputKey(files[j]);
+  std::unordered_map<std::string, int> last_writer_into;     // folder -> name
+  std::unordered_map<std::string, int> last_pattern_reader;  // folder -> name
+  for (std::size_t j = 0; j < names.size(); ++j) {
+    const std::string& file = names[j].path;
+    const std::string in = OutputKey(file);
+    std::vector<int>& deps = dependencies[j];
+    if (auto it = last_writer.find(in); it != last_writer.end()) deps.push_back(it->second);
+    if (!pattern->Empty()) {
+      const std::string in_folder = ExtractFilePath(in);
+      const bool makeable = pattern->CouldMake(ExtractFileName(in), extension);
+      if (auto it = last_writer_into.find(in_folder); makeable && it != last_writer_into.end())
+        deps.push_back(it->second);
+      try {
+        const std::string out_folder = IncludeTrailingPathDelimiter(
+            OutputKey(OutputFolder(file, place, dst_dir, names[j].subfolder)));
+        if (auto it = last_pattern_reader.find(out_folder); it != last_pattern_reader.end())
+          deps.push_back(it->second);
+        last_writer_into[out_folder] = static_cast<int>(j);
+      } catch (const std::exception&) {
+        // No output folder: the name fails without writing anything.
+      }
+      if (makeable) last_pattern_reader[in_folder] = static_cast<int>(j);
+      std::sort(deps.begin(), deps.end());
+      deps.erase(std::unique(deps.begin(), deps.end()), deps.end());
+      continue;
+    }
     std::optional<std::string> out;
     try {
-      out = OutputKey(OutputPath(files[j], place, dst_dir, format));
+      out = OutputKey(OutputPath(file, place, dst_dir, format, names[j].subfolder));
     } catch (const std::exception&) {
       // No output can be named (no output folder): the name fails without writing anything.
     }
-    std::vector<int>& deps = dependencies[j];
-    if (auto it = last_writer.find(in); it != last_writer.end()) deps.push_back(it->second);
     if (out) {
       if (auto it = last_writer.find(*out); it != last_writer.end()) deps.push_back(it->second);
       if (auto it = readers.find(*out); it != readers.end()) {
@@ -52,12 +96,18 @@ std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& f
 }
 
 std::vector<bool> HelpExpected(const std::vector<std::string>& files, int workers) {
-  std::vector<bool> expected(files.size(), false);
+  std::vector<TDropName> names;
+  for (const std::string& file : files) names.push_back(TDropName{.path = file});
+  return HelpExpected(names, workers);
+}
+
+std::vector<bool> HelpExpected(const std::vector<TDropName>& names, int workers) {
+  std::vector<bool> expected(names.size(), false);
   if (workers < 2) return expected;
   std::uintmax_t after = 0;  // bytes of the files after the name
-  for (std::size_t j = files.size(); j-- > 0;) {
+  for (std::size_t j = names.size(); j-- > 0;) {
     std::error_code error;
-    std::uintmax_t size = std::filesystem::file_size(files[j], error);
+    std::uintmax_t size = std::filesystem::file_size(names[j].path, error);
     if (error) size = 0;  // no file to measure: the name fails or a plug-in reads it
     expected[j] = size * static_cast<std::uintmax_t>(workers - 1) > after;
     after += size;
@@ -103,7 +153,7 @@ class TParallelDrop::TWorkerHost : public IJobHost {
   TCursor cursor_ = TCursor::crDefault;
 };
 
-TParallelDrop::TParallelDrop(const std::vector<std::string>& files, int jobs,
+TParallelDrop::TParallelDrop(const std::vector<TDropName>& files, int jobs,
                              const IJobSettings& settings, IJobHost& job_host,
                              const TConversionJob& main_job, TPReport* report, bool keep_going)
     : files_(files),
@@ -171,7 +221,7 @@ void TParallelDrop::Work() {
 }
 
 void TParallelDrop::Convert(int index) {
-  const std::string& name = files_[static_cast<std::size_t>(index)];
+  const TDropName& name = files_[static_cast<std::size_t>(index)];
   std::vector<std::function<void(IJobHost&)>> calls;
   std::optional<TPdfPagePicture> page;
   std::unique_ptr<TSafeFileStream> output;
@@ -184,9 +234,10 @@ void TParallelDrop::Convert(int index) {
     job.SetPdfMode(pdf_mode_, nullptr);
     if (pdf_mode_) job.SetPdfPageSink([&](TPdfPagePicture picture) { page = std::move(picture); });
     job.SetOutputHold([&](std::unique_ptr<TSafeFileStream> file) { output = std::move(file); });
-    result = ConvertDropName(job, settings_, name);
+    result = ConvertDropName(job, settings_, name, index);
   } catch (...) {
-    result.file_name = name;
+    main_job_.EndTurn(index);
+    result.file_name = name.path;
     SetFailure(result, std::current_exception());
   }
   // The caller syncs the outputs while it waits for the names before them; when as many outputs

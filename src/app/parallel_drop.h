@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/drop_names.h"
 #include "app/drop_runner.h"
 #include "app/file_result.h"
 #include "app/pdf_steps.h"
@@ -30,12 +31,16 @@ class TPReport;
 // are spelt). A PDF drop writes no image file, so its files wait for none.
 std::vector<std::vector<int>> DropDependencies(const std::vector<std::string>& files,
                                                const IJobSettings& settings, bool pdf_mode);
+// The same for the names of a drop, each output in its name's subfolder (see TDropName).
+std::vector<std::vector<int>> DropDependencies(const std::vector<TDropName>& names,
+                                               const IJobSettings& settings, bool pdf_mode);
 
 // For each file of a drop converted by workers at once, whether the other workers will likely
 // have run out of files before it is converted, so that its long loops are worth cutting into
 // bands for them to share: its size, times the other workers, is more than the sizes of the
 // files after it (a file that cannot be measured counts as empty).
 std::vector<bool> HelpExpected(const std::vector<std::string>& files, int workers);
+std::vector<bool> HelpExpected(const std::vector<TDropName>& names, int workers);
 
 // Worker threads that convert the names of one drop, up to jobs at once, each through
 // ConvertDropName with a job of its own. Names start in list order, each once the names it
@@ -51,7 +56,7 @@ class TParallelDrop : public IDropRunner {
   // settings stay unchanged while the drop lives; main_job is the batch run's job, whose record
   // of the drop's outputs the workers' jobs share and whose PDF mode they take. Pages go to
   // report when it is given.
-  TParallelDrop(const std::vector<std::string>& files, int jobs, const IJobSettings& settings,
+  TParallelDrop(const std::vector<TDropName>& files, int jobs, const IJobSettings& settings,
                 IJobHost& job_host, const TConversionJob& main_job, TPReport* report,
                 bool keep_going);
   ~TParallelDrop() override;
@@ -91,7 +96,7 @@ class TParallelDrop : public IDropRunner {
   // A later name's state whose output is ready and not yet synced (under mutex_).
   TFileState* UnsyncedAfter(int index);
 
-  const std::vector<std::string>& files_;
+  const std::vector<TDropName>& files_;
   const std::vector<std::vector<int>> dependencies_;
   const IJobSettings& settings_;
   IJobHost& job_host_;

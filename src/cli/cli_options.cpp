@@ -114,7 +114,8 @@ std::string OptionValue(const TSettingRow& row, const std::string& option,
 
 // What the help shows of a setting's option: "--quality N", "--format bmp|jpeg|png|pdf".
 std::string OptionSynopsis(const TSettingRow& row) {
-  std::string synopsis = row.option;
+  std::string synopsis = row.short_option ? row.short_option + std::string(", ") + row.option
+                                          : std::string(row.option);
   if (row.option_value == TOptionValue::kFlag) return synopsis;
   return synopsis + " " + (row.value_name ? row.value_name : ChoiceNames(row));
 }
@@ -215,7 +216,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     const TSettingRow* setting = nullptr;
     for (const TSettingRow& row : SettingRows())
-      if (row.option && name == row.option) setting = &row;
+      if ((row.option && name == row.option) || (row.short_option && name == row.short_option))
+        setting = &row;
     if (setting) {
       switch (setting->option_value) {
         case TOptionValue::kFlag:

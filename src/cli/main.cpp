@@ -8,6 +8,7 @@
 
 #include "app/batch_run.h"
 #include "app/job_options.h"
+#include "app/name_pattern.h"
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_text.h"
@@ -54,6 +55,13 @@ int main(int argc, char** argv) {
       if (!settings.SetValue(key, value))
         return Usage(
             FormatText(Tr("--set: unknown key or malformed value \"%s=%s\""), {key, value}));
+
+    // A name pattern that makes no file name is refused before anything is converted.
+    try {
+      TNamePattern pattern(settings.Text(TSetting::kNamePattern));
+    } catch (const Exception& error) {
+      return Usage(error.Message());
+    }
 
     if (options.show_settings) {
       std::cout << "# ini: " << cli::QuoteFileName(ini_path)
@@ -104,8 +112,7 @@ int main(int argc, char** argv) {
     const TBatchSummary& counts = batch.Summary();
     if (counts.Failed() > 0) status = 1;
     if (summary) {
-      int not_reached = static_cast<int>(options.files.size()) - counts.Files();
-      std::cerr << "quenvale-cli: " << counts.Text(not_reached) << "\n";
+      std::cerr << "quenvale-cli: " << counts.Text(batch.NotReached()) << "\n";
     }
     return status;
   } catch (const EAbort&) {

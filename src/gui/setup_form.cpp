@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <exception>
 
+#include "app/name_pattern.h"
 #include "gui/drop_file_form.h"
 #include "gui/platform_utils.h"
 #include "gui/qt_auto_ini.h"
@@ -87,7 +88,10 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   setTabOrder(OverWriteGroup, ResampleModeGroup);
   setTabOrder(ResampleModeGroup, PNGCLEdit);
   setTabOrder(PNGCLEdit, JPEGQLEdit);
-  setTabOrder(JPEGQLEdit, AutoOrientBox);
+  setTabOrder(JPEGQLEdit, RecurseBox);
+  setTabOrder(RecurseBox, NamePatternEdit);
+  setTabOrder(NamePatternEdit, KeepDateBox);
+  setTabOrder(KeepDateBox, AutoOrientBox);
   setTabOrder(AutoOrientBox, KeepMetadataBox);
   setTabOrder(KeepMetadataBox, KeepAspectBox);
   setTabOrder(KeepAspectBox, CustomSizeBox);
@@ -203,6 +207,50 @@ void TSetupForm::BuildSavePage() {
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->move(240, 128);
   Label2->adjustSize();
+  RecurseBox = CreateControl<QCheckBox>(TSetting::kRecurse, TabSheet2, 240, 152, 217, 17);
+  NamePatternEdit = CreateControl<QLineEdit>(TSetting::kNamePattern, TabSheet2, 316, 173, 141, 21);
+  NamePatternLabel = new QLabel(TrQ(RowOf(TSetting::kNamePattern).caption), TabSheet2);
+  NamePatternLabel->move(240, 176);
+  NamePatternLabel->adjustSize();
+  NamePatternLabel->setBuddy(NamePatternEdit);
+  NamePatternEdit->setPlaceholderText(QStringLiteral("{name}_{w}x{h}"));
+  NamePatternEdit->setToolTip(
+      TrQ("Fields: {name} {ext} {n} {n:3} {w} {h} {date} {date:%Y%m%d} {folder}.\n"
+          "Empty: the input's name with the new extension."));
+  NamePreview = new QLabel(TabSheet2);
+  NamePreview->setGeometry(240, 196, 217, 15);
+  KeepDateBox = CreateControl<QCheckBox>(TSetting::kKeepDate, TabSheet2, 240, 213, 217, 17);
+  connect(NamePatternEdit, &QLineEdit::textChanged, this, [this] { UpdateNamePreview(); });
+  UpdateNamePreview();
+}
+
+void TSetupForm::UpdateNamePreview() {
+  const std::string text = widgets::ToLocal(NamePatternEdit->text());
+  if (text.empty()) {
+    NamePreview->clear();
+    return;
+  }
+  QPalette palette = NamePreview->palette();
+  try {
+    TNamePattern pattern(text);
+    TNameFields example{.name = "IMG_0042",
+                        .extension = "jpg",
+                        .number = 7,
+                        .width = 1024,
+                        .height = 768,
+                        .date = {},
+                        .folder = "Holiday"};
+    example.date.tm_year = 2024 - 1900;
+    example.date.tm_mon = 6;
+    example.date.tm_mday = 14;
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Active, QPalette::WindowText));
+    NamePreview->setText(QStringLiteral("→ ") + QString::fromStdString(pattern.Format(example)));
+  } catch (const Exception& error) {
+    palette.setColor(QPalette::WindowText, Qt::darkRed);
+    NamePreview->setText(QString::fromStdString(error.Message()));
+  }
+  NamePreview->setPalette(palette);
+  NamePreview->setToolTip(NamePreview->text());
 }
 
 void TSetupForm::BuildPhotoPage() {

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTabWidget;
 
@@ -62,6 +63,13 @@ class TSetupForm : public QDialog, public IJobSettings {
   QLabel* Label2;
   widgets::TSpEdit* JPEGQLEdit;
   widgets::TSpEdit* PNGCLEdit;
+  // Folders and output names.
+  QCheckBox* RecurseBox;
+  QCheckBox* KeepDateBox;
+  QLabel* NamePatternLabel;
+  QLineEdit* NamePatternEdit;
+  // An example name the pattern makes, or what is wrong with it.
+  QLabel* NamePreview;
   // The photo options' page.
   QCheckBox* AutoOrientBox;
   QCheckBox* KeepMetadataBox;
@@ -86,6 +94,8 @@ class TSetupForm : public QDialog, public IJobSettings {
   void BuildPhotoPage();
   // Hidden controls for the settings of no page, which the INI file and the command line set.
   void BuildStoredOnly();
+  // Shows what the name pattern makes of an example photo.
+  void UpdateNamePreview();
   // Makes widget the control of setting: named after its row's key, with the row's optional
   // default, placed at x, y, width, height.
   template <typename T>

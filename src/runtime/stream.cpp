@@ -212,6 +212,13 @@ void TSafeFileStream::Sync() {
   if (!committed_) file_->Sync();
 }
 
+void TSafeFileStream::SetModificationTime(std::int64_t seconds, long nanoseconds) {
+  if (committed_) return;
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), nanoseconds}};
+  if (::futimens(file_->Fd(), times) != 0)
+    throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(errno)}));
+}
+
 void TSafeFileStream::Commit() {
   if (committed_) return;
   file_->Commit();

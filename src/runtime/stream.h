@@ -120,6 +120,9 @@ class TSafeFileStream : public TStream {
   void Commit();
   // Syncs the content without putting the file in place yet (throws EWriteError on failure).
   void Sync();
+  // Gives the file a modification time (seconds and nanoseconds since the epoch), kept when it
+  // is put in place; nothing is written after. Throws EWriteError on failure.
+  void SetModificationTime(std::int64_t seconds, long nanoseconds);
   const std::string& Path() const { return path_; }
 
  private:

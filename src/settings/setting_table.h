@@ -24,6 +24,9 @@ enum class TSetting {
   kResampleMode,
   kPNGCL,
   kJPEGQL,
+  kRecurse,
+  kNamePattern,
+  kKeepDate,
   kAutoOrient,
   kKeepMetadata,
   kKeepAspect,
@@ -32,6 +35,7 @@ enum class TSetting {
   kCustomHeight,
   kFastShrink,
   kPNGFilters,
+  kIncludeHidden,
   kCount  // not a setting: the number of them
 };
 inline constexpr std::size_t kSettingCount = static_cast<std::size_t>(TSetting::kCount);
@@ -78,6 +82,7 @@ struct TSettingRow {
   // The command-line option that sets it (nullptr: only --set does), what it takes, the value's
   // name in the help text, and the help text.
   const char* option = nullptr;
+  const char* short_option = nullptr;  // "-r"
   TOptionValue option_value = TOptionValue::kValue;
   const char* value_name = nullptr;
   const char* help = nullptr;

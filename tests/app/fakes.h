@@ -36,6 +36,10 @@ struct FakeSettings : IJobSettings {
   int custom_height = 768;
   bool fast_shrink = false;
   int png_filters = 0;
+  bool recurse = false;
+  std::string name_pattern;
+  bool keep_date = false;
+  bool include_hidden = false;
 
   std::string Stored(TSetting setting) const override {
     auto text = [](auto value) { return std::to_string(static_cast<int>(value)); };
@@ -58,6 +62,10 @@ struct FakeSettings : IJobSettings {
       case TSetting::kCustomHeight: return text(custom_height);
       case TSetting::kFastShrink: return text(fast_shrink);
       case TSetting::kPNGFilters: return text(png_filters);
+      case TSetting::kRecurse: return text(recurse);
+      case TSetting::kNamePattern: return name_pattern;
+      case TSetting::kKeepDate: return text(keep_date);
+      case TSetting::kIncludeHidden: return text(include_hidden);
       case TSetting::kCount: break;
     }
     return RowOf(setting).default_value;

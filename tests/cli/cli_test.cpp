@@ -1,5 +1,6 @@
 // End-to-end tests of quenvale-cli on real files in a temporary folder.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -205,7 +206,7 @@ TEST_F(Cli, EverySettingsOptionSetsItsSettingAndIsInTheHelp) {
   for (const TSettingRow& row : SettingRows()) {
     EXPECT_NE(help.find(row.key), std::string::npos) << row.key;
     if (!row.option) continue;
-    EXPECT_NE(help.find(std::string("  ") + row.option), std::string::npos) << row.option;
+    EXPECT_NE(help.find(row.option), std::string::npos) << row.option;
     std::vector<std::string> args = {"--section", row.key, row.option};
     std::string expected;
     if (row.option_value == TOptionValue::kFlag) {
@@ -237,6 +238,46 @@ TEST_F(Cli, EverySettingsOptionSetsItsSettingAndIsInTheHelp) {
           << row.option;
     }
   }
+}
+
+// A dropped folder that cannot be read (as another user than root, who reads every folder) is
+// reported once with its reason, and the drop goes on with the rest; a bad name pattern is a
+// usage error before anything is converted.
+TEST_F(Cli, FoldersAreWalkedAnUnreadableOneIsReportedOnceAndBadPatternsAreRefused) {
+  std::filesystem::create_directories(dir / "photos/locked");
+  std::filesystem::create_directories(dir / "photos/open");
+  WriteBmp(dir / "photos/a.bmp", 2, 2);
+  WriteBmp(dir / "photos/locked/b.bmp", 2, 2);
+  WriteBmp(dir / "photos/open/c.bmp", 2, 2);
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path()))
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(dir / "photos/locked", std::filesystem::perms::none);
+  testing::ChildOptions options;
+  options.environment = {"DISPLAY="};
+  if (::geteuid() == 0) options.uid = 65534;  // nobody
+  testing::TChildProcess child(QV_CLI_PATH,
+                               {"--ini", dir / "test.ini", "-r", "-k", "-v", "--format", "png",
+                                "--out", dir / "out", dir / "photos"},
+                               options);
+  ProgramResult result = child.Wait(60);
+  std::filesystem::permissions(dir / "photos/locked", std::filesystem::perms::all);
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/photos/a.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/photos/open/c.png"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out/photos/locked"));
+  // Named once, with the system's reason.
+  const std::string locked = dir / "photos/locked";
+  const std::size_t at = result.err.find(locked);
+  EXPECT_NE(at, std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find(locked, at + 1), std::string::npos) << result.err;
+
+  ProgramResult bad = Run({"--name", "{name}/{n}", "--format", "png", dir / "photos/a.bmp"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("\"/\""), std::string::npos) << bad.err;
+  ProgramResult unknown = Run({"--name", "{nmae}", dir / "photos/a.bmp"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("{nmae}"), std::string::npos) << unknown.err;
 }
 
 TEST_F(Cli, AnySizeAndFitInsideIt) {
