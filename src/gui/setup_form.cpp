@@ -87,7 +87,11 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   setTabOrder(OverWriteGroup, ResampleModeGroup);
   setTabOrder(ResampleModeGroup, PNGCLEdit);
   setTabOrder(PNGCLEdit, JPEGQLEdit);
-  setTabOrder(JPEGQLEdit, AutoOrientBox);
+  setTabOrder(JPEGQLEdit, WebPQualityEdit);
+  setTabOrder(WebPQualityEdit, WebPLosslessBox);
+  setTabOrder(WebPLosslessBox, AVIFQualityEdit);
+  setTabOrder(AVIFQualityEdit, AVIFSpeedEdit);
+  setTabOrder(AVIFSpeedEdit, AutoOrientBox);
   setTabOrder(AutoOrientBox, KeepMetadataBox);
   setTabOrder(KeepMetadataBox, KeepAspectBox);
   setTabOrder(KeepAspectBox, CustomSizeBox);
@@ -169,13 +173,15 @@ T* TSetupForm::CreateControl(TSetting setting, QWidget* parent, int x, int y, in
 void TSetupForm::BuildImagePage() {
   TargetResGroup =
       CreateControl<widgets::TRadioGroup>(TSetting::kTargetRes, TabSheet1, 8, 8, 217, 209);
+  // Six formats at the four first ones' spacing: the group reaches 40 pixels further down, and
+  // the check boxes below it move down with it.
   FileFormatGroup =
-      CreateControl<widgets::TRadioGroup>(TSetting::kFileFormat, TabSheet1, 231, 8, 217, 97);
+      CreateControl<widgets::TRadioGroup>(TSetting::kFileFormat, TabSheet1, 231, 8, 217, 137);
   TargetResGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
   FileFormatGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
-  SepiaModeBox = CreateControl<QCheckBox>(TSetting::kSepiaMode, TabSheet1, 240, 112, 193, 17);
+  SepiaModeBox = CreateControl<QCheckBox>(TSetting::kSepiaMode, TabSheet1, 240, 152, 193, 17);
   Reduce256ColorModeBox =
-      CreateControl<QCheckBox>(TSetting::kReduce256ColorMode, TabSheet1, 240, 136, 193, 17);
+      CreateControl<QCheckBox>(TSetting::kReduce256ColorMode, TabSheet1, 240, 176, 193, 17);
   // Never shown: its value comes only from the INI file.
   Reduce256ColorModeBox->setVisible(false);
 }
@@ -195,6 +201,14 @@ void TSetupForm::BuildSavePage() {
       CreateControl<widgets::TRadioGroup>(TSetting::kResampleMode, TabSheet2, 8, 96, 217, 129);
   PNGCLEdit = CreateControl<widgets::TSpEdit>(TSetting::kPNGCL, TabSheet2, 360, 124, 41, 21);
   JPEGQLEdit = CreateControl<widgets::TSpEdit>(TSetting::kJPEGQL, TabSheet2, 352, 100, 49, 21);
+  // The web formats' fields below JPEG's and PNG's, at the same spacing; WebP's lossless switch
+  // beside its quality.
+  WebPQualityEdit =
+      CreateControl<widgets::TSpEdit>(TSetting::kWebPQuality, TabSheet2, 352, 148, 49, 21);
+  WebPLosslessBox = CreateControl<QCheckBox>(TSetting::kWebPLossless, TabSheet2, 408, 150, 56, 17);
+  AVIFQualityEdit =
+      CreateControl<widgets::TSpEdit>(TSetting::kAVIFQuality, TabSheet2, 352, 172, 49, 21);
+  AVIFSpeedEdit = CreateControl<widgets::TSpEdit>(TSetting::kAVIFSpeed, TabSheet2, 360, 196, 41, 21);
   Label1 = new QLabel(TrQ(RowOf(TSetting::kJPEGQL).caption), TabSheet2);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->move(240, 104);
@@ -203,6 +217,14 @@ void TSetupForm::BuildSavePage() {
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->move(240, 128);
   Label2->adjustSize();
+  int label_y = 152;
+  for (TSetting setting : {TSetting::kWebPQuality, TSetting::kAVIFQuality, TSetting::kAVIFSpeed}) {
+    auto* label = new QLabel(TrQ(RowOf(setting).caption), TabSheet2);
+    label->setObjectName(QString::fromLatin1(RowOf(setting).key) + QStringLiteral("Label"));
+    label->move(240, label_y);
+    label->adjustSize();
+    label_y += 24;
+  }
 }
 
 void TSetupForm::BuildPhotoPage() {

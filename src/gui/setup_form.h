@@ -62,6 +62,10 @@ class TSetupForm : public QDialog, public IJobSettings {
   QLabel* Label2;
   widgets::TSpEdit* JPEGQLEdit;
   widgets::TSpEdit* PNGCLEdit;
+  widgets::TSpEdit* WebPQualityEdit;
+  QCheckBox* WebPLosslessBox;
+  widgets::TSpEdit* AVIFQualityEdit;
+  widgets::TSpEdit* AVIFSpeedEdit;
   // The photo options' page.
   QCheckBox* AutoOrientBox;
   QCheckBox* KeepMetadataBox;

@@ -35,8 +35,10 @@ constexpr TItemCaption kFileFormatItems[] = {
     {N_("JPEG (small, some loss)")},
     {N_("PNG (small, lossless)")},
     {N_("PDF (an Adobe PDF file)")},
+    {N_("WebP (smaller than JPEG)")},
+    {N_("AVIF (smallest, slow to write)")},
 };
-constexpr const char* kFileFormatNames[] = {"bmp", "jpeg,jpg", "png", "pdf"};
+constexpr const char* kFileFormatNames[] = {"bmp", "jpeg,jpg", "png", "pdf", "webp", "avif"};
 
 constexpr TItemCaption kOutputModeItems[] = {
     {N_("Beside the input file")},
@@ -55,8 +57,9 @@ constexpr const char* kResampleModeNames[] = {"bilinear", "bilinear-mmx", "mitch
 constexpr TItemCaption kPngFilterItems[] = {{"sub"}, {"all"}};
 constexpr const char* kPngFilterNames[] = {"sub", "all"};
 
-// The dialog's first two pages hold the settings the file has always had; every setting added
-// since is optional, so a file of default settings keeps its old contents.
+// The dialog's first two pages hold the settings the file has always had (and the web formats'
+// settings beside JPEG's and PNG's); every setting added since is optional, so a file of default
+// settings keeps its old contents.
 constexpr TSettingRow kRows[] = {
     {.id = TSetting::kTargetRes,
      .key = "TargetRes",
@@ -158,6 +161,53 @@ constexpr TSettingRow kRows[] = {
      .option = "--quality",
      .value_name = "N",
      .help = N_("JPEG quality 1..100")},
+    {.id = TSetting::kWebPQuality,
+     .key = "WebPQuality",
+     .kind = kNumber,
+     .default_value = "80",
+     .optional = true,
+     .min_value = 1,
+     .max_value = 100,
+     .page = kSaving,
+     .caption = N_("WebP Quality Level"),
+     .option = "--webp-quality",
+     .value_name = "N",
+     .help = N_("WebP quality 1..100 (with --webp-lossless: the effort\n"
+                "spent on a smaller file)")},
+    {.id = TSetting::kWebPLossless,
+     .key = "WebPLossless",
+     .kind = kCheck,
+     .default_value = "0",
+     .optional = true,
+     .page = kSaving,
+     .caption = N_("&Lossless"),
+     .option = "--webp-lossless",
+     .option_value = TOptionValue::kFlag,
+     .help = N_("write WebP files without loss")},
+    {.id = TSetting::kAVIFQuality,
+     .key = "AVIFQuality",
+     .kind = kNumber,
+     .default_value = "60",
+     .optional = true,
+     .min_value = 1,
+     .max_value = 100,
+     .page = kSaving,
+     .caption = N_("AVIF Quality Level"),
+     .option = "--avif-quality",
+     .value_name = "N",
+     .help = N_("AVIF quality 1..100")},
+    {.id = TSetting::kAVIFSpeed,
+     .key = "AVIFSpeed",
+     .kind = kNumber,
+     .default_value = "6",
+     .optional = true,
+     .min_value = 0,
+     .max_value = 10,
+     .page = kSaving,
+     .caption = N_("AVIF Speed (0-10)"),
+     .option = "--avif-speed",
+     .value_name = "N",
+     .help = N_("AVIF encoder speed 0 (slowest, smallest) to 10 (fastest)")},
     {.id = TSetting::kAutoOrient,
      .key = "AutoOrient",
      .kind = kCheck,
@@ -175,10 +225,10 @@ constexpr TSettingRow kRows[] = {
      .default_value = "0",
      .optional = true,
      .page = kPhotos,
-     .caption = N_("Keep &EXIF data and colour profile (JPEG to JPEG or PNG)"),
+     .caption = N_("Keep &EXIF data and colour profile (JPEG to JPEG, PNG, WebP or AVIF)"),
      .option = "--keep-metadata",
      .option_value = TOptionValue::kFlag,
-     .help = N_("JPEG to JPEG or PNG: keep the EXIF data and the colour\nprofile")},
+     .help = N_("JPEG to JPEG, PNG, WebP or AVIF: keep the EXIF data\nand the colour profile")},
     {.id = TSetting::kKeepAspect,
      .key = "KeepAspect",
      .kind = kCheck,
