@@ -22,7 +22,7 @@ using testing::TempDir;
 class WebFormatsCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {QV_PYTHON3, "/usr/bin/dwebp", "/usr/bin/avifdec"})
+    for (const char* tool : {QV_PYTHON3, "/usr/bin/dwebp", "/usr/bin/cwebp", "/usr/bin/avifdec"})
       if (!std::filesystem::exists(tool)) GTEST_SKIP() << tool << " is missing (scripts/setup.sh)";
     ProgramResult made = RunProgram(QV_PYTHON3, {QV_PHOTO_TOOL, "make-inputs", dir.Path()});
     ASSERT_EQ(made.status, 0) << made.err;
@@ -61,8 +61,8 @@ TEST_P(WebFormatsFromEveryInput, DecodeToTheResizedPicture) {
     ProgramResult result = Cli(options);
     EXPECT_EQ(result.status, 0) << result.err;
   };
-  convert("bmp", {"--format", "bmp"});
-  const std::string reference = dir / "bmp/in.bmp";
+  convert("png", {"--format", "png"});
+  const std::string reference = dir / "png/in.png";
 
   convert("lossless", {"--format", "webp", "--webp-lossless"});
   ASSERT_EQ(RunProgram("/usr/bin/dwebp", {"-quiet", dir / "lossless/in.webp", "-ppm", "-o",
@@ -71,12 +71,20 @@ TEST_P(WebFormatsFromEveryInput, DecodeToTheResizedPicture) {
             0);
   EXPECT_EQ(Difference(reference, dir / "lossless/in.ppm").first, 0);
 
+  // Lossy: the picture cwebp makes of the same pixels at the same quality, within the format's
+  // loss of the resized picture (colour at half resolution blurs these hard-edged blocks).
   convert("lossy", {"--format", "webp", "--webp-quality", "90"});
-  ASSERT_EQ(RunProgram("/usr/bin/dwebp",
-                       {"-quiet", dir / "lossy/in.webp", "-ppm", "-o", dir / "lossy/in.ppm"})
+  ASSERT_EQ(RunProgram("/usr/bin/cwebp",
+                       {"-quiet", "-q", "90", reference, "-o", dir / "lossy/cwebp.webp"})
                 .status,
             0);
-  EXPECT_LT(Difference(reference, dir / "lossy/in.ppm").second, 4.0);
+  for (const std::string name : {"lossy/in", "lossy/cwebp"})
+    ASSERT_EQ(RunProgram("/usr/bin/dwebp",
+                         {"-quiet", dir / (name + ".webp"), "-ppm", "-o", dir / (name + ".ppm")})
+                  .status,
+              0);
+  EXPECT_EQ(Difference(dir / "lossy/cwebp.ppm", dir / "lossy/in.ppm").first, 0);
+  EXPECT_LT(Difference(reference, dir / "lossy/in.ppm").second, 10.0);
 
   convert("avif", {"--format", "avif", "--avif-quality", "90", "--avif-speed", "8"});
   ASSERT_EQ(RunProgram("/usr/bin/avifdec", {dir / "avif/in.avif", dir / "avif/in.png"}).status, 0);
