@@ -405,10 +405,13 @@ TEST_F(GuiTest, TheDialogServesEverySettingAsTheRecordDoes) {
   std::string ini = Path(QStringLiteral("every.ini")).toStdString();
   qv::TSettingsRecord written;
   for (const auto& [key, value] : {std::pair{"TargetRes", "4"},
-                                   {"FileFormat", "2"},
+                                   {"FileFormat", "5"},
                                    {"SepiaMode", "1"},
                                    {"DstDir", "/srv/写真"},
                                    {"JPEGQL", "150"},
+                                   {"WebPQuality", "55"},
+                                   {"WebPLossless", "1"},
+                                   {"AVIFSpeed", "9"},
                                    {"CustomWidth", "300"},
                                    {"FastShrink", "1"},
                                    {"PNGFilters", "1"}})
@@ -423,6 +426,58 @@ TEST_F(GuiTest, TheDialogServesEverySettingAsTheRecordDoes) {
     EXPECT_EQ(setup_->Stored(row.id), record.Stored(row.id)) << row.key;
   EXPECT_TRUE(setup_->Checked(TSetting::kFastShrink));
   EXPECT_EQ(setup_->Choice(TSetting::kPNGFilters), 1);
+  EXPECT_EQ(setup_->Choice(TSetting::kFileFormat), 5);
+  EXPECT_TRUE(setup_->WebPLosslessBox->isChecked());
+  EXPECT_EQ(setup_->Number(TSetting::kAVIFSpeed), 9);
+}
+
+// WebP and AVIF: the last two formats of the dialog's group and of the menu, their fields below
+// JPEG's and PNG's; every control stays inside its page, the group clear of the check box below.
+TEST_F(GuiTest, TheWebFormatsJoinTheFormatChoicesAndTheSavePage) {
+  QMenu* formats = main_->PopupMenu1()->actions()[3]->menu();
+  ASSERT_NE(formats, nullptr);
+  ASSERT_EQ(formats->actions().size(), 6);
+  EXPECT_EQ(formats->actions()[4], Action("SetWebP"));
+  EXPECT_EQ(formats->actions()[5], Action("SetAVIF"));
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(formats->actions()[i]->text(), setup_->FileFormatGroup->Button(i)->text()) << i;
+  EXPECT_EQ(Action("SetWebP")->text(), QStringLiteral("WebP (JPEG より高圧縮)"));
+  Action("SetAVIF")->trigger();
+  EXPECT_EQ(setup_->Choice(TSetting::kFileFormat), 5);
+  setup_->FileFormatGroup->Button(4)->click();
+  EXPECT_TRUE(Action("SetWebP")->isChecked());
+  EXPECT_FALSE(Action("SetAVIF")->isChecked());
+
+  EXPECT_EQ(setup_->Number(TSetting::kWebPQuality), 80);
+  EXPECT_FALSE(setup_->Checked(TSetting::kWebPLossless));
+  EXPECT_EQ(setup_->Number(TSetting::kAVIFQuality), 60);
+  EXPECT_EQ(setup_->Number(TSetting::kAVIFSpeed), 6);
+  // A page shown once has its real size; every control of the two pages lies inside it.
+  setup_->show();
+  for (QWidget* page : {setup_->TabSheet1, setup_->TabSheet2}) {
+    setup_->PageControl1->setCurrentWidget(page);
+    for (QWidget* control : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (control->isVisibleTo(page))
+        EXPECT_TRUE(page->rect().contains(control->geometry())) << control->objectName().toStdString();
+  }
+  EXPECT_LT(setup_->FileFormatGroup->geometry().bottom(), setup_->SepiaModeBox->geometry().top());
+  EXPECT_EQ(setup_->WebPQualityEdit->parentWidget(), setup_->TabSheet2);
+  EXPECT_GE(setup_->WebPLosslessBox->geometry().left(), setup_->WebPQualityEdit->geometry().right());
+  setup_->hide();
+
+  // A changed field is stored after JPEGQL; the others stay out of the file.
+  setup_->WebPQualityEdit->setText(QStringLiteral("70"));
+  std::string ini = Path(QStringLiteral("web.ini")).toStdString();
+  setup_->AutoIni1().Component().SetIniPathOverride(ini);
+  setup_->AutoIni1().SetSection("tester");
+  setup_->GoButtonClick();
+  QStringList keys = Keys(QString::fromStdString(ini));
+  EXPECT_EQ(keys.mid(keys.indexOf(QStringLiteral("JPEGQL")) + 1),
+            QStringList{QStringLiteral("WebPQuality")});
+  qv::TSettingsRecord record;
+  record.LoadFromIni(ini, "tester");
+  EXPECT_EQ(record.Number(TSetting::kWebPQuality), 70);
+  EXPECT_EQ(record.Choice(TSetting::kFileFormat), 4);
 }
 
 TEST_F(GuiTest, AFailedSaveAtCloseKeepsTheWindowOpen) {
