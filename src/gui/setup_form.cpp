@@ -208,7 +208,8 @@ void TSetupForm::BuildSavePage() {
   WebPLosslessBox = CreateControl<QCheckBox>(TSetting::kWebPLossless, TabSheet2, 408, 150, 56, 17);
   AVIFQualityEdit =
       CreateControl<widgets::TSpEdit>(TSetting::kAVIFQuality, TabSheet2, 352, 172, 49, 21);
-  AVIFSpeedEdit = CreateControl<widgets::TSpEdit>(TSetting::kAVIFSpeed, TabSheet2, 360, 196, 41, 21);
+  AVIFSpeedEdit =
+      CreateControl<widgets::TSpEdit>(TSetting::kAVIFSpeed, TabSheet2, 360, 196, 41, 21);
   Label1 = new QLabel(TrQ(RowOf(TSetting::kJPEGQL).caption), TabSheet2);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->move(240, 104);

@@ -31,7 +31,7 @@ class TBgrRows {
   int height_ = 0;
   const std::uint8_t* data_ = nullptr;
   std::size_t stride_ = 0;
-  TBitmap converted_;                 // a 24-bit copy of an image of another format
+  TBitmap converted_;                  // a 24-bit copy of an image of another format
   std::vector<std::uint8_t> flipped_;  // the rows of a bottom-up image, top-down
 };
 

@@ -31,12 +31,9 @@ constexpr const char* kTargetResNames[] = {"none",      "desktop",  "96x96",    
                                            "1280x1024", "1600x1200"};
 
 constexpr TItemCaption kFileFormatItems[] = {
-    {N_("Bitmap (Windows BMP)")},
-    {N_("JPEG (small, some loss)")},
-    {N_("PNG (small, lossless)")},
-    {N_("PDF (an Adobe PDF file)")},
-    {N_("WebP (smaller than JPEG)")},
-    {N_("AVIF (smallest, slow to write)")},
+    {N_("Bitmap (Windows BMP)")},     {N_("JPEG (small, some loss)")},
+    {N_("PNG (small, lossless)")},    {N_("PDF (an Adobe PDF file)")},
+    {N_("WebP (smaller than JPEG)")}, {N_("AVIF (smallest, slow to write)")},
 };
 constexpr const char* kFileFormatNames[] = {"bmp", "jpeg,jpg", "png", "pdf", "webp", "avif"};
 

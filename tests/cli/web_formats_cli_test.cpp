@@ -65,8 +65,8 @@ TEST_P(WebFormatsFromEveryInput, DecodeToTheResizedPicture) {
   const std::string reference = dir / "png/in.png";
 
   convert("lossless", {"--format", "webp", "--webp-lossless"});
-  ASSERT_EQ(RunProgram("/usr/bin/dwebp", {"-quiet", dir / "lossless/in.webp", "-ppm", "-o",
-                                          dir / "lossless/in.ppm"})
+  ASSERT_EQ(RunProgram("/usr/bin/dwebp",
+                       {"-quiet", dir / "lossless/in.webp", "-ppm", "-o", dir / "lossless/in.ppm"})
                 .status,
             0);
   EXPECT_EQ(Difference(reference, dir / "lossless/in.ppm").first, 0);

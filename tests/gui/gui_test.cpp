@@ -458,11 +458,13 @@ TEST_F(GuiTest, TheWebFormatsJoinTheFormatChoicesAndTheSavePage) {
     setup_->PageControl1->setCurrentWidget(page);
     for (QWidget* control : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
       if (control->isVisibleTo(page))
-        EXPECT_TRUE(page->rect().contains(control->geometry())) << control->objectName().toStdString();
+        EXPECT_TRUE(page->rect().contains(control->geometry()))
+            << control->objectName().toStdString();
   }
   EXPECT_LT(setup_->FileFormatGroup->geometry().bottom(), setup_->SepiaModeBox->geometry().top());
   EXPECT_EQ(setup_->WebPQualityEdit->parentWidget(), setup_->TabSheet2);
-  EXPECT_GE(setup_->WebPLosslessBox->geometry().left(), setup_->WebPQualityEdit->geometry().right());
+  EXPECT_GE(setup_->WebPLosslessBox->geometry().left(),
+            setup_->WebPQualityEdit->geometry().right());
   setup_->hide();
 
   // A changed field is stored after JPEGQL; the others stay out of the file.

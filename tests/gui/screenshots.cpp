@@ -63,6 +63,18 @@ int main(int argc, char* argv[]) {
   sizes->menu()->hide();
   menu->hide();
 
+  // The same with the formats' submenu.
+  menu->popup(main_form.mapToGlobal(QPoint(40, 40)));
+  Settle();
+  QAction* formats = menu->actions()[3];
+  menu->setActiveAction(formats);
+  formats->menu()->popup(menu->mapToGlobal(menu->actionGeometry(formats).topRight()));
+  Settle();
+  area = main_form.frameGeometry().united(menu->geometry()).united(formats->menu()->geometry());
+  GrabScreen(area.adjusted(-4, -4, 4, 4)).save(folder + QStringLiteral("/popup_menu_formats.png"));
+  formats->menu()->hide();
+  menu->hide();
+
   setup_form.move(160, 20);
   main_form.AppSetupExecute();
   Settle();

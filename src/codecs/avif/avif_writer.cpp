@@ -3,11 +3,11 @@
 // into no code of ours.
 #include "codecs/avif/avif_writer.h"
 
+#include <avif/avif.h>
+
 #include <algorithm>
 #include <memory>
 #include <string>
-
-#include <avif/avif.h>
 
 #include "imaging/bgr_rows.h"
 #include "imaging/bitmap.h"
@@ -64,9 +64,8 @@ void WriteAvif(const TBitmap& image, TStream& stream, const TAvifOptions& option
   const int quality = std::clamp(options.quality, 1, 100);
   const avifPixelFormat yuv_format =
       quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;
-  std::unique_ptr<avifImage, TImageDeleter> avif(
-      avifImageCreate(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 8,
-                      yuv_format));
+  std::unique_ptr<avifImage, TImageDeleter> avif(avifImageCreate(
+      static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 8, yuv_format));
   if (!avif) Fail("out of memory");
   // sRGB as a camera's JPEG has it: BT.709 primaries, the sRGB curve, BT.601 coefficients over
   // the full range of values.
@@ -84,7 +83,8 @@ void WriteAvif(const TBitmap& image, TStream& stream, const TAvifOptions& option
     rgb.rowBytes = static_cast<std::uint32_t>(rows.Stride());
     Check(avifImageRGBToYUV(avif.get(), &rgb));
   }
-  if (!icc_profile.empty()) avifImageSetProfileICC(avif.get(), icc_profile.data(), icc_profile.size());
+  if (!icc_profile.empty())
+    avifImageSetProfileICC(avif.get(), icc_profile.data(), icc_profile.size());
   if (!exif.empty()) avifImageSetMetadataExif(avif.get(), exif.data(), exif.size());
 
   std::unique_ptr<avifEncoder, TEncoderDeleter> encoder(avifEncoderCreate());

@@ -3,12 +3,12 @@
 // library calls back into no code of ours but its own memory writer.
 #include "codecs/webp/webp_writer.h"
 
+#include <webp/encode.h>
+#include <webp/mux.h>
+
 #include <algorithm>
 #include <memory>
 #include <string>
-
-#include <webp/encode.h>
-#include <webp/mux.h>
 
 #include "imaging/bgr_rows.h"
 #include "imaging/bitmap.h"

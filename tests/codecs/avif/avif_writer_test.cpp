@@ -1,6 +1,9 @@
 // The AVIF writer, read back with libavif's decoder: the picture within the loss the quality
 // allows, more detail at a higher quality, metadata in the file, and a picture over the format's
 // limit refused before anything is written.
+#include "codecs/avif/avif_writer.h"
+
+#include <avif/avif.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,9 +11,6 @@
 #include <memory>
 #include <vector>
 
-#include <avif/avif.h>
-
-#include "codecs/avif/avif_writer.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
@@ -47,8 +47,7 @@ TDecoded Decode(const std::vector<std::uint8_t>& file) {
   std::unique_ptr<avifImage, decltype(&avifImageDestroy)> image(avifImageCreateEmpty(),
                                                                 avifImageDestroy);
   TDecoded out;
-  if (avifDecoderReadMemory(decoder.get(), image.get(), file.data(), file.size()) !=
-      AVIF_RESULT_OK)
+  if (avifDecoderReadMemory(decoder.get(), image.get(), file.data(), file.size()) != AVIF_RESULT_OK)
     return out;
   out.width = static_cast<int>(image->width);
   out.height = static_cast<int>(image->height);
@@ -128,9 +127,8 @@ TEST(AvifWriter, ASideOverTheLimitIsRefusedBeforeAnythingIsWritten) {
       WriteAvif(Picture(w, h), stream, {});
       ADD_FAILURE() << w << "x" << h << " was written";
     } catch (const EAvif& error) {
-      EXPECT_EQ(error.Message(),
-                FormatText(Tr(avif_messages::kTooLarge),
-                           {IntToStr(w), IntToStr(h), "65536", "65536"}));
+      EXPECT_EQ(error.Message(), FormatText(Tr(avif_messages::kTooLarge),
+                                            {IntToStr(w), IntToStr(h), "65536", "65536"}));
     }
     EXPECT_EQ(stream.Bytes().size(), 0u);
   }

@@ -1,18 +1,18 @@
 // The WebP writer, read back with libwebp's own decoder and demuxer: lossless files give every
 // pixel format's colours exactly, lossy files stay close, metadata lands in its chunks, and a
 // picture over the format's limit is refused before anything is written.
+#include "codecs/webp/webp_writer.h"
+
 #include <gtest/gtest.h>
+#include <webp/decode.h>
+#include <webp/demux.h>
+#include <webp/encode.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
-#include <webp/decode.h>
-#include <webp/demux.h>
-#include <webp/encode.h>
-
-#include "codecs/webp/webp_writer.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
@@ -108,8 +108,7 @@ TEST(WebPLossy, StaysCloseAndQualityTradesSizeForDetail) {
     const std::vector<std::uint8_t> decoded = Decode(file, width, height);
     ASSERT_EQ(decoded.size(), expected.size()) << quality;
     double error = 0;
-    for (std::size_t i = 0; i < expected.size(); ++i)
-      error += std::abs(decoded[i] - expected[i]);
+    for (std::size_t i = 0; i < expected.size(); ++i) error += std::abs(decoded[i] - expected[i]);
     error /= static_cast<double>(expected.size());
     EXPECT_LT(error, 6.0) << quality;
     EXPECT_GT(file.size(), previous_size) << quality;
@@ -127,7 +126,7 @@ TEST(WebPMetadata, ExifAndProfileGoIntoTheirChunksUnchanged) {
         Encode(Picture(16, 16), {.quality = 80, .lossless = lossless}, exif, icc);
     const WebPData data{file.data(), file.size()};
     std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)> demux(WebPDemux(&data),
-                                                                  WebPDemuxDelete);
+                                                                   WebPDemuxDelete);
     ASSERT_NE(demux, nullptr);
     const std::uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
     EXPECT_NE(flags & EXIF_FLAG, 0u);
@@ -158,9 +157,8 @@ TEST(WebPLimits, ASideOverTheLimitIsRefusedBeforeAnythingIsWritten) {
       WriteWebP(Picture(w, h), stream, {});
       ADD_FAILURE() << w << "x" << h << " was written";
     } catch (const EWebP& error) {
-      EXPECT_EQ(error.Message(),
-                FormatText(Tr(webp_messages::kTooLarge),
-                           {IntToStr(w), IntToStr(h), "16383", "16383"}));
+      EXPECT_EQ(error.Message(), FormatText(Tr(webp_messages::kTooLarge),
+                                            {IntToStr(w), IntToStr(h), "16383", "16383"}));
     }
     EXPECT_EQ(stream.Bytes().size(), 0u);
   }
