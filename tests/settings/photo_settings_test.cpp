@@ -27,8 +27,9 @@ TEST(PhotoSettingsTest, DefaultsStayOutOfTheFileAndOutOfTheListing) {
   EXPECT_EQ(record.Number(TSetting::kCustomWidth), 1024);
   EXPECT_EQ(record.Number(TSetting::kCustomHeight), 768);
   for (const auto& [key, value] : record.Values()) EXPECT_NE(key.rfind("Custom", 0), 0u) << key;
-  // The six photo options and the two speed options (FastShrink, PNGFilters).
-  EXPECT_EQ(record.AllValues().size(), record.Values().size() + 8);
+  // The six photo options, the two speed options (FastShrink, PNGFilters) and the four of the
+  // WebP and AVIF outputs.
+  EXPECT_EQ(record.AllValues().size(), record.Values().size() + 12);
 }
 
 TEST(PhotoSettingsTest, AChangedOptionIsAppendedAndStaysWhenSwitchedBackOff) {
