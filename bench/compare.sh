@@ -10,14 +10,15 @@
 #
 # Environment: QV_CLI (the program, default build-bench/bin/quenvale-cli), QV_CORPUS (where the
 # corpus is made once, default build-bench/corpus), RUNS (runs per tool and file, default 5),
-# QV_NOTE (a line on the machine's load, written above the table).
+# QV_NOTE (a line on the machine's load, written above the table), QV_ONLY=web (only the rows of
+# the WebP and AVIF outputs).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${QV_CLI:-$root/build-bench/bin/quenvale-cli}
 corpus=${QV_CORPUS:-$root/build-bench/corpus}
 runs=${RUNS:-5}
 results=${QV_RESULTS:-$root/bench/results.md}
-for tool in hyperfine vips vipsthumbnail gm img2pdf python3 /usr/bin/convert; do
+for tool in hyperfine vips vipsthumbnail gm img2pdf python3 /usr/bin/convert cwebp dwebp avifenc avifdec; do
   command -v "$tool" >/dev/null || { echo "compare.sh: $tool is missing (make bench installs the peers)" >&2; exit 1; }
 done
 [ -x "$cli" ] || { echo "compare.sh: no $cli (build it first)" >&2; exit 1; }
@@ -29,7 +30,7 @@ ini=$work/bench.ini
 if [ -f "$results" ]; then cp "$results" "$work/old.md"; else printf '# Comparison with peers\n\n' >"$work/old.md"; fi
 run_date=$(date -u '+%Y-%m-%d %H:%M UTC')
 mem_huge_ours="" mem_huge_vips="" mem_pdf_ours="" mem_pdf_img2pdf="" hundred_bytes=0 png_sizes="" mad=""
-mitchell_sizes=""
+mitchell_sizes="" web_sizes=""
 : >"$ini"
 mkdir -p "$work/qv" "$work/out" "$corpus"
 
@@ -49,11 +50,13 @@ make_jpeg small1 1920 1080 4
 make_jpeg small2 1600 1200 5
 make_jpeg small3 1200 1600 6
 files=(big1 big2 big3 small1 small2 small3)
+# The rows of the web's formats read the JPEGs only.
 for f in "${files[@]}"; do
+  [ "${QV_ONLY:-}" = web ] && break
   [ -s "$corpus/$f.bmp" ] || "$magick" "$corpus/$f.jpg" -type TrueColor "BMP3:$corpus/$f.bmp"
   [ -s "$corpus/$f.png" ] || vips copy "$corpus/$f.jpg" "$corpus/$f.png[compression=6]"
 done
-[ -s "$corpus/huge.jpg" ] ||
+[ -s "$corpus/huge.jpg" ] || [ "${QV_ONLY:-}" = web ] ||
   vips resize "$corpus/big1.jpg" "$corpus/huge.jpg[Q=92]" 2.83 --vscale 2.83 --kernel linear
 size_of() { vipsheader -f width "$1"; vipsheader -f height "$1"; }
 
@@ -118,11 +121,11 @@ q() { echo "$cli --ini $ini -q --overwrite --out $work/qv $*"; }
 summarize() {
 python3 - "$json" "$results" "$runs" "$run_date" "$(uptime | sed 's/.*load/load/')" \
   "${QV_NOTE:-}" "$mem_huge_ours" "$mem_huge_vips" "$mem_pdf_ours" "$mem_pdf_img2pdf" \
-  "$hundred_bytes" "$png_sizes" "$mad" "$mitchell_sizes" "$work/old.md" "${rows[@]}" <<'EOF'
+  "$hundred_bytes" "$png_sizes" "$mad" "$mitchell_sizes" "$web_sizes" "$work/old.md" "${rows[@]}" <<'EOF'
 import json, os, sys
 (json_dir, results, runs, date, load, note, mem_huge_ours, mem_huge_vips, mem_pdf_ours,
- mem_pdf_img2pdf, hundred_bytes, png_sizes, mad, mitchell_sizes,
- old_file), rows = sys.argv[1:16], sys.argv[16:]
+ mem_pdf_img2pdf, hundred_bytes, png_sizes, mad, mitchell_sizes, web_sizes,
+ old_file), rows = sys.argv[1:17], sys.argv[17:]
 lines = [f"## Run of {date}", "",
          f"Runs per tool and file: {runs}; {load} at the end of the run. {note}".rstrip(), "",
          "| job | tool | seconds | ours / tool |", "|---|---|---|---|"]
@@ -159,6 +162,12 @@ if mitchell_sizes.strip():
     lines += ["", "| JPEG to 1024x768 Mitchell PNG 9, six files | bytes |", "|---|---|",
               f"| ours | {ours} |", f"| libvips as it comes (rows unfiltered) | {plain} |",
               f"| libvips filter=all | {filtered} |"]
+if web_sizes:
+    lines += ["", "| 12 MP JPEG to 1920x1080, three files | tool | bytes | PSNR (dB) against the "
+              "resized picture |", "|---|---|---|---|"]
+    for entry in filter(None, web_sizes.split(";")):
+        job, tool, size, psnr = entry.split("|")
+        lines.append(f"| {job} | {tool} | {size} | {psnr} |")
 if mad:
     lines += ["", f"Mean absolute pixel difference of --fast-shrink from the exact path (640x480 "
               f"Lanczos3, per byte of the six pictures): {mad}."]
@@ -178,6 +187,81 @@ hundred=()
 for i in $(seq 0 99); do hundred+=("$corpus/${files[$((i % 3))]}.jpg"); done
 bmps=()
 for f in "${files[@]}"; do bmps+=("$corpus/$f.bmp"); done
+
+# The web's formats: 12 MP JPEG -> 1920x1080 Lanczos3 -> WebP q80 and AVIF q60 speed 6. cwebp and
+# avifenc are fed a PNG of the same resized picture that we write (level 1), its time counted in
+# theirs; libvips does the whole job in one process, ImageMagick too (GraphicsMagick writes no
+# AVIF). Each tool is asked for the same effort: libwebp's method 4 (every tool's default), and
+# for AV1 libaom at speed 6 in constant-quality mode at the quantizer the quality number gives
+# (60 -> 25), colour at half resolution (4:2:0); libvips' effort 3 is libheif's speed 6.
+web_rows() {
+  local w h big=(big1 big2 big3)
+  inputs=("${big[@]}")
+  make_commands() {
+    read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+    q --format webp --webp-quality 80 --size 1920x1080 --resample lanczos3 "$corpus/$1.jpg"
+    echo "sh -c '$(q --format png --png-level 1 --size 1920x1080 --resample lanczos3 --out $work/png "$corpus/$1.jpg") && cwebp -quiet -q 80 -m 4 $work/png/$1.png -o $work/out/c.webp'"
+    echo "vips resize $corpus/$1.jpg $work/out/v.webp[Q=80,effort=4] $(python3 -c "print(1920/$w)") --vscale $(python3 -c "print(1080/$h)") --kernel lanczos3 --gap 0"
+    echo "$magick $corpus/$1.jpg -filter Lanczos -resize 1920x1080! -quality 80 -define webp:method=4 $work/out/m.webp"
+    echo "gm convert $corpus/$1.jpg -filter Lanczos -resize 1920x1080! -quality 80 -define webp:method=4 $work/out/g.webp"
+  }
+  time_files "12 MP JPEG to 1920x1080 Lanczos3 WebP q80" ours cwebp+png vips imagemagick graphicsmagick
+  make_commands() {
+    read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+    q --format avif --avif-quality 60 --avif-speed 6 --size 1920x1080 --resample lanczos3 "$corpus/$1.jpg"
+    echo "sh -c '$(q --format png --png-level 1 --size 1920x1080 --resample lanczos3 --out $work/png "$corpus/$1.jpg") && avifenc -j 1 -s 6 -y 420 --min 0 --max 63 -a end-usage=q -a cq-level=25 $work/png/$1.png $work/out/a.avif >/dev/null'"
+    echo "vips resize $corpus/$1.jpg $work/out/v.avif[Q=60,compression=av1,effort=3,subsample-mode=on] $(python3 -c "print(1920/$w)") --vscale $(python3 -c "print(1080/$h)") --kernel lanczos3 --gap 0"
+    echo "$magick $corpus/$1.jpg -filter Lanczos -resize 1920x1080! -quality 60 -define heic:speed=6 $work/out/m.avif"
+  }
+  time_files "12 MP JPEG to 1920x1080 Lanczos3 AVIF q60 speed 6" ours avifenc+png vips imagemagick
+
+  # Sizes, and the PSNR of each decoded file against the resized picture (our lossless PNG).
+  local job tool file total psnr
+  mkdir -p "$work/web"
+  for f in "${big[@]}"; do
+    read -r w h < <(size_of "$corpus/$f.jpg" | paste -sd' ')
+    "$cli" --ini "$ini" -q --overwrite --out "$work/web/ref" --format png --png-level 1 --size 1920x1080 --resample lanczos3 "$corpus/$f.jpg"
+    "$cli" --ini "$ini" -q --overwrite --out "$work/web/ours" --format webp --webp-quality 80 --size 1920x1080 --resample lanczos3 "$corpus/$f.jpg"
+    "$cli" --ini "$ini" -q --overwrite --out "$work/web/ours" --format avif --avif-quality 60 --avif-speed 6 --size 1920x1080 --resample lanczos3 "$corpus/$f.jpg"
+    mkdir -p "$work/web/cwebp" "$work/web/avifenc" "$work/web/vips" "$work/web/imagemagick" "$work/web/graphicsmagick"
+    cwebp -quiet -q 80 -m 4 "$work/web/ref/$f.png" -o "$work/web/cwebp/$f.webp"
+    avifenc -j 1 -s 6 -y 420 --min 0 --max 63 -a end-usage=q -a cq-level=25 "$work/web/ref/$f.png" "$work/web/avifenc/$f.avif" >/dev/null
+    vips resize "$corpus/$f.jpg" "$work/web/vips/$f.webp[Q=80,effort=4]" "$(python3 -c "print(1920/$w)")" --vscale "$(python3 -c "print(1080/$h)")" --kernel lanczos3 --gap 0
+    vips resize "$corpus/$f.jpg" "$work/web/vips/$f.avif[Q=60,compression=av1,effort=3,subsample-mode=on]" "$(python3 -c "print(1920/$w)")" --vscale "$(python3 -c "print(1080/$h)")" --kernel lanczos3 --gap 0
+    "$magick" "$corpus/$f.jpg" -filter Lanczos -resize 1920x1080! -quality 80 -define webp:method=4 "$work/web/imagemagick/$f.webp"
+    "$magick" "$corpus/$f.jpg" -filter Lanczos -resize 1920x1080! -quality 60 -define heic:speed=6 "$work/web/imagemagick/$f.avif"
+    gm convert "$corpus/$f.jpg" -filter Lanczos -resize 1920x1080! -quality 80 -define webp:method=4 "$work/web/graphicsmagick/$f.webp"
+  done
+  web_sizes=""
+  for job in webp avif; do
+    for tool in ours cwebp avifenc vips imagemagick graphicsmagick; do
+      [ -s "$work/web/$tool/big1.$job" ] || continue
+      total=0 psnr=""
+      for f in "${big[@]}"; do
+        file="$work/web/$tool/$f.$job"
+        total=$((total + $(stat -c %s "$file")))
+        if [ "$job" = webp ]; then dwebp -quiet "$file" -o "$work/web/decoded.png"; else avifdec "$file" "$work/web/decoded.png" >/dev/null; fi
+        psnr+="$(compare -metric PSNR "$work/web/ref/$f.png" "$work/web/decoded.png" null: 2>&1 || true) "
+      done
+      web_sizes+="${job}|$tool|$total|$(python3 -c "import sys; v=[float(x) for x in sys.argv[1:]]; print(f'{sum(v)/len(v):.2f}')" $psnr);"
+    done
+  done
+  summarize
+
+  # -j 2 against -j 1 on the six files, alternating run by run.
+  for job in "webp --webp-quality 80" "avif --avif-quality 60 --avif-speed 6"; do
+    make_commands() {
+      q -j 1 --format $job --size 1920x1080 --resample lanczos3 "${jpegs[@]}"
+      q -j 2 --format $job --size 1920x1080 --resample lanczos3 "${jpegs[@]}"
+    }
+    time_alternating "-j 2 against -j 1: JPEG to ${job%% *} 1920x1080, six files" "-j1" "-j2"
+  done
+}
+if [ "${QV_ONLY:-}" = web ]; then
+  web_rows
+  sed -n "/## Run of $run_date/,/## Run of/p" "$results"
+  exit 0
+fi
 
 # Peak memory (maximum resident set, /usr/bin/time).
 peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }

@@ -408,11 +408,11 @@ void TConversionJob::Write(const TPicture& picture, const std::string& file_name
                                embed ? rotation : 0));
     return;
   }
-  // A JPEG's metadata goes into a JPEG or PNG output: the EXIF block tells the picture's new
+  // A JPEG's metadata goes into any output but a BMP: the EXIF block tells the picture's new
   // size, and that it stands upright when its pixels were turned.
   std::optional<TJpegMetadata> kept;
-  if ((format == TOutputFormat::kJpeg || format == TOutputFormat::kPng) &&
-      reader == TReader::kJpeg && settings_.Checked(TSetting::kKeepMetadata)) {
+  if (format != TOutputFormat::kBmp && reader == TReader::kJpeg &&
+      settings_.Checked(TSetting::kKeepMetadata)) {
     kept = metadata;
     if (!kept->exif.empty())
       kept->exif = EditExif(kept->exif, TurnsPicture(orientation), image.Width(), image.Height());
@@ -428,6 +428,14 @@ void TConversionJob::Write(const TPicture& picture, const std::string& file_name
     case TOutputFormat::kPng:
       WritePng(image, *out, settings_.Clamped(TSetting::kPNGCL), keep,
                settings_.Choice(TSetting::kPNGFilters) == 1);
+      break;
+    case TOutputFormat::kWebP:
+      WriteWebPFile(image, *out, settings_.Clamped(TSetting::kWebPQuality),
+                    settings_.Checked(TSetting::kWebPLossless), keep);
+      break;
+    case TOutputFormat::kAvif:
+      WriteAvifFile(image, *out, settings_.Clamped(TSetting::kAVIFQuality),
+                    settings_.Clamped(TSetting::kAVIFSpeed), keep);
       break;
     case TOutputFormat::kPdf: break;  // handled above
   }

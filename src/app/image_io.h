@@ -40,5 +40,11 @@ void WriteJpeg(const TBitmap& image, TStream& stream, int quality,
 // all_filters: the encoder chooses among the five row filters per row instead of Sub always.
 void WritePng(const TBitmap& image, TStream& stream, int compression_level,
               const TJpegMetadata* metadata = nullptr, bool all_filters = false);
+// quality 1..100; lossless: the pixels exactly, quality then being the effort.
+void WriteWebPFile(const TBitmap& image, TStream& stream, int quality, bool lossless,
+                   const TJpegMetadata* metadata = nullptr);
+// quality 1..100, speed 0 (slowest) to 10.
+void WriteAvifFile(const TBitmap& image, TStream& stream, int quality, int speed,
+                   const TJpegMetadata* metadata = nullptr);
 
 }  // namespace qv

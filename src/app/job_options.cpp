@@ -12,6 +12,8 @@ TOutputFormat OutputFormatOf(int file_format) {
     case 1: return TOutputFormat::kJpeg;
     case 2: return TOutputFormat::kPng;
     case 3: return TOutputFormat::kPdf;
+    case 4: return TOutputFormat::kWebP;
+    case 5: return TOutputFormat::kAvif;
     default: return TOutputFormat::kBmp;
   }
 }
@@ -22,6 +24,8 @@ const char* OutputExtension(TOutputFormat format) {
     case TOutputFormat::kJpeg: return ".jpg";
     case TOutputFormat::kPng: return ".png";
     case TOutputFormat::kPdf: return ".pdf";
+    case TOutputFormat::kWebP: return ".webp";
+    case TOutputFormat::kAvif: return ".avif";
   }
   return ".bmp";
 }

@@ -6,14 +6,14 @@
 
 namespace qv {
 
-// What a file is written as (FileFormat 0 to 3).
-enum class TOutputFormat { kBmp, kJpeg, kPng, kPdf };
+// What a file is written as (FileFormat 0 to 5).
+enum class TOutputFormat { kBmp, kJpeg, kPng, kPdf, kWebP, kAvif };
 
-// FileFormat as stored. An index outside 0..3 (-1 from a hand-edited file) is BMP, the dialog's
+// FileFormat as stored. An index outside 0..5 (-1 from a hand-edited file) is BMP, the dialog's
 // default, so a file is never silently dropped.
 TOutputFormat OutputFormatOf(int file_format);
 
-// The extension an output of the format gets: ".bmp", ".jpg", ".png", ".pdf".
+// The extension an output of the format gets: ".bmp", ".jpg", ".png", ".pdf", ".webp", ".avif".
 const char* OutputExtension(TOutputFormat format);
 
 // Where an output goes (OutputMode 0 or 1).

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <exception>
+#include <iterator>
 
 #include "app/batch_run.h"
 #include "codecs/plugin_host/spi_lib32.h"
@@ -27,9 +28,11 @@
 #include "gui/setup_form.h"
 #include "gui/ui_font.h"
 #include "gui/version_info.h"
+#include "runtime/exceptions.h"
 #include "runtime/install_layout.h"
 #include "runtime/paths.h"
 #include "runtime/platform.h"
+#include "settings/setting_table.h"
 #include "widgets/drop_dst.h"
 #include "widgets/error_box.h"
 #include "widgets/radio_group.h"
@@ -47,7 +50,8 @@ constexpr char kTagProperty[] = "tag";
 constexpr const char* kSizeActions[10] = {
     "SetNoResize", "SetDesktopSize", "Set96x96",    "Set640x480",   "Set800x600",
     "Set1024x768", "Set1152x864",    "Set1280x960", "Set1280x1024", "Set1600x1200"};
-constexpr const char* kFormatActions[4] = {"SetBitmap", "SetJPEG", "SetPNG", "SetPDF"};
+constexpr const char* kFormatActions[6] = {"SetBitmap", "SetJPEG", "SetPNG",
+                                           "SetPDF",    "SetWebP", "SetAVIF"};
 }  // namespace
 
 TDropFileForm::TDropFileForm()
@@ -142,11 +146,13 @@ void TDropFileForm::BuildActions() {
     size_group_->addAction(action);
     connect(action, &QAction::triggered, this, [this, action] { SetNoResizeExecute(action); });
   }
-  const QString format_captions[4] = {TrQ("Bitmap (Windows BMP)"), TrQ("JPEG (small, some loss)"),
-                                      TrQ("PNG (small, lossless)"), TrQ("PDF (an Adobe PDF file)")};
+  // The format items are the settings dialog's, in the same order.
+  const TSettingRow& formats = RowOf(TSetting::kFileFormat);
+  static_assert(std::size(kFormatActions) == 6);
+  Assert(formats.items.size() == std::size(kFormatActions), __FILE__, __LINE__);
   format_group_ = new QActionGroup(this);
-  for (int tag = 0; tag < 4; ++tag) {
-    QAction* action = AddAction(kFormatActions[tag], format_captions[tag], tag);
+  for (int tag = 0; tag < static_cast<int>(std::size(kFormatActions)); ++tag) {
+    QAction* action = AddAction(kFormatActions[tag], TrQ(formats.items[tag].text), tag);
     action->setCheckable(true);
     format_group_->addAction(action);
     connect(action, &QAction::triggered, this, [this, action] { SetBitmapExecute(action); });
@@ -246,7 +252,7 @@ void TDropFileForm::SyncMenuChecks() {
   int size = setup_form_->Choice(TSetting::kTargetRes);
   if (size >= 0 && size <= 9) Action(QString::fromLatin1(kSizeActions[size]))->setChecked(true);
   int format = setup_form_->Choice(TSetting::kFileFormat);
-  if (format >= 0 && format <= 3)
+  if (format >= 0 && format < static_cast<int>(std::size(kFormatActions)))
     Action(QString::fromLatin1(kFormatActions[format]))->setChecked(true);
 }
 

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <exception>
 
+#include "app/job_options.h"
 #include "app/name_pattern.h"
 #include "gui/drop_file_form.h"
 #include "gui/platform_utils.h"
@@ -58,9 +59,13 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   TabSheet3 = new QWidget;
   TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
   PageControl1->addTab(TabSheet3, TrQ("Photos"));
+  TabSheet4 = new QWidget;
+  TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
+  PageControl1->addTab(TabSheet4, TrQ("Batch"));
   BuildImagePage();
   BuildSavePage();
   BuildPhotoPage();
+  BuildBatchPage();
   BuildStoredOnly();
 
   GoButton = Named(new QPushButton(TrQ("OK"), this), "GoButton", 304, 268, 75, 20);
@@ -88,15 +93,18 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   setTabOrder(OverWriteGroup, ResampleModeGroup);
   setTabOrder(ResampleModeGroup, PNGCLEdit);
   setTabOrder(PNGCLEdit, JPEGQLEdit);
-  setTabOrder(JPEGQLEdit, RecurseBox);
-  setTabOrder(RecurseBox, NamePatternEdit);
-  setTabOrder(NamePatternEdit, KeepDateBox);
-  setTabOrder(KeepDateBox, AutoOrientBox);
+  setTabOrder(JPEGQLEdit, WebPQualityEdit);
+  setTabOrder(WebPQualityEdit, WebPLosslessBox);
+  setTabOrder(WebPLosslessBox, AVIFQualityEdit);
+  setTabOrder(AVIFQualityEdit, AutoOrientBox);
   setTabOrder(AutoOrientBox, KeepMetadataBox);
   setTabOrder(KeepMetadataBox, KeepAspectBox);
   setTabOrder(KeepAspectBox, CustomSizeBox);
   setTabOrder(CustomSizeBox, CustomWidthEdit);
   setTabOrder(CustomWidthEdit, CustomHeightEdit);
+  setTabOrder(CustomHeightEdit, RecurseBox);
+  setTabOrder(RecurseBox, KeepDateBox);
+  setTabOrder(KeepDateBox, NamePatternEdit);
   PageControl1->setCurrentIndex(0);
 
   BrowseFolder.Caption = TrQ("Choose a folder");
@@ -173,8 +181,11 @@ T* TSetupForm::CreateControl(TSetting setting, QWidget* parent, int x, int y, in
 void TSetupForm::BuildImagePage() {
   TargetResGroup =
       CreateControl<widgets::TRadioGroup>(TSetting::kTargetRes, TabSheet1, 8, 8, 217, 209);
+  // The formats beyond the first four (WebP, AVIF) are offered in a list beside a fifth button,
+  // "Other:", so the group keeps its frame and the page its layout.
   FileFormatGroup =
       CreateControl<widgets::TRadioGroup>(TSetting::kFileFormat, TabSheet1, 231, 8, 217, 97);
+  FileFormatGroup->SetOtherFrom(static_cast<int>(TOutputFormat::kWebP), TrQ("Other:"));
   TargetResGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
   FileFormatGroup->OnClick = [this](widgets::TRadioGroup*) { RadioGroupClick(); };
   SepiaModeBox = CreateControl<QCheckBox>(TSetting::kSepiaMode, TabSheet1, 240, 112, 193, 17);
@@ -199,6 +210,13 @@ void TSetupForm::BuildSavePage() {
       CreateControl<widgets::TRadioGroup>(TSetting::kResampleMode, TabSheet2, 8, 96, 217, 129);
   PNGCLEdit = CreateControl<widgets::TSpEdit>(TSetting::kPNGCL, TabSheet2, 360, 124, 41, 21);
   JPEGQLEdit = CreateControl<widgets::TSpEdit>(TSetting::kJPEGQL, TabSheet2, 352, 100, 49, 21);
+  // The web formats' fields below JPEG's and PNG's, at the same spacing; WebP's lossless switch
+  // beside its quality.
+  WebPQualityEdit =
+      CreateControl<widgets::TSpEdit>(TSetting::kWebPQuality, TabSheet2, 352, 148, 49, 21);
+  WebPLosslessBox = CreateControl<QCheckBox>(TSetting::kWebPLossless, TabSheet2, 240, 174, 217, 17);
+  AVIFQualityEdit =
+      CreateControl<widgets::TSpEdit>(TSetting::kAVIFQuality, TabSheet2, 352, 196, 49, 21);
   Label1 = new QLabel(TrQ(RowOf(TSetting::kJPEGQL).caption), TabSheet2);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->move(240, 104);
@@ -207,19 +225,30 @@ void TSetupForm::BuildSavePage() {
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->move(240, 128);
   Label2->adjustSize();
-  RecurseBox = CreateControl<QCheckBox>(TSetting::kRecurse, TabSheet2, 240, 152, 217, 17);
-  NamePatternEdit = CreateControl<QLineEdit>(TSetting::kNamePattern, TabSheet2, 316, 173, 141, 21);
-  NamePatternLabel = new QLabel(TrQ(RowOf(TSetting::kNamePattern).caption), TabSheet2);
-  NamePatternLabel->move(240, 176);
+  for (auto [setting, y] :
+       {std::pair{TSetting::kWebPQuality, 152}, {TSetting::kAVIFQuality, 200}}) {
+    auto* label = new QLabel(TrQ(RowOf(setting).caption), TabSheet2);
+    label->setObjectName(QString::fromLatin1(RowOf(setting).key) + QStringLiteral("Label"));
+    label->move(240, y);
+    label->adjustSize();
+  }
+}
+
+void TSetupForm::BuildBatchPage() {
+  // Created in the rows' order, which is the order the settings walk sees them.
+  RecurseBox = CreateControl<QCheckBox>(TSetting::kRecurse, TabSheet4, 8, 10, 449, 17);
+  NamePatternEdit = CreateControl<QLineEdit>(TSetting::kNamePattern, TabSheet4, 120, 63, 337, 21);
+  KeepDateBox = CreateControl<QCheckBox>(TSetting::kKeepDate, TabSheet4, 8, 34, 449, 17);
+  NamePatternLabel = new QLabel(TrQ(RowOf(TSetting::kNamePattern).caption), TabSheet4);
+  NamePatternLabel->move(8, 66);
   NamePatternLabel->adjustSize();
   NamePatternLabel->setBuddy(NamePatternEdit);
   NamePatternEdit->setPlaceholderText(QStringLiteral("{name}_{w}x{h}"));
   NamePatternEdit->setToolTip(
       TrQ("Fields: {name} {ext} {n} {n:3} {w} {h} {date} {date:%Y%m%d} {folder}.\n"
           "Empty: the input's name with the new extension."));
-  NamePreview = new QLabel(TabSheet2);
-  NamePreview->setGeometry(240, 196, 217, 15);
-  KeepDateBox = CreateControl<QCheckBox>(TSetting::kKeepDate, TabSheet2, 240, 213, 217, 17);
+  NamePreview = new QLabel(TabSheet4);
+  NamePreview->setGeometry(120, 88, 337, 15);
   connect(NamePatternEdit, &QLineEdit::textChanged, this, [this] { UpdateNamePreview(); });
   UpdateNamePreview();
 }

@@ -51,6 +51,7 @@ class TSetupForm : public QDialog, public IJobSettings {
   QWidget* TabSheet1;
   QWidget* TabSheet2;
   QWidget* TabSheet3;
+  QWidget* TabSheet4;
   widgets::TRadioGroup* TargetResGroup;
   widgets::TRadioGroup* FileFormatGroup;
   QCheckBox* SepiaModeBox;
@@ -63,6 +64,9 @@ class TSetupForm : public QDialog, public IJobSettings {
   QLabel* Label2;
   widgets::TSpEdit* JPEGQLEdit;
   widgets::TSpEdit* PNGCLEdit;
+  widgets::TSpEdit* WebPQualityEdit;
+  QCheckBox* WebPLosslessBox;
+  widgets::TSpEdit* AVIFQualityEdit;
   // Folders and output names.
   QCheckBox* RecurseBox;
   QCheckBox* KeepDateBox;
@@ -92,6 +96,8 @@ class TSetupForm : public QDialog, public IJobSettings {
   void BuildImagePage();
   void BuildSavePage();
   void BuildPhotoPage();
+  // Folders, output names and dates.
+  void BuildBatchPage();
   // Hidden controls for the settings of no page, which the INI file and the command line set.
   void BuildStoredOnly();
   // Shows what the name pattern makes of an example photo.

@@ -24,18 +24,22 @@ enum class TSetting {
   kResampleMode,
   kPNGCL,
   kJPEGQL,
-  kRecurse,
-  kNamePattern,
-  kKeepDate,
+  kWebPQuality,
+  kWebPLossless,
+  kAVIFQuality,
   kAutoOrient,
   kKeepMetadata,
   kKeepAspect,
   kCustomSize,
   kCustomWidth,
   kCustomHeight,
+  kRecurse,
+  kNamePattern,
+  kKeepDate,
   kFastShrink,
   kPNGFilters,
   kIncludeHidden,
+  kAVIFSpeed,
   kCount  // not a setting: the number of them
 };
 inline constexpr std::size_t kSettingCount = static_cast<std::size_t>(TSetting::kCount);
@@ -50,7 +54,7 @@ enum class TSettingKind {
 
 // Where the setting's control sits in the settings dialog. Settings of no page have hidden
 // controls: the INI file and the command line set them.
-enum class TSettingPage { kImage, kSaving, kPhotos, kNone };
+enum class TSettingPage { kImage, kSaving, kPhotos, kBatch, kNone };
 
 // What the command-line option of a setting takes.
 enum class TOptionValue {

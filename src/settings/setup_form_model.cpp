@@ -49,10 +49,10 @@ std::unique_ptr<TModelControl> MakeSetupFormModel() {
   form->SetLeft(0);
 
   TModelControl& pages = form->Add(TControlKind::kOther, "PageControl1");
-  TModelControl* page_of[] = {&pages.Add(TControlKind::kOther, "TabSheet1"),
-                              &pages.Add(TControlKind::kOther, "TabSheet2"),
-                              &pages.Add(TControlKind::kOther, "TabSheet3"),
-                              &form->Add(TControlKind::kOther, "StoredOnly")};
+  TModelControl* page_of[] = {
+      &pages.Add(TControlKind::kOther, "TabSheet1"), &pages.Add(TControlKind::kOther, "TabSheet2"),
+      &pages.Add(TControlKind::kOther, "TabSheet3"), &pages.Add(TControlKind::kOther, "TabSheet4"),
+      &form->Add(TControlKind::kOther, "StoredOnly")};
   for (const TSettingRow& row : SettingRows())
     AddControl(*page_of[static_cast<int>(row.page)], row);
 

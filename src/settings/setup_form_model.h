@@ -10,8 +10,8 @@ namespace qv {
 // Builds the tree of the form "SetupForm" as the dialog lays it out, from the setting table:
 //   SetupForm
 //     PageControl1
-//       TabSheet1, TabSheet2, TabSheet3: the controls of the rows on the image, saving and
-//         photos pages, in the rows' order (radio groups with their items, check boxes, spin
+//       TabSheet1 .. TabSheet4: the controls of the rows on the image, saving, photos and batch
+//         pages, in the rows' order (radio groups with their items, check boxes, spin
 //         fields with their range and spin button, the folder's ellipsis edit with its button)
 //     StoredOnly: hidden controls of the rows on no page
 //     GoButton, CancelButton (push buttons)

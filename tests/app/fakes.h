@@ -36,6 +36,10 @@ struct FakeSettings : IJobSettings {
   int custom_height = 768;
   bool fast_shrink = false;
   int png_filters = 0;
+  int webp_quality = 80;
+  bool webp_lossless = false;
+  int avif_quality = 60;
+  int avif_speed = 6;
   bool recurse = false;
   std::string name_pattern;
   bool keep_date = false;
@@ -62,6 +66,10 @@ struct FakeSettings : IJobSettings {
       case TSetting::kCustomHeight: return text(custom_height);
       case TSetting::kFastShrink: return text(fast_shrink);
       case TSetting::kPNGFilters: return text(png_filters);
+      case TSetting::kWebPQuality: return text(webp_quality);
+      case TSetting::kWebPLossless: return text(webp_lossless);
+      case TSetting::kAVIFQuality: return text(avif_quality);
+      case TSetting::kAVIFSpeed: return text(avif_speed);
       case TSetting::kRecurse: return text(recurse);
       case TSetting::kNamePattern: return name_pattern;
       case TSetting::kKeepDate: return text(keep_date);

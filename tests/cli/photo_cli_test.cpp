@@ -161,6 +161,32 @@ TEST_F(PhotoCli, KeptMetadataTellsTheNewSizeAndTheUprightOrientation) {
   EXPECT_EQ(RunProgram("/usr/bin/pngcheck", {"-q", dir / "png/meta.png"}).status, 0);
 }
 
+TEST_F(PhotoCli, WebPAndAvifKeepTheMetadataAsJpegDoes) {
+  ASSERT_EQ(Tool({"make-metadata", dir / "meta.jpg"}).status, 0);
+  for (const std::string format : {"webp", "avif"}) {
+    ASSERT_EQ(Cli({"--format", format, "--keep-metadata", "--auto-orient", "--size", "20x20",
+                   "--fit", "--out", dir / "turned", dir / "meta.jpg"})
+                  .status,
+              0);
+    const std::string turned = dir / ("turned/meta." + format);
+    EXPECT_EQ(Exif(turned, "Orientation"), "1") << format;
+    EXPECT_EQ(Exif(turned, "ExifImageWidth"), "20") << format;
+    EXPECT_EQ(Exif(turned, "ExifImageHeight"), "12") << format;
+    EXPECT_EQ(Exif(turned, "ImageSize"), "20 12") << format;
+    EXPECT_EQ(Exif(turned, "Make"), "QuenvaleTestCam") << format;
+    EXPECT_EQ(Exif(turned, "ProfileDescription"), "sRGB built-in") << format;
+    // Not turned: the orientation stays for the viewer to apply.
+    ASSERT_EQ(Cli({"--format", format, "--keep-metadata", "--out", dir / "kept", dir / "meta.jpg"})
+                  .status,
+              0);
+    EXPECT_EQ(Exif(dir / ("kept/meta." + format), "Orientation"), "6") << format;
+    // Without the option nothing is kept.
+    ASSERT_EQ(Cli({"--format", format, "--out", dir / "plain", dir / "meta.jpg"}).status, 0);
+    EXPECT_EQ(Exif(dir / ("plain/meta." + format), "Make"), "") << format;
+    EXPECT_EQ(Exif(dir / ("plain/meta." + format), "ProfileDescription"), "") << format;
+  }
+}
+
 TEST_F(PhotoCli, WithoutTheOptionOrFromOtherFormatsNothingIsKept) {
   ASSERT_EQ(Tool({"make-metadata", dir / "meta.jpg"}).status, 0);
   ASSERT_EQ(Cli({"--format", "jpeg", "--out", dir / "plain", dir / "meta.jpg"}).status, 0);

@@ -7,6 +7,8 @@ make-orientations DIR       writes o1.jpg .. o8.jpg: one asymmetric 40 x 24 pict
                             damaged.jpg (an unreadable EXIF block) and upright.png.
 make-metadata FILE          writes a 40 x 24 JPEG with orientation 6, EXIF pixel dimensions,
                             a camera make and an ICC profile (Pillow's sRGB profile).
+make-inputs DIR             writes the upright picture as in.bmp, in.png, in.jpg, in.gif, in.tif
+                            and in.ppm, and wide16384.bmp and wide65537.bmp (1 pixel high).
 compare A B                 prints "WxH VS W2xH2 max MAX mean MEAN" for two pictures (RGB).
 compare-blocks A B          the same at the centres of the 8 x 8 blocks only.
 pdf-pages PDF               prints each page's /Rotate, MediaBox width and height (via qpdf).
@@ -80,6 +82,15 @@ def make_metadata(path):
                 icc_profile=profile)
 
 
+def make_inputs(folder):
+    upright = upright_picture()
+    for extension in ("bmp", "png", "gif", "tif", "ppm"):
+        upright.save(f"{folder}/in.{extension}")
+    upright.save(f"{folder}/in.jpg", quality=95)
+    for width in (16384, 65537):
+        Image.new("RGB", (width, 1), (90, 120, 150)).save(f"{folder}/wide{width}.bmp")
+
+
 def compare(a, b):
     first, second = Image.open(a).convert("RGB"), Image.open(b).convert("RGB")
     if first.size != second.size:
@@ -147,5 +158,6 @@ def png_icc_matches(png, jpeg):
 if __name__ == "__main__":
     command, arguments = sys.argv[1], sys.argv[2:]
     {"make-orientations": make_orientations, "make-metadata": make_metadata,
+     "make-inputs": make_inputs,
      "compare": compare, "compare-blocks": compare_blocks, "pdf-pages": pdf_pages, "png-chunks": png_chunks, "png-exif": png_exif,
      "png-icc-matches": png_icc_matches}[command](*arguments)

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCursor>
 #include <QDir>
 #include <QDropEvent>
@@ -350,7 +351,7 @@ TEST_F(GuiTest, ClosingSavesTheKeysInOrderAndLoadingBringsThemBack) {
 }
 
 TEST_F(GuiTest, ThePhotoPageIsReadLiveStoredOnceChangedAndWalkedLikeTheRecord) {
-  EXPECT_EQ(setup_->PageControl1->count(), 3);
+  EXPECT_EQ(setup_->PageControl1->count(), 4);
   EXPECT_EQ(setup_->PageControl1->widget(2), setup_->TabSheet3);
   EXPECT_FALSE(setup_->Checked(TSetting::kAutoOrient) || setup_->Checked(TSetting::kKeepMetadata) ||
                setup_->Checked(TSetting::kKeepAspect) || setup_->Checked(TSetting::kCustomSize));
@@ -405,10 +406,13 @@ TEST_F(GuiTest, TheDialogServesEverySettingAsTheRecordDoes) {
   std::string ini = Path(QStringLiteral("every.ini")).toStdString();
   qv::TSettingsRecord written;
   for (const auto& [key, value] : {std::pair{"TargetRes", "4"},
-                                   {"FileFormat", "2"},
+                                   {"FileFormat", "5"},
                                    {"SepiaMode", "1"},
                                    {"DstDir", "/srv/写真"},
                                    {"JPEGQL", "150"},
+                                   {"WebPQuality", "55"},
+                                   {"WebPLossless", "1"},
+                                   {"AVIFSpeed", "9"},
                                    {"CustomWidth", "300"},
                                    {"FastShrink", "1"},
                                    {"PNGFilters", "1"}})
@@ -423,6 +427,75 @@ TEST_F(GuiTest, TheDialogServesEverySettingAsTheRecordDoes) {
     EXPECT_EQ(setup_->Stored(row.id), record.Stored(row.id)) << row.key;
   EXPECT_TRUE(setup_->Checked(TSetting::kFastShrink));
   EXPECT_EQ(setup_->Choice(TSetting::kPNGFilters), 1);
+  EXPECT_EQ(setup_->Choice(TSetting::kFileFormat), 5);
+  EXPECT_TRUE(setup_->WebPLosslessBox->isChecked());
+  EXPECT_EQ(setup_->Number(TSetting::kAVIFSpeed), 9);
+}
+
+// WebP and AVIF: in the list of the format group's "Other:" button and in the menu, their fields
+// below JPEG's and PNG's; the first page keeps its layout, every control stays inside its page.
+TEST_F(GuiTest, TheWebFormatsJoinTheFormatChoicesAndTheSavePage) {
+  QMenu* formats = main_->PopupMenu1()->actions()[3]->menu();
+  ASSERT_NE(formats, nullptr);
+  ASSERT_EQ(formats->actions().size(), 6);
+  EXPECT_EQ(formats->actions()[4], Action("SetWebP"));
+  EXPECT_EQ(formats->actions()[5], Action("SetAVIF"));
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(formats->actions()[i]->text(), setup_->FileFormatGroup->Button(i)->text()) << i;
+  QComboBox* others = setup_->FileFormatGroup->OtherList();
+  ASSERT_NE(others, nullptr);
+  ASSERT_EQ(others->count(), 2);
+  EXPECT_EQ(others->itemText(0), formats->actions()[4]->text());
+  EXPECT_EQ(Action("SetWebP")->text(), QStringLiteral("WebP (JPEG より高圧縮)"));
+  Action("SetAVIF")->trigger();
+  EXPECT_EQ(setup_->Choice(TSetting::kFileFormat), 5);
+  EXPECT_TRUE(setup_->FileFormatGroup->Button(5)->isChecked());
+  EXPECT_EQ(others->currentIndex(), 1);
+  setup_->FileFormatGroup->Button(1)->click();
+  EXPECT_TRUE(Action("SetJPEG")->isChecked());
+  // Picking in the list checks the "Other:" button.
+  others->activated(0);
+  EXPECT_EQ(setup_->Choice(TSetting::kFileFormat), 4);
+  EXPECT_TRUE(Action("SetWebP")->isChecked());
+  EXPECT_FALSE(Action("SetAVIF")->isChecked());
+  // The group and the check box below it stand where they always stood.
+  EXPECT_EQ(setup_->FileFormatGroup->geometry(), QRect(231, 8, 217, 97));
+  EXPECT_EQ(setup_->SepiaModeBox->geometry(), QRect(240, 112, 193, 17));
+
+  EXPECT_EQ(setup_->Number(TSetting::kWebPQuality), 80);
+  EXPECT_FALSE(setup_->Checked(TSetting::kWebPLossless));
+  EXPECT_EQ(setup_->Number(TSetting::kAVIFQuality), 60);
+  EXPECT_EQ(setup_->Number(TSetting::kAVIFSpeed), 6);
+  // A page shown once has its real size; every control of the two pages lies inside it.
+  setup_->show();
+  for (QWidget* page : {setup_->TabSheet1, setup_->TabSheet2}) {
+    setup_->PageControl1->setCurrentWidget(page);
+    for (QWidget* control : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (control->isVisibleTo(page)) {
+        EXPECT_TRUE(page->rect().contains(control->geometry()))
+            << control->objectName().toStdString();
+      }
+    }
+  }
+  EXPECT_LT(setup_->FileFormatGroup->geometry().bottom(), setup_->SepiaModeBox->geometry().top());
+  EXPECT_EQ(setup_->WebPQualityEdit->parentWidget(), setup_->TabSheet2);
+  EXPECT_GE(setup_->WebPLosslessBox->geometry().top(),
+            setup_->WebPQualityEdit->geometry().bottom());
+  setup_->hide();
+
+  // A changed field is stored after JPEGQL; the others stay out of the file.
+  setup_->WebPQualityEdit->setText(QStringLiteral("70"));
+  std::string ini = Path(QStringLiteral("web.ini")).toStdString();
+  setup_->AutoIni1().Component().SetIniPathOverride(ini);
+  setup_->AutoIni1().SetSection("tester");
+  setup_->GoButtonClick();
+  QStringList keys = Keys(QString::fromStdString(ini));
+  EXPECT_EQ(keys.mid(keys.indexOf(QStringLiteral("JPEGQL")) + 1),
+            QStringList{QStringLiteral("WebPQuality")});
+  qv::TSettingsRecord record;
+  record.LoadFromIni(ini, "tester");
+  EXPECT_EQ(record.Number(TSetting::kWebPQuality), 70);
+  EXPECT_EQ(record.Choice(TSetting::kFileFormat), 4);
 }
 
 TEST_F(GuiTest, AFailedSaveAtCloseKeepsTheWindowOpen) {

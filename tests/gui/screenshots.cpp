@@ -63,6 +63,18 @@ int main(int argc, char* argv[]) {
   sizes->menu()->hide();
   menu->hide();
 
+  // The same with the formats' submenu.
+  menu->popup(main_form.mapToGlobal(QPoint(40, 40)));
+  Settle();
+  QAction* formats = menu->actions()[3];
+  menu->setActiveAction(formats);
+  formats->menu()->popup(menu->mapToGlobal(menu->actionGeometry(formats).topRight()));
+  Settle();
+  area = main_form.frameGeometry().united(menu->geometry()).united(formats->menu()->geometry());
+  GrabScreen(area.adjusted(-4, -4, 4, 4)).save(folder + QStringLiteral("/popup_menu_formats.png"));
+  formats->menu()->hide();
+  menu->hide();
+
   setup_form.move(160, 20);
   main_form.AppSetupExecute();
   Settle();
@@ -73,5 +85,8 @@ int main(int argc, char* argv[]) {
   setup_form.PageControl1->setCurrentIndex(2);
   Settle();
   setup_form.grab().save(folder + QStringLiteral("/settings_photos_page.png"));
+  setup_form.PageControl1->setCurrentIndex(3);
+  QApplication::processEvents();
+  setup_form.grab().save(folder + QStringLiteral("/settings_batch_page.png"));
   return 0;
 }

@@ -75,7 +75,7 @@ TEST(SettingsRecordTest, StoredValuesLoadWithTheDialogsRules) {
   record.LoadFromIni(folder / "q.ini", "BOB");
   EXPECT_EQ(Value(record, "JPEGQL"), "150");  // loaded as text; the field clamps on leaving it
   EXPECT_EQ(record.Number(TSetting::kJPEGQL), 150);
-  EXPECT_EQ(record.Choice(TSetting::kFileFormat), 3);
+  EXPECT_EQ(record.Choice(TSetting::kFileFormat), 5);  // the last item, AVIF
   EXPECT_EQ(record.Choice(TSetting::kResampleMode), -1);
   EXPECT_TRUE(record.Checked(TSetting::kSepiaMode));
   EXPECT_EQ(Value(record, "SepiaMode"), "1");
@@ -238,7 +238,9 @@ INSTANTIATE_TEST_SUITE_P(
         SetCase{"targetres", "3", true, "TargetRes", "3"},
         SetCase{"TargetRes", "10", false, "", ""}, SetCase{"TargetRes", "abc", false, "", ""},
         SetCase{"FileFormat", "-1", true, "FileFormat", "-1"},
-        SetCase{"FileFormat", "-2", false, "", ""}, SetCase{"FileFormat", "4", false, "", ""},
+        SetCase{"FileFormat", "-2", false, "", ""},
+        SetCase{"FileFormat", "5", true, "FileFormat", "5"},
+        SetCase{"FileFormat", "6", false, "", ""},
         SetCase{"ResampleMode", "5", true, "ResampleMode", "5"},
         SetCase{"OutputMode", "2", false, "", ""},
         SetCase{"SepiaMode", "2", true, "SepiaMode", "1"},
