@@ -18,6 +18,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 #include "support/test_names.h"
 
 namespace qv {
@@ -229,7 +230,7 @@ TEST_F(ConversionJobTest, FailureLeavesNoPartialOutputAndTheOldFileUntouched) {
 
 // The JPEG file without its quantisation tables: the header reads, decoding fails.
 std::string JpegWithoutQuantTables() {
-  std::string bytes = FileText(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
+  std::string bytes = FileText(testing::TestDataPath("jpeg/libjpeg-turbo/testorig.jpg"));
   std::string out = bytes.substr(0, 2);
   std::size_t i = 2;
   while (i + 4 <= bytes.size()) {
@@ -266,7 +267,7 @@ TEST_F(ConversionJobTest, AJpegPageEmbeddingTheInputReadsOnlyItsHeader) {
 
   // A stream of two components has no colour space: refused as decoding would refuse it. The
   // frame and the scan header lose their third component.
-  std::string two = FileText(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
+  std::string two = FileText(testing::TestDataPath("jpeg/libjpeg-turbo/testorig.jpg"));
   settings.reduce256 = false;
   std::size_t sof = two.find("\xFF\xC0");
   ASSERT_NE(sof, std::string::npos);
@@ -387,7 +388,7 @@ namespace qv {
 namespace {
 
 std::string PngSuite(const std::string& name) {
-  return std::string(QV_TESTDATA_DIR) + "/pngsuite/" + name;
+  return testing::TestDataPath("pngsuite/" + std::string(name));
 }
 
 TEST(PngThroughTheJob, SingleColourTransparencySurvivesAConversion) {
@@ -410,7 +411,7 @@ TEST(PngThroughTheJob, SingleColourTransparencySurvivesAConversion) {
 
 // The bytes of a file of the JPEG samples.
 std::string JpegSampleBytes(const std::string& name) {
-  std::ifstream in(std::string(QV_TESTDATA_DIR) + "/jpeg/" + name, std::ios::binary);
+  std::ifstream in(testing::TestDataPath("jpeg/" + std::string(name)), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 

@@ -16,6 +16,7 @@
 #include "runtime/spare_threads.h"
 #include "runtime/stream.h"
 #include "support/busy_threads.h"
+#include "support/test_data.h"
 
 namespace qv {
 namespace {
@@ -123,7 +124,7 @@ TEST(ImageSteps, ReductionTakesAThirtyTwoBitImageThrough24Bits) {
 
 // Resizing while decoding gives every byte that decoding and then resizing gives, padding too.
 TEST(DecodeResizedJpeg, EqualsDecodingThenResizing) {
-  const std::string dir = std::string(QV_TESTDATA_DIR) + "/jpeg/";
+  const std::string dir = testing::TestDataPath("jpeg") + "/";
   for (const char* name : {"libjpeg-turbo/testorig.jpg", "libjpeg-turbo/testimgp.jpg",
                            "derived/testorig-trunc-50pct.jpg"}) {
     for (TResampleMethod method : {TResampleMethod::kMitchell, TResampleMethod::kLanczos3,
@@ -152,7 +153,7 @@ TEST(DecodeResizedJpeg, EqualsDecodingThenResizing) {
 }
 
 TEST(DecodeResizedJpeg, AtAReducedDecodingScale) {
-  const std::string file = std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg";
+  const std::string file = testing::TestDataPath("jpeg/libjpeg-turbo/testorig.jpg");
   TJPEGImage usual, fused;
   usual.LoadFromFile(file);
   fused.LoadFromFile(file);
@@ -166,7 +167,7 @@ TEST(DecodeResizedJpeg, AtAReducedDecodingScale) {
 }
 
 TEST(DecodeResizedJpeg, OtherMethodsAndPaletteDecodesAreLeftToTheUsualPath) {
-  const std::string dir = std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/";
+  const std::string dir = testing::TestDataPath("jpeg/libjpeg-turbo") + "/";
   TBitmap image = testing::Uniform24(3, 2, {1, 2, 3});
   TJPEGImage colour;
   colour.LoadFromFile(dir + "testorig.jpg");

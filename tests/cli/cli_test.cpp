@@ -10,6 +10,7 @@
 #include "settings/setting_table.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 #include "support/test_locale.h"
 
 namespace qv {
@@ -458,8 +459,7 @@ TEST_F(Cli, TheSummaryCountsConvertedPassedOverWithReasonsAndFailed) {
 
 TEST_F(Cli, AJpegCompletedOnlyWithWarningsIsConvertedWithAWarningNamingIt) {
   qv::testing::TEnglishTexts english;  // the child speaks English too
-  std::ifstream in(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg",
-                   std::ios::binary);
+  std::ifstream in(testing::TestDataPath("jpeg/libjpeg-turbo/testorig.jpg"), std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), {});
   ASSERT_GT(bytes.size(), 3000u);
   std::ofstream(dir / "cut.jpg", std::ios::binary) << bytes.substr(0, 3000);

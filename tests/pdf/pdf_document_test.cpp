@@ -21,6 +21,7 @@
 #include "pdf/report/pr_report.h"
 #include "pdf_test_support.h"
 #include "runtime/stream.h"
+#include "support/test_data.h"
 
 namespace qv {
 namespace {
@@ -205,7 +206,7 @@ TEST(PdfDoc, ImageObjectsRegisterUnderUniqueNames) {
 
 TEST(PdfDoc, JpegImageObjectEmbedsTheBytesUnchanged) {
   std::vector<std::uint8_t> bytes =
-      ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
+      ReadWholeFile(testing::TestDataPath("jpeg/libjpeg-turbo/testorig.jpg"));
   TPdfJpegGraphic jpeg(bytes);
   auto image = CreatePdfImage(jpeg, "Pdf-Jpeg");
   EXPECT_EQ(image->Data(), bytes);

@@ -28,6 +28,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 #include "settings/job_settings.h"
+#include "support/test_data.h"
 
 namespace qv {
 namespace {
@@ -224,7 +225,7 @@ double MeanDifference(const std::vector<std::uint8_t> &a, const std::vector<std:
 
 TEST(PdfDrop, GreyAndCmykJpegsAreEmbeddedWithTheirOwnColourSpace) {
   testing::TempDir folder;
-  const std::string data = std::string(QV_TESTDATA_DIR) + "/jpeg/";
+  const std::string data = testing::TestDataPath("jpeg") + "/";
   int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
   auto grey = RenderJpegPage(folder, data + "pillow/hopper_gray.jpg", "grey", w1, h1);
   auto colour = RenderJpegPage(folder, data + "pillow/hopper.jpg", "colour", w2, h2);
@@ -373,7 +374,7 @@ TEST(PdfDrop, BatchRunGivesOneThreePagePdfInListOrder) {
 }
 
 TEST(PdfJpegPicture, SharesTheBytesOfAJpegImage) {
-  std::string path = std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg";
+  std::string path = testing::TestDataPath("jpeg/libjpeg-turbo/testorig.jpg");
   TJPEGImage jpeg;
   jpeg.LoadFromFile(path);
   TPdfJpegGraphic picture = PdfJpegGraphicOf(jpeg);

@@ -13,6 +13,7 @@
 #include "support/child_process.h"
 #include "support/file_bytes.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 
 namespace qv {
 namespace {
@@ -119,7 +120,7 @@ std::string PalettePng(std::size_t plte_bytes, std::size_t trns_bytes) {
 }
 
 std::string TestData(const std::string& relative) {
-  return ReadFile(std::string(QV_TESTDATA_DIR) + "/" + relative);
+  return ReadFile(testing::TestDataPath(relative));
 }
 
 struct BadFile {

@@ -13,6 +13,7 @@
 #include "regress/crafted_files.h"
 #include "support/file_bytes.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 #include "support/test_locale.h"
 
 namespace qv {
@@ -44,9 +45,7 @@ std::string BadBmp() {
   return MakeBmp(f, std::string(64, '\0'));
 }
 
-std::string TestData(const std::string& relative) {
-  return std::string(QV_TESTDATA_DIR) + "/" + relative;
-}
+std::string TestData(const std::string& relative) { return testing::TestDataPath(relative); }
 
 bool Contains(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;

@@ -18,14 +18,15 @@
 #include "runtime/exceptions.h"
 #include "runtime/messages.h"
 #include "runtime/stream.h"
+#include "support/test_data.h"
 #include "support/test_names.h"
 
 namespace qv {
 namespace {
 
-const std::string kSuite = std::string(QV_TESTDATA_DIR) + "/bmpsuite/";
-const std::string kDerived = std::string(QV_TESTDATA_DIR) + "/bmp-bad-derived/";
-const std::string kExtra = std::string(QV_TESTDATA_DIR) + "/bmp-extra/pillow/";
+const std::string kSuite = testing::TestDataDir() + "/bmpsuite/";
+const std::string kDerived = testing::TestDataDir() + "/bmp-bad-derived/";
+const std::string kExtra = testing::TestDataDir() + "/bmp-extra/pillow/";
 
 struct Rgba {
   int width = 0, height = 0;
@@ -184,12 +185,9 @@ INSTANTIATE_TEST_SUITE_P(Extra, BmpSuiteMatches,
                            return testing::NameOf(c.bmp);
                          });
 
+// The BMP files of a folder of the test data, sorted.
 std::vector<std::string> FilesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().extension() == ".bmp") names.push_back(entry.path().string());
-  std::sort(names.begin(), names.end());
-  return names;
+  return testing::TestDataFiles(folder, ".bmp");
 }
 
 // Reads a file that may be malformed: either an image comes back, or one of the reader's own
@@ -243,7 +241,7 @@ bool ReadsCleanly(const std::string& path) {
 TEST(BmpSuite, EveryFileReadsCleanlyOrFailsWithAReaderError) {
   int files = 0;
   for (const char* folder : {"g", "q", "b", "x"})
-    for (const std::string& path : FilesIn(kSuite + folder)) {
+    for (const std::string& path : FilesIn(std::string("bmpsuite/") + folder)) {
       bool decoded = ReadsCleanly(path);
       if (std::string(folder) == "g") {
         EXPECT_TRUE(decoded) << path;
@@ -273,7 +271,7 @@ TEST(BmpExtra, RunLengthPhotoLooksLikeTheOriginal) {
 
 TEST(BmpExtra, PillowFilesReadCleanly) {
   EXPECT_TRUE(ReadsCleanly(kExtra + "hopper.bmp"));
-  for (const std::string& path : FilesIn(kExtra)) ReadsCleanly(path);
+  for (const std::string& path : FilesIn("bmp-extra/pillow")) ReadsCleanly(path);
 }
 
 // What each collected malformed file gives.
@@ -363,7 +361,7 @@ INSTANTIATE_TEST_SUITE_P(
       return testing::FileNameOf(c.file);
     });
 
-TEST(BmpBadDerived, EveryFileIsInTheTable) { EXPECT_EQ(FilesIn(kDerived).size(), 48u); }
+TEST(BmpBadDerived, EveryFileIsInTheTable) { EXPECT_EQ(FilesIn("bmp-bad-derived").size(), 48u); }
 
 }  // namespace
 }  // namespace qv

@@ -11,6 +11,7 @@
 #include "codecs/jpeg/jpeg_image.h"
 #include "codecs/jpeg/jpeg_memory_managers.h"
 #include "runtime/stream.h"
+#include "support/test_data.h"
 
 namespace qv {
 namespace {
@@ -48,7 +49,7 @@ void ReadAll(void *context) {
 
 TEST(JpegErrorManager, ExceptionFromTheProgressEventLeavesThroughTheJump) {
   Session s;
-  s.bytes = ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testimgp.jpg");
+  s.bytes = ReadWholeFile(testing::TestDataPath("jpeg/libjpeg-turbo/testimgp.jpg"));
   s.row.resize(227 * 3);
   int calls = 0;
   s.callback = [&](int percent) {
@@ -73,7 +74,7 @@ TEST(JpegErrorManager, ExceptionFromTheProgressEventLeavesThroughTheJump) {
 TEST(JpegErrorManager, WarningsAreIgnoredAndFatalErrorsCarryTheirCode) {
   Session s;
   std::vector<std::uint8_t> whole =
-      ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.jpg");
+      ReadWholeFile(testing::TestDataPath("jpeg/libjpeg-turbo/testorig.jpg"));
   s.bytes.assign(whole.begin(), whole.begin() + 3000);  // premature end: warnings only
   s.row.resize(227 * 3);
   s.cinfo.err = InitJpegErrors(s.errors);

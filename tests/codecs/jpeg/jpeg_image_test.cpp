@@ -22,13 +22,14 @@
 #include "support/child_process.h"
 #include "support/pixel_format_name.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 #include "support/test_names.h"
 
 namespace qv {
 namespace {
 
 std::string Sample(const std::string &name) {
-  return std::string(QV_TESTDATA_DIR) + "/jpeg/" + name;
+  return testing::TestDataPath("jpeg/" + std::string(name));
 }
 
 // A binary PPM (P6, maxval 255) read back from djpeg.

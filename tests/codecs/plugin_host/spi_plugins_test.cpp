@@ -19,6 +19,7 @@
 #include "spi.h"
 #include "spi_plugin_support.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 
 #ifdef QV_HAVE_GIFLIB
 #include <gif_lib.h>
@@ -234,7 +235,7 @@ TEST(SpiNetpbm, BrokenHeadersAndShortRastersAreTheSilentAbort) {
 
 TEST(SpiNetpbm, DecodesTheLibjpegReferencePicture) {
   // A third-party raw PPM: its pixels are the file's last width x height x 3 bytes.
-  Bytes file = ReadWholeFile(std::string(QV_TESTDATA_DIR) + "/jpeg/libjpeg-turbo/testorig.ppm");
+  Bytes file = ReadWholeFile(testing::TestDataPath("jpeg/libjpeg-turbo/testorig.ppm"));
   int width = 0, height = 0;
   Pixels pixels = Decode(file, &width, &height);
   EXPECT_EQ(width, 227);

@@ -14,23 +14,28 @@
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 #include "support/test_names.h"
 
 namespace qv {
 namespace {
 
-const std::string kSuite = std::string(QV_TESTDATA_DIR) + "/pngsuite/";
-const std::string kBad = std::string(QV_TESTDATA_DIR) + "/png-bad/";
+const std::string kSuite = testing::TestDataDir() + "/pngsuite/";
+const std::string kBad = testing::TestDataDir() + "/png-bad/";
 
 std::vector<std::string> SuiteFiles(bool corrupted) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(kSuite)) {
-    std::string name = entry.path().filename().string();
-    if (entry.path().extension() != ".png") continue;
+  for (const std::string& path : testing::TestDataFiles("pngsuite", ".png")) {
+    std::string name = std::filesystem::path(path).filename().string();
     if ((name[0] == 'x') == corrupted) names.push_back(name);
   }
-  std::sort(names.begin(), names.end());
   return names;
+}
+
+// The suite is whole: 161 valid files and the logo, 14 corrupted ones.
+TEST(PngSuiteFiles, AreAllThere) {
+  EXPECT_EQ(SuiteFiles(false).size(), 162u);
+  EXPECT_EQ(SuiteFiles(true).size(), 14u);
 }
 
 // The decoding gamma table for a gAMA value, built independently of the decoder.
@@ -299,12 +304,7 @@ INSTANTIATE_TEST_SUITE_P(Derived, PngDerived, ::testing::ValuesIn(kDerived),
                          });
 
 TEST(PngDerivedSet, EveryFileIsListed) {
-  std::size_t files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(kBad + "derived")) {
-    (void)entry;
-    ++files;
-  }
-  EXPECT_EQ(files, std::size(kDerived));
+  EXPECT_EQ(testing::TestDataFiles("png-bad/derived").size(), std::size(kDerived));
 }
 
 // The zTXt bomb keeps its keyword but not the 64 MiB text; a readable zTXt is inflated.
@@ -334,8 +334,8 @@ TEST_P(PngOtherBad, DoesNotCrash) {
 std::vector<std::string> OtherBadFiles() {
   std::vector<std::string> files;
   for (const char* folder : {"libpng-crashers", "libpng-badpal", "pillow"})
-    for (const auto& entry : std::filesystem::directory_iterator(kBad + folder))
-      files.push_back(entry.path().string());
+    for (const std::string& path : testing::TestDataFiles(std::string("png-bad/") + folder))
+      files.push_back(path);
   std::sort(files.begin(), files.end());
   return files;
 }
