@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -22,13 +23,13 @@
 #include "runtime/messages.h"
 #include "runtime/paths.h"
 #include "runtime/strings.h"
+#include "runtime/temporary_name.h"
 #include "runtime/translation.h"
 
 namespace qv {
 
 namespace {
 
-constexpr char kTempMarker[] = ".qvtmp-";
 constexpr char kAccessAcl[] = "system.posix_acl_access";
 
 // Named temporary files in progress, for the signal handler: folder descriptor and name.
@@ -63,18 +64,9 @@ extern "C" void RemoveTemporaryFilesAndExit(int signal_number) {
   ::_exit(128 + signal_number);
 }
 
-// The temporary name for a target: a hidden name of at most NAME_MAX bytes with the process id,
-// so a later run can tell a leftover of a process that is gone.
-std::string TemporaryName(const std::string& name) {
-  static std::atomic<unsigned> counter{0};
-  std::string suffix = kTempMarker + IntToStr(static_cast<std::int64_t>(::getpid())) + "-" +
-                       IntToStr(static_cast<std::int64_t>(counter.fetch_add(1)));
-  std::size_t room = NAME_MAX - 1 - suffix.size();
-  return "." + name.substr(0, std::min(room, name.size())) + suffix;
-}
-
-// Removes, once per folder and process, the temporary files that processes no longer running
-// left in it (killed between naming and renaming their file).
+// Removes, once per folder and process, the temporary files in it that are abandoned (see
+// temporary_name.h): this machine's whose process no longer runs (killed between naming and
+// renaming its file), and any unchanged for a day.
 void RemoveLeftovers(int dir_fd, const std::string& folder) {
   static std::mutex mutex;
   static std::set<std::string> cleaned;
@@ -92,16 +84,15 @@ void RemoveLeftovers(int dir_fd, const std::string& folder) {
     ::close(fd);
     return;
   }
+  std::int64_t now = static_cast<std::int64_t>(::time(nullptr));
   while (dirent* entry = ::readdir(dir.get())) {
-    std::string_view name = entry->d_name;
-    auto marker = name.rfind(kTempMarker);
-    if (name.empty() || name[0] != '.' || marker == std::string_view::npos) continue;
-    std::string_view rest = name.substr(marker + std::strlen(kTempMarker));
-    auto dash = rest.find('-');
-    if (dash == std::string_view::npos) continue;
-    std::optional<std::int32_t> pid = ParseInt32(std::string(rest.substr(0, dash)));
-    if (!pid || *pid <= 0 || !ParseInt32(std::string(rest.substr(dash + 1)))) continue;
-    if (::kill(*pid, 0) != 0 && errno == ESRCH) ::unlinkat(dir_fd, entry->d_name, 0);
+    if (!TemporaryWriter(entry->d_name)) continue;
+    struct stat info;
+    if (::fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+      continue;
+    // The last write: a writer that is still at work keeps it recent.
+    std::int64_t age = now - static_cast<std::int64_t>(info.st_mtime);
+    if (IsAbandonedTemporary(entry->d_name, age)) ::unlinkat(dir_fd, entry->d_name, 0);
   }
 }
 

@@ -10,7 +10,9 @@
 //   or rename, or destruction without Commit(). Where a file system has no unnamed files, the
 //   named temporary file is removed on failure, on SIGINT, SIGTERM and SIGHUP (see
 //   CleanUpTemporaryFilesOnSignals), and, if a process was killed outright, by the next
-//   replacement in that folder (a temporary name carries the process id of its writer).
+//   replacement in that folder on the same machine (a temporary name carries the machine and
+//   process id of its writer; a name of another machine sharing the folder stays until it is a
+//   day old: see temporary_name.h).
 // - Only a regular file is replaced: a folder, FIFO or device is refused before anything is
 //   made. A file this user may not write is not replaced even where its folder allows the rename.
 // - The new file keeps what the old one had, as far as the process may set it: owner and group,

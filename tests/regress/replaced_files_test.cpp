@@ -1,5 +1,7 @@
 // End-to-end tests of how quenvale-cli replaces a file: what the replaced file keeps, symbolic and
-// hard links, signals, file-size limits, leftovers of killed runs and the longest names.
+// hard links, signals, file-size limits, leftovers of killed runs and the longest names, each in a
+// folder with unnamed temporary files and in one without (the named temporary file's way).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -7,16 +9,21 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <thread>
 
 #include "regress/cli_under_test.h"
 #include "regress/crafted_files.h"
 #include "runtime/paths.h"
+#include "runtime/temporary_name.h"
 #include "support/file_bytes.h"
 #include "support/temp_dir.h"
 
@@ -79,7 +86,62 @@ std::string AccessAcl() {
   return acl;
 }
 
-class ReplacedFiles : public ::testing::Test {
+// The folder a program is found in by PATH, or "" when none has it.
+std::string FindProgram(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "/usr/bin:/bin";
+  for (std::size_t at = 0; at <= folders.size();) {
+    std::size_t end = std::min(folders.find(':', at), folders.size());
+    std::string candidate = folders.substr(at, end - at) + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    at = end + 1;
+  }
+  return "";
+}
+
+// A FUSE mount (bindfs) of a folder: a file system without unnamed temporary files, where
+// O_TMPFILE fails as on vfat, NFS and SMB. Unmounted when the object goes; Missing() says why
+// there is none (not root, no bindfs, no FUSE, or O_TMPFILE works there after all).
+class TFuseMount {
+ public:
+  TFuseMount(const std::string& backing, const std::string& mount_point)
+      : mount_point_(mount_point) {
+    std::string bindfs = FindProgram("bindfs");
+    if (::geteuid() != 0) {
+      missing_ = "mounting needs root";
+    } else if (bindfs.empty()) {
+      missing_ = "bindfs is not installed (scripts/setup.sh installs it)";
+    } else if (ProgramResult run = testing::RunProgram(bindfs, {backing, mount_point});
+               run.status != 0) {
+      missing_ = "bindfs cannot mount here: " + run.err;
+    } else {
+      mounted_ = true;
+      int fd = ::open(mount_point.c_str(), O_TMPFILE | O_RDWR, 0600);
+      if (fd >= 0) {
+        ::close(fd);
+        missing_ = "O_TMPFILE works on the FUSE mount";
+      }
+    }
+  }
+  ~TFuseMount() {
+    if (mounted_ && testing::RunProgram(FindProgram("umount"), {mount_point_}).status != 0)
+      testing::RunProgram(FindProgram("umount"), {"-l", mount_point_});
+  }
+  TFuseMount(const TFuseMount&) = delete;
+  TFuseMount& operator=(const TFuseMount&) = delete;
+  const std::string& Missing() const { return missing_; }
+
+ private:
+  std::string mount_point_;
+  std::string missing_;
+  bool mounted_ = false;
+};
+
+// Where the outputs go: a folder of the test's own file system (unnamed temporary files), or one
+// without unnamed temporary files, where every replacement takes a named temporary file.
+enum class TOutputFolder { kLocal, kNoUnnamedFiles };
+
+class ReplacedFiles : public ::testing::TestWithParam<TOutputFolder> {
  protected:
   ProgramResult Convert(std::vector<std::string> inputs, const ChildOptions& options = {}) {
     std::vector<std::string> args = {"--ini", dir / "test.ini", "--quiet",   "--format",
@@ -87,13 +149,33 @@ class ReplacedFiles : public ::testing::Test {
     args.insert(args.end(), inputs.begin(), inputs.end());
     return RunCli(args, options);
   }
-  void SetUp() override { fs::create_directory(dir / "out"); }
+  void SetUp() override {
+    fs::create_directory(dir / "out");
+    if (GetParam() == TOutputFolder::kNoUnnamedFiles) {
+      fs::create_directory(dir / "backing");
+      mount_ = std::make_unique<TFuseMount>(dir / "backing", dir / "out");
+      if (!mount_->Missing().empty())
+        GTEST_SKIP() << "no folder without unnamed temporary files: " << mount_->Missing();
+    }
+  }
+  // Empties the output folder (a mount point stays).
+  void ClearOutputs() {
+    for (const std::string& name : Names(dir / "out")) fs::remove_all(dir / ("out/" + name));
+  }
   TempDir dir;
+  std::unique_ptr<TFuseMount> mount_;
 };
+
+INSTANTIATE_TEST_SUITE_P(Folders, ReplacedFiles,
+                         ::testing::Values(TOutputFolder::kLocal, TOutputFolder::kNoUnnamedFiles),
+                         [](const auto& info) {
+                           return info.param == TOutputFolder::kLocal ? "local"
+                                                                      : "no_unnamed_files";
+                         });
 
 // A replaced output keeps owner, group, permission bits (without setuid and setgid), ACL and
 // extended attributes.
-TEST_F(ReplacedFiles, ReplacedFileKeepsWhatItHad) {
+TEST_P(ReplacedFiles, ReplacedFileKeepsWhatItHad) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file another owner";
   WriteFile(dir / "a.bmp", Bmp(2, 2));
   std::string old = dir / "out/a.bmp";
@@ -125,14 +207,14 @@ TEST_F(ReplacedFiles, ReplacedFileKeepsWhatItHad) {
 
 // A symbolic link at the target is replaced by the new file, which takes nothing from the
 // link's target; a hard link keeps the old content (the name gets a new file).
-TEST_F(ReplacedFiles, LinksAtTheTarget) {
+TEST_P(ReplacedFiles, LinksAtTheTarget) {
   WriteFile(dir / "a.bmp", Bmp(2, 2));
   WriteFile(dir / "b.bmp", Bmp(3, 3));
   WriteFile(dir / "secret", "someone's file");
   ASSERT_EQ(::chmod((dir / "secret").c_str(), 04751), 0);
   fs::create_symlink(dir / "secret", dir / "out/a.bmp");
   WriteFile(dir / "out/b.bmp", "old b");
-  fs::create_hard_link(dir / "out/b.bmp", dir / "b-link");
+  fs::create_hard_link(dir / "out/b.bmp", dir / "out/b-link");
 
   mode_t mask = ::umask(022);
   ProgramResult run = Convert({dir / "a.bmp", dir / "b.bmp"});
@@ -143,13 +225,13 @@ TEST_F(ReplacedFiles, LinksAtTheTarget) {
   struct stat info;
   ASSERT_EQ(::stat((dir / "out/a.bmp").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0644u) << "a new file's mode, not the link target's";
-  EXPECT_EQ(ReadFile(dir / "b-link"), "old b");
+  EXPECT_EQ(ReadFile(dir / "out/b-link"), "old b");
   EXPECT_NE(ReadFile(dir / "out/b.bmp"), "old b");
 }
 
 // Interrupted, terminated or hung up while converting: the temporary file goes and the program
 // exits with 128 + the signal; finished outputs stay whole.
-TEST_F(ReplacedFiles, SignalsRemoveTheTemporaryFile) {
+TEST_P(ReplacedFiles, SignalsRemoveTheTemporaryFile) {
   const std::string picture = Bmp(600, 600);
   std::vector<std::string> inputs;
   for (int i = 0; i < 150; ++i) {
@@ -157,8 +239,7 @@ TEST_F(ReplacedFiles, SignalsRemoveTheTemporaryFile) {
     WriteFile(inputs.back(), picture);
   }
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    fs::remove_all(dir / "out");
-    fs::create_directory(dir / "out");
+    ClearOutputs();
     std::vector<std::string> args = {"--ini", dir / "test.ini", "--quiet",  "--format",
                                      "bmp",   "--out",          dir / "out"};
     args.insert(args.end(), inputs.begin(), inputs.end());
@@ -180,7 +261,7 @@ TEST_F(ReplacedFiles, SignalsRemoveTheTemporaryFile) {
 
 // A file-size limit makes the write fail with a message naming the file (SIGXFSZ does not kill
 // the program); the old output and no temporary file remain.
-TEST_F(ReplacedFiles, FileSizeLimitIsAnError) {
+TEST_P(ReplacedFiles, FileSizeLimitIsAnError) {
   WriteFile(dir / "a.bmp", Bmp(200, 200));
   WriteFile(dir / "out/a.bmp", "old output");
   ChildOptions limited;
@@ -196,24 +277,51 @@ TEST_F(ReplacedFiles, FileSizeLimitIsAnError) {
   EXPECT_EQ(Names(dir / "out"), std::vector<std::string>{"a.bmp"});
 }
 
-// The temporary file a killed run left beside its target goes with the next run writing there.
-TEST_F(ReplacedFiles, LeftoverOfAKilledRunIsRemoved) {
+// Temporary files left beside the target go with the next run writing there when this machine
+// wrote them and their process is gone. Names of another machine sharing the folder (whose
+// process ids say nothing here), of a running process, and of the older form without a machine
+// stay until they are a day old.
+TEST_P(ReplacedFiles, LeftoversOfKilledRunsAreRemoved) {
   pid_t gone = ::fork();
   if (gone == 0) ::_exit(0);
   ::waitpid(gone, nullptr, 0);
-  std::string leftover = ".a.bmp.qvtmp-" + std::to_string(gone) + "-0";
-  WriteFile(dir / ("out/" + leftover), "half a picture");
-  // One of a process that still runs (this test) stays.
-  std::string running = ".a.bmp.qvtmp-" + std::to_string(::getpid()) + "-0";
-  WriteFile(dir / ("out/" + running), "being written");
+  const std::string dead = std::to_string(gone), running = std::to_string(::getpid());
+  const std::string here = ".a.bmp.qvtmp-" + ThisMachine() + "-";
+  const std::string elsewhere = ".a.bmp.qvtmp-00000000deadbeef-";
+  ASSERT_NE(ThisMachine(), "00000000deadbeef");
+  struct Leftover {
+    std::string name;
+    int hours_old;
+    bool stays;
+  };
+  const Leftover leftovers[] = {
+      {here + dead + "-0", 0, false},
+      {here + running + "-0", 0, true},
+      {elsewhere + dead + "-0", 0, true},
+      {elsewhere + running + "-1", 23, true},
+      {elsewhere + dead + "-2", 25, false},
+      {".a.bmp.qvtmp-" + dead + "-0", 0, true},
+      {".a.bmp.qvtmp-" + dead + "-1", 25, false},
+  };
+  std::vector<std::string> staying = {"a.bmp"};
+  for (const Leftover& leftover : leftovers) {
+    std::string path = dir / ("out/" + leftover.name);
+    WriteFile(path, "half a picture");
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - leftover.hours_old * 3600;
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+    if (leftover.stays) staying.push_back(leftover.name);
+  }
+  std::sort(staying.begin(), staying.end());
   WriteFile(dir / "a.bmp", Bmp(2, 2));
   ProgramResult run = Convert({dir / "a.bmp"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{running, "a.bmp"}));
+  EXPECT_EQ(Names(dir / "out"), staying);
 }
 
 // A target name of 255 bytes (the longest a name can be) is written like any other.
-TEST_F(ReplacedFiles, LongestNameIsWritten) {
+TEST_P(ReplacedFiles, LongestNameIsWritten) {
   std::string name = std::string(251, 'n') + ".bmp";
   WriteFile(dir / name, Bmp(2, 2));
   ProgramResult run = Convert({dir / name});
