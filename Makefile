@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test test-normal test-asan format format-check run demo fuzz bench package clean
+.PHONY: all setup build test test-normal test-asan format format-check run demo fuzz bench package dist clean
 
 all: build
 
@@ -27,8 +27,11 @@ test-asan: setup $(ASAN_BUILD)/CMakeCache.txt
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 ctest --output-on-failure -j $(JOBS)
 
-# Every C and C++ source of the project, for the formatting check.
-FORMAT_FILES = $(shell git ls-files '*.c' '*.cpp' '*.h' 2>/dev/null)
+# Every C and C++ source of the project, for the formatting check (the committed ones in a git
+# checkout; in an unpacked source archive, every one there is).
+FORMAT_FILES = $(shell if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then \
+	git ls-files '*.c' '*.cpp' '*.h'; else \
+	find src tests plugins fuzz bench -name '*.c' -o -name '*.cpp' -o -name '*.h'; fi)
 
 format-check: setup
 	@clang-format --dry-run --Werror $(FORMAT_FILES)
@@ -48,6 +51,14 @@ demo: build
 # The Debian package of the build (build/quenvale_VERSION_ARCH.deb).
 package: build
 	@cd $(BUILD) && cpack
+
+# The source archive of the committed tree, $(BUILD)/quenvale-VERSION.tar.gz: everything a build and
+# its tests need (README's two commands work in it as in a clone).
+VERSION = $(shell sed -n '/^project/s/.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+dist:
+	@mkdir -p $(BUILD)
+	@git archive --format=tar.gz --prefix=quenvale-$(VERSION)/ -o $(BUILD)/quenvale-$(VERSION).tar.gz HEAD
+	@echo $(BUILD)/quenvale-$(VERSION).tar.gz
 
 # The Google Benchmark programs, then the comparison with the installed peers (bench/compare.sh).
 bench:
