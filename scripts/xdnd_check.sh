@@ -11,7 +11,8 @@
 # passed over. Prints what each drag source was answered and which outputs appeared, and fails
 # (status 1) unless the second drop was made while the first converted and its files were
 # converted after the first drop's, the text drags were refused and the file drags accepted.
-# With SHOTS=DIR it saves screenshots of the screen along the way there.
+# The window's class must be the application id. With SHOTS=DIR it saves screenshots of the
+# screen along the way there.
 #   scripts/xdnd_check.sh [BUILD_DIR]     (after: cmake --build BUILD_DIR --target quenvale
 #                                          quenvale-cli drag_source)
 set -euo pipefail
@@ -86,6 +87,11 @@ sleep 1.5
 
 shot() { if [ -n "${SHOTS:-}" ]; then import -window root "$SHOTS/$1"; fi; }
 failures=()
+# The window's class (WM_CLASS) is the application id, the desktop entry's StartupWMClass, by
+# which docks and task bars match the window to its launcher.
+app_id=$(sed -n 's/^QV_APP_ID:[A-Z]*=//p' "$build/CMakeCache.txt")
+xdotool search --onlyvisible --class "^${app_id//./\\.}\$" 2>/dev/null | grep -qx "$window" ||
+  failures+=("the window's class is not the application id $app_id")
 # Presses on the source at (X, Y), whose log is LOG, until its drag has begun: a press made while
 # the last drag's source still holds the pointer is lost, so it is made again.
 press() {

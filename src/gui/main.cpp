@@ -22,10 +22,12 @@ int main(int argc, char* argv[]) {
   if (qt_texts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qt_texts);
-  QApplication::setApplicationName(QStringLiteral("Quenvale"));
+  // The application id names the window's class (X11's WM_CLASS, the desktop entry's
+  // StartupWMClass) and the desktop entry (Wayland's app id), by which the desktop matches the
+  // window to its menu entry and icon; titles show the display name.
+  QApplication::setApplicationName(QStringLiteral(QV_APP_ID));
   QApplication::setApplicationDisplayName(QStringLiteral("Quenvale"));
   QApplication::setWindowIcon(qv::gui::ProgramIcon());
-  // The desktop entry's name, by which the desktop matches the window to its menu entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral(QV_APP_ID));
   QApplication::setFont(qv::gui::JapaneseUiFont());
   // The main window ends the program itself (also while the settings dialog is shown).

@@ -8,7 +8,8 @@ namespace qv::gui {
 QIcon ProgramIcon() {
   QIcon icon;
   for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-    icon.addFile(QStringLiteral(":/icons/%1x%1/apps/quenvale.png").arg(size), QSize(size, size));
+    icon.addFile(QStringLiteral(":/icons/%1x%1/apps/" QV_APP_ID ".png").arg(size),
+                 QSize(size, size));
   return icon;
 }
 

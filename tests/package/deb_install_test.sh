@@ -4,7 +4,8 @@
 # unpacks it into a scratch root with dpkg -x and runs the unpacked quenvale-cli there: a GIF
 # must convert (the plug-ins are found relative to the executable, not at a path fixed at build
 # time) and the settings must go to $XDG_CONFIG_HOME, never beside the unpacked programs. The
-# unpacked window, started with a file, converts it with those settings.
+# unpacked window, started with a file, converts it with those settings. The menu entry carries
+# the application id and makes Quenvale no picture type's default opener.
 set -euo pipefail
 build=$1
 app_id=$2
@@ -40,14 +41,34 @@ done
 
 # The icon, once the source has one.
 if [ -f "$(dirname "$0")/../../data/icons/quenvale.svg" ]; then
-  for file in ./usr/share/icons/hicolor/scalable/apps/quenvale.svg \
-      ./usr/share/icons/hicolor/48x48/apps/quenvale.png; do
+  for file in "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
+      "./usr/share/icons/hicolor/48x48/apps/$app_id.png"; do
     grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
   done
 fi
 
 root=$scratch/root
 dpkg -x "$deb" "$root"
+
+# The menu entry never makes Quenvale the default opener of a picture type (a double-click must
+# not convert), also where no other program claims the type: no MIME type it lists, no mailcap
+# entry, and xdg-mime, asked with the unpacked tree as the only data folder, finds no default.
+desktop=$root/usr/share/applications/$app_id.desktop
+grep -q '^StartupWMClass='"$app_id"'$' "$desktop" || fail "StartupWMClass is not $app_id"
+grep -q '^Icon='"$app_id"'$' "$desktop" || fail "the icon is not named $app_id"
+! grep -q '^MimeType=' "$desktop" || fail "the menu entry lists MIME types: $(grep '^MimeType=' "$desktop")"
+[ ! -e "$root/usr/lib/mime/packages" ] || fail "the package has mailcap entries"
+if command -v xdg-mime >/dev/null && command -v update-desktop-database >/dev/null; then
+  mkdir -p "$scratch/share"
+  cp -r "$root/usr/share/applications" "$scratch/share/"
+  update-desktop-database "$scratch/share/applications"
+  for type in image/webp image/png image/jpeg; do
+    default=$(env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u KDE_FULL_SESSION \
+      XDG_DATA_HOME="$scratch/data" XDG_DATA_DIRS="$scratch/share" \
+      XDG_CONFIG_HOME="$scratch/config" XDG_CONFIG_DIRS="$scratch/etc" xdg-mime query default "$type")
+    [ -z "$default" ] || fail "xdg-mime makes $default the default for $type"
+  done
+fi
 cli=$root/usr/bin/quenvale-cli
 export XDG_CONFIG_HOME=$scratch/config HOME=$scratch/home
 mkdir -p "$scratch/in" "$HOME"
