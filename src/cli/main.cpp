@@ -16,12 +16,16 @@
 #include "runtime/file_replacement.h"
 #include "runtime/strings.h"
 #include "runtime/translation.h"
+#include "runtime/version_text.h"
 #include "settings/settings_record.h"
 
 namespace {
 
+// A usage error as GNU programs report one: the reason, then where the help is.
 int Usage(const std::string& message) {
-  std::cerr << "quenvale-cli: " << message << "\n\n" << qv::cli::UsageText();
+  std::cerr << "quenvale-cli: " << message << "\n"
+            << qv::FormatText(qv::Tr("Try '%s --help' for more information."), {"quenvale-cli"})
+            << "\n";
   return 2;
 }
 
@@ -41,7 +45,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.version) {
-    std::cout << "quenvale-cli " QV_VERSION "\n";
+    std::cout << VersionText("quenvale-cli");
     return 0;
   }
 

@@ -32,6 +32,7 @@
 #include "runtime/install_layout.h"
 #include "runtime/paths.h"
 #include "runtime/platform.h"
+#include "runtime/version_text.h"
 #include "settings/setting_table.h"
 #include "widgets/drop_dst.h"
 #include "widgets/error_box.h"
@@ -357,6 +358,8 @@ QString TDropFileForm::AboutText() const {
 
 void TDropFileForm::AppAboutExecute() {
   QMessageBox box(QMessageBox::Information, TrQ("Information"), AboutText(), QMessageBox::Ok, this);
+  // Below the credit and version lines: who holds the copyright and under which licence.
+  box.setInformativeText(QString::fromUtf8(CopyrightText().c_str()));
   box.exec();
 }
 

@@ -61,7 +61,9 @@ class Cli : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
+// A usage error is reported as GNU programs report one, in the user's language: one line with the
+// reason, one telling where the help is, exit status 2.
+TEST_F(Cli, UsageErrorsExitTwoWithOneLineAndWhereTheHelpIs) {
   for (const auto& args :
        std::vector<std::vector<std::string>>{{"--bogus", "x.bmp"},
                                              {},
@@ -79,10 +81,33 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
                                              {"--quality"}}) {
     ProgramResult result = Run(args);
     EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args) << result.err;
-    EXPECT_NE(result.err.find("quenvale-cli ["), std::string::npos);
+    EXPECT_EQ(result.out, "");
+    std::size_t first_end = result.err.find('\n');
+    ASSERT_NE(first_end, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.rfind("quenvale-cli: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.substr(first_end + 1),
+              "詳しくは 'quenvale-cli --help' を実行してください。\n")
+        << result.err;
   }
-  EXPECT_EQ(Run({"--help"}).status, 0);
-  EXPECT_NE(Run({"--version"}).out.find("quenvale-cli "), std::string::npos);
+  qv::testing::TEnglishTexts english;
+  EXPECT_EQ(Run({"--bogus"}).err,
+            "quenvale-cli: unknown option --bogus\n"
+            "Try 'quenvale-cli --help' for more information.\n");
+}
+
+// --help and --version print on standard output and exit 0; the version names the copyright
+// holder and the licence.
+TEST_F(Cli, HelpAndVersionPrintAndExit) {
+  ProgramResult help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("quenvale-cli [OPTIONS] FILE..."), std::string::npos) << help.out;
+  qv::testing::TEnglishTexts english;
+  ProgramResult version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.substr(0, version.out.find('\n')), "quenvale-cli 1.0.0");
+  EXPECT_NE(version.out.find("Copyright (C) 2026 The Quenvale developers\nLicence: MIT"),
+            std::string::npos)
+      << version.out;
 }
 
 TEST_F(Cli, ConvertsTheNamesAsOneDropQuietlyOnSuccess) {

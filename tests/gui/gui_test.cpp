@@ -42,6 +42,7 @@
 #include "gui/setup_form.h"
 #include "gui/version_info.h"
 #include "settings/settings_record.h"
+#include "support/child_process.h"
 #include "support/test_locale.h"
 #include "widgets/ellipses_edit.h"
 #include "widgets/qt_app.h"
@@ -1046,6 +1047,30 @@ TEST_F(GuiTest, LeavingWithTheSettingsDialogOpenSavesNothingUnconfirmed) {
   setup2.JPEGQLEdit->setText(QStringLiteral("42"));
   setup2.GoButton->click();
   EXPECT_TRUE(Keys(QString::fromStdString(ini)).contains(QStringLiteral("JPEGQL")));
+}
+
+// "quenvale --help" and "--version" print and end at once instead of opening the window (which
+// would keep the program running): the answer comes before the application starts, so it needs
+// no display either.
+TEST(GuiProgram, HelpAndVersionPrintAndExitWithoutAWindow) {
+  const std::string program = QV_BINARY_DIR "/bin/quenvale";
+  qv::testing::ProgramResult help =
+      qv::testing::TChildProcess(program, {"--help"}, {{"QT_QPA_PLATFORM=offscreen"}}).Wait(60);
+  EXPECT_FALSE(help.timed_out) << "the window opened";
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_NE(help.out.find("quenvale [OPTIONS] [FILE...]"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
+
+  qv::testing::TEnglishTexts english;
+  qv::testing::ProgramResult version =
+      qv::testing::TChildProcess(program, {"--version"},
+                                 {{"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="}})
+          .Wait(60);
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_EQ(version.out.substr(0, version.out.find('\n')), "quenvale 1.0.0");
+  EXPECT_NE(version.out.find("Copyright (C) 2026 The Quenvale developers\nLicence: MIT"),
+            std::string::npos)
+      << version.out;
 }
 
 }  // namespace
