@@ -168,9 +168,9 @@ class ReplacedFiles : public ::testing::TestWithParam<TOutputFolder> {
 
 INSTANTIATE_TEST_SUITE_P(Folders, ReplacedFiles,
                          ::testing::Values(TOutputFolder::kLocal, TOutputFolder::kNoUnnamedFiles),
-                         [](const auto& info) {
-                           return info.param == TOutputFolder::kLocal ? "local"
-                                                                      : "no_unnamed_files";
+                         [](const auto& test_info) {
+                           return test_info.param == TOutputFolder::kLocal ? "local"
+                                                                           : "no_unnamed_files";
                          });
 
 // A replaced output keeps owner, group, permission bits (without setuid and setgid), ACL and
