@@ -149,7 +149,8 @@ shot progress_title.png
 drag 340 170 "$work/drag2.log" "" 340 290 "$work/drag3.log"
 second_title=$title_at_drop
 drag 340 290 "$work/drag3.log" drag_refused.png
-for _ in $(seq 180); do
+# Up to 8 minutes: a sanitizer build on a busy machine takes minutes for the twelve big files.
+for _ in $(seq 960); do
   [ "$(ls "$work/out" 2>/dev/null | wc -l)" -ge 12 ] && break
   sleep 0.5
 done
