@@ -2,8 +2,9 @@
 // encoders make:
 //   photo_seeds sources OUT        small source pictures for the encoders: OUT/colour.png,
 //                                  alpha.png, grey.png, grey-alpha.png, deep.png (16 bits),
-//                                  square.png (64 x 64, coded by heif-enc without a grid) and
-//                                  exif.jpg (EXIF orientation 6)
+//                                  square.png (64 x 64, coded by heif-enc without a grid),
+//                                  large.png (128 x 128, for a 2 x 2 AVIF grid of 64 x 64 cells)
+//                                  and exif.jpg (EXIF orientation 6)
 //   photo_seeds heif-layouts HEIC OUT
 //                                  the coded picture of HEIC (a heif-enc file without a grid) in
 //                                  the layouts heif-enc does not write: turned, mirrored, both, a
@@ -11,12 +12,12 @@
 //                                  size
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "codecs/jpeg_image.h"
-#include "codecs/jpeg_metadata.h"
-#include "imaging/bitmap.h"
+#include <jpeglib.h>
+
 #include "runtime/stream.h"
 #include "support/file_bytes.h"
 #include "support/heif_builder.h"
@@ -53,20 +54,37 @@ void Sources(const std::string& out) {
   qv::testing::WritePngSamples(out + "/grey-alpha.png", Picture(12, 9, 2, 8));
   qv::testing::WritePngSamples(out + "/deep.png", Picture(14, 10, 3, 16));
   qv::testing::WritePngSamples(out + "/square.png", Picture(64, 64, 3, 8));
+  qv::testing::WritePngSamples(out + "/large.png", Picture(128, 128, 3, 8));
 
-  qv::TBitmap image;
-  image.Allocate(24, 16, qv::TPixelFormat::pf24bit);
-  for (int y = 0; y < 16; ++y)
-    for (std::size_t i = 0; i < image.RowSize(); ++i)
-      image.ScanLine(y)[i] = static_cast<std::uint8_t>(i * 9 + static_cast<std::size_t>(y) * 5);
-  qv::TJPEGImage jpeg;
-  jpeg.Assign(image);
-  qv::TMemoryStream stream;
-  jpeg.SaveToStream(stream);
-  qv::TJpegMetadata metadata;
-  metadata.exif = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0,
-                   3,   0,   0, 0,  1, 0, 6, 0, 0, 0, 0,    0,    0};
-  Save(out + "/exif.jpg", qv::InsertJpegMetadata(stream.Bytes(), metadata));
+  // A small JPEG (libjpeg's own encoder) whose EXIF block says "turn a quarter clockwise".
+  const int width = 24, height = 16;
+  jpeg_compress_struct compress;
+  jpeg_error_mgr errors;
+  compress.err = jpeg_std_error(&errors);  // a failure here ends the program, which is fine
+  jpeg_create_compress(&compress);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&compress, &buffer, &size);
+  compress.image_width = width;
+  compress.image_height = height;
+  compress.input_components = 3;
+  compress.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&compress);
+  jpeg_start_compress(&compress, TRUE);
+  const std::uint8_t exif[] = {'E',  'x',  'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                               0x01, 0x12, 0,   3,   0, 0, 0,   1,   0, 6,  0, 0, 0, 0, 0, 0};
+  jpeg_write_marker(&compress, JPEG_APP0 + 1, exif, sizeof exif);
+  std::vector<JSAMPLE> row(width * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int i = 0; i < width * 3; ++i)
+      row[static_cast<std::size_t>(i)] = static_cast<JSAMPLE>(i * 9 + y * 5);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&compress, rows, 1);
+  }
+  jpeg_finish_compress(&compress);
+  jpeg_destroy_compress(&compress);
+  Save(out + "/exif.jpg", TBytes(buffer, buffer + size));
+  std::free(buffer);
 }
 
 void HeifLayouts(const std::string& heic, const std::string& out) {

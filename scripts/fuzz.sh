@@ -105,7 +105,7 @@ make_photo_seeds() {
     avifenc -s 10 -d 12 -r limited "$src/deep.png" "$seeds/avif/twelve-bits-limited.avif" >/dev/null
     avifenc -s 10 --irot 1 --imir 0 --crop 2,2,12,8 "$src/colour.png" "$seeds/avif/turned-cropped.avif" >/dev/null
     avifenc -s 10 "$src/exif.jpg" "$seeds/avif/exif.avif" >/dev/null
-    avifenc -s 10 --grid 2x2 "$src/square.png" "$seeds/avif/grid.avif" >/dev/null || true
+    avifenc -s 10 --grid 2x2 "$src/large.png" "$seeds/avif/grid.avif" >/dev/null
   else
     echo "fuzz.sh: avifenc is missing (libavif-bin): no AVIF seeds" >&2
   fi

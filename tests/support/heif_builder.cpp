@@ -51,8 +51,10 @@ class TReader {
   std::size_t at_ = 0;
 };
 
+// value as bytes big-endian bytes (beyond 8, the leading ones zero).
 void Put(TBytes& out, std::uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  for (int i = bytes - 1; i >= 0; --i)
+    out.push_back(i >= 8 ? 0 : static_cast<std::uint8_t>(value >> (8 * i)));
 }
 void Put(TBytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
 void Put(TBytes& out, const TBytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
