@@ -17,6 +17,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -737,6 +738,32 @@ TEST(SpiPhotoPlugins, OversizedClaimsAreRefusedBeforeDecoding) {
   TDecoded claimed = DecodeWith(*PluginNamed("AVIF"), avif);
   EXPECT_NE(claimed.result, SPI_SUCCESS);
   EXPECT_EQ(claimed.error.rfind("AVIF: ", 0), 0u) << claimed.error;
+}
+
+// The plug-ins say their calls may overlap, and they do: files decoded on four threads at once
+// come out as decoded one at a time.
+TEST(SpiPhotoPlugins, DecodeOnSeveralThreadsAtOnce) {
+  std::vector<Bytes> files;
+  for (const char *name : {"HeicGrid", "AvifAlpha", "JxlColourLossy"}) {
+    const TPhotoCase &c = CaseNamed(name);
+    if (!MissingTools({c.encoder.front(), "heif-enc"}).empty()) continue;
+    TempDir folder;
+    files.push_back(MakeFile(c, folder));
+  }
+  if (files.empty()) GTEST_SKIP() << "no encoder is installed";
+  std::vector<Pixels> alone;
+  for (const Bytes &file : files) alone.push_back(testing::Decode(file));
+  std::vector<std::vector<Pixels>> together(4);
+  std::vector<std::thread> threads;
+  for (auto &results : together)
+    threads.emplace_back([&files, &results] {
+      for (int round = 0; round < 3; ++round)
+        for (const Bytes &file : files) results.push_back(testing::Decode(file));
+    });
+  for (std::thread &thread : threads) thread.join();
+  for (const auto &results : together)
+    for (std::size_t i = 0; i < results.size(); ++i)
+      EXPECT_EQ(results[i], alone[i % files.size()]) << "file " << i % files.size();
 }
 
 // The metadata records a plug-in hands over for a file, by kind (empty when it has none).
