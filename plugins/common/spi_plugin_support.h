@@ -2,6 +2,7 @@
 // the bodies of the exported functions (each plug-in still declares its exports itself).
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -269,7 +270,12 @@ inline char *LastErrorText() {
   return text;
 }
 inline void SetLastError(const char *prefix, const char *reason) {
-  std::snprintf(LastErrorText(), 256, "%s%s", prefix, reason != nullptr ? reason : "");
+  char *text = LastErrorText();
+  std::snprintf(text, 256, "%s%s", prefix, reason != nullptr ? reason : "");
+  // A library's message may end in a line break, which is no part of a one-line reason.
+  for (std::size_t end = std::strlen(text);
+       end > 0 && std::isspace(static_cast<unsigned char>(text[end - 1]));)
+    text[--end] = '\0';
 }
 inline void ClearLastError() { LastErrorText()[0] = '\0'; }
 

@@ -190,6 +190,12 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
       return SPI_NO_MEMORY;
     }
 
+  // The items the picture is made of (a grid's tiles, an overlay's canvas) state sizes of their
+  // own, which libheif allocates by: none may be larger than the picture itself on either side,
+  // or than 4096 (a tile may be larger than a small picture it is cut to).
+  int side = std::max({4096, shown_width, shown_height, coded_width, coded_height});
+  heif_context_set_maximum_image_size_limit(context.Get(), side + 1);
+
   TDecodingOptions options;
   if (options.Get() == nullptr) return SPI_NO_MEMORY;
   // Left undefined, libheif gives a grey picture as grey and any other as red, green and blue

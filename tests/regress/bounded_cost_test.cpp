@@ -221,6 +221,19 @@ TEST_F(BoundedCost, PhotoFormatsStayWithinTheBound) {
   if (converted == 0) GTEST_SKIP() << "none of heif-enc, avifenc and cjxl is installed";
 }
 
+// 639 bytes of HEIC (found by fuzz_heif) whose 14 x 10 grid has an overlay as its tile, the
+// overlay's canvas claiming 8432 x 30939: libheif would allocate the canvas (774 MB); the plug-in
+// lets no item of a picture be larger than the picture (or 4096) on a side, so it is refused at
+// once, with libheif's reason.
+TEST_F(BoundedCost, AHeicWhoseTileClaimsAHugeCanvasIsRefused) {
+  ProgramResult run = Convert({std::string(QV_REGRESS_DIR) + "/heif-overlay-canvas-claim.heic"});
+  if (run.status == 0) GTEST_SKIP() << "no HEIF plug-in in this build: the file was passed over";
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("HEIF: "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("8432x30939"), std::string::npos) << run.err;
+  ExpectWithinBound(run, 14, 10);
+}
+
 // A progressive JPEG may have up to 100 scans; one with more is refused with its own message,
 // naming the file, and nothing is written.
 TEST_F(BoundedCost, AJpegOfTooManyScansIsRefused) {

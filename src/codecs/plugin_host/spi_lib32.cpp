@@ -115,7 +115,10 @@ std::string FailureReason(const TPicPlug &plug) {
   char buffer[256] = {};
   plug.get_picture_error(buffer, 255);
   buffer[255] = '\0';
-  return buffer;
+  std::string reason = buffer;
+  // One line: whatever ends the text (a line break a library left in) is no part of it.
+  reason.erase(reason.find_last_not_of(" \t\r\n") + 1);
+  return reason;
 }
 
 // The plug-in's metadata block for the input, read (empty when it has none or fails to say).
