@@ -226,7 +226,8 @@ TEST_F(BoundedCost, PhotoFormatsStayWithinTheBound) {
 // lets no item of a picture be larger than the picture (or 4096) on a side, so it is refused at
 // once, with libheif's reason.
 TEST_F(BoundedCost, AHeicWhoseTileClaimsAHugeCanvasIsRefused) {
-  ProgramResult run = Convert({std::string(QV_REGRESS_DIR) + "/heif-overlay-canvas-claim.heic"});
+  ProgramResult run =
+      Convert({std::string(QV_PLUGIN_DATA_DIR) + "/heif-overlay-canvas-claim.heic"});
   if (run.status == 0) GTEST_SKIP() << "no HEIF plug-in in this build: the file was passed over";
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_NE(run.err.find("HEIF: "), std::string::npos) << run.err;
