@@ -11,14 +11,16 @@
 # Environment: QV_CLI (the program, default build-bench/bin/quenvale-cli), QV_CORPUS (where the
 # corpus is made once, default build-bench/corpus), RUNS (runs per tool and file, default 5),
 # QV_NOTE (a line on the machine's load, written above the table), QV_ONLY=web (only the rows of
-# the WebP and AVIF outputs).
+# the WebP and AVIF outputs), QV_ONLY=photos (only the rows of HEIC and AVIF inputs, against
+# libheif's heif-convert and libavif's avifdec as well).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${QV_CLI:-$root/build-bench/bin/quenvale-cli}
 corpus=${QV_CORPUS:-$root/build-bench/corpus}
 runs=${RUNS:-5}
 results=${QV_RESULTS:-$root/bench/results.md}
-for tool in hyperfine vips vipsthumbnail gm img2pdf python3 /usr/bin/convert cwebp dwebp avifenc avifdec; do
+for tool in hyperfine vips vipsthumbnail gm img2pdf python3 /usr/bin/convert cwebp dwebp avifenc avifdec \
+  heif-enc heif-convert; do
   command -v "$tool" >/dev/null || { echo "compare.sh: $tool is missing (make bench installs the peers)" >&2; exit 1; }
 done
 [ -x "$cli" ] || { echo "compare.sh: no $cli (build it first)" >&2; exit 1; }
@@ -50,13 +52,13 @@ make_jpeg small1 1920 1080 4
 make_jpeg small2 1600 1200 5
 make_jpeg small3 1200 1600 6
 files=(big1 big2 big3 small1 small2 small3)
-# The rows of the web's formats read the JPEGs only.
+# The rows of the web's formats and of the photo formats read the JPEGs only.
 for f in "${files[@]}"; do
-  [ "${QV_ONLY:-}" = web ] && break
+  [ -n "${QV_ONLY:-}" ] && break
   [ -s "$corpus/$f.bmp" ] || "$magick" "$corpus/$f.jpg" -type TrueColor "BMP3:$corpus/$f.bmp"
   [ -s "$corpus/$f.png" ] || vips copy "$corpus/$f.jpg" "$corpus/$f.png[compression=6]"
 done
-[ -s "$corpus/huge.jpg" ] || [ "${QV_ONLY:-}" = web ] ||
+[ -s "$corpus/huge.jpg" ] || [ -n "${QV_ONLY:-}" ] ||
   vips resize "$corpus/big1.jpg" "$corpus/huge.jpg[Q=92]" 2.83 --vscale 2.83 --kernel linear
 size_of() { vipsheader -f width "$1"; vipsheader -f height "$1"; }
 
@@ -257,6 +259,56 @@ web_rows() {
     time_alternating "-j 2 against -j 1: JPEG to ${job%% *} 1920x1080, six files" "-j1" "-j2"
   done
 }
+# Today's photo formats: the six pictures as HEICs (libheif's encoder, x265, quality 85) and the
+# 12 MP ones as AVIFs (libavif's encoder, aom, speed 6), made once beside the JPEGs. Ours reads
+# them through ifheif.spi and ifavif.spi; the peers through the same libraries.
+photo_rows() {
+  local f
+  for f in "${files[@]}"; do
+    [ -s "$corpus/$f.heic" ] ||
+      { heif-enc -q 85 "$corpus/$f.jpg" -o "$corpus/$f.tmp.heic" >/dev/null && mv "$corpus/$f.tmp.heic" "$corpus/$f.heic"; }
+  done
+  for f in big1 big2 big3; do
+    [ -s "$corpus/$f.avif" ] ||
+      { avifenc -j 2 -s 6 "$corpus/$f.jpg" "$corpus/$f.tmp.avif" >/dev/null && mv "$corpus/$f.tmp.avif" "$corpus/$f.avif"; }
+  done
+  inputs=(big1 big2 big3)
+  make_commands() {
+    q --format jpeg --quality 85 "$corpus/$1.heic"
+    echo "vips copy $corpus/$1.heic $work/out/v.jpg[Q=85]"
+    echo "heif-convert -q 85 $corpus/$1.heic $work/out/h.jpg"
+    echo "$magick $corpus/$1.heic -quality 85 $work/out/m.jpg"
+  }
+  time_files "12 MP HEIC to JPEG q85" ours vips heif-convert imagemagick
+  make_commands() {
+    q --format jpeg --quality 85 "$corpus/$1.avif"
+    echo "vips copy $corpus/$1.avif $work/out/v.jpg[Q=85]"
+    echo "heif-convert -q 85 $corpus/$1.avif $work/out/h.jpg"
+    echo "avifdec -j 1 -q 85 $corpus/$1.avif $work/out/a.jpg"
+    echo "$magick $corpus/$1.avif -quality 85 $work/out/m.jpg"
+  }
+  time_files "12 MP AVIF to JPEG q85" ours vips heif-convert avifdec imagemagick
+  make_commands() {
+    local w h
+    read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+    q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "$corpus/$1.heic"
+    echo "vips resize $corpus/$1.heic $work/out/v.jpg[Q=85] $(python3 -c "print(640/$w)") --vscale $(python3 -c "print(480/$h)") --kernel lanczos3 --gap 0"
+    echo "$magick $corpus/$1.heic -filter Lanczos -resize 640x480! -quality 85 $work/out/m.jpg"
+  }
+  time_files "12 MP HEIC to 640x480 Lanczos3 JPEG q85" ours vips imagemagick
+  local heics=()
+  for f in "${files[@]}"; do heics+=("$corpus/$f.heic"); done
+  make_commands() {
+    q -j 1 --format jpeg "${heics[@]}"
+    q -j 2 --format jpeg "${heics[@]}"
+  }
+  time_alternating "-j 2 against -j 1: HEIC to JPEG, six files" "-j1" "-j2"
+}
+if [ "${QV_ONLY:-}" = photos ]; then
+  photo_rows
+  sed -n "/## Run of $run_date/,/## Run of/p" "$results"
+  exit 0
+fi
 if [ "${QV_ONLY:-}" = web ]; then
   web_rows
   sed -n "/## Run of $run_date/,/## Run of/p" "$results"
@@ -434,6 +486,9 @@ inputs=("${files[@]}")
 # 5. BMP -> JPEG q85.
 time_to_jpeg bmp
 
+
+# 13. Today's photo formats (above).
+photo_rows
 
 summarize
 cat "$results" | sed -n "/## Run of $run_date/,/## Run of/p"

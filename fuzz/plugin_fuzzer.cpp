@@ -4,9 +4,12 @@
 // The input is the file. As the host does, the plug-in first sees it followed by zero bytes in
 // IsSupported; a file it accepts goes to GetPicture from memory. A plug-in that reports success
 // must hand over two blocks the host accepts, and a failing one must leave no block behind
-// (a leak is a finding as well).
+// (a leak is a finding as well). A plug-in with GetPictureMetadata is asked for the file's
+// metadata too, whatever GetPicture said: a block it hands over must be whole records, each
+// padded to 4 bytes, filling the block exactly.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -21,6 +24,9 @@ std::int32_t IsSupported(const char* file_name, std::uintptr_t dw);
 std::int32_t GetPicture(const char* buffer, std::int32_t length, std::uint32_t flag,
                         HLOCAL* info_handle, HLOCAL* pixel_handle, SpiProgressCallback progress,
                         std::intptr_t user_data);
+// Only some plug-ins have it: weak, so the others link without it.
+__attribute__((weak)) std::int32_t GetPictureMetadata(const char* buffer, std::int32_t length,
+                                                      std::uint32_t flag, HLOCAL* metadata_handle);
 }
 
 namespace {
@@ -35,12 +41,45 @@ struct TBlocks {
   }
 };
 
+void CheckMetadata(const std::uint8_t* file, std::size_t size) {
+  if (GetPictureMetadata == nullptr) return;
+  HLOCAL metadata = nullptr;
+  std::int32_t result =
+      GetPictureMetadata(reinterpret_cast<const char*>(file), static_cast<std::int32_t>(size),
+                         SPI_INPUT_MEMORY, &metadata);
+  if (result != SPI_SUCCESS || metadata == nullptr) {
+    QV_FUZZ_CHECK(metadata == nullptr);
+    return;
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(LocalLock(metadata));
+  const std::size_t length = LocalSize(metadata);
+  std::size_t at = 0;
+  while (at < length) {
+    QV_FUZZ_CHECK(length - at >= sizeof(SpiMetadataRecord));
+    SpiMetadataRecord record;
+    std::memcpy(&record, bytes + at, sizeof record);
+    const std::size_t padded = (std::size_t{record.length} + 3) / 4 * 4;
+    QV_FUZZ_CHECK(record.length > 0 && padded <= length - at - sizeof record);
+    if (record.kind == SPI_METADATA_ORIENTATION) {
+      QV_FUZZ_CHECK(record.length == 4);
+      QV_FUZZ_CHECK(bytes[at + 8] >= 1 && bytes[at + 8] <= 8);
+    }
+    if (record.kind == SPI_METADATA_EXIF)
+      QV_FUZZ_CHECK(std::memcmp(bytes + at + 8, "II", 2) == 0 ||
+                    std::memcmp(bytes + at + 8, "MM", 2) == 0);
+    at += sizeof record + padded;
+  }
+  LocalUnlock(metadata);
+  LocalFree(metadata);
+}
+
 }  // namespace
 
 QV_FUZZ_ENTRY(plugin) {
   std::vector<std::uint8_t> padded(data, data + size);
   padded.resize(size + 2 * SPI_HEADER_BYTES, 0);
   if (IsSupported(nullptr, reinterpret_cast<std::uintptr_t>(padded.data())) == 0) return 0;
+  CheckMetadata(padded.data(), size);
   TBlocks blocks;
   std::int32_t result =
       GetPicture(reinterpret_cast<const char*>(padded.data()), static_cast<std::int32_t>(size),

@@ -15,6 +15,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 targets=${FUZZ_TARGETS:-$(sed -n 's/^ *quenvale_\(plugin_\)\{0,1\}fuzz(\(fuzz_[a-z_0-9]*\).*/\2/p' "$root/fuzz/CMakeLists.txt")}
 seed_maker=()
 case " $targets " in *" fuzz_gif "* | *" fuzz_tiff "* | *" fuzz_webp "* | *" fuzz_netpbm "* | *" fuzz_pdf_drop "*) seed_maker=(plugin_seeds) ;; esac
+case " $targets " in *" fuzz_heif "* | *" fuzz_avif "* | *" fuzz_jxl "*) seed_maker+=(photo_seeds) ;; esac
 cmake --build "$build" -j "$(nproc)" --target $targets "${seed_maker[@]}"
 # Undefined behaviour is a crash too, not a line in the log.
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
@@ -75,6 +76,51 @@ make_plugin_seeds() {
   fi
 }
 
+# Seeds for the HEIF, AVIF and JPEG XL targets: small pictures of each kind (colour, alpha, grey,
+# 16 bits, a JPEG with an EXIF orientation) encoded by heif-enc, avifenc and cjxl with several
+# options, and for HEIF also the layouts heif-enc does not write (photo_seeds heif-layouts). A
+# missing encoder leaves its target seeded with what the others made (none: an empty corpus).
+make_photo_seeds() {
+  local seeds=$build/seeds/photos src
+  [ -d "$seeds" ] && return
+  src=$seeds/sources
+  mkdir -p "$src" "$seeds/heif" "$seeds/avif" "$seeds/jxl"
+  "$build/bin/photo_seeds" sources "$src"
+  if command -v heif-enc >/dev/null; then
+    heif-enc -q 50 "$src/colour.png" -o "$seeds/heif/colour.heic" >/dev/null
+    heif-enc -q 50 "$src/alpha.png" -o "$seeds/heif/alpha.heic" >/dev/null
+    heif-enc -q 50 "$src/grey.png" -o "$seeds/heif/grey.heic" >/dev/null
+    heif-enc -q 50 -b 10 "$src/deep.png" -o "$seeds/heif/ten-bits.heic" >/dev/null
+    heif-enc -q 50 "$src/exif.jpg" -o "$seeds/heif/exif.heic" >/dev/null
+    heif-enc -q 50 "$src/square.png" -o "$seeds/heif/square.heic" >/dev/null
+    "$build/bin/photo_seeds" heif-layouts "$seeds/heif/square.heic" "$seeds/heif"
+  else
+    echo "fuzz.sh: heif-enc is missing (libheif-examples): no HEIF seeds" >&2
+  fi
+  if command -v avifenc >/dev/null; then
+    avifenc -s 10 "$src/colour.png" "$seeds/avif/colour.avif" >/dev/null
+    avifenc -s 10 "$src/alpha.png" "$seeds/avif/alpha.avif" >/dev/null
+    avifenc -s 10 -y 400 "$src/grey-alpha.png" "$seeds/avif/grey-alpha.avif" >/dev/null
+    avifenc -s 10 -d 10 -y 422 "$src/deep.png" "$seeds/avif/ten-bits-422.avif" >/dev/null
+    avifenc -s 10 -d 12 -r limited "$src/deep.png" "$seeds/avif/twelve-bits-limited.avif" >/dev/null
+    avifenc -s 10 --irot 1 --imir 0 --crop 2,2,12,8 "$src/colour.png" "$seeds/avif/turned-cropped.avif" >/dev/null
+    avifenc -s 10 "$src/exif.jpg" "$seeds/avif/exif.avif" >/dev/null
+    avifenc -s 10 --grid 2x2 "$src/large.png" "$seeds/avif/grid.avif" >/dev/null
+  else
+    echo "fuzz.sh: avifenc is missing (libavif-bin): no AVIF seeds" >&2
+  fi
+  if command -v cjxl >/dev/null; then
+    cjxl "$src/colour.png" "$seeds/jxl/colour.jxl" -d 1 >/dev/null 2>&1
+    cjxl "$src/colour.png" "$seeds/jxl/lossless.jxl" -d 0 >/dev/null 2>&1
+    cjxl "$src/alpha.png" "$seeds/jxl/alpha.jxl" -d 1 >/dev/null 2>&1
+    cjxl "$src/grey-alpha.png" "$seeds/jxl/grey-alpha.jxl" -d 0 >/dev/null 2>&1
+    cjxl "$src/deep.png" "$seeds/jxl/sixteen-bits.jxl" -d 0 >/dev/null 2>&1
+    cjxl "$src/exif.jpg" "$seeds/jxl/exif-jpeg.jxl" >/dev/null 2>&1
+  else
+    echo "fuzz.sh: cjxl is missing (libjxl-tools): no JPEG XL seeds" >&2
+  fi
+}
+
 status=0
 for target in $targets; do
   corpus="$build/corpus/$target"
@@ -89,6 +135,8 @@ for target in $targets; do
     fuzz_spi_block) make_spi_seeds "$build/seeds/spi_block"; seeds=("$build/seeds/spi_block") ;;
     fuzz_gif | fuzz_tiff | fuzz_webp | fuzz_netpbm | fuzz_pdf_drop)
       make_plugin_seeds; seeds=("$build/seeds/plugins/${target#fuzz_}") ;;
+    fuzz_heif | fuzz_avif | fuzz_jxl)
+      make_photo_seeds; seeds=("$build/seeds/photos/${target#fuzz_}") ;;
   esac
   dict=()
   dict_name=${target#fuzz_}

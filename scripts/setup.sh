@@ -8,9 +8,9 @@ packages=(
   libexif-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libgif-dev libtiff-dev libwebp-dev libavif-dev
+  libgif-dev libtiff-dev libwebp-dev libheif-dev libavif-dev libjxl-dev
   libpng-dev pngcheck libjpeg-turbo-progs qpdf poppler-utils
-  python3-pil libimage-exiftool-perl webp libavif-bin
+  python3-pil libimage-exiftool-perl webp libheif-examples libavif-bin libjxl-tools
   fonts-ipafont-gothic xvfb xauth xdotool twm
   clang-14 libclang-rt-14-dev clang-format ccache
   locales gettext librsvg2-bin qt6-translations-l10n

@@ -2,6 +2,7 @@
 // the bodies of the exported functions (each plug-in still declares its exports itself).
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -93,6 +94,14 @@ class THandle {
   ~THandle() { LocalFree(handle_); }
   THandle(const THandle &) = delete;
   THandle &operator=(const THandle &) = delete;
+  THandle(THandle &&other) noexcept : handle_(other.Release()) {}
+  THandle &operator=(THandle &&other) noexcept {
+    if (this != &other) {
+      LocalFree(handle_);
+      handle_ = other.Release();
+    }
+    return *this;
+  }
   bool Allocate(std::size_t bytes) {
     LocalFree(handle_);
     handle_ = LocalAlloc(LHND, bytes);
@@ -103,6 +112,14 @@ class THandle {
   // as it was, which is only larger than needed.
   void Shrink(std::size_t bytes) {
     if (HLOCAL smaller = LocalReAlloc(handle_, bytes, 0)) handle_ = smaller;
+  }
+  // Makes the block bytes long (new bytes zeroed; the first bytes kept); false when memory is
+  // short, the block then unchanged.
+  bool Grow(std::size_t bytes) {
+    HLOCAL larger = LocalReAlloc(handle_, bytes, LMEM_ZEROINIT);
+    if (larger == nullptr) return false;
+    handle_ = larger;
+    return true;
   }
   HLOCAL Release() {
     HLOCAL handle = handle_;
@@ -150,26 +167,29 @@ class TDib {
   // the 24-bit rows, so a decoder that writes four bytes a pixel never holds a second picture.
   template <typename Convert>
   void PackTo24Bits(Convert convert) {
-    std::size_t new_row = RowSize(width_, 24);
-    std::uint8_t *base = pixels_.Data();
-    for (std::size_t y = 0; y < height_; ++y) {
-      // Row y's target bytes never pass its source bytes still to be read.
-      const std::uint8_t *source = base + y * row_size_;
-      std::uint8_t *target = base + y * new_row;
-      for (std::size_t x = 0; x < width_; ++x) {
-        std::uint8_t pixel[4];
-        std::memcpy(pixel, source + 4 * x, 4);
-        convert(pixel, target + 3 * x);
-      }
-      std::memset(target + 3 * width_, 0, new_row - 3 * width_);
-    }
-    row_size_ = new_row;
-    pixels_.Shrink(row_size_ * height_);
+    Repack(24, convert);
+  }
+  // Turns a 24- or 32-bit bitmap into an 8-bit grey one in place: convert(source, target) makes
+  // the grey level of each pixel from its three or four bytes. The colour table becomes the 256
+  // grey levels, and the pixel block shrinks as in PackTo24Bits. Returns SPI_NO_MEMORY when the
+  // colour table cannot be had (the bitmap is then unchanged).
+  template <typename Convert>
+  std::int32_t PackToGrey(Convert convert) {
+    if (!info_.Grow(sizeof(SpiBitmapInfoHeader) + 4 * 256)) return SPI_NO_MEMORY;
+    Repack(8, convert);
     SpiBitmapInfoHeader header;
     std::memcpy(&header, info_.Data(), sizeof header);
-    header.biBitCount = 24;
-    header.biSizeImage = static_cast<std::uint32_t>(row_size_ * height_);
+    header.biClrUsed = 256;
     std::memcpy(info_.Data(), &header, sizeof header);
+    SetGreyLevels();
+    return SPI_SUCCESS;
+  }
+  // Makes the colour table (of 256 entries) the grey levels 0 to 255.
+  void SetGreyLevels() const {
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      auto v = static_cast<std::uint8_t>(i);
+      SetColor(i, v, v, v);
+    }
   }
   // The pixel block (memory rows in the bitmap's order).
   std::uint8_t *Pixels() const { return pixels_.Data(); }
@@ -185,6 +205,12 @@ class TDib {
     return pixels_.Data() + (top_down_ ? y : height_ - 1 - y) * row_size_;
   }
   std::size_t RowSize() const { return row_size_; }
+  std::uint32_t Width() const { return static_cast<std::uint32_t>(width_); }
+  std::uint32_t Height() const { return static_cast<std::uint32_t>(height_); }
+  bool TopDown() const { return top_down_; }
+  // Bits per pixel and colour table entries, as the header says.
+  int Bits() const { return Header().biBitCount; }
+  std::uint32_t ColorCount() const { return Header().biClrUsed; }
   // Hands both blocks to the caller; returns SPI_SUCCESS.
   std::int32_t Deliver(HLOCAL *info, HLOCAL *pixels) {
     if (info == nullptr || pixels == nullptr) return SPI_INTERNAL_ERROR;
@@ -194,6 +220,37 @@ class TDib {
   }
 
  private:
+  SpiBitmapInfoHeader Header() const {
+    SpiBitmapInfoHeader header;
+    std::memcpy(&header, info_.Data(), sizeof header);
+    return header;
+  }
+  // Repacks the rows in place to target_bits (24 or 8) from the bitmap's own depth, which is
+  // larger: row y's target bytes never pass its source bytes still to be read.
+  template <typename Convert>
+  void Repack(int target_bits, Convert convert) {
+    SpiBitmapInfoHeader header;
+    std::memcpy(&header, info_.Data(), sizeof header);
+    const std::size_t source_bytes = header.biBitCount / 8u;
+    const std::size_t target_bytes = static_cast<std::size_t>(target_bits) / 8u;
+    const std::size_t new_row = RowSize(static_cast<std::uint32_t>(width_), target_bits);
+    std::uint8_t *base = pixels_.Data();
+    for (std::size_t y = 0; y < height_; ++y) {
+      const std::uint8_t *source = base + y * row_size_;
+      std::uint8_t *target = base + y * new_row;
+      for (std::size_t x = 0; x < width_; ++x) {
+        std::uint8_t pixel[4];
+        std::memcpy(pixel, source + source_bytes * x, source_bytes);
+        convert(pixel, target + target_bytes * x);
+      }
+      std::memset(target + target_bytes * width_, 0, new_row - target_bytes * width_);
+    }
+    row_size_ = new_row;
+    pixels_.Shrink(row_size_ * height_);
+    header.biBitCount = static_cast<std::uint16_t>(target_bits);
+    header.biSizeImage = static_cast<std::uint32_t>(row_size_ * height_);
+    std::memcpy(info_.Data(), &header, sizeof header);
+  }
   static std::size_t RowSize(std::uint32_t width, int bits) {
     return static_cast<std::size_t>((std::uint64_t{width} * static_cast<unsigned>(bits) + 31) / 32 *
                                     4);
@@ -205,6 +262,34 @@ class TDib {
   std::size_t height_ = 0;
   bool top_down_ = false;
 };
+
+// The reason the calling thread's last GetPicture failed, for GetPictureError: one short English
+// text, cut to fit. Each thread keeps its own, so files decoded at once do not mix them up.
+inline char *LastErrorText() {
+  thread_local char text[256] = {};
+  return text;
+}
+inline void SetLastError(const char *prefix, const char *reason) {
+  char *text = LastErrorText();
+  std::snprintf(text, 256, "%s%s", prefix, reason != nullptr ? reason : "");
+  // A library's message may end in a line break, which is no part of a one-line reason.
+  for (std::size_t end = std::strlen(text);
+       end > 0 && std::isspace(static_cast<unsigned char>(text[end - 1]));)
+    text[--end] = '\0';
+}
+inline void ClearLastError() { LastErrorText()[0] = '\0'; }
+
+// GetPictureError: copies the calling thread's last reason (at most length - 1 bytes and a
+// zero); the bytes copied.
+inline std::int32_t CopyLastError(char *buffer, std::int32_t length) {
+  if (buffer == nullptr || length <= 0) return 0;
+  const char *text = LastErrorText();
+  std::size_t count = std::strlen(text);
+  if (count > static_cast<std::size_t>(length - 1)) count = static_cast<std::size_t>(length - 1);
+  std::memcpy(buffer, text, count);
+  buffer[count] = '\0';
+  return static_cast<std::int32_t>(count);
+}
 
 // What a plug-in adds to the shared parts: whether a file start is its format (head holds
 // SPI_HEADER_BYTES bytes), and the decoder of a whole file into both result blocks (an SPI_
@@ -223,6 +308,7 @@ inline std::int32_t IsSupported(std::uintptr_t dw, TMatchFunc match) {
 // the plug-in: running out of memory gives SPI_NO_MEMORY, anything else SPI_INTERNAL_ERROR.
 inline std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,
                                HLOCAL *info, HLOCAL *pixels, TDecodeFunc decode) noexcept {
+  ClearLastError();
   try {
     TInput input;
     std::int32_t result = OpenInput(buffer, length, flag, input);
@@ -238,6 +324,13 @@ inline std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uin
 // A colour channel composed over white by its alpha (both 0..255).
 inline std::uint8_t OverWhite(unsigned value, unsigned alpha) {
   return static_cast<std::uint8_t>((value * alpha + 255u * (255u - alpha) + 127u) / 255u);
+}
+
+// A sample of 0..max scaled to 0..255, rounded to the nearest level: a 10-bit 3 is 1 (0.75),
+// where dropping the low bits gives 0, and 1020 is 254 (254.25), where dropping them gives 255.
+inline std::uint8_t ScaleTo8Bits(std::uint32_t value, std::uint32_t max) {
+  if (value >= max) return 255;
+  return static_cast<std::uint8_t>((std::uint64_t{value} * 255u + max / 2) / max);
 }
 
 }  // namespace spi_plugin

@@ -18,6 +18,40 @@
  *                               or an error code; on an error it need not store any handle.
  *   GetPictureInfo, GetPreview, ConfigurationDlg: optional, looked up and not called.
  *
+ * Extensions. A plug-in may also export the functions below. A host that does not know them
+ * never looks for them, and this host calls them only where a plug-in has them, so a plug-in
+ * without them works as before and one with them works in an older host:
+ *
+ *   GetPictureMetadata  the same buffer, length and flag as GetPicture; stores one handle, a
+ *                       metadata block (below) about the picture GetPicture gives for the same
+ *                       input, or null when there is nothing to tell. Returns SPI_SUCCESS or an
+ *                       error code. The host asks after a successful GetPicture, only when it
+ *                       has a use for the metadata, and takes an error as "no metadata": the
+ *                       picture stands.
+ *   GetPictureError     copies a short English text saying why the calling thread's last
+ *                       GetPicture failed (such as "HEIF: Unsupported feature: Unsupported
+ *                       codec") into buffer: at most length - 1 bytes and a terminating zero.
+ *                       Returns the bytes copied, 0 when there is no text. The host adds it to
+ *                       the message of the failed file.
+ *   GetPluginFlags      no arguments; returns SPI_PLUGIN_* bits. SPI_PLUGIN_CONCURRENT: every
+ *                       exported function may run on several threads at once (each call keeps
+ *                       its state to itself), so the host need not take turns when it converts
+ *                       several files at a time.
+ *
+ * A metadata block holds records one after the other, each an SpiMetadataRecord (kind, then the
+ * length of its data, both 32-bit little-endian), its data, and zero bytes up to a multiple of
+ * 4. A host skips kinds it does not know and ignores a record that passes the block's end.
+ *   SPI_METADATA_EXIF         EXIF data as TIFF data, from its "II" or "MM" byte-order mark on
+ *   SPI_METADATA_ICC          an ICC profile, describing the colours of the pixels GetPicture gives
+ *   SPI_METADATA_XMP          an XMP packet (UTF-8 text)
+ *   SPI_METADATA_ORIENTATION  a 32-bit little-endian number 1 to 8: the file states an orientation
+ *                             of its own (HEIF's rotation and mirror properties, JPEG XL's
+ *                             orientation field), and GetPicture has already turned the picture
+ *                             by it (the number tells how, as EXIF numbers orientations: 1 for
+ *                             no change). An EXIF orientation tag of the same file must then not
+ *                             turn the picture again. Without this record, an EXIF orientation is
+ *                             the only one the file has, and GetPicture has not applied it.
+ *
  * The host checks every information block against the pixel block before it reads a row; a
  * block that does not add up abandons the file.
  *
@@ -234,6 +268,37 @@ typedef int32_t (*SpiGetPreviewFunc)(const char *buffer, int32_t length, uint32_
                                      HLOCAL *info_handle, HLOCAL *pixel_handle,
                                      SpiProgressCallback progress, intptr_t user_data);
 typedef int32_t (*SpiConfigurationDlgFunc)(void *parent, int32_t function);
+
+/* ---- Extensions ---- */
+
+typedef int32_t (*SpiGetPictureMetadataFunc)(const char *buffer, int32_t length, uint32_t flag,
+                                             HLOCAL *metadata_handle);
+typedef int32_t (*SpiGetPictureErrorFunc)(char *buffer, int32_t buffer_length);
+typedef uint32_t (*SpiGetPluginFlagsFunc)(void);
+
+/* GetPluginFlags bits. */
+#define SPI_PLUGIN_CONCURRENT 1u
+
+/* A metadata record's kind: four characters, which are its first four bytes in memory. */
+#define SPI_METADATA_KIND(a, b, c, d)                                 \
+  ((uint32_t)(unsigned char)(a) | (uint32_t)(unsigned char)(b) << 8 | \
+   (uint32_t)(unsigned char)(c) << 16 | (uint32_t)(unsigned char)(d) << 24)
+#define SPI_METADATA_EXIF SPI_METADATA_KIND('E', 'x', 'i', 'f')
+#define SPI_METADATA_ICC SPI_METADATA_KIND('I', 'C', 'C', 'P')
+#define SPI_METADATA_XMP SPI_METADATA_KIND('X', 'M', 'P', ' ')
+#define SPI_METADATA_ORIENTATION SPI_METADATA_KIND('O', 'r', 'n', 't')
+
+/* The head of a metadata record; length bytes of data follow, then zeros up to a multiple of 4. */
+typedef struct SpiMetadataRecord {
+  uint32_t kind;
+  uint32_t length;
+} SpiMetadataRecord;
+
+#ifdef __cplusplus
+static_assert(sizeof(SpiMetadataRecord) == 8, "metadata record head is 8 bytes");
+#else
+_Static_assert(sizeof(SpiMetadataRecord) == 8, "metadata record head is 8 bytes");
+#endif
 
 #ifdef __cplusplus
 }

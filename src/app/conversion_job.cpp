@@ -119,9 +119,12 @@ class TBusyCursor {
 struct TConversionJob::TPicture {
   TBitmap image;
   TReader reader = TReader::kPlugins;
-  TJpegMetadata metadata;  // of a JPEG input
+  TJpegMetadata metadata;  // of a JPEG input, or a plug-in's picture's
   // The EXIF orientation the pixels are (or the page is) turned by (0 when they are not).
   int orientation = 0;
+  // A plug-in's picture that its file's own orientation turned (an EXIF orientation it carries
+  // no longer holds).
+  bool turned_by_file = false;
   std::optional<std::pair<int, int>> target;  // the size it is resized to
   bool resized = false;                       // resized while decoding
 };
@@ -155,6 +158,10 @@ TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
   picture.reader = ReaderOf(file_name);
   if (picture.reader == TReader::kJpeg) {
     if (ReadJpeg(file_name, format, picture)) return TJobOutcome::kConverted;  // page embedded
+  } else if (picture.reader == TReader::kPlugins) {
+    ReadPluginPicture(file_name, picture);
+    if (picture.image.Empty()) return TJobOutcome::kNoReader;
+    picture.target = ResizeTarget(picture.image.Width(), picture.image.Height());
   } else {
     ReadImage(picture.reader, file_name, picture.image);
     if (picture.image.Empty()) return TJobOutcome::kNoReader;
@@ -320,6 +327,30 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   return false;
 }
 
+void TConversionJob::ReadPluginPicture(const std::string& file_name, TPicture& picture) {
+  const bool orient = settings_.Checked(TSetting::kAutoOrient);
+  const bool keep = settings_.Checked(TSetting::kKeepMetadata);
+  if (!orient && !keep) {
+    host_.ReadByPlugins(file_name, picture.image);
+    return;
+  }
+  TPluginMetadata metadata;
+  host_.ReadByPluginsWithMetadata(file_name, picture.image, metadata);
+  if (picture.image.Empty()) return;
+  // An orientation of the file's own (HEIF's rotation and mirror properties, JPEG XL's field)
+  // has turned the picture already; EXIF's then says the same or is stale, and never turns it
+  // a second time.
+  picture.turned_by_file = metadata.orientation != 0;
+  if (orient && !picture.turned_by_file) {
+    picture.orientation = ExifOrientation(metadata.exif);
+    OrientUpright(picture.image, picture.orientation);
+  }
+  if (keep) {
+    picture.metadata.exif = std::move(metadata.exif);
+    picture.metadata.icc_profile = std::move(metadata.icc_profile);
+  }
+}
+
 void TConversionJob::Warn(const std::string& file_name, const std::string& text) {
   warnings_.push_back(text);
   host_.FileWarning(file_name, text);
@@ -408,14 +439,19 @@ void TConversionJob::Write(const TPicture& picture, const std::string& file_name
                                embed ? rotation : 0));
     return;
   }
-  // A JPEG's metadata goes into any output but a BMP: the EXIF block tells the picture's new
-  // size, and that it stands upright when its pixels were turned.
+  // A JPEG's metadata, and a plug-in picture's, goes into any output but a BMP: the EXIF block
+  // tells the picture's new size, and that it stands upright when its pixels were turned (by the
+  // job, or by the file's own orientation).
   std::optional<TJpegMetadata> kept;
-  if (format != TOutputFormat::kBmp && reader == TReader::kJpeg &&
+  const bool has_metadata =
+      reader == TReader::kJpeg ||
+      (reader == TReader::kPlugins && (!metadata.exif.empty() || !metadata.icc_profile.empty()));
+  if (format != TOutputFormat::kBmp && has_metadata &&
       settings_.Checked(TSetting::kKeepMetadata)) {
     kept = metadata;
     if (!kept->exif.empty())
-      kept->exif = EditExif(kept->exif, TurnsPicture(orientation), image.Width(), image.Height());
+      kept->exif = EditExif(kept->exif, TurnsPicture(orientation) || picture.turned_by_file,
+                            image.Width(), image.Height());
   }
   const TJpegMetadata* keep = kept ? &*kept : nullptr;
   // The output lands only when complete: a failure leaves any old file untouched.

@@ -142,6 +142,9 @@ class TConversionJob {
   // Reads a JPEG input into picture, resized while decoding where it can be; true when the input
   // became a PDF page as it is, with nothing left to do.
   bool ReadJpeg(const std::string& file_name, TOutputFormat format, TPicture& picture);
+  // Reads a file through the plug-ins into picture, with the metadata a photo option needs:
+  // turned upright by its EXIF orientation where the file states no orientation of its own.
+  void ReadPluginPicture(const std::string& file_name, TPicture& picture);
   // Writes the picture's output file, or adds its page.
   void Write(const TPicture& picture, const std::string& file_name, const std::string& output_path);
 

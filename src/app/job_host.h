@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "codecs/plugin_host/spi_metadata.h"
+
 namespace qv {
 
 class TBitmap;
@@ -22,6 +24,18 @@ class IJobHost {
   // Reads a file through the plug-in host into image; leaves image empty when no plug-in
   // accepts the file, raises the silent abort when an accepting plug-in fails.
   virtual void ReadByPlugins(const std::string& file_name, TBitmap& image) = 0;
+  // The same, and metadata gets what the accepting plug-in tells of the picture (its EXIF block,
+  // ICC profile, XMP packet and the orientation it already turned it by). A host that cannot ask
+  // reads as ReadByPlugins and leaves metadata empty, which is what this default does.
+  virtual void ReadByPluginsWithMetadata(const std::string& file_name, TBitmap& image,
+                                         TPluginMetadata& metadata) {
+    metadata = TPluginMetadata();
+    ReadByPlugins(file_name, image);
+  }
+  // True when ReadByPlugins and ReadByPluginsWithMetadata may run on several threads at once
+  // (the plug-in host then takes turns only for the plug-ins that ask for it); the jobs of a
+  // parallel drop otherwise read through the plug-ins one at a time.
+  virtual bool PluginReadsMayOverlap() const { return false; }
   // A file was converted, but with a reservation the user should hear about (text in English,
   // without the file name, e.g. that the picture may be incomplete). Hosts that have nowhere to
   // say it keep silent.

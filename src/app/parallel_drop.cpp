@@ -133,9 +133,18 @@ class TParallelDrop::TWorkerHost : public IJobHost {
     std::lock_guard lock(host_mutex_);
     return host_.PrimaryDisplaySize();
   }
+  // Through the plug-ins at once where the host allows it (the plug-ins that need it still take
+  // turns there), else one worker at a time.
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override {
-    std::lock_guard lock(host_mutex_);
+    std::unique_lock lock(host_mutex_, std::defer_lock);
+    if (!host_.PluginReadsMayOverlap()) lock.lock();
     host_.ReadByPlugins(file_name, image);
+  }
+  void ReadByPluginsWithMetadata(const std::string& file_name, TBitmap& image,
+                                 TPluginMetadata& metadata) override {
+    std::unique_lock lock(host_mutex_, std::defer_lock);
+    if (!host_.PluginReadsMayOverlap()) lock.lock();
+    host_.ReadByPluginsWithMetadata(file_name, image, metadata);
   }
   void FileWarning(const std::string& file_name, const std::string& text) override {
     calls_.push_back([=](IJobHost& host) { host.FileWarning(file_name, text); });

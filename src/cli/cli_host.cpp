@@ -47,12 +47,21 @@ std::pair<int, int> TCliHost::PrimaryDisplaySize() {
       Tr("The desktop size is not known here (no display answered): give --desktop-size WxH"));
 }
 
-void TCliHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
-  if (!plugins_) {
+TSpiLib32& TCliHost::Plugins() {
+  std::call_once(plugins_loaded_, [this] {
     plugins_ = std::make_unique<TSpiLib32>();
     for (const std::string& folder : DefaultPluginFolders()) plugins_->LoadPlugins(folder);
-  }
-  plugins_->LoadFromFile(file_name, image);
+  });
+  return *plugins_;
+}
+
+void TCliHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
+  Plugins().LoadFromFile(file_name, image);
+}
+
+void TCliHost::ReadByPluginsWithMetadata(const std::string& file_name, TBitmap& image,
+                                         TPluginMetadata& metadata) {
+  Plugins().LoadFromFile(file_name, image, &metadata);
 }
 
 void TCliHost::FileWarning(const std::string& file_name, const std::string& text) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -28,6 +29,10 @@ class TCliHost : public IJobHost, public IBatchHost {
   void ShowErrorMessage(const std::string& text, const std::string& caption) override;
   std::pair<int, int> PrimaryDisplaySize() override;
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
+  void ReadByPluginsWithMetadata(const std::string& file_name, TBitmap& image,
+                                 TPluginMetadata& metadata) override;
+  // The plug-ins are loaded once, by whichever worker needs them first.
+  bool PluginReadsMayOverlap() const override { return true; }
   void FileWarning(const std::string& file_name, const std::string& text) override;
   void SameOutputTwice(const std::string& earlier_input, const std::string& input,
                        const std::string& output, bool overwritten) override;
@@ -64,6 +69,9 @@ class TCliHost : public IJobHost, public IBatchHost {
   std::string caption_ = "Drop Files Here.";
   std::string current_file_;
   std::exception_ptr reported_failure_;
+  // The plug-in host, loaded by the first file that needs it.
+  TSpiLib32& Plugins();
+  std::once_flag plugins_loaded_;
   std::unique_ptr<TSpiLib32> plugins_;
 };
 

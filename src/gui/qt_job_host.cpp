@@ -84,4 +84,9 @@ void TQtJobHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
   plugins_.LoadFromFile(file_name, image);
 }
 
+void TQtJobHost::ReadByPluginsWithMetadata(const std::string& file_name, TBitmap& image,
+                                           TPluginMetadata& metadata) {
+  plugins_.LoadFromFile(file_name, image, &metadata);
+}
+
 }  // namespace qv::gui

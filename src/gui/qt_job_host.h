@@ -28,6 +28,8 @@ class TQtJobHost : public IJobHost {
   // The primary screen's size in device pixels.
   std::pair<int, int> PrimaryDisplaySize() override;
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
+  void ReadByPluginsWithMetadata(const std::string& file_name, TBitmap& image,
+                                 TPluginMetadata& metadata) override;
 
  private:
   TSpiLib32& plugins_;

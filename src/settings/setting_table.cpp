@@ -199,21 +199,23 @@ constexpr TSettingRow kRows[] = {
      .default_value = "0",
      .optional = true,
      .page = kPhotos,
-     .caption = N_("Turn JPEG photos &upright by their EXIF orientation"),
+     .caption = N_("Turn photos &upright by their EXIF orientation"),
      .option = "--auto-orient",
      .option_value = TOptionValue::kFlag,
-     .help = N_("turn JPEG photos upright by their EXIF orientation\n"
-                "(in a PDF, an unchanged JPEG turns the page instead)")},
+     .help = N_("turn photos upright by their EXIF orientation (JPEG, and HEIC,\n"
+                "AVIF or JPEG XL files that state no orientation of their own;\n"
+                "in a PDF, an unchanged JPEG turns the page instead)")},
     {.id = TSetting::kKeepMetadata,
      .key = "KeepMetadata",
      .kind = kCheck,
      .default_value = "0",
      .optional = true,
      .page = kPhotos,
-     .caption = N_("Keep &EXIF data and colour profile (JPEG to JPEG, PNG, WebP or AVIF)"),
+     .caption = N_("Keep &EXIF data and colour profile (into JPEG, PNG, WebP or AVIF)"),
      .option = "--keep-metadata",
      .option_value = TOptionValue::kFlag,
-     .help = N_("JPEG to JPEG, PNG, WebP or AVIF: keep the EXIF data\nand the colour profile")},
+     .help = N_("into JPEG, PNG, WebP or AVIF: keep the EXIF data and the\n"
+                "colour profile of a JPEG, HEIC, AVIF or JPEG XL photo")},
     {.id = TSetting::kKeepAspect,
      .key = "KeepAspect",
      .kind = kCheck,

@@ -9,6 +9,10 @@ make-metadata FILE          writes a 40 x 24 JPEG with orientation 6, EXIF pixel
                             a camera make and an ICC profile (Pillow's sRGB profile).
 make-inputs DIR             writes the upright picture as in.bmp, in.png, in.jpg, in.gif, in.tif
                             and in.ppm, and wide16384.bmp and wide65537.bmp (1 pixel high).
+make-camera-photo DIR       writes camera.jpg: a 128 x 96 picture of 32-pixel blocks stored turned
+                            (96 x 128) with EXIF orientation 6, camera make and model, the time it
+                            was taken, a GPS position and pixel dimensions, and Pillow's sRGB
+                            profile; and camera-upright.png, the picture as it is to be seen.
 compare A B                 prints "WxH VS W2xH2 max MAX mean MEAN" for two pictures (RGB).
 compare-blocks A B          the same at the centres of the 8 x 8 blocks only.
 pdf-pages PDF               prints each page's /Rotate, MediaBox width and height (via qpdf).
@@ -91,6 +95,24 @@ def make_inputs(folder):
         Image.new("RGB", (width, 1), (90, 120, 150)).save(f"{folder}/wide{width}.bmp")
 
 
+def make_camera_photo(folder):
+    upright = Image.new("RGB", (128, 96))
+    for y in range(96):
+        for x in range(128):
+            bx, by = x // 32, y // 32
+            upright.putpixel((x, y), (40 + 60 * bx, 30 + 90 * by, 200 if (bx + by) % 2 else 20))
+    upright.save(f"{folder}/camera-upright.png")
+    stored = stored_for(upright, 6)
+    exif = Image.Exif()
+    exif[ORIENTATION] = 6
+    exif[0x010F] = "QuenvaleTestCam"  # Make
+    exif[0x0110] = "Model 7"  # Model
+    exif[0x8769] = {0x9003: "2024:05:06 07:08:09", 0xA002: stored.width, 0xA003: stored.height}
+    exif[0x8825] = {1: "N", 2: (48.0, 30.0, 0.0), 3: "E", 4: (9.0, 15.0, 0.0)}  # GPS
+    profile = ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB")).tobytes()
+    stored.save(f"{folder}/camera.jpg", quality=95, exif=exif.tobytes(), icc_profile=profile)
+
+
 def compare(a, b):
     first, second = Image.open(a).convert("RGB"), Image.open(b).convert("RGB")
     if first.size != second.size:
@@ -158,6 +180,6 @@ def png_icc_matches(png, jpeg):
 if __name__ == "__main__":
     command, arguments = sys.argv[1], sys.argv[2:]
     {"make-orientations": make_orientations, "make-metadata": make_metadata,
-     "make-inputs": make_inputs,
+     "make-inputs": make_inputs, "make-camera-photo": make_camera_photo,
      "compare": compare, "compare-blocks": compare_blocks, "pdf-pages": pdf_pages, "png-chunks": png_chunks, "png-exif": png_exif,
      "png-icc-matches": png_icc_matches}[command](*arguments)

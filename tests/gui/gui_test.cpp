@@ -974,8 +974,7 @@ TEST(GuiLanguage, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
     EXPECT_EQ(texts.size_640, QStringLiteral("640x480"));
     EXPECT_EQ(texts.sepia, QStringLiteral("Save in sepia tones"));
     EXPECT_EQ(texts.photo_tab, QStringLiteral("Photos"));
-    EXPECT_EQ(texts.auto_orient,
-              QStringLiteral("Turn JPEG photos &upright by their EXIF orientation"));
+    EXPECT_EQ(texts.auto_orient, QStringLiteral("Turn photos &upright by their EXIF orientation"));
     EXPECT_EQ(texts.unit, QStringLiteral("pixels (1 to 65535)"));
     EXPECT_EQ(texts.note, QStringLiteral("1 passed over"));
     EXPECT_EQ(texts.note_details, QStringLiteral("1 passed over: output exists"));
@@ -995,7 +994,7 @@ TEST(GuiLanguage, TextsAreJapaneseUnderAJapaneseLocaleAndEnglishOtherwise) {
   EXPECT_EQ(texts.size_640, QStringLiteral("640ｘ480"));
   EXPECT_EQ(texts.sepia, QStringLiteral("セピア調の色合いにして保存する"));
   EXPECT_EQ(texts.photo_tab, QStringLiteral("写真"));
-  EXPECT_EQ(texts.auto_orient, QStringLiteral("JPEG 写真を EXIF の向きに従って正立させる(&U)"));
+  EXPECT_EQ(texts.auto_orient, QStringLiteral("写真を EXIF の向きに従って正立させる(&U)"));
   EXPECT_EQ(texts.unit, QStringLiteral("ピクセル (1 から 65535)"));
   EXPECT_EQ(texts.note, QStringLiteral("スキップ 1"));
   EXPECT_EQ(texts.note_details, QStringLiteral("出力が存在するためスキップ: 1"));

@@ -29,6 +29,14 @@ for library in libc6 libstdc++6 zlib1g libjpeg62-turbo libexif12 libqt6widgets6 
   grep -q "\b$library\b" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 grep -q "fonts-ipafont-gothic" <<<"$(dpkg-deb --field "$deb" Recommends)" || fail "no CJK font in Recommends"
+# The plug-ins a build has only where their library was found: each brings its library along.
+photo_plugins=()
+for pair in ifheif.spi:libheif1 ifavif.spi:libavif15 ifjxl.spi:libjxl0.7; do
+  plugin=${pair%%:*} library=${pair#*:}
+  [ -f "$build/bin/$plugin" ] || continue
+  photo_plugins+=("$plugin")
+  grep -q "\b${library//./\\.}\b" <<<"$depends" || fail "Depends lacks $library for $plugin: $depends"
+done
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 for file in ./usr/bin/quenvale ./usr/bin/quenvale-cli ./usr/lib/quenvale/plugins/ifgif.spi \
@@ -37,6 +45,9 @@ for file in ./usr/bin/quenvale ./usr/bin/quenvale-cli ./usr/lib/quenvale/plugins
     ./usr/share/quenvale/manual/quenvale.pdf ./usr/share/quenvale/manual/quenvale.html \
     ./usr/share/doc/quenvale/copyright ./usr/share/doc/quenvale/changelog.gz; do
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
+done
+for plugin in "${photo_plugins[@]}"; do
+  grep -qx -- "./usr/lib/quenvale/plugins/$plugin" <<<"$contents" || fail "the package lacks $plugin"
 done
 
 # The icon, once the source has one.
@@ -78,6 +89,13 @@ base64 -d >"$scratch/in/colours.gif" <<<"R0lGODlhAwACAPEAAP8AAAD/AAAA/wAAACH5BAA
 "$cli" --quiet --format png "$scratch/in/colours.gif" || fail "the unpacked quenvale-cli failed"
 [ -f "$scratch/in/colours.png" ] || fail "the GIF was passed over: no plug-in found"
 pngcheck "$scratch/in/colours.png" | grep -q "(3x2, " || fail "$(pngcheck "$scratch/in/colours.png")"
+# A HEIC made by libheif's own encoder, where the HEIF plug-in and the encoder are there.
+if [[ " ${photo_plugins[*]} " == *" ifheif.spi "* ]] && command -v heif-enc >/dev/null; then
+  heif-enc -q 50 -o "$scratch/in/photo.heic" "$scratch/in/colours.png" >/dev/null ||
+    fail "heif-enc could not make a HEIC"
+  "$cli" --quiet --format png "$scratch/in/photo.heic" || fail "the unpacked quenvale-cli failed on a HEIC"
+  pngcheck "$scratch/in/photo.png" | grep -q "(3x2, " || fail "the HEIC was not converted"
+fi
 
 # Settings: per user, even when (as root) the unpacked bin/ could be written.
 ini=$XDG_CONFIG_HOME/quenvale/quenvale.ini

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 #include <webp/encode.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/child_process.h"
@@ -145,6 +147,92 @@ TEST_F(BoundedCost, TiffAndWebPPicturesStayWithinTheBound) {
     ExpectWithinBound(run, kWidth, kHeight);
     EXPECT_EQ(BmpBits(dir / "out/" + fs::path(name).stem().string() + ".bmp"), 24);
   }
+}
+
+// A flat PNG of width x height (8-bit RGB), its identical rows deflated as they are made.
+std::string FlatPng(std::uint32_t width, std::uint32_t height) {
+  auto chunk = [](std::string& out, const char* type, const std::string& data) {
+    auto put32 = [&out](std::uint32_t v) {
+      for (int shift : {24, 16, 8, 0}) out += static_cast<char>(v >> shift);
+    };
+    put32(static_cast<std::uint32_t>(data.size()));
+    std::string body = std::string(type, 4) + data;
+    out += body;
+    put32(static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+  };
+  std::string header;
+  for (std::uint32_t v : {width, height})
+    for (int shift : {24, 16, 8, 0}) header += static_cast<char>(v >> shift);
+  header += std::string("\x08\x02\x00\x00\x00", 5);
+  std::string row(1, '\0');  // filter none, then one colour that is no grey
+  for (std::uint32_t x = 0; x < width; ++x) row += "\x30\x60\x90";
+  z_stream stream{};
+  deflateInit(&stream, 6);
+  std::string compressed;
+  std::vector<unsigned char> buffer(1 << 16);
+  for (std::uint32_t y = 0; y <= height; ++y) {
+    const bool last = y == height;
+    stream.next_in = reinterpret_cast<Bytef*>(last ? nullptr : row.data());
+    stream.avail_in = last ? 0 : static_cast<uInt>(row.size());
+    do {
+      stream.next_out = buffer.data();
+      stream.avail_out = static_cast<uInt>(buffer.size());
+      deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+      compressed.append(reinterpret_cast<char*>(buffer.data()), buffer.size() - stream.avail_out);
+    } while (stream.avail_out == 0);
+  }
+  deflateEnd(&stream);
+  std::string png = "\x89PNG\r\n\x1a\n";
+  chunk(png, "IHDR", header);
+  chunk(png, "IDAT", compressed);
+  chunk(png, "IEND", "");
+  return png;
+}
+
+bool HaveTool(const char* name) {
+  return RunProgram("/bin/sh", {"-c", std::string("command -v ") + name}).status == 0;
+}
+
+// HEIC, AVIF and JPEG XL pictures of 8192 x 4096, made by the formats' own encoders, stay within
+// the bound: each plug-in holds the decoder's planes and one 24-bit picture at most.
+TEST_F(BoundedCost, PhotoFormatsStayWithinTheBound) {
+  constexpr std::uint32_t kWidth = 8192, kHeight = 4096;
+  WriteFile(dir / "flat.png", FlatPng(kWidth, kHeight));
+  const std::vector<std::pair<std::string, std::vector<std::string>>> encoders = {
+      {"big.heic",
+       {"heif-enc", "-q", "50", "-p", "preset=ultrafast", dir / "flat.png", "-o",
+        dir / "big.heic"}},
+      {"big.avif", {"avifenc", "-s", "10", dir / "flat.png", dir / "big.avif"}},
+      {"big.jxl", {"cjxl", dir / "flat.png", dir / "big.jxl", "-e", "1"}},
+  };
+  int converted = 0;
+  for (const auto& [name, command] : encoders) {
+    SCOPED_TRACE(name);
+    if (!HaveTool(command[0].c_str())) continue;
+    ProgramResult made = RunProgram("/usr/bin/env", command);
+    ASSERT_EQ(made.status, 0) << made.err;
+    ProgramResult run = Convert({dir / name});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectWithinBound(run, kWidth, kHeight);
+    EXPECT_EQ(BmpBits(dir / "out/" + fs::path(name).stem().string() + ".bmp"), 24);
+    ++converted;
+  }
+  if (converted == 0) GTEST_SKIP() << "none of heif-enc, avifenc and cjxl is installed";
+}
+
+// 639 bytes of HEIC (found by fuzz_heif) whose 14 x 10 grid has an overlay as its tile, the
+// overlay's canvas claiming 8432 x 30939: libheif would allocate the canvas (774 MB); the plug-in
+// lets no item of a picture be larger than the picture (or 4096) on a side, so it is refused at
+// once, with libheif's reason.
+TEST_F(BoundedCost, AHeicWhoseTileClaimsAHugeCanvasIsRefused) {
+  ProgramResult run =
+      Convert({std::string(QV_PLUGIN_DATA_DIR) + "/heif-overlay-canvas-claim.heic"});
+  if (run.status == 0) GTEST_SKIP() << "no HEIF plug-in in this build: the file was passed over";
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("HEIF: "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("8432x30939"), std::string::npos) << run.err;
+  ExpectWithinBound(run, 14, 10);
 }
 
 // A progressive JPEG may have up to 100 scans; one with more is refused with its own message,

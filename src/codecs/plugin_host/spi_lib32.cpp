@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "codecs/plugin_host/spi_dib_copy.h"
+#include "codecs/plugin_host/spi_metadata.h"
 #include "codecs/plugin_host/spi_pic_plug.h"
 #include "imaging/bitmap.h"
 #include "imaging/image_limits.h"
@@ -19,6 +20,7 @@
 #include "runtime/install_layout.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
+#include "runtime/strings.h"
 #include "spi.h"
 
 namespace qv {
@@ -95,15 +97,72 @@ class TResultHandles {
   HLOCAL pixels_ = nullptr;
 };
 
-// Decodes the padded buffer (file bytes, then zeros) through the accepting plug-in.
-void DecodeWith(const TPicPlug &plug, const std::vector<std::uint8_t> &buffer,
-                std::size_t file_length, TBitmap &image) {
+// One call of a plug-in's exports: under the host's lock unless the plug-in allows overlapping
+// calls.
+class TPluginCall {
+ public:
+  TPluginCall(const TPicPlug &plug, std::mutex &serial) : lock_(serial, std::defer_lock) {
+    if (!plug.concurrent) lock_.lock();
+  }
+
+ private:
+  std::unique_lock<std::mutex> lock_;
+};
+
+// Why the plug-in's last GetPicture on this thread failed, as it says (empty when it cannot).
+std::string FailureReason(const TPicPlug &plug) {
+  if (plug.get_picture_error == nullptr) return {};
+  char buffer[256] = {};
+  plug.get_picture_error(buffer, 255);
+  buffer[255] = '\0';
+  std::string reason = buffer;
+  // One line: whatever ends the text (a line break a library left in) is no part of it.
+  reason.erase(reason.find_last_not_of(" \t\r\n") + 1);
+  return reason;
+}
+
+// The plug-in's metadata block for the input, read (empty when it has none or fails to say).
+TPluginMetadata MetadataFrom(const TPicPlug &plug, const std::vector<std::uint8_t> &buffer,
+                             std::size_t file_length) {
+  class TBlock {
+   public:
+    ~TBlock() {
+      LocalUnlock(handle);
+      LocalFree(handle);
+    }
+    HLOCAL handle = nullptr;
+  } block;
+  std::int32_t result = plug.get_picture_metadata(reinterpret_cast<const char *>(buffer.data()),
+                                                  static_cast<std::int32_t>(file_length),
+                                                  SPI_INPUT_MEMORY, &block.handle);
+  auto *bytes = static_cast<const std::uint8_t *>(LocalLock(block.handle));
+  if (result != SPI_SUCCESS || bytes == nullptr) return {};
+  return ParsePluginMetadata(std::span(bytes, LocalSize(block.handle)));
+}
+
+// Decodes the padded buffer (file bytes, then zeros) through the accepting plug-in, and asks it
+// for the picture's metadata when there is a place for it.
+void DecodeWith(const TPicPlug &plug, std::mutex &serial, const std::vector<std::uint8_t> &buffer,
+                std::size_t file_length, TBitmap &image, TPluginMetadata *metadata) {
   TResultHandles handles;
+  std::int32_t result = SPI_INTERNAL_ERROR;
+  std::string reason;
+  {
+    TPluginCall call(plug, serial);
+    try {
+      result = plug.get_picture(reinterpret_cast<const char *>(buffer.data()),
+                                static_cast<std::int32_t>(file_length), SPI_INPUT_MEMORY,
+                                handles.InfoReceiver(), handles.PixelReceiver(), nullptr, 0);
+    } catch (const std::exception &) {
+      // A plug-in written in C++ that lets an exception out is a failed decode as well.
+    }
+    if (result != SPI_SUCCESS) reason = FailureReason(plug);
+  }
+  // A plug-in that says why it failed has its reason in the file's message; for the others the
+  // failure is the silent abort.
+  if (result != SPI_SUCCESS && !reason.empty())
+    throw EInvalidGraphic(FormatText(Tr(kPluginFailedText), {reason}));
   try {
-    // (A plug-in written in C++ that lets an exception out is a failed decode as well.)
-    std::int32_t result = plug.get_picture(
-        reinterpret_cast<const char *>(buffer.data()), static_cast<std::int32_t>(file_length),
-        SPI_INPUT_MEMORY, handles.InfoReceiver(), handles.PixelReceiver(), nullptr, 0);
     if (result != SPI_SUCCESS) Abort();
     auto *pixels = static_cast<const std::uint8_t *>(LocalLock(handles.Pixels()));
     auto *info = static_cast<const std::uint8_t *>(LocalLock(handles.Info()));
@@ -115,6 +174,23 @@ void DecodeWith(const TPicPlug &plug, const std::vector<std::uint8_t> &buffer,
   } catch (const std::exception &) {
     Abort();
   }
+  if (metadata != nullptr && plug.get_picture_metadata != nullptr) {
+    TPluginCall call(plug, serial);
+    *metadata = MetadataFrom(plug, buffer, file_length);
+  }
+}
+
+// The file's bytes followed by zeros, for IsSupported.
+std::vector<std::uint8_t> PaddedCopy(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint8_t> buffer;
+  try {
+    buffer.reserve(bytes.size() + kZeroPadding);
+  } catch (const std::bad_alloc &) {
+    throw EOutOfMemory();
+  }
+  buffer.assign(bytes.begin(), bytes.end());
+  buffer.resize(bytes.size() + kZeroPadding, 0);
+  return buffer;
 }
 
 }  // namespace
@@ -144,6 +220,10 @@ void TSpiLib32::LoadPlugins(const std::string &folder) {
     plug->get_picture = Export<SpiGetPictureFunc>(module, "GetPicture");
     plug->get_preview = Export<SpiGetPreviewFunc>(module, "GetPreview");
     plug->configuration_dlg = Export<SpiConfigurationDlgFunc>(module, "ConfigurationDlg");
+    plug->get_picture_metadata = Export<SpiGetPictureMetadataFunc>(module, "GetPictureMetadata");
+    plug->get_picture_error = Export<SpiGetPictureErrorFunc>(module, "GetPictureError");
+    if (auto flags = Export<SpiGetPluginFlagsFunc>(module, "GetPluginFlags"))
+      plug->concurrent = (flags() & SPI_PLUGIN_CONCURRENT) != 0;
     // The two calls every decode makes: a plug-in without them cannot serve and is not taken.
     if (plug->is_supported == nullptr || plug->get_picture == nullptr) continue;
     plug->file_name = file_name;
@@ -158,34 +238,35 @@ void TSpiLib32::LoadPlugins(const std::string &folder) {
   }
 }
 
-void TSpiLib32::LoadFromFile(const std::string &file_name, TBitmap &image) {
+void TSpiLib32::LoadFromFile(const std::string &file_name, TBitmap &image,
+                             TPluginMetadata *metadata) {
   TFileStream file(file_name);
   std::int64_t size = file.Size();
   CheckDecodedBytes(static_cast<std::uint64_t>(size));
   TMemoryStream stream;
   stream.SetSize(static_cast<std::size_t>(size));
   file.ReadBuffer(stream.Bytes().data(), static_cast<std::size_t>(size));
-  LoadFromStream(stream, image);
+  LoadFromStream(stream, image, metadata);
 }
 
-void TSpiLib32::LoadFromStream(const TMemoryStream &stream, TBitmap &image) {
+void TSpiLib32::LoadFromStream(const TMemoryStream &stream, TBitmap &image,
+                               TPluginMetadata *metadata) {
   const std::vector<std::uint8_t> &bytes = stream.Bytes();
   // The length a plug-in receives is 32-bit; the size limit keeps files far below it.
   CheckDecodedBytes(bytes.size());
   static_assert(kMaxDecodedBytes <= std::numeric_limits<std::int32_t>::max());
+  if (metadata != nullptr) *metadata = TPluginMetadata();
   if (pic_plugs_.empty()) return;
   // The plug-ins get their own copy, padded with zeros for IsSupported.
-  std::vector<std::uint8_t> buffer;
-  try {
-    buffer.reserve(bytes.size() + kZeroPadding);
-  } catch (const std::bad_alloc &) {
-    throw EOutOfMemory();
-  }
-  buffer.assign(bytes.begin(), bytes.end());
-  buffer.resize(bytes.size() + kZeroPadding, 0);
+  const std::vector<std::uint8_t> buffer = PaddedCopy(bytes);
   for (const auto &plug : pic_plugs_) {
-    if (plug->is_supported(nullptr, reinterpret_cast<std::uintptr_t>(buffer.data())) == 0) continue;
-    DecodeWith(*plug, buffer, bytes.size(), image);
+    std::int32_t accepted;
+    {
+      TPluginCall call(*plug, serial_);
+      accepted = plug->is_supported(nullptr, reinterpret_cast<std::uintptr_t>(buffer.data()));
+    }
+    if (accepted == 0) continue;
+    DecodeWith(*plug, serial_, buffer, bytes.size(), image, metadata);
     return;
   }
 }

@@ -2,14 +2,22 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "runtime/translation.h"
 
 namespace qv {
 
 class TBitmap;
 class TMemoryStream;
 struct TPicPlug;
+struct TPluginMetadata;
+
+// The message of a file whose plug-in failed and said why; %s is its reason (English, as the
+// plug-in gives it).
+inline constexpr char kPluginFailedText[] = N_("the plug-in could not decode it: %s");
 
 // Owns the loaded picture plug-ins until it is destroyed (or Unload() runs).
 class TSpiLib32 {
@@ -28,11 +36,19 @@ class TSpiLib32 {
 
   // Decodes the file through the first picture plug-in whose IsSupported accepts it. Leaves
   // image untouched (an empty image stays empty) when none accepts. Raises EAbort (the silent
-  // abort) when an accepting plug-in fails or returns blocks that do not add up. A file that
-  // cannot be read raises the stream errors of ReadWholeFile.
-  void LoadFromFile(const std::string &file_name, TBitmap &image);
+  // abort) when an accepting plug-in fails or returns blocks that do not add up; a plug-in that
+  // says why it failed (GetPictureError) raises EInvalidGraphic instead, its message
+  // kPluginFailedText with the plug-in's reason. A file that cannot be read raises the stream
+  // errors of ReadWholeFile.
+  // With metadata, a plug-in that has GetPictureMetadata is also asked what it knows of the
+  // picture (left empty otherwise, and when the plug-in has nothing or fails to say).
+  // May be called from several threads at once: calls to a plug-in that does not say it allows
+  // that (GetPluginFlags) are made one at a time.
+  void LoadFromFile(const std::string &file_name, TBitmap &image,
+                    TPluginMetadata *metadata = nullptr);
   // The same for bytes already in memory (the whole stream content).
-  void LoadFromStream(const TMemoryStream &stream, TBitmap &image);
+  void LoadFromStream(const TMemoryStream &stream, TBitmap &image,
+                      TPluginMetadata *metadata = nullptr);
 
   // Releases every plug-in (also done by the destructor). Names and filters are kept.
   void Unload();
@@ -54,6 +70,8 @@ class TSpiLib32 {
   std::vector<std::string> pic_plugin_list_;
   std::vector<std::string> arc_plugin_list_;
   std::vector<std::unique_ptr<TPicPlug>> pic_plugs_;
+  // Held while a plug-in that does not allow overlapping calls is called.
+  std::mutex serial_;
 };
 
 // The folders searched for plug-ins: the executable's folder first, then the folder the

@@ -22,6 +22,12 @@ struct TPicPlug {
   SpiGetPictureFunc get_picture = nullptr;
   SpiGetPreviewFunc get_preview = nullptr;
   SpiConfigurationDlgFunc configuration_dlg = nullptr;
+  // The optional extensions (null where the plug-in has none).
+  SpiGetPictureMetadataFunc get_picture_metadata = nullptr;
+  SpiGetPictureErrorFunc get_picture_error = nullptr;
+  // GetPluginFlags says every export may run on several threads at once; else the host makes
+  // the calls to the plug-in one at a time.
+  bool concurrent = false;
 };
 
 }  // namespace qv

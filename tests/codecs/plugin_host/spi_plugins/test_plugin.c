@@ -10,6 +10,10 @@
  *   3 solid:  accepts every file; returns a 1 x 1 24-bit image of colour TP_RED, TP_GREEN, TP_BLUE.
  *   4 peek:   as solid, but accepts only a file whose first SPI_HEADER_BYTES bytes are "QVTP" and
  *             then zeros (a short file relies on the host's padding).
+ *   5 extended: as solid for files starting with "QVTX", and with the interface's extensions:
+ *             a file whose fifth byte is 'F' fails with the reason "the file asks to fail"
+ *             (GetPictureError); GetPictureMetadata hands over the file's bytes from offset 8 as
+ *             the metadata block (none when there are none); GetPluginFlags returns TP_FLAGS.
  * TP_NO_IS_SUPPORTED, TP_NO_GET_PICTURE: leave that export out. TP_NO_FUNCTIONS: export nothing
  * of the interface.
  */
@@ -31,6 +35,14 @@
 #define TP_RED 0
 #define TP_GREEN 0
 #define TP_BLUE 0
+#endif
+
+#if TP_BEHAVIOUR == 5
+#ifndef TP_FLAGS
+#define TP_FLAGS SPI_PLUGIN_CONCURRENT
+#endif
+/* Why this thread's last GetPicture failed. */
+static _Thread_local char last_error[64];
 #endif
 
 #ifdef TP_NO_FUNCTIONS
@@ -65,6 +77,8 @@ SPI_EXPORT int32_t IsSupported(const char *file_name, uintptr_t dw) {
   (void)file_name;
 #if TP_BEHAVIOUR == 2
   return memcmp(head, "QVTB", 4) == 0;
+#elif TP_BEHAVIOUR == 5
+  return memcmp(head, "QVTX", 4) == 0;
 #elif TP_BEHAVIOUR == 4
   if (memcmp(head, "QVTP", 4) != 0) return 0;
   for (int i = 4; i < SPI_HEADER_BYTES; ++i)
@@ -110,6 +124,13 @@ SPI_EXPORT int32_t GetPicture(const char *buffer, int32_t length, uint32_t flag,
   *pixel_handle = pixels;
   return result;
 #else
+#if TP_BEHAVIOUR == 5
+  last_error[0] = '\0';
+  if (length > 4 && buffer[4] == 'F') {
+    strcpy(last_error, "the file asks to fail");
+    return SPI_BROKEN_DATA;
+  }
+#endif
   (void)buffer;
   (void)length;
   HLOCAL info = LocalAlloc(LHND, sizeof(SpiBitmapInfoHeader));
@@ -136,6 +157,31 @@ SPI_EXPORT int32_t GetPicture(const char *buffer, int32_t length, uint32_t flag,
   return SPI_SUCCESS;
 #endif
 }
+#endif
+
+#if TP_BEHAVIOUR == 5
+SPI_EXPORT int32_t GetPictureMetadata(const char *buffer, int32_t length, uint32_t flag,
+                                      HLOCAL *metadata_handle) {
+  (void)flag;
+  *metadata_handle = NULL;
+  if (length <= 8) return SPI_SUCCESS;
+  HLOCAL block = LocalAlloc(LMEM_FIXED, (size_t)length - 8);
+  if (block == NULL) return SPI_NO_MEMORY;
+  memcpy(block, buffer + 8, (size_t)length - 8);
+  *metadata_handle = block;
+  return SPI_SUCCESS;
+}
+
+SPI_EXPORT int32_t GetPictureError(char *buffer, int32_t buffer_length) {
+  size_t count = strlen(last_error);
+  if (buffer_length <= 0) return 0;
+  if (count > (size_t)buffer_length - 1) count = (size_t)buffer_length - 1;
+  memcpy(buffer, last_error, count);
+  buffer[count] = '\0';
+  return (int32_t)count;
+}
+
+SPI_EXPORT uint32_t GetPluginFlags(void) { return TP_FLAGS; }
 #endif
 
 #endif /* TP_NO_FUNCTIONS */
