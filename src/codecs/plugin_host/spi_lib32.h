@@ -2,7 +2,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -33,6 +35,11 @@ class TSpiLib32 {
   void LoadFromFile(const std::string &file_name, TBitmap &image);
   // The same for bytes already in memory (the whole stream content).
   void LoadFromStream(const TMemoryStream &stream, TBitmap &image);
+  // The width and height the first plug-in whose IsSupported accepts the file declares through
+  // GetPictureInfo, asked before anything is decoded (the file is mapped, not read). Nothing when
+  // the file cannot be mapped, none accepts it, or the accepting one has no GetPictureInfo or
+  // fails in it.
+  std::optional<std::pair<int, int>> PictureSize(const std::string &file_name);
 
   // Releases every plug-in (also done by the destructor). Names and filters are kept.
   void Unload();
