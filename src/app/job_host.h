@@ -1,6 +1,7 @@
 // What the conversion job asks of its host: cursor, message box, display size and plug-ins.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -22,6 +23,12 @@ class IJobHost {
   // Reads a file through the plug-in host into image; leaves image empty when no plug-in
   // accepts the file, raises the silent abort when an accepting plug-in fails.
   virtual void ReadByPlugins(const std::string& file_name, TBitmap& image) = 0;
+  // The width and height a plug-in that accepts the file says its picture has, read before it
+  // is decoded; nothing when none accepts it or the accepting one does not tell.
+  virtual std::optional<std::pair<int, int>> PictureSizeByPlugins(
+      const std::string& /*file_name*/) {
+    return std::nullopt;
+  }
   // A file was converted, but with a reservation the user should hear about (text in English,
   // without the file name, e.g. that the picture may be incomplete). Hosts that have nowhere to
   // say it keep silent.

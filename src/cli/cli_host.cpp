@@ -47,12 +47,20 @@ std::pair<int, int> TCliHost::PrimaryDisplaySize() {
       Tr("The desktop size is not known here (no display answered): give --desktop-size WxH"));
 }
 
-void TCliHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
+TSpiLib32& TCliHost::Plugins() {
   if (!plugins_) {
     plugins_ = std::make_unique<TSpiLib32>();
     for (const std::string& folder : DefaultPluginFolders()) plugins_->LoadPlugins(folder);
   }
-  plugins_->LoadFromFile(file_name, image);
+  return *plugins_;
+}
+
+void TCliHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
+  Plugins().LoadFromFile(file_name, image);
+}
+
+std::optional<std::pair<int, int>> TCliHost::PictureSizeByPlugins(const std::string& file_name) {
+  return Plugins().PictureSize(file_name);
 }
 
 void TCliHost::FileWarning(const std::string& file_name, const std::string& text) {

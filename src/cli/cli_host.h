@@ -28,6 +28,7 @@ class TCliHost : public IJobHost, public IBatchHost {
   void ShowErrorMessage(const std::string& text, const std::string& caption) override;
   std::pair<int, int> PrimaryDisplaySize() override;
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
+  std::optional<std::pair<int, int>> PictureSizeByPlugins(const std::string& file_name) override;
   void FileWarning(const std::string& file_name, const std::string& text) override;
   void SameOutputTwice(const std::string& earlier_input, const std::string& input,
                        const std::string& output, bool overwritten) override;
@@ -65,6 +66,8 @@ class TCliHost : public IJobHost, public IBatchHost {
   std::string current_file_;
   std::exception_ptr reported_failure_;
   std::unique_ptr<TSpiLib32> plugins_;
+  // The plug-ins, loaded at the first call.
+  TSpiLib32& Plugins();
 };
 
 // The size of the X display named by $DISPLAY, when one answers; nullopt otherwise.

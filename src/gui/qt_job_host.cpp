@@ -84,4 +84,8 @@ void TQtJobHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {
   plugins_.LoadFromFile(file_name, image);
 }
 
+std::optional<std::pair<int, int>> TQtJobHost::PictureSizeByPlugins(const std::string& file_name) {
+  return plugins_.PictureSize(file_name);
+}
+
 }  // namespace qv::gui

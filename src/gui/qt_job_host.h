@@ -28,6 +28,7 @@ class TQtJobHost : public IJobHost {
   // The primary screen's size in device pixels.
   std::pair<int, int> PrimaryDisplaySize() override;
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
+  std::optional<std::pair<int, int>> PictureSizeByPlugins(const std::string& file_name) override;
 
  private:
   TSpiLib32& plugins_;

@@ -110,6 +110,35 @@ TEST_F(BoundedCost, AHugeGifCanvasStaysWithinTheBound) {
   EXPECT_GT(fs::file_size(dir / "out/canvas.bmp"), 65536u * 4096);
 }
 
+// Three such canvases converted three at a time take no more than one at a time when the memory
+// budget holds only one: each waits for the one before.
+TEST_F(BoundedCost, FilesConvertedAtOnceStayWithinTheMemoryBudget) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer's own memory is no measure of the program's";
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 3; ++i) {
+    inputs.push_back(dir / ("canvas" + std::to_string(i) + ".gif"));
+    WriteFile(inputs.back(), std::string("GIF89a\xFF\xFF\x00\x10\x80\x00\x00"
+                                         "\x00\x00\x00\xFF\xFF\xFF"
+                                         "\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00"
+                                         "\x02\x02\x44\x01\x00\x3B",
+                                         35));
+  }
+  auto convert = [&](const std::string& jobs) {
+    std::vector<std::string> args = {"--ini", dir / "test.ini", "--out",   dir / "out", "--format",
+                                     "bmp",   "--overwrite",    "--quiet", "-j",        jobs};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    // Each picture is reckoned at 2.2 times 768 MiB: two do not fit 2 GiB.
+    return RunProgram(CliPath(), args, {"DISPLAY=", "QV_MEMORY_BUDGET=2G"});
+  };
+  ProgramResult one = convert("1");
+  ASSERT_EQ(one.status, 0) << one.err;
+  ProgramResult three = convert("3");
+  ASSERT_EQ(three.status, 0) << three.err;
+  EXPECT_LT(three.max_rss_kib, one.max_rss_kib * 3 / 2)
+      << "-j 3 peaks at " << three.max_rss_kib / 1024 << " MiB, -j 1 at " << one.max_rss_kib / 1024
+      << " MiB";
+}
+
 // A TIFF and a WebP of 8192 x 4096 read through libtiff's and libwebp's four-byte pixels stay
 // within the bound: the plug-ins pack them to three bytes in place, never holding two pictures.
 TEST_F(BoundedCost, TiffAndWebPPicturesStayWithinTheBound) {
