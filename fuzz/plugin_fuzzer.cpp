@@ -2,13 +2,14 @@
 // check and copy of the blocks it hands over.
 //
 // The input is the file. As the host does, the plug-in first sees it followed by zero bytes in
-// IsSupported; a file it accepts goes to GetPicture from memory. A plug-in that reports success
-// must hand over two blocks the host accepts, and a failing one must leave no block behind
-// (a leak is a finding as well). A plug-in with GetPictureMetadata is asked for the file's
-// metadata too, whatever GetPicture said: a block it hands over must be whole records, each
-// padded to 4 bytes, filling the block exactly.
+// IsSupported; a file it accepts goes to GetPictureInfo and to GetPicture from memory. A plug-in
+// that reports success must hand over two blocks the host accepts, of the size GetPictureInfo
+// told, and a failing one must leave no block behind (a leak is a finding as well). A plug-in
+// with GetPictureMetadata is asked for the file's metadata too, whatever GetPicture said: a block
+// it hands over must be whole records, each padded to 4 bytes, filling the block exactly.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -21,6 +22,8 @@
 
 extern "C" {
 std::int32_t IsSupported(const char* file_name, std::uintptr_t dw);
+std::int32_t GetPictureInfo(const char* buffer, std::int32_t length, std::uint32_t flag,
+                            SpiPictureInfo* info);
 std::int32_t GetPicture(const char* buffer, std::int32_t length, std::uint32_t flag,
                         HLOCAL* info_handle, HLOCAL* pixel_handle, SpiProgressCallback progress,
                         std::intptr_t user_data);
@@ -80,6 +83,12 @@ QV_FUZZ_ENTRY(plugin) {
   padded.resize(size + 2 * SPI_HEADER_BYTES, 0);
   if (IsSupported(nullptr, reinterpret_cast<std::uintptr_t>(padded.data())) == 0) return 0;
   CheckMetadata(padded.data(), size);
+  // What the plug-in tells before decoding, asked as the host asks it.
+  SpiPictureInfo told{};
+  const std::int32_t told_result =
+      GetPictureInfo(reinterpret_cast<const char*>(padded.data()), static_cast<std::int32_t>(size),
+                     SPI_INPUT_MEMORY, &told);
+  QV_FUZZ_CHECK(told.hInfo == nullptr);
   TBlocks blocks;
   std::int32_t result =
       GetPicture(reinterpret_cast<const char*>(padded.data()), static_cast<std::int32_t>(size),
@@ -101,6 +110,9 @@ QV_FUZZ_ENTRY(plugin) {
     QV_FUZZ_CHECK(false);
   }
   QV_FUZZ_CHECK(!image.Empty());
+  // The size told beforehand is the size decoded.
+  QV_FUZZ_CHECK(told_result == SPI_SUCCESS && told.width == image.Width() &&
+                told.height == std::abs(image.Height()));
   volatile std::uint8_t sink = 0;
   for (int y = 0; y < image.Height(); ++y) {
     const std::uint8_t* row = image.ScanLine(y);

@@ -16,6 +16,9 @@ packages=(
   locales gettext librsvg2-bin qt6-translations-l10n
   groff desktop-file-utils appstream lintian dpkg-dev fakeroot file
   bindfs xdg-utils
+  # A FAT file system in a file, mounted without root's kernel module: the tests of a file
+  # system that ignores case and has no unnamed files.
+  dosfstools fusefat
 )
 # The peers bench/compare.sh times ours against; only `make bench` (setup.sh --bench) asks for them.
 if [ "${1:-}" = "--bench" ]; then

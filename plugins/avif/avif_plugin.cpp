@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "spi.h"
 #include "spi_dib_turn.h"
@@ -170,6 +171,29 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+// The picture's size as Decode gives it (cropped by a valid clean aperture, then turned), read
+// from the container alone; its depth as the colour picture it most often is.
+std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &width,
+                  std::uint32_t &height, int &bits) {
+  TDecoder decoder;
+  std::int32_t result = Parse(data, size, false, decoder);
+  if (result != SPI_SUCCESS) return result;
+  const avifImage &image = *decoder.Get()->image;
+  width = image.width;
+  height = image.height;
+  if (image.transformFlags & AVIF_TRANSFORM_CLAP) {
+    avifCropRect rect;
+    avifDiagnostics diagnostics;
+    if (avifCropRectConvertCleanApertureBox(&rect, &image.clap, image.width, image.height,
+                                            image.yuvFormat, &diagnostics))
+      width = rect.width, height = rect.height;
+  }
+  if ((image.transformFlags & AVIF_TRANSFORM_IROT) && (image.irot.angle & 1) != 0)
+    std::swap(width, height);
+  bits = image.yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? 8 : 24;
+  return SPI_SUCCESS;
+}
+
 // The EXIF block, XMP packet and ICC profile the container holds for the picture, and the turn
 // its properties make (which Decode applies).
 std::int32_t ReadMetadata(const std::uint8_t *data, std::size_t size,
@@ -206,6 +230,11 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
   return spi_plugin::IsSupported(dw, IsAvif);
+}
+
+SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                       SpiPictureInfo *info) {
+  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,

@@ -321,6 +321,39 @@ inline std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uin
   }
 }
 
+// What a plug-in tells of a whole file before decoding it: the picture's width and height and
+// its bits per pixel as GetPicture would give them (an SPI_ result code; it may throw,
+// GetPictureInfo catches).
+using TInfoFunc = std::int32_t (*)(const std::uint8_t *data, std::size_t size, std::uint32_t &width,
+                                   std::uint32_t &height, int &bits);
+
+// GetPictureInfo for read: takes the input (memory or file) and fills info from it, with no
+// text information. No exception leaves the plug-in.
+inline std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                   SpiPictureInfo *info, TInfoFunc read) noexcept {
+  if (info == nullptr) return SPI_INTERNAL_ERROR;
+  try {
+    TInput input;
+    std::int32_t result = OpenInput(buffer, length, flag, input);
+    if (result != SPI_SUCCESS) return result;
+    std::uint32_t width = 0, height = 0;
+    int bits = 0;
+    result = read(input.data, input.size, width, height, bits);
+    if (result != SPI_SUCCESS) return result;
+    if (width == 0 || height == 0) return SPI_BROKEN_DATA;
+    if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return SPI_NO_MEMORY;
+    *info = SpiPictureInfo{};
+    info->width = static_cast<std::int32_t>(width);
+    info->height = static_cast<std::int32_t>(height);
+    info->colorDepth = static_cast<std::int16_t>(bits);
+    return SPI_SUCCESS;
+  } catch (const std::bad_alloc &) {
+    return SPI_NO_MEMORY;
+  } catch (...) {
+    return SPI_INTERNAL_ERROR;
+  }
+}
+
 // A colour channel composed over white by its alpha (both 0..255).
 inline std::uint8_t OverWhite(unsigned value, unsigned alpha) {
   return static_cast<std::uint8_t>((value * alpha + 255u * (255u - alpha) + 127u) / 255u);

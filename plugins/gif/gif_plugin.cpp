@@ -78,13 +78,12 @@ bool ReadFrameRows(GifFileType *gif, int width, int height, bool interlaced,
   return true;
 }
 
-std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HLOCAL *pixels) {
-  TMemorySource source{data, size, 0};
-  TGifFile file(source);
-  GifFileType *gif = file.Get();
-  if (gif == nullptr) return SPI_UNKNOWN_FORMAT;
-
-  int transparent = -1;
+// Reads up to the first frame's descriptor, noting the transparent index a graphic control
+// extension before it gives; then the canvas: the logical screen, grown to hold a frame that
+// reaches past it. An SPI_ result code.
+std::int32_t ReadCanvas(GifFileType *gif, int &transparent, std::uint32_t &width,
+                        std::uint32_t &height) {
+  transparent = -1;
   for (;;) {
     GifRecordType record;
     if (DGifGetRecordType(gif, &record) == GIF_ERROR) return SPI_BROKEN_DATA;
@@ -103,17 +102,30 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
     if (DGifGetImageDesc(gif) == GIF_ERROR) return SPI_BROKEN_DATA;
     break;
   }
-
   const GifImageDesc &frame_desc = gif->Image;
   int left = frame_desc.Left, top = frame_desc.Top;
   int frame_width = frame_desc.Width, frame_height = frame_desc.Height;
   if (left < 0 || top < 0 || frame_width <= 0 || frame_height <= 0) return SPI_BROKEN_DATA;
-  // The canvas is the logical screen, grown to hold a frame that reaches past it.
-  std::uint32_t width = static_cast<std::uint32_t>(
-      gif->SWidth > left + frame_width ? gif->SWidth : left + frame_width);
-  std::uint32_t height = static_cast<std::uint32_t>(
-      gif->SHeight > top + frame_height ? gif->SHeight : top + frame_height);
+  width = static_cast<std::uint32_t>(gif->SWidth > left + frame_width ? gif->SWidth
+                                                                      : left + frame_width);
+  height = static_cast<std::uint32_t>(gif->SHeight > top + frame_height ? gif->SHeight
+                                                                        : top + frame_height);
   if (std::uint64_t{width} * height > spi_plugin::kMaxPixels) return SPI_NO_MEMORY;
+  return SPI_SUCCESS;
+}
+
+std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HLOCAL *pixels) {
+  TMemorySource source{data, size, 0};
+  TGifFile file(source);
+  GifFileType *gif = file.Get();
+  if (gif == nullptr) return SPI_UNKNOWN_FORMAT;
+  int transparent = -1;
+  std::uint32_t width = 0, height = 0;
+  std::int32_t canvas = ReadCanvas(gif, transparent, width, height);
+  if (canvas != SPI_SUCCESS) return canvas;
+  const GifImageDesc &frame_desc = gif->Image;
+  int left = frame_desc.Left, top = frame_desc.Top;
+  int frame_width = frame_desc.Width, frame_height = frame_desc.Height;
 
   const ColorMapObject *map = frame_desc.ColorMap != nullptr ? frame_desc.ColorMap : gif->SColorMap;
   std::uint32_t colors =
@@ -160,6 +172,16 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &width,
+                  std::uint32_t &height, int &bits) {
+  TMemorySource source{data, size, 0};
+  TGifFile file(source);
+  if (file.Get() == nullptr) return SPI_UNKNOWN_FORMAT;
+  int transparent = -1;
+  bits = 8;
+  return ReadCanvas(file.Get(), transparent, width, height);
+}
+
 bool IsGif(const std::uint8_t *head) {
   return std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0;
 }
@@ -176,6 +198,11 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
   return spi_plugin::IsSupported(dw, IsGif);
+}
+
+SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                       SpiPictureInfo *info) {
+  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,

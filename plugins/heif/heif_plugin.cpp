@@ -268,6 +268,23 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+// The primary picture's size as shown (turned and cropped as its properties say), read from the
+// container alone; its depth as the colour picture it most often is.
+std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &width,
+                  std::uint32_t &height, int &bits) {
+  TContext context;
+  TImageHandle handle;
+  std::int32_t result = OpenPrimary(data, size, context, handle);
+  if (result != SPI_SUCCESS) return result;
+  const int shown_width = heif_image_handle_get_width(handle.Get());
+  const int shown_height = heif_image_handle_get_height(handle.Get());
+  if (shown_width <= 0 || shown_height <= 0) return SPI_BROKEN_DATA;
+  width = static_cast<std::uint32_t>(shown_width);
+  height = static_cast<std::uint32_t>(shown_height);
+  bits = 24;
+  return SPI_SUCCESS;
+}
+
 // The primary picture's EXIF block, XMP packet, ICC profile and the orientation its properties
 // turned it by.
 std::int32_t ReadMetadata(const std::uint8_t *data, std::size_t size,
@@ -328,6 +345,11 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
   return spi_plugin::IsSupported(dw, IsHeif);
+}
+
+SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                       SpiPictureInfo *info) {
+  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,

@@ -16,7 +16,12 @@
  *                               for) and the pixel block (rows padded to 4 bytes, bottom-up for a
  *                               positive height, top-down for a negative one). Returns SPI_SUCCESS
  *                               or an error code; on an error it need not store any handle.
- *   GetPictureInfo, GetPreview, ConfigurationDlg: optional, looked up and not called.
+ *   GetPictureInfo    optional  the same buffer, length and flag as GetPicture; fills width and
+ *                               height (and colorDepth) of the picture GetPicture would give, from
+ *                               the file's header, without decoding. The host asks it before it
+ *                               converts several files at once, to reckon the memory each will
+ *                               take; a file whose plug-in does not tell is converted alone.
+ *   GetPreview, ConfigurationDlg: optional, looked up and not called.
  *
  * Extensions. A plug-in may also export the functions below. A host that does not know them
  * never looks for them, and this host calls them only where a plug-in has them, so a plug-in

@@ -133,6 +133,24 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+// The picture's size as shown (libjxl gives it turned by the orientation) and depth, from the
+// basic information alone.
+std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &width,
+                  std::uint32_t &height, int &bits) {
+  TDecoder decoder;
+  std::int32_t result = Start(data, size, JXL_DEC_BASIC_INFO, decoder);
+  if (result != SPI_SUCCESS) return result;
+  const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.Get());
+  if (status != JXL_DEC_BASIC_INFO) return Stopped(status);
+  JxlBasicInfo basic{};
+  if (JxlDecoderGetBasicInfo(decoder.Get(), &basic) != JXL_DEC_SUCCESS)
+    return Stopped(JXL_DEC_ERROR);
+  width = basic.xsize;
+  height = basic.ysize;
+  bits = basic.num_color_channels == 1 ? 8 : 24;
+  return SPI_SUCCESS;
+}
+
 // Whether the decoded pixels are plain sRGB (or grey with sRGB's white and curve): the colours
 // every output is taken to have when it carries no profile.
 bool PixelsAreSrgb(JxlDecoder *d) {
@@ -249,6 +267,11 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
   return spi_plugin::IsSupported(dw, IsJxl);
+}
+
+SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                       SpiPictureInfo *info) {
+  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,

@@ -243,6 +243,18 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+// The header's size, and the depth GetPicture gives: 1 bit for a bitmap, 8 for grey, else 24.
+std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &width,
+                  std::uint32_t &height, int &bits) {
+  TReader reader(data, size);
+  THeader header;
+  if (!ReadHeader(reader, header)) return SPI_UNKNOWN_FORMAT;
+  width = header.width;
+  height = header.height;
+  bits = header.kind == 1 || header.kind == 4 ? 1 : header.depth <= 2 ? 8 : 24;
+  return SPI_SUCCESS;
+}
+
 // "P1" to "P7" and white space, then (after comments) the first header value: a digit for P1
 // to P6, a header word for PAM (which keeps out "P7 332" thumbnails).
 bool IsNetpbm(const std::uint8_t *head) {
@@ -268,6 +280,11 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
   return spi_plugin::IsSupported(dw, IsNetpbm);
+}
+
+SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                       SpiPictureInfo *info) {
+  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,

@@ -116,6 +116,19 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+// The first image's size from its directory; the picture comes at 24 bits.
+std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &width,
+                  std::uint32_t &height, int &bits) {
+  TMemorySource source{data, size, 0};
+  TTiffFile file(source);
+  if (file.Get() == nullptr) return SPI_UNKNOWN_FORMAT;
+  if (!TIFFGetField(file.Get(), TIFFTAG_IMAGEWIDTH, &width) ||
+      !TIFFGetField(file.Get(), TIFFTAG_IMAGELENGTH, &height))
+    return SPI_BROKEN_DATA;
+  bits = 24;
+  return SPI_SUCCESS;
+}
+
 // Classic and big TIFF, either byte order.
 bool IsTiff(const std::uint8_t *head) {
   return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
@@ -134,6 +147,11 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
   return spi_plugin::IsSupported(dw, IsTiff);
+}
+
+SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                       SpiPictureInfo *info) {
+  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,

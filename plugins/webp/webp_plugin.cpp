@@ -111,6 +111,25 @@ std::int32_t Decode(const std::uint8_t *data, std::size_t size, HLOCAL *info, HL
   return dib.Deliver(info, pixels);
 }
 
+// The picture's size: an animation's canvas, else the still image's; it comes at 24 bits.
+std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &width,
+                  std::uint32_t &height, int &bits) {
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(data, size, &features) != VP8_STATUS_OK) return SPI_BROKEN_DATA;
+  if (features.width <= 0 || features.height <= 0) return SPI_BROKEN_DATA;
+  width = static_cast<std::uint32_t>(features.width);
+  height = static_cast<std::uint32_t>(features.height);
+  if (features.has_animation) {
+    WebPData webp_data{data, size};
+    TDemuxer demuxer(webp_data);
+    if (demuxer.Get() == nullptr) return SPI_BROKEN_DATA;
+    width = WebPDemuxGetI(demuxer.Get(), WEBP_FF_CANVAS_WIDTH);
+    height = WebPDemuxGetI(demuxer.Get(), WEBP_FF_CANVAS_HEIGHT);
+  }
+  bits = 24;
+  return SPI_SUCCESS;
+}
+
 // A RIFF container of form "WEBP".
 bool IsWebp(const std::uint8_t *head) {
   return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0;
@@ -128,6 +147,11 @@ SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
 
 SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
   return spi_plugin::IsSupported(dw, IsWebp);
+}
+
+SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
+                                       SpiPictureInfo *info) {
+  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
 }
 
 SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,

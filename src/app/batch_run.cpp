@@ -9,6 +9,7 @@
 #include "app/file_result.h"
 #include "app/in_place_drop.h"
 #include "app/job_host.h"
+#include "app/memory_budget.h"
 #include "app/parallel_drop.h"
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
@@ -108,7 +109,8 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
         listed.push_back(std::move(*name));
       file_settings_.Take(settings_);
       TParallelDrop runner(listed, jobs_, file_settings_, job_host_, job_,
-                           job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_);
+                           job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_,
+                           MemoryBudgetOf(file_settings_));
       RunNames(names, runner, summary);
     } else {
       TInPlaceDrop runner(names, settings_, file_settings_, job_, batch_host_);

@@ -10,10 +10,12 @@
 #include <optional>
 #include <utility>
 
+#include "app/declared_size.h"
 #include "app/fit_inside.h"
 #include "app/image_io.h"
 #include "app/image_steps.h"
 #include "app/job_host.h"
+#include "app/memory_budget.h"
 #include "app/name_pattern.h"
 #include "app/pdf_steps.h"
 #include "codecs/jpeg/exif_block.h"
@@ -23,6 +25,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/orient_upright.h"
 #include "runtime/exceptions.h"
+#include "runtime/file_replacement.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
@@ -34,6 +37,7 @@ namespace qv {
 int ReaderPosition(const std::string& file_name) {
   std::string ext = LowerCaseAscii(ExtractFileExt(file_name));
   if (ext.empty()) return 0;
+  if (ext == kMultiPictureExtension) ext = ".jpg";
   const char* found = std::strstr(kReaderExtensions, ext.c_str());
   return found ? static_cast<int>(found - kReaderExtensions) + 1 : 0;
 }
@@ -66,14 +70,21 @@ void TConversionJob::BeginDrop() {
   drop_outputs_->inputs.clear();
   drop_outputs_->turns_ended.clear();
   drop_outputs_->next_turn = 0;
+  drop_outputs_->named.clear();
 }
 
 void TConversionJob::SetPdfPageSink(std::function<void(TPdfPagePicture)> sink) {
   page_sink_ = std::move(sink);
 }
 
-void TConversionJob::SetOutputHold(std::function<void(std::unique_ptr<TSafeFileStream>)> hold) {
+void TConversionJob::SetOutputHold(std::function<void(THeldOutput)> hold) {
   output_hold_ = std::move(hold);
+}
+
+void TConversionJob::RecordDropOutput(const std::string& key, const std::string& input) {
+  if (key.empty()) return;  // named by the pattern: recorded when the name was given
+  std::lock_guard lock(drop_outputs_->mutex);
+  if (drop_outputs_->in_drop) drop_outputs_->inputs[key] = input;
 }
 
 void TConversionJob::ShareDropOutputs(const TConversionJob& other) {
@@ -180,11 +191,7 @@ TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
   if (format != TOutputFormat::kPdf && !folder.empty() && !DirectoryExists(folder))
     ForceDirectories(folder);
 
-  Write(picture, file_name, output_path);
-  if (format != TOutputFormat::kPdf && pattern.Empty()) {
-    std::lock_guard lock(drop_outputs_->mutex);
-    if (drop_outputs_->in_drop) drop_outputs_->inputs[output_key] = file_name;
-  }
+  if (!Write(picture, file_name, output_path, output_key)) return TJobOutcome::kOutputExists;
   return TJobOutcome::kConverted;
 }
 
@@ -248,15 +255,21 @@ std::string TConversionJob::TakeNamedOutput(const TDropName& name, int index,
     drop_outputs_->turn_ended.wait(lock, [&] { return drop_outputs_->next_turn >= index; });
   const std::string input_key = OutputKey(file_name);
   std::string path = wanted;
-  for (int number = 2;
-       drop_outputs_->inputs.contains(OutputKey(path)) || OutputKey(path) == input_key; ++number)
-    path = Numbered(wanted, number);
+  if (auto given = drop_outputs_->named.find(index);
+      index >= 0 && given != drop_outputs_->named.end()) {
+    path = given->second;  // converted once more (its output found the disk full): the same name
+  } else {
+    for (int number = 2;
+         drop_outputs_->inputs.contains(OutputKey(path)) || OutputKey(path) == input_key; ++number)
+      path = Numbered(wanted, number);
+  }
   if (settings_.Choice(TSetting::kOverWrite) == 0 && FileExists(path)) {
     lock.unlock();
     EndTurn(index);
     return {};
   }
   drop_outputs_->inputs[OutputKey(path)] = file_name;
+  if (index >= 0) drop_outputs_->named[index] = path;
   lock.unlock();
   EndTurn(index);
   if (path != wanted) {
@@ -265,6 +278,21 @@ std::string TConversionJob::TakeNamedOutput(const TDropName& name, int index,
                                {ExtractFileName(path)}));
   }
   return path;
+}
+
+std::optional<std::uint64_t> TConversionJob::ExpectedPeak(const std::string& file_name) {
+  const TReader reader = ReaderOf(file_name);
+  std::optional<std::pair<int, int>> size = reader == TReader::kPlugins
+                                                ? host_.PictureSizeByPlugins(file_name)
+                                                : DeclaredSize(file_name, reader);
+  if (!size) return std::nullopt;
+  std::optional<std::pair<int, int>> target;
+  try {
+    target = ResizeTarget(size->first, size->second);
+  } catch (const std::exception&) {
+    // No display to ask: the conversion fails before it resizes anything.
+  }
+  return ConversionPeak(size->first, size->second, target);
 }
 
 bool TConversionJob::OutputPassedOver(const std::string& file_name, const std::string& output_path,
@@ -290,7 +318,7 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   // The header first: a PDF page may take the bytes as they are, never decoded, and a fast
   // shrink picks its decoding scale from the full size.
   TJPEGImage jpeg;
-  jpeg.LoadFromFile(file_name);
+  LoadJpegFile(file_name, jpeg);
   picture.metadata = ReadJpegMetadata(jpeg.CompressedData());
   if (settings_.Checked(TSetting::kAutoOrient))
     picture.orientation = ExifOrientation(picture.metadata.exif);
@@ -416,11 +444,14 @@ void TConversionJob::Resize(TBitmap& image, std::pair<int, int> target) {
     throw;
   } catch (const std::exception&) {
     host_.ShowErrorMessage(Tr(kResizeErrorText), Tr(kResizeErrorCaption));
+    // The file is written at its own size: converted, but not as asked. The message box has
+    // told the user; the warning only counts it.
+    warnings_.push_back(Tr(kResizeErrorText));
   }
 }
 
-void TConversionJob::Write(const TPicture& picture, const std::string& file_name,
-                           const std::string& output_path) {
+bool TConversionJob::Write(const TPicture& picture, const std::string& file_name,
+                           const std::string& output_path, const std::string& output_key) {
   const TBitmap& image = picture.image;
   const TReader reader = picture.reader;
   const bool resized = picture.target.has_value();
@@ -428,7 +459,7 @@ void TConversionJob::Write(const TPicture& picture, const std::string& file_name
   const TJpegMetadata& metadata = picture.metadata;
   TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
   if (format == TOutputFormat::kPdf) {
-    if (!TakesPages()) return;
+    if (!TakesPages()) return true;
     // A JPEG that kept its pixels embeds its own bytes.
     bool embed = PdfKeepsInputJpeg(reader, resized);
     // A turned photo embedded unchanged turns its page instead; a mirror image cannot be shown
@@ -437,7 +468,7 @@ void TConversionJob::Write(const TPicture& picture, const std::string& file_name
     if (rotation < 0) embed = false;
     AddPage(MakePdfPagePicture(image, file_name, embed, settings_.Clamped(TSetting::kJPEGQL),
                                embed ? rotation : 0));
-    return;
+    return true;
   }
   // A JPEG's metadata, and a plug-in picture's, goes into any output but a BMP: the EXIF block
   // tells the picture's new size, and that it stands upright when its pixels were turned (by the
@@ -454,8 +485,12 @@ void TConversionJob::Write(const TPicture& picture, const std::string& file_name
                             image.Width(), image.Height());
   }
   const TJpegMetadata* keep = kept ? &*kept : nullptr;
-  // The output lands only when complete: a failure leaves any old file untouched.
-  auto out = std::make_unique<TSafeFileStream>(output_path);
+  // The output lands only when complete: a failure leaves any old file untouched. Without
+  // overwriting, a file that appears at the path meanwhile (or is there under another spelling,
+  // where the file system ignores case) is kept.
+  const bool overwrite = settings_.Choice(TSetting::kOverWrite) != 0;
+  auto out = std::make_unique<TSafeFileStream>(
+      output_path, overwrite ? TExistingFile::kReplace : TExistingFile::kKeep);
   switch (format) {
     case TOutputFormat::kBmp: WriteBmp(image, *out); break;
     case TOutputFormat::kJpeg:
@@ -483,10 +518,12 @@ void TConversionJob::Write(const TPicture& picture, const std::string& file_name
       out->SetModificationTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
   }
   if (output_hold_) {
-    output_hold_(std::move(out));
-  } else {
-    out->Commit();
+    output_hold_({std::move(out), output_key, file_name});
+    return true;
   }
+  if (!out->Commit()) return false;
+  RecordDropOutput(output_key, file_name);
+  return true;
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,8 +41,13 @@ inline constexpr char kResizeErrorCaption[] = N_("Error");
 inline constexpr char kNoOutputFolderText[] =
     N_("No output folder is set: writing into a folder (%s 1) needs %s");
 
+// The extension of a multi-picture file (stereo cameras): a JPEG with further pictures after its
+// end. It selects the JPEG reader, which takes the first picture.
+inline constexpr char kMultiPictureExtension[] = ".mpo";
+
 // Position of a file's extension in kReaderExtensions (1-based, 0 when empty or absent):
-// 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host (see ReaderOf).
+// 1 BMP, 5 PNG, 9 and 13 JPEG, anything else the plug-in host (see ReaderOf). A multi-picture
+// file's extension counts as ".jpg".
 int ReaderPosition(const std::string& file_name);
 
 // The folder an output goes to: beside the input, or DstDir with "/" followed by subfolder (the
@@ -71,9 +77,10 @@ class TConversionJob {
  public:
   TConversionJob(const IJobSettings& settings, IJobHost& host);
 
-  // Converts one file. A resize failure is reported through the host and absorbed; every other
-  // failure passes to the caller. Warnings about the converted picture go to the host and are
-  // kept in Warnings() until the next call.
+  // Converts one file. A resize failure is reported through the host and absorbed (the file is
+  // written at its own size, and Warnings() holds the resize message); every other failure
+  // passes to the caller. Warnings about the converted picture go to the host and are kept in
+  // Warnings() until the next call.
   TJobOutcome ConvertFile(const std::string& file_name);
   // Converts name index (from 0) of a drop: its output goes into its subfolder below DstDir, and
   // with a name pattern the drop's names are given out in list order (see EndTurn).
@@ -82,6 +89,12 @@ class TConversionJob {
   // with a name pattern, the names after it may take their output names now. Jobs that share
   // the drop's outputs (ShareDropOutputs) take the names in list order, whatever their threads.
   void EndTurn(int index) const;
+
+  // The memory converting the file is expected to hold at its peak (ConversionPeak of the size
+  // its header declares and the target size of the settings), read before it is converted;
+  // nothing when the file declares no size that can be read beforehand (a plug-in that does not
+  // tell, no reader, no file).
+  std::optional<std::uint64_t> ExpectedPeak(const std::string& file_name);
 
   // The warnings given for the file of the last ConvertFile call.
   const std::vector<std::string>& Warnings() const { return warnings_; }
@@ -101,11 +114,22 @@ class TConversionJob {
   // Pages go to sink instead of a report (PDF mode without a report): a job converting files on
   // another thread hands them over, to be printed in list order.
   void SetPdfPageSink(std::function<void(TPdfPagePicture)> sink);
+  // An output file written but not put in place: the file, and for RecordDropOutput its key
+  // (OutputKey of its path; empty for a name the pattern gave, recorded when it was given) and
+  // the input it was converted from.
+  struct THeldOutput {
+    std::unique_ptr<TSafeFileStream> file;
+    std::string key;
+    std::string input;
+  };
   // Output files are handed to hold, written but not yet synced, instead of being put in place,
-  // which the holder does (Commit, which syncs first) or not: a job converting files on another
-  // thread leaves each output to be put in place in list order, after the files before it, and
-  // does not wait for the disk meanwhile.
-  void SetOutputHold(std::function<void(std::unique_ptr<TSafeFileStream>)> hold);
+  // which the holder does (Commit, which syncs first, then RecordDropOutput) or not: a job
+  // converting files on another thread leaves each output to be put in place in list order,
+  // after the files before it, and does not wait for the disk meanwhile.
+  void SetOutputHold(std::function<void(THeldOutput)> hold);
+  // Records that input's output went in place under key, an output of the drop from now on (see
+  // IJobHost::SameOutputTwice). Only an output that is in place counts; an empty key is none.
+  void RecordDropOutput(const std::string& key, const std::string& input);
   // Shares the outputs written in the drop with other, which must outlive the sharing: jobs that
   // convert files of one drop at once then see each other's outputs (calls may come from several
   // threads).
@@ -145,8 +169,10 @@ class TConversionJob {
   // Reads a file through the plug-ins into picture, with the metadata a photo option needs:
   // turned upright by its EXIF orientation where the file states no orientation of its own.
   void ReadPluginPicture(const std::string& file_name, TPicture& picture);
-  // Writes the picture's output file, or adds its page.
-  void Write(const TPicture& picture, const std::string& file_name, const std::string& output_path);
+  // Writes the picture's output file, or adds its page. False when an output file appeared at
+  // the path meanwhile and overwriting is off: nothing is put in place then.
+  bool Write(const TPicture& picture, const std::string& file_name, const std::string& output_path,
+             const std::string& output_key);
 
   const IJobSettings& settings_;
   IJobHost& host_;
@@ -155,9 +181,9 @@ class TConversionJob {
   int pages_added_ = 0;
   std::vector<std::string> warnings_;
   std::function<void(TPdfPagePicture)> page_sink_;
-  std::function<void(std::unique_ptr<TSafeFileStream>)> output_hold_;
+  std::function<void(THeldOutput)> output_hold_;
   // Output files written in this drop (one name per file) and the input each came from; with a
-  // name pattern, the turns of the drop's names.
+  // name pattern, the turns of the drop's names and the name each was given.
   struct TDropOutputs {
     std::mutex mutex;
     std::map<std::string, std::string> inputs;
@@ -165,6 +191,7 @@ class TConversionJob {
     std::condition_variable turn_ended;
     std::vector<bool> turns_ended;
     int next_turn = 0;  // the first name whose turn has not ended
+    std::map<int, std::string> named;
   };
   std::shared_ptr<TDropOutputs> drop_outputs_ = std::make_shared<TDropOutputs>();
 };

@@ -24,11 +24,15 @@ void ReadPngFile(const std::string& file_name, TBitmap& image);
 // With metadata, the file's EXIF block and ICC profile are returned there too.
 TReadWarnings ReadJpegFile(const std::string& file_name, TBitmap& image,
                            TJpegMetadata* metadata = nullptr);
+// Loads the JPEG a file holds into jpeg: the whole file, or of a multi-picture file (named with
+// kMultiPictureExtension) its first picture, so that a page embeds that picture alone.
+void LoadJpegFile(const std::string& file_name, TJPEGImage& jpeg);
 // The smallest DCT scale (1/8, 1/4, 1/2) at which a JPEG of full_width x full_height still
 // decodes to at least twice width x height in both directions; full size when none does.
 TJPEGScale JpegScaleFor(int full_width, int full_height, int width, int height);
-// Refuses (EJPEG) a JPEG whose colour space decoding would refuse (neither 1, 3 nor 4
-// components), so a page that embeds the bytes unread fails where a decoded one would.
+// Refuses a JPEG that decoding would refuse, so a page that embeds the bytes unread fails where
+// a decoded one would: a colour space of neither 1, 3 nor 4 components (EJPEG), a declared size
+// over the image limits (EOutOfMemory), more than kMaxJpegScans scans (EJPEG kTooManyScans).
 void CheckEmbeddableJpeg(TJPEGImage& jpeg);
 
 // Write image in the format to stream (the job gives a stream that lands in the file only when
@@ -37,7 +41,8 @@ void WriteBmp(const TBitmap& image, TStream& stream);
 // With metadata, its EXIF block and ICC profile go into the file too.
 void WriteJpeg(const TBitmap& image, TStream& stream, int quality,
                const TJpegMetadata* metadata = nullptr);
-// all_filters: the encoder chooses among the five row filters per row instead of Sub always.
+// all_filters: the encoder chooses among the five row filters per row instead of Sub always, and
+// the file so made is kept only when it is smaller than the one with Sub always.
 void WritePng(const TBitmap& image, TStream& stream, int compression_level,
               const TJpegMetadata* metadata = nullptr, bool all_filters = false);
 // quality 1..100; lossless: the pixels exactly, quality then being the effort.

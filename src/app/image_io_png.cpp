@@ -16,8 +16,11 @@ void ReadPngFile(const std::string& file_name, TBitmap& image) {
     image.SetTransparent(true, png.TransparentColor());
 }
 
-void WritePng(const TBitmap& image, TStream& stream, int compression_level,
-              const TJpegMetadata* metadata, bool all_filters) {
+namespace {
+
+// The PNG file of image with Sub on every row, or with the filter of the smallest sum per row.
+void EncodePng(const TBitmap& image, TStream& stream, int compression_level,
+               const TJpegMetadata* metadata, bool all_filters) {
   TPNGObject png;
   if (all_filters) {
     png.SetFilters(kPngFilterSetAll);
@@ -28,6 +31,23 @@ void WritePng(const TBitmap& image, TStream& stream, int compression_level,
   png.SetCompressionLevel(compression_level);
   if (metadata) AddPngMetadata(png, *metadata);
   png.SaveToStream(stream);
+}
+
+}  // namespace
+
+void WritePng(const TBitmap& image, TStream& stream, int compression_level,
+              const TJpegMetadata* metadata, bool all_filters) {
+  if (!all_filters) {
+    EncodePng(image, stream, compression_level, metadata, false);
+    return;
+  }
+  // The rule looks at one row at a time and can lose to Sub on every row, whose rows deflate
+  // finds repeated where differing filters break them: both files are made, the smaller kept.
+  TMemoryStream chosen, sub;
+  EncodePng(image, chosen, compression_level, metadata, true);
+  EncodePng(image, sub, compression_level, metadata, false);
+  const TMemoryStream& smaller = sub.Bytes().size() < chosen.Bytes().size() ? sub : chosen;
+  stream.WriteBuffer(smaller.Bytes().data(), smaller.Bytes().size());
 }
 
 }  // namespace qv

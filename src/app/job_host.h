@@ -1,6 +1,7 @@
 // What the conversion job asks of its host: cursor, message box, display size and plug-ins.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -36,6 +37,12 @@ class IJobHost {
   // (the plug-in host then takes turns only for the plug-ins that ask for it); the jobs of a
   // parallel drop otherwise read through the plug-ins one at a time.
   virtual bool PluginReadsMayOverlap() const { return false; }
+  // The width and height a plug-in that accepts the file says its picture has, read before it
+  // is decoded; nothing when none accepts it or the accepting one does not tell.
+  virtual std::optional<std::pair<int, int>> PictureSizeByPlugins(
+      const std::string& /*file_name*/) {
+    return std::nullopt;
+  }
   // A file was converted, but with a reservation the user should hear about (text in English,
   // without the file name, e.g. that the picture may be incomplete). Hosts that have nowhere to
   // say it keep silent.

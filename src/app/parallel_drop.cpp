@@ -4,6 +4,7 @@
 #include "app/parallel_drop.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <unordered_map>
@@ -13,7 +14,10 @@
 #include "app/job_host.h"
 #include "app/job_options.h"
 #include "app/name_pattern.h"
+#include "runtime/exceptions.h"
+#include "runtime/file_replacement.h"
 #include "runtime/paths.h"
+#include "runtime/process_limits.h"
 #include "settings/job_settings.h"
 
 namespace qv {
@@ -115,6 +119,30 @@ std::vector<bool> HelpExpected(const std::vector<TDropName>& names, int workers)
   return expected;
 }
 
+namespace {
+
+// Descriptors left for the process beside the workers: standard streams, the caller's commit,
+// the settings file, what libraries open.
+constexpr int kReservedDescriptors = 16;
+// What one worker may hold open at once: its input, its output and the output's folder, and one
+// a reader or a plug-in opens.
+constexpr int kDescriptorsPerWorker = 4;
+// What an output that waits its turn holds when it could not be parked: itself and its folder.
+constexpr int kDescriptorsPerOutput = 2;
+
+// A failure for want of space (a full disk, a quota).
+bool OutOfSpace(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const EStreamError& failure) {
+    return failure.SystemError() == ENOSPC || failure.SystemError() == EDQUOT;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
+
 // The host of a worker's job: what tells the user something is kept for the name's turn; the
 // cursor is the worker's own; the questions the job needs answered now (display size, plug-ins)
 // are asked under the hosts' lock.
@@ -146,6 +174,10 @@ class TParallelDrop::TWorkerHost : public IJobHost {
     if (!host_.PluginReadsMayOverlap()) lock.lock();
     host_.ReadByPluginsWithMetadata(file_name, image, metadata);
   }
+  std::optional<std::pair<int, int>> PictureSizeByPlugins(const std::string& file_name) override {
+    std::lock_guard lock(host_mutex_);
+    return host_.PictureSizeByPlugins(file_name);
+  }
   void FileWarning(const std::string& file_name, const std::string& text) override {
     calls_.push_back([=](IJobHost& host) { host.FileWarning(file_name, text); });
   }
@@ -164,7 +196,8 @@ class TParallelDrop::TWorkerHost : public IJobHost {
 
 TParallelDrop::TParallelDrop(const std::vector<TDropName>& files, int jobs,
                              const IJobSettings& settings, IJobHost& job_host,
-                             const TConversionJob& main_job, TPReport* report, bool keep_going)
+                             TConversionJob& main_job, TPReport* report, bool keep_going,
+                             std::uint64_t memory_budget)
     : files_(files),
       dependencies_(DropDependencies(files, settings, main_job.PdfMode())),
       settings_(settings),
@@ -173,11 +206,21 @@ TParallelDrop::TParallelDrop(const std::vector<TDropName>& files, int jobs,
       report_(report),
       pdf_mode_(main_job.PdfMode()),
       keep_going_(keep_going),
-      window_(4 * std::max(jobs, 1)),
-      workers_count_(std::max(jobs, 1)),
+      workers_count_(
+          std::clamp((SpareFileDescriptors() - kReservedDescriptors) / kDescriptorsPerWorker, 1,
+                     std::max(jobs, 1))),
+      window_(4 * workers_count_),
+      open_outputs_room_(std::max(
+          (SpareFileDescriptors() - kReservedDescriptors - workers_count_ * kDescriptorsPerWorker) /
+              kDescriptorsPerOutput,
+          1)),
+      memory_budget_(std::max<std::uint64_t>(memory_budget, 1)),
       help_expected_(HelpExpected(files, workers_count_)),
       states_(files.size()),
       first_failure_(static_cast<int>(files.size())) {
+  // Every output that can wait at once has its place in the signal handler's table before the
+  // workers start: those waiting their turn and those being written.
+  ReserveTemporaryFileSlots(window_ + workers_count_ + 1);
   // One thread per job even when the names are fewer: a thread with no name lends itself at once
   // to the pictures being converted (a single big file gets every core).
   workers_.reserve(static_cast<std::size_t>(workers_count_));
@@ -211,29 +254,70 @@ void TParallelDrop::Work() {
     int index;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return stop_ || next_ >= count || next_ < finished_ + window_; });
+      // A name is taken in list order, within the window, while outputs that kept their
+      // descriptors leave room, and never past a failure that ends the drop (should the failing
+      // name be converted again, the names after it follow).
+      changed_.wait(lock, [&] {
+        return stop_ || next_ >= count ||
+               (!paused_ && next_ < finished_ + window_ && open_outputs_ < open_outputs_room_ &&
+                (keep_going_ || first_failure_ >= next_));
+      });
       if (stop_) return;
       if (next_ >= count) break;
-      if (!keep_going_ && first_failure_ < next_) return;  // the drop ends before this name
       index = next_++;
       // Each name depended on is finished (its output in place) before this one starts; the
       // list is ordered, so its last name is the one to wait for.
       const std::vector<int>& deps = dependencies_[static_cast<std::size_t>(index)];
-      changed_.wait(lock, [&] { return stop_ || deps.empty() || deps.back() < finished_; });
+      changed_.wait(lock, [&] {
+        return stop_ || ((deps.empty() || deps.back() < finished_) &&
+                         (keep_going_ || first_failure_ >= index));
+      });
       if (stop_) return;
-      if (!keep_going_ && first_failure_ < index) return;
     }
-    Convert(index);
+    // What the name will cost is read from its header once what it reads is in place.
+    std::uint64_t peak = memory_budget_;
+    {
+      std::vector<std::function<void(IJobHost&)>> ignored;
+      TWorkerHost host(job_host_, host_mutex_, ignored);
+      TConversionJob job(settings_, host);
+      try {
+        peak =
+            job.ExpectedPeak(files_[static_cast<std::size_t>(index)].path).value_or(memory_budget_);
+      } catch (...) {
+        // Unknown: the name is converted alone, as one larger than the budget.
+      }
+      peak = std::max<std::uint64_t>(peak, 1);
+    }
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] {
+        return stop_ ||
+               (!paused_ && admitted_ == index && (keep_going_ || first_failure_ >= index) &&
+                (admitted_peak_ == 0 || admitted_peak_ + peak <= memory_budget_));
+      });
+      if (stop_) return;
+      ++admitted_;
+      admitted_peak_ += peak;
+      ++converting_;
+    }
+    changed_.notify_all();
+    Convert(index, false);
+    {
+      std::lock_guard lock(mutex_);
+      admitted_peak_ -= peak;
+      --converting_;
+    }
+    changed_.notify_all();
   }
   // No name is left: the pictures of the names still being converted get this thread too.
   spare_.Help();
 }
 
-void TParallelDrop::Convert(int index) {
+void TParallelDrop::Convert(int index, bool alone) {
   const TDropName& name = files_[static_cast<std::size_t>(index)];
   std::vector<std::function<void(IJobHost&)>> calls;
   std::optional<TPdfPagePicture> page;
-  std::unique_ptr<TSafeFileStream> output;
+  TConversionJob::THeldOutput output;
   TFileResult result;
   try {
     TSpareThreads::TLend lend(spare_, help_expected_[static_cast<std::size_t>(index)]);
@@ -242,7 +326,7 @@ void TParallelDrop::Convert(int index) {
     job.ShareDropOutputs(main_job_);
     job.SetPdfMode(pdf_mode_, nullptr);
     if (pdf_mode_) job.SetPdfPageSink([&](TPdfPagePicture picture) { page = std::move(picture); });
-    job.SetOutputHold([&](std::unique_ptr<TSafeFileStream> file) { output = std::move(file); });
+    job.SetOutputHold([&](TConversionJob::THeldOutput held) { output = std::move(held); });
     result = ConvertDropName(job, settings_, name, index);
   } catch (...) {
     main_job_.EndTurn(index);
@@ -250,21 +334,22 @@ void TParallelDrop::Convert(int index) {
     SetFailure(result, std::current_exception());
   }
   // The caller syncs the outputs while it waits for the names before them; when as many outputs
-  // wait for it as there are workers, it has fallen behind, and the worker syncs its own.
-  bool synced = false;
-  if (output && result.status != TFileStatus::kFailed) {
+  // wait for it as there are workers, it has fallen behind, and the worker syncs its own. An
+  // output the caller does not take at once waits without descriptors.
+  bool synced = false, park = false, open = false;
+  if (output.file && result.status != TFileStatus::kFailed) {
     {
       std::lock_guard lock(mutex_);
       synced = std::count_if(states_.begin() + finished_, states_.begin() + next_,
                              [](const TFileState& other) { return other.AwaitsSync(); }) >=
                workers_count_;
+      park = index > finished_;
     }
-    if (synced) {
-      try {
-        output->Sync();
-      } catch (...) {
-        SetFailure(result, std::current_exception());
-      }
+    try {
+      if (synced) output.file->Sync();
+      open = park && !output.file->Park();
+    } catch (...) {
+      SetFailure(result, std::current_exception());
     }
   }
   std::lock_guard lock(mutex_);
@@ -274,9 +359,57 @@ void TParallelDrop::Convert(int index) {
   state.host_calls = std::move(calls);
   state.page = std::move(page);
   state.output = std::move(output);
+  state.open = open && state.output.file;
+  if (state.open) ++open_outputs_;
+  state.alone = alone;
+  state.redo = false;
   state.done = true;
-  if (state.result.status == TFileStatus::kFailed) first_failure_ = std::min(first_failure_, index);
+  if (!RedoWhenOutOfSpace(state) && state.result.status == TFileStatus::kFailed)
+    first_failure_ = std::min(first_failure_, index);
   changed_.notify_all();
+}
+
+bool TParallelDrop::RedoWhenOutOfSpace(TFileState& state) {
+  if (state.alone || state.result.status != TFileStatus::kFailed || !OutOfSpace(state.result.error))
+    return false;
+  state.redo = true;
+  return true;
+}
+
+void TParallelDrop::ConvertAgainAlone(int index) {
+  std::vector<TConversionJob::THeldOutput> dropped;
+  {
+    std::unique_lock lock(mutex_);
+    paused_ = true;
+    changed_.wait(lock, [&] { return converting_ == 0; });
+    // The outputs after it give their space back; those names are converted again in their
+    // turn, as this one is now.
+    for (int j = index + 1; j < next_; ++j) {
+      TFileState& later = states_[static_cast<std::size_t>(j)];
+      if (!later.done) continue;
+      dropped.push_back(TakeOutput(later));
+      later = TFileState{};
+      later.done = true;
+      later.redo = true;
+    }
+    if (first_failure_ > index) first_failure_ = static_cast<int>(files_.size());
+    TFileState& state = states_[static_cast<std::size_t>(index)];
+    dropped.push_back(TakeOutput(state));
+    state = TFileState{};
+  }
+  dropped.clear();  // the temporary files go before the name is converted again
+  Convert(index, true);
+  {
+    std::lock_guard lock(mutex_);
+    paused_ = false;
+  }
+  changed_.notify_all();
+}
+
+TConversionJob::THeldOutput TParallelDrop::TakeOutput(TFileState& state) {
+  if (state.open) --open_outputs_;
+  state.open = false;
+  return std::move(state.output);
 }
 
 TParallelDrop::TFileState* TParallelDrop::UnsyncedAfter(int index) {
@@ -287,45 +420,75 @@ TParallelDrop::TFileState* TParallelDrop::UnsyncedAfter(int index) {
 
 TFileResult TParallelDrop::Finish(int index) {
   TFileState state;
-  {
-    std::unique_lock lock(mutex_);
-    TFileState& waited = states_[static_cast<std::size_t>(index)];
-    // Meanwhile the outputs of later names already converted are synced, so that they go in
-    // place quickly in their turn.
-    for (;;) {
-      TFileState* ahead = nullptr;
-      changed_.wait(lock, [&] { return waited.done || (ahead = UnsyncedAfter(index)) != nullptr; });
-      if (waited.done) break;
-      ahead->synced = true;
-      TSafeFileStream& output = *ahead->output;
-      lock.unlock();
-      std::exception_ptr error;
-      try {
-        output.Sync();
-      } catch (...) {
-        error = std::current_exception();
+  for (;;) {
+    {
+      std::unique_lock lock(mutex_);
+      TFileState& waited = states_[static_cast<std::size_t>(index)];
+      // Meanwhile the outputs of later names already converted are synced, so that they go in
+      // place quickly in their turn.
+      for (;;) {
+        TFileState* ahead = nullptr;
+        changed_.wait(lock,
+                      [&] { return waited.done || (ahead = UnsyncedAfter(index)) != nullptr; });
+        if (waited.done) break;
+        ahead->synced = true;
+        TSafeFileStream& output = *ahead->output.file;
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+          output.Sync();
+        } catch (...) {
+          error = std::current_exception();
+        }
+        lock.lock();
+        if (error) {
+          SetFailure(ahead->result, error);
+          if (!RedoWhenOutOfSpace(*ahead))
+            first_failure_ = std::min(first_failure_, static_cast<int>(ahead - states_.data()));
+          changed_.notify_all();
+        }
       }
-      lock.lock();
-      if (error) {
-        SetFailure(ahead->result, error);
-        first_failure_ = std::min(first_failure_, static_cast<int>(ahead - states_.data()));
-        changed_.notify_all();
+      if (!waited.redo) {
+        TConversionJob::THeldOutput output = TakeOutput(waited);
+        state = std::move(waited);
+        state.output = std::move(output);
+        waited.host_calls.clear();
+        waited.page.reset();
       }
     }
-    state = std::move(waited);
-    waited.host_calls.clear();
-    waited.page.reset();
+    if (state.done) break;
+    ConvertAgainAlone(index);
   }
   // The output goes in place now that every name before it is converted; the names waiting for
-  // it start once it is there.
-  if (state.output && state.result.status != TFileStatus::kFailed) {
+  // it start once it is there. Without overwriting, an output that meets a file of its name
+  // (another spelling of it, where the file system ignores case) is passed over, as the name
+  // would have been had the file been there when it started.
+  for (;;) {
+    if (!state.output.file || state.result.status == TFileStatus::kFailed) break;
     try {
-      state.output->Commit();
+      if (state.output.file->Commit()) {
+        main_job_.RecordDropOutput(state.output.key, state.output.input);
+      } else {
+        state.result.status = TFileStatus::kPassedOver;
+        state.result.reason = TPassReason::kOutputExists;
+        state.result.warnings.clear();
+        state.host_calls.clear();
+      }
+      break;
     } catch (...) {
       SetFailure(state.result, std::current_exception());
     }
+    // No room to put it in place while later outputs hold space: converted again alone.
+    if (state.alone || !OutOfSpace(state.result.error)) break;
+    state.output = {};
+    ConvertAgainAlone(index);
+    std::lock_guard lock(mutex_);
+    TFileState& again = states_[static_cast<std::size_t>(index)];
+    TConversionJob::THeldOutput output = TakeOutput(again);
+    state = std::move(again);
+    state.output = std::move(output);
   }
-  state.output.reset();
+  state.output = {};
   {
     std::lock_guard lock(mutex_);
     finished_ = index + 1;

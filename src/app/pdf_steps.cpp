@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "app/image_io.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "imaging/bitmap.h"
 #include "pdf/document/pdf_canvas.h"
@@ -57,7 +58,7 @@ TPdfPagePicture MakePdfPagePicture(const TBitmap &image, const std::string &inpu
   // the picture shares nothing else with it.
   TJPEGImage jpeg_image;
   if (embed_input_file) {
-    jpeg_image.LoadFromFile(input_file);  // the file's own bytes, embedded unchanged
+    LoadJpegFile(input_file, jpeg_image);  // the file's own bytes, embedded unchanged
   } else {
     jpeg_image.SetCompressionQuality(jpeg_quality);
     jpeg_image.Assign(image);

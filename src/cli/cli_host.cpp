@@ -64,6 +64,10 @@ void TCliHost::ReadByPluginsWithMetadata(const std::string& file_name, TBitmap& 
   Plugins().LoadFromFile(file_name, image, &metadata);
 }
 
+std::optional<std::pair<int, int>> TCliHost::PictureSizeByPlugins(const std::string& file_name) {
+  return Plugins().PictureSize(file_name);
+}
+
 void TCliHost::FileWarning(const std::string& file_name, const std::string& text) {
   SetProgressVisible(false);
   std::cerr << "quenvale-cli: " << Tr("warning") << ": " << QuoteFileName(file_name) << ": "

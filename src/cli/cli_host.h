@@ -33,6 +33,7 @@ class TCliHost : public IJobHost, public IBatchHost {
                                  TPluginMetadata& metadata) override;
   // The plug-ins are loaded once, by whichever worker needs them first.
   bool PluginReadsMayOverlap() const override { return true; }
+  std::optional<std::pair<int, int>> PictureSizeByPlugins(const std::string& file_name) override;
   void FileWarning(const std::string& file_name, const std::string& text) override;
   void SameOutputTwice(const std::string& earlier_input, const std::string& input,
                        const std::string& output, bool overwritten) override;

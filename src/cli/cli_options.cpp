@@ -5,6 +5,8 @@
 #include <span>
 #include <thread>
 
+#include "cli/terminal_text.h"
+#include "imaging/image_limits.h"
 #include "runtime/strings.h"
 #include "runtime/translation.h"
 #include "settings/setting_table.h"
@@ -15,6 +17,10 @@ namespace {
 
 // The most files converted at once that -j takes.
 constexpr int kMaxJobs = 1024;
+
+// Values and option names go into messages quoted as file names are (a name a shell glob turned
+// into an option must not reach the terminal raw).
+std::string Quoted(const std::string& text) { return QuoteFileName(text); }
 
 // An option of the run that is no setting, with its help.
 struct TRunOption {
@@ -45,14 +51,15 @@ std::string Ranged(const std::string& option, const std::string& value, int low,
   if (!number || *number < low || *number > high)
     // TRANSLATORS: the option, the lowest and the highest number, the value given.
     throw TUsageError{FormatText(Tr("%s: expected a whole number from %d to %d, got \"%s\""),
-                                 {option, IntToStr(low), IntToStr(high), value})};
+                                 {option, IntToStr(low), IntToStr(high), Quoted(value)})};
   return IntToStr(*number);
 }
 
 [[noreturn]] void UnknownValue(const std::string& option, const std::string& value,
                                const std::string& list) {
   // TRANSLATORS: the option, the value given, the values it takes ("a|b|c").
-  throw TUsageError{FormatText(Tr("%s: unknown value \"%s\" (one of %s)"), {option, value, list})};
+  const char* format = Tr("%s: unknown value \"%s\" (one of %s)");
+  throw TUsageError{FormatText(format, {option, Quoted(value), list})};
 }
 
 std::pair<int, int> ParseSize(const std::string& option, const std::string& value) {
@@ -62,13 +69,15 @@ std::pair<int, int> ParseSize(const std::string& option, const std::string& valu
     auto h = ParseInt32(value.substr(x + 1));
     if (w && h && *w > 0 && *h > 0) return {*w, *h};
   }
-  throw TUsageError{FormatText(Tr("%s: expected WIDTHxHEIGHT, got \"%s\""), {option, value})};
+  throw TUsageError{
+      FormatText(Tr("%s: expected WIDTHxHEIGHT, got \"%s\""), {option, Quoted(value)})};
 }
 
 using TOverrides = std::vector<std::pair<std::string, std::string>>;
 
 // --size: one of the named sizes, or any WIDTHxHEIGHT with both sides from 1 to 65535 (a custom
-// size, stored beside the named one).
+// size, stored beside the named one) and no more pixels than a picture may have: a larger target
+// could only fail every resize.
 void SetSize(const std::string& option, const std::string& value, TOverrides& overrides) {
   std::span<const char* const> names = RowOf(TSetting::kTargetRes).names;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -84,6 +93,12 @@ void SetSize(const std::string& option, const std::string& value, TOverrides& ov
     auto h = ParseInt32(value.substr(x + 1));
     if (w && h && *w >= kCustomSizeMin && *w <= kCustomSizeMax && *h >= kCustomSizeMin &&
         *h <= kCustomSizeMax) {
+      if (static_cast<std::uint64_t>(*w) * static_cast<std::uint64_t>(*h) > kMaxImagePixels) {
+        // TRANSLATORS: the option, the size given, the most pixels a picture may have.
+        const char* format = Tr("%s: %s is more than %s pixels, the largest picture");
+        throw TUsageError{FormatText(
+            format, {option, Quoted(value), IntToStr(static_cast<std::int64_t>(kMaxImagePixels))})};
+      }
       overrides.emplace_back(RowOf(TSetting::kCustomSize).key, "1");
       overrides.emplace_back(RowOf(TSetting::kCustomWidth).key, IntToStr(*w));
       overrides.emplace_back(RowOf(TSetting::kCustomHeight).key, IntToStr(*h));
@@ -109,6 +124,12 @@ std::string OptionValue(const TSettingRow& row, const std::string& option,
     case TSettingKind::kText: break;
   }
   if (value.empty()) throw TUsageError{FormatText(Tr("%s: missing value"), {option})};
+  // Refused here rather than when the settings take it, so the message names the option typed.
+  if (!StoredValueOf(row, value)) {
+    // TRANSLATORS: the option, the value given (a text with a line break).
+    const char* format = Tr("%s: malformed value \"%s\"");
+    throw TUsageError{FormatText(format, {option, Quoted(value)})};
+  }
   return value;
 }
 
@@ -137,6 +158,11 @@ std::string SetHelp() {
 }
 
 }  // namespace
+
+std::string SetValueError(const std::string& key, const std::string& value) {
+  return FormatText(Tr("--set: unknown key or malformed value \"%s=%s\""),
+                    {Quoted(key), Quoted(value)});
+}
 
 std::string UsageText() {
   // Each option with its help (the help's lines start in one column, on the next line after an
@@ -225,6 +251,17 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
           options.overrides.emplace_back(setting->key, "1");
           break;
         case TOptionValue::kSize: SetSize(name, value(), options.overrides); break;
+        case TOptionValue::kBytes: {
+          std::string size = value();
+          if (!ParseByteSize(size)) {
+            const char* format =
+                // TRANSLATORS: the option, the value given.
+                Tr("%s: expected a number of bytes, with K, M or G after it, got \"%s\"");
+            throw TUsageError{FormatText(format, {name, Quoted(size)})};
+          }
+          options.overrides.emplace_back(setting->key, size);
+          break;
+        }
         case TOptionValue::kValue:
           options.overrides.emplace_back(setting->key, OptionValue(*setting, name, value()));
           break;
@@ -261,15 +298,18 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       std::string text = value();
       auto eq = text.find('=');
       if (eq == std::string::npos || eq == 0)
-        throw TUsageError{FormatText(Tr("--set: expected KEY=VALUE, got \"%s\""), {text})};
-      options.overrides.emplace_back(text.substr(0, eq), text.substr(eq + 1));
+        throw TUsageError{FormatText(Tr("--set: expected KEY=VALUE, got \"%s\""), {Quoted(text)})};
+      std::string key = text.substr(0, eq), stored = text.substr(eq + 1);
+      const TSettingRow* row = FindSettingRow(key);
+      if (!row || !StoredValueOf(*row, stored)) throw TUsageError{SetValueError(key, stored)};
+      options.overrides.emplace_back(key, stored);
     } else if (name == "--pdf") {
       options.pdf_file = value();
       if (options.pdf_file->empty()) throw TUsageError{Tr("--pdf: missing file name")};
     } else if (name == "--desktop-size") {
       options.desktop_size = ParseSize(name, value());
     } else {
-      throw TUsageError{FormatText(Tr("unknown option %s"), {name})};
+      throw TUsageError{FormatText(Tr("unknown option %s"), {Quoted(name)})};
     }
   }
   return options;

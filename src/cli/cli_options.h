@@ -35,6 +35,10 @@ struct TUsageError {
 // Parses argv[1..]; throws TUsageError for unknown options, missing or malformed values.
 TCliOptions ParseCommandLine(const std::vector<std::string>& args);
 
+// The usage error of --set for a key that is no setting or a value the setting cannot hold, the
+// key and the value quoted as file names are.
+std::string SetValueError(const std::string& key, const std::string& value);
+
 // The usage text printed by --help and after a usage error.
 std::string UsageText();
 

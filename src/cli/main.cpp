@@ -11,9 +11,11 @@
 #include "app/name_pattern.h"
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
+#include "cli/settings_listing.h"
 #include "cli/terminal_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/file_replacement.h"
+#include "runtime/process_limits.h"
 #include "runtime/strings.h"
 #include "runtime/translation.h"
 #include "runtime/version_text.h"
@@ -23,7 +25,8 @@ namespace {
 
 // A usage error as GNU programs report one: the reason, then where the help is.
 int Usage(const std::string& message) {
-  std::cerr << "quenvale-cli: " << message << "\n"
+  // The message quotes what the user typed; anything else a terminal would act on is escaped.
+  std::cerr << "quenvale-cli: " << qv::cli::TerminalSafe(message) << "\n"
             << qv::FormatText(qv::Tr("Try '%s --help' for more information."), {"quenvale-cli"})
             << "\n";
   return 2;
@@ -50,15 +53,15 @@ int main(int argc, char** argv) {
   }
 
   CleanUpTemporaryFilesOnSignals();
+  // Converting many files at once may need more descriptors than the soft limit's default.
+  RaiseOpenFileLimit();
   try {
     std::string ini_path = options.ini_path.value_or(DefaultIniPath());
     std::string section = options.section.value_or(DefaultIniSection());
     TSettingsRecord settings;
     settings.LoadFromIni(ini_path, section);
     for (const auto& [key, value] : options.overrides)
-      if (!settings.SetValue(key, value))
-        return Usage(
-            FormatText(Tr("--set: unknown key or malformed value \"%s=%s\""), {key, value}));
+      if (!settings.SetValue(key, value)) return Usage(cli::SetValueError(key, value));
 
     // A name pattern that makes no file name is refused before anything is converted.
     try {
@@ -70,8 +73,7 @@ int main(int argc, char** argv) {
     if (options.show_settings) {
       std::cout << "# ini: " << cli::QuoteFileName(ini_path)
                 << "\n# section: " << cli::TerminalSafe(section) << "\n";
-      for (const auto& [key, value] : settings.Values())
-        std::cout << key << "=" << cli::TerminalSafe(value) << "\n";
+      cli::ListSettings(settings, std::cout, std::cerr);
       return 0;
     }
     if (options.save_settings) {

@@ -89,4 +89,8 @@ void TQtJobHost::ReadByPluginsWithMetadata(const std::string& file_name, TBitmap
   plugins_.LoadFromFile(file_name, image, &metadata);
 }
 
+std::optional<std::pair<int, int>> TQtJobHost::PictureSizeByPlugins(const std::string& file_name) {
+  return plugins_.PictureSize(file_name);
+}
+
 }  // namespace qv::gui

@@ -30,6 +30,7 @@ class TQtJobHost : public IJobHost {
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override;
   void ReadByPluginsWithMetadata(const std::string& file_name, TBitmap& image,
                                  TPluginMetadata& metadata) override;
+  std::optional<std::pair<int, int>> PictureSizeByPlugins(const std::string& file_name) override;
 
  private:
   TSpiLib32& plugins_;

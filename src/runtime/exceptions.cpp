@@ -13,8 +13,8 @@ EWriteError::EWriteError() : EStreamError(Tr(messages::kWriteError)) {}
 EFOpenError::EFOpenError(const std::string& path, const std::string& reason)
     : EStreamError(FormatText(Tr(messages::kFOpenError), {path, reason})) {}
 
-EFCreateError::EFCreateError(const std::string& path, const std::string& reason)
-    : EStreamError(FormatText(Tr(messages::kFCreateError), {path, reason})) {}
+EFCreateError::EFCreateError(const std::string& path, const std::string& reason, int system_error)
+    : EStreamError(FormatText(Tr(messages::kFCreateError), {path, reason}), system_error) {}
 
 EAbort::EAbort() : Exception(Tr(messages::kOperationAborted)) {}
 

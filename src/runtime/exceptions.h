@@ -31,7 +31,13 @@ class EInvalidGraphicOperation : public Exception {
 
 class EStreamError : public Exception {
  public:
-  using Exception::Exception;
+  explicit EStreamError(std::string message, int system_error = 0)
+      : Exception(std::move(message)), system_error_(system_error) {}
+  // The system's error number behind the failure (ENOSPC for a full disk), 0 when none.
+  int SystemError() const noexcept { return system_error_; }
+
+ private:
+  int system_error_ = 0;
 };
 
 // A stream ended before the bytes a reader needed.
@@ -57,7 +63,7 @@ class EFOpenError : public EStreamError {
 // A file that cannot be created; names the path and the system's reason.
 class EFCreateError : public EStreamError {
  public:
-  EFCreateError(const std::string& path, const std::string& reason);
+  EFCreateError(const std::string& path, const std::string& reason, int system_error = 0);
 };
 
 // The silent abort: ends the current operation, and every catch site shows nothing for it.

@@ -3,7 +3,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <pthread.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -28,39 +32,100 @@
 
 namespace qv {
 
+struct TTemporaryNameSlot {
+  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 in use
+  int dir_fd = -1;
+  char name[PATH_MAX] = {};
+};
+
 namespace {
 
 constexpr char kAccessAcl[] = "system.posix_acl_access";
 
-// Named temporary files in progress, for the signal handler: folder descriptor and name.
-struct TSignalSlot {
-  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 in use
-  int dir_fd = -1;
-  char name[NAME_MAX + 1] = {};
+// Named temporary files in progress, for the signal handler: a folder descriptor and a name in
+// it, or AT_FDCWD and a path (a parked file, whose folder is closed). The table is a chain of
+// blocks that only grows and is never freed, so the handler can walk it without locks while
+// other threads add to it; a block is added outside the handler, before it is needed.
+struct TSignalSlotBlock {
+  static constexpr int kSlots = 16;
+  TTemporaryNameSlot slots[kSlots];
+  std::atomic<TSignalSlotBlock*> next{nullptr};
 };
-TSignalSlot signal_slots[8];
+TSignalSlotBlock first_slot_block;
 
-int RegisterName(int dir_fd, const std::string& name) {
-  for (int i = 0; i < 8; ++i) {
-    int expected = 0;
-    if (signal_slots[i].state.compare_exchange_strong(expected, 1)) {
-      signal_slots[i].dir_fd = dir_fd;
-      std::memcpy(signal_slots[i].name, name.c_str(), name.size() + 1);
-      signal_slots[i].state.store(2);
-      return i;
+// Adds a block after the last one; returns the block after last (one another thread may have
+// added first).
+TSignalSlotBlock* AppendSlotBlock(TSignalSlotBlock* last) {
+  auto* block = new TSignalSlotBlock;
+  TSignalSlotBlock* expected = nullptr;
+  if (last->next.compare_exchange_strong(expected, block)) return block;
+  delete block;
+  return expected;
+}
+
+// A slot of the table for the name (a block is added when every slot is taken); nullptr when
+// the name does not fit a slot.
+TTemporaryNameSlot* RegisterName(int dir_fd, const std::string& name) {
+  if (name.size() >= sizeof TTemporaryNameSlot::name) return nullptr;
+  for (TSignalSlotBlock* block = &first_slot_block;;) {
+    for (TTemporaryNameSlot& slot : block->slots) {
+      int expected = 0;
+      if (slot.state.compare_exchange_strong(expected, 1)) {
+        slot.dir_fd = dir_fd;
+        std::memcpy(slot.name, name.c_str(), name.size() + 1);
+        slot.state.store(2);
+        return &slot;
+      }
+    }
+    TSignalSlotBlock* next = block->next.load();
+    block = next ? next : AppendSlotBlock(block);
+  }
+}
+
+void UnregisterName(TTemporaryNameSlot*& slot) {
+  if (slot) slot->state.store(0);
+  slot = nullptr;
+}
+
+// Threads giving a temporary file its name now, and whether the signal handler runs: it waits
+// for every name being given, so that none is made after it looked.
+std::atomic<int> naming_now{0};
+std::atomic<bool> exiting{false};
+
+// While a thread registers a temporary name and gives it to a file, the termination signals wait
+// for it (they are blocked on this thread, so the handler runs on another one or after); once the
+// handler runs, a thread coming to give a name stops here for good, as the process ends.
+class TNamingSection {
+ public:
+  TNamingSection() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal_number);
+    ::pthread_sigmask(SIG_BLOCK, &signals, &saved_);
+    naming_now.fetch_add(1);
+    if (exiting.load()) {
+      naming_now.fetch_sub(1);
+      for (;;) ::pause();
     }
   }
-  return -1;
-}
+  ~TNamingSection() {
+    naming_now.fetch_sub(1);
+    ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+  }
+  TNamingSection(const TNamingSection&) = delete;
+  TNamingSection& operator=(const TNamingSection&) = delete;
 
-void UnregisterName(int& slot) {
-  if (slot >= 0) signal_slots[slot].state.store(0);
-  slot = -1;
-}
+ private:
+  sigset_t saved_;
+};
 
 extern "C" void RemoveTemporaryFilesAndExit(int signal_number) {
-  for (TSignalSlot& slot : signal_slots)
-    if (slot.state.load() == 2) ::unlinkat(slot.dir_fd, slot.name, 0);
+  exiting.store(true);
+  while (naming_now.load() > 0) {
+  }
+  for (TSignalSlotBlock* block = &first_slot_block; block; block = block->next.load())
+    for (TTemporaryNameSlot& slot : block->slots)
+      if (slot.state.load() == 2) ::unlinkat(slot.dir_fd, slot.name, 0);
   ::_exit(128 + signal_number);
 }
 
@@ -166,7 +231,26 @@ void TakeOverMetadata(int fd, const std::string& old_path, const struct stat& ol
 }
 
 [[noreturn]] void ThrowCreate(const std::string& path, int error) {
-  throw EFCreateError(path, SystemErrorMessage(error));
+  throw EFCreateError(path, SystemErrorMessage(error), error);
+}
+
+// Renames from to to in the folder unless to exists (false with errno EEXIST then). A file
+// system without the no-replace rename gets a hard link, which never replaces either; one with
+// neither (FAT has no links) gets a check just before a plain rename.
+bool RenameKeepingExisting(int dir_fd, const std::string& from, const std::string& to) {
+  if (::renameat2(dir_fd, from.c_str(), dir_fd, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+  if (::linkat(dir_fd, from.c_str(), dir_fd, to.c_str(), 0) == 0) {
+    ::unlinkat(dir_fd, from.c_str(), 0);
+    return true;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+  struct stat info;
+  if (::fstatat(dir_fd, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::renameat(dir_fd, from.c_str(), dir_fd, to.c_str()) == 0;
 }
 
 }  // namespace
@@ -181,8 +265,9 @@ std::string ReplacedFile(const std::string& path, TSymlinkRule rule) {
   return path;
 }
 
-TFileReplacement::TFileReplacement(const std::string& path, TSymlinkRule rule)
-    : path_(path), target_(ReplacedFile(path, rule)) {
+TFileReplacement::TFileReplacement(const std::string& path, TSymlinkRule rule,
+                                   TExistingFile existing)
+    : path_(path), target_(ReplacedFile(path, rule)), existing_(existing) {
   struct stat info;
   bool exists = ::lstat(target_.c_str(), &info) == 0;
   name_ = ExtractFileName(target_);
@@ -196,36 +281,39 @@ TFileReplacement::TFileReplacement(const std::string& path, TSymlinkRule rule)
       ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
     ThrowCreate(path, errno);
 
-  std::string folder = ExtractFilePath(target_);
-  dir_fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  folder_ = ExtractFilePath(target_);
+  if (folder_.empty()) folder_ = ".";
+  dir_fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd_ < 0) ThrowCreate(path, errno);
-  RemoveLeftovers(dir_fd_, folder);
+  try {
+    // A file that is to be replaced where names cannot be removed is refused before any work.
+    if (exists && existing_ == TExistingFile::kReplace) CheckNamesRemovable();
+    RemoveLeftovers(dir_fd_, folder_);
 
-  fd_ = ::openat(dir_fd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  if (fd_ >= 0) {
-    unnamed_ = true;
-    return;
-  }
-  // File systems without unnamed files: a named one, removed on failure and on signals.
-  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    temp_name_ = TemporaryName(name_);
-    signal_slot_ = RegisterName(dir_fd_, temp_name_);
-    fd_ = ::openat(dir_fd_, temp_name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-      int error = errno;
-      UnregisterName(signal_slot_);
-      temp_name_.clear();
-      if (error != EEXIST) {
-        ::close(dir_fd_);
-        dir_fd_ = -1;
-        ThrowCreate(path, error);
+    fd_ = ::openat(dir_fd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      unnamed_ = true;
+      return;
+    }
+    // File systems without unnamed files: a named one, removed on failure and on signals.
+    CheckNamesRemovable();
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      TNamingSection section;
+      temp_name_ = TemporaryName(name_);
+      signal_slot_ = RegisterName(dir_fd_, temp_name_);
+      fd_ = ::openat(dir_fd_, temp_name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ < 0) {
+        int error = errno;
+        UnregisterName(signal_slot_);
+        temp_name_.clear();
+        if (error != EEXIST) ThrowCreate(path, error);
       }
     }
-  }
-  if (fd_ < 0) {
+    if (fd_ < 0) ThrowCreate(path, EEXIST);
+  } catch (...) {
     ::close(dir_fd_);
     dir_fd_ = -1;
-    ThrowCreate(path, EEXIST);
+    throw;
   }
 }
 
@@ -234,8 +322,14 @@ TFileReplacement::~TFileReplacement() { Discard(); }
 void TFileReplacement::Discard() noexcept {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (!temp_name_.empty()) ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
+  if (!temp_name_.empty()) {
+    if (parked_)
+      ::unlinkat(AT_FDCWD, TemporaryPath().c_str(), 0);
+    else
+      ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
+  }
   temp_name_.clear();
+  parked_ = false;
   UnregisterName(signal_slot_);
   if (dir_fd_ >= 0) ::close(dir_fd_);
   dir_fd_ = -1;
@@ -250,16 +344,41 @@ void TFileReplacement::Write(const void* bytes, std::size_t count) {
     ssize_t n = ::write(fd_, in, count);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(errno)}));
+      int error = errno;
+      throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(error)}),
+                        error);
     }
     in += n;
     count -= static_cast<std::size_t>(n);
   }
 }
 
+void TFileReplacement::CheckNamesRemovable() const {
+  // The folder's attribute flags (chattr): in an append-only or immutable folder a name, once
+  // given, stays. Where the file system keeps no such flags the names count as removable; should
+  // one not be, the error names it (FailLeavingTemporary).
+  int flags = 0;
+  if (::ioctl(dir_fd_, FS_IOC_GETFLAGS, &flags) != 0) return;
+  if (!(flags & (FS_APPEND_FL | FS_IMMUTABLE_FL))) return;
+  const char* reason =
+      // TRANSLATORS: why a file cannot be replaced, after "Cannot create file ..."; the folder.
+      Tr("the folder \"%s\" forbids removing names (append-only): a file in it cannot be replaced");
+  throw EFCreateError(path_, FormatText(reason, {folder_}));
+}
+
+void TFileReplacement::FailLeavingTemporary(int error) {
+  const std::string leftover = TemporaryPath();
+  temp_name_.clear();  // it stays; Discard() must not try again
+  Discard();
+  // TRANSLATORS: the system's reason, then the temporary file left behind.
+  const char* reason = Tr("%s; the temporary file \"%s\" could not be removed");
+  throw EFCreateError(path_, FormatText(reason, {SystemErrorMessage(error), leftover}), error);
+}
+
 void TFileReplacement::LinkTemporaryName() {
   std::string proc_path = "/proc/self/fd/" + IntToStr(fd_);
   for (int attempt = 0; attempt < 100; ++attempt) {
+    TNamingSection section;
     temp_name_ = TemporaryName(name_);
     signal_slot_ = RegisterName(dir_fd_, temp_name_);
     int result =
@@ -278,24 +397,109 @@ void TFileReplacement::LinkTemporaryName() {
 void TFileReplacement::Fail(int error, bool write_error) {
   Discard();
   if (write_error)
-    throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(error)}));
+    throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(error)}),
+                      error);
   ThrowCreate(path_, error);
 }
 
+bool TFileReplacement::Park() {
+  if (parked_) return true;
+  if (fd_ < 0) return false;
+  if (IncludeTrailingPathDelimiter(folder_).size() + NAME_MAX >= PATH_MAX)
+    return false;  // its path would not fit the signal handler's table
+  if (unnamed_) {
+    try {
+      CheckNamesRemovable();
+      LinkTemporaryName();
+    } catch (const Exception&) {
+      return false;  // open it stays, unnamed
+    }
+    unnamed_ = false;
+  }
+  // The signal handler finds the file by its path while the folder is closed. The entry moves
+  // within a naming section: a handler walking the table meanwhile could otherwise pass the new
+  // slot before it is filled and reach the old one after it is freed, and miss the file.
+  {
+    TNamingSection section;
+    TTemporaryNameSlot* by_path = RegisterName(AT_FDCWD, TemporaryPath());
+    if (!by_path) return false;
+    UnregisterName(signal_slot_);
+    signal_slot_ = by_path;
+  }
+  ::close(fd_);
+  fd_ = -1;
+  ::close(dir_fd_);
+  dir_fd_ = -1;
+  parked_ = true;
+  return true;
+}
+
+std::string TFileReplacement::TemporaryPath() const {
+  return IncludeTrailingPathDelimiter(folder_) + temp_name_;
+}
+
+void TFileReplacement::Unpark() {
+  if (!parked_) return;
+  dir_fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd_ < 0) Fail(errno, false);
+  parked_ = false;
+  fd_ = ::openat(dir_fd_, temp_name_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd_ < 0) Fail(errno, false);
+}
+
 void TFileReplacement::Sync() {
+  if (parked_) {
+    // Opened for the sync alone: it stays parked.
+    int fd = ::open(TemporaryPath().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) Fail(errno, true);
+    int result = ::fsync(fd);
+    int error = errno;
+    ::close(fd);
+    if (result != 0 && error != EINVAL) Fail(error, true);
+    return;
+  }
   if (fd_ < 0) Fail(EBADF, true);
   if (::fsync(fd_) != 0 && errno != EINVAL) Fail(errno, true);
 }
 
-void TFileReplacement::Commit() {
+bool TFileReplacement::Commit() {
+  Unpark();
   Sync();
 
   struct stat old;
-  if (::fstatat(dir_fd_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode))
-    TakeOverMetadata(fd_, target_, old);
+  bool exists = ::fstatat(dir_fd_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+  if (exists && existing_ == TExistingFile::kKeep) {
+    Discard();
+    return false;
+  }
+  if (exists && S_ISREG(old.st_mode)) TakeOverMetadata(fd_, target_, old);
 
+  if (unnamed_ && !exists) {
+    // A new file goes straight to its name, which never replaces anything: no temporary name
+    // is seen, and a folder that forbids removing names takes it as well.
+    std::string proc_path = "/proc/self/fd/" + IntToStr(fd_);
+    int result = ::linkat(AT_FDCWD, proc_path.c_str(), dir_fd_, name_.c_str(), AT_SYMLINK_FOLLOW);
+    if (result != 0 && errno == ENOENT)
+      result = ::linkat(fd_, "", dir_fd_, name_.c_str(), AT_EMPTY_PATH);
+    if (result == 0) {
+      ::close(fd_);
+      fd_ = -1;
+      ::fsync(dir_fd_);
+      Discard();
+      return true;
+    }
+    if (errno != EEXIST) Fail(errno, false);
+    // A file came meanwhile.
+    if (existing_ == TExistingFile::kKeep) {
+      Discard();
+      return false;
+    }
+    if (::fstatat(dir_fd_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode))
+      TakeOverMetadata(fd_, target_, old);
+  }
   if (unnamed_) {
     try {
+      CheckNamesRemovable();
       LinkTemporaryName();
     } catch (...) {
       Discard();
@@ -305,12 +509,37 @@ void TFileReplacement::Commit() {
   int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) Fail(errno, true);
-  if (::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, name_.c_str()) != 0) Fail(errno, false);
+  if (existing_ == TExistingFile::kKeep) {
+    if (!RenameKeepingExisting(dir_fd_, temp_name_, name_)) {
+      if (errno != EEXIST) FailOnRename(errno);
+      Discard();
+      return false;
+    }
+  } else if (::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, name_.c_str()) != 0) {
+    FailOnRename(errno);
+  }
   temp_name_.clear();
   UnregisterName(signal_slot_);
   ::fsync(dir_fd_);
   ::close(dir_fd_);
   dir_fd_ = -1;
+  return true;
+}
+
+void TFileReplacement::FailOnRename(int error) {
+  if (::unlinkat(dir_fd_, temp_name_.c_str(), 0) != 0 && errno != ENOENT)
+    FailLeavingTemporary(error);
+  temp_name_.clear();
+  Fail(error, false);
+}
+
+void ReserveTemporaryFileSlots(int count) {
+  int slots = TSignalSlotBlock::kSlots;
+  for (TSignalSlotBlock* block = &first_slot_block; slots < count;
+       slots += TSignalSlotBlock::kSlots) {
+    TSignalSlotBlock* next = block->next.load();
+    block = next ? next : AppendSlotBlock(block);
+  }
 }
 
 void CleanUpTemporaryFilesOnSignals() {

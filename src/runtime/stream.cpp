@@ -188,7 +188,11 @@ std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
 }
 
 TSafeFileStream::TSafeFileStream(const std::string& path)
-    : path_(path), file_(std::make_unique<TFileReplacement>(path, TSymlinkRule::kReplaceLink)) {}
+    : TSafeFileStream(path, TExistingFile::kReplace) {}
+
+TSafeFileStream::TSafeFileStream(const std::string& path, TExistingFile existing)
+    : path_(path),
+      file_(std::make_unique<TFileReplacement>(path, TSymlinkRule::kReplaceLink, existing)) {}
 
 TSafeFileStream::~TSafeFileStream() = default;
 
@@ -219,11 +223,15 @@ void TSafeFileStream::SetModificationTime(std::int64_t seconds, long nanoseconds
     throw EWriteError(FormatText(Tr(messages::kFWriteError), {path_, SystemErrorMessage(errno)}));
 }
 
-void TSafeFileStream::Commit() {
-  if (committed_) return;
-  file_->Commit();
-  committed_ = true;
+bool TSafeFileStream::Commit() {
+  if (!committed_) {
+    placed_ = file_->Commit();
+    committed_ = true;
+  }
+  return placed_;
 }
+
+bool TSafeFileStream::Park() { return !committed_ && file_->Park(); }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
   TFileStream file(path);

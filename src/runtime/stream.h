@@ -11,6 +11,7 @@
 namespace qv {
 
 class TFileReplacement;
+enum class TExistingFile;
 
 enum class SeekOrigin { kBeginning, kCurrent, kEnd };
 
@@ -106,8 +107,10 @@ class TFileStream : public TStream {
 // the way), the temporary file is removed and any old file at the target is left untouched.
 class TSafeFileStream : public TStream {
  public:
-  // Throws EFCreateError naming the path and the system's reason.
+  // Throws EFCreateError naming the path and the system's reason. A file at the path is
+  // replaced, or with TExistingFile::kKeep kept (Commit() then returns false).
   explicit TSafeFileStream(const std::string& path);
+  TSafeFileStream(const std::string& path, TExistingFile existing);
   ~TSafeFileStream() override;
   TSafeFileStream(const TSafeFileStream&) = delete;
   TSafeFileStream& operator=(const TSafeFileStream&) = delete;
@@ -117,18 +120,23 @@ class TSafeFileStream : public TStream {
   std::size_t Write(const void* buffer, std::size_t count) override;
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
   // Syncs and puts the finished file into place (throws EWriteError / EFCreateError on failure).
-  void Commit();
+  // Returns false, having put nothing in place, when an existing file is kept.
+  bool Commit();
   // Syncs the content without putting the file in place yet (throws EWriteError on failure).
   void Sync();
   // Gives the file a modification time (seconds and nanoseconds since the epoch), kept when it
   // is put in place; nothing is written after. Throws EWriteError on failure.
   void SetModificationTime(std::int64_t seconds, long nanoseconds);
+  // The finished file holds no descriptor until it is synced or committed (see
+  // TFileReplacement::Park); false when it keeps them. Nothing is read or written after it.
+  bool Park();
   const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
   std::unique_ptr<TFileReplacement> file_;
   bool committed_ = false;
+  bool placed_ = false;
 };
 
 // Reads a whole file into memory (throws EFOpenError / EReadError).

@@ -62,6 +62,30 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+std::optional<std::uint64_t> ParseByteSize(std::string_view text) {
+  int shift = 0;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'k':
+      case 'K': shift = 10; break;
+      case 'm':
+      case 'M': shift = 20; break;
+      case 'g':
+      case 'G': shift = 30; break;
+      default: break;
+    }
+    if (shift != 0) text.remove_suffix(1);
+  }
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value == 0 || value > (std::uint64_t{1} << (63 - shift))) return std::nullopt;
+  return value << shift;
+}
+
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
   return ParseInt32(text).value_or(fallback);
 }

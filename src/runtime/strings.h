@@ -21,6 +21,10 @@ std::string IntToStr(std::int64_t value);
 // or does not fit 32 bits.
 std::optional<std::int32_t> ParseInt32(std::string_view text);
 
+// A number of bytes written as digits, optionally followed by K, M or G (either case; powers of
+// 1024): "1048576", "64k", "512M", "2G". Nothing for any other text, zero, or a size past 2^63.
+std::optional<std::uint64_t> ParseByteSize(std::string_view text);
+
 // ParseInt32, or fallback when the text is not an integer.
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback);
 

@@ -320,6 +320,17 @@ constexpr TSettingRow kRows[] = {
      .option = "--avif-speed",
      .value_name = "N",
      .help = N_("AVIF encoder speed 0 (slowest, smallest) to 10 (fastest)")},
+    {.id = TSetting::kMemoryBudget,
+     .key = "MemoryBudget",
+     .kind = kText,
+     .default_value = "",
+     .optional = true,
+     .option = "--memory-budget",
+     .option_value = TOptionValue::kBytes,
+     .value_name = "SIZE",
+     .help = N_("memory the pictures of files converted at once may\n"
+                "take (bytes, or with K, M, G; default: half the\n"
+                "available memory, or QV_MEMORY_BUDGET)")},
 };
 
 // Every row stands at its setting's place, the rows of a page together in the order of the pages

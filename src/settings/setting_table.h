@@ -40,6 +40,7 @@ enum class TSetting {
   kPNGFilters,
   kIncludeHidden,
   kAVIFSpeed,
+  kMemoryBudget,
   kCount  // not a setting: the number of them
 };
 inline constexpr std::size_t kSettingCount = static_cast<std::size_t>(TSetting::kCount);
@@ -61,6 +62,7 @@ enum class TOptionValue {
   kFlag,   // no value: sets the setting to "1"
   kValue,  // a choice's name, a number in the setting's range, or a text that is not empty
   kSize,   // --size: a named TargetRes item, or WIDTHxHEIGHT (a custom size)
+  kBytes,  // a number of bytes, with K, M or G after it (see ParseByteSize)
 };
 
 // A caption of a choice's item, translated in the dialog (in context when one is given).

@@ -44,6 +44,7 @@ struct FakeSettings : IJobSettings {
   std::string name_pattern;
   bool keep_date = false;
   bool include_hidden = false;
+  std::string memory_budget;
 
   std::string Stored(TSetting setting) const override {
     auto text = [](auto value) { return std::to_string(static_cast<int>(value)); };
@@ -74,6 +75,7 @@ struct FakeSettings : IJobSettings {
       case TSetting::kNamePattern: return name_pattern;
       case TSetting::kKeepDate: return text(keep_date);
       case TSetting::kIncludeHidden: return text(include_hidden);
+      case TSetting::kMemoryBudget: return memory_budget;
       case TSetting::kCount: break;
     }
     return RowOf(setting).default_value;

@@ -95,9 +95,13 @@ struct LogHost : FakeHost {
   void ReadByPlugins(const std::string& file_name, TBitmap& image) override {
     if (read_by_plugins) read_by_plugins(file_name, image);
   }
+  std::optional<std::pair<int, int>> PictureSizeByPlugins(const std::string&) override {
+    return plugin_picture_size;
+  }
   std::string folder;
   std::vector<std::string> log;
   std::function<void(const std::string&, TBitmap&)> read_by_plugins;
+  std::optional<std::pair<int, int>> plugin_picture_size;
 };
 
 // What a drop did: the host's log, the failure raised and every output file's bytes.
@@ -119,6 +123,7 @@ class ParallelDropTest : public ::testing::Test {
     settings.dst_dir = out.string() + "/";
     LogHost host(dir.Path());
     host.read_by_plugins = read_by_plugins;
+    host.plugin_picture_size = plugin_picture_size;
     TBatchRun batch(settings, host, host);
     batch.SetJobs(jobs);
     batch.SetKeepGoing(keep_going);
@@ -144,6 +149,8 @@ class ParallelDropTest : public ::testing::Test {
   FakeSettings settings;
   // What the host does when a plug-in is to read a file (nothing: the picture stays empty).
   std::function<void(const std::string&, TBitmap&)> read_by_plugins;
+  // The size the plug-ins tell of a file before reading it (none: they do not tell).
+  std::optional<std::pair<int, int>> plugin_picture_size;
   int runs = 0;
 };
 
@@ -239,6 +246,40 @@ TEST_F(ParallelDropTest, NoFileAfterTheFirstFailureIsWrittenThoughConvertedMeanw
     // (Outputs lists every entry of the folder: no temporary file is left either.)
     EXPECT_TRUE(many.outputs.empty()) << jobs << " jobs: " << many.outputs.size() << " written";
     EXPECT_EQ(Convert(names, jobs, true).outputs.size(), 8u) << jobs << " jobs, keep going";
+  }
+}
+
+// Files whose pictures do not fit the memory budget together wait for those being converted, and
+// a file that does not fit it alone, or whose size is not told beforehand, is converted alone:
+// none fails for it, and the results are those of one after the other.
+TEST_F(ParallelDropTest, FilesWaitForMemoryAndNoneFailsForIt) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 6; ++i) {
+    names.push_back("p" + std::to_string(i) + (i % 3 == 2 ? ".xyz" : ".bmp"));
+    if (i % 3 != 2)
+      SaveBmp(dir / names.back(), 200 + 40 * i, i, 150);
+    else
+      std::ofstream(dir / names.back()) << "read by a plug-in";
+  }
+  read_by_plugins = [](const std::string& file_name, TBitmap& image) {
+    image = Picture(100, static_cast<int>(file_name.size()), 80);
+  };
+  settings.target_res = 3;  // 640 x 480
+  settings.file_format = 0;
+  DropRun one = Convert(names, 1);
+  ASSERT_EQ(one.outputs.size(), names.size());
+  // Room for one 640 x 480 picture with its source at a time, for none, and plenty, each with the
+  // plug-ins' pictures of a told size and of none.
+  for (const char* budget : {"3M", "1", "1G"}) {
+    for (auto size :
+         {std::optional(std::make_pair(100, 80)), std::optional<std::pair<int, int>>()}) {
+      settings.memory_budget = budget;
+      plugin_picture_size = size;
+      DropRun many = Convert(names, 4);
+      EXPECT_EQ(many.failure, "") << budget;
+      EXPECT_EQ(many.log, one.log) << budget;
+      EXPECT_TRUE(many.outputs == one.outputs) << budget;
+    }
   }
 }
 

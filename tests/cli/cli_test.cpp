@@ -110,6 +110,32 @@ TEST_F(Cli, HelpAndVersionPrintAndExit) {
       << version.out;
 }
 
+// A usage error quotes what was typed as file names are quoted (a name a shell glob made an
+// option must not drive the terminal), and names the option the user typed.
+TEST_F(Cli, UsageErrorsQuoteWhatWasTypedAndNameTheOptionTyped) {
+  qv::testing::TEnglishTexts english;  // the child speaks English too
+  const std::string glob_name = "--\x1b]0;PWNED\a\x1b[2J.jpg";
+  struct Case {
+    std::vector<std::string> args;
+    std::string expected;  // the message's first line
+  };
+  const Case cases[] = {
+      {{glob_name}, "quenvale-cli: unknown option '--'$'\\033'']0;PWNED'$'\\a\\033''[2J.jpg'"},
+      {{"--out", "a\nb", "x.bmp"}, "quenvale-cli: --out: malformed value \"'a'$'\\n''b'\""},
+      {{"--set", "DstDir=a\nb", "x.bmp"},
+       "quenvale-cli: --set: unknown key or malformed value \"DstDir='a'$'\\n''b'\""},
+      {{"--quality", "\x1b[2J"},
+       "quenvale-cli: --quality: expected a whole number from 1 to 100, "
+       "got \"$'\\033''[2J'\""},
+  };
+  for (const Case& c : cases) {
+    ProgramResult result = Run(c.args);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), c.expected);
+    EXPECT_EQ(result.err.find_first_of("\x1b\a"), std::string::npos) << result.err;
+  }
+}
+
 TEST_F(Cli, ConvertsTheNamesAsOneDropQuietlyOnSuccess) {
   qv::testing::TEnglishTexts english;  // the child speaks English too
   WriteBmp(dir / "a.bmp", 3, 2);
@@ -223,6 +249,21 @@ TEST_F(Cli, ShowSettingsPrintsTheEffectiveSettingsAndConvertsNothing) {
   EXPECT_NE(result.out.find("\nFileFormat=2\n"), std::string::npos);
   EXPECT_NE(result.out.find("\nJPEGQL=70\n"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
+
+  // Every setting, each with the value the conversion uses; a stored text that is no number, or
+  // a number out of range, is named in a warning.
+  qv::testing::TEnglishTexts english;  // the child speaks English too
+  std::ofstream(dir / "test.ini") << "[tester]\nCustomWidth=abc\nJPEGQL=150\nPNGCL=7\n";
+  ProgramResult shown = Run({"--section", "tester", "--show-settings"});
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  for (const TSettingRow& row : SettingRows())
+    EXPECT_NE(shown.out.find("\n" + std::string(row.key) + "="), std::string::npos) << row.key;
+  EXPECT_NE(shown.out.find("\nCustomWidth=1\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("\nJPEGQL=100\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("\nPNGCL=7\n"), std::string::npos) << shown.out;
+  EXPECT_EQ(shown.err,
+            "quenvale-cli: warning: JPEGQL=150 is out of range: the conversion uses 100\n"
+            "quenvale-cli: warning: CustomWidth=abc is not a number: the conversion uses 1\n");
 }
 
 // Every setting's option, as the setting table gives it, reaches the stored setting, and the help
@@ -240,6 +281,9 @@ TEST_F(Cli, EverySettingsOptionSetsItsSettingAndIsInTheHelp) {
     } else if (row.option_value == TOptionValue::kSize) {
       args.push_back("1600x1200");
       expected = std::to_string(row.names.size() - 1);
+    } else if (row.option_value == TOptionValue::kBytes) {
+      args.push_back("64M");
+      expected = "64M";
     } else if (row.kind == TSettingKind::kChoice) {
       std::string last = row.names.back();
       args.push_back(last.substr(0, last.find(',')));
@@ -329,8 +373,19 @@ TEST_F(Cli, AnySizeAndFitInsideIt) {
     EXPECT_NE(result.err.find("WIDTHxHEIGHT"), std::string::npos) << result.err;
   }
   EXPECT_EQ(Run({"--fit=1", dir / "a.bmp"}).status, 2);
-  // Stored, a custom size and fit show among the settings; by default they do not.
-  EXPECT_EQ(Run({"--show-settings"}).out.find("Custom"), std::string::npos);
+  // A target of more pixels than any picture may have is refused, naming the limit.
+  ProgramResult huge = Run({"--size", "65535x65535", dir / "a.bmp"});
+  EXPECT_EQ(huge.status, 2);
+  EXPECT_NE(huge.err.find("268435456"), std::string::npos) << huge.err;
+  // Stored in the settings file, it fails the resize: written unresized, with a warning.
+  qv::testing::TEnglishTexts english;  // the child speaks English too
+  ProgramResult unresized =
+      Run({"-v", "--out", dir / "big", "--set", "CustomSize=1", "--set", "CustomWidth=65535",
+           "--set", "CustomHeight=65535", dir / "a.bmp"});
+  EXPECT_EQ(unresized.status, 0) << unresized.err;
+  EXPECT_NE(unresized.err.find("1 converted, 1 with warnings"), std::string::npos) << unresized.err;
+  EXPECT_EQ(BmpSize(dir / "big/a.bmp"), std::make_pair(300, 100));
+  // A custom size and fit show among the settings as stored.
   ProgramResult shown = Run({"--size", "20x10", "--fit", "--show-settings"});
   EXPECT_NE(shown.out.find("\nKeepAspect=1\nCustomSize=1\nCustomWidth=20\nCustomHeight=10\n"),
             std::string::npos)
@@ -344,8 +399,8 @@ TEST_F(Cli, AnySizeAndFitInsideIt) {
 // written with all five filters holds the pixels of one written with Sub.
 TEST_F(Cli, FastShrinkAndPngFiltersAreOptionsOffByDefault) {
   WriteBmp(dir / "a.bmp", 300, 200);
-  EXPECT_EQ(Run({"--show-settings"}).out.find("FastShrink"), std::string::npos);
-  EXPECT_EQ(Run({"--show-settings"}).out.find("PNGFilters"), std::string::npos);
+  EXPECT_NE(Run({"--show-settings"}).out.find("\nFastShrink=0\n"), std::string::npos);
+  EXPECT_NE(Run({"--show-settings"}).out.find("\nPNGFilters=0\n"), std::string::npos);
   ProgramResult shown = Run({"--fast-shrink", "--png-filters", "all", "--show-settings"});
   EXPECT_NE(shown.out.find("\nFastShrink=1\n"), std::string::npos) << shown.out;
   EXPECT_NE(shown.out.find("\nPNGFilters=1\n"), std::string::npos) << shown.out;

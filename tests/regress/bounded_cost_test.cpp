@@ -1,19 +1,24 @@
 // End to end: what one input may cost quenvale-cli. Plug-in pictures keep their own depth and
 // stay within about 2.2 times the picture at 24 bits plus 64 MiB; a JPEG of absurdly many scans
-// is refused; running out of memory gives the program's own message.
+// is refused; running out of memory gives the program's own message; files converted at once
+// wait for a memory budget.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "support/child_process.h"
 #include "support/file_bytes.h"
@@ -257,6 +262,60 @@ TEST_F(BoundedCost, AJpegOfTooManyScansIsRefused) {
     EXPECT_NE(run.err.find(kTooManyScans), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir / ("out/scans" + std::to_string(scans) + ".bmp")));
   }
+}
+
+// A 3000 x 2000 JPEG of faint noise: a few megabytes to store, 18 MB of pixels to convert.
+std::string NoisePhoto(unsigned seed) {
+  jpeg_compress_struct compress{};
+  jpeg_error_mgr errors{};
+  compress.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&compress);
+  unsigned char* bytes = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&compress, &bytes, &size);
+  compress.image_width = 3000;
+  compress.image_height = 2000;
+  compress.input_components = 3;
+  compress.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&compress);
+  jpeg_start_compress(&compress, TRUE);
+  std::vector<unsigned char> row(3000 * 3);
+  std::mt19937 random(seed);
+  while (compress.next_scanline < compress.image_height) {
+    for (unsigned char& sample : row) sample = static_cast<unsigned char>(100 + random() % 24);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&compress, rows, 1);
+  }
+  jpeg_finish_compress(&compress);
+  std::string photo(reinterpret_cast<char*>(bytes), size);
+  std::free(bytes);
+  jpeg_destroy_compress(&compress);
+  return photo;
+}
+
+// Eight photos converted eight at a time: with a memory budget that holds one of them, each
+// waits for the one before, and the peak is a fraction of what it is when they all fit.
+TEST_F(BoundedCost, AMemoryBudgetMakesFilesWait) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer's own memory is no measure of the program's";
+  std::vector<std::string> inputs;
+  for (unsigned i = 0; i < 8; ++i) {
+    inputs.push_back(dir / ("photo" + std::to_string(i) + ".jpg"));
+    WriteFile(inputs.back(), NoisePhoto(i));
+  }
+  auto convert = [&](const std::string& budget) {
+    std::vector<std::string> args = {"--ini", dir / "test.ini", "--out",   dir / "out", "--format",
+                                     "jpeg",  "--overwrite",    "--quiet", "-j",        "8"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    return RunProgram(CliPath(), args, {"DISPLAY=", "QV_MEMORY_BUDGET=" + budget});
+  };
+  // Each photo is reckoned at 2.2 times 18 MB: two do not fit 60 MiB, eight fit 1 GiB.
+  ProgramResult all = convert("1G");
+  ASSERT_EQ(all.status, 0) << all.err;
+  ProgramResult one = convert("60M");
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_LT(one.max_rss_kib * 2, all.max_rss_kib)
+      << "one at a time " << one.max_rss_kib / 1024 << " MiB, all at once "
+      << all.max_rss_kib / 1024 << " MiB";
 }
 
 }  // namespace

@@ -51,6 +51,17 @@ TEST(Strings, ParseInt32AcceptsOnlyWholeDecimalIntegers) {
   EXPECT_FALSE(ParseInt32(" 1"));
 }
 
+TEST(Strings, ParseByteSizeTakesDigitsAndOneOfKMG) {
+  EXPECT_EQ(ParseByteSize("1048576"), 1048576u);
+  EXPECT_EQ(ParseByteSize("64k"), 65536u);
+  EXPECT_EQ(ParseByteSize("512M"), 512u << 20);
+  EXPECT_EQ(ParseByteSize("2G"), std::uint64_t{2} << 30);
+  EXPECT_EQ(ParseByteSize("8589934592G"), std::uint64_t{1} << 63);
+  for (const char* bad : {"", "0", "0G", "G", "1T", "1.5G", "-1", " 1", "1 G", "1GB", "8589934593G",
+                          "99999999999999999999"})
+    EXPECT_FALSE(ParseByteSize(bad)) << bad;
+}
+
 TEST(Strings, EqualsNoCaseFoldsOnlyAsciiLetters) {
   EXPECT_TRUE(EqualsNoCase("Quality", "qUALITY"));
   EXPECT_TRUE(EqualsNoCase("", ""));

@@ -71,6 +71,10 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
       rlimit limit{options.file_size_limit, options.file_size_limit};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (options.open_files_limit != RLIM_INFINITY) {
+      rlimit limit{options.open_files_limit, options.open_files_limit};
+      ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
     if (options.uid != 0) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 || ::setuid(options.uid) != 0)
         ::_exit(126);

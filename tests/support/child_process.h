@@ -19,6 +19,8 @@ struct ChildOptions {
   // With a file-size limit: SIGXFSZ ignored, so a write past it fails with EFBIG as on a full
   // disk; else SIGXFSZ keeps its default action and the program decides.
   bool ignore_file_size_signal = false;
+  // RLIMIT_NOFILE, soft and hard: the child cannot have more descriptors open than this.
+  rlim_t open_files_limit = RLIM_INFINITY;
   uid_t uid = 0;  // run as this user and group (0: as the test)
 };
 

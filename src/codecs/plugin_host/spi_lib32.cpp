@@ -18,6 +18,7 @@
 #include "imaging/image_limits.h"
 #include "runtime/exceptions.h"
 #include "runtime/install_layout.h"
+#include "runtime/mapped_file.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
 #include "runtime/strings.h"
@@ -269,6 +270,33 @@ void TSpiLib32::LoadFromStream(const TMemoryStream &stream, TBitmap &image,
     DecodeWith(*plug, serial_, buffer, bytes.size(), image, metadata);
     return;
   }
+}
+
+std::optional<std::pair<int, int>> TSpiLib32::PictureSize(const std::string &file_name) {
+  if (pic_plugs_.empty()) return std::nullopt;
+  TMappedFile file(file_name);
+  const std::span<const std::uint8_t> bytes = file.Bytes();
+  if (bytes.empty() || bytes.size() > kMaxDecodedBytes) return std::nullopt;
+  // IsSupported looks at the file's start, padded with zeros as for decoding.
+  std::vector<std::uint8_t> head(2 * kZeroPadding, 0);
+  std::copy_n(bytes.begin(), std::min(bytes.size(), kZeroPadding), head.begin());
+  for (const auto &plug : pic_plugs_) {
+    if (plug->is_supported(nullptr, reinterpret_cast<std::uintptr_t>(head.data())) == 0) continue;
+    if (plug->get_picture_info == nullptr) return std::nullopt;
+    SpiPictureInfo info{};
+    std::int32_t result = SPI_INTERNAL_ERROR;
+    try {
+      result =
+          plug->get_picture_info(reinterpret_cast<const char *>(bytes.data()),
+                                 static_cast<std::int32_t>(bytes.size()), SPI_INPUT_MEMORY, &info);
+    } catch (...) {
+      return std::nullopt;  // a plug-in written in C++ that lets an exception out tells nothing
+    }
+    LocalFree(info.hInfo);
+    if (result != SPI_SUCCESS || info.width <= 0 || info.height <= 0) return std::nullopt;
+    return std::make_pair(static_cast<int>(info.width), static_cast<int>(info.height));
+  }
+  return std::nullopt;
 }
 
 void TSpiLib32::Unload() {

@@ -3,7 +3,9 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/translation.h"
@@ -49,6 +51,11 @@ class TSpiLib32 {
   // The same for bytes already in memory (the whole stream content).
   void LoadFromStream(const TMemoryStream &stream, TBitmap &image,
                       TPluginMetadata *metadata = nullptr);
+  // The width and height the first plug-in whose IsSupported accepts the file declares through
+  // GetPictureInfo, asked before anything is decoded (the file is mapped, not read). Nothing when
+  // the file cannot be mapped, none accepts it, or the accepting one has no GetPictureInfo or
+  // fails in it.
+  std::optional<std::pair<int, int>> PictureSize(const std::string &file_name);
 
   // Releases every plug-in (also done by the destructor). Names and filters are kept.
   void Unload();

@@ -620,6 +620,15 @@ TEST_P(SpiPhotos, DecodeAsTheLibrarysOwnDecoder) {
   EXPECT_EQ(decoded.image.Width() == c.height, c.swaps_sides);
   EXPECT_EQ(decoded.image.PixelFormat(), c.grey ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
   ExpectWithinOneLevel(decoded.Levels(), Expected(reference));
+
+  // The size told before decoding (what the memory budget admits a file by) is the size decoded.
+  ASSERT_NE(plug->get_picture_info, nullptr);
+  SpiPictureInfo told{};
+  ASSERT_EQ(plug->get_picture_info(reinterpret_cast<const char *>(file.data()),
+                                   static_cast<std::int32_t>(file.size()), SPI_INPUT_MEMORY, &told),
+            SPI_SUCCESS);
+  EXPECT_EQ(told.width, decoded.image.Width());
+  EXPECT_EQ(told.height, std::abs(decoded.image.Height()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, SpiPhotos, ::testing::ValuesIn(kPhotoCases),

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -532,6 +533,65 @@ TEST(SpiWebP, AnAnimationGivesItsFirstFrame) {
 }
 
 #endif
+
+// What a plug-in tells of a file before decoding it (GetPictureInfo, which the host asks to reckon
+// the memory of files converted at once) is the size it decodes: a GIF frame reaching past its
+// screen grows the canvas, and a file no plug-in takes tells nothing.
+TEST(SpiShippedPlugins, TellTheSizeTheyDecodeBeforeDecoding) {
+  testing::TempDir dir;
+  auto write = [](const std::string &path, const Bytes &bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  };
+  std::vector<Bytes> files = {Text("P2\n3 2\n255\n1 2 3 4 5 6\n"),
+                              Text("P6\n2 2\n255\nABCDEFGHIJKL"),
+                              Text("P4\n10 2\n\xA5\xC0\x5A\x40")};
+#ifdef QV_HAVE_GIFLIB
+  files.push_back(MakeGif(GifFrame{4,
+                                   3,
+                                   2,
+                                   1,
+                                   5,
+                                   4,
+                                   false,
+                                   false,
+                                   -1,
+                                   {{0, 0, 0}, {255, 255, 255}},
+                                   std::vector<GifPixelType>(20, 1)}));
+#endif
+#ifdef QV_HAVE_LIBTIFF
+  files.push_back(MakeTiff(TiffSpec{"rgb",
+                                    8,
+                                    3,
+                                    PHOTOMETRIC_RGB,
+                                    0,
+                                    COMPRESSION_NONE,
+                                    std::vector<std::uint16_t>(4 * 3 * 3, 90),
+                                    4,
+                                    3,
+                                    {}}));
+#endif
+#ifdef QV_HAVE_LIBWEBP
+  {
+    std::vector<std::uint8_t> rgba = TestRgba();
+    std::uint8_t *out = nullptr;
+    std::size_t size = WebPEncodeLosslessRGBA(rgba.data(), 6, 4, 24, &out);
+    ASSERT_GT(size, 0u);
+    files.push_back(TakeWebP(out, size));
+  }
+#endif
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string path = dir / ("picture" + std::to_string(i));
+    write(path, files[i]);
+    int width = 0, height = 0;
+    ASSERT_FALSE(Decode(files[i], &width, &height).empty()) << i;
+    EXPECT_EQ(Shipped().PictureSize(path), std::make_pair(width, std::abs(height))) << i;
+  }
+  write(dir / "text", Text("no picture at all"));
+  EXPECT_EQ(Shipped().PictureSize(dir / "text"), std::nullopt);
+  EXPECT_EQ(Shipped().PictureSize(dir / "missing"), std::nullopt);
+}
 
 }  // namespace
 }  // namespace qv
