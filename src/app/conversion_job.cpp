@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/colour_step.h"
 #include "app/fit_inside.h"
 #include "app/image_io.h"
 #include "app/image_steps.h"
@@ -20,6 +21,9 @@
 #include "codecs/jpeg/exif_date.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "codecs/jpeg/jpeg_metadata.h"
+#include "codecs/jpeg/xmp_packet.h"
+#include "colour/colour_transforms.h"
+#include "colour/picture_colour.h"
 #include "imaging/bitmap.h"
 #include "imaging/orient_upright.h"
 #include "runtime/exceptions.h"
@@ -58,9 +62,12 @@ std::string OutputPath(const std::string& file_name, TOutputPlace place, const s
 }
 
 TConversionJob::TConversionJob(const IJobSettings& settings, IJobHost& host)
-    : settings_(settings), host_(host) {}
+    : settings_(settings), host_(host), colour_transforms_(std::make_shared<TColourTransforms>()) {}
+
+TConversionJob::~TConversionJob() = default;
 
 void TConversionJob::BeginDrop() {
+  colour_transforms_->Clear();
   std::lock_guard lock(drop_outputs_->mutex);
   drop_outputs_->in_drop = true;
   drop_outputs_->inputs.clear();
@@ -78,6 +85,7 @@ void TConversionJob::SetOutputHold(std::function<void(std::unique_ptr<TSafeFileS
 
 void TConversionJob::ShareDropOutputs(const TConversionJob& other) {
   drop_outputs_ = other.drop_outputs_;
+  colour_transforms_ = other.colour_transforms_;
 }
 
 void TConversionJob::AddPage(TPdfPagePicture picture) {
@@ -113,6 +121,32 @@ class TBusyCursor {
   TCursor saved_;
 };
 
+// What an output format can carry of a profile; page_embeds_input: a PDF page of the input's own
+// bytes.
+TProfileCarrier CarrierOf(TOutputFormat format, bool page_embeds_input) {
+  switch (format) {
+    case TOutputFormat::kBmp: return TProfileCarrier::kNone;
+    case TOutputFormat::kPdf:
+      return page_embeds_input ? TProfileCarrier::kInputJpeg : TProfileCarrier::kRgb;
+    default: return TProfileCarrier::kRgb;
+  }
+}
+
+// The pixels a JPEG of so many components holds.
+TColourSpace JpegPixelSpace(int components) {
+  switch (components) {
+    case 1: return TColourSpace::kGrey;
+    case 3: return TColourSpace::kRgb;
+    case 4: return TColourSpace::kCmyk;
+    default: return TColourSpace::kOther;
+  }
+}
+
+// True when resizing width x height to target makes more pixels.
+bool Enlarges(int width, int height, std::pair<int, int> target) {
+  return std::int64_t{target.first} * target.second > std::int64_t{width} * height;
+}
+
 }  // namespace
 
 // A file's picture on its way through the steps.
@@ -120,6 +154,9 @@ struct TConversionJob::TPicture {
   TBitmap image;
   TReader reader = TReader::kPlugins;
   TJpegMetadata metadata;  // of a JPEG input
+  std::vector<std::uint8_t> profile;  // the ICC profile read with the picture (empty: untagged)
+  TColourPlan colour;                 // what is done with it
+  bool colour_converted = false;      // the pixels are sRGB's now (converted while decoding)
   // The EXIF orientation the pixels are (or the page is) turned by (0 when they are not).
   int orientation = 0;
   std::optional<std::pair<int, int>> target;  // the size it is resized to
@@ -156,12 +193,19 @@ TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
   if (picture.reader == TReader::kJpeg) {
     if (ReadJpeg(file_name, format, picture)) return TJobOutcome::kConverted;  // page embedded
   } else {
-    ReadImage(picture.reader, file_name, picture.image);
+    ReadImage(file_name, format, picture);
     if (picture.image.Empty()) return TJobOutcome::kNoReader;
     picture.target = ResizeTarget(picture.image.Width(), picture.image.Height());
   }
 
-  if (picture.target && !picture.resized) Resize(picture.image, *picture.target);
+  // Colours are converted where the picture has the fewer pixels: before it is enlarged, after
+  // it is reduced.
+  if (picture.target && !picture.resized) {
+    if (Enlarges(picture.image.Width(), picture.image.Height(), *picture.target))
+      ConvertColour(file_name, picture);
+    Resize(picture.image, *picture.target);
+  }
+  ConvertColour(file_name, picture);
   if (settings_.Checked(TSetting::kSepiaMode)) SepiaStep(picture.image);
   if (settings_.Checked(TSetting::kReduce256ColorMode)) Reduce256Step(picture.image);
   if (format != TOutputFormat::kPdf && pattern.NeedsPicture()) {
@@ -260,6 +304,38 @@ std::string TConversionJob::TakeNamedOutput(const TDropName& name, int index,
   return path;
 }
 
+std::optional<TJpegMetadata> TConversionJob::KeptMetadata(const TPicture& picture,
+                                                          TOutputFormat format,
+                                                          const std::string& file_name) {
+  // Every output but BMP holds metadata (a PDF page is made elsewhere).
+  if (format == TOutputFormat::kBmp || format == TOutputFormat::kPdf) return std::nullopt;
+  TJpegMetadata kept;
+  // A JPEG's metadata: the EXIF block tells the picture's new size, and that it stands upright
+  // when its pixels were turned; a turned or resized picture's thumbnail is dropped.
+  if (picture.reader == TReader::kJpeg && settings_.Checked(TSetting::kKeepMetadata)) {
+    kept = picture.metadata;
+    kept.icc_profile.clear();
+    const bool turned = TurnsPicture(picture.orientation);
+    if (!kept.exif.empty()) {
+      TEditedExif edited =
+          EditExif(kept.exif, {.reset_orientation = turned,
+                               .drop_thumbnail = turned || picture.target.has_value(),
+                               .width = picture.image.Width(),
+                               .height = picture.image.Height()});
+      if (edited.left_out != nullptr)
+        Warn(file_name, FormatText(Tr(kExifLeftOutWarning), {Tr(edited.left_out)}));
+      kept.exif = std::move(edited.block);
+    }
+    if (turned) ResetXmpOrientation(kept.xmp);
+  }
+  // The profile, where the plan keeps it (always a profile of the written pixels).
+  if (picture.colour.keep) kept.icc_profile = picture.profile;
+  if (kept.exif.empty() && kept.icc_profile.empty() && kept.xmp.empty() &&
+      kept.xmp_extension.empty() && kept.photoshop.empty())
+    return std::nullopt;
+  return kept;
+}
+
 bool TConversionJob::OutputPassedOver(const std::string& file_name, const std::string& output_path,
                                       const std::string& output_key) {
   const bool overwrite = settings_.Choice(TSetting::kOverWrite) != 0;
@@ -285,6 +361,7 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   TJPEGImage jpeg;
   jpeg.LoadFromFile(file_name);
   picture.metadata = ReadJpegMetadata(jpeg.CompressedData());
+  picture.profile = picture.metadata.icc_profile;
   if (settings_.Checked(TSetting::kAutoOrient))
     picture.orientation = ExifOrientation(picture.metadata.exif);
   const int orientation = picture.orientation;
@@ -293,9 +370,13 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   picture.target =
       swaps ? ResizeTarget(full_height, full_width) : ResizeTarget(full_width, full_height);
   const std::optional<std::pair<int, int>>& target = picture.target;
+  const int components = jpeg.JPEGData()->Components();
+  PlanPictureColour(file_name, format, JpegPixelSpace(components), picture);
   if (PageNeedsNoPixels(format, target.has_value(), orientation)) {
     CheckEmbeddableJpeg(jpeg);
-    AddPage(MakeJpegPdfPagePicture(jpeg, UprightRotation(orientation)));
+    TPdfPagePicture page = MakeJpegPdfPagePicture(jpeg, UprightRotation(orientation));
+    if (picture.colour.keep) page.jpeg.SetIccProfile(picture.profile);
+    AddPage(std::move(page));
     return true;
   }
   if (target && settings_.Checked(TSetting::kFastShrink)) {
@@ -303,9 +384,25 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
     if (swaps) std::swap(width, height);
     jpeg.SetScale(JpegScaleFor(full_width, full_height, width, height));
   }
-  // A picture that is not turned is resized while it is decoded, never held at full size.
+  // CMYK pixels exist only while the library decodes: their profile converts them there.
+  if (picture.colour.convert && components == 4) {
+    try {
+      auto transform = colour_transforms_->ToSrgb(
+          picture.profile, jpeg.JPEGData()->AdobeInverted() ? TPixelLayout::kCmyk8Inverted
+                                                            : TPixelLayout::kCmyk8);
+      jpeg.SetCmykConverter([transform](const std::uint8_t* cmyk, std::uint8_t* bgr,
+                                        std::size_t width) { transform->Apply(cmyk, bgr, width); });
+      picture.colour_converted = true;
+    } catch (const EColourProfile& error) {
+      IgnoreProfile(file_name, picture, error.Message());
+    }
+  }
+  // A picture that is not turned is resized while it is decoded, never held at full size; one
+  // that is enlarged and needs its colours converted is converted first, at its smaller size.
+  const bool convert_first = picture.colour.convert && !picture.colour_converted && target &&
+                             Enlarges(full_width, full_height, *target);
   picture.resized =
-      target && !TurnsPicture(orientation) &&
+      target && !TurnsPicture(orientation) && !convert_first &&
       DecodeResizedJpeg(jpeg, target->first, target->second,
                         ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), picture.image);
   if (!picture.resized) jpeg.AssignTo(picture.image);
@@ -325,12 +422,74 @@ void TConversionJob::Warn(const std::string& file_name, const std::string& text)
   host_.FileWarning(file_name, text);
 }
 
-void TConversionJob::ReadImage(TReader reader, const std::string& file_name, TBitmap& image) {
-  switch (reader) {
+void TConversionJob::ReadImage(const std::string& file_name, TOutputFormat format,
+                               TPicture& picture) {
+  TBitmap& image = picture.image;
+  switch (picture.reader) {
     case TReader::kBmp: ReadBmpFile(file_name, image); break;
-    case TReader::kPng: ReadPngFile(file_name, image); break;
+    case TReader::kPng:
+      ReadPngFile(file_name, image, [&](const std::vector<std::uint8_t>& profile,
+                                        const TChunkIHDR& header) {
+        if (profile.empty()) {  // an iCCP chunk that does not inflate
+          IgnoreProfile(file_name, picture, Tr(kProfileUnreadable));
+          return TPngProfileUse{};
+        }
+        picture.profile = profile;
+        const int type = header.colour_type;
+        PlanPictureColour(file_name, format,
+                          type == 0 || type == 4 ? TColourSpace::kGrey : TColourSpace::kRgb,
+                          picture);
+        TPngProfileUse use;
+        use.raw_samples = picture.colour.convert || (picture.colour.keep && !picture.colour.srgb);
+        // 16-bit colour goes through a 16-bit transform as it is decoded.
+        if (picture.colour.convert && header.bit_depth == 16 && (type == 2 || type == 6)) {
+          try {
+            auto transform = colour_transforms_->ToSrgb(
+                profile, type == 6 ? TPixelLayout::kRgba16 : TPixelLayout::kRgb16);
+            use.deep_rows = [transform](const std::uint8_t* samples, std::uint8_t* bgr,
+                                        std::size_t count) { transform->Apply(samples, bgr, count); };
+            picture.colour_converted = true;
+          } catch (const EColourProfile& error) {
+            IgnoreProfile(file_name, picture, error.Message());
+            return TPngProfileUse{};
+          }
+        }
+        return use;
+      });
+      break;
     case TReader::kJpeg: ReadJpegFile(file_name, image); break;
     case TReader::kPlugins: host_.ReadByPlugins(file_name, image); break;
+  }
+}
+
+bool TConversionJob::PageEmbedsInput(const TPicture& picture) const {
+  return PdfKeepsInputJpeg(picture.reader, picture.target.has_value()) &&
+         UprightRotation(picture.orientation) >= 0;
+}
+
+void TConversionJob::PlanPictureColour(const std::string& file_name, TOutputFormat format,
+                                       TColourSpace pixel_space, TPicture& picture) {
+  const bool embeds = format == TOutputFormat::kPdf && PageEmbedsInput(picture);
+  picture.colour = PlanColour(ProfileModeOf(settings_.Choice(TSetting::kColorProfile)),
+                              settings_.Checked(TSetting::kKeepMetadata), CarrierOf(format, embeds),
+                              picture.profile, pixel_space, *colour_transforms_);
+  if (!picture.colour.ignored.empty()) IgnoreProfile(file_name, picture, picture.colour.ignored);
+}
+
+void TConversionJob::IgnoreProfile(const std::string& file_name, TPicture& picture,
+                                   std::string reason) {
+  picture.colour = {};
+  picture.colour_converted = false;
+  Warn(file_name, FormatText(Tr(kProfileIgnoredWarning), {reason}));
+}
+
+void TConversionJob::ConvertColour(const std::string& file_name, TPicture& picture) {
+  if (!picture.colour.convert || picture.colour_converted) return;
+  try {
+    ConvertToSrgb(picture.image, *colour_transforms_, picture.profile);
+    picture.colour_converted = true;
+  } catch (const EColourProfile& error) {
+    IgnoreProfile(file_name, picture, error.Message());
   }
 }
 
@@ -391,32 +550,22 @@ void TConversionJob::Resize(TBitmap& image, std::pair<int, int> target) {
 void TConversionJob::Write(const TPicture& picture, const std::string& file_name,
                            const std::string& output_path) {
   const TBitmap& image = picture.image;
-  const TReader reader = picture.reader;
-  const bool resized = picture.target.has_value();
   const int orientation = picture.orientation;
-  const TJpegMetadata& metadata = picture.metadata;
   TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
   if (format == TOutputFormat::kPdf) {
     if (!TakesPages()) return;
-    // A JPEG that kept its pixels embeds its own bytes.
-    bool embed = PdfKeepsInputJpeg(reader, resized);
-    // A turned photo embedded unchanged turns its page instead; a mirror image cannot be shown
-    // by turning, so those pixels are compressed anew, upright.
-    int rotation = UprightRotation(orientation);
-    if (rotation < 0) embed = false;
-    AddPage(MakePdfPagePicture(image, file_name, embed, settings_.Clamped(TSetting::kJPEGQL),
-                               embed ? rotation : 0));
+    // A JPEG that kept its pixels embeds its own bytes. A turned photo embedded unchanged turns
+    // its page instead; a mirror image cannot be shown by turning, so those pixels are
+    // compressed anew, upright.
+    const bool embed = PageEmbedsInput(picture);
+    TPdfPagePicture page =
+        MakePdfPagePicture(image, file_name, embed, settings_.Clamped(TSetting::kJPEGQL),
+                           embed ? UprightRotation(orientation) : 0);
+    if (picture.colour.keep) page.jpeg.SetIccProfile(picture.profile);
+    AddPage(std::move(page));
     return;
   }
-  // A JPEG's metadata goes into any output but a BMP: the EXIF block tells the picture's new
-  // size, and that it stands upright when its pixels were turned.
-  std::optional<TJpegMetadata> kept;
-  if (format != TOutputFormat::kBmp && reader == TReader::kJpeg &&
-      settings_.Checked(TSetting::kKeepMetadata)) {
-    kept = metadata;
-    if (!kept->exif.empty())
-      kept->exif = EditExif(kept->exif, TurnsPicture(orientation), image.Width(), image.Height());
-  }
+  std::optional<TJpegMetadata> kept = KeptMetadata(picture, format, file_name);
   const TJpegMetadata* keep = kept ? &*kept : nullptr;
   // The output lands only when complete: a failure leaves any old file untouched.
   auto out = std::make_unique<TSafeFileStream>(output_path);
