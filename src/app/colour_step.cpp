@@ -49,8 +49,8 @@ TColourPlan PlanColour(TProfileMode mode, bool carry_metadata, TProfileCarrier c
     return plan;
   }
   if (space != pixel_space) {
-    plan.ignored = FormatText(Tr(kProfileOtherPixels),
-                              {ColourSpaceName(space), ColourSpaceName(pixel_space)});
+    plan.ignored =
+        FormatText(Tr(kProfileOtherPixels), {ColourSpaceName(space), ColourSpaceName(pixel_space)});
     plan.srgb = false;
     return plan;
   }

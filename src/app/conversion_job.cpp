@@ -153,7 +153,7 @@ bool Enlarges(int width, int height, std::pair<int, int> target) {
 struct TConversionJob::TPicture {
   TBitmap image;
   TReader reader = TReader::kPlugins;
-  TJpegMetadata metadata;  // of a JPEG input
+  TJpegMetadata metadata;             // of a JPEG input
   std::vector<std::uint8_t> profile;  // the ICC profile read with the picture (empty: untagged)
   TColourPlan colour;                 // what is done with it
   bool colour_converted = false;      // the pixels are sRGB's now (converted while decoding)
@@ -388,8 +388,8 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   if (picture.colour.convert && components == 4) {
     try {
       auto transform = colour_transforms_->ToSrgb(
-          picture.profile, jpeg.JPEGData()->AdobeInverted() ? TPixelLayout::kCmyk8Inverted
-                                                            : TPixelLayout::kCmyk8);
+          picture.profile,
+          jpeg.JPEGData()->AdobeInverted() ? TPixelLayout::kCmyk8Inverted : TPixelLayout::kCmyk8);
       jpeg.SetCmykConverter([transform](const std::uint8_t* cmyk, std::uint8_t* bgr,
                                         std::size_t width) { transform->Apply(cmyk, bgr, width); });
       picture.colour_converted = true;
@@ -428,34 +428,38 @@ void TConversionJob::ReadImage(const std::string& file_name, TOutputFormat forma
   switch (picture.reader) {
     case TReader::kBmp: ReadBmpFile(file_name, image); break;
     case TReader::kPng:
-      ReadPngFile(file_name, image, [&](const std::vector<std::uint8_t>& profile,
-                                        const TChunkIHDR& header) {
-        if (profile.empty()) {  // an iCCP chunk that does not inflate
-          IgnoreProfile(file_name, picture, Tr(kProfileUnreadable));
-          return TPngProfileUse{};
-        }
-        picture.profile = profile;
-        const int type = header.colour_type;
-        PlanPictureColour(file_name, format,
-                          type == 0 || type == 4 ? TColourSpace::kGrey : TColourSpace::kRgb,
-                          picture);
-        TPngProfileUse use;
-        use.raw_samples = picture.colour.convert || (picture.colour.keep && !picture.colour.srgb);
-        // 16-bit colour goes through a 16-bit transform as it is decoded.
-        if (picture.colour.convert && header.bit_depth == 16 && (type == 2 || type == 6)) {
-          try {
-            auto transform = colour_transforms_->ToSrgb(
-                profile, type == 6 ? TPixelLayout::kRgba16 : TPixelLayout::kRgb16);
-            use.deep_rows = [transform](const std::uint8_t* samples, std::uint8_t* bgr,
-                                        std::size_t count) { transform->Apply(samples, bgr, count); };
-            picture.colour_converted = true;
-          } catch (const EColourProfile& error) {
-            IgnoreProfile(file_name, picture, error.Message());
-            return TPngProfileUse{};
-          }
-        }
-        return use;
-      });
+      ReadPngFile(
+          file_name, image,
+          [&](const std::vector<std::uint8_t>& profile, const TChunkIHDR& header) {
+            if (profile.empty()) {  // an iCCP chunk that does not inflate
+              IgnoreProfile(file_name, picture, Tr(kProfileUnreadable));
+              return TPngProfileUse{};
+            }
+            picture.profile = profile;
+            const int type = header.colour_type;
+            PlanPictureColour(file_name, format,
+                              type == 0 || type == 4 ? TColourSpace::kGrey : TColourSpace::kRgb,
+                              picture);
+            TPngProfileUse use;
+            use.raw_samples =
+                picture.colour.convert || (picture.colour.keep && !picture.colour.srgb);
+            // 16-bit colour goes through a 16-bit transform as it is decoded.
+            if (picture.colour.convert && header.bit_depth == 16 && (type == 2 || type == 6)) {
+              try {
+                auto transform = colour_transforms_->ToSrgb(
+                    profile, type == 6 ? TPixelLayout::kRgba16 : TPixelLayout::kRgb16);
+                use.deep_rows = [transform](const std::uint8_t* samples, std::uint8_t* bgr,
+                                            std::size_t count) {
+                  transform->Apply(samples, bgr, count);
+                };
+                picture.colour_converted = true;
+              } catch (const EColourProfile& error) {
+                IgnoreProfile(file_name, picture, error.Message());
+                return TPngProfileUse{};
+              }
+            }
+            return use;
+          });
       break;
     case TReader::kJpeg: ReadJpegFile(file_name, image); break;
     case TReader::kPlugins: host_.ReadByPlugins(file_name, image); break;

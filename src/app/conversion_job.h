@@ -132,8 +132,8 @@ class TConversionJob {
   bool PageEmbedsInput(const TPicture& picture) const;
   // Decides what is done with the picture's profile (picture.profile), whose pixels are read as
   // pixel_space; warns when it is ignored.
-  void PlanPictureColour(const std::string& file_name, TOutputFormat format, TColourSpace pixel_space,
-                         TPicture& picture);
+  void PlanPictureColour(const std::string& file_name, TOutputFormat format,
+                         TColourSpace pixel_space, TPicture& picture);
   // Forgets the picture's profile (it is treated as untagged) and warns why.
   // (reason is taken by value: it may be the plan's own text, which this clears.)
   void IgnoreProfile(const std::string& file_name, TPicture& picture, std::string reason);

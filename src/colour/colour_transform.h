@@ -46,7 +46,7 @@ class TColourTransform {
 
  private:
   TPixelLayout layout_;
-  void* transform_ = nullptr;            // cmsHTRANSFORM; none for kGrey8
+  void* transform_ = nullptr;             // cmsHTRANSFORM; none for kGrey8
   std::array<std::uint8_t, 256> grey_{};  // kGrey8: the output of every input level
 };
 

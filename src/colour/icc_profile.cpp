@@ -34,7 +34,8 @@ bool CurveIsSrgb(cmsHPROFILE profile, cmsTagSignature tag) {
   const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(profile, tag));
   if (curve == nullptr) return false;
   for (int level = 0; level <= 255; ++level) {
-    const double linear = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(level / 255.0));
+    const double linear =
+        cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(level / 255.0));
     if (std::abs(SrgbEncode(linear) * 255 - level) >= kCurveTolerance) return false;
   }
   return true;
@@ -98,8 +99,9 @@ bool DescribesDevice(cmsProfileClassSignature device_class) {
 TColourSpace IccColourSpace(std::span<const std::uint8_t> profile) {
   if (profile.size() < 20) return TColourSpace::kOther;
   const auto signature = static_cast<cmsColorSpaceSignature>(
-      static_cast<std::uint32_t>(profile[16]) << 24 | static_cast<std::uint32_t>(profile[17]) << 16 |
-      static_cast<std::uint32_t>(profile[18]) << 8 | profile[19]);
+      static_cast<std::uint32_t>(profile[16]) << 24 |
+      static_cast<std::uint32_t>(profile[17]) << 16 | static_cast<std::uint32_t>(profile[18]) << 8 |
+      profile[19]);
   return SpaceOf(signature);
 }
 
@@ -124,7 +126,11 @@ std::string ColourSpaceName(TColourSpace space) {
 }
 
 TIccProfile::TIccProfile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
-  if (bytes_.empty() || bytes_.size() > UINT32_MAX) throw EColourProfile(Tr(kProfileUnreadable));
+  // A profile cut short (its header tells its size) would be read as far as it goes.
+  if (bytes_.size() < 128 || bytes_.size() > UINT32_MAX ||
+      (std::uint32_t{bytes_[0]} << 24 | std::uint32_t{bytes_[1]} << 16 |
+       std::uint32_t{bytes_[2]} << 8 | bytes_[3]) > bytes_.size())
+    throw EColourProfile(Tr(kProfileUnreadable));
   handle_ = cmsOpenProfileFromMem(bytes_.data(), static_cast<cmsUInt32Number>(bytes_.size()));
   if (handle_ == nullptr) throw EColourProfile(Tr(kProfileUnreadable));
   space_ = SpaceOf(cmsGetColorSpace(handle_));

@@ -22,8 +22,7 @@ class EColourProfile : public Exception {
 
 // The reasons, as EColourProfile carries them.
 inline constexpr char kProfileUnreadable[] = N_("the profile cannot be read");
-inline constexpr char kProfileNoDevice[] =
-    N_("the profile describes no grey, RGB or CMYK pixels");
+inline constexpr char kProfileNoDevice[] = N_("the profile describes no grey, RGB or CMYK pixels");
 // TRANSLATORS: the profile's colour space, then the picture's ("a CMYK profile for RGB pixels").
 inline constexpr char kProfileOtherPixels[] = N_("a %s profile for %s pixels");
 inline constexpr char kProfileNoTransform[] = N_("no transform to sRGB can be built from it");

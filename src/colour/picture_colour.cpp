@@ -31,12 +31,11 @@ void ConvertToSrgb(TBitmap& picture, TColourTransforms& transforms,
   const TPixelFormat format = picture.PixelFormat();
   const bool indexed = format == TPixelFormat::pf1bit || format == TPixelFormat::pf4bit ||
                        format == TPixelFormat::pf8bit;
-  const bool four_bytes = indexed || format == TPixelFormat::pf32bit ||
-                          format == TPixelFormat::pfDevice;
-  const auto transform =
-      transforms.ToSrgb(profile, grey ? TPixelLayout::kGrey8
-                                      : four_bytes ? TPixelLayout::kBgra8
-                                                   : TPixelLayout::kBgr8);
+  const bool four_bytes =
+      indexed || format == TPixelFormat::pf32bit || format == TPixelFormat::pfDevice;
+  const auto transform = transforms.ToSrgb(profile, grey         ? TPixelLayout::kGrey8
+                                                    : four_bytes ? TPixelLayout::kBgra8
+                                                                 : TPixelLayout::kBgr8);
   if (indexed) {
     std::vector<TRGBQuad> palette = picture.Palette();
     ApplyInPlace(*transform, reinterpret_cast<std::uint8_t*>(palette.data()), palette.size(), 4);

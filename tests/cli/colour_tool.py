@@ -19,7 +19,10 @@ icc FILE                prints the SHA-256 of the file's embedded ICC profile, o
 pdf-spaces PDF          prints each image's colour space, an ICC-based one as "ICCBased N SHA",
                         the object number of its profile stream after it
 camera-jpeg EXIF OUT    writes a small JPEG carrying the APP1 segment of the camera file EXIF
-maker-notes FILE        prints the file's maker-note tags as exiftool reads them (JSON)
+camera-summary FILE...  prints for each file, tab-separated: its model, orientation, EXIF
+                        width and thumbnail length, and the SHA-256 of its maker-note tags as
+                        exiftool reads them (less positions in the file) and of the maker
+                        note's own bytes
 looped-exif OUT         a JPEG with orientation 6 whose Exif IFD and IFD1 are IFD0 itself
 not-tiff-exif OUT       a JPEG whose "Exif" segment holds no TIFF data
 png-chunks FILE         prints the PNG's chunk types in order, one line
@@ -185,20 +188,14 @@ def icc(path):
     print(hashlib.sha256(profile).hexdigest() if profile else "none")
 
 
-def qpdf_json(path):
-    out = subprocess.run(["qpdf", "--json", "--json-key=objects", path], check=True,
-                         capture_output=True, text=True).stdout
-    return json.loads(out)["objects"]
-
-
 def pdf_spaces(path):
-    objects = qpdf_json(path)
-    for key in sorted(objects, key=lambda k: int(k.split()[0]) if k[0].isdigit() else 0):
-        value = objects[key]
-        head = value.get("dict") if isinstance(value, dict) and "dict" in value else None
-        if not head and isinstance(value, dict) and "stream" in value:
-            head = value["stream"].get("dict")
-        if not head or head.get("/Subtype") != "/Image":
+    out = subprocess.run(["qpdf", "--json", "--json-key=qpdf", path], check=True,
+                         capture_output=True, text=True).stdout
+    objects = json.loads(out)["qpdf"][1]
+    numbered = [k for k in objects if k.startswith("obj:")]
+    for key in sorted(numbered, key=lambda k: int(k[4:].split()[0])):
+        head = objects[key].get("stream", {}).get("dict", {})
+        if head.get("/Subtype") != "/Image":
             continue
         space = head.get("/ColorSpace")
         if isinstance(space, list) and space and space[0] == "/ICCBased":
@@ -228,12 +225,55 @@ def camera_jpeg(source, out):
     open(out, "wb").write(body[:2] + segment + body[2:])
 
 
-def maker_notes(path):
-    out = subprocess.run(["exiftool", "-j", "-b", "-G1", "-MakerNotes:all", "-n", path],
-                         capture_output=True, text=True).stdout
-    tags = json.loads(out)[0]
-    tags.pop("SourceFile", None)
-    print(json.dumps(tags, sort_keys=True))
+def camera_summary(*paths):
+    out = subprocess.run(["exiftool", "-j", "-b", "-G1", "-n", "-MakerNotes:all", "-IFD0:Model",
+                          "-IFD0:Orientation", "-ExifIFD:ExifImageWidth", "-IFD1:ThumbnailLength",
+                          *paths], capture_output=True, text=True).stdout
+    for path, tags in zip(paths, json.loads(out)):
+        notes = {key: value for key, value in tags.items()
+                 if not key.startswith(("SourceFile", "IFD0:", "IFD1:", "ExifIFD:"))
+                 and not key.endswith(("Start", "Offset", "Offsets"))}
+        fields = [tags.get(key, "") for key in ("IFD0:Model", "IFD0:Orientation",
+                                                "ExifIFD:ExifImageWidth", "IFD1:ThumbnailLength")]
+        digest = hashlib.sha256(json.dumps(notes, sort_keys=True).encode()).hexdigest()[:16]
+        print("\t".join(str(f) for f in fields + [f"{len(notes)}:{digest}",
+                                                   maker_note_bytes(path)[:16]]))
+
+
+def exif_block(path):
+    """The TIFF data of a JPEG's APP1 "Exif" segment or of a PNG's eXIf chunk."""
+    data = open(path, "rb").read()
+    if data.startswith(b"\x89PNG"):
+        at = 8
+        while at < len(data):
+            length, kind = struct.unpack(">I4s", data[at:at + 8])
+            if kind == b"eXIf":
+                return data[at + 8:at + 8 + length]
+            at += 12 + length
+        return b""
+    at = 2
+    while data[at] == 0xFF and data[at + 1] != 0xDA:
+        length = struct.unpack(">H", data[at + 2:at + 4])[0]
+        if data[at + 1] == 0xE1 and data[at + 4:at + 10] == b"Exif\0\0":
+            return data[at + 10:at + 2 + length]
+        at += 2 + length
+    return b""
+
+
+def maker_note_bytes(path):
+    """The SHA-256 of the maker note's bytes where the Exif IFD's MakerNote tag points."""
+    block = exif_block(path)
+    order = "<" if block[:2] == b"II" else ">"
+    def entries(offset):
+        count = struct.unpack(order + "H", block[offset:offset + 2])[0]
+        for i in range(count):
+            yield struct.unpack(order + "HHII", block[offset + 2 + 12 * i:offset + 14 + 12 * i])
+    ifd0 = struct.unpack(order + "I", block[4:8])[0]
+    exif = next(value for tag, _, _, value in entries(ifd0) if tag == 0x8769)
+    for tag, _, count, value in entries(exif):
+        if tag == 0x927C:
+            return hashlib.sha256(block[value:value + count]).hexdigest()
+    return "none"
 
 
 def tiff_ifd(entries, link, little=True):
@@ -277,7 +317,8 @@ def png_chunks(path):
 
 
 def to_srgb_file(source, profile, out):
-    to_srgb(Image.open(source).convert("L"), profile).save(out)
+    grey = ImageCms.getOpenProfile(profile).profile.xcolor_space.strip() == "GRAY"
+    to_srgb(Image.open(source).convert("L" if grey else "RGB"), profile).save(out)
 
 
 def pillow_exif(path):
@@ -290,6 +331,6 @@ def pillow_exif(path):
 if __name__ == "__main__":
     command, arguments = sys.argv[1], sys.argv[2:]
     {"make": make, "compare": compare, "grey": grey, "delta-e": delta_e, "icc": icc,
-     "pdf-spaces": pdf_spaces, "camera-jpeg": camera_jpeg, "maker-notes": maker_notes,
+     "pdf-spaces": pdf_spaces, "camera-jpeg": camera_jpeg, "camera-summary": camera_summary,
      "looped-exif": looped_exif, "not-tiff-exif": not_tiff_exif, "png-chunks": png_chunks,
      "pillow-exif": pillow_exif, "to-srgb": to_srgb_file}[command](*arguments)

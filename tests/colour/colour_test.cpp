@@ -32,16 +32,16 @@ Bytes Saved(cmsHPROFILE profile) {
 Bytes RgbProfile(const cmsCIExyYTRIPLE& primaries, double white_x, double white_y, int points = 0,
                  double gamma = 0) {
   const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-  cmsToneCurve* curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma)
-                                  : cmsBuildParametricToneCurve(nullptr, 4, srgb);
+  cmsToneCurve* curve =
+      gamma > 0 ? cmsBuildGamma(nullptr, gamma) : cmsBuildParametricToneCurve(nullptr, 4, srgb);
   if (points > 0) {
     std::vector<cmsUInt16Number> table(static_cast<std::size_t>(points));
     for (int i = 0; i < points; ++i)
-      table[static_cast<std::size_t>(i)] = cmsEvalToneCurve16(
-          curve, static_cast<cmsUInt16Number>(65535.0 * i / (points - 1) + 0.5));
+      table[static_cast<std::size_t>(i)] =
+          cmsEvalToneCurve16(curve, static_cast<cmsUInt16Number>(65535.0 * i / (points - 1) + 0.5));
     cmsFreeToneCurve(curve);
-    curve = cmsBuildTabulatedToneCurve16(nullptr, static_cast<cmsUInt32Number>(points),
-                                         table.data());
+    curve =
+        cmsBuildTabulatedToneCurve16(nullptr, static_cast<cmsUInt32Number>(points), table.data());
   }
   cmsToneCurve* curves[3] = {curve, curve, curve};
   const cmsCIExyY white = {white_x, white_y, 1};
@@ -54,6 +54,16 @@ constexpr cmsCIExyYTRIPLE kSrgbPrimaries = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0
 constexpr cmsCIExyYTRIPLE kP3Primaries = {{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
 
 Bytes DisplayP3() { return RgbProfile(kP3Primaries, 0.3127, 0.3290); }
+
+// A grey profile of a pure gamma, or of sRGB's curve for gamma 0.
+Bytes GreyProfile(double gamma) {
+  const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  cmsToneCurve* curve =
+      gamma > 0 ? cmsBuildGamma(nullptr, gamma) : cmsBuildParametricToneCurve(nullptr, 4, srgb);
+  Bytes bytes = Saved(cmsCreateGrayProfile(cmsD50_xyY(), curve));
+  cmsFreeToneCurve(curve);
+  return bytes;
+}
 
 Bytes SystemProfile(const std::string& name) {
   std::ifstream in("/usr/share/color/icc/" + name, std::ios::binary);
@@ -73,7 +83,9 @@ const TSrgbCase kSrgbCases[] = {
     {"colord_srgb", [] { return SystemProfile("colord/sRGB.icc"); }, true},
     {"free_srgb", [] { return SystemProfile("sRGB.icc"); }, true},
     {"ghostscript_srgb", [] { return SystemProfile("ghostscript/srgb.icc"); }, true},
-    {"ghostscript_sgray", [] { return SystemProfile("ghostscript/sgray.icc"); }, true},
+    {"grey_srgb_curve", [] { return GreyProfile(0); }, true},
+    // Ghostscript's "sGray" is gamma 1.8 (it makes 53 of a linear grey 107, sRGB's curve 126).
+    {"ghostscript_sgray", [] { return SystemProfile("ghostscript/sgray.icc"); }, false},
     // sRGB's primaries with another curve, or another white, are not sRGB.
     {"rec709", [] { return SystemProfile("colord/Rec709.icc"); }, false},
     {"scrgb_linear", [] { return SystemProfile("ghostscript/scrgb.icc"); }, false},
@@ -181,7 +193,8 @@ TEST(ColourConversion, EveryPixelFormatGetsTheSameColoursAndKeepsWhatIsNotColour
     EXPECT_EQ((std::vector<int>{got.blue, got.green, got.red}),
               (std::vector<int>{expected[0], expected[1], expected[2]}))
         << "colour " << i;
-    EXPECT_EQ(PixelOf(wide, i), (TRGBQuad{got.blue, got.green, got.red, static_cast<std::uint8_t>(i)}));
+    EXPECT_EQ(PixelOf(wide, i),
+              (TRGBQuad{got.blue, got.green, got.red, static_cast<std::uint8_t>(i)}));
     EXPECT_EQ(PixelOf(palette, i), got);
     changed += !(got == original);
   }
@@ -196,12 +209,7 @@ TEST(ColourConversion, EveryPixelFormatGetsTheSameColoursAndKeepsWhatIsNotColour
   cmsCloseProfile(in);
 
   // A grey profile keeps grey pictures grey, in a palette or in colour rows.
-  const Bytes gamma_grey = [] {
-    cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.8);
-    Bytes bytes = Saved(cmsCreateGrayProfile(cmsD50_xyY(), curve));
-    cmsFreeToneCurve(curve);
-    return bytes;
-  }();
+  const Bytes gamma_grey = GreyProfile(1.8);
   TBitmap grey;
   grey.Allocate(3, 1, TPixelFormat::pf24bit);
   std::fill_n(grey.ScanLine(0), 9, std::uint8_t{100});
@@ -219,7 +227,8 @@ TEST(ColourTransforms, EachTransformIsBuiltOncePerDropWhateverTheThreads) {
   for (std::size_t t = 0; t < seen.size(); ++t)
     threads.emplace_back([&, t] {
       // A copy of the bytes each: the same profile found by its contents.
-      for (int i = 0; i < 50; ++i) seen[t] = transforms.ToSrgb(Bytes(p3), TPixelLayout::kBgr8).get();
+      for (int i = 0; i < 50; ++i)
+        seen[t] = transforms.ToSrgb(Bytes(p3), TPixelLayout::kBgr8).get();
     });
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(transforms.TransformsBuilt(), 1);

@@ -142,10 +142,14 @@ void RemoveEntry(TTiffBlock& block, TIfd& ifd, std::size_t index) {
 
 // The IFD a pointer entry of ifd leads to, by its tag.
 bool PointsTo(TIfdKind kind, std::uint16_t tag, TIfdKind& target) {
-  if (kind == TIfdKind::kIfd0 && tag == kExifPointer) target = TIfdKind::kExif;
-  else if (kind == TIfdKind::kIfd0 && tag == kGpsPointer) target = TIfdKind::kGps;
-  else if (kind == TIfdKind::kExif && tag == kInteropPointer) target = TIfdKind::kInterop;
-  else return false;
+  if (kind == TIfdKind::kIfd0 && tag == kExifPointer)
+    target = TIfdKind::kExif;
+  else if (kind == TIfdKind::kIfd0 && tag == kGpsPointer)
+    target = TIfdKind::kGps;
+  else if (kind == TIfdKind::kExif && tag == kInteropPointer)
+    target = TIfdKind::kInterop;
+  else
+    return false;
   return true;
 }
 

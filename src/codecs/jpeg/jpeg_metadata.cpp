@@ -11,14 +11,14 @@ namespace {
 
 constexpr std::uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr std::uint8_t kIccHeader[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
-constexpr char kXmpName[] = "http://ns.adobe.com/xap/1.0/";             // with its zero: 29 bytes
+constexpr char kXmpName[] = "http://ns.adobe.com/xap/1.0/";  // with its zero: 29 bytes
 constexpr char kXmpExtensionName[] = "http://ns.adobe.com/xmp/extension/";  // 35 bytes
-constexpr char kPhotoshopName[] = "Photoshop 3.0";                        // 14 bytes
+constexpr char kPhotoshopName[] = "Photoshop 3.0";                          // 14 bytes
 constexpr std::size_t kMaxSegmentData = 65533;  // the length field counts itself
 constexpr std::size_t kMaxIccPiece = kMaxSegmentData - sizeof kIccHeader - 2;
 
 constexpr std::uint8_t kApp0 = 0xE0, kApp1 = 0xE1, kApp2 = 0xE2, kApp13 = 0xED, kSos = 0xDA,
-                        kEoi = 0xD9;
+                       kEoi = 0xD9;
 
 const std::uint8_t* Bytes(const char* text) { return reinterpret_cast<const std::uint8_t*>(text); }
 

@@ -11,17 +11,17 @@ namespace qv {
 
 struct TJpegMetadata {
   // The EXIF block as TIFF data (from its "II"/"MM" byte-order mark on), or empty.
-  std::vector<std::uint8_t> exif;
+  std::vector<std::uint8_t> exif{};
   // The whole ICC profile, its pieces joined in sequence order, or empty.
-  std::vector<std::uint8_t> icc_profile;
+  std::vector<std::uint8_t> icc_profile{};
   // The XMP packet (the text after the segment's namespace name), or empty.
-  std::vector<std::uint8_t> xmp;
+  std::vector<std::uint8_t> xmp{};
   // Extended XMP: each segment's data after its namespace name (the packet's GUID, its full
   // length, the portion's offset and the portion), in file order.
-  std::vector<std::vector<std::uint8_t>> xmp_extension;
+  std::vector<std::vector<std::uint8_t>> xmp_extension{};
   // The APP13 "Photoshop 3.0" segments (Photoshop image resources, IPTC among them), each's data
   // after that name, in file order.
-  std::vector<std::vector<std::uint8_t>> photoshop;
+  std::vector<std::vector<std::uint8_t>> photoshop{};
 };
 
 // The metadata of a JPEG stream, from the segments before its first scan. The first EXIF block

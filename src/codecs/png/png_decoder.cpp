@@ -346,8 +346,8 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
   const bool with_alpha = header.colour_type == 4 || header.colour_type == 6;
   // 16-bit colour rows the caller converts (through a colour profile): into the row at once,
   // or, for an Adam7 pass, into a scratch row whose pixels then go to their columns.
-  const bool deep = deep_rows && header.bit_depth == 16 &&
-                    (header.colour_type == 2 || header.colour_type == 6);
+  const bool deep =
+      deep_rows && header.bit_depth == 16 && (header.colour_type == 2 || header.colour_type == 6);
   std::vector<std::uint8_t> deep_scratch(deep ? 3 * static_cast<std::size_t>(width) : 0);
   auto store = [&](const std::uint8_t* png, int y, int x0, int dx, int count) {
     std::uint8_t* row = bottom + static_cast<std::size_t>(height - 1 - y) * row_size;

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "codecs/jpeg/exif_block.h"
-#include "codecs/jpeg/xmp_packet.h"
 #include "codecs/jpeg/jpeg_image.h"
+#include "codecs/jpeg/xmp_packet.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 
@@ -118,7 +118,8 @@ TEST(ExifBlockTest, OrientationIsReadAndResetAndPixelDimensionsFollowTheSize) {
   EXPECT_EQ(ExifOrientation(Bytes{'M', 'M', 0, 42, 0xFF, 0xFF, 0xFF, 0xFF}), 0);
 
   const Bytes block = ExifBlock(6, 4000, 3000);
-  const Bytes edited = EditExif(block, {.reset_orientation = true, .width = 300, .height = 400}).block;
+  const Bytes edited =
+      EditExif(block, {.reset_orientation = true, .width = 300, .height = 400}).block;
   EXPECT_EQ(ExifOrientation(edited), 1);
   // Edited in place: only the orientation and the two dimensions' values differ, as big-endian
   // values of their own formats (LONG 300, SHORT 400).
@@ -153,7 +154,8 @@ Bytes LoopingBlock() {
   u16(0xA005), u16(4), u32(1), u32(8);
   u32(8);
   b.resize(80, 0xEE);
-  for (std::uint8_t v : {'N', 'o', 't', 'e', 80, 0, 0, 0, 1, 2, 3, 4}) b.push_back(v);
+  const Bytes note = {'N', 'o', 't', 'e', 80, 0, 0, 0, 1, 2, 3, 4};
+  b.insert(b.end(), note.begin(), note.end());
   return b;
 }
 
@@ -178,8 +180,8 @@ TEST(ExifBlockTest, LinksThatReadAnIfdTwiceAreCutAndNothingElseMoves) {
   // A thumbnail's link is cut on request, and otherwise left as it was.
   Bytes thumbnail = ExifBlock(3, 1, 1);
   thumbnail[37] = static_cast<std::uint8_t>(thumbnail.size());  // IFD0's link to IFD1, here:
-  for (std::uint8_t v : {0, 1, 0x01, 0x03, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0})
-    thumbnail.push_back(v);  // Compression 6 (a JPEG thumbnail), no link
+  const Bytes ifd1 = {0, 1, 0x01, 0x03, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
+  thumbnail.insert(thumbnail.end(), ifd1.begin(), ifd1.end());  // Compression 6, no link
   const Bytes cut = EditExif(thumbnail, {.drop_thumbnail = true}).block;
   EXPECT_EQ(Bytes(cut.begin() + 34, cut.begin() + 38), Bytes(4, 0));
   EXPECT_TRUE(std::equal(cut.begin() + 38, cut.end(), thumbnail.begin() + 38));
