@@ -23,8 +23,9 @@ class EColourProfile : public Exception {
 // The reasons, as EColourProfile carries them.
 inline constexpr char kProfileUnreadable[] = N_("the profile cannot be read");
 inline constexpr char kProfileNoDevice[] = N_("the profile describes no grey, RGB or CMYK pixels");
-// TRANSLATORS: the profile's colour space, then the picture's ("a CMYK profile for RGB pixels").
-inline constexpr char kProfileOtherPixels[] = N_("a %s profile for %s pixels");
+// TRANSLATORS: the profile's colour space, then the picture's ("CMYK", "RGB", "grey").
+inline constexpr char kProfileOtherPixels[] =
+    N_("the profile is for %s pixels, the picture's are %s");
 inline constexpr char kProfileNoTransform[] = N_("no transform to sRGB can be built from it");
 
 // The colour spaces of the pixels a picture or a profile holds.

@@ -108,8 +108,11 @@ TEST_P(SrgbProfiles, AreToldByTheirColorantsAndCurves) {
   EXPECT_EQ(profile.Space(), IccColourSpace(bytes));
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, SrgbProfiles, ::testing::ValuesIn(kSrgbCases),
-                         [](const auto& info) { return testing::NameOf(info.param.name); });
+std::string CaseName(const ::testing::TestParamInfo<TSrgbCase>& param) {
+  return testing::NameOf(param.param.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, SrgbProfiles, ::testing::ValuesIn(kSrgbCases), CaseName);
 
 TEST(ColourProfile, ProfilesThatCannotServeSayWhy) {
   auto reason = [](Bytes bytes) {
