@@ -439,6 +439,23 @@ make_commands() {
 }
 time_files "JPEG to 640x480 Lanczos3 JPEG q85" ours vips vipsthumbnail imagemagick graphicsmagick
 
+# 12. Colour profiles: the 12 MP files tagged Adobe RGB (Ghostscript's a98 profile; the same
+# pixels) -> 640x480 Lanczos3 -> JPEG q85, converted to sRGB, against the untagged files. The
+# goal: at most 1.15x (the transform runs on the reduced picture only).
+a98=/usr/share/color/icc/ghostscript/a98.icc
+if [ -s "$a98" ] && command -v exiftool >/dev/null; then
+  for f in big1 big2 big3; do
+    [ -s "$corpus/$f.a98.jpg" ] ||
+      exiftool -q "-icc_profile<=$a98" -o "$corpus/$f.a98.jpg" "$corpus/$f.jpg"
+  done
+  inputs=(big1 big2 big3)
+  make_commands() {
+    q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "$corpus/$1.a98.jpg"
+    q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
+  }
+  time_files "12 MP Adobe RGB JPEG to 640x480 JPEG, against untagged" ours-adobe-rgb ours-untagged
+fi
+
 # 9. Start-up: a 16x16 BMP to PNG.
 "$magick" -size 16x16 xc:gray "BMP3:$work/tiny.bmp"
 inputs=(tiny)

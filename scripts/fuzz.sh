@@ -121,6 +121,16 @@ make_photo_seeds() {
   fi
 }
 
+# Seeds for the EXIF target: the camera files' EXIF blocks (tests/data/camera_exif) behind a
+# settings byte that resets the orientation, drops the thumbnail and gives a new size.
+make_exif_seeds() {
+  local out=$1 file
+  mkdir -p "$out"
+  for file in "$root"/tests/data/camera_exif/*.jpg; do
+    { printf '\x07'; exiftool -b -EXIF "$file"; } >"$out/$(basename "$file" .jpg).bin"
+  done
+}
+
 status=0
 for target in $targets; do
   corpus="$build/corpus/$target"
@@ -132,6 +142,7 @@ for target in $targets; do
     fuzz_png) seeds=("$testdata/pngsuite" "$testdata/png-bad") ;;
     fuzz_jpeg) make_jpeg_seeds "$build/seeds/jpeg"; seeds=("$build/seeds/jpeg") ;;
     fuzz_ini) make_ini_seeds "$build/seeds/ini"; seeds=("$build/seeds/ini") ;;
+    fuzz_exif) make_exif_seeds "$build/seeds/exif"; seeds=("$build/seeds/exif") ;;
     fuzz_spi_block) make_spi_seeds "$build/seeds/spi_block"; seeds=("$build/seeds/spi_block") ;;
     fuzz_gif | fuzz_tiff | fuzz_webp | fuzz_netpbm | fuzz_pdf_drop)
       make_plugin_seeds; seeds=("$build/seeds/plugins/${target#fuzz_}") ;;

@@ -5,12 +5,13 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   zlib1g-dev libjpeg62-turbo-dev
-  libexif-dev
+  libexif-dev liblcms2-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgif-dev libtiff-dev libwebp-dev libheif-dev libavif-dev libjxl-dev
   libpng-dev pngcheck libjpeg-turbo-progs qpdf poppler-utils
   python3-pil libimage-exiftool-perl webp libheif-examples libavif-bin libjxl-tools
+  liblcms2-utils colord-data libgs-common
   fonts-ipafont-gothic xvfb xauth xdotool twm
   clang-14 libclang-rt-14-dev clang-format ccache
   locales gettext librsvg2-bin qt6-translations-l10n

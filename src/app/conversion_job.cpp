@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/declared_size.h"
+#include "app/colour_step.h"
 #include "app/fit_inside.h"
 #include "app/image_io.h"
 #include "app/image_steps.h"
@@ -22,6 +23,9 @@
 #include "codecs/jpeg/exif_date.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "codecs/jpeg/jpeg_metadata.h"
+#include "codecs/jpeg/xmp_packet.h"
+#include "colour/colour_transforms.h"
+#include "colour/picture_colour.h"
 #include "imaging/bitmap.h"
 #include "imaging/orient_upright.h"
 #include "runtime/exceptions.h"
@@ -62,9 +66,12 @@ std::string OutputPath(const std::string& file_name, TOutputPlace place, const s
 }
 
 TConversionJob::TConversionJob(const IJobSettings& settings, IJobHost& host)
-    : settings_(settings), host_(host) {}
+    : settings_(settings), host_(host), colour_transforms_(std::make_shared<TColourTransforms>()) {}
+
+TConversionJob::~TConversionJob() = default;
 
 void TConversionJob::BeginDrop() {
+  colour_transforms_->Clear();
   std::lock_guard lock(drop_outputs_->mutex);
   drop_outputs_->in_drop = true;
   drop_outputs_->inputs.clear();
@@ -89,6 +96,7 @@ void TConversionJob::RecordDropOutput(const std::string& key, const std::string&
 
 void TConversionJob::ShareDropOutputs(const TConversionJob& other) {
   drop_outputs_ = other.drop_outputs_;
+  colour_transforms_ = other.colour_transforms_;
 }
 
 void TConversionJob::AddPage(TPdfPagePicture picture) {
@@ -124,13 +132,51 @@ class TBusyCursor {
   TCursor saved_;
 };
 
+// What an output format can carry of a profile; page_embeds_input: a PDF page of the input's own
+// bytes.
+TProfileCarrier CarrierOf(TOutputFormat format, bool page_embeds_input) {
+  switch (format) {
+    case TOutputFormat::kBmp: return TProfileCarrier::kNone;
+    case TOutputFormat::kPdf:
+      return page_embeds_input ? TProfileCarrier::kInputJpeg : TProfileCarrier::kRgb;
+    default: return TProfileCarrier::kRgb;
+  }
+}
+
+// The pixels a JPEG of so many components holds.
+TColourSpace JpegPixelSpace(int components) {
+  switch (components) {
+    case 1: return TColourSpace::kGrey;
+    case 3: return TColourSpace::kRgb;
+    case 4: return TColourSpace::kCmyk;
+    default: return TColourSpace::kOther;
+  }
+}
+
+// True for a picture of grey levels: 8 bits a pixel through a palette of greys (as the plug-ins
+// hand over a grey picture).
+bool IsGreyPicture(const TBitmap& image) {
+  if (image.PixelFormat() != TPixelFormat::pf8bit) return false;
+  for (const TRGBQuad& entry : image.Palette())
+    if (entry.red != entry.green || entry.green != entry.blue) return false;
+  return true;
+}
+
+// True when resizing width x height to target makes more pixels.
+bool Enlarges(int width, int height, std::pair<int, int> target) {
+  return std::int64_t{target.first} * target.second > std::int64_t{width} * height;
+}
+
 }  // namespace
 
 // A file's picture on its way through the steps.
 struct TConversionJob::TPicture {
   TBitmap image;
   TReader reader = TReader::kPlugins;
-  TJpegMetadata metadata;  // of a JPEG input, or a plug-in's picture's
+  TJpegMetadata metadata;             // of a JPEG input, or a plug-in's picture's
+  std::vector<std::uint8_t> profile;  // the ICC profile read with the picture (empty: untagged)
+  TColourPlan colour;                 // what is done with it
+  bool colour_converted = false;      // the pixels are sRGB's now (converted while decoding)
   // The EXIF orientation the pixels are (or the page is) turned by (0 when they are not).
   int orientation = 0;
   // A plug-in's picture that its file's own orientation turned (an EXIF orientation it carries
@@ -170,16 +216,23 @@ TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
   if (picture.reader == TReader::kJpeg) {
     if (ReadJpeg(file_name, format, picture)) return TJobOutcome::kConverted;  // page embedded
   } else if (picture.reader == TReader::kPlugins) {
-    ReadPluginPicture(file_name, picture);
+    ReadPluginPicture(file_name, format, picture);
     if (picture.image.Empty()) return TJobOutcome::kNoReader;
     picture.target = ResizeTarget(picture.image.Width(), picture.image.Height());
   } else {
-    ReadImage(picture.reader, file_name, picture.image);
+    ReadImage(file_name, format, picture);
     if (picture.image.Empty()) return TJobOutcome::kNoReader;
     picture.target = ResizeTarget(picture.image.Width(), picture.image.Height());
   }
 
-  if (picture.target && !picture.resized) Resize(picture.image, *picture.target);
+  // Colours are converted where the picture has the fewer pixels: before it is enlarged, after
+  // it is reduced.
+  if (picture.target && !picture.resized) {
+    if (Enlarges(picture.image.Width(), picture.image.Height(), *picture.target))
+      ConvertColour(file_name, picture);
+    Resize(picture.image, *picture.target);
+  }
+  ConvertColour(file_name, picture);
   if (settings_.Checked(TSetting::kSepiaMode)) SepiaStep(picture.image);
   if (settings_.Checked(TSetting::kReduce256ColorMode)) Reduce256Step(picture.image);
   if (format != TOutputFormat::kPdf && pattern.NeedsPicture()) {
@@ -295,6 +348,41 @@ std::optional<std::uint64_t> TConversionJob::ExpectedPeak(const std::string& fil
   return ConversionPeak(size->first, size->second, target);
 }
 
+std::optional<TJpegMetadata> TConversionJob::KeptMetadata(const TPicture& picture,
+                                                          TOutputFormat format,
+                                                          const std::string& file_name) {
+  // Every output but BMP holds metadata (a PDF page is made elsewhere).
+  if (format == TOutputFormat::kBmp || format == TOutputFormat::kPdf) return std::nullopt;
+  TJpegMetadata kept;
+  // A JPEG's metadata: the EXIF block tells the picture's new size, and that it stands upright
+  // when its pixels were turned; a turned or resized picture's thumbnail is dropped.
+  // A plug-in's picture keeps its EXIF block the same way (turned also when the file's own
+  // orientation turned it).
+  if ((picture.reader == TReader::kJpeg || picture.reader == TReader::kPlugins) &&
+      settings_.Checked(TSetting::kKeepMetadata)) {
+    kept = picture.metadata;
+    kept.icc_profile.clear();
+    const bool turned = TurnsPicture(picture.orientation) || picture.turned_by_file;
+    if (!kept.exif.empty()) {
+      TEditedExif edited =
+          EditExif(kept.exif, {.reset_orientation = turned,
+                               .drop_thumbnail = turned || picture.target.has_value(),
+                               .width = picture.image.Width(),
+                               .height = picture.image.Height()});
+      if (edited.left_out != nullptr)
+        Warn(file_name, FormatText(Tr(kExifLeftOutWarning), {Tr(edited.left_out)}));
+      kept.exif = std::move(edited.block);
+    }
+    if (turned) ResetXmpOrientation(kept.xmp);
+  }
+  // The profile, where the plan keeps it (always a profile of the written pixels).
+  if (picture.colour.keep) kept.icc_profile = picture.profile;
+  if (kept.exif.empty() && kept.icc_profile.empty() && kept.xmp.empty() &&
+      kept.xmp_extension.empty() && kept.photoshop.empty())
+    return std::nullopt;
+  return kept;
+}
+
 bool TConversionJob::OutputPassedOver(const std::string& file_name, const std::string& output_path,
                                       const std::string& output_key) {
   const bool overwrite = settings_.Choice(TSetting::kOverWrite) != 0;
@@ -320,6 +408,7 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   TJPEGImage jpeg;
   LoadJpegFile(file_name, jpeg);
   picture.metadata = ReadJpegMetadata(jpeg.CompressedData());
+  picture.profile = picture.metadata.icc_profile;
   if (settings_.Checked(TSetting::kAutoOrient))
     picture.orientation = ExifOrientation(picture.metadata.exif);
   const int orientation = picture.orientation;
@@ -328,9 +417,13 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   picture.target =
       swaps ? ResizeTarget(full_height, full_width) : ResizeTarget(full_width, full_height);
   const std::optional<std::pair<int, int>>& target = picture.target;
+  const int components = jpeg.JPEGData()->Components();
+  PlanPictureColour(file_name, format, JpegPixelSpace(components), picture);
   if (PageNeedsNoPixels(format, target.has_value(), orientation)) {
     CheckEmbeddableJpeg(jpeg);
-    AddPage(MakeJpegPdfPagePicture(jpeg, UprightRotation(orientation)));
+    TPdfPagePicture page = MakeJpegPdfPagePicture(jpeg, UprightRotation(orientation));
+    if (picture.colour.keep) page.jpeg.SetIccProfile(picture.profile);
+    AddPage(std::move(page));
     return true;
   }
   if (target && settings_.Checked(TSetting::kFastShrink)) {
@@ -338,9 +431,25 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
     if (swaps) std::swap(width, height);
     jpeg.SetScale(JpegScaleFor(full_width, full_height, width, height));
   }
-  // A picture that is not turned is resized while it is decoded, never held at full size.
+  // CMYK pixels exist only while the library decodes: their profile converts them there.
+  if (picture.colour.convert && components == 4) {
+    try {
+      auto transform = colour_transforms_->ToSrgb(
+          picture.profile,
+          jpeg.JPEGData()->AdobeInverted() ? TPixelLayout::kCmyk8Inverted : TPixelLayout::kCmyk8);
+      jpeg.SetCmykConverter([transform](const std::uint8_t* cmyk, std::uint8_t* bgr,
+                                        std::size_t width) { transform->Apply(cmyk, bgr, width); });
+      picture.colour_converted = true;
+    } catch (const EColourProfile& error) {
+      IgnoreProfile(file_name, picture, error.Message());
+    }
+  }
+  // A picture that is not turned is resized while it is decoded, never held at full size; one
+  // that is enlarged and needs its colours converted is converted first, at its smaller size.
+  const bool convert_first = picture.colour.convert && !picture.colour_converted && target &&
+                             Enlarges(full_width, full_height, *target);
   picture.resized =
-      target && !TurnsPicture(orientation) &&
+      target && !TurnsPicture(orientation) && !convert_first &&
       DecodeResizedJpeg(jpeg, target->first, target->second,
                         ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), picture.image);
   if (!picture.resized) jpeg.AssignTo(picture.image);
@@ -355,10 +464,13 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   return false;
 }
 
-void TConversionJob::ReadPluginPicture(const std::string& file_name, TPicture& picture) {
+void TConversionJob::ReadPluginPicture(const std::string& file_name, TOutputFormat format,
+                                       TPicture& picture) {
   const bool orient = settings_.Checked(TSetting::kAutoOrient);
   const bool keep = settings_.Checked(TSetting::kKeepMetadata);
-  if (!orient && !keep) {
+  const bool profiles =
+      ProfileModeOf(settings_.Choice(TSetting::kColorProfile)) != TProfileMode::kIgnore;
+  if (!orient && !keep && !profiles) {
     host_.ReadByPlugins(file_name, picture.image);
     return;
   }
@@ -373,9 +485,12 @@ void TConversionJob::ReadPluginPicture(const std::string& file_name, TPicture& p
     picture.orientation = ExifOrientation(metadata.exif);
     OrientUpright(picture.image, picture.orientation);
   }
-  if (keep) {
-    picture.metadata.exif = std::move(metadata.exif);
-    picture.metadata.icc_profile = std::move(metadata.icc_profile);
+  if (keep) picture.metadata.exif = std::move(metadata.exif);
+  if (!metadata.icc_profile.empty()) {
+    picture.profile = std::move(metadata.icc_profile);
+    PlanPictureColour(file_name, format,
+                      IsGreyPicture(picture.image) ? TColourSpace::kGrey : TColourSpace::kRgb,
+                      picture);
   }
 }
 
@@ -384,12 +499,78 @@ void TConversionJob::Warn(const std::string& file_name, const std::string& text)
   host_.FileWarning(file_name, text);
 }
 
-void TConversionJob::ReadImage(TReader reader, const std::string& file_name, TBitmap& image) {
-  switch (reader) {
+void TConversionJob::ReadImage(const std::string& file_name, TOutputFormat format,
+                               TPicture& picture) {
+  TBitmap& image = picture.image;
+  switch (picture.reader) {
     case TReader::kBmp: ReadBmpFile(file_name, image); break;
-    case TReader::kPng: ReadPngFile(file_name, image); break;
+    case TReader::kPng:
+      ReadPngFile(
+          file_name, image,
+          [&](const std::vector<std::uint8_t>& profile, const TChunkIHDR& header) {
+            if (profile.empty()) {  // an iCCP chunk that does not inflate
+              IgnoreProfile(file_name, picture, Tr(kProfileUnreadable));
+              return TPngProfileUse{};
+            }
+            picture.profile = profile;
+            const int type = header.colour_type;
+            PlanPictureColour(file_name, format,
+                              type == 0 || type == 4 ? TColourSpace::kGrey : TColourSpace::kRgb,
+                              picture);
+            TPngProfileUse use;
+            use.raw_samples =
+                picture.colour.convert || (picture.colour.keep && !picture.colour.srgb);
+            // 16-bit colour goes through a 16-bit transform as it is decoded.
+            if (picture.colour.convert && header.bit_depth == 16 && (type == 2 || type == 6)) {
+              try {
+                auto transform = colour_transforms_->ToSrgb(
+                    profile, type == 6 ? TPixelLayout::kRgba16 : TPixelLayout::kRgb16);
+                use.deep_rows = [transform](const std::uint8_t* samples, std::uint8_t* bgr,
+                                            std::size_t count) {
+                  transform->Apply(samples, bgr, count);
+                };
+                picture.colour_converted = true;
+              } catch (const EColourProfile& error) {
+                IgnoreProfile(file_name, picture, error.Message());
+                return TPngProfileUse{};
+              }
+            }
+            return use;
+          });
+      break;
     case TReader::kJpeg: ReadJpegFile(file_name, image); break;
     case TReader::kPlugins: host_.ReadByPlugins(file_name, image); break;
+  }
+}
+
+bool TConversionJob::PageEmbedsInput(const TPicture& picture) const {
+  return PdfKeepsInputJpeg(picture.reader, picture.target.has_value()) &&
+         UprightRotation(picture.orientation) >= 0;
+}
+
+void TConversionJob::PlanPictureColour(const std::string& file_name, TOutputFormat format,
+                                       TColourSpace pixel_space, TPicture& picture) {
+  const bool embeds = format == TOutputFormat::kPdf && PageEmbedsInput(picture);
+  picture.colour = PlanColour(ProfileModeOf(settings_.Choice(TSetting::kColorProfile)),
+                              settings_.Checked(TSetting::kKeepMetadata), CarrierOf(format, embeds),
+                              picture.profile, pixel_space, *colour_transforms_);
+  if (!picture.colour.ignored.empty()) IgnoreProfile(file_name, picture, picture.colour.ignored);
+}
+
+void TConversionJob::IgnoreProfile(const std::string& file_name, TPicture& picture,
+                                   std::string reason) {
+  picture.colour = {};
+  picture.colour_converted = false;
+  Warn(file_name, FormatText(Tr(kProfileIgnoredWarning), {reason}));
+}
+
+void TConversionJob::ConvertColour(const std::string& file_name, TPicture& picture) {
+  if (!picture.colour.convert || picture.colour_converted) return;
+  try {
+    ConvertToSrgb(picture.image, *colour_transforms_, picture.profile);
+    picture.colour_converted = true;
+  } catch (const EColourProfile& error) {
+    IgnoreProfile(file_name, picture, error.Message());
   }
 }
 
@@ -453,37 +634,22 @@ void TConversionJob::Resize(TBitmap& image, std::pair<int, int> target) {
 bool TConversionJob::Write(const TPicture& picture, const std::string& file_name,
                            const std::string& output_path, const std::string& output_key) {
   const TBitmap& image = picture.image;
-  const TReader reader = picture.reader;
-  const bool resized = picture.target.has_value();
   const int orientation = picture.orientation;
-  const TJpegMetadata& metadata = picture.metadata;
   TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
   if (format == TOutputFormat::kPdf) {
     if (!TakesPages()) return true;
-    // A JPEG that kept its pixels embeds its own bytes.
-    bool embed = PdfKeepsInputJpeg(reader, resized);
-    // A turned photo embedded unchanged turns its page instead; a mirror image cannot be shown
-    // by turning, so those pixels are compressed anew, upright.
-    int rotation = UprightRotation(orientation);
-    if (rotation < 0) embed = false;
-    AddPage(MakePdfPagePicture(image, file_name, embed, settings_.Clamped(TSetting::kJPEGQL),
-                               embed ? rotation : 0));
+    // A JPEG that kept its pixels embeds its own bytes. A turned photo embedded unchanged turns
+    // its page instead; a mirror image cannot be shown by turning, so those pixels are
+    // compressed anew, upright.
+    const bool embed = PageEmbedsInput(picture);
+    TPdfPagePicture page =
+        MakePdfPagePicture(image, file_name, embed, settings_.Clamped(TSetting::kJPEGQL),
+                           embed ? UprightRotation(orientation) : 0);
+    if (picture.colour.keep) page.jpeg.SetIccProfile(picture.profile);
+    AddPage(std::move(page));
     return true;
   }
-  // A JPEG's metadata, and a plug-in picture's, goes into any output but a BMP: the EXIF block
-  // tells the picture's new size, and that it stands upright when its pixels were turned (by the
-  // job, or by the file's own orientation).
-  std::optional<TJpegMetadata> kept;
-  const bool has_metadata =
-      reader == TReader::kJpeg ||
-      (reader == TReader::kPlugins && (!metadata.exif.empty() || !metadata.icc_profile.empty()));
-  if (format != TOutputFormat::kBmp && has_metadata &&
-      settings_.Checked(TSetting::kKeepMetadata)) {
-    kept = metadata;
-    if (!kept->exif.empty())
-      kept->exif = EditExif(kept->exif, TurnsPicture(orientation) || picture.turned_by_file,
-                            image.Width(), image.Height());
-  }
+  std::optional<TJpegMetadata> kept = KeptMetadata(picture, format, file_name);
   const TJpegMetadata* keep = kept ? &*kept : nullptr;
   // The output lands only when complete: a failure leaves any old file untouched. Without
   // overwriting, a file that appears at the path meanwhile (or is there under another spelling,

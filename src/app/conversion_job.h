@@ -14,12 +14,14 @@
 
 #include "app/drop_names.h"
 #include "app/job_options.h"
+#include "colour/icc_profile.h"
 #include "runtime/translation.h"
 
 namespace qv {
 
 class IJobHost;
 class IJobSettings;
+class TColourTransforms;
 class TPReport;
 class TSafeFileStream;
 struct TPdfPagePicture;
@@ -66,6 +68,10 @@ std::string OutputKey(const std::string& path);
 // The warning given for a JPEG that the library completed only by working around damage.
 inline constexpr char kIncompletePictureWarning[] = N_("the picture may be incomplete");
 
+// The warning given when a kept EXIF block cannot go into the output.
+// TRANSLATORS: the reason the block is left out.
+inline constexpr char kExifLeftOutWarning[] = N_("EXIF data left out: %s");
+
 // What ConvertFile did with a file that it did not fail on.
 enum class TJobOutcome {
   kConverted,     // written (or added as a PDF page)
@@ -76,6 +82,7 @@ enum class TJobOutcome {
 class TConversionJob {
  public:
   TConversionJob(const IJobSettings& settings, IJobHost& host);
+  ~TConversionJob();
 
   // Converts one file. A resize failure is reported through the host and absorbed (the file is
   // written at its own size, and Warnings() holds the resize message); every other failure
@@ -132,16 +139,30 @@ class TConversionJob {
   void RecordDropOutput(const std::string& key, const std::string& input);
   // Shares the outputs written in the drop with other, which must outlive the sharing: jobs that
   // convert files of one drop at once then see each other's outputs (calls may come from several
-  // threads).
+  // threads). They share the drop's colour transforms too, each built once.
   void ShareDropOutputs(const TConversionJob& other);
+  // The colour profiles and transforms of the drop (cleared when a drop begins).
+  TColourTransforms& ColourTransforms() const { return *colour_transforms_; }
 
  private:
+  struct TPicture;
   // Reads a file of a reader other than the JPEG one (the job reads JPEGs itself).
-  void ReadImage(TReader reader, const std::string& file_name, class TBitmap& image);
+  void ReadImage(const std::string& file_name, TOutputFormat format, TPicture& picture);
   // True when the page embeds the input JPEG's own bytes.
   bool PdfKeepsInputJpeg(TReader reader, bool resized) const;
   // True when a JPEG input becomes a page embedding its bytes and no step needs its pixels.
   bool PageNeedsNoPixels(TOutputFormat format, bool resized, int orientation) const;
+  // True when the picture's page embeds the input JPEG's bytes, turned by the page when needed.
+  bool PageEmbedsInput(const TPicture& picture) const;
+  // Decides what is done with the picture's profile (picture.profile), whose pixels are read as
+  // pixel_space; warns when it is ignored.
+  void PlanPictureColour(const std::string& file_name, TOutputFormat format,
+                         TColourSpace pixel_space, TPicture& picture);
+  // Forgets the picture's profile (it is treated as untagged) and warns why.
+  // (reason is taken by value: it may be the plan's own text, which this clears.)
+  void IgnoreProfile(const std::string& file_name, TPicture& picture, std::string reason);
+  // Converts the picture's pixels to sRGB when its plan asks and that is not done yet.
+  void ConvertColour(const std::string& file_name, TPicture& picture);
   // True when a page has somewhere to go (the report or the sink).
   bool TakesPages() const { return pdf_mode_ && (report_ != nullptr || page_sink_ != nullptr); }
   // Hands a page to the sink, or prints it into the report.
@@ -152,7 +173,6 @@ class TConversionJob {
   std::optional<std::pair<int, int>> ResizeTarget(int image_width, int image_height);
   // Resizes to target, reporting a failure; the picture keeps its size when that fails.
   void Resize(class TBitmap& image, std::pair<int, int> target);
-  struct TPicture;
   // The output path of a name for the picture (nullptr: the pattern needs no picture), taken in
   // the name's turn: a name another file of the drop took, or the input's own, is numbered
   // (" (2)", ...) and the user is told. Empty when the file is passed over (the output exists
@@ -167,8 +187,13 @@ class TConversionJob {
   // became a PDF page as it is, with nothing left to do.
   bool ReadJpeg(const std::string& file_name, TOutputFormat format, TPicture& picture);
   // Reads a file through the plug-ins into picture, with the metadata a photo option needs:
-  // turned upright by its EXIF orientation where the file states no orientation of its own.
-  void ReadPluginPicture(const std::string& file_name, TPicture& picture);
+  // turned upright by its EXIF orientation where the file states no orientation of its own, and
+  // its colour profile planned for.
+  void ReadPluginPicture(const std::string& file_name, TOutputFormat format, TPicture& picture);
+  // The metadata an output carries (none for BMP and PDF, or when nothing is kept);
+  // warns about an EXIF block that cannot go.
+  std::optional<struct TJpegMetadata> KeptMetadata(const TPicture& picture, TOutputFormat format,
+                                                   const std::string& file_name);
   // Writes the picture's output file, or adds its page. False when an output file appeared at
   // the path meanwhile and overwriting is off: nothing is put in place then.
   bool Write(const TPicture& picture, const std::string& file_name, const std::string& output_path,
@@ -194,6 +219,7 @@ class TConversionJob {
     std::map<int, std::string> named;
   };
   std::shared_ptr<TDropOutputs> drop_outputs_ = std::make_shared<TDropOutputs>();
+  std::shared_ptr<TColourTransforms> colour_transforms_;
 };
 
 }  // namespace qv

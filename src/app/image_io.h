@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "codecs/png/png_object.h"
+
 namespace qv {
 
 class TBitmap;
@@ -20,7 +22,10 @@ struct TReadWarnings {
 
 // Read the file into image (replacing what it held).
 void ReadBmpFile(const std::string& file_name, TBitmap& image);
-void ReadPngFile(const std::string& file_name, TBitmap& image);
+// on_profile is asked about the colours of a PNG that carries an ICC profile (TPNGObject's
+// OnProfile).
+void ReadPngFile(const std::string& file_name, TBitmap& image,
+                 const decltype(TPNGObject::OnProfile)& on_profile = {});
 // With metadata, the file's EXIF block and ICC profile are returned there too.
 TReadWarnings ReadJpegFile(const std::string& file_name, TBitmap& image,
                            TJpegMetadata* metadata = nullptr);

@@ -7,8 +7,10 @@
 
 namespace qv {
 
-void ReadPngFile(const std::string& file_name, TBitmap& image) {
+void ReadPngFile(const std::string& file_name, TBitmap& image,
+                 const decltype(TPNGObject::OnProfile)& on_profile) {
   TPNGObject png;
+  png.OnProfile = on_profile;
   png.LoadFromFile(file_name);
   png.AssignTo(image);
   // A single transparent colour travels with the image, so a PNG written from it keeps it.

@@ -102,7 +102,8 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   setTabOrder(KeepAspectBox, CustomSizeBox);
   setTabOrder(CustomSizeBox, CustomWidthEdit);
   setTabOrder(CustomWidthEdit, CustomHeightEdit);
-  setTabOrder(CustomHeightEdit, RecurseBox);
+  setTabOrder(CustomHeightEdit, ColorProfileGroup);
+  setTabOrder(ColorProfileGroup, RecurseBox);
   setTabOrder(RecurseBox, KeepDateBox);
   setTabOrder(KeepDateBox, NamePatternEdit);
   PageControl1->setCurrentIndex(0);
@@ -298,6 +299,8 @@ void TSetupForm::BuildPhotoPage() {
   auto* unit = new QLabel(TrQ("pixels (1 to 65535)"), TabSheet3);
   unit->move(189, 117);
   unit->adjustSize();
+  ColorProfileGroup =
+      CreateControl<widgets::TRadioGroup>(TSetting::kColorProfile, TabSheet3, 8, 146, 449, 77);
   // The fields serve only the custom size.
   auto follow = [this](bool on) {
     CustomWidthEdit->setEnabled(on);

@@ -81,6 +81,7 @@ class TSetupForm : public QDialog, public IJobSettings {
   QCheckBox* CustomSizeBox;
   widgets::TSpEdit* CustomWidthEdit;
   widgets::TSpEdit* CustomHeightEdit;
+  widgets::TRadioGroup* ColorProfileGroup;
   QPushButton* GoButton;
   QPushButton* CancelButton;
   widgets::TSHBrowseForFolderEx BrowseFolder;

@@ -51,6 +51,13 @@ constexpr TItemCaption kResampleModeItems[] = {{"Bi-Linear"}, {"Bi-Linear(MMX)"}
 constexpr const char* kResampleModeNames[] = {"bilinear", "bilinear-mmx", "mitchell",
                                               "lanczos3", "bspline",      "bell"};
 
+constexpr TItemCaption kColorProfileItems[] = {
+    {N_("Convert to sRGB (as every viewer shows it)")},
+    {N_("Keep in the output (convert only for BMP)")},
+    {N_("Ignore (numbers unchanged, profile dropped)")},
+};
+constexpr const char* kColorProfileNames[] = {"srgb", "keep", "ignore"};
+
 constexpr TItemCaption kPngFilterItems[] = {{"sub"}, {"all"}};
 constexpr const char* kPngFilterNames[] = {"sub", "all"};
 
@@ -249,6 +256,19 @@ constexpr TSettingRow kRows[] = {
      .min_value = kCustomSizeMin,
      .max_value = kCustomSizeMax,
      .page = kPhotos},
+    {.id = TSetting::kColorProfile,
+     .key = "ColorProfile",
+     .kind = kChoice,
+     .default_value = "0",
+     .optional = true,
+     .items = kColorProfileItems,
+     .names = kColorProfileNames,
+     .page = kPhotos,
+     .caption = N_("Colour &profiles of the pictures"),
+     .option = "--color-profile",
+     .help = N_("a picture's colour profile: convert to sRGB (default),\n"
+                "keep it in the output (implied by --keep-metadata),\n"
+                "or ignore it")},
     {.id = TSetting::kRecurse,
      .key = "Recurse",
      .kind = kCheck,

@@ -33,6 +33,7 @@ enum class TSetting {
   kCustomSize,
   kCustomWidth,
   kCustomHeight,
+  kColorProfile,
   kRecurse,
   kNamePattern,
   kKeepDate,

@@ -34,6 +34,7 @@ struct FakeSettings : IJobSettings {
   bool custom_size = false;
   int custom_width = 1024;
   int custom_height = 768;
+  int color_profile = 0;
   bool fast_shrink = false;
   int png_filters = 0;
   int webp_quality = 80;
@@ -65,6 +66,7 @@ struct FakeSettings : IJobSettings {
       case TSetting::kCustomSize: return text(custom_size);
       case TSetting::kCustomWidth: return text(custom_width);
       case TSetting::kCustomHeight: return text(custom_height);
+      case TSetting::kColorProfile: return text(color_profile);
       case TSetting::kFastShrink: return text(fast_shrink);
       case TSetting::kPNGFilters: return text(png_filters);
       case TSetting::kWebPQuality: return text(webp_quality);

@@ -2,6 +2,7 @@
 // only where the file states no orientation of its own, and the EXIF block and ICC profile a
 // plug-in hands over go into JPEG and PNG outputs.
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <cstdint>
 #include <string>
@@ -63,7 +64,23 @@ Bytes Exif(int orientation, int width, int height) {
           0,    0};
 }
 
-const Bytes kProfile = {'p', 'r', 'o', 'f', 'i', 'l', 'e'};
+// A Display P3 profile (not sRGB: a profile kept with the pixels rather than converted away).
+Bytes P3Profile() {
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  const cmsCIExyY white = {0.3127, 0.3290, 1};
+  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  Bytes bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+const Bytes kProfile = P3Profile();
 
 // A host whose plug-ins read every file as a 4 x 2 picture of eight colours, with the metadata
 // the test gives.
@@ -128,6 +145,7 @@ class PluginPhotoOptions : public ::testing::Test {
 // Orientation 6 turns a quarter clockwise: the stored bottom-left pixel comes to the top-left.
 TEST_F(PluginPhotoOptions, AnExifOrientationTurnsOnlyWhereTheFileStatesNone) {
   host.metadata.exif = Exif(6, 4, 2);
+  settings.color_profile = 2;  // profiles ignored: nothing asks for metadata
   TBitmap plain = ConvertToBmp();
   EXPECT_EQ(plain.Width(), 4);
   EXPECT_EQ(host.metadata_reads, 0) << "no photo option asks for metadata";
@@ -173,7 +191,7 @@ TEST_F(PluginPhotoOptions, KeptMetadataTellsTheOutputsOrientationAndSize) {
     EXPECT_EQ(ExifOrientation(kept.exif), c.orientation);
     EXPECT_EQ(kept.icc_profile, kProfile);
     // The pixel dimensions now say the output's size.
-    EXPECT_EQ(EditExif(kept.exif, false, c.width, c.height), kept.exif);
+    EXPECT_EQ(EditExif(kept.exif, {.width = c.width, .height = c.height}).block, kept.exif);
   }
 
   // Into a PNG: the EXIF block and the profile as its chunks.
@@ -192,6 +210,24 @@ TEST_F(PluginPhotoOptions, KeptMetadataTellsTheOutputsOrientationAndSize) {
   host.metadata = TPluginMetadata();
   job.ConvertFile(dir / "photo.heic");
   EXPECT_EQ(ChunkNames(dir / "out/photo.png"), "IHDR IDAT IEND ");
+}
+
+// A plug-in's picture tagged with a profile other than sRGB comes out in sRGB's numbers by
+// default, as a JPEG's does; ignoring profiles leaves its numbers as they are.
+TEST_F(PluginPhotoOptions, ProfilesOfPluginPicturesAreConvertedToSrgb) {
+  const TBitmap untagged = ConvertToBmp();
+  host.metadata.icc_profile = kProfile;
+  const TBitmap converted = ConvertToBmp();
+  EXPECT_EQ(host.metadata_reads, 2);
+  ASSERT_EQ(converted.Width(), untagged.Width());
+  const std::uint8_t* before = untagged.ScanLine(0);
+  const std::uint8_t* after = converted.ScanLine(0);
+  EXPECT_NE(std::vector<std::uint8_t>(before, before + 12),
+            std::vector<std::uint8_t>(after, after + 12));
+  settings.color_profile = 2;
+  const TBitmap ignored = ConvertToBmp();
+  EXPECT_EQ(std::vector<std::uint8_t>(ignored.ScanLine(0), ignored.ScanLine(0) + 12),
+            std::vector<std::uint8_t>(before, before + 12));
 }
 
 }  // namespace

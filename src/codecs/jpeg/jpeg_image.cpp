@@ -62,6 +62,7 @@ struct Decoder {
   bool one_row = true;
   std::uint8_t *cmyk_row = nullptr;
   bool inverted_cmyk = false;
+  const TCmykRowConverter *cmyk_converter = nullptr;  // none or empty: the plain inversion
   // Band loop.
   int band_rows = 0;
   int band_got = 0;
@@ -127,7 +128,10 @@ void StepReadRows(void *context) {
     if (d->cmyk_row != nullptr) {
       rows[0] = d->cmyk_row;
       got = jpeg_read_scanlines(&c, rows, 1);
-      if (got == 1) CmykRowToBgr(d->cmyk_row, row, c.output_width, d->inverted_cmyk);
+      if (got == 1 && d->cmyk_converter != nullptr && *d->cmyk_converter)
+        (*d->cmyk_converter)(d->cmyk_row, row, c.output_width);
+      else if (got == 1)
+        CmykRowToBgr(d->cmyk_row, row, c.output_width, d->inverted_cmyk);
     } else {
       for (int i = 0; i < per_call; ++i) rows[i] = row + d->step * i;
       got = jpeg_read_scanlines(&c, rows, static_cast<JDIMENSION>(per_call));
@@ -444,6 +448,7 @@ void TJPEGImage::Assign(const TJPEGImage &source) {
   smoothing_ = source.smoothing_;
   progressive_display_ = source.progressive_display_;
   temp_palette_ = source.temp_palette_;
+  cmyk_converter_ = source.cmyk_converter_;
   decode_warnings_ = source.decode_warnings_;
   first_decode_warning_ = source.first_decode_warning_;
   need_recalc_ = true;
@@ -485,6 +490,7 @@ void TJPEGImage::Decode() {
   if (cmyk) {
     cmyk_row.resize(static_cast<std::size_t>(width) * 4);
     d.cmyk_row = cmyk_row.data();
+    d.cmyk_converter = &cmyk_converter_;
   }
   CallJpeg(d.errors, StepStart, &d);
   if (quantize) {
@@ -653,6 +659,11 @@ void TJPEGImage::SetScale(TJPEGScale scale) {
 }
 void TJPEGImage::SetSmoothing(bool on) {
   if (std::exchange(smoothing_, on) != on) DecodeSettingChanged();
+}
+
+void TJPEGImage::SetCmykConverter(TCmykRowConverter converter) {
+  cmyk_converter_ = std::move(converter);
+  DecodeSettingChanged();
 }
 
 void TJPEGImage::SetTemporaryPalette(std::vector<TRGBQuad> palette) {

@@ -65,6 +65,12 @@ class TJPEGData {
 };
 
 enum class TJPEGPerformance { jpBestQuality, jpBestSpeed };
+
+// Converts width four-component pixels, as the library delivers them (the samples as stored:
+// inverted in a stream with an Adobe marker), into blue, green, red bytes. Called while the
+// library decodes, so it must not throw.
+using TCmykRowConverter =
+    std::function<void(const std::uint8_t *cmyk, std::uint8_t *bgr, std::size_t width)>;
 enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
 // Decoding scale: 1, 1/2, 1/4, 1/8.
 enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
@@ -158,6 +164,10 @@ class TJPEGImage {
   void SetProgressiveDisplay(bool on) { progressive_display_ = on; }
   // A palette for 8-bit decoding: it becomes the library's colour map (dropped for 24-bit output).
   void SetTemporaryPalette(std::vector<TRGBQuad> palette);
+  // How four-component streams become 24-bit pixels: through converter (a colour profile's
+  // transform) instead of the plain inversion CMYK rows get without one; an empty converter
+  // restores the inversion. A decoded image made from held bytes is dropped.
+  void SetCmykConverter(TCmykRowConverter converter);
 
   // Called with a percentage at most every 500 ms while the library works (and 100 at the end
   // of decoding). May throw EAbort to stop decoding: the partly decoded image is kept.
@@ -194,6 +204,7 @@ class TJPEGImage {
   bool need_recalc_ = true;
   bool palette_modified_ = false;
   std::optional<std::vector<TRGBQuad>> temp_palette_;
+  TCmykRowConverter cmyk_converter_;
   int decode_warnings_ = 0;
   std::string first_decode_warning_;
 };

@@ -11,10 +11,16 @@ namespace {
 
 constexpr std::uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr std::uint8_t kIccHeader[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
+constexpr char kXmpName[] = "http://ns.adobe.com/xap/1.0/";  // with its zero: 29 bytes
+constexpr char kXmpExtensionName[] = "http://ns.adobe.com/xmp/extension/";  // 35 bytes
+constexpr char kPhotoshopName[] = "Photoshop 3.0";                          // 14 bytes
 constexpr std::size_t kMaxSegmentData = 65533;  // the length field counts itself
 constexpr std::size_t kMaxIccPiece = kMaxSegmentData - sizeof kIccHeader - 2;
 
-constexpr std::uint8_t kApp0 = 0xE0, kApp1 = 0xE1, kApp2 = 0xE2, kSos = 0xDA, kEoi = 0xD9;
+constexpr std::uint8_t kApp0 = 0xE0, kApp1 = 0xE1, kApp2 = 0xE2, kApp13 = 0xED, kSos = 0xDA,
+                       kEoi = 0xD9;
+
+const std::uint8_t* Bytes(const char* text) { return reinterpret_cast<const std::uint8_t*>(text); }
 
 // Markers that stand alone, without a length: TEM, RST0..7, SOI, EOI.
 bool StandsAlone(std::uint8_t marker) {
@@ -73,6 +79,15 @@ TJpegMetadata ReadJpegMetadata(const std::vector<std::uint8_t>& jpeg) {
         if (marker == kApp1 && metadata.exif.empty() &&
             StartsWith(data, size, kExifHeader, sizeof kExifHeader)) {
           metadata.exif.assign(data + sizeof kExifHeader, data + size);
+        } else if (marker == kApp1 && metadata.xmp.empty() &&
+                   StartsWith(data, size, Bytes(kXmpName), sizeof kXmpName)) {
+          metadata.xmp.assign(data + sizeof kXmpName, data + size);
+        } else if (marker == kApp1 &&
+                   StartsWith(data, size, Bytes(kXmpExtensionName), sizeof kXmpExtensionName)) {
+          metadata.xmp_extension.emplace_back(data + sizeof kXmpExtensionName, data + size);
+        } else if (marker == kApp13 &&
+                   StartsWith(data, size, Bytes(kPhotoshopName), sizeof kPhotoshopName)) {
+          metadata.photoshop.emplace_back(data + sizeof kPhotoshopName, data + size);
         } else if (marker == kApp2 && StartsWith(data, size, kIccHeader, sizeof kIccHeader) &&
                    size >= sizeof kIccHeader + 2) {
           int sequence = data[sizeof kIccHeader];
@@ -105,9 +120,16 @@ std::vector<std::uint8_t> InsertJpegMetadata(const std::vector<std::uint8_t>& jp
   });
 
   std::vector<std::uint8_t> segments;
-  if (!metadata.exif.empty() && metadata.exif.size() + sizeof kExifHeader <= kMaxSegmentData)
-    AppendSegment(segments, kApp1, kExifHeader, sizeof kExifHeader, {}, metadata.exif.data(),
-                  metadata.exif.size());
+  // One segment under a name, when it fits.
+  auto append = [&](std::uint8_t marker, const std::uint8_t* name, std::size_t name_size,
+                    const std::vector<std::uint8_t>& data) {
+    if (!data.empty() && data.size() + name_size <= kMaxSegmentData)
+      AppendSegment(segments, marker, name, name_size, {}, data.data(), data.size());
+  };
+  append(kApp1, kExifHeader, sizeof kExifHeader, metadata.exif);
+  append(kApp1, Bytes(kXmpName), sizeof kXmpName, metadata.xmp);
+  for (const auto& piece : metadata.xmp_extension)
+    append(kApp1, Bytes(kXmpExtensionName), sizeof kXmpExtensionName, piece);
   const std::size_t size = metadata.icc_profile.size();
   const std::size_t count = (size + kMaxIccPiece - 1) / kMaxIccPiece;
   if (count >= 1 && count <= 255) {
@@ -118,6 +140,8 @@ std::vector<std::uint8_t> InsertJpegMetadata(const std::vector<std::uint8_t>& jp
                     metadata.icc_profile.data() + begin, piece);
     }
   }
+  for (const auto& resources : metadata.photoshop)
+    append(kApp13, Bytes(kPhotoshopName), sizeof kPhotoshopName, resources);
   std::vector<std::uint8_t> out;
   out.reserve(jpeg.size() + segments.size());
   out.insert(out.end(), jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(insert_at));

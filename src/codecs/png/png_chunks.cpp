@@ -183,7 +183,7 @@ void TChunkgAMA::LoadFromStream(TStream& stream, std::uint32_t length) {
 // ---- IDAT
 
 void TChunkIDAT::LoadFromStream(TStream& stream, std::uint32_t length) {
-  DecodeImageData(Header(), Owner().GammaTable(), stream, length);
+  DecodeImageData(Header(), Owner().GammaTable(), stream, length, Owner().DeepRowConverter());
 }
 
 void TChunkIDAT::SaveToStream(TStream& stream) { EncodeImageData(Owner(), Header(), stream); }
@@ -215,8 +215,9 @@ void TChunktEXt::LoadFromStream(TStream& stream, std::uint32_t length) {
 
 namespace {
 
-// Inflates input into text, at most kMaxPngTextBytes; false on any failure or a longer text.
-bool InflateText(const std::uint8_t* input, std::size_t size, std::string& text) {
+// Inflates input into out, at most limit bytes; false on any failure or a longer result.
+template <typename Bytes>
+bool Inflate(const std::uint8_t* input, std::size_t size, std::size_t limit, Bytes& result) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) return false;
   struct Ender {
@@ -225,21 +226,21 @@ bool InflateText(const std::uint8_t* input, std::size_t size, std::string& text)
   } ender{&z};
   z.next_in = const_cast<Bytef*>(input);
   z.avail_in = static_cast<uInt>(size);
-  std::string out;
+  Bytes out;
   constexpr std::size_t kStep = 64 * 1024;
   for (;;) {
     std::size_t old_size = out.size();
-    if (old_size >= kMaxPngTextBytes) return false;
-    std::size_t step = std::min(kStep, kMaxPngTextBytes - old_size);
+    if (old_size >= limit) return false;
+    std::size_t step = std::min(kStep, limit - old_size);
     out.resize(old_size + step);
     z.next_out = reinterpret_cast<Bytef*>(out.data() + old_size);
     z.avail_out = static_cast<uInt>(step);
-    int result = inflate(&z, Z_NO_FLUSH);
+    const int status = inflate(&z, Z_NO_FLUSH);
     out.resize(old_size + step - z.avail_out);
-    if (result == Z_STREAM_END) break;
-    if (result != Z_OK) return false;  // errors, need dictionary, or input ended early
+    if (status == Z_STREAM_END) break;
+    if (status != Z_OK) return false;  // errors, need dictionary, or input ended early
   }
-  text = std::move(out);
+  result = std::move(out);
   return true;
 }
 
@@ -255,7 +256,18 @@ void TChunkzTXt::LoadFromStream(TStream& stream, std::uint32_t length) {
   std::size_t start = static_cast<std::size_t>(zero - data_.begin()) + 2;  // zero, method byte
   if (start >= data_.size()) return;
   std::string inflated;
-  if (InflateText(data_.data() + start, data_.size() - start, inflated)) text = std::move(inflated);
+  if (Inflate(data_.data() + start, data_.size() - start, kMaxPngTextBytes, inflated))
+    text = std::move(inflated);
+}
+
+std::vector<std::uint8_t> IccpProfile(const std::vector<std::uint8_t>& data) {
+  auto zero = std::find(data.begin(), data.end(), std::uint8_t{0});
+  const std::size_t start = static_cast<std::size_t>(zero - data.begin()) + 2;  // zero, method
+  std::vector<std::uint8_t> profile;
+  if (start > data.size() || data[start - 1] != 0 ||
+      !Inflate(data.data() + start, data.size() - start, kMaxIccpBytes, profile))
+    profile.clear();
+  return profile;
 }
 
 // ---- registry

@@ -182,6 +182,11 @@ class TChunkIEND : public TChunk {
   }
 };
 
+// The ICC profile an iCCP chunk's data holds (a name, its zero, compression method 0, then the
+// deflated profile), inflated; empty when the data is not such or inflates to more than
+// kMaxIccpBytes.
+std::vector<std::uint8_t> IccpProfile(const std::vector<std::uint8_t>& data);
+
 // The chunk-class registry: a type with a registered class gets an object of it, any other type
 // a generic TChunk. Filled on first use with IEND, IHDR, IDAT, PLTE, gAMA, tRNS, tIME, tEXt, zTXt.
 using TChunkFactory = std::unique_ptr<TChunk> (*)(TPNGObject& owner);

@@ -319,7 +319,8 @@ void FillGreyRamp(TPngInternalImage& image, const std::array<std::uint8_t, 256>&
 }  // namespace
 
 void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
-                     TStream& stream, std::uint32_t first_length) {
+                     TStream& stream, std::uint32_t first_length,
+                     const TPngDeepRowConverter& deep_rows) {
   TPngInternalImage& image = header.image;
   if (image.Empty()) header.PrepareImage();
   if ((header.colour_type == 0 || header.colour_type == 4) && image.bits <= 8)
@@ -343,10 +344,30 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
   std::uint8_t* const bottom = image.pixels.Bits();
   const std::size_t row_size = image.row_size;
   const bool with_alpha = header.colour_type == 4 || header.colour_type == 6;
+  // 16-bit colour rows the caller converts (through a colour profile): into the row at once,
+  // or, for an Adam7 pass, into a scratch row whose pixels then go to their columns.
+  const bool deep =
+      deep_rows && header.bit_depth == 16 && (header.colour_type == 2 || header.colour_type == 6);
+  std::vector<std::uint8_t> deep_scratch(deep ? 3 * static_cast<std::size_t>(width) : 0);
   auto store = [&](const std::uint8_t* png, int y, int x0, int dx, int count) {
     std::uint8_t* row = bottom + static_cast<std::size_t>(height - 1 - y) * row_size;
-    StoreRow(header, gamma, identity_gamma, png, row, with_alpha ? image.AlphaRow(y) : nullptr, x0,
-             dx, count);
+    std::uint8_t* alpha = with_alpha ? image.AlphaRow(y) : nullptr;
+    if (!deep) {
+      StoreRow(header, gamma, identity_gamma, png, row, alpha, x0, dx, count);
+      return;
+    }
+    const auto pixels = static_cast<std::size_t>(count);
+    if (dx == 1) {
+      deep_rows(png, row + 3 * static_cast<std::size_t>(x0), pixels);
+    } else {
+      deep_rows(png, deep_scratch.data(), pixels);
+      for (std::size_t i = 0; i < pixels; ++i)
+        std::memcpy(row + 3 * (static_cast<std::size_t>(x0) + i * static_cast<std::size_t>(dx)),
+                    deep_scratch.data() + 3 * i, 3);
+    }
+    if (alpha != nullptr)
+      for (std::size_t i = 0; i < pixels; ++i)
+        alpha[static_cast<std::size_t>(x0) + i * static_cast<std::size_t>(dx)] = png[8 * i + 6];
   };
 
   TIdatInput input(stream, first_length);

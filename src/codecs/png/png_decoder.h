@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "codecs/png/png_object.h"
+
 namespace qv {
 
 class TBitmap;
@@ -13,11 +15,12 @@ class TStream;
 
 // Decodes the image data whose first IDAT chunk (type already read, data of first_length bytes)
 // starts at the stream position, going on through IDAT chunks that follow directly, and checks
-// every CRC. Only the rows the header asks for are inflated. Throws EPngInvalidCRC,
-// EPNGMissingMultipleIDAT, EPngUnexpectedEnd or EPNGZLIBError; rows that the data does not reach
-// stay zero.
+// every CRC. Only the rows the header asks for are inflated. 16-bit colour rows go through
+// deep_rows when it is given. Throws EPngInvalidCRC, EPNGMissingMultipleIDAT, EPngUnexpectedEnd
+// or EPNGZLIBError; rows that the data does not reach stay zero.
 void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
-                     TStream& stream, std::uint32_t first_length);
+                     TStream& stream, std::uint32_t first_length,
+                     const TPngDeepRowConverter& deep_rows = {});
 
 // Gives image the header's internal image at 1, 4, 8 or 24 bits, colour table as palette.
 void CopyInternalImage(const TChunkIHDR& header, TBitmap& image);

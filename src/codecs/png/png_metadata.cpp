@@ -1,4 +1,4 @@
-// iCCP and eXIf chunks built from a photo's metadata.
+// iCCP, eXIf and iTXt chunks built from a photo's metadata.
 #include "codecs/png/png_metadata.h"
 
 #include <zlib.h>
@@ -48,6 +48,17 @@ void AddPngMetadata(TPNGObject& png, const TJpegMetadata& metadata) {
   if (!metadata.exif.empty() && !HasChunk(png, "eXIf")) {
     auto chunk = std::make_unique<TChunk>(png, "eXIf");
     chunk->Data() = metadata.exif;
+    png.Chunks().Insert(at++, std::move(chunk));
+  }
+  if (!metadata.xmp.empty()) {
+    // Keyword, its zero, compression flag and method 0, an empty language tag and translated
+    // keyword (each with its zero), then the text.
+    static constexpr char kKeyword[] = "XML:com.adobe.xmp";
+    auto chunk = std::make_unique<TChunk>(png, "iTXt");
+    std::vector<std::uint8_t>& data = chunk->Data();
+    data.assign(kKeyword, kKeyword + sizeof kKeyword);
+    data.insert(data.end(), {0, 0, 0, 0});
+    data.insert(data.end(), metadata.xmp.begin(), metadata.xmp.end());
     png.Chunks().Insert(at, std::move(chunk));
   }
 }

@@ -28,6 +28,7 @@ TPNGObject::TPNGObject() { Clear(); }
 
 void TPNGObject::Clear() {
   chunks_.Clear();
+  deep_rows_ = nullptr;
   std::iota(gamma_table_.begin(), gamma_table_.end(), 0);
   std::iota(inverse_table_.begin(), inverse_table_.end(), 0);
 }
@@ -132,6 +133,7 @@ void TPNGObject::LoadFromStream(TStream& stream) {
   if (stream.ReadUpTo(signature, 8) < 8 || std::memcmp(signature, kPngSignature, 8) != 0)
     throw EPNGInvalidFileHeader();
   bool image_read = false;
+  bool profile_used = false;
   for (int count = 1;; ++count) {
     std::uint8_t head[8];
     if (stream.ReadUpTo(head, 8) < 8) throw EPngUnexpectedEnd();
@@ -144,6 +146,12 @@ void TPNGObject::LoadFromStream(TStream& stream) {
       stream.Seek(std::int64_t{length} + 4, SeekOrigin::kCurrent);  // not kept, CRC unchecked
       continue;
     }
+    // The palette and the image data are the first chunks that the profile changes, and the
+    // PNG standard puts iCCP before both.
+    if (!profile_used && (is_idat || std::memcmp(type, "PLTE", 4) == 0)) {
+      profile_used = true;
+      UseProfile();
+    }
     TChunk& chunk = chunks_.Add(CreateChunk(*this, type));
     if (typeid(chunk) == typeid(TChunk) && (type[0] & 0x20) == 0) throw EPNGUnknownCriticalChunk();
     chunk.LoadFromStream(stream, length);
@@ -151,6 +159,21 @@ void TPNGObject::LoadFromStream(TStream& stream) {
     if (std::memcmp(type, "IEND", 4) == 0) break;
   }
   if (!image_read) throw EPNGNoImageData();
+}
+
+void TPNGObject::UseProfile() {
+  if (!OnProfile) return;
+  for (std::size_t i = 0; i < chunks_.Count(); ++i) {
+    const TChunk& chunk = chunks_.Item(i);
+    if (std::memcmp(chunk.Type(), "iCCP", 4) != 0) continue;
+    TPngProfileUse use = OnProfile(IccpProfile(chunk.Data()), Header());
+    if (use.raw_samples) {
+      std::iota(gamma_table_.begin(), gamma_table_.end(), 0);
+      std::iota(inverse_table_.begin(), inverse_table_.end(), 0);
+    }
+    deep_rows_ = std::move(use.deep_rows);
+    return;
+  }
 }
 
 void TPNGObject::LoadFromFile(const std::string& path) {

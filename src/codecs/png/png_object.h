@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +53,22 @@ inline constexpr std::uint8_t kPngFilterSetAll = 0x1F;
 // one of the two before them), or the smallest sum of the filtered bytes taken as signed
 // distances from zero (libpng's adaptive rule).
 enum class TPngFilterChoice { kRowScore, kSmallestSum };
+
+// Converts count pixels of 16-bit colour samples as a PNG row holds them (big-endian red, green,
+// blue, and alpha for colour type 6) into blue, green, red bytes. Called while the image data is
+// decoded, so it must not throw.
+using TPngDeepRowConverter =
+    std::function<void(const std::uint8_t* samples, std::uint8_t* bgr, std::size_t count)>;
+
+// What reading does with the colours of a file that carries an ICC profile.
+struct TPngProfileUse {
+  // The samples stay as stored: gAMA is not applied (the PNG standard puts the profile before
+  // gAMA, and the caller transforms or keeps the samples with the profile).
+  bool raw_samples = false;
+  // 16-bit colour rows (colour types 2 and 6) go through this instead of keeping each sample's
+  // high byte.
+  TPngDeepRowConverter deep_rows;
+};
 
 class TPNGObject {
  public:
@@ -118,7 +135,18 @@ class TPNGObject {
   void LoadFromStream(TStream& stream);
   void LoadFromFile(const std::string& path);
 
+  // Asked once while a file is read, before its palette or image data, when an iCCP chunk came
+  // before them: with the chunk's profile (inflated; empty when it cannot be) and the header.
+  // What it returns applies to the palette and the image data. Without it (or without an iCCP
+  // chunk) the file is read as it always was.
+  std::function<TPngProfileUse(const std::vector<std::uint8_t>& profile, const TChunkIHDR& header)>
+      OnProfile;
+  // The converter of 16-bit colour rows the file's profile asked for, or none (for the decoder).
+  const TPngDeepRowConverter& DeepRowConverter() const { return deep_rows_; }
+
  private:
+  // Asks OnProfile about the file's iCCP chunk read so far, if any, and applies the answer.
+  void UseProfile();
   TPNGList chunks_;
   std::uint8_t filters_ = kPngFilterSetSub;
   TPngFilterChoice filter_choice_ = TPngFilterChoice::kRowScore;
@@ -127,6 +155,7 @@ class TPNGObject {
   std::size_t max_idat_size_ = kDefaultMaxIdatSize;
   std::array<std::uint8_t, 256> gamma_table_{};
   std::array<std::uint8_t, 256> inverse_table_{};
+  TPngDeepRowConverter deep_rows_;
 };
 
 }  // namespace qv

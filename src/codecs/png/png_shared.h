@@ -13,6 +13,9 @@ inline constexpr std::uint8_t kPngSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 
 inline constexpr std::size_t kDefaultMaxIdatSize = 65535;
 // Largest text a zTXt chunk may inflate to; a longer text is dropped (left empty).
 inline constexpr std::size_t kMaxPngTextBytes = std::size_t{1} << 20;  // 1 MiB
+// The longest ICC profile an iCCP chunk may inflate to (the largest device-link and printer
+// profiles stay below a few megabytes).
+inline constexpr std::size_t kMaxIccpBytes = std::size_t{64} << 20;  // 64 MiB
 
 // The seven Adam7 passes.
 struct TAdam7Pass {

@@ -76,6 +76,7 @@ void TPdfDoc::FreeDoc() {
   fonts_.clear();
   xobject_list_.reset();
   xobjects_by_name_.clear();
+  profile_streams_.clear();
   estimated_file_size_ = 0;
   outline_root_.reset();
   info_.reset();
@@ -175,6 +176,25 @@ void TPdfDoc::RegisterXObject(TPdfStream *image, const std::string &name) {
   xobject_list_->AddReference(*image);
   image->Attributes().Put("Name", std::make_unique<TPdfName>(name));
   xobjects_by_name_.emplace(name, image);
+}
+
+std::unique_ptr<TPdfArray> TPdfDoc::IccBasedColourSpace(const std::vector<std::uint8_t> &profile,
+                                                        int components) {
+  Assert(has_doc_, __FILE__, __LINE__);
+  TPdfStream *&stream = profile_streams_[{profile, components}];
+  if (stream == nullptr) {
+    auto made = std::make_unique<TPdfStream>(xref_.get());
+    made->Attributes().Put("N", std::make_unique<TPdfNumber>(components));
+    made->Attributes().FindArray("Filter")->Add(std::make_unique<TPdfName>("FlateDecode"));
+    made->Data() = profile;
+    estimated_file_size_ += static_cast<std::int64_t>(profile.size()) + kPageAllowance;
+    stream = xref_->Add(std::move(made));
+    header_->RequireVersion(3);
+  }
+  auto space = std::make_unique<TPdfArray>(xref_.get());
+  space->Add(std::make_unique<TPdfName>("ICCBased"));
+  space->AddReference(*stream);
+  return space;
 }
 
 TPdfStream *TPdfDoc::GetXObject(const std::string &name) const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -65,6 +66,12 @@ class TPdfDoc {
   // The registered image object of that name, or nullptr (a table lookup: a document of many
   // pages asks once per page).
   TPdfStream *GetXObject(const std::string &name) const;
+  // An ICC-based colour space of the profile for pixels of components (1, 3 or 4 components):
+  // the array [/ICCBased n 0 R] whose stream holds the profile, deflated. One stream serves every
+  // image of the document with the same profile. The file then names PDF 1.3, where such colour
+  // spaces begin.
+  std::unique_ptr<TPdfArray> IccBasedColourSpace(const std::vector<std::uint8_t> &profile,
+                                                 int components);
 
   // An upper bound of the file's size if it were saved now: the image objects' bytes plus a
   // generous allowance for every page and the file's frame. What a page adds can be checked
@@ -101,6 +108,8 @@ class TPdfDoc {
   std::vector<std::unique_ptr<TPdfFont>> fonts_;
   std::unique_ptr<TPdfArray> xobject_list_;
   std::unordered_map<std::string, TPdfStream *> xobjects_by_name_;
+  // The profile streams made so far, by profile and components.
+  std::map<std::pair<std::vector<std::uint8_t>, int>, TPdfStream *> profile_streams_;
   std::int64_t estimated_file_size_ = 0;
 };
 

@@ -76,6 +76,17 @@ std::unique_ptr<TPdfGraphic> TPdfJpegGraphic::Clone() const {
   return std::make_unique<TPdfJpegGraphic>(*this);
 }
 
+const std::vector<std::uint8_t> &TPdfJpegGraphic::IccProfile() const {
+  static const std::vector<std::uint8_t> kNone;
+  return icc_profile_ ? *icc_profile_ : kNone;
+}
+
+void TPdfJpegGraphic::SetIccProfile(std::vector<std::uint8_t> profile) {
+  icc_profile_ = profile.empty()
+                     ? nullptr
+                     : std::make_shared<const std::vector<std::uint8_t>>(std::move(profile));
+}
+
 std::span<const std::uint8_t> TPdfJpegGraphic::Bytes() const {
   if (!bytes_) return {};
   return *bytes_;

@@ -50,6 +50,10 @@ class TPdfJpegGraphic : public TPdfGraphic {
   int Components() const { return components_; }
   // Four components and an Adobe marker: the CMYK samples are stored inverted.
   bool AdobeInverted() const { return adobe_inverted_; }
+  // The ICC profile of the JPEG's colours (a profile of Components() components), which its
+  // image object names as its colour space; empty for the device colours.
+  const std::vector<std::uint8_t> &IccProfile() const;
+  void SetIccProfile(std::vector<std::uint8_t> profile);
   std::unique_ptr<TPdfGraphic> Clone() const override;
   // The JPEG bytes (empty for an empty picture).
   std::span<const std::uint8_t> Bytes() const;
@@ -62,6 +66,7 @@ class TPdfJpegGraphic : public TPdfGraphic {
   int height_ = 0;
   int components_ = 3;
   bool adobe_inverted_ = false;
+  std::shared_ptr<const std::vector<std::uint8_t>> icc_profile_;
 };
 
 // A Raster image picture.

@@ -33,7 +33,7 @@ TPdfObject *TPdfXref::GetObject(int n) const {
 }
 
 void TPdfHeader::WriteToStream(TStream &stream) const {
-  WriteTextToStream(stream, "%PDF-1.2 \r\n");
+  WriteTextToStream(stream, "%PDF-1." + IntToStr(minor_) + " \r\n");
 }
 
 TPdfTrailer::TPdfTrailer(TPdfObjectMgr *object_mgr)

@@ -42,10 +42,15 @@ class TPdfXref : public TPdfObjectMgr {
   std::vector<TPdfXrefEntry> entries_;
 };
 
-// Writes "%PDF-1.2 " CR LF.
+// Writes "%PDF-1.2 " CR LF, or the later version a document's features ask for.
 class TPdfHeader {
  public:
   void WriteToStream(TStream &stream) const;
+  // Raises the version the header names to 1.minor (never lowers it).
+  void RequireVersion(int minor) { minor_ = minor > minor_ ? minor : minor_; }
+
+ private:
+  int minor_ = 2;
 };
 
 // The trailer dictionary (created holding "Size" 0) and the cross-reference position.

@@ -7,6 +7,7 @@
 #include "pdf/document/pdf_doc.h"
 #include "pdf/images/pdf_graphic.h"
 #include "pdf/images/pdf_image_creator.h"
+#include "pdf/objects/pdf_array.h"
 #include "pdf/objects/pdf_stream.h"
 #include "pdf/report/pr_page.h"
 #include "pdf/report/pr_panel.h"
@@ -31,6 +32,21 @@ void TPRItem::CheckParent(TPRControl *parent) const {
   if (parent == nullptr || dynamic_cast<TPRPanel *>(parent)) return;
   throw Exception(Tr("this component must set on TPRPanel"));
 }
+
+namespace {
+
+// The image object of a picture; a JPEG with an ICC profile names it as its colour space.
+std::unique_ptr<TPdfImage> MakeImage(TPdfDoc &doc, const TPdfGraphic &picture,
+                                     const char *creator_alias) {
+  std::unique_ptr<TPdfImage> image = CreatePdfImage(picture, creator_alias);
+  const auto *jpeg = dynamic_cast<const TPdfJpegGraphic *>(&picture);
+  if (image && jpeg != nullptr && !jpeg->IccProfile().empty())
+    image->Attributes().Put("ColorSpace",
+                            doc.IccBasedColourSpace(jpeg->IccProfile(), jpeg->Components()));
+  return image;
+}
+
+}  // namespace
 
 TPRImage::TPRImage(std::string name)
     : TPRItem(std::move(name)),
@@ -64,7 +80,7 @@ void TPRImage::PrintPicture(TPRCanvas &canvas, const TRect &rect, const char *cr
   if (SharedImage) {
     name = Name();
     if (doc.GetXObject(name) == nullptr)
-      doc.AddXObject(name, CreatePdfImage(*picture_, creator_alias));
+      doc.AddXObject(name, MakeImage(doc, *picture_, creator_alias));
   } else {
     constexpr int kCandidates = 65535;
     if (sequential_names) {
@@ -85,7 +101,7 @@ void TPRImage::PrintPicture(TPRCanvas &canvas, const TRect &rect, const char *cr
       }
       if (!found) throw Exception(Tr("image count over max value.."));
     }
-    doc.AddXObject(name, CreatePdfImage(*picture_, creator_alias));
+    doc.AddXObject(name, MakeImage(doc, *picture_, creator_alias));
   }
   TPRPage *page = Page();
   float page_height = page ? static_cast<float>(page->Height()) : 0.0f;

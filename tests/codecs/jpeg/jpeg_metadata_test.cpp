@@ -5,6 +5,7 @@
 
 #include "codecs/jpeg/exif_block.h"
 #include "codecs/jpeg/jpeg_image.h"
+#include "codecs/jpeg/xmp_packet.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
 
@@ -116,22 +117,113 @@ TEST(ExifBlockTest, OrientationIsReadAndResetAndPixelDimensionsFollowTheSize) {
   EXPECT_EQ(ExifOrientation({}), 0);
   EXPECT_EQ(ExifOrientation(Bytes{'M', 'M', 0, 42, 0xFF, 0xFF, 0xFF, 0xFF}), 0);
 
-  Bytes edited = EditExif(ExifBlock(6, 4000, 3000), true, 300, 400);
+  const Bytes block = ExifBlock(6, 4000, 3000);
+  const Bytes edited =
+      EditExif(block, {.reset_orientation = true, .width = 300, .height = 400}).block;
   EXPECT_EQ(ExifOrientation(edited), 1);
-  // The dimensions are found in the edited block as big-endian values of their own formats:
-  // LONG 300 for PixelXDimension and SHORT 400 for PixelYDimension.
-  auto holds = [&](Bytes pattern) {
-    return std::search(edited.begin(), edited.end(), pattern.begin(), pattern.end()) !=
-           edited.end();
+  // Edited in place: only the orientation and the two dimensions' values differ, as big-endian
+  // values of their own formats (LONG 300, SHORT 400).
+  ASSERT_EQ(edited.size(), block.size());
+  Bytes expected = block;
+  expected[19] = 1;  // the low byte of IFD0's first entry's value
+  std::copy_n(Bytes{0, 0, 0x01, 0x2C}.begin(), 4, expected.begin() + 40 + 8);
+  std::copy_n(Bytes{0x01, 0x90}.begin(), 2, expected.begin() + 52 + 8);
+  EXPECT_EQ(edited, expected);
+  // Without the reset the orientation stays.
+  EXPECT_EQ(ExifOrientation(EditExif(block, {.width = 5, .height = 5}).block), 6);
+}
+
+// A little-endian block whose Exif IFD and IFD1 are IFD0 itself and whose Interoperability IFD
+// loops back to it too (as some writers leave them), with a maker note that points into itself.
+Bytes LoopingBlock() {
+  Bytes b = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  auto u16 = [&](unsigned v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
   };
-  EXPECT_TRUE(holds({0xA0, 0x02, 0, 4, 0, 0, 0, 1, 0, 0, 0x01, 0x2C}));
-  EXPECT_TRUE(holds({0xA0, 0x03, 0, 3, 0, 0, 0, 1, 0x01, 0x90}));
-  // Without the reset the orientation stays; an unreadable block is dropped only when the
-  // orientation had to be reset.
-  EXPECT_EQ(ExifOrientation(EditExif(ExifBlock(6, 1, 1), false, 5, 5)), 6);
-  Bytes garbage = {'I', 'I', 42, 0, 1, 2, 3};
-  EXPECT_EQ(EditExif(garbage, false, 5, 5), garbage);
-  EXPECT_TRUE(EditExif(garbage, true, 5, 5).empty());
+  auto u32 = [&](std::uint32_t v) {
+    u16(v & 0xFFFF);
+    u16(v >> 16);
+  };
+  // IFD0 at 8: Orientation, Exif pointer to 8, MakerNote (UNDEFINED, 12 bytes at 80), Interop
+  // pointer to 8 (read as the Exif IFD's), and IFD1 at 8: 8 + 2 + 48 + 4 = 62.
+  u16(4);
+  u16(0x0112), u16(3), u32(1), u16(8), u16(0);
+  u16(0x8769), u16(4), u32(1), u32(8);
+  u16(0x927C), u16(7), u32(12), u32(80);
+  u16(0xA005), u16(4), u32(1), u32(8);
+  u32(8);
+  b.resize(80, 0xEE);
+  const Bytes note = {'N', 'o', 't', 'e', 80, 0, 0, 0, 1, 2, 3, 4};
+  b.insert(b.end(), note.begin(), note.end());
+  return b;
+}
+
+TEST(ExifBlockTest, LinksThatReadAnIfdTwiceAreCutAndNothingElseMoves) {
+  const Bytes block = LoopingBlock();
+  const TEditedExif edited = EditExif(block, {.reset_orientation = true, .width = 2, .height = 3});
+  ASSERT_EQ(edited.left_out, nullptr);
+  ASSERT_EQ(edited.block.size(), block.size());
+  EXPECT_EQ(ExifOrientation(edited.block), 1);
+  // IFD0 keeps Orientation and the maker note; the Exif pointer to itself is gone, so the
+  // Interoperability pointer that was read as the Exif IFD's stays; the link to IFD1 is cut.
+  const Bytes& e = edited.block;
+  EXPECT_EQ(e[8], 3);
+  EXPECT_EQ((Bytes{e[10], e[11]}), (Bytes{0x12, 0x01}));
+  EXPECT_EQ((Bytes{e[22], e[23]}), (Bytes{0x7C, 0x92}));
+  EXPECT_EQ((Bytes{e[34], e[35]}), (Bytes{0x05, 0xA0}));
+  EXPECT_EQ((Bytes{e[46], e[47], e[48], e[49]}), (Bytes{0, 0, 0, 0}));
+  EXPECT_EQ(Bytes(e.begin() + 50, e.begin() + 62), Bytes(12, 0));
+  // The maker note and every byte after IFD0 are where they were.
+  EXPECT_TRUE(std::equal(e.begin() + 62, e.end(), block.begin() + 62));
+
+  // A thumbnail's link is cut on request, and otherwise left as it was.
+  Bytes thumbnail = ExifBlock(3, 1, 1);
+  thumbnail[37] = static_cast<std::uint8_t>(thumbnail.size());  // IFD0's link to IFD1, here:
+  const Bytes ifd1 = {0, 1, 0x01, 0x03, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
+  thumbnail.insert(thumbnail.end(), ifd1.begin(), ifd1.end());  // Compression 6, no link
+  const Bytes cut = EditExif(thumbnail, {.drop_thumbnail = true}).block;
+  EXPECT_EQ(Bytes(cut.begin() + 34, cut.begin() + 38), Bytes(4, 0));
+  EXPECT_TRUE(std::equal(cut.begin() + 38, cut.end(), thumbnail.begin() + 38));
+  EXPECT_EQ(EditExif(thumbnail, {}).block, thumbnail);
+}
+
+TEST(ExifBlockTest, BlocksThatCannotGoAreLeftOutWithTheReason) {
+  EXPECT_STREQ(EditExif(Bytes{'I', 'I', 42, 0, 1, 2, 3}, {}).left_out, kExifNotTiff);
+  EXPECT_STREQ(EditExif(Bytes(200, 'x'), {}).left_out, kExifNotTiff);
+  Bytes huge = ExifBlock(1, 1, 1);
+  huge.resize(kMaxExifBytes + 1);
+  EXPECT_STREQ(EditExif(huge, {}).left_out, kExifTooLarge);
+  huge.resize(kMaxExifBytes);
+  EXPECT_EQ(EditExif(huge, {}).left_out, nullptr);
+  EXPECT_TRUE(EditExif(Bytes(200, 'x'), {}).block.empty());
+}
+
+TEST(JpegMetadataTest, XmpAndIptcTravelWithThePictureAndXmpTurnsUprightInPlace) {
+  const std::string packet =
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF><rdf:Description "
+      "xmlns:t=\"http://ns.adobe.com/tiff/1.0/\" t:Orientation=\"6\">"
+      "<t:Orientation>8</t:Orientation><dc:subject>tiff:Orientation=\"3\"</dc:subject>"
+      "</rdf:Description></rdf:RDF></x:xmpmeta>";
+  TJpegMetadata metadata;
+  metadata.xmp.assign(packet.begin(), packet.end());
+  metadata.xmp_extension = {Bytes(40, 7), Bytes(60, 9)};
+  metadata.photoshop = {Bytes{'8', 'B', 'I', 'M', 4, 4, 0, 0}};
+  const TJpegMetadata read = ReadJpegMetadata(InsertJpegMetadata(SmallJpeg(), metadata));
+  EXPECT_EQ(read.xmp, metadata.xmp);
+  EXPECT_EQ(read.xmp_extension, metadata.xmp_extension);
+  EXPECT_EQ(read.photoshop, metadata.photoshop);
+
+  // Both forms of the property of the prefix bound to the TIFF namespace, not another's text.
+  Bytes xmp = metadata.xmp;
+  ASSERT_TRUE(ResetXmpOrientation(xmp));
+  std::string turned(xmp.begin(), xmp.end());
+  EXPECT_NE(turned.find("t:Orientation=\"1\""), std::string::npos);
+  EXPECT_NE(turned.find("<t:Orientation>1<"), std::string::npos);
+  EXPECT_NE(turned.find("tiff:Orientation=\"3\""), std::string::npos);
+  EXPECT_EQ(turned.size(), packet.size());
+  Bytes none = {'<', 'x', '/', '>'};
+  EXPECT_FALSE(ResetXmpOrientation(none));
 }
 
 }  // namespace

@@ -626,3 +626,75 @@ TEST(PngImageIo, WriteThenRead) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// A 5 x 5 16-bit RGBA picture, plain or Adam7, whose samples' low bytes say where they are, with
+// an iCCP chunk before a gAMA chunk.
+Bytes DeepFile(bool interlaced, const Bytes& profile) {
+  auto sample = [](int x, int y, int c) { return static_cast<std::uint8_t>(16 * y + 4 * x + c); };
+  const int passes[7][4] = {{0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
+                            {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}};
+  const int plain[1][4] = {{0, 0, 1, 1}};
+  Bytes raw;
+  for (const auto& p : interlaced ? std::vector<const int*>(passes, passes + 7)
+                                  : std::vector<const int*>{plain[0]}) {
+    for (int y = p[0]; y < 5; y += p[2]) {
+      if (p[1] >= 5) break;
+      raw.push_back(0);
+      for (int x = p[1]; x < 5; x += p[3])
+        for (int c = 0; c < 4; ++c) raw.insert(raw.end(), {0x80, sample(x, y, c)});
+    }
+  }
+  Bytes iccp = {'i', 0, 0};
+  Bytes compressed = Deflate(profile);
+  iccp.insert(iccp.end(), compressed.begin(), compressed.end());
+  return BuildPng({{"IHDR", Ihdr(5, 5, 16, 6, interlaced ? 1 : 0)},
+                   {"iCCP", iccp},
+                   {"gAMA", {0, 0, 0xAF, 0xC8}},
+                   {"IDAT", Deflate(raw)},
+                   {"IEND", {}}});
+}
+
+TEST(PngDecoder, AProfileIsAskedAboutOnceAndItsConverterTakesTheDeepRows) {
+  const Bytes profile(300, 0x5A);
+  for (bool interlaced : {false, true}) {
+    SCOPED_TRACE(interlaced ? "Adam7" : "plain");
+    TPNGObject png;
+    int asked = 0;
+    png.OnProfile = [&](const Bytes& given, const TChunkIHDR& header) {
+      ++asked;
+      EXPECT_EQ(given, profile);
+      EXPECT_EQ(header.bit_depth, 16);
+      // The converter gives each pixel's low bytes, blue first, so every pixel shows where the
+      // decoder put it.
+      return TPngProfileUse{true,
+                            [](const std::uint8_t* samples, std::uint8_t* bgr, std::size_t count) {
+                              for (std::size_t i = 0; i < count; ++i, samples += 8, bgr += 3) {
+                                bgr[0] = samples[5];
+                                bgr[1] = samples[3];
+                                bgr[2] = samples[1];
+                              }
+                            }};
+    };
+    Load(png, DeepFile(interlaced, profile));
+    EXPECT_EQ(asked, 1);
+    TBitmap image;
+    png.AssignTo(image);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 5; ++x) {
+        const std::uint8_t* p = image.ScanLine(y) + 3 * x;
+        EXPECT_EQ((Bytes{p[0], p[1], p[2]}), (Bytes{static_cast<std::uint8_t>(16 * y + 4 * x + 2),
+                                                    static_cast<std::uint8_t>(16 * y + 4 * x + 1),
+                                                    static_cast<std::uint8_t>(16 * y + 4 * x)}))
+            << x << "," << y;
+      }
+  }
+  // Without the hook the gAMA chunk applies to the high bytes, as it always did.
+  const TBitmap plain = Decode(DeepFile(false, profile));
+  EXPECT_NE(plain.ScanLine(0)[0], 0x80);
+}
+
+}  // namespace
+}  // namespace qv
