@@ -7,6 +7,7 @@
 #include <new>
 
 #include "spi.h"
+#include "spi_metadata_block.h"
 #include "spi_plugin_support.h"
 
 namespace {
@@ -129,6 +130,24 @@ std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &wid
   return SPI_SUCCESS;
 }
 
+// The first image's colour profile, for pictures whose colours come out as they are stored (RGB
+// and YCbCr): the RGBA interface gives CMYK and Lab pictures as RGB numbers of its own, which a
+// profile of the stored colours no longer describes, and grey ones in colour.
+std::int32_t ReadMetadata(const std::uint8_t *data, std::size_t size,
+                          spi_plugin::TMetadataBlock &block) {
+  TMemorySource source{data, size, 0};
+  TTiffFile file(source);
+  if (file.Get() == nullptr) return SPI_UNKNOWN_FORMAT;
+  std::uint16_t photometric = 0;
+  if (!TIFFGetField(file.Get(), TIFFTAG_PHOTOMETRIC, &photometric)) return SPI_SUCCESS;
+  if (photometric != PHOTOMETRIC_RGB && photometric != PHOTOMETRIC_YCBCR) return SPI_SUCCESS;
+  std::uint32_t length = 0;
+  void *profile = nullptr;
+  if (TIFFGetField(file.Get(), TIFFTAG_ICCPROFILE, &length, &profile) && profile != nullptr)
+    block.Add(SPI_METADATA_ICC, static_cast<const std::uint8_t *>(profile), length);
+  return SPI_SUCCESS;
+}
+
 // Classic and big TIFF, either byte order.
 bool IsTiff(const std::uint8_t *head) {
   return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
@@ -158,6 +177,11 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
                                    HLOCAL *info_handle, HLOCAL *pixel_handle,
                                    SpiProgressCallback /*progress*/, std::intptr_t /*user_data*/) {
   return spi_plugin::GetPicture(buffer, length, flag, info_handle, pixel_handle, Decode);
+}
+
+SPI_EXPORT std::int32_t GetPictureMetadata(const char *buffer, std::int32_t length,
+                                           std::uint32_t flag, HLOCAL *metadata_handle) {
+  return spi_plugin::GetPictureMetadata(buffer, length, flag, metadata_handle, ReadMetadata);
 }
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "spi.h"
+#include "spi_metadata_block.h"
 #include "spi_plugin_support.h"
 
 namespace {
@@ -131,6 +132,29 @@ std::int32_t Info(const std::uint8_t *data, std::size_t size, std::uint32_t &wid
 }
 
 // A RIFF container of form "WEBP".
+// The EXIF, XMP and ICCP chunks of an extended file.
+std::int32_t ReadMetadata(const std::uint8_t *data, std::size_t size,
+                          spi_plugin::TMetadataBlock &block) {
+  TDemuxer demuxer(WebPData{data, size});
+  if (demuxer.Get() == nullptr) return SPI_BROKEN_DATA;
+  const std::uint32_t flags = WebPDemuxGetI(demuxer.Get(), WEBP_FF_FORMAT_FLAGS);
+  auto chunk = [&](const char *fourcc, std::uint32_t flag, auto add) {
+    if ((flags & flag) == 0) return;
+    WebPChunkIterator iterator{};
+    if (WebPDemuxGetChunk(demuxer.Get(), fourcc, 1, &iterator))
+      add(iterator.chunk.bytes, iterator.chunk.size);
+    WebPDemuxReleaseChunkIterator(&iterator);
+  };
+  chunk("EXIF", EXIF_FLAG, [&](const std::uint8_t *bytes, std::size_t n) { block.AddExif(bytes, n); });
+  chunk("XMP ", XMP_FLAG, [&](const std::uint8_t *bytes, std::size_t n) {
+    block.Add(SPI_METADATA_XMP, bytes, n);
+  });
+  chunk("ICCP", ICCP_FLAG, [&](const std::uint8_t *bytes, std::size_t n) {
+    block.Add(SPI_METADATA_ICC, bytes, n);
+  });
+  return SPI_SUCCESS;
+}
+
 bool IsWebp(const std::uint8_t *head) {
   return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0;
 }
@@ -158,6 +182,11 @@ SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std:
                                    HLOCAL *info_handle, HLOCAL *pixel_handle,
                                    SpiProgressCallback /*progress*/, std::intptr_t /*user_data*/) {
   return spi_plugin::GetPicture(buffer, length, flag, info_handle, pixel_handle, Decode);
+}
+
+SPI_EXPORT std::int32_t GetPictureMetadata(const char *buffer, std::int32_t length,
+                                           std::uint32_t flag, HLOCAL *metadata_handle) {
+  return spi_plugin::GetPictureMetadata(buffer, length, flag, metadata_handle, ReadMetadata);
 }
 
 }  // extern "C"

@@ -86,11 +86,16 @@ class ColourCli : public ToolCli {
 using MetadataCli = ToolCli;
 
 TEST_F(ColourCli, ProfilesAreConvertedToSrgbWithinOneLevelOfLittleCms) {
-  const std::vector<std::string> names = {"a98",  "romm", "adobe", "prophoto", "p3",
-                                          "cmyk", "grey", "png8",  "deep"};
+  const std::vector<std::string> names = {"a98",  "romm", "adobe", "prophoto", "p3",  "cmyk",
+                                          "grey", "png8", "deep",  "tiff",     "webp"};
+  auto input = [](const std::string& name) {
+    if (name == "png8" || name == "deep") return name + ".png";
+    if (name == "tiff") return name + ".tif";
+    if (name == "webp") return name + ".webp";
+    return name + ".jpg";
+  };
   std::vector<std::string> args = {"--format", "png", "--out", dir / "one"};
-  for (const std::string& name : names)
-    args.push_back(dir / (name + (name == "png8" || name == "deep" ? ".png" : ".jpg")));
+  for (const std::string& name : names) args.push_back(dir / input(name));
   ProgramResult converted = Cli(args);
   ASSERT_EQ(converted.status, 0) << converted.err;
   EXPECT_EQ(converted.err, "");

@@ -102,6 +102,13 @@ def make(folder, p3):
     open(f"{folder}/png8.png", "wb").write(data[:33] + extra + data[33:])
     to_srgb(base, PROFILES["a98"]).save(f"{folder}/png8.ref.png")
 
+    # Plug-in pictures: a TIFF and a lossless WebP tagged Adobe RGB.
+    a98 = open(PROFILES["a98"], "rb").read()
+    base.save(f"{folder}/tiff.tif", icc_profile=a98)
+    base.save(f"{folder}/webp.webp", lossless=True, icc_profile=a98)
+    to_srgb(base, PROFILES["a98"]).save(f"{folder}/tiff.ref.png")
+    to_srgb(base, PROFILES["a98"]).save(f"{folder}/webp.ref.png")
+
     # A 16-bit PNG in ProPhoto: 64 colours, each a 2 x 2 patch, and transicc's 16-bit answer.
     # The colours are sRGB's (inside both gamuts: colours outside sRGB are clipped, and where
     # differs between LittleCMS's exact and its fast pipelines), stored as ProPhoto says.
