@@ -145,13 +145,12 @@ std::int32_t ReadMetadata(const std::uint8_t *data, std::size_t size,
       add(iterator.chunk.bytes, iterator.chunk.size);
     WebPDemuxReleaseChunkIterator(&iterator);
   };
-  chunk("EXIF", EXIF_FLAG, [&](const std::uint8_t *bytes, std::size_t n) { block.AddExif(bytes, n); });
-  chunk("XMP ", XMP_FLAG, [&](const std::uint8_t *bytes, std::size_t n) {
-    block.Add(SPI_METADATA_XMP, bytes, n);
-  });
-  chunk("ICCP", ICCP_FLAG, [&](const std::uint8_t *bytes, std::size_t n) {
-    block.Add(SPI_METADATA_ICC, bytes, n);
-  });
+  chunk("EXIF", EXIF_FLAG,
+        [&](const std::uint8_t *bytes, std::size_t n) { block.AddExif(bytes, n); });
+  chunk("XMP ", XMP_FLAG,
+        [&](const std::uint8_t *bytes, std::size_t n) { block.Add(SPI_METADATA_XMP, bytes, n); });
+  chunk("ICCP", ICCP_FLAG,
+        [&](const std::uint8_t *bytes, std::size_t n) { block.Add(SPI_METADATA_ICC, bytes, n); });
   return SPI_SUCCESS;
 }
 

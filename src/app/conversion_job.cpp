@@ -10,8 +10,8 @@
 #include <optional>
 #include <utility>
 
-#include "app/declared_size.h"
 #include "app/colour_step.h"
+#include "app/declared_size.h"
 #include "app/fit_inside.h"
 #include "app/image_io.h"
 #include "app/image_steps.h"
