@@ -11,6 +11,7 @@
 #include "app/job_host.h"
 #include "app/memory_budget.h"
 #include "app/parallel_drop.h"
+#include "app/streamed_parallel_drop.h"
 #include "runtime/exceptions.h"
 #include "runtime/paths.h"
 #include "runtime/translation.h"
@@ -103,14 +104,11 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
   };
   try {
     if (jobs_ > 1) {
-      // The workers take the names from a list: the folders are walked to the end first.
-      std::vector<TDropName> listed;
-      while (std::optional<TDropName> name = names.At(static_cast<int>(listed.size())))
-        listed.push_back(std::move(*name));
+      // The workers take the names in stretches while the folders are still walked.
       file_settings_.Take(settings_);
-      TParallelDrop runner(listed, jobs_, file_settings_, job_host_, job_,
-                           job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_,
-                           MemoryBudgetOf(file_settings_));
+      TStreamedParallelDrop runner(names, jobs_, file_settings_, job_host_, job_,
+                                   job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_,
+                                   MemoryBudgetOf(file_settings_));
       RunNames(names, runner, summary);
     } else {
       TInPlaceDrop runner(names, settings_, file_settings_, job_, batch_host_);

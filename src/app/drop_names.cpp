@@ -66,6 +66,14 @@ int TDropNames::Known() const {
   return static_cast<int>(names_.size());
 }
 
+int TDropNames::WaitForKnown(int count, std::chrono::milliseconds patience) {
+  std::unique_lock lock(mutex_);
+  added_.wait_for(lock, patience, [&] {
+    return names_.size() >= static_cast<std::size_t>(std::max(count, 0)) || complete_;
+  });
+  return static_cast<int>(names_.size());
+}
+
 bool TDropNames::Complete() const {
   std::lock_guard lock(mutex_);
   return complete_;

@@ -2,6 +2,7 @@
 // the files under each dropped folder in place of the folder, listed while the drop runs.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -53,6 +54,9 @@ class TDropNames {
   std::optional<TDropName> At(int index);
   // The names known so far (every name once Complete()).
   int Known() const;
+  // Waits until count names are known, the walk is over, or patience has passed; the names
+  // known then.
+  int WaitForKnown(int count, std::chrono::milliseconds patience);
   bool Complete() const;
 
  private:

@@ -197,8 +197,9 @@ class TParallelDrop::TWorkerHost : public IJobHost {
 TParallelDrop::TParallelDrop(const std::vector<TDropName>& files, int jobs,
                              const IJobSettings& settings, IJobHost& job_host,
                              TConversionJob& main_job, TPReport* report, bool keep_going,
-                             std::uint64_t memory_budget)
+                             std::uint64_t memory_budget, int first_index)
     : files_(files),
+      first_index_(first_index),
       dependencies_(DropDependencies(files, settings, main_job.PdfMode())),
       settings_(settings),
       job_host_(job_host),
@@ -327,9 +328,9 @@ void TParallelDrop::Convert(int index, bool alone) {
     job.SetPdfMode(pdf_mode_, nullptr);
     if (pdf_mode_) job.SetPdfPageSink([&](TPdfPagePicture picture) { page = std::move(picture); });
     job.SetOutputHold([&](TConversionJob::THeldOutput held) { output = std::move(held); });
-    result = ConvertDropName(job, settings_, name, index);
+    result = ConvertDropName(job, settings_, name, first_index_ + index);
   } catch (...) {
-    main_job_.EndTurn(index);
+    main_job_.EndTurn(first_index_ + index);
     result.file_name = name.path;
     SetFailure(result, std::current_exception());
   }
@@ -419,6 +420,7 @@ TParallelDrop::TFileState* TParallelDrop::UnsyncedAfter(int index) {
 }
 
 TFileResult TParallelDrop::Finish(int index) {
+  index -= first_index_;
   TFileState state;
   for (;;) {
     {

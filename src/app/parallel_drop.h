@@ -68,18 +68,20 @@ class TParallelDrop : public IDropRunner {
  public:
   // settings stay unchanged while the drop lives; main_job is the batch run's job, whose record
   // of the drop's outputs the workers' jobs share and whose PDF mode they take. Pages go to
-  // report when it is given.
+  // report when it is given. files are the drop's names from first_index on (a stretch of a
+  // longer drop, whose earlier names are finished): indexes count from the drop's first name.
   TParallelDrop(const std::vector<TDropName>& files, int jobs, const IJobSettings& settings,
                 IJobHost& job_host, TConversionJob& main_job, TPReport* report, bool keep_going,
-                std::uint64_t memory_budget);
+                std::uint64_t memory_budget, int first_index = 0);
   ~TParallelDrop() override;
   TParallelDrop(const TParallelDrop&) = delete;
   TParallelDrop& operator=(const TParallelDrop&) = delete;
 
   // Every name is converted with the settings the drop was given.
   const IJobSettings& SettingsFor(int) override { return settings_; }
-  // Waits for name index (each index once, in list order), puts its output in place, makes its
-  // host calls and prints its page; an output or page that cannot be put in place fails the name.
+  // Waits for name index (each index from first_index once, in list order), puts its output in
+  // place, makes its host calls and prints its page; an output or page that cannot be put in place
+  // fails the name.
   TFileResult Finish(int index) override;
 
   // Held by every call to the hosts, the workers' included: the caller holds it while it calls
@@ -130,6 +132,7 @@ class TParallelDrop : public IDropRunner {
   TFileState* UnsyncedAfter(int index);
 
   const std::vector<TDropName>& files_;
+  const int first_index_;  // the drop's index of files_[0]
   const std::vector<std::vector<int>> dependencies_;
   const IJobSettings& settings_;
   IJobHost& job_host_;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 
 #include "app/batch_run.h"
 #include "app/drop_names.h"
@@ -195,6 +196,34 @@ TEST_F(PatternDropTest, NamesADropMakesTwiceAreNumberedInListOrderWhateverTheJob
     // The fourth name repeats the first: numbered, never written over it.
     EXPECT_TRUE(fs::exists(dir / "out/p_2 (2).bmp")) << jobs;
     EXPECT_EQ(batch.Summary().Converted(), 4) << jobs;
+  }
+}
+
+// Workers take a walked tree in stretches that grow (8, 16, 32 ... names at -j 2): the names
+// numbered across them, and the files written, are those of one job.
+TEST_F(PatternDropTest, ALargeTreeTakenInStretchesGivesTheFilesOfOneJob) {
+  for (int i = 0; i < 70; ++i)
+    SaveBmp(dir / ("tree/d" + std::to_string(i % 7) + "/p" + std::to_string(i) + ".bmp"), 1 + i);
+  settings.recurse = true;
+  settings.name_pattern = "{n:3}_{name}_{w}";
+  std::map<std::string, std::string> first;
+  for (int jobs : {1, 2}) {
+    fs::remove_all(dir / "out");
+    TBatchRun batch{settings, host, host};
+    batch.SetJobs(jobs);
+    batch.FileDrop({dir / "tree"});
+    EXPECT_EQ(batch.Summary().Converted(), 70) << jobs;
+    std::map<std::string, std::string> tree = Tree(dir / "out");
+    ASSERT_EQ(tree.size(), 70u) << jobs;
+    // Mirrored below the folder's name, numbered 001 to 070 without a gap.
+    std::set<std::string> numbers;
+    for (const auto& [name, bytes] : tree)
+      numbers.insert(fs::path(name).filename().string().substr(0, 3));
+    EXPECT_EQ(numbers.size(), 70u) << jobs;
+    EXPECT_EQ(*numbers.begin(), "001") << jobs;
+    EXPECT_EQ(*numbers.rbegin(), "070") << jobs;
+    if (jobs == 1) first = tree;
+    EXPECT_TRUE(tree == first) << "-j " << jobs;
   }
 }
 
