@@ -7,8 +7,8 @@
 # pointer with xdotool as a user drags from a file manager: the first drag is dropped, the second
 # is dropped while the first drop converts, and a drag of plain text begins at once after it (on
 # X11 the drop's data is then offered by the text drag's source), which must be refused. Then a
-# drag of a damaged file, whose error box must name it, and the first files again, which are
-# passed over. Prints what each drag source was answered and which outputs appeared, and fails
+# drag of a damaged file, whose error box must name it, the first files again, which are
+# passed over, and a folder, whose pictures are converted into a mirrored tree (Recurse is on). Prints what each drag source was answered and which outputs appeared, and fails
 # (status 1) unless the second drop was made while the first converted and its files were
 # converted after the first drop's, the text drags were refused and the file drags accepted.
 # The window's class must be the application id. With SHOTS=DIR it saves screenshots of the
@@ -47,7 +47,7 @@ mkdir "$work/bin"
 cp "$build/bin/quenvale" "$work/bin/quenvale"
 ln -s "$build/share" "$work/share"
 "$build/bin/quenvale-cli" --ini "$work/bin/quenvale.ini" --section "$(id -un)" --format png \
-  --size 6000x4500 --resample lanczos3 --png-level 9 --out "$work/out" --save-settings
+  --size 6000x4500 --resample lanczos3 --png-level 9 --out "$work/out" --recursive --save-settings
 python3 - "$work" <<'PY'
 import struct, sys
 def bmp(path, w, h, salt):
@@ -63,6 +63,13 @@ open(f'{sys.argv[1]}/damaged.bmp', 'wb').write(b'BM not really a bitmap')
 names = [(f'first{i}', i * 10) for i in range(1, 11)] + [('second1', 120), ('second2', 160)]
 for name, salt in names:
     bmp(f'{sys.argv[1]}/{name}.bmp', 2400, 1800, salt)
+# A folder with a subfolder, a hidden file and a file no reader takes, dropped whole.
+import os
+os.makedirs(f'{sys.argv[1]}/album/sub')
+bmp(f'{sys.argv[1]}/album/top.bmp', 64, 48, 30)
+bmp(f'{sys.argv[1]}/album/sub/inner.bmp', 64, 48, 60)
+bmp(f'{sys.argv[1]}/album/.hidden.bmp', 64, 48, 90)
+open(f'{sys.argv[1]}/album/notes.txt', 'w').write('not a picture')
 PY
 
 "$work/bin/quenvale" >"$work/quenvale.log" 2>&1 &
@@ -76,6 +83,8 @@ pids+=($!)
 "$build/bin/drag_source" 300 380 "$work/damaged.bmp" >"$work/drag4.log" 2>&1 &
 pids+=($!)
 "$build/bin/drag_source" 420 260 >"$work/warmup.log" 2>&1 &
+pids+=($!)
+"$build/bin/drag_source" 420 380 "$work/album" >"$work/drag5.log" 2>&1 &
 pids+=($!)
 window=
 for _ in $(seq 50); do
@@ -167,12 +176,23 @@ sleep 0.5
 drag 340 50 "$work/drag1.log"
 sleep 4
 shot passed_over_note.png
+# A folder: with Recurse its pictures are converted, mirrored below the output folder, hidden
+# names and files no reader takes left out.
+drag 460 410 "$work/drag5.log"
+for _ in $(seq 960); do
+  [ -e "$work/out/album/sub/inner.png" ] && [ -e "$work/out/album/top.png" ] && break
+  sleep 0.5
+done
+sleep 1
+shot folder_drop.png
+folder=$(cd "$work/out" && find album -type f | sort | tr '\n' ' ')
 result() { grep '^drag ended' "$1" | tr '\n' ' ' || true; }
 echo "first drag:   $(result "$work/drag1.log")"
 echo "second drag:  $(result "$work/drag2.log") (title at the drop: $second_title)"
 echo "text drags:   $(result "$work/drag3.log")"
 echo "damaged drag: $(result "$work/drag4.log")"
 echo "outputs:      $converted"
+echo "folder drag:  $(result "$work/drag5.log") outputs: $folder"
 
 [[ "$second_title" =~ ^[0-9]+/10\ -\  ]] || failures+=("the second drop was not made while the first converted")
 [ "$converted" = "$(printf 'first%d.png ' $(seq 10))second1.png second2.png " ] ||
@@ -182,6 +202,9 @@ echo "outputs:      $converted"
 [ "$(result "$work/drag2.log")" = "drag ended: accepted " ] || failures+=("the second drag was not accepted")
 [ "$(result "$work/drag3.log")" = "drag ended: refused " ] ||
   failures+=("a text drag was not refused")
+[ "$(result "$work/drag5.log")" = "drag ended: accepted " ] || failures+=("the folder drag was not accepted")
+[ "$folder" = "album/sub/inner.png album/top.png " ] ||
+  failures+=("the dropped folder's pictures were not mirrored below the output folder: $folder")
 if [ ${#failures[@]} -gt 0 ]; then
   printf 'xdnd check failed: %s\n' "${failures[@]}"
   exit 1
