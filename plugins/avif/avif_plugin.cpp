@@ -11,6 +11,7 @@
 #include "spi_dib_turn.h"
 #include "spi_metadata_block.h"
 #include "spi_orientation.h"
+#include "spi_plugin_exports.h"
 #include "spi_plugin_support.h"
 
 namespace {
@@ -223,35 +224,8 @@ bool IsAvif(const std::uint8_t *head) {
 // The exported functions spi.h asks for, and its extensions.
 extern "C" {
 
-SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
-                                      std::int32_t buffer_length) {
-  return spi_plugin::CopyPluginInfo(kTexts, info_number, buffer, buffer_length);
-}
-
-SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
-  return spi_plugin::IsSupported(dw, IsAvif);
-}
-
-SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
-                                       SpiPictureInfo *info) {
-  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
-}
-
-SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,
-                                   HLOCAL *info_handle, HLOCAL *pixel_handle,
-                                   SpiProgressCallback /*progress*/, std::intptr_t /*user_data*/) {
-  return spi_plugin::GetPicture(buffer, length, flag, info_handle, pixel_handle, Decode);
-}
-
-SPI_EXPORT std::int32_t GetPictureMetadata(const char *buffer, std::int32_t length,
-                                           std::uint32_t flag, HLOCAL *metadata_handle) {
-  return spi_plugin::GetPictureMetadata(buffer, length, flag, metadata_handle, ReadMetadata);
-}
-
-SPI_EXPORT std::int32_t GetPictureError(char *buffer, std::int32_t buffer_length) {
-  return spi_plugin::CopyLastError(buffer, buffer_length);
-}
-
-SPI_EXPORT std::uint32_t GetPluginFlags() { return SPI_PLUGIN_CONCURRENT; }
+SPI_PICTURE_PLUGIN_EXPORTS(kTexts, IsAvif, Info, Decode)
+SPI_METADATA_EXPORT(ReadMetadata)
+SPI_ERROR_AND_FLAGS_EXPORTS(SPI_PLUGIN_CONCURRENT)
 
 }  // extern "C"

@@ -8,6 +8,7 @@
 
 #include "spi.h"
 #include "spi_metadata_block.h"
+#include "spi_plugin_exports.h"
 #include "spi_plugin_support.h"
 
 namespace {
@@ -163,29 +164,7 @@ bool IsWebp(const std::uint8_t *head) {
 // The exported functions spi.h asks for.
 extern "C" {
 
-SPI_EXPORT std::int32_t GetPluginInfo(std::int32_t info_number, char *buffer,
-                                      std::int32_t buffer_length) {
-  return spi_plugin::CopyPluginInfo(kTexts, info_number, buffer, buffer_length);
-}
-
-SPI_EXPORT std::int32_t IsSupported(const char * /*file_name*/, std::uintptr_t dw) {
-  return spi_plugin::IsSupported(dw, IsWebp);
-}
-
-SPI_EXPORT std::int32_t GetPictureInfo(const char *buffer, std::int32_t length, std::uint32_t flag,
-                                       SpiPictureInfo *info) {
-  return spi_plugin::GetPictureInfo(buffer, length, flag, info, Info);
-}
-
-SPI_EXPORT std::int32_t GetPicture(const char *buffer, std::int32_t length, std::uint32_t flag,
-                                   HLOCAL *info_handle, HLOCAL *pixel_handle,
-                                   SpiProgressCallback /*progress*/, std::intptr_t /*user_data*/) {
-  return spi_plugin::GetPicture(buffer, length, flag, info_handle, pixel_handle, Decode);
-}
-
-SPI_EXPORT std::int32_t GetPictureMetadata(const char *buffer, std::int32_t length,
-                                           std::uint32_t flag, HLOCAL *metadata_handle) {
-  return spi_plugin::GetPictureMetadata(buffer, length, flag, metadata_handle, ReadMetadata);
-}
+SPI_PICTURE_PLUGIN_EXPORTS(kTexts, IsWebp, Info, Decode)
+SPI_METADATA_EXPORT(ReadMetadata)
 
 }  // extern "C"
