@@ -11,6 +11,7 @@
 #include "spi_dib_turn.h"
 #include "spi_metadata_block.h"
 #include "spi_orientation.h"
+#include "spi_owned.h"
 #include "spi_plugin_exports.h"
 #include "spi_plugin_support.h"
 
@@ -21,32 +22,12 @@ using spi_plugin::TDib;
 const spi_plugin::TPluginTexts kTexts = {"AVIF plug-in for Quenvale 1.0 (libavif)", "*.avif",
                                          "AVIF image"};
 
-class TDecoder {
- public:
-  TDecoder() : decoder_(avifDecoderCreate()) {}
-  ~TDecoder() {
-    if (decoder_ != nullptr) avifDecoderDestroy(decoder_);
-  }
-  TDecoder(const TDecoder &) = delete;
-  TDecoder &operator=(const TDecoder &) = delete;
-  avifDecoder *Get() const { return decoder_; }
-
- private:
-  avifDecoder *decoder_;
+struct TDecoder : spi_plugin::TOwned<avifDecoder, avifDecoderDestroy> {
+  TDecoder() : TOwned(avifDecoderCreate()) {}
 };
 
-class TImage {
- public:
-  TImage() : image_(avifImageCreateEmpty()) {}
-  ~TImage() {
-    if (image_ != nullptr) avifImageDestroy(image_);
-  }
-  TImage(const TImage &) = delete;
-  TImage &operator=(const TImage &) = delete;
-  avifImage *Get() const { return image_; }
-
- private:
-  avifImage *image_;
+struct TImage : spi_plugin::TOwned<avifImage, avifImageDestroy> {
+  TImage() : TOwned(avifImageCreateEmpty()) {}
 };
 
 // The result code for a libavif failure, its text kept for GetPictureError.

@@ -11,6 +11,7 @@
 #include "heif_orientation.h"
 #include "spi.h"
 #include "spi_metadata_block.h"
+#include "spi_owned.h"
 #include "spi_plugin_exports.h"
 #include "spi_plugin_support.h"
 
@@ -27,62 +28,16 @@ struct TLibrary {
   ~TLibrary() { heif_deinit(); }
 } library;
 
-class TContext {
- public:
-  TContext() : context_(heif_context_alloc()) {}
-  ~TContext() {
-    if (context_ != nullptr) heif_context_free(context_);
-  }
-  TContext(const TContext &) = delete;
-  TContext &operator=(const TContext &) = delete;
-  heif_context *Get() const { return context_; }
-
- private:
-  heif_context *context_;
+struct TContext : spi_plugin::TOwned<heif_context, heif_context_free> {
+  TContext() : TOwned(heif_context_alloc()) {}
 };
 
-class TImageHandle {
- public:
-  TImageHandle() = default;
-  ~TImageHandle() {
-    if (handle_ != nullptr) heif_image_handle_release(handle_);
-  }
-  TImageHandle(const TImageHandle &) = delete;
-  TImageHandle &operator=(const TImageHandle &) = delete;
-  heif_image_handle **Receiver() { return &handle_; }
-  const heif_image_handle *Get() const { return handle_; }
+using TImageHandle = spi_plugin::TOwned<heif_image_handle, heif_image_handle_release>;
 
- private:
-  heif_image_handle *handle_ = nullptr;
-};
+using TImage = spi_plugin::TOwned<heif_image, heif_image_release>;
 
-class TImage {
- public:
-  TImage() = default;
-  ~TImage() {
-    if (image_ != nullptr) heif_image_release(image_);
-  }
-  TImage(const TImage &) = delete;
-  TImage &operator=(const TImage &) = delete;
-  heif_image **Receiver() { return &image_; }
-  const heif_image *Get() const { return image_; }
-
- private:
-  heif_image *image_ = nullptr;
-};
-
-class TDecodingOptions {
- public:
-  TDecodingOptions() : options_(heif_decoding_options_alloc()) {}
-  ~TDecodingOptions() {
-    if (options_ != nullptr) heif_decoding_options_free(options_);
-  }
-  TDecodingOptions(const TDecodingOptions &) = delete;
-  TDecodingOptions &operator=(const TDecodingOptions &) = delete;
-  heif_decoding_options *Get() const { return options_; }
-
- private:
-  heif_decoding_options *options_;
+struct TDecodingOptions : spi_plugin::TOwned<heif_decoding_options, heif_decoding_options_free> {
+  TDecodingOptions() : TOwned(heif_decoding_options_alloc()) {}
 };
 
 bool Failed(const heif_error &error) { return error.code != heif_error_Ok; }

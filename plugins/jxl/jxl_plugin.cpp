@@ -9,6 +9,7 @@
 
 #include "spi.h"
 #include "spi_metadata_block.h"
+#include "spi_owned.h"
 #include "spi_plugin_exports.h"
 #include "spi_plugin_support.h"
 
@@ -19,18 +20,8 @@ using spi_plugin::TDib;
 const spi_plugin::TPluginTexts kTexts = {"JPEG XL plug-in for Quenvale 1.0 (libjxl)", "*.jxl",
                                          "JPEG XL image"};
 
-class TDecoder {
- public:
-  TDecoder() : decoder_(JxlDecoderCreate(nullptr)) {}
-  ~TDecoder() {
-    if (decoder_ != nullptr) JxlDecoderDestroy(decoder_);
-  }
-  TDecoder(const TDecoder &) = delete;
-  TDecoder &operator=(const TDecoder &) = delete;
-  JxlDecoder *Get() const { return decoder_; }
-
- private:
-  JxlDecoder *decoder_;
+struct TDecoder : spi_plugin::TOwned<JxlDecoder, JxlDecoderDestroy> {
+  TDecoder() : TOwned(JxlDecoderCreate(nullptr)) {}
 };
 
 std::int32_t Failure(std::int32_t code, const char *reason) {
