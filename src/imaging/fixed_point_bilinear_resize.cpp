@@ -87,7 +87,7 @@ std::vector<TColumnTap> ColumnTaps(std::int64_t x0, std::int64_t xstep, std::int
   return taps;
 }
 
-// trunc(a x 65535 / b) and trunc((b x 65535) / a), the step and its inverse along one axis.
+// The step trunc(source x 65535 / dest) of one axis and its inverse trunc((dest x 65535) / source).
 std::int64_t Step(long double source_extent, int dest_extent) {
   return static_cast<std::int64_t>(std::trunc(source_extent * 65535.0L / dest_extent));
 }
