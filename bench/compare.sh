@@ -11,7 +11,9 @@
 # Environment: QV_CLI (the program, default build-bench/bin/quenvale-cli), QV_CORPUS (where the
 # corpus is made once, default build-bench/corpus), RUNS (runs per tool and file, default 5),
 # QV_NOTE (a line on the machine's load, written above the table), QV_ONLY=web (only the rows of
-# the WebP and AVIF outputs), QV_ONLY=photos (only the rows of HEIC and AVIF inputs, against
+# the WebP and AVIF outputs), QV_ONLY=streaming (only the rows of the resamplers on the 96 MP
+# pictures, the default resampler on 12 MP and 2 MP files), QV_ONLY=photos (only the rows of HEIC
+# and AVIF inputs, against
 # libheif's heif-convert and libavif's avifdec as well).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,7 +34,7 @@ ini=$work/bench.ini
 if [ -f "$results" ]; then cp "$results" "$work/old.md"; else printf '# Comparison with peers\n\n' >"$work/old.md"; fi
 run_date=$(date -u '+%Y-%m-%d %H:%M UTC')
 mem_huge_ours="" mem_huge_vips="" mem_pdf_ours="" mem_pdf_img2pdf="" hundred_bytes=0 png_sizes="" mad=""
-mitchell_sizes="" web_sizes=""
+mitchell_sizes="" web_sizes="" peaks=""
 : >"$ini"
 mkdir -p "$work/qv" "$work/out" "$corpus"
 
@@ -123,11 +125,12 @@ q() { echo "$cli --ini $ini -q --overwrite --out $work/qv $*"; }
 summarize() {
 python3 - "$json" "$results" "$runs" "$run_date" "$(uptime | sed 's/.*load/load/')" \
   "${QV_NOTE:-}" "$mem_huge_ours" "$mem_huge_vips" "$mem_pdf_ours" "$mem_pdf_img2pdf" \
-  "$hundred_bytes" "$png_sizes" "$mad" "$mitchell_sizes" "$web_sizes" "$work/old.md" "${rows[@]}" <<'EOF'
+  "$hundred_bytes" "$png_sizes" "$mad" "$mitchell_sizes" "$web_sizes" "$peaks" "$work/old.md" \
+  "${rows[@]}" <<'EOF'
 import json, os, sys
 (json_dir, results, runs, date, load, note, mem_huge_ours, mem_huge_vips, mem_pdf_ours,
- mem_pdf_img2pdf, hundred_bytes, png_sizes, mad, mitchell_sizes, web_sizes,
- old_file), rows = sys.argv[1:17], sys.argv[17:]
+ mem_pdf_img2pdf, hundred_bytes, png_sizes, mad, mitchell_sizes, web_sizes, peaks,
+ old_file), rows = sys.argv[1:18], sys.argv[18:]
 lines = [f"## Run of {date}", "",
          f"Runs per tool and file: {runs}; {load} at the end of the run. {note}".rstrip(), "",
          "| job | tool | seconds | ours / tool |", "|---|---|---|---|"]
@@ -154,6 +157,11 @@ if mem_pdf_ours:
     lines += [f"| ours, 100 pages of 12 MP into a PDF | {int(mem_pdf_ours) / 1024:.0f} |",
               f"| img2pdf, the same | {int(mem_pdf_img2pdf) / 1024:.0f} |",
               f"| (the 100 JPEG files together) | {int(hundred_bytes) / 1048576:.0f} |"]
+if peaks:
+    lines += ["", "| peak memory, 96 MP to 1600x1200 | MiB |", "|---|---|"]
+    for entry in filter(None, peaks.split(";")):
+        label, kib = entry.split("|")
+        lines.append(f"| {label} | {int(kib) / 1024:.0f} |")
 if png_sizes:
     lines += ["", "| PNG 9, 2 MP | sub (bytes) | all (bytes) | libvips filter=all (bytes) |", "|---|---|---|---|"]
     for entry in filter(None, png_sizes.split(";")):
@@ -304,6 +312,62 @@ photo_rows() {
   }
   time_alternating "-j 2 against -j 1: HEIC to JPEG, six files" "-j1" "-j2"
 }
+# The resamplers on the 96 MP pictures (each against libvips' nearest kernel, with its peak
+# memory), the default resampler (bilinear) on the 12 MP files against libvips and our Lanczos3,
+# and -j 2 against -j 1 with it on eight 2 MP files.
+streaming_rows() {
+  local r k kernels=(linear linear mitchell lanczos3 cubic cubic) i
+  local methods=(bilinear bilinear-mmx mitchell lanczos3 bspline bell)
+  [ -s "$corpus/huge.jpg" ] ||
+    vips resize "$corpus/big1.jpg" "$corpus/huge.jpg[Q=92]" 2.83 --vscale 2.83 --kernel linear
+  [ -s "$corpus/huge.png" ] || vips copy "$corpus/huge.jpg" "$corpus/huge.png[compression=6]"
+  inputs=(huge)
+  for i in "${!methods[@]}"; do
+    r=${methods[$i]} k=${kernels[$i]}
+    make_commands() {
+      q --format jpeg --size 1600x1200 --resample "$r" --quality 85 "$corpus/$1.jpg"
+      echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(1600/11320)") --vscale $(python3 -c "print(1200/8490)") --kernel $k --gap 0"
+    }
+    time_files "96 MP JPEG to 1600x1200 $r JPEG q85" ours "vips-$k"
+    peaks+="ours, JPEG, $r|$(peak $(q --format jpeg --size 1600x1200 --resample "$r" --quality 85 "$corpus/huge.jpg"));"
+  done
+  peaks+="libvips, JPEG, linear|$(peak vips resize "$corpus/huge.jpg" "$work/out/v.jpg[Q=85]" 0.1413 --vscale 0.1413 --kernel linear --gap 0);"
+  make_commands() {
+    q --format jpeg --size 1600x1200 --resample bilinear --quality 85 "$corpus/$1.png"
+    echo "vips resize $corpus/$1.png $work/out/v.jpg[Q=85] $(python3 -c "print(1600/11320)") --vscale $(python3 -c "print(1200/8490)") --kernel linear --gap 0"
+  }
+  time_files "96 MP PNG to 1600x1200 bilinear JPEG q85" ours vips-linear
+  peaks+="ours, PNG, bilinear|$(peak $(q --format jpeg --size 1600x1200 --resample bilinear --quality 85 "$corpus/huge.png"));"
+  peaks+="libvips, PNG, linear|$(peak vips resize "$corpus/huge.png" "$work/out/v.jpg[Q=85]" 0.1413 --vscale 0.1413 --kernel linear --gap 0);"
+  summarize
+  inputs=(big1 big2 big3)
+  make_commands() {
+    local w h
+    read -r w h < <(size_of "$corpus/$1.jpg" | paste -sd' ')
+    q --format jpeg --size 640x480 --quality 85 "$corpus/$1.jpg"
+    echo "vips resize $corpus/$1.jpg $work/out/v.jpg[Q=85] $(python3 -c "print(640/$w)") --vscale $(python3 -c "print(480/$h)") --kernel linear --gap 0"
+    q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "$corpus/$1.jpg"
+  }
+  time_files "12 MP JPEG to 640x480 JPEG q85, default settings (bilinear)" ours vips-linear ours-lanczos3
+  local eight=()
+  mkdir -p "$work/eight"
+  for i in 1 2 3 4 5 6 7 8; do
+    cp "$corpus/small$(((i - 1) % 3 + 1)).jpg" "$work/eight/p$i.jpg"
+    eight+=("$work/eight/p$i.jpg")
+  done
+  make_commands() {
+    q -j 1 --format jpeg --size 640x480 "${eight[@]}"
+    q -j 2 --format jpeg --size 640x480 "${eight[@]}"
+  }
+  time_alternating "-j 2 against -j 1: eight 2 MP JPEGs to 640x480, default settings" "-j1" "-j2"
+}
+# Peak memory (maximum resident set, /usr/bin/time).
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+if [ "${QV_ONLY:-}" = streaming ]; then
+  streaming_rows
+  sed -n "/## Run of $run_date/,/## Run of/p" "$results"
+  exit 0
+fi
 if [ "${QV_ONLY:-}" = photos ]; then
   photo_rows
   sed -n "/## Run of $run_date/,/## Run of/p" "$results"
@@ -503,6 +567,9 @@ inputs=("${files[@]}")
 # 5. BMP -> JPEG q85.
 time_to_jpeg bmp
 
+
+# 14. Every resampler on the 96 MP pictures, the default resampler on 12 MP and 2 MP files (above).
+streaming_rows
 
 # 13. Today's photo formats (above).
 photo_rows

@@ -2,10 +2,12 @@
 #include "app/image_steps.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "app/jpeg_resize_stream.h"
+#include "app/row_resize.h"
 #include "codecs/jpeg/jpeg_image.h"
 #include "imaging/abitmap.h"
 #include "imaging/bilinear_stretch.h"
@@ -31,6 +33,23 @@ int FilterRow(TResampleMethod method) {
     case TResampleMethod::kBell: return 3;
     default: return -1;
   }
+}
+
+// Rows a JPEG band holds on its way into a bilinear resize.
+constexpr int kJpegBandRows = 16;
+
+// DecodeResizedJpeg for the bilinear methods: the decoded rows go into the resize's ring.
+bool DecodeRowResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
+                          TBitmap& image) {
+  std::unique_ptr<TRowResize> resize =
+      TRowResize::For(method, jpeg.Width(), jpeg.Height(), width, height, kJpegBandRows);
+  if (!resize) return false;
+  const bool decoded =
+      jpeg.DecodeInBands(kJpegBandRows, [&](const std::uint8_t* rows, std::ptrdiff_t step,
+                                            int count) { resize->TakeRows(rows, step, count); });
+  if (!decoded) return false;
+  image = resize->Finish();
+  return true;
 }
 
 }  // namespace
@@ -69,7 +88,8 @@ void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method)
 bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
                        TBitmap& image) {
   const int filter_row = FilterRow(method);
-  if (filter_row < 0 || width < 1 || height < 1) return false;
+  if (width < 1 || height < 1) return false;
+  if (filter_row < 0) return DecodeRowResizedJpeg(jpeg, width, height, method, image);
   try {
     if (jpeg.Width() < 1 || jpeg.Height() < 1) return false;
     TJpegResizeStream stream(ResampleFilterTable[static_cast<std::size_t>(filter_row)],

@@ -13,12 +13,14 @@ class TJPEGImage;
 // and picture unchanged.
 void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method);
 
-// Decodes jpeg's held bytes (at its scale) straight into a width x height image with a filtered
-// method: each band of rows goes through the horizontal pass as the library delivers it, so the
-// full-size picture is never held. image becomes exactly what ResizeBitmap makes of the decoded
-// picture. Returns false, image unchanged, when the method is not a filtered one, the JPEG does
-// not decode to 24-bit colour rows, or the work image cannot be had (the caller then decodes and
-// resizes as usual). Throws EJPEG as decoding does.
+// Decodes jpeg's held bytes (at its scale) straight into a width x height image with a
+// resampling method: with a filtered one each band of rows goes through the horizontal pass as
+// the library delivers it, with a bilinear one the rows go into a ring of the rows still to be
+// read, so the full-size picture is never held. image becomes exactly what ResizeBitmap makes of
+// the decoded picture. Returns false, image unchanged, when the method does not resample, the
+// JPEG does not decode to 24-bit colour rows, the resize would fail on the whole picture, or the
+// rows it needs cannot be had (the caller then decodes and resizes as usual). Throws EJPEG as
+// decoding does.
 bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
                        TBitmap& image);
 

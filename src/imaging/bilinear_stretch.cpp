@@ -257,4 +257,67 @@ TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height, TS
   return result;
 }
 
+// The spans of both axes and the form of the row, worked out once for all the rows.
+struct TBilinearStretchRows::TPlan {
+  TAxisSpans columns;
+  TAxisSpans rows;
+  double area;
+  bool use_vector;
+};
+
+TBilinearStretchRows::TBilinearStretchRows(int src_width, int src_height, int dst_width,
+                                           int dst_height, TStretchPath path)
+    : src_width_(src_width),
+      src_height_(src_height),
+      dst_width_(dst_width),
+      dst_height_(dst_height) {
+  Assert(src_width >= 1 && src_height >= 1, kModule, kAssertLine);
+  Assert(dst_width >= 1 && dst_height >= 1, kModule, kAssertLine);
+  // The ratios and the area as BilinearStretch has them.
+  auto xr = static_cast<double>(static_cast<long double>(src_width) / dst_width);
+  auto yr = static_cast<double>(static_cast<long double>(src_height) / dst_height);
+  auto area = static_cast<double>(
+      static_cast<long double>(static_cast<std::int64_t>(src_width) * src_height) / dst_width /
+      dst_height);
+  bool use_vector = false;
+#ifdef QV_STRETCH_X86
+  use_vector = path == TStretchPath::kFastest && HasAvx2();
+#else
+  (void)path;
+#endif
+  plan_ = std::make_unique<TPlan>(TPlan{BuildAxis(xr, src_width, dst_width),
+                                        BuildAxis(yr, src_height, dst_height), area, use_vector});
+}
+
+TBilinearStretchRows::~TBilinearStretchRows() = default;
+
+TRowSpan TBilinearStretchRows::RowsRead(int y) const {
+  const TAxisSpans& rows = plan_->rows;
+  TRowSpan span{src_height_, -1};
+  for (std::size_t k = rows.first[static_cast<std::size_t>(y)];
+       k < rows.first[static_cast<std::size_t>(y) + 1]; ++k) {
+    span.first = std::min(span.first, rows.spans[k].low);
+    span.last = std::max(span.last, rows.spans[k].high);
+  }
+  return span;
+}
+
+void TBilinearStretchRows::MakeRow(const TSourceRows& source, int y, std::uint8_t* out) const {
+  const TAxisSpans& rows = plan_->rows;
+  TRowJob job{source.rows,
+              &plan_->columns,
+              rows.spans.data() + rows.first[static_cast<std::size_t>(y)],
+              rows.spans.data() + rows.first[static_cast<std::size_t>(y) + 1],
+              plan_->area,
+              dst_width_,
+              out};
+#ifdef QV_STRETCH_X86
+  if (plan_->use_vector) {
+    StretchRowDouble(job, source.safe_end);
+    return;
+  }
+#endif
+  StretchRowExtended(job);
+}
+
 }  // namespace qv

@@ -2,6 +2,10 @@
 // its footprint, for enlargement and reduction alike.
 #pragma once
 
+#include <memory>
+
+#include "imaging/row_resizer.h"
+
 namespace qv {
 
 class TBitmap;
@@ -20,5 +24,27 @@ enum class TStretchPath { kFastest, kExtended };
 // extent below 1; EOutOfMemory when the result cannot be had.
 TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height,
                         TStretchPath path = TStretchPath::kFastest);
+
+// BilinearStretch of a src_width x src_height picture (at least 1 x 1) to dst_width x dst_height
+// (at least 1 x 1), made row by row from 24-bit source rows: each row's bytes are those
+// BilinearStretch gives. Throws EOutOfMemory when the cell spans cannot be had.
+class TBilinearStretchRows final : public IRowResizer {
+ public:
+  TBilinearStretchRows(int src_width, int src_height, int dst_width, int dst_height,
+                       TStretchPath path = TStretchPath::kFastest);
+  ~TBilinearStretchRows() override;
+
+  int SourceWidth() const override { return src_width_; }
+  int SourceHeight() const override { return src_height_; }
+  int DestHeight() const override { return dst_height_; }
+  int SourcePixelBytes() const override { return 3; }
+  TRowSpan RowsRead(int y) const override;
+  void MakeRow(const TSourceRows& source, int y, std::uint8_t* out) const override;
+
+ private:
+  struct TPlan;
+  int src_width_, src_height_, dst_width_, dst_height_;
+  std::unique_ptr<TPlan> plan_;
+};
 
 }  // namespace qv

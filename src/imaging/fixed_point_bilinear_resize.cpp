@@ -23,13 +23,7 @@ namespace qv {
 
 namespace {
 
-// Where destination column i reads: byte offsets of the pixel and its right neighbour in a
-// source row, and the horizontal weight of the neighbour.
-struct TColumnTap {
-  std::uint32_t low;
-  std::uint32_t high;
-  std::uint16_t weight;
-};
+using TColumnTap = TFixedPointRows::TColumnTap;
 
 void BlendRow(const std::uint8_t* upper, const std::uint8_t* lower, unsigned fy,
               const std::vector<TColumnTap>& taps, std::uint8_t* out) {
@@ -73,6 +67,33 @@ void BlendRow(const std::uint8_t* upper, const std::uint8_t* lower, unsigned fy,
     }
   }
 #endif
+}
+
+// The taps of width destination columns from position x0 on, the first ncols of them the main
+// run, in a source row of source_width pixels.
+std::vector<TColumnTap> ColumnTaps(std::int64_t x0, std::int64_t xstep, std::int64_t ncols,
+                                   std::int64_t width, std::int64_t source_width) {
+  std::vector<TColumnTap> taps(static_cast<std::size_t>(width));
+  const std::int64_t last = source_width - 1;
+  for (std::int64_t i = 0; i < width; ++i) {
+    std::int64_t position = x0 + (i < ncols ? i : i - 1) * xstep;
+    position = std::max<std::int64_t>(position, 0);  // a tail run before column 0
+    std::int64_t ix = std::min(position >> 16, last);
+    std::int64_t right = std::min(ix + 1, last);
+    taps[static_cast<std::size_t>(i)] = {static_cast<std::uint32_t>(4 * ix),
+                                         static_cast<std::uint32_t>(4 * right),
+                                         static_cast<std::uint16_t>((position & 0xFFFF) >> 8)};
+  }
+  return taps;
+}
+
+// The step trunc(source x 65535 / dest) of one axis and its inverse trunc((dest x 65535) / source).
+std::int64_t Step(long double source_extent, int dest_extent) {
+  return static_cast<std::int64_t>(std::trunc(source_extent * 65535.0L / dest_extent));
+}
+std::int64_t Inverse(long double source_extent, int dest_extent) {
+  return static_cast<std::int64_t>(std::trunc(
+      static_cast<long double>(static_cast<std::int64_t>(dest_extent) * 65535) / source_extent));
 }
 
 bool Within(double value, double low, double high) { return value >= low && value <= high; }
@@ -123,14 +144,10 @@ void FixedPointBilinearResize(int dst_w, int dst_h, const TABitmap& source, doub
 
   // 64-bit throughout, so wide images do not wrap the 16.16 positions; below 65536 pixels the
   // values equal those of 32-bit arithmetic.
-  const auto xstep = static_cast<std::int64_t>(
-      std::trunc(static_cast<long double>(step_src_w) * 65535.0L / step_dst_w));
-  const auto ystep = static_cast<std::int64_t>(
-      std::trunc(static_cast<long double>(step_src_h) * 65535.0L / step_dst_h));
-  const auto xinv = static_cast<std::int64_t>(std::trunc(
-      static_cast<long double>(static_cast<std::int64_t>(step_dst_w) * 65535) / step_src_w));
-  const auto yinv = static_cast<std::int64_t>(std::trunc(
-      static_cast<long double>(static_cast<std::int64_t>(step_dst_h) * 65535) / step_src_h));
+  const std::int64_t xstep = Step(step_src_w, step_dst_w);
+  const std::int64_t ystep = Step(step_src_h, step_dst_h);
+  const std::int64_t xinv = Inverse(step_src_w, step_dst_w);
+  const std::int64_t yinv = Inverse(step_src_h, step_dst_h);
   const auto x0 = static_cast<std::int64_t>(std::trunc(static_cast<long double>(src_x) * 65535));
   const auto sy0 = static_cast<int>(std::trunc(src_y));
   const auto dx0 = static_cast<int>(std::trunc(dst_x));
@@ -145,17 +162,7 @@ void FixedPointBilinearResize(int dst_w, int dst_h, const TABitmap& source, doub
   bool tail_rows = !(sh_image > sy0 + sh);
   if (tail_rows) nrows = std::clamp<std::int64_t>(((sh - 1) * yinv) / 65535, 0, height);
 
-  std::vector<TColumnTap> taps(static_cast<std::size_t>(width));
-  const std::int64_t last = sw_image - 1;
-  for (std::int64_t i = 0; i < width; ++i) {
-    std::int64_t position = x0 + (i < ncols ? i : i - 1) * xstep;
-    position = std::max<std::int64_t>(position, 0);  // a tail run before column 0
-    std::int64_t ix = std::min(position >> 16, last);
-    std::int64_t right = std::min(ix + 1, last);
-    taps[static_cast<std::size_t>(i)] = {static_cast<std::uint32_t>(4 * ix),
-                                         static_cast<std::uint32_t>(4 * right),
-                                         static_cast<std::uint16_t>((position & 0xFFFF) >> 8)};
-  }
+  const std::vector<TColumnTap> taps = ColumnTaps(x0, xstep, ncols, width, sw_image);
 
   std::int64_t fetched = -1;
   const std::uint8_t* upper = nullptr;
@@ -181,6 +188,46 @@ void FixedPointBilinearResize(int dst_w, int dst_h, const TABitmap& source, doub
       BlendRow(upper, lower, fy, taps, dest.ScanLine(static_cast<int>(dy0 + nrows + j)) + 4 * dx0);
     }
   }
+}
+
+TFixedPointRows::TFixedPointRows(int src_width, int src_height, int dst_width, int dst_height)
+    : src_width_(src_width), src_height_(src_height) {
+  // The whole-picture call: nothing is clipped, x0 and the first source row are 0, the
+  // rectangle reaches the bottom of the source, so the rows past the main ones are tail rows.
+  const std::int64_t xstep = Step(src_width, dst_width);
+  const std::int64_t ystep = Step(src_height, dst_height);
+  const std::int64_t xinv = Inverse(src_width, dst_width);
+  const std::int64_t yinv = Inverse(src_height, dst_height);
+  const std::int64_t ncols =
+      std::clamp<std::int64_t>(((std::int64_t{src_width} - 1) * xinv) >> 16, 0, dst_width);
+  const std::int64_t nrows =
+      std::clamp<std::int64_t>(((std::int64_t{src_height} - 1) * yinv) / 65535, 0, dst_height);
+  taps_ = ColumnTaps(0, xstep, ncols, dst_width, src_width);
+  row_reads_.resize(static_cast<std::size_t>(dst_height));
+  for (std::int64_t k = 0; k < dst_height; ++k) {
+    TRowRead& read = row_reads_[static_cast<std::size_t>(k)];
+    if (k < nrows) {
+      const std::int64_t y_position = k * ystep;
+      read.upper = static_cast<int>(y_position >> 16);
+      read.lower = read.upper + 1;
+      read.weight = static_cast<unsigned>((y_position & 0xFFFF) >> 8);
+    } else {
+      read.upper = src_height - 1;
+      read.lower = src_height - 2;
+      read.weight = static_cast<unsigned>((((k - nrows) * ystep) & 0xFFFF) >> 8);
+    }
+  }
+}
+
+TRowSpan TFixedPointRows::RowsRead(int y) const {
+  const TRowRead& read = row_reads_[static_cast<std::size_t>(y)];
+  return {std::min(read.upper, read.lower), std::max(read.upper, read.lower)};
+}
+
+void TFixedPointRows::MakeRow(const TSourceRows& source, int y, std::uint8_t* out) const {
+  const TRowRead& read = row_reads_[static_cast<std::size_t>(y)];
+  BlendRow((*source.rows)[static_cast<std::size_t>(read.upper)],
+           (*source.rows)[static_cast<std::size_t>(read.lower)], read.weight, taps_, out);
 }
 
 }  // namespace qv

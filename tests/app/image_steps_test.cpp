@@ -127,9 +127,11 @@ TEST(DecodeResizedJpeg, EqualsDecodingThenResizing) {
   const std::string dir = testing::TestDataPath("jpeg") + "/";
   for (const char* name : {"libjpeg-turbo/testorig.jpg", "libjpeg-turbo/testimgp.jpg",
                            "derived/testorig-trunc-50pct.jpg"}) {
-    for (TResampleMethod method : {TResampleMethod::kMitchell, TResampleMethod::kLanczos3,
+    for (TResampleMethod method : {TResampleMethod::kBilinear, TResampleMethod::kFixedPointBilinear,
+                                   TResampleMethod::kMitchell, TResampleMethod::kLanczos3,
                                    TResampleMethod::kBSpline, TResampleMethod::kBell}) {
-      for (auto [width, height] : {std::pair{97, 61}, {31, 150}, {1, 1}, {301, 203}}) {
+      for (auto [width, height] :
+           {std::pair{97, 61}, {31, 150}, {1, 1}, {301, 203}, {1, 77}, {640, 1}}) {
         TJPEGImage usual;
         usual.LoadFromFile(dir + name);
         TBitmap expected;
@@ -141,7 +143,7 @@ TEST(DecodeResizedJpeg, EqualsDecodingThenResizing) {
         ASSERT_TRUE(DecodeResizedJpeg(fused, width, height, method, image));
         ASSERT_EQ(image.Width(), width);
         ASSERT_EQ(image.Height(), height);
-        EXPECT_EQ(image.PixelFormat(), TPixelFormat::pf24bit);
+        EXPECT_EQ(image.PixelFormat(), expected.PixelFormat());
         EXPECT_EQ(image.TopDown(), expected.TopDown());
         ASSERT_EQ(image.BitsSize(), expected.BitsSize());
         EXPECT_EQ(std::memcmp(image.Bits(), expected.Bits(), image.BitsSize()), 0)
@@ -166,23 +168,26 @@ TEST(DecodeResizedJpeg, AtAReducedDecodingScale) {
   EXPECT_EQ(PixelBytes(image), PixelBytes(expected));
 }
 
-TEST(DecodeResizedJpeg, OtherMethodsAndPaletteDecodesAreLeftToTheUsualPath) {
+TEST(DecodeResizedJpeg, CroppingAndPaletteDecodesAreLeftToTheUsualPath) {
   const std::string dir = testing::TestDataPath("jpeg/libjpeg-turbo") + "/";
   TBitmap image = testing::Uniform24(3, 2, {1, 2, 3});
   TJPEGImage colour;
   colour.LoadFromFile(dir + "testorig.jpg");
-  EXPECT_FALSE(DecodeResizedJpeg(colour, 50, 33, TResampleMethod::kBilinear, image));
-  EXPECT_FALSE(DecodeResizedJpeg(colour, 50, 33, TResampleMethod::kFixedPointBilinear, image));
-  TJPEGImage grey;
-  grey.LoadFromFile(dir + "testimggray.jpg");
-  EXPECT_FALSE(DecodeResizedJpeg(grey, 50, 33, TResampleMethod::kLanczos3, image));
+  EXPECT_FALSE(DecodeResizedJpeg(colour, 50, 33, TResampleMethod::kCropOrExtend, image));
+  for (TResampleMethod method : {TResampleMethod::kLanczos3, TResampleMethod::kBilinear,
+                                 TResampleMethod::kFixedPointBilinear}) {
+    TJPEGImage grey;
+    grey.LoadFromFile(dir + "testimggray.jpg");
+    EXPECT_FALSE(DecodeResizedJpeg(grey, 50, 33, method, image));
+  }
   EXPECT_EQ(image.Width(), 3);
   EXPECT_EQ(At24(image, 0, 0), (Bgr{1, 2, 3}));
 }
 
 // With a spare thread taking the horizontal pass of some bands while others run here (the
 // helper is sometimes still busy when the next band comes), the destination rows are made only
-// from bands that are in: two threads kept busy beside it make those interleavings common.
+// from bands that are in; with a bilinear method it takes destination rows. Two threads kept
+// busy beside it make those interleavings common.
 TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
   TBitmap picture;
   picture.Allocate(1299, 1003, TPixelFormat::pf24bit);
@@ -195,28 +200,33 @@ TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
   source.Assign(picture);
   TMemoryStream bytes;
   source.SaveToStream(bytes);
+  TResampleMethod method = TResampleMethod::kMitchell;
   auto decode = [&](TBitmap& image) {
     TJPEGImage jpeg;
     bytes.SetPosition(0);
     jpeg.LoadFromStream(bytes);
-    return DecodeResizedJpeg(jpeg, 640, 480, TResampleMethod::kMitchell, image);
+    return DecodeResizedJpeg(jpeg, 640, 480, method, image);
   };
-  TBitmap expected;
-  ASSERT_TRUE(decode(expected));
   testing::BusyThreads busy(2);
-  for (int round = 0; round < 40; ++round) {
-    TSpareThreads spare;
-    std::thread helper([&] { spare.Help(); });
-    TBitmap image;
-    bool decoded;
-    {
-      TSpareThreads::TLend lend(spare);
-      decoded = decode(image);
+  for (TResampleMethod each : {TResampleMethod::kMitchell, TResampleMethod::kBilinear,
+                               TResampleMethod::kFixedPointBilinear}) {
+    method = each;
+    TBitmap expected;
+    ASSERT_TRUE(decode(expected));
+    for (int round = 0; round < 20; ++round) {
+      TSpareThreads spare;
+      std::thread helper([&] { spare.Help(); });
+      TBitmap image;
+      bool decoded;
+      {
+        TSpareThreads::TLend lend(spare);
+        decoded = decode(image);
+      }
+      spare.Close();
+      helper.join();
+      ASSERT_TRUE(decoded);
+      EXPECT_EQ(PixelBytes(image), PixelBytes(expected)) << "round " << round;
     }
-    spare.Close();
-    helper.join();
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(PixelBytes(image), PixelBytes(expected)) << "round " << round;
   }
 }
 

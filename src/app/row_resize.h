@@ -1,0 +1,45 @@
+// A picture resized by a bilinear method while its rows are read, never held at its full size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "app/job_options.h"
+#include "imaging/bitmap.h"
+#include "imaging/row_resizer.h"
+#include "imaging/source_row_ring.h"
+
+namespace qv {
+
+// The rows of a src_width x src_height picture, top to bottom, go in; the picture ResizeBitmap
+// makes of the whole picture with the method comes out, every byte the same (24 bits for
+// "Bi-Linear", 32 for "Bi-Linear(MMX)").
+class TRowResize {
+ public:
+  // A resize of the method between these sizes, or nullptr when the method is not a bilinear
+  // one, a size is below 1, the whole-picture resize would fail (a one-row picture for the
+  // fixed-point method), or the rows it needs cannot be had (the caller then reads the whole
+  // picture and resizes it as usual). chunk_rows: the most rows one TakeRows call hands in.
+  static std::unique_ptr<TRowResize> For(TResampleMethod method, int src_width, int src_height,
+                                         int width, int height, int chunk_rows);
+  TRowResize(const TRowResize&) = delete;
+  TRowResize& operator=(const TRowResize&) = delete;
+  ~TRowResize();
+
+  // The next count rows (at most chunk_rows) of 24-bit pixels, step bytes apart.
+  void TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int count);
+  // The resized picture; source rows not handed in count as black (as a decoder that stops
+  // early leaves them).
+  TBitmap Finish();
+
+ private:
+  TRowResize(std::unique_ptr<IRowResizer> resizer, int width, int height, TPixelFormat format,
+             int chunk_rows);
+  std::unique_ptr<IRowResizer> resizer_;
+  TBitmap dest_;
+  std::unique_ptr<TSourceRowRing> ring_;
+  int chunk_rows_;
+};
+
+}  // namespace qv
