@@ -7,14 +7,17 @@
 # pointer with xdotool as a user drags from a file manager: the first drag is dropped, the second
 # is dropped while the first drop converts, and a drag of plain text begins at once after it (on
 # X11 the drop's data is then offered by the text drag's source), which must be refused. Then a
-# drag of a damaged file, whose error box must name it, the first files again, which are
-# passed over, and a folder, whose pictures are converted into a mirrored tree (Recurse is on). Prints what each drag source was answered and which outputs appeared, and fails
-# (status 1) unless the second drop was made while the first converted and its files were
-# converted after the first drop's, the text drags were refused and the file drags accepted.
-# The window's class must be the application id. With SHOTS=DIR it saves screenshots of the
-# screen along the way there.
+# drag of a damaged file, whose error box must name it, the first files again, which are passed
+# over, and a folder, whose pictures are converted into a mirrored tree (Recurse is on). Last,
+# five files with one damaged and one passed over: after the error box the result list opens by
+# itself, and its rows, copied with Ctrl+C (read back with build/bin/clipboard_text), must tell
+# each file's outcome in order. Prints what each drag source was answered, which outputs appeared
+# and the rows, and fails (status 1) unless the second drop was made while the first converted and
+# its files were converted after the first drop's, the text drags were refused and the file drags
+# accepted, the folder's tree was mirrored, and the rows are right. The window's class must be the
+# application id. With SHOTS=DIR it saves screenshots of the screen along the way there.
 #   scripts/xdnd_check.sh [BUILD_DIR]     (after: cmake --build BUILD_DIR --target quenvale
-#                                          quenvale-cli drag_source)
+#                                          quenvale-cli drag_source clipboard_text)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 work=$(mktemp -d)
@@ -70,6 +73,8 @@ bmp(f'{sys.argv[1]}/album/top.bmp', 64, 48, 30)
 bmp(f'{sys.argv[1]}/album/sub/inner.bmp', 64, 48, 60)
 bmp(f'{sys.argv[1]}/album/.hidden.bmp', 64, 48, 90)
 open(f'{sys.argv[1]}/album/notes.txt', 'w').write('not a picture')
+for i in range(1, 4):
+    bmp(f'{sys.argv[1]}/five{i}.bmp', 64, 48, i * 50)
 PY
 
 "$work/bin/quenvale" >"$work/quenvale.log" 2>&1 &
@@ -84,7 +89,11 @@ pids+=($!)
 pids+=($!)
 "$build/bin/drag_source" 420 260 >"$work/warmup.log" 2>&1 &
 pids+=($!)
-"$build/bin/drag_source" 420 380 "$work/album" >"$work/drag5.log" 2>&1 &
+"$build/bin/drag_source" 420 380 "$work/album" >"$work/folder.log" 2>&1 &
+pids+=($!)
+# Below the window, where the result list (which opens to its right) leaves it uncovered.
+"$build/bin/drag_source" 20 400 "$work"/five1.bmp "$work"/first1.bmp "$work"/five2.bmp \
+  "$work"/damaged.bmp "$work"/five3.bmp >"$work/drag5.log" 2>&1 &
 pids+=($!)
 window=
 for _ in $(seq 50); do
@@ -167,18 +176,36 @@ sleep 1
 shot after_drops.png
 # Oldest first.
 converted=$(ls -tr "$work/out" 2>/dev/null | tr '\n' ' ' || true)
+# The result list (titled "... - Quenvale") that opened by itself, as an X window; none: empty.
+result_list() {
+  xdotool search --onlyvisible --name ' - Quenvale$' 2>/dev/null | head -n 1 || true
+}
+# Waits for the result list to open, then gives it the keyboard and presses the keys given.
+keys_to_list() {
+  local list=
+  for _ in $(seq 50); do list=$(result_list); [ -n "$list" ] && break; sleep 0.2; done
+  if [ -z "$list" ]; then
+    failures+=("the result list did not open by itself")
+    return
+  fi
+  xdotool windowfocus --sync "$list" key "$@"
+  sleep 0.5
+}
 drag 340 410 "$work/drag4.log"
 sleep 2
 shot error_box.png
 xdotool key Return
-sleep 0.5
+# After the failure's box the list opens by itself (to the right of the window, over the drag
+# sources there): closed again.
+keys_to_list Escape
 # The first files again: their outputs exist now, so all are passed over and the note says so.
 drag 340 50 "$work/drag1.log"
 sleep 4
 shot passed_over_note.png
+keys_to_list Escape
 # A folder: with Recurse its pictures are converted, mirrored below the output folder, hidden
-# names and files no reader takes left out.
-drag 460 410 "$work/drag5.log"
+# names and files no reader takes left out (a clean drop: the list stays closed).
+drag 460 410 "$work/folder.log"
 for _ in $(seq 960); do
   [ -e "$work/out/album/sub/inner.png" ] && [ -e "$work/out/album/top.png" ] && break
   sleep 0.5
@@ -186,25 +213,61 @@ done
 sleep 1
 shot folder_drop.png
 folder=$(cd "$work/out" && find album -type f | sort | tr '\n' ' ')
+# Five files, one damaged and one passed over: the drop ends at the damaged one, the rows tell.
+drag 60 430 "$work/drag5.log"
+for _ in $(seq 60); do
+  [ -n "$(xdotool search --onlyvisible --name '^Quenvale$' 2>/dev/null | grep -v "^$window$")" ] &&
+    break
+  sleep 0.5
+done
+xdotool key Return
+keys_to_list ctrl+c
+shot result_list.png
+rows=$("$build/bin/clipboard_text" | tail -n 5)
 result() { grep '^drag ended' "$1" | tr '\n' ' ' || true; }
 echo "first drag:   $(result "$work/drag1.log")"
 echo "second drag:  $(result "$work/drag2.log") (title at the drop: $second_title)"
 echo "text drags:   $(result "$work/drag3.log")"
 echo "damaged drag: $(result "$work/drag4.log")"
 echo "outputs:      $converted"
-echo "folder drag:  $(result "$work/drag5.log") outputs: $folder"
+echo "folder drag:  $(result "$work/folder.log") outputs: $folder"
+echo "five files:   $(result "$work/drag5.log")"
+echo "their rows:"
+printf '%s\n' "$rows"
 
 [[ "$second_title" =~ ^[0-9]+/10\ -\  ]] || failures+=("the second drop was not made while the first converted")
-[ "$converted" = "$(printf 'first%d.png ' $(seq 10))second1.png second2.png " ] ||
+# Files converted at once may be written in any order; the second drop's files come after the
+# first drop's.
+in_order() { tr ' ' '\n' | head -n "$1" | tail -n "$2" | sort -V | tr '\n' ' '; }
+[ "$(echo "$converted" | in_order 10 10)$(echo "$converted" | in_order 12 2)" = \
+  "$(printf 'first%d.png ' $(seq 10))second1.png second2.png " ] ||
   failures+=("not every file was converted, in the order of the drops")
 [ "$(result "$work/drag1.log")" = "drag ended: accepted drag ended: accepted " ] ||
   failures+=("the first drag was not accepted (twice)")
 [ "$(result "$work/drag2.log")" = "drag ended: accepted " ] || failures+=("the second drag was not accepted")
 [ "$(result "$work/drag3.log")" = "drag ended: refused " ] ||
   failures+=("a text drag was not refused")
-[ "$(result "$work/drag5.log")" = "drag ended: accepted " ] || failures+=("the folder drag was not accepted")
+[ "$(result "$work/folder.log")" = "drag ended: accepted " ] || failures+=("the folder drag was not accepted")
 [ "$folder" = "album/sub/inner.png album/top.png " ] ||
   failures+=("the dropped folder's pictures were not mirrored below the output folder: $folder")
+# Each row: file, result, output, time (tab-separated, read with another separator: read joins
+# tabs as it joins spaces, and an empty output would vanish), in the language of the locale.
+if [[ "${LC_ALL:-${LC_MESSAGES:-${LANG:-}}}" == ja* ]]; then
+  said=(変換済み "スキップ: 出力が存在する" 変換済み "失敗: " 未処理)
+else
+  said=(converted "passed over: output exists" converted "failed: " "not reached")
+fi
+files=(five1.bmp first1.bmp five2.bmp damaged.bmp five3.bmp)
+outputs=(five1.png "" five2.png "" "")
+row=0
+while IFS='|' read -r file outcome output time; do
+  [ "$file" = "$work/${files[$row]}" ] && [[ "$outcome" == "${said[$row]}"* ]] &&
+    [ "$output" = "${outputs[$row]:+$work/out/${outputs[$row]}}" ] &&
+    { [ "$row" = 4 ] || [ -n "$time" ]; } ||
+    failures+=("row $((row + 1)) of the result list is wrong: $file | $outcome | $output | $time")
+  row=$((row + 1))
+done <<<"$(printf '%s\n' "$rows" | tr '\t' '|')"
+[ "$row" = 5 ] || failures+=("the result list copied $row rows of the five files, not 5")
 if [ ${#failures[@]} -gt 0 ]; then
   printf 'xdnd check failed: %s\n' "${failures[@]}"
   exit 1

@@ -6,16 +6,20 @@
 
 namespace qv {
 
-void TBatchSummary::Add(const TFileResult& result) {
+void TBatchSummary::Count(const TFileResult& result, int step) {
   switch (result.status) {
     case TFileStatus::kConverted:
-      ++converted_;
-      if (!result.warnings.empty()) ++warned_;
+      converted_ += step;
+      if (!result.warnings.empty()) warned_ += step;
       break;
-    case TFileStatus::kPassedOver: ++passed_over_[static_cast<int>(result.reason)]; break;
-    case TFileStatus::kFailed: ++failed_; break;
+    case TFileStatus::kPassedOver: passed_over_[static_cast<int>(result.reason)] += step; break;
+    case TFileStatus::kFailed: failed_ += step; break;
   }
 }
+
+void TBatchSummary::Add(const TFileResult& result) { Count(result, 1); }
+
+void TBatchSummary::Remove(const TFileResult& result) { Count(result, -1); }
 
 void TBatchSummary::Add(const TBatchSummary& other) {
   converted_ += other.converted_;
@@ -60,6 +64,22 @@ std::string TBatchSummary::Text(int not_reached) const {
     text +=
         separator + CountText(TrN("%d not reached", "%d not reached", not_reached), not_reached);
   return text;
+}
+
+std::string TBatchSummary::Brief(int not_reached) const {
+  const std::string separator = TrCtx("list", ", ");
+  std::string text;
+  auto add = [&](const char* format, int count) {
+    if (count == 0) return;
+    if (!text.empty()) text += separator;
+    text += CountText(format, count);
+  };
+  add(TrN("%d converted", "%d converted", converted_), converted_);
+  add(TrN("%d with warnings", "%d with warnings", warned_), warned_);
+  add(TrN("%d passed over", "%d passed over", PassedOver()), PassedOver());
+  add(TrN("%d failed", "%d failed", failed_), failed_);
+  add(TrN("%d not reached", "%d not reached", not_reached), not_reached);
+  return text.empty() ? CountText(TrN("%d converted", "%d converted", 0), 0) : text;
 }
 
 }  // namespace qv

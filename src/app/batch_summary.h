@@ -12,6 +12,8 @@ class TBatchSummary {
  public:
   // Counts one result.
   void Add(const TFileResult& result);
+  // Takes back a result counted before (its counts are then counted again as they change).
+  void Remove(const TFileResult& result);
   // Adds another summary's counts.
   void Add(const TBatchSummary& other);
 
@@ -28,8 +30,13 @@ class TBatchSummary {
   // passed-over count appear only when not 0, in the order of TPassReason; ", 2 not reached"
   // at the end when not_reached is above 0 (names a drop ended before). In the user's language.
   std::string Text(int not_reached = 0) const;
+  // The same in brief, for a line of a small window: the counts that are not 0, without the
+  // reasons ("2 converted, 1 failed"); the converted count also when it is 0 and nothing else is.
+  std::string Brief(int not_reached = 0) const;
 
  private:
+  void Count(const TFileResult& result, int step);
+
   int converted_ = 0;
   int failed_ = 0;
   int warned_ = 0;

@@ -75,9 +75,15 @@ void TConversionJob::BeginDrop() {
   std::lock_guard lock(drop_outputs_->mutex);
   drop_outputs_->in_drop = true;
   drop_outputs_->inputs.clear();
+  drop_outputs_->kept.clear();
   drop_outputs_->turns_ended.clear();
   drop_outputs_->next_turn = 0;
   drop_outputs_->named.clear();
+}
+
+void TConversionJob::KeepInputs(const std::vector<std::string>& keys) {
+  std::lock_guard lock(drop_outputs_->mutex);
+  drop_outputs_->kept.insert(keys.begin(), keys.end());
 }
 
 void TConversionJob::SetPdfPageSink(std::function<void(TPdfPagePicture)> sink) {
@@ -193,6 +199,7 @@ TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
 TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
   const std::string& file_name = name.path;
   warnings_.clear();
+  output_.clear();
   TBusyCursor busy(host_);
 
   const TOutputFormat format = OutputFormatOf(settings_.Choice(TSetting::kFileFormat));
@@ -245,6 +252,7 @@ TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
     ForceDirectories(folder);
 
   if (!Write(picture, file_name, output_path, output_key)) return TJobOutcome::kOutputExists;
+  if (format != TOutputFormat::kPdf) output_ = output_path;
   return TJobOutcome::kConverted;
 }
 
@@ -391,6 +399,7 @@ bool TConversionJob::OutputPassedOver(const std::string& file_name, const std::s
   std::optional<std::string> earlier;
   {
     std::lock_guard lock(drop_outputs_->mutex);
+    if (drop_outputs_->kept.contains(output_key)) return true;
     if (auto found = drop_outputs_->inputs.find(output_key); found != drop_outputs_->inputs.end())
       earlier = found->second;
   }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -105,6 +106,8 @@ class TConversionJob {
 
   // The warnings given for the file of the last ConvertFile call.
   const std::vector<std::string>& Warnings() const { return warnings_; }
+  // The output file the last ConvertFile call wrote; empty when it wrote none (a PDF page).
+  const std::string& Output() const { return output_; }
 
   // True while a PDF report is open for the current drop; pages go to report.
   bool PdfMode() const { return pdf_mode_; }
@@ -116,8 +119,12 @@ class TConversionJob {
   // Pages added since SetPdfMode(true, ...).
   int PagesAdded() const { return pages_added_; }
   // Starts a drop: from here on an output written twice is reported (see
-  // IJobHost::SameOutputTwice); outputs written before no longer count.
+  // IJobHost::SameOutputTwice); outputs written before no longer count, nor inputs kept.
   void BeginDrop();
+  // For the rest of the drop, a file whose output would be one of these files themselves (paths
+  // as OutputKey gives them) is passed over as though its output existed with overwriting off:
+  // the user chose to keep these originals. Shared with the jobs that share the drop's outputs.
+  void KeepInputs(const std::vector<std::string>& keys);
   // Pages go to sink instead of a report (PDF mode without a report): a job converting files on
   // another thread hands them over, to be printed in list order.
   void SetPdfPageSink(std::function<void(TPdfPagePicture)> sink);
@@ -205,6 +212,7 @@ class TConversionJob {
   TPReport* report_ = nullptr;
   int pages_added_ = 0;
   std::vector<std::string> warnings_;
+  std::string output_;
   std::function<void(TPdfPagePicture)> page_sink_;
   std::function<void(THeldOutput)> output_hold_;
   // Output files written in this drop (one name per file) and the input each came from; with a
@@ -212,6 +220,7 @@ class TConversionJob {
   struct TDropOutputs {
     std::mutex mutex;
     std::map<std::string, std::string> inputs;
+    std::set<std::string> kept;  // KeepInputs
     bool in_drop = false;
     std::condition_variable turn_ended;
     std::vector<bool> turns_ended;

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <new>
 
 #include "app/conversion_job.h"
@@ -67,8 +68,10 @@ TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
   return ConvertDropName(job, settings, TDropName{.path = file_name}, -1);
 }
 
-TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
-                            const TDropName& name, int index) {
+namespace {
+
+TFileResult ConvertName(TConversionJob& job, const IJobSettings& settings, const TDropName& name,
+                        int index) {
   // Whatever becomes of the name, the names after it may take their output names.
   struct TTurnEnd {
     const TConversionJob& job;
@@ -96,7 +99,10 @@ TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
   result.file_name = file_name;
   try {
     switch (job.ConvertFile(name, index)) {
-      case TJobOutcome::kConverted: result.warnings = job.Warnings(); break;
+      case TJobOutcome::kConverted:
+        result.warnings = job.Warnings();
+        result.output = job.Output();
+        break;
       case TJobOutcome::kOutputExists: return PassedOver(file_name, TPassReason::kOutputExists);
       case TJobOutcome::kNoReader:
         // A file found in a dropped folder that no reader takes is no picture: counted, not told.
@@ -106,6 +112,16 @@ TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
   } catch (...) {
     SetFailure(result, std::current_exception());
   }
+  return result;
+}
+
+}  // namespace
+
+TFileResult ConvertDropName(TConversionJob& job, const IJobSettings& settings,
+                            const TDropName& name, int index) {
+  const auto start = std::chrono::steady_clock::now();
+  TFileResult result = ConvertName(job, settings, name, index);
+  result.elapsed = std::chrono::steady_clock::now() - start;
   return result;
 }
 

@@ -4,6 +4,7 @@
 // and to a TBatchSummary, so the user is told the same thing however the files were converted.
 #pragma once
 
+#include <chrono>
 #include <exception>
 #include <string>
 #include <vector>
@@ -46,6 +47,10 @@ struct TFileResult {
   // Reservations about a converted file ("the picture may be incomplete ..."), as the job gave
   // them to its host.
   std::vector<std::string> warnings;
+  // kConverted: the file written; for a page, the drop's PDF file (the batch run names it).
+  std::string output;
+  // How long the name took to handle: read, resized, written (or found to be passed over).
+  std::chrono::nanoseconds elapsed{0};
 };
 
 inline constexpr char kAbandonedMessage[] =

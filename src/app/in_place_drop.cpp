@@ -1,7 +1,5 @@
-// The names of a drop converted one after the other on the calling thread.
+// The names of a drop converted one after the other, each when the batch run asks for it.
 #include "app/in_place_drop.h"
-
-#include "app/batch_host.h"
 
 namespace qv {
 
@@ -11,10 +9,7 @@ const IJobSettings& TInPlaceDrop::SettingsFor(int) {
 }
 
 TFileResult TInPlaceDrop::Finish(int index) {
-  TFileResult result;
-  const TDropName name = names_.At(index).value();
-  host_.RunFile([&] { result = ConvertDropName(job_, snapshot_, name, index); });
-  return result;
+  return ConvertDropName(job_, snapshot_, names_.At(index).value(), index);
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-// The names of a drop converted one after the other on the calling thread.
+// The names of a drop converted one after the other, each when the batch run asks for it.
 #pragma once
 
 #include <mutex>
@@ -9,19 +9,18 @@
 
 namespace qv {
 
-class IBatchHost;
 class TConversionJob;
 
-// Each name is converted when the batch run asks for its result, with the settings as they stand
-// after the events before it (a change made in the settings dialog during a drop applies from
-// the next name), through the host's RunFile.
+// Each name is converted when the batch run asks for its result (which it does through the host's
+// RunFile), with the settings as they stand after the events before it (a change made in the
+// settings dialog during a drop applies from the next name).
 class TInPlaceDrop : public IDropRunner {
  public:
   // The job reads snapshot, which this runner fills from settings before each name; everything
   // must outlive the runner.
   TInPlaceDrop(TDropNames& names, const IJobSettings& settings, TSettingsSnapshot& snapshot,
-               TConversionJob& job, IBatchHost& host)
-      : names_(names), settings_(settings), snapshot_(snapshot), job_(job), host_(host) {}
+               TConversionJob& job)
+      : names_(names), settings_(settings), snapshot_(snapshot), job_(job) {}
 
   const IJobSettings& SettingsFor(int index) override;
   TFileResult Finish(int index) override;
@@ -33,7 +32,6 @@ class TInPlaceDrop : public IDropRunner {
   const IJobSettings& settings_;
   TSettingsSnapshot& snapshot_;
   TConversionJob& job_;
-  IBatchHost& host_;
 };
 
 }  // namespace qv

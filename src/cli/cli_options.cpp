@@ -1,9 +1,7 @@
 // Command-line parsing of quenvale-cli: friendly options map onto the stored settings' keys.
 #include "cli/cli_options.h"
 
-#include <algorithm>
 #include <span>
-#include <thread>
 
 #include "cli/terminal_text.h"
 #include "imaging/image_limits.h"
@@ -14,9 +12,6 @@
 namespace qv::cli {
 
 namespace {
-
-// The most files converted at once that -j takes.
-constexpr int kMaxJobs = 1024;
 
 // Values and option names go into messages quoted as file names are (a name a shell glob turned
 // into an option must not reach the terminal raw).
@@ -38,9 +33,6 @@ constexpr TRunOption kRunOptions[] = {
     {"-k, --keep-going", N_("a failed file is reported (name and reason) and the\n"
                             "drop goes on with the next; in a PDF drop it gets no\n"
                             "page")},
-    {"-j N, --jobs N", N_("convert up to N files at once (0: one per core;\n"
-                          "default 1); outputs, PDF page order and messages\n"
-                          "are those of -j 1")},
     {"-v, --verbose", N_("print the summary also when stderr is no terminal")},
     {"-q, --quiet", N_("no progress lines, and no summary unless --verbose")},
     {"--help, --version", ""},
@@ -277,11 +269,6 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       flag(), options.verbose = true;
     } else if (name == "--keep-going" || name == "-k") {
       flag(), options.keep_going = true;
-    } else if (name == "--jobs" || name == "-j") {
-      options.jobs = std::stoi(Ranged(name, value(), 0, kMaxJobs));
-      if (options.jobs == 0)
-        options.jobs =
-            std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxJobs);
     } else if (name == "--show-settings") {
       flag(), options.show_settings = true;
     } else if (name == "--save-settings") {

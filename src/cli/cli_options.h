@@ -15,8 +15,6 @@ struct TCliOptions {
   std::vector<std::pair<std::string, std::string>> overrides;
   std::optional<std::string> pdf_file;
   std::optional<std::pair<int, int>> desktop_size;
-  // Files converted at once (-j N, --jobs N; 0 asks for one per core).
-  int jobs = 1;
   bool quiet = false;
   bool verbose = false;
   bool keep_going = false;

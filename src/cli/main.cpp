@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
                        settings.Choice(TSetting::kOverWrite) != 0);
     TBatchRun batch(settings, host, host);
     batch.SetKeepGoing(options.keep_going);
-    batch.SetJobs(options.jobs);
+    batch.SetJobs(JobCount(settings.Clamped(TSetting::kJobs)));
     int status = 0;
     try {
       batch.FileDrop(options.files);

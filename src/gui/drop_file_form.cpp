@@ -4,14 +4,17 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QTimer>
 #include <QUrl>
@@ -25,6 +28,7 @@
 #include "gui/qt_auto_ini.h"
 #include "gui/qt_batch_host.h"
 #include "gui/qt_job_host.h"
+#include "gui/result_list_form.h"
 #include "gui/setup_form.h"
 #include "gui/ui_font.h"
 #include "gui/version_info.h"
@@ -34,6 +38,7 @@
 #include "runtime/platform.h"
 #include "runtime/version_text.h"
 #include "settings/setting_table.h"
+#include "widgets/click_label.h"
 #include "widgets/drop_dst.h"
 #include "widgets/error_box.h"
 #include "widgets/radio_group.h"
@@ -59,8 +64,9 @@ TDropFileForm::TDropFileForm()
     : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint),
       mes_(new QLabel(TrQ(kIdleCaption), this)),
-      note_(new QLabel(this)),
+      note_(new widgets::TClickLabel(this)),
       task_(new QProgressBar(this)),
+      result_list_(new TResultListForm(this)),
       save_dialog_(new QFileDialog(this)),
       drop_dst_(std::make_unique<widgets::TDropDst>(this)),
       auto_ini_(std::make_unique<TQtAutoIni>(this)),
@@ -82,11 +88,15 @@ TDropFileForm::TDropFileForm()
   task_->setGeometry(0, 100 - 16, 104, 16);
   task_->setTextVisible(false);
   task_->setVisible(false);
+  // The bottom line has up to three lines of the window's width below the caption (placed by
+  // ShowNote).
   note_->setObjectName(QStringLiteral("Note"));
-  note_->setGeometry(4, 100 - 16, 104 - 8, 16);
-  note_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  note_->setWordWrap(true);
+  note_->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
   note_->setForegroundRole(QPalette::PlaceholderText);
-  note_->setVisible(false);
+  ShowNote(TrQ(kFirstHint), TrQ(kWindowHint));
+  setToolTip(TrQ(kWindowHint));
+  result_list_->OnStop = [this] { AppStopExecute(); };
 
   save_dialog_->setObjectName(QStringLiteral("SaveDialog"));
   save_dialog_->setAcceptMode(QFileDialog::AcceptSave);
@@ -102,7 +112,8 @@ TDropFileForm::TDropFileForm()
 
   auto_ini_->SetCheckWinState(true);
   job_host_ = std::make_unique<TQtJobHost>(*sp32_, this);
-  batch_host_ = std::make_unique<TQtBatchHost>(*task_, *mes_, *note_, *save_dialog_, this);
+  batch_host_ = std::make_unique<TQtBatchHost>(*task_, *mes_, *save_dialog_, *result_list_, this);
+  batch_host_->OnKeepReplaceChoice = [this](int choice) { KeepReplaceChoice(choice); };
 
   BuildActions();
   BuildMenu();
@@ -115,7 +126,10 @@ TDropFileForm::~TDropFileForm() {
 
 void TDropFileForm::SetSetupForm(TSetupForm* setup_form) {
   setup_form_ = setup_form;
+  batch_host_->SetSettings(setup_form_);
   batch_run_ = std::make_unique<TBatchRun>(*setup_form_, *job_host_, *batch_host_);
+  // A custom size set in the dialog takes the menu's mark off the listed sizes.
+  connect(setup_form_->CustomSizeBox, &QCheckBox::toggled, this, [this] { SyncMenuChecks(); });
 }
 
 QAction* TDropFileForm::AddAction(const char* name, const QString& caption, int tag) {
@@ -178,6 +192,12 @@ void TDropFileForm::BuildActions() {
   }
   Action(QStringLiteral("SetIdlePriority"))->setChecked(true);
 
+  connect(AddAction("AppResults", TrQ("&Results..."), 0), &QAction::triggered, this,
+          [this] { AppResultsExecute(); });
+  QAction* stop = AddAction("AppStop", TrQ("Stop after this &file"), 0);
+  stop->setVisible(false);  // while a drop runs
+  connect(stop, &QAction::triggered, this, [this] { AppStopExecute(); });
+
   QAction* top_most = AddAction("SetTopMost", TrQ("Always on &top"), 0);
   top_most->setCheckable(true);
   connect(top_most, &QAction::triggered, this, [this] { SetTopMostExecute(); });
@@ -220,6 +240,9 @@ void TDropFileForm::BuildMenu() {
     priorities->addAction(Action(QString::fromLatin1(name)));
   popup_menu_->addAction(Action(QStringLiteral("SetTopMost")));
   popup_menu_->addSeparator();
+  popup_menu_->addAction(Action(QStringLiteral("AppResults")));
+  popup_menu_->addAction(Action(QStringLiteral("AppStop")));
+  popup_menu_->addSeparator();
   popup_menu_->addAction(Action(QStringLiteral("AppHelp")));
   popup_menu_->addAction(Action(QStringLiteral("MyWeb")));
   popup_menu_->addAction(Action(QStringLiteral("AppAbout")));
@@ -251,7 +274,16 @@ void TDropFileForm::FormCreate() {
 void TDropFileForm::SyncMenuChecks() {
   if (!setup_form_) return;
   int size = setup_form_->Choice(TSetting::kTargetRes);
-  if (size >= 0 && size <= 9) Action(QString::fromLatin1(kSizeActions[size]))->setChecked(true);
+  if (setup_form_->Checked(TSetting::kCustomSize)) {
+    // The custom size is in force: none of the listed sizes is.
+    if (QAction* checked = size_group_->checkedAction()) {
+      size_group_->setExclusive(false);
+      checked->setChecked(false);
+      size_group_->setExclusive(true);
+    }
+  } else if (size >= 0 && size <= 9) {
+    Action(QString::fromLatin1(kSizeActions[size]))->setChecked(true);
+  }
   int format = setup_form_->Choice(TSetting::kFileFormat);
   if (format >= 0 && format < static_cast<int>(std::size(kFormatActions)))
     Action(QString::fromLatin1(kFormatActions[format]))->setChecked(true);
@@ -259,12 +291,80 @@ void TDropFileForm::SyncMenuChecks() {
 
 void TDropFileForm::DropDst1FileDrop(const std::vector<std::string>& files, int, int) {
   if (!batch_run_) return;
+  // A drop made while one runs is queued behind it (FileDrop returns at once): the run that
+  // began first tells what became of both.
+  const bool begins_run = !batch_run_->Running();
+  if (begins_run) BeginRun();
   try {
     batch_run_->FileDrop(files);
   } catch (...) {
     // The standard error box, with the failed file's name below the message.
     std::exception_ptr error = std::current_exception();
     widgets::ShowException(error, this, batch_host_->TakeFailedFile(error));
+  }
+  if (begins_run) EndRun();
+}
+
+void TDropFileForm::BeginRun() {
+  batch_run_->SetKeepGoing(setup_form_->Checked(TSetting::kKeepGoing));
+  batch_run_->SetJobs(JobCount(setup_form_->Clamped(TSetting::kJobs)));
+  note_->hide();
+  Action(QStringLiteral("AppStop"))->setVisible(true);
+  result_list_->SetRunning(true);
+}
+
+void TDropFileForm::EndRun() {
+  Action(QStringLiteral("AppStop"))->setVisible(false);
+  result_list_->SetRunning(false);
+  const TBatchSummary& summary = batch_run_->Summary();
+  const int not_reached = batch_run_->NotReached();
+  const QString totals = QString::fromStdString(summary.Text(not_reached));
+  result_list_->SetTotals(totals);
+  QString details = DropDetails(summary);
+  ShowNote(QString::fromStdString(summary.Brief(not_reached)),
+           totals + (details.isEmpty() ? QString() : u'\n' + details) + u'\n' +
+               TrQ("Click for the result list."));
+  note_->SetOnClick([this] { AppResultsExecute(); });
+  if (batch_host_->StopRequested()) return;  // the program is ending
+  // Files found in dropped folders that are no pictures are counted, not told.
+  const bool told = summary.Failed() > 0 || not_reached > 0 || summary.Warned() > 0 ||
+                    summary.PassedOver() > summary.PassedOver(TPassReason::kNotAPicture);
+  if (told || setup_form_->Checked(TSetting::kResultListAlways)) AppResultsExecute(false);
+}
+
+void TDropFileForm::ShowNote(const QString& line, const QString& details) {
+  // Above the progress bar while a drop runs.
+  note_->setGeometry(4, 100 - 48 - (task_->isVisibleTo(this) ? 16 : 0), 104 - 8, 46);
+  note_->setText(line);
+  note_->setToolTip(details);
+  note_->show();
+}
+
+void TDropFileForm::AppResultsExecute(bool activate) {
+  if (!result_list_->isVisible()) {
+    // Beside the main window, the first time.
+    if (!result_list_->property("placed").toBool()) {
+      result_list_->move(frameGeometry().topRight() + QPoint(8, 0));
+      result_list_->setProperty("placed", true);
+    }
+    result_list_->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+    result_list_->show();
+  }
+  result_list_->raise();
+  if (activate) result_list_->activateWindow();
+}
+
+void TDropFileForm::AppStopExecute() {
+  if (batch_run_) batch_run_->RequestStop();
+}
+
+void TDropFileForm::KeepReplaceChoice(int choice) {
+  setup_form_->ReplaceOriginalsGroup->SetItemIndex(choice);
+  // Kept at once: the program's end saves nothing of the dialog's that was not confirmed.
+  try {
+    setup_form_->SaveSetting(TSetting::kReplaceOriginals);
+  } catch (...) {
+    widgets::ShowException(std::current_exception(), this);
   }
 }
 
@@ -285,8 +385,11 @@ void TDropFileForm::AppSetupExecute() {
 }
 
 void TDropFileForm::SetNoResizeExecute(QAction* sender) {
-  if (setup_form_)
+  if (setup_form_) {
     setup_form_->TargetResGroup->SetItemIndex(sender->property(kTagProperty).toInt());
+    // The latest choice wins: a size picked here turns a custom size off.
+    setup_form_->CustomSizeBox->setChecked(false);
+  }
   sender->setChecked(true);
 }
 
@@ -298,8 +401,16 @@ void TDropFileForm::SetBitmapExecute(QAction* sender) {
 
 void TDropFileForm::CheckPriority(unsigned priority_class) {
   // The mark shows the class actually in force: when the system refuses the change (missing
-  // privileges) it stays where it was, also after the menu has moved it.
-  SetPriorityClass(priority_class);
+  // privileges) it stays where it was, also after the menu has moved it, and the bottom line
+  // says so.
+  if (!SetPriorityClass(priority_class) &&
+      (priority_class == kHighPriorityClass || priority_class == kRealtimePriorityClass)) {
+    ShowNote(priority_class == kHighPriorityClass ? TrQ("High priority refused")
+                                                  : TrQ("Realtime priority refused"),
+             TrQ("The system refused the priority: raising it needs the right to do so "
+                 "(CAP_SYS_NICE). The menu marks the priority in force."));
+    note_->SetOnClick({});
+  }
   const char* name = "SetNormalPriority";
   switch (CurrentPriorityClass()) {
     case kRealtimePriorityClass: name = "SetRealtimePriority"; break;
@@ -366,7 +477,28 @@ void TDropFileForm::AppAboutExecute() {
 void TDropFileForm::AppExitExecute() { close(); }
 
 void TDropFileForm::contextMenuEvent(QContextMenuEvent* event) {
-  popup_menu_->exec(event->globalPos());
+  if (event->reason() == QContextMenuEvent::Keyboard)
+    PopupMenuInside();
+  else
+    popup_menu_->exec(event->globalPos());
+}
+
+void TDropFileForm::PopupMenuInside() { popup_menu_->exec(mapToGlobal(QPoint(8, 8))); }
+
+void TDropFileForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+    PopupMenuInside();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TDropFileForm::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    AppSetupExecute();
+    return;
+  }
+  QWidget::mouseDoubleClickEvent(event);
 }
 
 void TDropFileForm::mouseMoveEvent(QMouseEvent* event) {

@@ -24,19 +24,28 @@ class TSpiLib32;
 }  // namespace qv
 
 namespace qv::widgets {
+class TClickLabel;
 class TDropDst;
-}
+}  // namespace qv::widgets
 
 namespace qv::gui {
 
 class TQtAutoIni;
 class TQtBatchHost;
 class TQtJobHost;
+class TResultListForm;
 class TSetupForm;
 
 // The credit line of the version message.
 inline constexpr char kCreditLine[] = N_("Quenvale - Drop files, get them converted.");
 inline constexpr char kIdleCaption[] = N_("Drop Files Here.");
+// The bottom line before the first drop, and the window's tool tip: how to reach the menu and
+// the settings.
+inline constexpr char kFirstHint[] = N_("Right-click for the menu");
+inline constexpr char kWindowHint[] =
+    N_("Drop picture files here to convert them.\n"
+       "Right-click (or Shift+F10, or the Menu key) opens the menu;\n"
+       "a double click opens the settings.");
 
 class TDropFileForm : public QWidget {
   Q_OBJECT
@@ -71,13 +80,21 @@ class TDropFileForm : public QWidget {
   void DropStartupFiles(const QStringList& names);
   void AppAboutExecute();
   void AppExitExecute();
+  // Opens the result list; activate: gives it the focus too (not when it opens by itself).
+  void AppResultsExecute(bool activate = true);
+  // Stop after this file: the running drop ends before its next file, the drops queued behind
+  // it do not start.
+  void AppStopExecute();
 
   // The action of the given object name ("SetJPEG", ...); nullptr when there is none.
   QAction* Action(const QString& name) const;
   QMenu* PopupMenu1() const { return popup_menu_; }
   QLabel* Mes() const { return mes_; }
-  // The line at the bottom that tells, after a drop, of files passed over (tool tip: details).
-  QLabel* Note() const { return note_; }
+  // The line at the bottom: a hint before the first drop, then what the last run did ("3
+  // converted", "2 converted, 1 failed"; tool tip: the counts by reason), or that the system
+  // refused a priority. A click opens the result list.
+  widgets::TClickLabel* Note() const { return note_; }
+  TResultListForm* ResultList() const { return result_list_; }
   // True while a drag carrying files hovers over the window.
   bool DragHover() const { return drag_hover_; }
   QProgressBar* Task() const { return task_; }
@@ -91,7 +108,12 @@ class TDropFileForm : public QWidget {
   QString AboutText() const;
 
  protected:
+  // The menu at the pointer; from the keyboard (the Menu key), inside the window.
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // Shift+F10 opens the menu as the Menu key does.
+  void keyPressEvent(QKeyEvent* event) override;
+  // A double click opens the settings.
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -101,11 +123,22 @@ class TDropFileForm : public QWidget {
   void BuildMenu();
   void CheckPriority(unsigned priority_class);
   void SetDragHover(bool hover);
+  // Opens the menu inside the window (for the keyboard).
+  void PopupMenuInside();
+  // Shows a line at the bottom with its tool tip.
+  void ShowNote(const QString& line, const QString& details);
+  // A run (a drop and those queued behind it) begins; it has ended: the bottom line tells what
+  // it did, and the result list opens when something went wrong (or always, by the settings).
+  void BeginRun();
+  void EndRun();
+  // "Do not ask again" in the replace question: the choice is kept as a setting.
+  void KeepReplaceChoice(int choice);
 
   TSetupForm* setup_form_ = nullptr;
   QLabel* mes_;
-  QLabel* note_;
+  widgets::TClickLabel* note_;
   QProgressBar* task_;
+  TResultListForm* result_list_;
   bool drag_hover_ = false;
   QMenu* popup_menu_ = nullptr;
   QFileDialog* save_dialog_;

@@ -1,19 +1,26 @@
 // The batch run's host in the GUI: the main window's progress bar, label and title, event
-// processing, the PDF save dialog, the error box naming the failed file and the end-of-drop note.
+// processing, the PDF save dialog, the replace question, the error box naming the failed file
+// and the result list.
 #include "gui/qt_batch_host.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <atomic>
 #include <thread>
 
 #include "app/batch_summary.h"
 #include "app/file_result.h"
+#include "gui/result_list_form.h"
 #include "runtime/strings.h"
 #include "runtime/translation.h"
+#include "settings/job_settings.h"
 #include "widgets/error_box.h"
+#include "widgets/translated_text.h"
 
 namespace qv::gui {
 
@@ -25,11 +32,10 @@ QString CountText(const char* format, int count) {
 
 }  // namespace
 
-TDropNote DropNote(const TBatchSummary& summary) {
+QString DropDetails(const TBatchSummary& summary) {
   int exists = summary.PassedOver(TPassReason::kOutputExists);
   int no_reader = summary.PassedOver(TPassReason::kNoReader);
   int warned = summary.Warned();
-  TDropNote note;
   QStringList details;
   if (exists > 0)
     details << CountText(
@@ -42,19 +48,12 @@ TDropNote DropNote(const TBatchSummary& summary) {
     details << CountText(
         TrN("%d may be incomplete (damaged JPEG)", "%d may be incomplete (damaged JPEG)", warned),
         warned);
-  if (details.isEmpty()) return note;
-  note.details = details.join(u'\n');
-  if (exists + no_reader > 0)
-    note.line =
-        CountText(TrN("%d passed over", "%d passed over", exists + no_reader), exists + no_reader);
-  else
-    note.line = CountText(TrN("%d incomplete?", "%d incomplete?", warned), warned);
-  return note;
+  return details.join(u'\n');
 }
 
-TQtBatchHost::TQtBatchHost(QProgressBar& task, QLabel& mes, QLabel& note, QFileDialog& save_dialog,
-                           QWidget* owner)
-    : task_(task), mes_(mes), note_(note), save_dialog_(save_dialog), owner_(owner) {}
+TQtBatchHost::TQtBatchHost(QProgressBar& task, QLabel& mes, QFileDialog& save_dialog,
+                           TResultListForm& list, QWidget* owner)
+    : task_(task), mes_(mes), save_dialog_(save_dialog), list_(list), owner_(owner) {}
 
 void TQtBatchHost::SetProgressMax(int maximum) { task_.setMaximum(maximum); }
 
@@ -69,14 +68,7 @@ void TQtBatchHost::SetProgressPosition(int position) {
 }
 
 void TQtBatchHost::SetProgressVisible(bool visible) {
-  if (visible && title_.isEmpty() && owner_) {
-    title_ = owner_->windowTitle();
-    // A new drop: the last drop's note goes.
-    note_.hide();
-    note_.clear();
-    note_.setToolTip(QString());
-    if (owner_) owner_->setToolTip(QString());
-  }
+  if (visible && title_.isEmpty() && owner_) title_ = owner_->windowTitle();
   if (!visible && owner_ && !title_.isEmpty()) {
     owner_->setWindowTitle(title_);
     title_.clear();
@@ -118,9 +110,63 @@ void TQtBatchHost::ReportError(std::exception_ptr error) {
   widgets::ShowException(error, owner_, TakeFailedFile(error));
 }
 
-void TQtBatchHost::FileFinished(int, int, const TFileResult& result) {
-  if (result.status == TFileStatus::kFailed) failures_.emplace_back(result.error, result.file_name);
+bool TQtBatchHost::AsksBeforeReplacingOriginals() const {
+  return !settings_ || settings_->Choice(TSetting::kReplaceOriginals) != 1;
 }
+
+bool TQtBatchHost::ReplaceOriginals(int count) {
+  const int choice = settings_ ? settings_->Choice(TSetting::kReplaceOriginals) : 0;
+  if (choice == 1 || choice == 2) return choice == 1;
+  QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+                  QString::fromStdString(FormatText(
+                      TrN("This drop would replace %d original by its conversion.",
+                          "This drop would replace %d originals by their conversions.", count),
+                      {IntToStr(count)})),
+                  QMessageBox::NoButton, owner_);
+  box.setObjectName(QStringLiteral("ReplaceQuestion"));
+  box.setInformativeText(
+      TrQ("Overwriting is on, and these outputs go beside their inputs with the inputs' own "
+          "names: the originals would be lost."));
+  QPushButton* replace = box.addButton(TrQ("Replace"), QMessageBox::DestructiveRole);
+  QPushButton* skip = box.addButton(TrQ("Skip these"), QMessageBox::RejectRole);
+  box.setDefaultButton(skip);
+  box.setEscapeButton(skip);
+  auto* again = new QCheckBox(TrQ("Do not ask again"));
+  box.setCheckBox(again);
+  widgets::KeepTitleWhole(box);
+  box.exec();
+  const bool replace_them = box.clickedButton() == replace;
+  if (again->isChecked() && OnKeepReplaceChoice) OnKeepReplaceChoice(replace_them ? 1 : 2);
+  return replace_them;
+}
+
+void TQtBatchHost::DropQueued(const std::vector<std::string>& files) {
+  QStringList names;
+  for (const std::string& file : files) names << widgets::FromLocal(file);
+  list_.DropQueued(names);
+}
+
+void TQtBatchHost::DropStarting() {
+  list_.SetRunning(true);
+  list_.DropStarting();
+}
+
+void TQtBatchHost::FileListed(int index, const std::string& file_name) {
+  list_.FileListed(index, widgets::FromLocal(file_name));
+}
+
+void TQtBatchHost::FileStarting(int index, int, const std::string&) { list_.FileStarting(index); }
+
+void TQtBatchHost::FileFinished(int index, int, const TFileResult& result) {
+  if (result.status == TFileStatus::kFailed) failures_.emplace_back(result.error, result.file_name);
+  list_.FileFinished(index, result);
+}
+
+void TQtBatchHost::FileFailedAfterAll(int index, const TFileResult& result) {
+  list_.FileFailedAfterAll(index, result);
+}
+
+void TQtBatchHost::DropNotStarted(const std::vector<std::string>&) { list_.DropNotStarted(); }
 
 QString TQtBatchHost::TakeFailedFile(std::exception_ptr error) {
   for (auto it = failures_.begin(); it != failures_.end(); ++it) {
@@ -132,14 +178,6 @@ QString TQtBatchHost::TakeFailedFile(std::exception_ptr error) {
   return {};
 }
 
-void TQtBatchHost::DropFinished(const TBatchSummary& summary) {
-  TDropNote note = DropNote(summary);
-  if (note.line.isEmpty()) return;
-  // Said once and quietly: a line where the progress bar was and the details as tool tip.
-  note_.setText(note.line);
-  note_.setToolTip(note.details);
-  if (owner_) owner_->setToolTip(note.details);
-  note_.show();
-}
+void TQtBatchHost::DropFinished(const TBatchSummary&) { list_.DropFinished(); }
 
 }  // namespace qv::gui

@@ -41,7 +41,32 @@ void OnUiThread(const std::function<void()>& work) {
 
 }  // namespace
 
-TQtJobHost::TQtJobHost(TSpiLib32& plugins, QWidget* owner) : plugins_(plugins), owner_(owner) {}
+TQtJobHost::TQtJobHost(TSpiLib32& plugins, QWidget* owner) : plugins_(plugins), owner_(owner) {
+  ReadScreenSize();
+  auto watch = [this](QScreen* screen) {
+    if (screen)
+      QObject::connect(screen, &QScreen::geometryChanged, &screen_watch_,
+                       [this] { ReadScreenSize(); });
+  };
+  watch(QGuiApplication::primaryScreen());
+  QObject::connect(qApp, &QGuiApplication::primaryScreenChanged, &screen_watch_,
+                   [this, watch](QScreen* screen) {
+                     watch(screen);
+                     ReadScreenSize();
+                   });
+}
+
+void TQtJobHost::ReadScreenSize() {
+  std::optional<std::pair<int, int>> size;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QSize pixels = screen->size();
+    double ratio = screen->devicePixelRatio();
+    size = std::pair{static_cast<int>(std::lround(pixels.width() * ratio)),
+                     static_cast<int>(std::lround(pixels.height() * ratio))};
+  }
+  std::lock_guard lock(screen_mutex_);
+  screen_size_ = size;
+}
 
 TQtJobHost::~TQtJobHost() { SetCursor(TCursor::crDefault); }
 
@@ -68,16 +93,11 @@ void TQtJobHost::ShowErrorMessage(const std::string& text, const std::string& ca
 }
 
 std::pair<int, int> TQtJobHost::PrimaryDisplaySize() {
-  std::pair<int, int> result;
-  OnUiThread([&] {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) throw Exception(Tr("The primary display's size is not known (no screen)"));
-    QSize size = screen->size();
-    double ratio = screen->devicePixelRatio();
-    result = {static_cast<int>(std::lround(size.width() * ratio)),
-              static_cast<int>(std::lround(size.height() * ratio))};
-  });
-  return result;
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application && QThread::currentThread() == application->thread()) ReadScreenSize();
+  std::lock_guard lock(screen_mutex_);
+  if (!screen_size_) throw Exception(Tr("The primary display's size is not known (no screen)"));
+  return *screen_size_;
 }
 
 void TQtJobHost::ReadByPlugins(const std::string& file_name, TBitmap& image) {

@@ -20,6 +20,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/platform.h"
 #include "settings/auto_ini.h"
+#include "settings/ini_file.h"
 #include "widgets/ellipses_edit.h"
 #include "widgets/error_box.h"
 #include "widgets/radio_group.h"
@@ -106,6 +107,10 @@ TSetupForm::TSetupForm(TDropFileForm* main_form)
   setTabOrder(ColorProfileGroup, RecurseBox);
   setTabOrder(RecurseBox, KeepDateBox);
   setTabOrder(KeepDateBox, NamePatternEdit);
+  setTabOrder(NamePatternEdit, KeepGoingBox);
+  setTabOrder(KeepGoingBox, ResultListAlwaysBox);
+  setTabOrder(ResultListAlwaysBox, ReplaceOriginalsGroup);
+  setTabOrder(ReplaceOriginalsGroup, JobsEdit);
   PageControl1->setCurrentIndex(0);
 
   BrowseFolder.Caption = TrQ("Choose a folder");
@@ -252,6 +257,29 @@ void TSetupForm::BuildBatchPage() {
   NamePreview->setGeometry(120, 88, 337, 15);
   connect(NamePatternEdit, &QLineEdit::textChanged, this, [this] { UpdateNamePreview(); });
   UpdateNamePreview();
+
+  // How the window runs its drops, below: a failure that need not end a drop, the files
+  // converted at once, what a drop that would replace its originals does, and when the result
+  // list opens by itself.
+  KeepGoingBox = CreateControl<QCheckBox>(TSetting::kKeepGoing, TabSheet4, 8, 110, 449, 17);
+  JobsEdit = CreateControl<widgets::TSpEdit>(TSetting::kJobs, TabSheet4, 240, 194, 57, 21);
+  ReplaceOriginalsGroup =
+      CreateControl<widgets::TRadioGroup>(TSetting::kReplaceOriginals, TabSheet4, 8, 156, 217, 74);
+  ResultListAlwaysBox =
+      CreateControl<QCheckBox>(TSetting::kResultListAlways, TabSheet4, 8, 132, 449, 17);
+  JobsLabel = new QLabel(TrQ(RowOf(TSetting::kJobs).caption), TabSheet4);
+  JobsLabel->setObjectName(QStringLiteral("JobsLabel"));
+  JobsLabel->setGeometry(240, 160, 217, 30);
+  JobsLabel->setWordWrap(true);
+  JobsLabel->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  JobsLabel->setBuddy(JobsEdit);
+}
+
+void TSetupForm::SaveSetting(TSetting setting) {
+  TAutoIni& component = auto_ini_->Component();
+  component.MakeIniPath();
+  TIniFile(component.IniPath())
+      .WriteString(component.Section(), RowOf(setting).key, Stored(setting));
 }
 
 void TSetupForm::UpdateNamePreview() {

@@ -46,6 +46,9 @@ class TSetupForm : public QDialog, public IJobSettings {
   // The program is ending: from now on closing the dialog saves nothing (only OK and a close
   // by the user save).
   void SetProgramEnding() { program_ending_ = true; }
+  // Writes one setting's control value into the INI file at once (a choice made outside the
+  // dialog that is kept whether or not the dialog is confirmed); throws as a save does.
+  void SaveSetting(TSetting setting);
 
   QTabWidget* PageControl1;
   QWidget* TabSheet1;
@@ -74,6 +77,12 @@ class TSetupForm : public QDialog, public IJobSettings {
   QLineEdit* NamePatternEdit;
   // An example name the pattern makes, or what is wrong with it.
   QLabel* NamePreview;
+  // How the window runs its drops.
+  QCheckBox* KeepGoingBox;
+  QLabel* JobsLabel;
+  widgets::TSpEdit* JobsEdit;
+  widgets::TRadioGroup* ReplaceOriginalsGroup;
+  QCheckBox* ResultListAlwaysBox;
   // The photo options' page.
   QCheckBox* AutoOrientBox;
   QCheckBox* KeepMetadataBox;

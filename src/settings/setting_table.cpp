@@ -58,6 +58,11 @@ constexpr TItemCaption kColorProfileItems[] = {
 };
 constexpr const char* kColorProfileNames[] = {"srgb", "keep", "ignore"};
 
+// What a drop in the window does with inputs it would replace by their own conversions.
+constexpr TItemCaption kReplaceOriginalsItems[] = {
+    {N_("Ask")}, {N_("Replace them")}, {N_("Skip them")}};
+constexpr const char* kReplaceOriginalsNames[] = {"ask", "replace", "skip"};
+
 constexpr TItemCaption kPngFilterItems[] = {{"sub"}, {"all"}};
 constexpr const char* kPngFilterNames[] = {"sub", "all"};
 
@@ -303,6 +308,46 @@ constexpr TSettingRow kRows[] = {
      .option = "--keep-date",
      .option_value = TOptionValue::kFlag,
      .help = N_("give each output the modification time of its input")},
+    // The window's: the command line has --keep-going for a run.
+    {.id = TSetting::kKeepGoing,
+     .key = "KeepGoing",
+     .kind = kCheck,
+     .default_value = "0",
+     .optional = true,
+     .page = kBatch,
+     .caption = N_("&Keep going after a file fails (the result list names it)")},
+    {.id = TSetting::kJobs,
+     .key = "Jobs",
+     .kind = kNumber,
+     .default_value = "0",
+     .optional = true,
+     .min_value = 0,
+     .max_value = kMaxJobs,
+     .page = kBatch,
+     .caption = N_("Files converted at &once (0: one per core):"),
+     .option = "--jobs",
+     .short_option = "-j",
+     .value_name = "N",
+     .help = N_("convert up to N files at once (0: one per core, the\n"
+                "default); outputs, PDF page order and messages are\n"
+                "those of -j 1")},
+    // The window's: the command line replaces files only with --overwrite.
+    {.id = TSetting::kReplaceOriginals,
+     .key = "ReplaceOriginals",
+     .kind = kChoice,
+     .default_value = "0",
+     .optional = true,
+     .items = kReplaceOriginalsItems,
+     .names = kReplaceOriginalsNames,
+     .page = kBatch,
+     .caption = N_("Re&placing originals")},
+    {.id = TSetting::kResultListAlways,
+     .key = "ResultListAlways",
+     .kind = kCheck,
+     .default_value = "0",
+     .optional = true,
+     .page = kBatch,
+     .caption = N_("Open the result &list after every drop, not only after a problem")},
     {.id = TSetting::kFastShrink,
      .key = "FastShrink",
      .kind = kCheck,

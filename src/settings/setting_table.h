@@ -37,6 +37,10 @@ enum class TSetting {
   kRecurse,
   kNamePattern,
   kKeepDate,
+  kKeepGoing,
+  kJobs,
+  kReplaceOriginals,
+  kResultListAlways,
   kFastShrink,
   kPNGFilters,
   kIncludeHidden,
@@ -114,6 +118,9 @@ std::optional<std::string> StoredValueOf(const TSettingRow& row, const std::stri
 int ChoiceOfName(const TSettingRow& row, std::string_view name);
 // A choice's names as the help text lists them: "bmp|jpeg|png|pdf".
 std::string ChoiceNames(const TSettingRow& row);
+
+// The most files converted at once (Jobs; 0 is one per core).
+inline constexpr int kMaxJobs = 1024;
 
 // Limits of a custom target size, in pixels per side.
 inline constexpr int kCustomSizeMin = 1;

@@ -3,7 +3,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
+#include <algorithm>
 #include <new>
 
 #include "runtime/exceptions.h"
@@ -35,12 +39,24 @@ std::optional<QString> ErrorBoxMessage(std::exception_ptr error) {
   }
 }
 
+void KeepTitleWhole(QMessageBox& box) {
+  // Title bars use a font of their own, often bold and larger than the box's: half as wide
+  // again, plus room for the icon and three buttons of about 40 pixels.
+  const int title = QFontMetrics(box.font()).horizontalAdvance(box.windowTitle());
+  const int width = std::max(title * 3 / 2 + 4 * 40, 280);
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
+}
+
 void ShowException(std::exception_ptr error, QWidget* parent, const QString& informative) {
   std::optional<QString> text = ErrorBoxMessage(error);
   if (!text) return;
   QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), *text,
                   QMessageBox::Ok, parent);
   if (!informative.isEmpty()) box.setInformativeText(informative);
+  KeepTitleWhole(box);
   box.exec();
 }
 

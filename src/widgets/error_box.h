@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+class QMessageBox;
 class QWidget;
 
 namespace qv::widgets {
@@ -19,6 +20,11 @@ std::optional<QString> ErrorBoxMessage(std::exception_ptr error);
 // informative text (the file that failed) goes on the box's second line, below the message.
 void ShowException(std::exception_ptr error, QWidget* parent = nullptr,
                    const QString& informative = QString());
+
+// Makes the box at least as wide as a window manager needs to show its title whole beside the
+// title bar's buttons (a box of a short message is otherwise as narrow as the message, and the
+// title is cut: "Qu...ale"). Call before the box is shown.
+void KeepTitleWhole(QMessageBox& box);
 
 // Converts between the core's byte strings (the locale's charset) and Qt text.
 QString FromLocal(const std::string& text);

@@ -295,6 +295,123 @@ TEST_F(BatchRunTest, AStopEndsTheDropBeforeTheNextFileKeepsItsPagesAndDropsTheQu
   EXPECT_FALSE(host.progress_visible);
 }
 
+// Stop after this file, with one job or several: the drop ends before its next name with only
+// the outputs of the names before it in place, every name was listed before it was handled, the
+// queued drop never starts, the names left count as not reached, and the next drop runs
+// normally.
+class BatchRunStop : public BatchRunTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BatchRunStop, EndsTheDropBeforeItsNextNameAndLeavesTheQueueUnstarted) {
+  std::vector<std::string> files;
+  for (const char* name : {"a", "b", "c", "d", "e", "x", "y"}) {
+    SaveBmp(dir / (std::string(name) + ".bmp"), 2);
+    files.push_back(dir / (std::string(name) + ".bmp"));
+  }
+  batch.SetJobs(GetParam());
+  batch.RequestStop();  // no drop runs: nothing to stop
+  int pumps = 0;
+  host.on_process_messages = [&] {
+    if (++pumps == 1) batch.FileDrop({files[5], files[6]});  // queued behind
+    if (pumps == 2) batch.RequestStop();                     // while a is done, before b
+  };
+  batch.FileDrop({files.begin(), files.begin() + 5});
+  EXPECT_EQ(host.told, (std::vector<std::string>{"starting", "listed 0 a.bmp", "listed 1 b.bmp",
+                                                 "listed 2 c.bmp", "listed 3 d.bmp",
+                                                 "listed 4 e.bmp", "queued 2", "not started 2"}));
+  EXPECT_EQ(host.started, (std::vector<std::string>{files[0]}));
+  EXPECT_TRUE(Written("a.bmp"));
+  for (const char* name : {"b.bmp", "c.bmp", "d.bmp", "e.bmp", "x.bmp"})
+    EXPECT_FALSE(Written(name)) << name << " converted ahead must not be put in place";
+  EXPECT_EQ(batch.NotReached(), 6);
+  EXPECT_EQ(host.cursor, TCursor::crDefault);
+  EXPECT_FALSE(batch.Running());
+  {
+    qv::testing::TEnglishTexts english;
+    EXPECT_EQ(batch.Summary().Brief(batch.NotReached()), "1 converted, 6 not reached");
+  }
+  host.on_process_messages = nullptr;
+  batch.FileDrop({files[1]});
+  EXPECT_TRUE(Written("b.bmp"));
+  EXPECT_EQ(batch.NotReached(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, BatchRunStop, ::testing::Values(1, 2),
+                         [](const auto& jobs) { return "jobs" + std::to_string(jobs.param); });
+
+// A drop that would replace its inputs by their own conversions (beside them, same extension,
+// overwriting on) asks once, naming how many; "skip" passes those over and keeps the originals
+// byte for byte, "replace" converts them. Nothing is asked where nothing can be replaced.
+class BatchRunReplace : public BatchRunTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BatchRunReplace, AsksOnceAndSkippingKeepsTheOriginals) {
+  SaveBmp(dir / "a.bmp", 1);
+  SaveBmp(dir / "b.bmp", 2);
+  SaveBmp(dir / "c.BMP", 3);  // written as c.bmp: a new file beside it
+  const std::string original = Slurp(dir / "a.bmp");
+  settings.target_res = 2;  // 96x96: a replaced original is another file
+  const std::vector<std::string> files = {dir / "a.bmp", dir / "b.bmp", dir / "c.BMP",
+                                          dir / "a.bmp"};
+  settings.output_mode = 0;
+  settings.over_write = 1;
+  host.asks_replace = true;
+  host.replace_answer = false;
+  batch.SetJobs(GetParam());
+  batch.FileDrop(files);
+  EXPECT_EQ(host.replace_questions, std::vector<int>{2}) << "a.bmp twice is one original";
+  EXPECT_EQ(Lines(host.finished),
+            (std::vector<std::string>{"a.bmp passed over: 出力が存在する",
+                                      "b.bmp passed over: 出力が存在する", "c.BMP converted",
+                                      "a.bmp passed over: 出力が存在する"}));
+  EXPECT_EQ(Slurp(dir / "a.bmp"), original);
+  EXPECT_TRUE(std::filesystem::exists(dir / "c.bmp"));
+
+  host.finished.clear();
+  host.replace_answer = true;
+  batch.FileDrop({dir / "a.bmp"});
+  EXPECT_EQ(host.replace_questions, (std::vector<int>{2, 1}));
+  EXPECT_EQ(Lines(host.finished), std::vector<std::string>{"a.bmp converted"});
+  EXPECT_NE(Slurp(dir / "a.bmp"), original);
+
+  // Nothing to replace, nothing asked: into another folder, with a name pattern, as a PDF page,
+  // without overwriting, or for a host that does not ask.
+  for (int round = 0; round < 5; ++round) {
+    FakeSettings other = settings;
+    if (round == 0) other.output_mode = 1;
+    if (round == 1) other.name_pattern = "{name}";
+    if (round == 2) other.file_format = 3;
+    if (round == 3) other.over_write = 0;
+    host.asks_replace = round != 4;
+    host.pdf_answer = dir / "drop.pdf";
+    TBatchRun run(other, host, host);
+    run.SetJobs(GetParam());
+    run.FileDrop({dir / "b.bmp"});
+    EXPECT_EQ(host.replace_questions.size(), 2u) << "round " << round;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, BatchRunReplace, ::testing::Values(1, 2),
+                         [](const auto& jobs) { return "jobs" + std::to_string(jobs.param); });
+
+// A PDF file that cannot be written at the end of its drop: the pages made for it were never
+// converted after all, for the counts and for what the host was told of each file.
+TEST_F(BatchRunTest, APdfFileThatCannotBeWrittenCountsItsPagesAsFailed) {
+  SaveBmp(dir / "a.bmp", 1);
+  SaveBmp(dir / "b.bmp", 2);
+  settings.file_format = 3;
+  host.pdf_answer = dir / "no such folder/drop.pdf";
+  EXPECT_THROW(batch.FileDrop({dir / "a.bmp", dir / "missing.bmp", dir / "b.bmp"}), Exception);
+  EXPECT_EQ(batch.Summary().Converted(), 0);
+  EXPECT_EQ(batch.Summary().Failed(), 2);
+  ASSERT_EQ(host.told.size(), 6u);
+  EXPECT_EQ(host.told[4].rfind("failed after all 0: ", 0), 0u) << host.told[4];
+  EXPECT_NE(host.told[4].find("no such folder/drop.pdf"), std::string::npos) << host.told[4];
+  EXPECT_EQ(host.told[5].rfind("failed after all 2: ", 0), 0u) << host.told[5];
+  ASSERT_EQ(host.finished.size(), 3u);
+  EXPECT_EQ(host.finished[0].output, dir / "no such folder/drop.pdf");
+  qv::testing::TEnglishTexts english;
+  EXPECT_EQ(batch.Summary().Text(), "0 converted, 1 passed over (1 no such file), 2 failed");
+}
+
 // Memory that runs out anywhere in a file's conversion (here in the plug-in read) ends the drop
 // with the system's out-of-memory message, not the library's "std::bad_alloc".
 TEST(BatchRunOutOfMemory, IsTheSystemsMessage) {

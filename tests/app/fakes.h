@@ -46,6 +46,10 @@ struct FakeSettings : IJobSettings {
   bool keep_date = false;
   bool include_hidden = false;
   std::string memory_budget;
+  bool keep_going = false;
+  int jobs = 0;
+  int replace_originals = 0;
+  bool result_list_always = false;
 
   std::string Stored(TSetting setting) const override {
     auto text = [](auto value) { return std::to_string(static_cast<int>(value)); };
@@ -78,6 +82,10 @@ struct FakeSettings : IJobSettings {
       case TSetting::kKeepDate: return text(keep_date);
       case TSetting::kIncludeHidden: return text(include_hidden);
       case TSetting::kMemoryBudget: return memory_budget;
+      case TSetting::kKeepGoing: return text(keep_going);
+      case TSetting::kJobs: return text(jobs);
+      case TSetting::kReplaceOriginals: return text(replace_originals);
+      case TSetting::kResultListAlways: return text(result_list_always);
       case TSetting::kCount: break;
     }
     return RowOf(setting).default_value;
@@ -103,6 +111,12 @@ struct FakeHost : IJobHost, IBatchHost {
   std::vector<TBatchSummary> drops;
   std::vector<int> positions;  // the progress position at each event processing
   bool stop = false;
+  // What the host is told of the drops, one line each: "queued N", "starting", "listed I NAME",
+  // "failed after all I: MESSAGE", "not started N" (NAME: the file name without its folder).
+  std::vector<std::string> told;
+  bool asks_replace = false;
+  bool replace_answer = true;
+  std::vector<int> replace_questions;  // the count each question named
 
   TCursor Cursor() const override { return cursor; }
   void SetCursor(TCursor c) override { cursor = c; }
@@ -124,6 +138,25 @@ struct FakeHost : IJobHost, IBatchHost {
     finished.push_back(result);
   }
   void DropFinished(const TBatchSummary& summary) override { drops.push_back(summary); }
+  void DropQueued(const std::vector<std::string>& files) override {
+    told.push_back("queued " + std::to_string(files.size()));
+  }
+  void DropStarting() override { told.push_back("starting"); }
+  void FileListed(int index, const std::string& file_name) override {
+    told.push_back("listed " + std::to_string(index) + " " +
+                   file_name.substr(file_name.rfind('/') + 1));
+  }
+  void DropNotStarted(const std::vector<std::string>& files) override {
+    told.push_back("not started " + std::to_string(files.size()));
+  }
+  void FileFailedAfterAll(int index, const TFileResult& result) override {
+    told.push_back("failed after all " + std::to_string(index) + ": " + result.message);
+  }
+  bool AsksBeforeReplacingOriginals() const override { return asks_replace; }
+  bool ReplaceOriginals(int count) override {
+    replace_questions.push_back(count);
+    return replace_answer;
+  }
   bool StopRequested() const override { return stop; }
   void SetProgressVisible(bool v) override { progress_visible = v; }
   std::string Caption() const override { return caption; }

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
@@ -28,8 +29,10 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 #include <memory>
 
@@ -39,11 +42,13 @@
 #include "gui/platform_utils.h"
 #include "gui/qt_auto_ini.h"
 #include "gui/qt_batch_host.h"
+#include "gui/result_list_form.h"
 #include "gui/setup_form.h"
 #include "gui/version_info.h"
 #include "settings/settings_record.h"
 #include "support/child_process.h"
 #include "support/test_locale.h"
+#include "widgets/click_label.h"
 #include "widgets/ellipses_edit.h"
 #include "widgets/qt_app.h"
 #include "widgets/radio_group.h"
@@ -115,6 +120,8 @@ TEST_F(GuiTest, ADropConvertsInOrderWithTheDialogsSettingsReadLive) {
   setup_->OutputModeGroup->SetItemIndex(1);
   setup_->DstDirEdit->setText(out);
   setup_->FileFormatGroup->SetItemIndex(0);
+  // One file after the other, each read with the settings as they stand when it begins.
+  setup_->JobsEdit->setText(QStringLiteral("1"));
   // The progress bar moves to i + 1 for file i just before the events between files are
   // processed: a change made then is read by that file.
   QStringList captions;
@@ -275,14 +282,16 @@ TEST_F(GuiTest, MenuSetsTheDialogAndTheMarksFollowTheDialog) {
   QStringList entries;
   for (QAction* action : main_->PopupMenu1()->actions())
     entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-  EXPECT_EQ(entries,
-            (QStringList{QStringLiteral("環境設定(&O)..."), QStringLiteral("-"),
-                         QStringLiteral("出力解像度(&S)"), QStringLiteral("動作モード(&M)"),
-                         QStringLiteral("-"), QStringLiteral("処理優先度変更(&P)"),
-                         QStringLiteral("常に最前面に表示(&T)"), QStringLiteral("-"),
-                         QStringLiteral("説明書を開く(&C)"), QStringLiteral("Lirameth(&W)"),
-                         QStringLiteral("バージョン情報(&A)..."), QStringLiteral("-"),
-                         QStringLiteral("終了(&X)")}));
+  EXPECT_EQ(
+      entries,
+      (QStringList{QStringLiteral("環境設定(&O)..."), QStringLiteral("-"),
+                   QStringLiteral("出力解像度(&S)"), QStringLiteral("動作モード(&M)"),
+                   QStringLiteral("-"), QStringLiteral("処理優先度変更(&P)"),
+                   QStringLiteral("常に最前面に表示(&T)"), QStringLiteral("-"),
+                   QStringLiteral("結果一覧(&R)..."), QStringLiteral("このファイルの後で中止(&F)"),
+                   QStringLiteral("-"), QStringLiteral("説明書を開く(&C)"),
+                   QStringLiteral("Lirameth(&W)"), QStringLiteral("バージョン情報(&A)..."),
+                   QStringLiteral("-"), QStringLiteral("終了(&X)")}));
   QMenu* sizes = main_->PopupMenu1()->actions()[2]->menu();
   ASSERT_NE(sizes, nullptr);
   ASSERT_EQ(sizes->actions().size(), 10);
@@ -759,10 +768,13 @@ TEST_F(GuiTest, TheErrorBoxNamesTheFailedFileBelowTheMessage) {
   file.write("XX definitely not a bitmap");
   file.close();
   QStringList informative;
+  int room_for_title = -1;
   QTimer timer;
   QObject::connect(&timer, &QTimer::timeout, [&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       informative << box->text() + QStringLiteral("|") + box->informativeText();
+      // Beside its title, a title bar holds an icon and buttons: the box is wide enough for all.
+      room_for_title = box->width() - box->fontMetrics().horizontalAdvance(box->windowTitle());
       box->accept();
     }
   });
@@ -772,9 +784,12 @@ TEST_F(GuiTest, TheErrorBoxNamesTheFailedFileBelowTheMessage) {
   Drop({Sample(QStringLiteral("a.bmp")), bad});
   ASSERT_TRUE(qv::testing::ProcessUntil([&] { return !informative.isEmpty(); }));
   EXPECT_EQ(informative.front(), QStringLiteral("ビットマップイメージが不正です.|") + bad);
+  EXPECT_GE(room_for_title, 160);
 }
 
-TEST_F(GuiTest, FilesPassedOverAreToldOnceInTheNoteLine) {
+// The bottom line says what the last run did, its tool tip the counts by reason; the result list
+// opens by itself after a run with a problem (a file passed over), not after a clean one.
+TEST_F(GuiTest, TheBottomLineTellsWhatTheLastRunDid) {
   QString out = Path(QStringLiteral("out"));
   ASSERT_TRUE(QDir().mkpath(out));
   ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/samples/gradient.bmp"),
@@ -790,15 +805,263 @@ TEST_F(GuiTest, FilesPassedOverAreToldOnceInTheNoteLine) {
                Path(QStringLiteral("odd.xyz"))});
   EXPECT_TRUE(boxes.texts.isEmpty()) << "no box per file";
   EXPECT_TRUE(main_->Note()->isVisible());
-  EXPECT_EQ(main_->Note()->text(), QStringLiteral("スキップ 2"));
-  EXPECT_EQ(main_->toolTip(),
-            QStringLiteral("出力が存在するためスキップ: 1\n読み込めない形式のためスキップ: 1"));
+  EXPECT_EQ(main_->Note()->text(), QStringLiteral("変換 1、スキップ 2"));
+  EXPECT_TRUE(main_->Note()->toolTip().contains(
+      QStringLiteral("出力が存在するためスキップ: 1\n読み込めない形式のためスキップ: 1")))
+      << main_->Note()->toolTip().toStdString();
   EXPECT_EQ(main_->Mes()->text(), QStringLiteral("Drop Files Here."));
+  EXPECT_TRUE(main_->ResultList()->isVisible());
 
-  // The next drop starts without it; a drop with nothing to say leaves none.
+  // A clean run says so, and leaves the list as it was.
+  main_->ResultList()->close();
   DropAndWait({Sample(QStringLiteral("c.bmp"))});
-  EXPECT_FALSE(main_->Note()->isVisible());
-  EXPECT_TRUE(main_->toolTip().isEmpty());
+  EXPECT_EQ(main_->Note()->text(), QStringLiteral("変換 1"));
+  EXPECT_FALSE(main_->ResultList()->isVisible());
+  // Unless the settings ask for it after every drop.
+  setup_->ResultListAlwaysBox->setChecked(true);
+  DropAndWait({Sample(QStringLiteral("d.bmp"))});
+  EXPECT_TRUE(main_->ResultList()->isVisible());
+  // A click on the line opens it.
+  main_->ResultList()->close();
+  QTest::mouseClick(main_->Note(), Qt::LeftButton);
+  EXPECT_TRUE(main_->ResultList()->isVisible());
+}
+
+// A file of n bytes of a sample, cut short.
+QString Truncated(const QString& sample, const QString& path, qint64 bytes) {
+  QFile in(sample);
+  EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+  QFile out(path);
+  EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(in.read(bytes));
+  return path;
+}
+
+// One row per name with every outcome a file can have, the output and the time it took; rows copy
+// as text; the list opens by itself after the error box of a failure. With KeepGoing a failure is
+// listed and the drop goes on; Clear empties the list.
+TEST_F(GuiTest, TheResultListTellsEveryOutcomeAndCopiesItsRows) {
+  QString out = Path(QStringLiteral("out"));
+  ASSERT_TRUE(QDir().mkpath(out));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/samples/gradient.bmp"),
+                          out + QStringLiteral("/exists.bmp")));
+  QFile odd(Path(QStringLiteral("odd.xyz")));
+  ASSERT_TRUE(odd.open(QIODevice::WriteOnly));
+  odd.write("no plug-in reads this");
+  odd.close();
+  QFile bad(Path(QStringLiteral("bad.bmp")));
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("XX definitely not a bitmap");
+  bad.close();
+  const QString torn = Truncated(QStringLiteral(QV_SOURCE_DIR "/samples/photo.jpg"),
+                                 Path(QStringLiteral("torn.jpg")), 1000);
+  setup_->OutputModeGroup->SetItemIndex(1);
+  setup_->DstDirEdit->setText(out);
+  const QStringList files = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("exists.bmp")),
+                             Path(QStringLiteral("odd.xyz")), torn,
+                             Path(QStringLiteral("bad.bmp")), Sample(QStringLiteral("after.bmp"))};
+  QStringList list_shown_at_box;
+  TResultListForm* list = main_->ResultList();
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      list_shown_at_box << (list->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"));
+      box->accept();
+    }
+  });
+  poll.start(10);
+  DropAndWait(files);
+  EXPECT_EQ(list_shown_at_box, QStringList{QStringLiteral("hidden")}) << "one error box, first";
+  EXPECT_TRUE(list->isVisible());
+  ASSERT_EQ(list->RowCount(), 6);
+  const std::vector<TRowState> states = {TRowState::kConverted,  TRowState::kPassedOver,
+                                         TRowState::kPassedOver, TRowState::kWarned,
+                                         TRowState::kFailed,     TRowState::kNotReached};
+  for (int row = 0; row < 6; ++row) {
+    EXPECT_EQ(list->State(row), states[static_cast<std::size_t>(row)]) << row;
+    QTreeWidgetItem* item = list->List()->topLevelItem(row);
+    EXPECT_EQ(item->text(TResultListForm::kFileColumn), files[row]);
+    // Every name handled took its time; the one not reached none.
+    EXPECT_EQ(item->text(TResultListForm::kTimeColumn).endsWith(QStringLiteral(" 秒")), row < 5)
+        << item->text(TResultListForm::kTimeColumn).toStdString();
+  }
+  auto result = [&](int row) {
+    return list->List()->topLevelItem(row)->text(TResultListForm::kResultColumn);
+  };
+  EXPECT_EQ(result(0), QStringLiteral("変換済み"));
+  EXPECT_EQ(result(1), QStringLiteral("スキップ: 出力が存在する"));
+  EXPECT_EQ(result(2), QStringLiteral("スキップ: 読み込めない形式"));
+  EXPECT_TRUE(result(3).contains(QStringLiteral("Premature end of JPEG file")))
+      << result(3).toStdString();
+  EXPECT_EQ(result(4), QStringLiteral("失敗: ビットマップイメージが不正です."));
+  EXPECT_EQ(result(5), QStringLiteral("未処理"));
+  EXPECT_EQ(list->List()->topLevelItem(0)->text(TResultListForm::kOutputColumn),
+            out + QStringLiteral("/a.bmp"));
+  EXPECT_EQ(list->List()->topLevelItem(3)->text(TResultListForm::kOutputColumn),
+            out + QStringLiteral("/torn.bmp"));
+  EXPECT_EQ(list->OutputFolder(), out);
+  EXPECT_EQ(main_->Note()->text(),
+            QStringLiteral("変換 2、警告あり 1、スキップ 2、失敗 1、未処理 1"));
+
+  // Copied as text: every row, or the rows selected, in the list's order, by the button or Ctrl+C.
+  QStringList lines = list->RowsText().split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 6);
+  EXPECT_EQ(lines[0].split(u'\t').mid(0, 3),
+            (QStringList{files[0], QStringLiteral("変換済み"), out + QStringLiteral("/a.bmp")}));
+  EXPECT_EQ(lines[5], files[5] + QStringLiteral("\t未処理\t\t"));
+  list->List()->topLevelItem(4)->setSelected(true);
+  list->List()->topLevelItem(1)->setSelected(true);
+  QTest::keyClick(list->List(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), lines[1] + u'\n' + lines[4] + u'\n');
+  list->List()->clearSelection();
+  list->findChild<QPushButton*>(QStringLiteral("CopyButton"))->click();
+  EXPECT_EQ(QApplication::clipboard()->text(), list->RowsText());
+
+  // Keep going: the failure is listed and the drop goes on, without a box.
+  setup_->KeepGoingBox->setChecked(true);
+  list->close();
+  list_shown_at_box.clear();
+  DropAndWait({Path(QStringLiteral("bad.bmp")), Sample(QStringLiteral("later.bmp"))});
+  EXPECT_TRUE(list_shown_at_box.isEmpty());
+  EXPECT_TRUE(list->isVisible());
+  ASSERT_EQ(list->RowCount(), 8);
+  EXPECT_EQ(list->State(6), TRowState::kFailed);
+  EXPECT_EQ(list->State(7), TRowState::kConverted);
+  EXPECT_TRUE(QFile::exists(out + QStringLiteral("/later.bmp")));
+  EXPECT_EQ(main_->Note()->text(), QStringLiteral("変換 1、失敗 1"));
+  list->findChild<QPushButton*>(QStringLiteral("ClearButton"))->click();
+  EXPECT_EQ(list->RowCount(), 0);
+}
+
+// Stop after this file, from the menu (shown only while a drop runs) or from the list: the drop
+// ends before its next file, its PDF holds the pages made so far, the rest is not reached.
+TEST_F(GuiTest, StopAfterThisFileWritesThePagesMadeSoFar) {
+  QStringList files;
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"})
+    files << Sample(QString::fromLatin1(name));
+  Action("SetPDF")->trigger();
+  TSaveDialogAnswer answers(
+      QStringList{Path(QStringLiteral("menu.pdf")), Path(QStringLiteral("list.pdf"))});
+  EXPECT_FALSE(Action("AppStop")->isVisible());
+  TResultListForm* list = main_->ResultList();
+  EXPECT_FALSE(list->StopButton()->isEnabled());
+  bool shown_while_running = false;
+  int run = 0;
+  QObject::connect(main_->Task(), &QProgressBar::valueChanged, [&](int position) {
+    if (run == 0 && position == 2) {
+      shown_while_running = Action("AppStop")->isVisible();
+      Action("AppStop")->trigger();
+    }
+    if (run == 1 && position == 3) {
+      EXPECT_TRUE(list->StopButton()->isEnabled());
+      list->StopButton()->click();
+    }
+  });
+  qv::testing::TMessageBoxCatcher boxes;
+  DropAndWait(files);
+  EXPECT_TRUE(shown_while_running);
+  EXPECT_FALSE(Action("AppStop")->isVisible());
+  EXPECT_EQ(PdfPages(Path(QStringLiteral("menu.pdf"))), 1);
+  EXPECT_EQ(main_->Note()->text(), QStringLiteral("変換 1、未処理 4"));
+  ASSERT_EQ(list->RowCount(), 5);
+  EXPECT_EQ(list->State(1), TRowState::kNotReached);
+  EXPECT_EQ(list->List()->topLevelItem(0)->text(TResultListForm::kOutputColumn),
+            Path(QStringLiteral("menu.pdf")));
+  run = 1;
+  DropAndWait(files);
+  EXPECT_EQ(PdfPages(Path(QStringLiteral("list.pdf"))), 2);
+  EXPECT_FALSE(list->StopButton()->isEnabled());
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join(u'|').toStdString();
+}
+
+// A drop that would replace its originals by their own conversions asks once; "Skip these"
+// keeps them as they were; "Do not ask again" keeps the answer, stored at once, and the next
+// drop asks nothing.
+TEST_F(GuiTest, TheReplaceQuestionAsksOnceAndCanKeepItsAnswer) {
+  std::string ini = Path(QStringLiteral("quenvale.ini")).toStdString();
+  setup_->AutoIni1().Component().SetIniPathOverride(ini);
+  setup_->AutoIni1().SetSection("tester");
+  const QStringList files = {Sample(QStringLiteral("a.bmp")), Sample(QStringLiteral("b.bmp"))};
+  const QSize original = QImage(files[0]).size();
+  setup_->OverWriteGroup->SetItemIndex(1);  // beside the inputs, same format: BMP
+  setup_->TargetResGroup->SetItemIndex(2);  // 96x96: a replaced file is another picture
+  QStringList questions;
+  bool replace = false, never_again = false;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || box->objectName() != QStringLiteral("ReplaceQuestion")) return;
+    questions << box->text();
+    box->checkBox()->setChecked(never_again);
+    for (QAbstractButton* button : box->buttons())
+      if ((box->buttonRole(button) == QMessageBox::DestructiveRole) == replace) button->click();
+  });
+  answer.start(10);
+  DropAndWait(files);
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_TRUE(questions[0].contains(u'2')) << questions[0].toStdString();
+  EXPECT_EQ(QImage(files[0]).size(), original);
+  EXPECT_EQ(QImage(files[1]).size(), original);
+  EXPECT_EQ(main_->ResultList()->State(0), TRowState::kPassedOver);
+
+  replace = never_again = true;
+  DropAndWait({files[0]});
+  EXPECT_EQ(questions.size(), 2);
+  EXPECT_EQ(QImage(files[0]).size(), QSize(96, 96));
+  EXPECT_EQ(setup_->Choice(TSetting::kReplaceOriginals), 1);
+  qv::TSettingsRecord record;
+  record.LoadFromIni(ini, "tester");
+  EXPECT_EQ(record.Choice(TSetting::kReplaceOriginals), 1);
+  DropAndWait({files[1]});
+  EXPECT_EQ(questions.size(), 2) << "not asked again";
+  EXPECT_EQ(QImage(files[1]).size(), QSize(96, 96));
+}
+
+// The latest choice wins: a custom size takes the mark off the menu's sizes, and a size picked
+// in the menu turns the custom size off.
+TEST_F(GuiTest, ASizePickedInTheMenuTurnsTheCustomSizeOff) {
+  setup_->CustomWidthEdit->setText(QStringLiteral("144"));
+  setup_->CustomHeightEdit->setText(QStringLiteral("108"));
+  setup_->CustomSizeBox->setChecked(true);
+  for (QAction* size : main_->PopupMenu1()->actions()[2]->menu()->actions())
+    EXPECT_FALSE(size->isChecked()) << size->text().toStdString();
+  Action("Set640x480")->trigger();
+  EXPECT_FALSE(setup_->Checked(TSetting::kCustomSize));
+  EXPECT_TRUE(Action("Set640x480")->isChecked());
+  setup_->OutputModeGroup->SetItemIndex(1);
+  setup_->DstDirEdit->setText(Path(QStringLiteral("out")));
+  DropAndWait({Sample(QStringLiteral("a.bmp"))});
+  EXPECT_EQ(QImage(Path(QStringLiteral("out/a.bmp"))).size(), QSize(640, 480));
+}
+
+// A first-time user is told how to reach the menu (a tool tip, and the bottom line before the
+// first drop); Shift+F10 and the Menu key open it inside the window; a double click opens the
+// settings.
+TEST_F(GuiTest, TheMenuAndTheSettingsAreEasyToFind) {
+  EXPECT_EQ(main_->Note()->text(), QStringLiteral("右クリックでメニュー"));
+  EXPECT_TRUE(main_->Note()->isVisible());
+  EXPECT_TRUE(main_->toolTip().contains(QStringLiteral("Shift+F10")))
+      << main_->toolTip().toStdString();
+  QMenu* menu = main_->PopupMenu1();
+  QList<QRect> shown;
+  auto close_when_shown = [&] {
+    QTimer::singleShot(50, [&] {
+      if (menu->isVisible()) shown << menu->geometry();
+      menu->close();
+    });
+  };
+  close_when_shown();
+  QTest::keyClick(main_.get(), Qt::Key_F10, Qt::ShiftModifier);
+  close_when_shown();
+  QContextMenuEvent key_menu(QContextMenuEvent::Keyboard, QPoint(500, 500),
+                             main_->mapToGlobal(QPoint(500, 500)));
+  QApplication::sendEvent(main_.get(), &key_menu);
+  ASSERT_EQ(shown.size(), 2);
+  for (const QRect& geometry : shown)
+    EXPECT_TRUE(main_->frameGeometry().contains(geometry.topLeft())) << "inside the window";
+  EXPECT_FALSE(setup_->isVisible());
+  QTest::mouseDClick(main_.get(), Qt::LeftButton, Qt::NoModifier, QPoint(50, 30));
+  EXPECT_TRUE(setup_->isVisible());
 }
 
 TEST_F(GuiTest, TheFolderPickerStartsInTheDesktopsPicturesFolder) {
@@ -851,11 +1114,14 @@ TEST(Priority, AnOrdinaryUserCanLeaveIdleAndTheMarkShowsTheClassInForce) {
         if (::sched_getscheduler(0) != SCHED_OTHER || ::getpriority(PRIO_PROCESS, 0) != 0)
           std::_Exit(14);
         if (!mark("SetNormalPriority")) std::_Exit(15);
-        // High and real-time need privileges: refused, the mark stays on normal.
+        // High and real-time need privileges: refused, the mark stays on normal, and the bottom
+        // line says so.
         form.Action(QStringLiteral("SetHighPriority"))->trigger();
         if (!mark("SetNormalPriority") || ::getpriority(PRIO_PROCESS, 0) != 0) std::_Exit(16);
+        if (form.Note()->text() != QStringLiteral("優先度高は拒否されました")) std::_Exit(20);
         form.Action(QStringLiteral("SetRealtimePriority"))->trigger();
         if (!mark("SetNormalPriority") || ::sched_getscheduler(0) != SCHED_OTHER) std::_Exit(17);
+        if (form.Note()->text() != QStringLiteral("最優先は拒否されました")) std::_Exit(21);
         // And back to idle and to normal again.
         form.Action(QStringLiteral("SetIdlePriority"))->trigger();
         if (!mark("SetIdlePriority") || CurrentPriorityClass() != kIdlePriorityClass)
@@ -904,7 +1170,6 @@ ShownTexts TextsOfNewWindows() {
   passed.status = TFileStatus::kPassedOver;
   passed.reason = TPassReason::kOutputExists;
   summary.Add(passed);
-  TDropNote note = DropNote(summary);
   return {main.findChild<QLabel*>(QStringLiteral("Mes"))->text(),
           entries.front()->text(),
           entries[3]->text(),
@@ -920,8 +1185,8 @@ ShownTexts TextsOfNewWindows() {
           setup.PageControl1->tabText(2),
           setup.AutoOrientBox->text(),
           setup.TabSheet3->findChildren<QLabel*>().back()->text(),
-          note.line,
-          note.details};
+          QString::fromStdString(summary.Brief()),
+          DropDetails(summary)};
 }
 
 // Every caption of the settings dialog fits its control, whose place and size are fixed: radio

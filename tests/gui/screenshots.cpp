@@ -10,11 +10,18 @@
 #include <QThread>
 #include <QTimer>
 
+#include "app/batch_summary.h"
+#include "app/conversion_job.h"
+#include "app/file_result.h"
 #include "gui/drop_file_form.h"
 #include "gui/program_icon.h"
+#include "gui/result_list_form.h"
 #include "gui/setup_form.h"
 #include "gui/ui_font.h"
+#include "runtime/exceptions.h"
+#include "runtime/messages.h"
 #include "runtime/translation.h"
+#include "widgets/click_label.h"
 #include "widgets/qt_app.h"
 
 namespace {
@@ -88,5 +95,52 @@ int main(int argc, char* argv[]) {
   setup_form.PageControl1->setCurrentIndex(3);
   QApplication::processEvents();
   setup_form.grab().save(folder + QStringLiteral("/settings_batch_page.png"));
+  setup_form.hide();
+
+  // The result list after a drop with every outcome, and the window's bottom line.
+  qv::gui::TResultListForm& list = *main_form.ResultList();
+  const std::string pictures = "/home/user/Pictures/";
+  struct TShotRow {
+    const char* name;
+    qv::TFileStatus status;
+    qv::TPassReason reason;
+    int milliseconds;
+  };
+  const TShotRow rows[] = {
+      {"beach.jpg", qv::TFileStatus::kConverted, qv::TPassReason::kNone, 412},
+      {"harbour.jpg", qv::TFileStatus::kConverted, qv::TPassReason::kNone, 388},
+      {"notes.txt", qv::TFileStatus::kPassedOver, qv::TPassReason::kNoReader, 1},
+      {"sunset.bmp", qv::TFileStatus::kFailed, qv::TPassReason::kNone, 3},
+      {"market.png", qv::TFileStatus::kConverted, qv::TPassReason::kNone, 0},
+  };
+  qv::TBatchSummary summary;
+  list.DropStarting();
+  for (int i = 0; i < 5; ++i) list.FileListed(i, QString::fromStdString(pictures + rows[i].name));
+  for (int i = 0; i < 4; ++i) {
+    qv::TFileResult result;
+    result.file_name = pictures + rows[i].name;
+    result.status = rows[i].status;
+    result.reason = rows[i].reason;
+    result.elapsed = std::chrono::milliseconds(rows[i].milliseconds);
+    if (result.status == qv::TFileStatus::kConverted)
+      result.output = pictures + "small/" + rows[i].name;
+    if (result.status == qv::TFileStatus::kFailed)
+      result.message = qv::ErrorBoxText(qv::Tr(qv::messages::kInvalidBitmap));
+    if (i == 1) result.warnings = {qv::Tr(qv::kIncompletePictureWarning)};
+    summary.Add(result);
+    list.FileStarting(i);
+    list.FileFinished(i, result);
+  }
+  list.DropFinished();
+  list.SetTotals(QString::fromStdString(summary.Text(1)));
+  list.resize(760, 250);
+  list.move(160, 20);
+  list.show();
+  Settle();
+  list.grab().save(folder + QStringLiteral("/result_list.png"));
+  main_form.Note()->setText(QString::fromStdString(summary.Brief(1)));
+  main_form.Note()->show();
+  Settle();
+  main_form.grab().save(folder + QStringLiteral("/main_window_after_a_drop.png"));
   return 0;
 }
