@@ -181,9 +181,10 @@ void TBatchRun::RunDrop(const std::vector<std::string>& files) {
       file_settings_.Take(settings_);
       // The workers' jobs keep their cursors to themselves: the hourglass stands for all of them.
       job_host_.SetCursor(TCursor::crHourGlass);
-      auto runner = std::make_unique<TStreamedParallelDrop>(
-          names, jobs_, file_settings_, job_host_, job_,
-          job_.PdfMode() ? pdf_writer_.get() : nullptr, keep_going_, MemoryBudgetOf(file_settings_));
+      auto runner =
+          std::make_unique<TStreamedParallelDrop>(names, jobs_, file_settings_, job_host_, job_,
+                                                  job_.PdfMode() ? pdf_writer_.get() : nullptr,
+                                                  keep_going_, MemoryBudgetOf(file_settings_));
       // Its end waits for the files still being converted (after a failure or a stop).
       struct TEnd {
         IBatchHost& host;

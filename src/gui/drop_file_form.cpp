@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -335,7 +336,20 @@ void TDropFileForm::EndRun() {
 void TDropFileForm::ShowNote(const QString& line, const QString& details) {
   // Above the progress bar while a drop runs.
   note_->setGeometry(4, 100 - 48 - (task_->isVisibleTo(this) ? 16 : 0), 104 - 8, 46);
-  note_->setText(line);
+  // A line longer than its three rows ends in "..." where it is cut (the tool tip and the result
+  // list have it all), rather than losing its last row out of sight.
+  const QFontMetrics metrics(note_->font());
+  auto fits = [&](const QString& text) {
+    return metrics.boundingRect(QRect(0, 0, note_->width(), 1 << 20), Qt::TextWordWrap, text)
+               .height() <= note_->height();
+  };
+  QString shown = line;
+  if (!fits(shown)) {
+    const QString ellipsis(QChar(0x2026));
+    while (!shown.isEmpty() && !fits(shown + ellipsis)) shown.chop(1);
+    shown = shown.trimmed() + ellipsis;
+  }
+  note_->setText(shown);
   note_->setToolTip(details);
   note_->show();
 }

@@ -106,6 +106,8 @@ class TDropFileForm : public QWidget {
   TBatchRun* BatchRun() const { return batch_run_.get(); }
   // The text of the version message.
   QString AboutText() const;
+  // Shows a line at the bottom with its tool tip; a line longer than the room ends in "...".
+  void ShowNote(const QString& line, const QString& details);
 
  protected:
   // The menu at the pointer; from the keyboard (the Menu key), inside the window.
@@ -125,8 +127,6 @@ class TDropFileForm : public QWidget {
   void SetDragHover(bool hover);
   // Opens the menu inside the window (for the keyboard).
   void PopupMenuInside();
-  // Shows a line at the bottom with its tool tip.
-  void ShowNote(const QString& line, const QString& details);
   // A run (a drop and those queued behind it) begins; it has ended: the bottom line tells what
   // it did, and the result list opens when something went wrong (or always, by the settings).
   void BeginRun();

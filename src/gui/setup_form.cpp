@@ -261,15 +261,15 @@ void TSetupForm::BuildBatchPage() {
   // How the window runs its drops, below: a failure that need not end a drop, the files
   // converted at once, what a drop that would replace its originals does, and when the result
   // list opens by itself.
-  KeepGoingBox = CreateControl<QCheckBox>(TSetting::kKeepGoing, TabSheet4, 8, 110, 449, 17);
-  JobsEdit = CreateControl<widgets::TSpEdit>(TSetting::kJobs, TabSheet4, 240, 194, 57, 21);
+  KeepGoingBox = CreateControl<QCheckBox>(TSetting::kKeepGoing, TabSheet4, 8, 108, 449, 17);
+  JobsEdit = CreateControl<widgets::TSpEdit>(TSetting::kJobs, TabSheet4, 240, 184, 57, 21);
   ReplaceOriginalsGroup =
-      CreateControl<widgets::TRadioGroup>(TSetting::kReplaceOriginals, TabSheet4, 8, 156, 217, 74);
+      CreateControl<widgets::TRadioGroup>(TSetting::kReplaceOriginals, TabSheet4, 8, 148, 217, 74);
   ResultListAlwaysBox =
-      CreateControl<QCheckBox>(TSetting::kResultListAlways, TabSheet4, 8, 132, 449, 17);
+      CreateControl<QCheckBox>(TSetting::kResultListAlways, TabSheet4, 8, 128, 449, 17);
   JobsLabel = new QLabel(TrQ(RowOf(TSetting::kJobs).caption), TabSheet4);
   JobsLabel->setObjectName(QStringLiteral("JobsLabel"));
-  JobsLabel->setGeometry(240, 160, 217, 30);
+  JobsLabel->setGeometry(240, 150, 217, 30);
   JobsLabel->setWordWrap(true);
   JobsLabel->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
   JobsLabel->setBuddy(JobsEdit);

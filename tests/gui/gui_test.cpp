@@ -825,6 +825,16 @@ TEST_F(GuiTest, TheBottomLineTellsWhatTheLastRunDid) {
   main_->ResultList()->close();
   QTest::mouseClick(main_->Note(), Qt::LeftButton);
   EXPECT_TRUE(main_->ResultList()->isVisible());
+
+  // A line longer than the window's rows is cut where it leaves them, with "...".
+  const QString counts =
+      QStringLiteral("12 converted, 3 with warnings, 4 passed over, 2 failed, 7 not reached");
+  main_->ShowNote(counts, counts);
+  const QString shown = main_->Note()->text();
+  ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+  EXPECT_TRUE(counts.startsWith(shown.chopped(1))) << shown.toStdString();
+  EXPECT_GT(shown.size(), 12);
+  EXPECT_LE(main_->Note()->heightForWidth(main_->Note()->width()), main_->Note()->height());
 }
 
 // A file of n bytes of a sample, cut short.

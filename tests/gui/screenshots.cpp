@@ -138,8 +138,7 @@ int main(int argc, char* argv[]) {
   list.show();
   Settle();
   list.grab().save(folder + QStringLiteral("/result_list.png"));
-  main_form.Note()->setText(QString::fromStdString(summary.Brief(1)));
-  main_form.Note()->show();
+  main_form.ShowNote(QString::fromStdString(summary.Brief(1)), QString());
   Settle();
   main_form.grab().save(folder + QStringLiteral("/main_window_after_a_drop.png"));
   return 0;
