@@ -13,11 +13,13 @@
 # QV_NOTE (a line on the machine's load, written above the table), QV_ONLY=web (only the rows of
 # the WebP and AVIF outputs), QV_ONLY=streaming (only the rows of the resamplers on the 96 MP
 # pictures, the default resampler on 12 MP and 2 MP files), QV_ONLY=photos (only the rows of HEIC
-# and AVIF inputs, against
-# libheif's heif-convert and libavif's avifdec as well).
+# and AVIF inputs, against libheif's heif-convert and libavif's avifdec as well), QV_ONLY=jobs
+# (only the rows of the Jobs setting), QV_WINDOW_DROP (the window's drop path, default
+# window_drop beside QV_CLI).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${QV_CLI:-$root/build-bench/bin/quenvale-cli}
+window_drop=${QV_WINDOW_DROP:-$(dirname "$cli")/window_drop}
 corpus=${QV_CORPUS:-$root/build-bench/corpus}
 runs=${RUNS:-5}
 results=${QV_RESULTS:-$root/bench/results.md}
@@ -368,6 +370,31 @@ if [ "${QV_ONLY:-}" = streaming ]; then
   sed -n "/## Run of $run_date/,/## Run of/p" "$results"
   exit 0
 fi
+# The Jobs setting: its default (0, one file per core) against Jobs=1, the six JPEGs to 640x480
+# Lanczos3 JPEG q85 in one process, on the command line and through the window's drop path
+# (window_drop: the settings dialog's controls read from an INI file, each file converted by the
+# window's batch host while its event loop goes on; offscreen, so no X server is needed).
+jobs_rows() {
+  make_commands() {
+    q -j 1 --format jpeg --size 640x480 --resample lanczos3 --quality 85 "${jpegs[@]}"
+    q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "${jpegs[@]}"
+  }
+  time_alternating "Jobs, command line: JPEG to 640x480 Lanczos3 JPEG q85, six files" \
+    "Jobs=1" "default"
+  [ -x "$window_drop" ] || return 0
+  "$cli" --ini "$work/window.ini" --section bench -q --format jpeg --size 640x480 \
+    --resample lanczos3 --quality 85 --overwrite --out "$work/qw" --save-settings
+  make_commands() {
+    echo "env QT_QPA_PLATFORM=offscreen $window_drop $work/window.ini bench 1 ${jpegs[*]}"
+    echo "env QT_QPA_PLATFORM=offscreen $window_drop $work/window.ini bench 0 ${jpegs[*]}"
+  }
+  time_alternating "Jobs, the window's drop path: the same six files" "Jobs=1" "default"
+}
+if [ "${QV_ONLY:-}" = jobs ]; then
+  jobs_rows
+  sed -n "/## Run of $run_date/,/## Run of/p" "$results"
+  exit 0
+fi
 if [ "${QV_ONLY:-}" = photos ]; then
   photo_rows
   sed -n "/## Run of $run_date/,/## Run of/p" "$results"
@@ -472,6 +499,7 @@ make_commands() {
   q -j 2 --format jpeg "${bmps[@]}"
 }
 time_alternating "-j 2 against -j 1: BMP to JPEG, six files" "-j1" "-j2"
+jobs_rows
 
 # 11. PNG size and encode time with --png-filters all, on the 2 MP files at level 9.
 inputs=(small1 small2 small3)
