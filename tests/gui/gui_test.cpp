@@ -552,6 +552,9 @@ TEST_F(GuiTest, FilesNamedAtStartUpAreOneDropOnceTheEventLoopRuns) {
   EXPECT_EQ(QImage(Path(QStringLiteral("a.png"))).size(),
             QImage(QStringLiteral(QV_SOURCE_DIR "/samples/gradient.bmp")).size());
   EXPECT_TRUE(main_->isVisible());
+  // The bottom line tells what the start-up drop did, as after a drop on the window.
+  EXPECT_TRUE(main_->Note()->text().startsWith(QStringLiteral("変換 2")))
+      << main_->Note()->text().toStdString();
   // No names: nothing happens.
   main_->DropStartupFiles({});
   QApplication::processEvents();
