@@ -24,17 +24,6 @@ namespace qv {
 
 namespace {
 
-// The row of ResampleFilterTable a filtered method uses, or -1 for the other methods.
-int FilterRow(TResampleMethod method) {
-  switch (method) {
-    case TResampleMethod::kMitchell: return 0;
-    case TResampleMethod::kLanczos3: return 1;
-    case TResampleMethod::kBSpline: return 2;
-    case TResampleMethod::kBell: return 3;
-    default: return -1;
-  }
-}
-
 // Rows a JPEG band holds on its way into a bilinear resize.
 constexpr int kJpegBandRows = 16;
 
@@ -54,12 +43,22 @@ bool DecodeRowResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMeth
 
 }  // namespace
 
+int ResampleFilterRow(TResampleMethod method) {
+  switch (method) {
+    case TResampleMethod::kMitchell: return 0;
+    case TResampleMethod::kLanczos3: return 1;
+    case TResampleMethod::kBSpline: return 2;
+    case TResampleMethod::kBell: return 3;
+    default: return -1;
+  }
+}
+
 void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method) {
   // A target without pixels would leave an empty image to write: refuse it like any failed
   // resize, so the job keeps the picture as it was.
   if (width < 1 || height < 1) throw EInvalidGraphicOperation(Tr("Target size below 1 x 1 pixels"));
   TBitmap temporary;
-  int filter_row = FilterRow(method);
+  int filter_row = ResampleFilterRow(method);
   if (method == TResampleMethod::kBilinear) {
     temporary = BilinearStretch(image, width, height);
   } else if (method == TResampleMethod::kFixedPointBilinear) {
@@ -87,7 +86,7 @@ void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method)
 
 bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
                        TBitmap& image) {
-  const int filter_row = FilterRow(method);
+  const int filter_row = ResampleFilterRow(method);
   if (width < 1 || height < 1) return false;
   if (filter_row < 0) return DecodeRowResizedJpeg(jpeg, width, height, method, image);
   try {

@@ -8,6 +8,9 @@ namespace qv {
 class TBitmap;
 class TJPEGImage;
 
+// The row of ResampleFilterTable a filtered method uses, or -1 for the other methods.
+int ResampleFilterRow(TResampleMethod method);
+
 // Makes image a width x height copy of itself with the method (the filtered methods use rows 0 to
 // 3 of ResampleFilterTable). The content is replaced only at the end, so a failure leaves size
 // and picture unchanged.
