@@ -452,10 +452,15 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   // that is enlarged and needs its colours converted is converted first, at its smaller size.
   const bool convert_first = picture.colour.convert && !picture.colour_converted && target &&
                              Enlarges(full_width, full_height, *target);
+  const TResampleMethod method = ResampleMethodOf(settings_.Choice(TSetting::kResampleMode));
+  // Sepia follows the colour conversion: rows are toned as they are made only when no
+  // conversion is left for the resized picture.
+  const bool sepia = settings_.Checked(TSetting::kSepiaMode) &&
+                     !(picture.colour.convert && !picture.colour_converted);
   picture.resized =
       target && !TurnsPicture(orientation) && !convert_first &&
-      DecodeResizedJpeg(jpeg, target->first, target->second,
-                        ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), picture.image);
+      DecodeResizedJpeg(jpeg, target->first, target->second, method, picture.image, sepia);
+  picture.toned = picture.resized && sepia && ResizeTonesSepia(method);
   if (!picture.resized) jpeg.AssignTo(picture.image);
   // The library completed the picture by working around damage: it is converted as it is, and
   // the user hears that it may lack rows or show garbled blocks.

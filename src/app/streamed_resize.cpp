@@ -32,8 +32,7 @@ std::unique_ptr<TStreamedResize> TStreamedResize::For(TResampleMethod method, in
     resize->rows_ = TRowResize::For(method, src_width, src_height, width, height, kChunkRows);
     if (!resize->rows_) return nullptr;
     resize->chunk_rows_ = kChunkRows;
-    // The fixed-point method's picture has 32 bits; sepia brings it to 24 afterwards.
-    if (sepia && method == TResampleMethod::kBilinear) {
+    if (sepia && ResizeTonesSepia(method)) {
       resize->rows_->SetRowFinish(ApplySepiaRow);
       resize->tones_ = true;
     }
