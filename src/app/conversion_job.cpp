@@ -189,7 +189,9 @@ struct TConversionJob::TPicture {
   // no longer holds).
   bool turned_by_file = false;
   std::optional<std::pair<int, int>> target;  // the size it is resized to
+  bool target_known = false;                  // target was found while the file was read
   bool resized = false;                       // resized while decoding
+  bool toned = false;                         // toned sepia while resized
 };
 
 TJobOutcome TConversionJob::ConvertFile(const std::string& file_name) {
@@ -229,7 +231,8 @@ TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
   } else {
     ReadImage(file_name, format, picture);
     if (picture.image.Empty()) return TJobOutcome::kNoReader;
-    picture.target = ResizeTarget(picture.image.Width(), picture.image.Height());
+    if (!picture.target_known)
+      picture.target = ResizeTarget(picture.image.Width(), picture.image.Height());
   }
 
   // Colours are converted where the picture has the fewer pixels: before it is enlarged, after
@@ -240,7 +243,8 @@ TJobOutcome TConversionJob::ConvertFile(const TDropName& name, int index) {
     Resize(picture.image, *picture.target);
   }
   ConvertColour(file_name, picture);
-  if (settings_.Checked(TSetting::kSepiaMode)) SepiaStep(picture.image);
+  if (settings_.Checked(TSetting::kSepiaMode) && !(picture.resized && picture.toned))
+    SepiaStep(picture.image);
   if (settings_.Checked(TSetting::kReduce256ColorMode)) Reduce256Step(picture.image);
   if (format != TOutputFormat::kPdf && pattern.NeedsPicture()) {
     output_path = TakeNamedOutput(name, index, pattern, &picture);
@@ -457,10 +461,15 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
   // that is enlarged and needs its colours converted is converted first, at its smaller size.
   const bool convert_first = picture.colour.convert && !picture.colour_converted && target &&
                              Enlarges(full_width, full_height, *target);
+  const TResampleMethod method = ResampleMethodOf(settings_.Choice(TSetting::kResampleMode));
+  // Sepia follows the colour conversion: rows are toned as they are made only when no
+  // conversion is left for the resized picture.
+  const bool sepia = settings_.Checked(TSetting::kSepiaMode) &&
+                     !(picture.colour.convert && !picture.colour_converted);
   picture.resized =
       target && !TurnsPicture(orientation) && !convert_first &&
-      DecodeResizedJpeg(jpeg, target->first, target->second,
-                        ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), picture.image);
+      DecodeResizedJpeg(jpeg, target->first, target->second, method, picture.image, sepia);
+  picture.toned = picture.resized && sepia && ResizeTonesSepia(method);
   if (!picture.resized) jpeg.AssignTo(picture.image);
   // The library completed the picture by working around damage: it is converted as it is, and
   // the user hears that it may lack rows or show garbled blocks.
@@ -512,9 +521,13 @@ void TConversionJob::ReadImage(const std::string& file_name, TOutputFormat forma
                                TPicture& picture) {
   TBitmap& image = picture.image;
   switch (picture.reader) {
-    case TReader::kBmp: ReadBmpFile(file_name, image); break;
+    case TReader::kBmp:
+      picture.resized = ReadBmpFile(file_name, image, [&](int width, int height, bool fourth_byte) {
+        return ChooseStreamedResize(width, height, fourth_byte, picture);
+      });
+      break;
     case TReader::kPng:
-      ReadPngFile(
+      picture.resized = ReadPngFile(
           file_name, image,
           [&](const std::vector<std::uint8_t>& profile, const TChunkIHDR& header) {
             if (profile.empty()) {  // an iCCP chunk that does not inflate
@@ -545,11 +558,43 @@ void TConversionJob::ReadImage(const std::string& file_name, TOutputFormat forma
               }
             }
             return use;
+          },
+          [&](const TChunkIHDR& header) {
+            return ChooseStreamedResize(static_cast<int>(header.width),
+                                        static_cast<int>(header.height), false, picture);
           });
       break;
     case TReader::kJpeg: ReadJpegFile(file_name, image); break;
     case TReader::kPlugins: host_.ReadByPlugins(file_name, image); break;
   }
+}
+
+std::unique_ptr<TStreamedResize> TConversionJob::ChooseStreamedResize(int width, int height,
+                                                                      bool fourth_byte,
+                                                                      TPicture& picture) {
+  std::optional<std::pair<int, int>> target;
+  try {
+    target = ResizeTarget(width, height);
+  } catch (const EAbort&) {
+    throw;
+  } catch (const std::exception&) {
+    return nullptr;  // asked again once the picture is read, failing where it always did
+  }
+  picture.target = target;
+  picture.target_known = true;
+  // A picture enlarged with its colours to convert is converted first, at its smaller size.
+  if (!target ||
+      (picture.colour.convert && !picture.colour_converted && Enlarges(width, height, *target)))
+    return nullptr;
+  // Sepia follows the colour conversion: rows are toned as they are made only when no
+  // conversion is left for the resized picture.
+  const bool sepia = settings_.Checked(TSetting::kSepiaMode) &&
+                     !(picture.colour.convert && !picture.colour_converted);
+  std::unique_ptr<TStreamedResize> resize =
+      TStreamedResize::For(ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), width,
+                           height, target->first, target->second, sepia, fourth_byte);
+  picture.toned = resize && resize->Tones();
+  return resize;
 }
 
 bool TConversionJob::PageEmbedsInput(const TPicture& picture) const {

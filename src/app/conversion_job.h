@@ -180,6 +180,11 @@ class TConversionJob {
   std::optional<std::pair<int, int>> ResizeTarget(int image_width, int image_height);
   // Resizes to target, reporting a failure; the picture keeps its size when that fails.
   void Resize(class TBitmap& image, std::pair<int, int> target);
+  // The resize a width x height picture goes through while it is read, or nullptr when it is
+  // read whole (no resize, colours converted before an enlargement, a resize that would fail).
+  // Sets the picture's target when the target is known. fourth_byte: TStreamedResize::For's.
+  std::unique_ptr<class TStreamedResize> ChooseStreamedResize(int width, int height,
+                                                              bool fourth_byte, TPicture& picture);
   // The output path of a name for the picture (nullptr: the pattern needs no picture), taken in
   // the name's turn: a name another file of the drop took, or the input's own, is numbered
   // (" (2)", ...) and the user is told. Empty when the file is passed over (the output exists

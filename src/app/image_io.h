@@ -1,8 +1,11 @@
 // The readers and writers the conversion job calls, one function per format.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
+#include "app/streamed_resize.h"
 #include "codecs/png/png_object.h"
 
 namespace qv {
@@ -20,12 +23,26 @@ struct TReadWarnings {
   std::string first;
 };
 
-// Read the file into image (replacing what it held).
-void ReadBmpFile(const std::string& file_name, TBitmap& image);
+// A resize a picture's rows may go through as they are read, chosen for its size and whether
+// its pixels have a fourth byte (TStreamedResize::For); nullptr reads the whole picture.
+using TResizeChoice =
+    std::function<std::unique_ptr<TStreamedResize>(int width, int height, bool fourth_byte)>;
+
+// Read the file into image (replacing what it held). With choose_resize, an uncompressed
+// picture may go through the resize it gives as it is read: image becomes the resized picture
+// (exactly what resizing the whole one gives) and the call returns true.
+bool ReadBmpFile(const std::string& file_name, TBitmap& image,
+                 const TResizeChoice& choose_resize = {});
+// A resize a PNG's rows may go through as they are decoded, chosen for its header (after its
+// profile was asked about); nullptr reads the whole picture.
+using TPngResizeChoice = std::function<std::unique_ptr<TStreamedResize>(const TChunkIHDR& header)>;
 // on_profile is asked about the colours of a PNG that carries an ICC profile (TPNGObject's
-// OnProfile).
-void ReadPngFile(const std::string& file_name, TBitmap& image,
-                 const decltype(TPNGObject::OnProfile)& on_profile = {});
+// OnProfile). choose_resize is asked about a PNG that is not interlaced; when it gives a resize,
+// image becomes the resized picture (exactly what resizing the whole one gives) and the call
+// returns true.
+bool ReadPngFile(const std::string& file_name, TBitmap& image,
+                 const decltype(TPNGObject::OnProfile)& on_profile = {},
+                 const TPngResizeChoice& choose_resize = {});
 // With metadata, the file's EXIF block and ICC profile are returned there too.
 TReadWarnings ReadJpegFile(const std::string& file_name, TBitmap& image,
                            TJpegMetadata* metadata = nullptr);

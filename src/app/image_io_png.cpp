@@ -7,15 +7,35 @@
 
 namespace qv {
 
-void ReadPngFile(const std::string& file_name, TBitmap& image,
-                 const decltype(TPNGObject::OnProfile)& on_profile) {
+bool ReadPngFile(const std::string& file_name, TBitmap& image,
+                 const decltype(TPNGObject::OnProfile)& on_profile,
+                 const TPngResizeChoice& choose_resize) {
   TPNGObject png;
   png.OnProfile = on_profile;
+  std::unique_ptr<TStreamedResize> resize;
+  if (choose_resize) {
+    png.OnRows = [&](const TChunkIHDR& header) -> TPngRowSink {
+      resize = choose_resize(header);
+      if (!resize) return {};
+      return [&resize](const std::uint8_t* rows, std::ptrdiff_t step, int count) {
+        resize->TakeRows(rows, step, count);
+      };
+    };
+  }
   png.LoadFromFile(file_name);
-  png.AssignTo(image);
   // A single transparent colour travels with the image, so a PNG written from it keeps it.
-  if (png.Transparency() == TPngTransparency::kBit)
-    image.SetTransparent(true, png.TransparentColor());
+  const bool transparent = png.Transparency() == TPngTransparency::kBit;
+  const TRGBQuad colour = transparent ? png.TransparentColor() : TRGBQuad{};
+  if (resize) {
+    // The one row held has the picture's format and palette.
+    TBitmap like = png.Header().image.pixels;
+    if (transparent) like.SetTransparent(true, colour);
+    image = resize->Finish(like);
+    return true;
+  }
+  png.AssignTo(image);
+  if (transparent) image.SetTransparent(true, colour);
+  return false;
 }
 
 namespace {

@@ -24,26 +24,16 @@ namespace qv {
 
 namespace {
 
-// The row of ResampleFilterTable a filtered method uses, or -1 for the other methods.
-int FilterRow(TResampleMethod method) {
-  switch (method) {
-    case TResampleMethod::kMitchell: return 0;
-    case TResampleMethod::kLanczos3: return 1;
-    case TResampleMethod::kBSpline: return 2;
-    case TResampleMethod::kBell: return 3;
-    default: return -1;
-  }
-}
-
 // Rows a JPEG band holds on its way into a bilinear resize.
 constexpr int kJpegBandRows = 16;
 
 // DecodeResizedJpeg for the bilinear methods: the decoded rows go into the resize's ring.
 bool DecodeRowResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
-                          TBitmap& image) {
+                          TBitmap& image, bool sepia) {
   std::unique_ptr<TRowResize> resize =
       TRowResize::For(method, jpeg.Width(), jpeg.Height(), width, height, kJpegBandRows);
   if (!resize) return false;
+  if (sepia && ResizeTonesSepia(method)) resize->SetRowFinish(ApplySepiaRow);
   const bool decoded =
       jpeg.DecodeInBands(kJpegBandRows, [&](const std::uint8_t* rows, std::ptrdiff_t step,
                                             int count) { resize->TakeRows(rows, step, count); });
@@ -54,12 +44,22 @@ bool DecodeRowResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMeth
 
 }  // namespace
 
+int ResampleFilterRow(TResampleMethod method) {
+  switch (method) {
+    case TResampleMethod::kMitchell: return 0;
+    case TResampleMethod::kLanczos3: return 1;
+    case TResampleMethod::kBSpline: return 2;
+    case TResampleMethod::kBell: return 3;
+    default: return -1;
+  }
+}
+
 void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method) {
   // A target without pixels would leave an empty image to write: refuse it like any failed
   // resize, so the job keeps the picture as it was.
   if (width < 1 || height < 1) throw EInvalidGraphicOperation(Tr("Target size below 1 x 1 pixels"));
   TBitmap temporary;
-  int filter_row = FilterRow(method);
+  int filter_row = ResampleFilterRow(method);
   if (method == TResampleMethod::kBilinear) {
     temporary = BilinearStretch(image, width, height);
   } else if (method == TResampleMethod::kFixedPointBilinear) {
@@ -85,15 +85,21 @@ void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method)
   image.Assign(&temporary);
 }
 
+bool ResizeTonesSepia(TResampleMethod method) {
+  // The fixed-point method's picture has 32 bits; sepia brings it to 24 afterwards.
+  return method != TResampleMethod::kFixedPointBilinear;
+}
+
 bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
-                       TBitmap& image) {
-  const int filter_row = FilterRow(method);
+                       TBitmap& image, bool sepia) {
+  const int filter_row = ResampleFilterRow(method);
   if (width < 1 || height < 1) return false;
-  if (filter_row < 0) return DecodeRowResizedJpeg(jpeg, width, height, method, image);
+  if (filter_row < 0) return DecodeRowResizedJpeg(jpeg, width, height, method, image, sepia);
   try {
     if (jpeg.Width() < 1 || jpeg.Height() < 1) return false;
     TJpegResizeStream stream(ResampleFilterTable[static_cast<std::size_t>(filter_row)],
                              jpeg.Width(), jpeg.Height(), width, height);
+    if (sepia) stream.SetRowFinish(ApplySepiaRow);
     return stream.Decode(jpeg, image);
   } catch (const EOutOfMemory&) {
     return false;

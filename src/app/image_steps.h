@@ -8,6 +8,9 @@ namespace qv {
 class TBitmap;
 class TJPEGImage;
 
+// The row of ResampleFilterTable a filtered method uses, or -1 for the other methods.
+int ResampleFilterRow(TResampleMethod method);
+
 // Makes image a width x height copy of itself with the method (the filtered methods use rows 0 to
 // 3 of ResampleFilterTable). The content is replaced only at the end, so a failure leaves size
 // and picture unchanged.
@@ -21,8 +24,14 @@ void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method)
 // JPEG does not decode to 24-bit colour rows, the resize would fail on the whole picture, or the
 // rows it needs cannot be had (the caller then decodes and resizes as usual). Throws EJPEG as
 // decoding does.
+// With sepia, where ResizeTonesSepia(method), each row is toned as soon as it is made: image
+// is then what SepiaStep makes of the resized picture.
 bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
-                       TBitmap& image);
+                       TBitmap& image, bool sepia = false);
+
+// True when a resize with the method made while decoding can tone its rows sepia as they are
+// made (its picture has 24 bits, as sepia leaves it).
+bool ResizeTonesSepia(TResampleMethod method);
 
 // Tones image sepia in place (it becomes 24 bits per pixel).
 void SepiaStep(TBitmap& image);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "codecs/jpeg/jpeg_image.h"
 #include "imaging/resample_filters.h"
@@ -49,8 +50,32 @@ bool TJpegResizeStream::Decode(TJPEGImage& jpeg, TBitmap& image) {
   hand_off_.Wait();
   if (!decoded) return false;
   columns_.Finish();
+  FinishRowsMade();
   image = std::move(dest_);
   return true;
+}
+
+void TJpegResizeStream::TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int count) {
+  for (int done = 0; done < count; done += kJpegBandRows)
+    TakeBand(rows + done * step, step, std::min(kJpegBandRows, count - done));
+}
+
+TBitmap TJpegResizeStream::Finish() {
+  if (next_row_ < src_height_) {
+    const std::vector<std::uint8_t> black(3 * static_cast<std::size_t>(src_width_));
+    while (next_row_ < src_height_)
+      TakeBand(black.data(), 0, std::min(kJpegBandRows, src_height_ - next_row_));
+  }
+  hand_off_.Wait();
+  columns_.Finish();
+  FinishRowsMade();
+  return std::move(dest_);
+}
+
+void TJpegResizeStream::FinishRowsMade() {
+  if (!finish_row_) return;
+  for (; finished_ < columns_.RowsMade(); ++finished_)
+    finish_row_(dest_.ScanLine(finished_), dest_.Width());
 }
 
 void TJpegResizeStream::TakeBand(const std::uint8_t* rows, std::ptrdiff_t step, int count) {
@@ -58,6 +83,7 @@ void TJpegResizeStream::TakeBand(const std::uint8_t* rows, std::ptrdiff_t step, 
   if (count < 1) return;
   hand_off_.WaitAllButLatest();  // the bands before the latest are in
   columns_.MakeRowsAbove(latest_first_);
+  FinishRowsMade();
   latest_first_ = next_row_;
   const std::size_t row_bytes = 3 * static_cast<std::size_t>(src_width_);
   for (int done = 0; done < count;) {  // in two runs where the band meets the ring's end

@@ -1,9 +1,11 @@
-// A JPEG decoded straight into a picture resized with a filtered method, band by band, never held
-// at its full size.
+// A JPEG (or another reader's rows) decoded straight into a picture resized with a filtered
+// method, band by band, never held at its full size.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "imaging/bitmap.h"
 #include "imaging/column_stream.h"
@@ -40,6 +42,17 @@ class TJpegResizeStream {
   // colour rows. Throws EJPEG as decoding does.
   bool Decode(TJPEGImage& jpeg, TBitmap& image);
 
+  // Called with each destination row (its first pixel, and its width) once it is made, in order.
+  void SetRowFinish(std::function<void(std::uint8_t* row, int width)> finish) {
+    finish_row_ = std::move(finish);
+  }
+
+  // For another reader: the next count rows of 24-bit pixels (any number), step bytes apart.
+  void TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int count);
+  // For another reader: the resized picture, source rows not taken counting as black (as a
+  // reader that stops early leaves them).
+  TBitmap Finish();
+
  private:
   // Takes the next count decoded rows, step bytes apart.
   void TakeBand(const std::uint8_t* rows, std::ptrdiff_t step, int count);
@@ -53,6 +66,11 @@ class TJpegResizeStream {
   TBitmap dest_;
   TColumnStream columns_;
   THandOff hand_off_;
+  // Hands the destination rows made since the last call to finish_row_.
+  void FinishRowsMade();
+
+  std::function<void(std::uint8_t* row, int width)> finish_row_;
+  int finished_ = 0;      // destination rows finish_row_ has had
   int next_row_ = 0;      // the first source row not yet taken
   int latest_first_ = 0;  // the first row of the latest band
 };

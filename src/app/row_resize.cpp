@@ -46,6 +46,13 @@ TRowResize::~TRowResize() = default;
 
 void TRowResize::TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int count) {
   ring_->TakeRows(rows, step, count);
+  FinishRowsMade();
+}
+
+void TRowResize::FinishRowsMade() {
+  if (!finish_row_) return;
+  for (; finished_ < ring_->RowsMade(); ++finished_)
+    finish_row_(dest_.ScanLine(finished_), dest_.Width());
 }
 
 TBitmap TRowResize::Finish() {
@@ -55,6 +62,7 @@ TBitmap TRowResize::Finish() {
     while (ring_->NextRow() < height) ring_->TakeRows(black.data(), 0, 1);
   }
   ring_->Finish();
+  FinishRowsMade();
   return std::move(dest_);
 }
 

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "app/job_options.h"
 #include "imaging/bitmap.h"
@@ -27,6 +29,11 @@ class TRowResize {
   TRowResize& operator=(const TRowResize&) = delete;
   ~TRowResize();
 
+  // Called with each destination row (its first pixel, and its width) once it is made, in order.
+  void SetRowFinish(std::function<void(std::uint8_t* row, int width)> finish) {
+    finish_row_ = std::move(finish);
+  }
+
   // The next count rows (at most chunk_rows) of 24-bit pixels, step bytes apart.
   void TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int count);
   // The resized picture; source rows not handed in count as black (as a decoder that stops
@@ -40,6 +47,10 @@ class TRowResize {
   TBitmap dest_;
   std::unique_ptr<TSourceRowRing> ring_;
   int chunk_rows_;
+  std::function<void(std::uint8_t* row, int width)> finish_row_;
+  int finished_ = 0;  // destination rows finish_row_ has had
+
+  void FinishRowsMade();
 };
 
 }  // namespace qv

@@ -43,6 +43,8 @@ class TColumnStream {
   void MakeRowsAbove(int y);
   // Makes the destination rows left; every work row must be in place.
   void Finish() { MakeRowsAbove(work_height_); }
+  // The destination rows made so far (rows 0 to RowsMade() - 1).
+  int RowsMade() const { return next_; }
 
  private:
   const TColumnPass& pass_;

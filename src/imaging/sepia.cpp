@@ -29,23 +29,25 @@ const std::array<std::array<std::uint8_t, 3>, 256>& SepiaTable() {
   return table;
 }
 
+void ApplySepiaRow(std::uint8_t* row, int width) {
+  const auto& table = SepiaTable();
+  std::uint8_t* p = row;
+  for (int x = 0; x < width; ++x, p += 3) {
+    unsigned luminance = (77u * p[2] + 150u * p[1] + 29u * p[0] + 128u) >> 8;
+    const auto& toned = table[luminance];
+    p[0] = toned[0];
+    p[1] = toned[1];
+    p[2] = toned[2];
+  }
+}
+
 void ApplySepia(TBitmap& image) {
   int width = image.Width();
   int height = image.Height();
   image.SetPixelFormat(TPixelFormat::pf24bit);
   std::uint8_t* row = image.ScanLine(0);  // an empty image fails here, as row access does
   std::ptrdiff_t step = image.RowStep();
-  const auto& table = SepiaTable();
-  for (int y = 0; y < height; ++y, row += step) {
-    std::uint8_t* p = row;
-    for (int x = 0; x < width; ++x, p += 3) {
-      unsigned luminance = (77u * p[2] + 150u * p[1] + 29u * p[0] + 128u) >> 8;
-      const auto& toned = table[luminance];
-      p[0] = toned[0];
-      p[1] = toned[1];
-      p[2] = toned[2];
-    }
-  }
+  for (int y = 0; y < height; ++y, row += step) ApplySepiaRow(row, width);
 }
 
 }  // namespace qv

@@ -18,4 +18,8 @@ const std::array<std::array<std::uint8_t, 3>, 256>& SepiaTable();
 // image, and the pixel-format conversion's errors.
 void ApplySepia(TBitmap& image);
 
+// Tones width pixels of a 24-bit row in place as ApplySepia tones each row (a row of a picture
+// being made can be toned as soon as it is made).
+void ApplySepiaRow(std::uint8_t* row, int width);
+
 }  // namespace qv

@@ -38,6 +38,8 @@ class TSourceRowRing {
   void TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int count);
   // The first source row not yet taken.
   int NextRow() const { return next_row_; }
+  // The destination rows made so far (rows 0 to RowsMade() - 1).
+  int RowsMade() const { return next_dest_; }
   // Makes the destination rows left; every source row must have been taken (std::logic_error).
   void Finish();
 

@@ -10,10 +10,12 @@
 
 #include "app/fakes.h"
 #include "app/image_io.h"
+#include "app/image_steps.h"
 #include "app/pdf_steps.h"
 #include "codecs/bmp/bmp_reader.h"
 #include "codecs/bmp/bmp_writer.h"
 #include "codecs/jpeg/jpeg_image.h"
+#include "codecs/png/png_object.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
@@ -164,6 +166,49 @@ TEST_F(ConversionJobTest, BmpToBmpInAnotherFolderKeepsPixels) {
   settings.dst_dir = dir / "out/deeper/still";
   job.ConvertFile(dir / "a.bmp");
   EXPECT_TRUE(SamePixels(LoadBmp(dir / "out/deeper/still/a.bmp"), source));
+}
+
+// BMP, PNG and JPEG inputs go through the resize as they are read, toned sepia as the rows come
+// out of it; the files written are those of reading whole, resizing and toning.
+TEST_F(ConversionJobTest, PicturesResizedWhileReadAreWrittenAsThoseResizedWhole) {
+  const TBitmap picture = Pattern(203, 157);
+  SaveBmp(picture, dir / "b.bmp");
+  TPNGObject png;
+  png.AssignBitmap(picture);
+  png.SaveToFile(dir / "p.png");
+  WriteText(dir / "j.jpg", FileText(testing::TestDataPath("jpeg/libjpeg-turbo/testorig.jpg")));
+  settings.output_mode = 1;
+  settings.dst_dir = dir / "out";
+  settings.over_write = 1;
+  settings.custom_size = true;
+  for (bool sepia : {false, true}) {
+    for (int mode = 0; mode <= 5; ++mode) {
+      for (auto [width, height] : {std::pair{61, 47}, {250, 301}}) {
+        settings.sepia = sepia;
+        settings.resample_mode = mode;
+        settings.custom_width = width;
+        settings.custom_height = height;
+        for (const char* name : {"b", "p", "j"}) {
+          const std::string input = dir / (std::string(name) + (name[0] == 'b'   ? ".bmp"
+                                                                : name[0] == 'p' ? ".png"
+                                                                                 : ".jpg"));
+          ASSERT_EQ(job.ConvertFile(input), TJobOutcome::kConverted) << input;
+          TBitmap expected;
+          if (name[0] == 'b') ReadBmpFile(input, expected);
+          if (name[0] == 'p') ReadPngFile(input, expected);
+          if (name[0] == 'j') ReadJpegFile(input, expected);
+          ResizeBitmap(expected, width, height, ResampleMethodOf(mode));
+          if (sepia) SepiaStep(expected);
+          TMemoryStream bytes;
+          WriteBmp(expected, bytes);
+          EXPECT_EQ(FileText(dir / ("out/" + std::string(name) + ".bmp")),
+                    std::string(bytes.Bytes().begin(), bytes.Bytes().end()))
+              << input << " sepia " << sepia << " mode " << mode << " to " << width << "x"
+              << height;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(ConversionJobTest, OutputFolderThatIsAFileGivesAnErrorNamingIt) {

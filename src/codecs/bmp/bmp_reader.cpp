@@ -153,15 +153,23 @@ TPixelFormat FormatOf(BmpHeader& header) {
   return TPixelFormat::pfCustom;
 }
 
-void ReadPlainPixels(TStream& stream, BmpHeader& header, TBitmap& image) {
+// The rows' bytes of an uncompressed picture of the header's size, which must all be in the
+// stream: a short file is refused before a buffer is taken.
+std::uint64_t PlainPixelBytes(TStream& stream, const BmpHeader& header) {
   std::int64_t height =
       header.height < 0 ? -static_cast<std::int64_t>(header.height) : header.height;
   CheckImageSize(header.width, height, header.bits);
   std::uint64_t needed = bmp::StoredRowSize(static_cast<std::uint64_t>(header.width), header.bits) *
                          static_cast<std::uint64_t>(height);
-  // The rows must all be there: a short file is refused before its buffer is taken.
   if (needed > static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0)))
     throw EReadError();
+  return needed;
+}
+
+void ReadPlainPixels(TStream& stream, BmpHeader& header, TBitmap& image) {
+  std::int64_t height =
+      header.height < 0 ? -static_cast<std::int64_t>(header.height) : header.height;
+  std::uint64_t needed = PlainPixelBytes(stream, header);
   TPixelFormat format = FormatOf(header);
   image.Allocate(header.width, static_cast<int>(height), format, header.height < 0,
                  format == TPixelFormat::pfCustom ? header.bits : 0);
@@ -214,33 +222,9 @@ void ReadRlePixels(TStream& stream, const BmpHeader& header, const std::vector<T
   for (std::size_t i = 0; i < indices.size(); ++i) std::memcpy(out + 4 * i, colors[indices[i]], 4);
 }
 
-}  // namespace
-
-void ReadBitmap(TBitmap& image, TStream& stream) {
-  if (stream.Remaining() <= 0) {
-    image = TBitmap();
-    return;
-  }
-  BmpHeader header;
-  ReadFileHeader(stream, header);
-  ReadInfoHeader(stream, header);
-  Validate(header);
-  ReadMasks(stream, header);
-  std::vector<TRGBQuad> table = ReadColorTable(stream, header);
-  TBitmap result;
-  if (header.width == 0 || header.height == 0) {
-    // Nothing to show: an empty image, which the conversion job passes over.
-    image = result;
-    return;
-  }
-  std::vector<std::uint8_t> retained;
-  bool rle =
-      header.compression == bmp::kCompressionRle8 || header.compression == bmp::kCompressionRle4;
-  if (rle) {
-    ReadRlePixels(stream, header, table, retained, result);
-  } else {
-    ReadPlainPixels(stream, header, result);
-  }
+// Gives image (its pixels allocated) the colour table and the file's fields.
+void SetFileFields(const BmpHeader& header, const std::vector<TRGBQuad>& table, bool rle,
+                   std::vector<std::uint8_t> retained, TBitmap& result) {
   result.SetPalette(table);
   TDibInfo& dib = result.MutableDibInfo();
   dib.core_header = header.core;
@@ -253,7 +237,110 @@ void ReadBitmap(TBitmap& image, TStream& stream) {
   dib.colors_important = header.colors_important;
   if (header.bits > 8) dib.color_table = table;
   dib.retained_file = std::move(retained);
+}
+
+// Rows a sink gets at a time.
+constexpr int kSinkBandRows = 16;
+
+// An uncompressed picture of the header's width, rows high, with the colour table and fields,
+// its pixels to be read.
+TBitmap NewPlainPicture(BmpHeader& header, const std::vector<TRGBQuad>& table, int rows) {
+  TBitmap picture;
+  const TPixelFormat format = FormatOf(header);
+  picture.Allocate(header.width, rows, format, header.height < 0,
+                   format == TPixelFormat::pfCustom ? header.bits : 0);
+  SetFileFields(header, table, false, {}, picture);
+  return picture;
+}
+
+// The rows of an uncompressed picture, top row first, a band at a time through a picture of the
+// file's format (as the whole picture is read) converted to 24 bits.
+void SendPlainRows(TStream& stream, BmpHeader& header, const std::vector<TRGBQuad>& table,
+                   const TBmpRowSink& sink) {
+  const std::uint64_t needed = PlainPixelBytes(stream, header);
+  const bool top_down = header.height < 0;
+  const int height = top_down ? -header.height : header.height;
+  const std::int64_t first = stream.Position();
+  const std::uint64_t row_bytes =
+      bmp::StoredRowSize(static_cast<std::uint64_t>(header.width), header.bits);
+  for (int y = 0; y < height; y += kSinkBandRows) {
+    const int count = std::min(kSinkBandRows, height - y);
+    // A band holds its rows in the order the file stores them: the first file row of a
+    // bottom-up band is its bottom row.
+    const int file_row = top_down ? y : height - y - count;
+    TBitmap band = NewPlainPicture(header, table, count);
+    stream.SetPosition(first + static_cast<std::int64_t>(row_bytes) * file_row);
+    stream.ReadBuffer(band.Bits(), static_cast<std::size_t>(row_bytes) * count);
+    band.SetPixelFormat(TPixelFormat::pf24bit);
+    const TBitmap& rows = band;
+    sink(rows.ScanLine(0), rows.RowStep(), count);
+  }
+  stream.SetPosition(first + static_cast<std::int64_t>(needed));
+}
+
+// Reads the headers and colour table; false for a picture without pixels.
+bool ReadHeaders(TStream& stream, BmpHeader& header, std::vector<TRGBQuad>& table) {
+  ReadFileHeader(stream, header);
+  ReadInfoHeader(stream, header);
+  Validate(header);
+  ReadMasks(stream, header);
+  table = ReadColorTable(stream, header);
+  return header.width != 0 && header.height != 0;
+}
+
+}  // namespace
+
+void ReadBitmap(TBitmap& image, TStream& stream) {
+  if (stream.Remaining() <= 0) {
+    image = TBitmap();
+    return;
+  }
+  BmpHeader header;
+  std::vector<TRGBQuad> table;
+  TBitmap result;
+  if (!ReadHeaders(stream, header, table)) {
+    // Nothing to show: an empty image, which the conversion job passes over.
+    image = result;
+    return;
+  }
+  std::vector<std::uint8_t> retained;
+  bool rle =
+      header.compression == bmp::kCompressionRle8 || header.compression == bmp::kCompressionRle4;
+  if (rle) {
+    ReadRlePixels(stream, header, table, retained, result);
+  } else {
+    ReadPlainPixels(stream, header, result);
+  }
+  SetFileFields(header, table, rle, std::move(retained), result);
   image = result;
+}
+
+bool ReadBitmapRows(
+    TBitmap& image, TStream& stream,
+    const std::function<TBmpRowSink(int width, int height, int bits)>& choose_sink) {
+  if (stream.Remaining() <= 0) {
+    ReadBitmap(image, stream);
+    return false;
+  }
+  const std::int64_t start = stream.Position();
+  BmpHeader header;
+  std::vector<TRGBQuad> table;
+  TBmpRowSink sink;
+  if (ReadHeaders(stream, header, table) && header.compression != bmp::kCompressionRle8 &&
+      header.compression != bmp::kCompressionRle4) {
+    PlainPixelBytes(stream, header);  // fails as reading the whole picture fails
+    sink =
+        choose_sink(header.width, header.height < 0 ? -header.height : header.height, header.bits);
+  }
+  if (!sink) {
+    stream.SetPosition(start);
+    ReadBitmap(image, stream);
+    return false;
+  }
+  TBitmap like = NewPlainPicture(header, table, 1);
+  SendPlainRows(stream, header, table, sink);
+  image = like;
+  return true;
 }
 
 }  // namespace qv

@@ -1,6 +1,9 @@
 // Reading Windows bitmap (.bmp) files into a Raster image.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qv {
@@ -25,5 +28,18 @@ class TStream;
 // pictures beyond the size limits. Nothing is allocated beyond what the file's bytes can fill;
 // image is unchanged on failure.
 void ReadBitmap(TBitmap& image, TStream& stream);
+
+// Takes a picture's rows top to bottom as 24-bit pixels (blue, green, red): count rows, step
+// bytes apart (negative for rows stored bottom-up).
+using TBmpRowSink = std::function<void(const std::uint8_t* rows, std::ptrdiff_t step, int count)>;
+
+// As ReadBitmap, except that an uncompressed picture (not run-length) of at least one pixel asks
+// choose_sink for a sink with its size and its bits per pixel. Given one, the rows go to it a band
+// at a time as they are read (those of a bottom-up file by seeking), converted to 24 bits as
+// TBitmap's SetPixelFormat converts them, and image becomes a one-row picture of the file's pixel
+// format, palette and fields, its pixels not the picture's; the call then returns true. It fails as
+// ReadBitmap fails, before any row goes on.
+bool ReadBitmapRows(TBitmap& image, TStream& stream,
+                    const std::function<TBmpRowSink(int width, int height, int bits)>& choose_sink);
 
 }  // namespace qv

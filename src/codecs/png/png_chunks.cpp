@@ -87,14 +87,16 @@ void TChunkIHDR::LoadFromStream(TStream& stream, std::uint32_t length) {
   if (width == 0 || height == 0 || InternalBitsFor(colour_type, bit_depth) == 0)
     throw EPngInvalidIHDR();
   Owner().SetInterlaceMethod(interlace_method);
-  PrepareImage();
+  // Rows that may go on as they are made need no picture; should they not go on after all, the
+  // image data grows the image to its full size (TChunkIDAT).
+  PrepareImage(Owner().OnRows && interlace_method == 0);
 }
 
-void TChunkIHDR::PrepareImage() {
+void TChunkIHDR::PrepareImage(bool hold_one_row) {
   int bits = InternalBitsFor(colour_type, bit_depth);
   if (bits == 0) throw EPngInvalidIHDR();
   image.Build(static_cast<int>(width), static_cast<int>(height), bits,
-              colour_type == 4 || colour_type == 6);
+              colour_type == 4 || colour_type == 6, hold_one_row);
 }
 
 void TChunkIHDR::SaveToStream(TStream& stream) {
@@ -183,7 +185,14 @@ void TChunkgAMA::LoadFromStream(TStream& stream, std::uint32_t length) {
 // ---- IDAT
 
 void TChunkIDAT::LoadFromStream(TStream& stream, std::uint32_t length) {
-  DecodeImageData(Header(), Owner().GammaTable(), stream, length, Owner().DeepRowConverter());
+  TChunkIHDR& header = Header();
+  TPngRowSink sink;
+  if (header.image.one_row) {
+    // Asked here, with the palette and the profile's answer known.
+    if (Owner().OnRows) sink = Owner().OnRows(header);
+    if (!sink) header.image.HoldAllRows();
+  }
+  DecodeImageData(header, Owner().GammaTable(), stream, length, Owner().DeepRowConverter(), sink);
 }
 
 void TChunkIDAT::SaveToStream(TStream& stream) { EncodeImageData(Owner(), Header(), stream); }

@@ -65,14 +65,16 @@ class TChunkIHDR : public TChunk {
   }
   // Throws EPngInvalidIHDR (short, zero size, or a colour type and depth the PNG standard
   // forbids), EPNGSizeExceeds, EPNGUnknownCompression, EPNGUnknownInterlace; sets the owner's
-  // interlace method and builds the all-zero internal image (EOutOfMemory beyond the limits).
+  // interlace method and builds the all-zero internal image (EOutOfMemory beyond the limits),
+  // of one row when the owner may hand the rows of this non-interlaced file on (OnRows).
   void LoadFromStream(TStream& stream, std::uint32_t length) override;
   // 13 bytes; a bit depth of 2 is written as 4 (the internal image holds 4 bits); the interlace
   // field is the owner's interlace method.
   void SaveToStream(TStream& stream) override;
 
-  // Rebuilds the internal image for the colour type and depth (all zero).
-  void PrepareImage();
+  // Rebuilds the internal image for the colour type and depth (all zero); with hold_one_row it
+  // holds one row only (TPngInternalImage::Build).
+  void PrepareImage(bool hold_one_row = false);
 
   std::uint32_t width = 0;
   std::uint32_t height = 0;

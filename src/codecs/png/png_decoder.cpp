@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <vector>
 
 #include "codecs/png/png_chunks.h"
@@ -316,13 +317,64 @@ void FillGreyRamp(TPngInternalImage& image, const std::array<std::uint8_t, 256>&
   }
 }
 
+// Rows a sink gets at a time: few enough to stay in the cache on their way into a resize.
+constexpr int kSinkBandRows = 16;
+
+// Collects the rows of an internal image holding one row, as 24-bit pixels, into bands for a
+// sink.
+class TSinkBands {
+ public:
+  TSinkBands(const TPngInternalImage& image, const TPngRowSink& sink)
+      : image_(image),
+        sink_(sink),
+        row_bytes_(3 * static_cast<std::size_t>(image.width)),
+        band_(row_bytes_ * kSinkBandRows) {}
+
+  // Converts the internal image's row into the band, handing the band on when it is full.
+  void Put(const std::uint8_t* row) {
+    std::uint8_t* out = band_.data() + static_cast<std::size_t>(count_) * row_bytes_;
+    const int width = image_.width;
+    if (image_.bits == 24) {
+      std::memcpy(out, row, row_bytes_);
+    } else {
+      // Indexed pixels through the colour table, as the picture's palette turns them into
+      // colours.
+      const auto& colors = image_.colors;
+      for (int x = 0; x < width; ++x, out += 3) {
+        const int index = image_.bits == 8   ? row[x]
+                          : image_.bits == 4 ? (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F
+                                             : (row[x >> 3] >> (7 - (x & 7))) & 1;
+        const TRGBQuad& colour = colors[static_cast<std::size_t>(index)];
+        out[0] = colour.blue;
+        out[1] = colour.green;
+        out[2] = colour.red;
+      }
+    }
+    if (++count_ == kSinkBandRows) Flush();
+  }
+
+  void Flush() {
+    if (count_ > 0) sink_(band_.data(), static_cast<std::ptrdiff_t>(row_bytes_), count_);
+    count_ = 0;
+  }
+
+ private:
+  const TPngInternalImage& image_;
+  const TPngRowSink& sink_;
+  const std::size_t row_bytes_;
+  std::vector<std::uint8_t> band_;
+  int count_ = 0;  // rows in the band
+};
+
 }  // namespace
 
 void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
                      TStream& stream, std::uint32_t first_length,
-                     const TPngDeepRowConverter& deep_rows) {
+                     const TPngDeepRowConverter& deep_rows, const TPngRowSink& sink) {
   TPngInternalImage& image = header.image;
   if (image.Empty()) header.PrepareImage();
+  const bool to_sink = sink && image.one_row && header.interlace_method != 1;
+  if (!to_sink) image.HoldAllRows();
   if ((header.colour_type == 0 || header.colour_type == 4) && image.bits <= 8)
     FillGreyRamp(image, gamma);
   // The colour table goes into the pixels' palette now, while no copy shares them.
@@ -349,9 +401,11 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
   const bool deep =
       deep_rows && header.bit_depth == 16 && (header.colour_type == 2 || header.colour_type == 6);
   std::vector<std::uint8_t> deep_scratch(deep ? 3 * static_cast<std::size_t>(width) : 0);
+  // Rows handed on are each made in the one row held.
   auto store = [&](const std::uint8_t* png, int y, int x0, int dx, int count) {
-    std::uint8_t* row = bottom + static_cast<std::size_t>(height - 1 - y) * row_size;
-    std::uint8_t* alpha = with_alpha ? image.AlphaRow(y) : nullptr;
+    std::uint8_t* row =
+        to_sink ? bottom : bottom + static_cast<std::size_t>(height - 1 - y) * row_size;
+    std::uint8_t* alpha = with_alpha ? image.AlphaRow(to_sink ? 0 : y) : nullptr;
     if (!deep) {
       StoreRow(header, gamma, identity_gamma, png, row, alpha, x0, dx, count);
       return;
@@ -410,7 +464,19 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
     }
   };
 
-  if (header.interlace_method != 1) {
+  if (to_sink) {
+    TSinkBands bands(image, sink);
+    int made = 0;
+    decode_rows(full_row, height, [&](int y, const std::uint8_t* png) {
+      store(png, y, 0, 1, width);
+      bands.Put(bottom);
+      made = y + 1;
+    });
+    // The rows the data did not reach, as the zero rows of a whole picture show.
+    if (made < height) std::fill_n(bottom, row_size, std::uint8_t{0});
+    for (; made < height; ++made) bands.Put(bottom);
+    bands.Flush();
+  } else if (header.interlace_method != 1) {
     decode_rows(full_row, height,
                 [&](int y, const std::uint8_t* png) { store(png, y, 0, 1, width); });
   } else {
@@ -432,6 +498,7 @@ void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& ga
 void CopyInternalImage(const TChunkIHDR& header, TBitmap& image) {
   const TPngInternalImage& source = header.image;
   if (source.Empty()) throw EPNGHeaderNotPresent();
+  if (source.one_row) throw std::logic_error("the PNG's rows were handed on, not kept");
   TBitmap result = source.pixels;  // shares the pixels until either image changes them
   SetInternalPalette(source, result);
   image = std::move(result);

@@ -18,9 +18,14 @@ class TStream;
 // every CRC. Only the rows the header asks for are inflated. 16-bit colour rows go through
 // deep_rows when it is given. Throws EPngInvalidCRC, EPNGMissingMultipleIDAT, EPngUnexpectedEnd
 // or EPNGZLIBError; rows that the data does not reach stay zero.
+//
+// With a sink, and an internal image that holds one row (a file that is not interlaced), each
+// row goes on to the sink as 24-bit pixels as soon as it is made, rows the data does not reach
+// as an all-zero row shows, in bands of a few rows; nothing of the picture is kept. When reading
+// fails, the rows before the failure may have gone on.
 void DecodeImageData(TChunkIHDR& header, const std::array<std::uint8_t, 256>& gamma,
                      TStream& stream, std::uint32_t first_length,
-                     const TPngDeepRowConverter& deep_rows = {});
+                     const TPngDeepRowConverter& deep_rows = {}, const TPngRowSink& sink = {});
 
 // Gives image the header's internal image at 1, 4, 8 or 24 bits, colour table as palette.
 void CopyInternalImage(const TChunkIHDR& header, TBitmap& image);

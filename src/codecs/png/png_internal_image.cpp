@@ -27,7 +27,8 @@ int InternalBitsFor(int colour_type, int bit_depth) {
   }
 }
 
-void TPngInternalImage::Build(int new_width, int new_height, int new_bits, bool with_alpha) {
+void TPngInternalImage::Build(int new_width, int new_height, int new_bits, bool with_alpha,
+                              bool hold_one_row) {
   Clear();
   CheckImageSize(new_width, new_height, new_bits);
   std::size_t new_row = RowSizeFor(new_width, new_bits);
@@ -35,21 +36,31 @@ void TPngInternalImage::Build(int new_width, int new_height, int new_bits, bool 
   if (with_alpha)
     total += static_cast<std::uint64_t>(new_width) * static_cast<std::uint64_t>(new_height);
   CheckDecodedBytes(total);
-  pixels.Allocate(new_width, new_height,
+  const int held = hold_one_row ? 1 : new_height;
+  pixels.Allocate(new_width, held,
                   new_bits == 1   ? TPixelFormat::pf1bit
                   : new_bits == 4 ? TPixelFormat::pf4bit
                   : new_bits == 8 ? TPixelFormat::pf8bit
                                   : TPixelFormat::pf24bit);
-  if (with_alpha) alpha.assign(static_cast<std::size_t>(new_width) * new_height, 0);
+  if (with_alpha) alpha.assign(static_cast<std::size_t>(new_width) * held, 0);
   width = new_width;
   height = new_height;
   bits = new_bits;
   row_size = new_row;
+  one_row = hold_one_row;
+}
+
+void TPngInternalImage::HoldAllRows() {
+  if (!one_row) return;
+  const std::array<TRGBQuad, 256> kept = colors;
+  Build(width, height, bits, !alpha.empty());
+  colors = kept;
 }
 
 void TPngInternalImage::Clear() {
   width = height = bits = 0;
   row_size = 0;
+  one_row = false;
   pixels = TBitmap();
   alpha.clear();
   alpha.shrink_to_fit();

@@ -20,17 +20,24 @@ int InternalBitsFor(int colour_type, int bit_depth);
 
 struct TPngInternalImage {
   int width = 0;
-  int height = 0;
+  int height = 0;  // the picture's height, also when one row is held
   int bits = 0;
   std::size_t row_size = 0;            // ((bits x width + 31) div 32) x 4
   TBitmap pixels;                      // rows bottom-up, at bits per pixel; empty before Build
   std::array<TRGBQuad, 256> colors{};  // colour table, black beyond the entries given
   std::vector<std::uint8_t> alpha;     // width x height, top row first; empty without alpha
+  // Only one row (and its alpha) is held: the decoder makes each row there in turn and hands it
+  // on, so the pixels are never the picture.
+  bool one_row = false;
 
   // Discards the old image and makes an all-zero one (palette: the format's default). Throws
   // EOutOfMemory (before allocating) when the pixels and alpha plane would pass the reader limits
-  // of image_limits.h.
-  void Build(int new_width, int new_height, int new_bits, bool with_alpha);
+  // of image_limits.h. With hold_one_row only one row is allocated (the limits are those of the
+  // whole picture all the same, so a file fails or passes them as it always did).
+  void Build(int new_width, int new_height, int new_bits, bool with_alpha,
+             bool hold_one_row = false);
+  // Makes an image that holds one row hold every row, all zero, keeping the colour table.
+  void HoldAllRows();
   void Clear();
 
   // True before Build and after Clear.

@@ -60,6 +60,11 @@ enum class TPngFilterChoice { kRowScore, kSmallestSum };
 using TPngDeepRowConverter =
     std::function<void(const std::uint8_t* samples, std::uint8_t* bgr, std::size_t count)>;
 
+// Takes the decoded rows of a picture top to bottom as 24-bit pixels (blue, green, red): count
+// rows, step bytes apart. Called while the image data is decoded; it may throw, which ends the
+// reading.
+using TPngRowSink = std::function<void(const std::uint8_t* rows, std::ptrdiff_t step, int count)>;
+
 // What reading does with the colours of a file that carries an ICC profile.
 struct TPngProfileUse {
   // The samples stay as stored: gAMA is not applied (the PNG standard puts the profile before
@@ -141,6 +146,12 @@ class TPNGObject {
   // chunk) the file is read as it always was.
   std::function<TPngProfileUse(const std::vector<std::uint8_t>& profile, const TChunkIHDR& header)>
       OnProfile;
+  // Asked once while a file that is not interlaced is read, at its image data (after its palette
+  // and OnProfile): a sink it returns takes every row of the picture, in order, as the rows are
+  // made, instead of the internal image; indexed pixels go through the colour table, and rows the
+  // data does not reach come as an all-zero row shows. The internal image then holds one row
+  // only and AssignTo refuses it (std::logic_error). Returning no sink reads the file as usual.
+  std::function<TPngRowSink(const TChunkIHDR& header)> OnRows;
   // The converter of 16-bit colour rows the file's profile asked for, or none (for the decoder).
   const TPngDeepRowConverter& DeepRowConverter() const { return deep_rows_; }
 
