@@ -80,8 +80,9 @@ TEST_F(PhotoFormatsCli, KeepMetadataCarriesTheCameraDataIntoJpeg) {
     EXPECT_EQ(Exif(output, "Orientation"), turned_by_file ? "1" : "6");
     EXPECT_EQ(Exif(output, "ExifImageWidth"), turned_by_file ? "128" : "96");
     EXPECT_EQ(Exif(output, "ImageWidth"), turned_by_file ? "128" : "96");
-    if (std::string(format) != "jxl")  // libjxl knows the profile as plain sRGB: none is needed
+    if (std::string(format) != "jxl") {  // libjxl knows the profile as plain sRGB: none is needed
       EXPECT_EQ(Exif(output, "ProfileDescription"), "sRGB built-in");
+    }
   }
   // With --auto-orient the HEIC is turned by its EXIF orientation, which then reads 1.
   ASSERT_EQ(Cli({"--format", "jpeg", "--keep-metadata", "--auto-orient", "--out", dir / "turned",
@@ -116,7 +117,7 @@ TEST_F(PhotoFormatsCli, AutoOrientTurnsEachPictureOnce) {
   ASSERT_EQ(Cli(args).status, 0);
   std::smatch match;
   const std::regex result("^(\\d+x\\d+) VS (\\d+x\\d+) max (\\d+)");
-  for (const std::string& name : {"heic.heic", "avif.avif", "jxl.jxl", "agreeing.heic"}) {
+  for (const std::string name : {"heic.heic", "avif.avif", "jxl.jxl", "agreeing.heic"}) {
     SCOPED_TRACE(name);
     const std::string png = std::filesystem::path(name).stem().string() + ".png";
     std::string line = CompareWithUpright(dir / ("upright/" + png));

@@ -84,10 +84,12 @@ class TMount {
   TMount& operator=(const TMount&) = delete;
   ~TMount() {
     if (!mounted_) return;
-    if (fuse_)
-      std::system(("fusermount -u '" + point_ + "' 2>/dev/null").c_str());
-    else
+    if (fuse_) {
+      [[maybe_unused]] int status =
+          std::system(("fusermount -u '" + point_ + "' 2>/dev/null").c_str());
+    } else {
       ::umount2(point_.c_str(), MNT_DETACH);
+    }
   }
   // A tmpfs of bytes at point.
   static std::unique_ptr<TMount> Tmpfs(const std::string& point, std::uint64_t bytes) {
@@ -256,7 +258,9 @@ TEST_F(ParallelEdges, AnAppendOnlyFolderLeavesNothingBehind) {
       set = std::system(("chattr +a '" + folder + "' 2>/dev/null").c_str()) == 0;
     }
     ~TAppendOnly() {
-      if (set) std::system(("chattr -a '" + folder + "'").c_str());
+      if (set) {
+        [[maybe_unused]] int status = std::system(("chattr -a '" + folder + "'").c_str());
+      }
     }
     std::string folder;
     bool set;
