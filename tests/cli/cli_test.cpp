@@ -332,6 +332,9 @@ TEST_F(Cli, FoldersAreWalkedAnUnreadableOneIsReportedOnceAndBadPatternsAreRefuse
                                options);
   ProgramResult result = child.Wait(60);
   std::filesystem::permissions(dir / "photos/locked", std::filesystem::perms::all);
+  if (options.uid != 0 && (result.status == 126 || result.status == 127))
+    GTEST_SKIP() << "the program cannot be run as nobody here (a folder above the build is "
+                    "closed to other users)";
   EXPECT_EQ(result.status, 1) << result.err;
   EXPECT_TRUE(std::filesystem::exists(dir / "out/photos/a.png"));
   EXPECT_TRUE(std::filesystem::exists(dir / "out/photos/open/c.png"));

@@ -53,6 +53,7 @@
 #include "widgets/qt_app.h"
 #include "widgets/radio_group.h"
 #include "widgets/spin_edit.h"
+#include "widgets/translated_text.h"
 
 namespace qv::gui {
 namespace {
@@ -1113,9 +1114,13 @@ TEST(Priority, AnOrdinaryUserCanLeaveIdleAndTheMarkShowsTheClassInForce) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
+        // The notes' texts, read while the catalogue can still be read (the build folder may be
+        // closed to the user the test becomes).
+        qv::testing::App();
+        const QString high_refused = TrQ("High priority refused");
+        const QString realtime_refused = TrQ("Realtime priority refused");
         if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(10);
         if (::setpriority(PRIO_PROCESS, 0, 0) != 0) std::_Exit(11);  // not started niced
-        qv::testing::App();
         TDropFileForm form;
         auto mark = [&](const char* name) {
           return form.Action(QString::fromLatin1(name))->isChecked();
@@ -1131,10 +1136,10 @@ TEST(Priority, AnOrdinaryUserCanLeaveIdleAndTheMarkShowsTheClassInForce) {
         // line says so.
         form.Action(QStringLiteral("SetHighPriority"))->trigger();
         if (!mark("SetNormalPriority") || ::getpriority(PRIO_PROCESS, 0) != 0) std::_Exit(16);
-        if (form.Note()->text() != QStringLiteral("優先度高は拒否されました")) std::_Exit(20);
+        if (form.Note()->text() != high_refused) std::_Exit(20);
         form.Action(QStringLiteral("SetRealtimePriority"))->trigger();
         if (!mark("SetNormalPriority") || ::sched_getscheduler(0) != SCHED_OTHER) std::_Exit(17);
-        if (form.Note()->text() != QStringLiteral("最優先は拒否されました")) std::_Exit(21);
+        if (form.Note()->text() != realtime_refused) std::_Exit(21);
         // And back to idle and to normal again.
         form.Action(QStringLiteral("SetIdlePriority"))->trigger();
         if (!mark("SetIdlePriority") || CurrentPriorityClass() != kIdlePriorityClass)

@@ -306,6 +306,9 @@ TEST_F(ParallelEdges, AnOutputThatCouldNotBePutInPlaceIsNoneOfTheDrop) {
   ChildOptions other;
   other.uid = kOther;
   TRun one = Convert(inputs, dir / "out", 1, options, other);
+  if (one.status == 126 || one.status == 127)
+    GTEST_SKIP() << "the program cannot be run as another user here (a folder above the build is "
+                    "closed to other users)";
   ASSERT_EQ(one.status, 1) << one;
   EXPECT_EQ(ReadFile(dir / "out/a.png"), "root's a");
   EXPECT_FALSE(Contains(one.err, "same output")) << one;
