@@ -1,4 +1,4 @@
-// XMP packet edits. A packet is XML text (the XMP specification, part 1): the orientation a
+// XMP packet edits. A packet is XML text: the orientation a
 // camera or editor writes is the property Orientation of the TIFF namespace, either as an
 // attribute (tiff:Orientation="6") or as an element (<tiff:Orientation>6</tiff:Orientation>).
 // Changing its one digit keeps the packet's length, so nothing else moves.
