@@ -32,8 +32,6 @@ constexpr char kCannotResize[] = N_("Cannot resize a JPEG image");
 constexpr int kQuantizedColors = 236;
 constexpr int kMaxRowsPerCall = 16;
 
-TJPEGPixelFormat g_default_pixel_format = TJPEGPixelFormat::jf24Bit;
-
 bool IsAbort(const std::exception_ptr &error) {
   try {
     std::rethrow_exception(error);
@@ -348,7 +346,7 @@ EJPEG::EJPEG(int message_code, std::string library_message)
       library_message_(std::move(library_message)) {}
 
 TJPEGImage::TJPEGImage()
-    : data_(std::make_shared<TJPEGData>()), pixel_format_(g_default_pixel_format) {}
+    : data_(std::make_shared<TJPEGData>()) {}
 
 TJPEGImage::TJPEGImage(const TJPEGImage &other) : TJPEGImage() { Assign(other); }
 
@@ -358,9 +356,6 @@ TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other) {
 }
 
 TJPEGImage::~TJPEGImage() = default;
-
-TJPEGPixelFormat TJPEGImage::DefaultPixelFormat() { return g_default_pixel_format; }
-void TJPEGImage::SetDefaultPixelFormat(TJPEGPixelFormat format) { g_default_pixel_format = format; }
 
 void TJPEGImage::NewData() {
   data_ = std::make_shared<TJPEGData>();

@@ -175,10 +175,6 @@ class TJPEGImage {
   // Called when the picture changed (new bytes read, image decoded with a new palette).
   std::function<void()> OnChange;
 
-  // Pixel format new objects start with (24-bit unless a display of 8 bits or fewer said so).
-  static TJPEGPixelFormat DefaultPixelFormat();
-  static void SetDefaultPixelFormat(TJPEGPixelFormat format);
-
  private:
   struct DecodeRequest;
   void NewData();
@@ -195,7 +191,7 @@ class TJPEGImage {
   bool progressive_encoding_ = false;
   bool grayscale_output_ = false;
   TJPEGPerformance performance_ = TJPEGPerformance::jpBestQuality;
-  TJPEGPixelFormat pixel_format_;
+  TJPEGPixelFormat pixel_format_ = TJPEGPixelFormat::jf24Bit;
   TJPEGScale scale_ = TJPEGScale::jsFullSize;
   bool smoothing_ = true;
   bool progressive_display_ = false;
