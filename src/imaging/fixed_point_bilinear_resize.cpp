@@ -2,8 +2,7 @@
 //
 // Positions are 16.16 fixed point with steps of trunc(extent x 65535 / extent), so the integer
 // part (a shift by 16) creeps back by one every 256 columns; weights are the top 8 bits of the
-// fraction and run 0..255. Every product fits 16 bits, so the four bytes of a pixel are computed
-// in four 16-bit lanes at once (SSE2, the x86-64 baseline) with the same bytes as the scalar form.
+// fraction and run 0..255 (the rows are blended by imaging/blend_row.h).
 #include "imaging/fixed_point_bilinear_resize.h"
 
 #include <algorithm>
@@ -13,67 +12,12 @@
 #include <vector>
 
 #include "imaging/abitmap.h"
+#include "imaging/blend_row.h"
 #include "runtime/exceptions.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace qv {
 
 namespace {
-
-// Where destination column i reads: byte offsets of the pixel and its right neighbour in a
-// source row, and the horizontal weight of the neighbour.
-struct TColumnTap {
-  std::uint32_t low;
-  std::uint32_t high;
-  std::uint16_t weight;
-};
-
-void BlendRow(const std::uint8_t* upper, const std::uint8_t* lower, unsigned fy,
-              const std::vector<TColumnTap>& taps, std::uint8_t* out) {
-  std::size_t count = taps.size();
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  // Lanes 0..3 weigh the upper row's result, lanes 4..7 the lower row's.
-  const __m128i vertical = _mm_set_epi16(
-      static_cast<short>(fy), static_cast<short>(fy), static_cast<short>(fy),
-      static_cast<short>(fy), static_cast<short>(255 - fy), static_cast<short>(255 - fy),
-      static_cast<short>(255 - fy), static_cast<short>(255 - fy));
-  for (std::size_t i = 0; i < count; ++i) {
-    const TColumnTap& tap = taps[i];
-    std::int32_t u0, u1, l0, l1;
-    std::memcpy(&u0, upper + tap.low, 4);
-    std::memcpy(&u1, upper + tap.high, 4);
-    std::memcpy(&l0, lower + tap.low, 4);
-    std::memcpy(&l1, lower + tap.high, 4);
-    // left = [U[ix] | L[ix]], right = [U[ix + 1] | L[ix + 1]] as 16-bit lanes.
-    __m128i left =
-        _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(u0), _mm_cvtsi32_si128(l0)), zero);
-    __m128i right =
-        _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(u1), _mm_cvtsi32_si128(l1)), zero);
-    __m128i fx = _mm_set1_epi16(static_cast<short>(tap.weight));
-    __m128i fx_left = _mm_set1_epi16(static_cast<short>(255 - tap.weight));
-    __m128i rows = _mm_srli_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(left, fx_left), _mm_mullo_epi16(right, fx)), 8);
-    __m128i weighted = _mm_mullo_epi16(rows, vertical);
-    __m128i sum = _mm_srli_epi16(_mm_add_epi16(weighted, _mm_srli_si128(weighted, 8)), 8);
-    std::int32_t pixel = _mm_cvtsi128_si32(_mm_packus_epi16(sum, sum));
-    std::memcpy(out + 4 * i, &pixel, 4);
-  }
-#else
-  for (std::size_t i = 0; i < count; ++i) {
-    const TColumnTap& tap = taps[i];
-    unsigned fx = tap.weight;
-    for (int c = 0; c < 4; ++c) {
-      unsigned top = (upper[tap.low + c] * (255 - fx) + upper[tap.high + c] * fx) >> 8;
-      unsigned bottom = (lower[tap.low + c] * (255 - fx) + lower[tap.high + c] * fx) >> 8;
-      out[4 * i + c] = static_cast<std::uint8_t>((top * (255 - fy) + bottom * fy) >> 8);
-    }
-  }
-#endif
-}
 
 bool Within(double value, double low, double high) { return value >= low && value <= high; }
 

@@ -290,13 +290,23 @@ const std::optional<TJpegBaselineHeader> &BaselineHeader(int quality) {
   return headers.emplace(quality, std::move(header)).first->second;
 }
 
+// The band encoder's functions when it is worth using: with the processor's vector forms. With
+// the portable forms alone it is slower than libjpeg's own vector code.
+const TJpegKernels *BandKernels() {
+  static const TJpegKernels *const kernels = []() -> const TJpegKernels * {
+    const TVariant<TJpegKernels> &chosen = ChosenVariant(JpegKernelVariants());
+    return chosen.needs.Empty() ? nullptr : &chosen.function;
+  }();
+  return kernels;
+}
+
 // The band encoder takes the colour pictures libjpeg would write as one baseline scan. Alone it
 // is about as fast as libjpeg, and slower when other threads work beside it, so it is used only
 // when a spare thread waits to share the bands or is expected to come before the end: for the
 // last files of a drop, or one file with all cores.
 bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
   return SpareThreadAtHand() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
-         JpegBandEncoderRuns();
+         BandKernels() != nullptr;
 }
 
 // Compresses source with libjpeg into out; false when progress stopped it.
@@ -330,8 +340,8 @@ bool CompressWithBands(const TJpegBaselineHeader &header, const TBitmap &source,
     progress(percent);
   };
   try {
-    out = EncodeJpegInBands(header, source.ScanLine(0), source.RowStep(), source.Width(),
-                            source.Height(), report);
+    out = EncodeJpegInBands(*BandKernels(), header, source.ScanLine(0), source.RowStep(),
+                            source.Width(), source.Height(), report);
   } catch (const EAbort &) {
     return false;
   }
@@ -340,13 +350,14 @@ bool CompressWithBands(const TJpegBaselineHeader &header, const TBitmap &source,
 
 }  // namespace
 
+bool JpegBandEncoderInUse() { return BandKernels() != nullptr; }
+
 EJPEG::EJPEG(int message_code, std::string library_message)
     : EInvalidGraphic(FormatText(Tr(kJpegErrorFormat), {IntToStr(message_code)})),
       message_code_(message_code),
       library_message_(std::move(library_message)) {}
 
-TJPEGImage::TJPEGImage()
-    : data_(std::make_shared<TJPEGData>()) {}
+TJPEGImage::TJPEGImage() : data_(std::make_shared<TJPEGData>()) {}
 
 TJPEGImage::TJPEGImage(const TJPEGImage &other) : TJPEGImage() { Assign(other); }
 
