@@ -13,48 +13,52 @@
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/spare_threads.h"
+#include "simd/extended_float.h"
 
 namespace qv {
 
 namespace {
 
+// The module and the line the assertion error names, for a source or a destination without
+// pixels.
 constexpr char kModule[] = "BitmapUtils";
-constexpr int kAssertLine = 1066;
-// One millionth short of the nominal far edge, as an extended constant.
-constexpr long double kFarEdge = 0.500001L;
+constexpr int kNoPixelsLine = 1066;
+// One millionth short of the nominal far edge, as an extended constant (0.500001 rounded to
+// 64 bits).
+const TExtended kFarEdge = TExtended(0x8.00010c6f7a0b5eep-4L);
 
 TAxisSpans BuildAxis(double ratio, int source_extent, int dest_extent) {
   TAxisSpans axis;
   axis.first.resize(static_cast<std::size_t>(dest_extent) + 1);
-  long double cells_per_position = std::ceil(static_cast<long double>(ratio)) + 2.0L;
-  if (cells_per_position * dest_extent > static_cast<long double>(std::size_t{1} << 26))
-    throw EOutOfMemory();
-  axis.spans.reserve(static_cast<std::size_t>(cells_per_position * dest_extent));
+  const TExtended cells_per_position = Ceil(TExtended(ratio)) + 2;
+  if (cells_per_position * dest_extent > TExtended(std::size_t{1} << 26)) throw EOutOfMemory();
+  axis.spans.reserve(
+      static_cast<std::size_t>(static_cast<long long>(cells_per_position * dest_extent)));
   int last = source_extent - 1;
   for (int d = 0; d < dest_extent; ++d) {
     axis.first[static_cast<std::size_t>(d)] = axis.spans.size();
-    auto x0 = static_cast<double>(static_cast<long double>(d) * ratio - 0.5L);
-    auto x1 = static_cast<double>(static_cast<long double>(ratio) * (d + 1) - kFarEdge);
+    auto x0 = static_cast<double>(TExtended(d) * ratio - 0.5);
+    auto x1 = static_cast<double>(TExtended(ratio) * (d + 1) - kFarEdge);
     auto first_cell = static_cast<std::int64_t>(std::floor(x0));
     auto last_cell = static_cast<std::int64_t>(std::floor(x1));
     for (std::int64_t cell = first_cell; cell <= last_cell; ++cell) {
-      long double c = static_cast<long double>(cell);
-      long double lx0 = x0, lx1 = x1;
+      const TExtended c = TExtended(static_cast<long long>(cell));
+      const TExtended lx0 = x0, lx1 = x1;
       double length, centre;
-      bool starts_before = c > lx0;       // the cell begins after the footprint's near edge
-      bool ends_before = c + 1.0L < lx1;  // the cell ends before the footprint's far edge
+      bool starts_before = c > lx0;    // the cell begins after the footprint's near edge
+      bool ends_before = c + 1 < lx1;  // the cell ends before the footprint's far edge
       if (starts_before && ends_before) {
         length = 1.0;
         centre = 0.5;
       } else if (ends_before) {
-        length = static_cast<double>(1.0L - (lx0 - c));
-        centre = static_cast<double>(((lx0 - c) + 1.0L) / 2.0L);
+        length = static_cast<double>(1 - (lx0 - c));
+        centre = static_cast<double>(((lx0 - c) + 1) / 2);
       } else if (starts_before) {
         length = static_cast<double>(lx1 - c);
         centre = length / 2.0;
       } else {
         length = static_cast<double>(lx1 - lx0);
-        centre = static_cast<double>(((lx1 - c) + (lx0 - c)) / 2.0L);
+        centre = static_cast<double>(((lx1 - c) + (lx0 - c)) / 2);
       }
       int low = static_cast<int>(std::clamp<std::int64_t>(cell, 0, last));
       int high = static_cast<int>(std::clamp<std::int64_t>(cell + 1, 0, last));
@@ -65,8 +69,11 @@ TAxisSpans BuildAxis(double ratio, int source_extent, int dest_extent) {
   return axis;
 }
 
+double RoundHalfEven(double value) { return std::nearbyint(value); }
+TExtended RoundHalfEven(TExtended value) { return Rint(value); }
+
 // One destination row with each statement evaluated in T and the sums stored as doubles: in
-// long double the arithmetic as written (x87 extended precision); in double the portable form of
+// TExtended the arithmetic as written (x87 extended precision); in double the portable form of
 // the row in doubles (bilinear_stretch_forms.h). The expressions are the same, in the same order.
 template <class T>
 void StretchRow(const TRowJob& job) {
@@ -100,8 +107,8 @@ void StretchRow(const TRowJob& job) {
     // falls short of the area, so the clamp only guards against the last unit of a rounding.
     for (int c = 0; c < 3; ++c) {
       const T mean = static_cast<T>(acc[c]) / static_cast<T>(job.area);
-      job.out[3 * x + c] = static_cast<std::uint8_t>(
-          std::clamp(std::rint(mean), static_cast<T>(0), static_cast<T>(255)));
+      job.out[3 * x + c] = static_cast<std::uint8_t>(static_cast<int>(
+          std::clamp(RoundHalfEven(mean), static_cast<T>(0), static_cast<T>(255))));
     }
   }
 }
@@ -124,20 +131,19 @@ TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height,
                         TArithmeticPath path) {
   return BilinearStretchWith(
       source, dst_width, dst_height,
-      path == TArithmeticPath::kFastest ? Chosen<StretchRowVariants>() : StretchRow<long double>);
+      path == TArithmeticPath::kFastest ? Chosen<StretchRowVariants>() : StretchRow<TExtended>);
 }
 
 TBitmap BilinearStretchWith(const TBitmap& source, int dst_width, int dst_height,
                             TStretchRowFunction row_form) {
   int src_width = source.Width();
   int src_height = source.Height();
-  Assert(src_width >= 1 && src_height >= 1 && !source.Empty(), kModule, kAssertLine);
-  Assert(dst_width >= 1 && dst_height >= 1, kModule, kAssertLine);
-  auto xr = static_cast<double>(static_cast<long double>(src_width) / dst_width);
-  auto yr = static_cast<double>(static_cast<long double>(src_height) / dst_height);
-  auto area = static_cast<double>(
-      static_cast<long double>(static_cast<std::int64_t>(src_width) * src_height) / dst_width /
-      dst_height);
+  Assert(src_width >= 1 && src_height >= 1 && !source.Empty(), kModule, kNoPixelsLine);
+  Assert(dst_width >= 1 && dst_height >= 1, kModule, kNoPixelsLine);
+  auto xr = static_cast<double>(TExtended(src_width) / dst_width);
+  auto yr = static_cast<double>(TExtended(src_height) / dst_height);
+  auto area = static_cast<double>(TExtended(static_cast<long long>(src_width) * src_height) /
+                                  dst_width / dst_height);
 
   TBitmap result;
   result.Allocate(dst_width, dst_height, TPixelFormat::pf24bit);

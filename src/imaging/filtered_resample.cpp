@@ -17,6 +17,7 @@
 #include "imaging/filtered_resample_x86.h"
 #include "runtime/exceptions.h"
 #include "runtime/spare_threads.h"
+#include "simd/extended_float.h"
 
 namespace qv {
 
@@ -39,8 +40,7 @@ std::int32_t Reflect(std::int64_t j, std::int64_t extent) {
 
 // acc + byte x weight in extended precision, stored as a 32-bit float.
 inline float Accumulate(float acc, std::uint8_t byte, float weight) {
-  return static_cast<float>(static_cast<long double>(acc) +
-                            static_cast<long double>(byte) * static_cast<long double>(weight));
+  return static_cast<float>(TExtended(acc) + TExtended(byte) * TExtended(weight));
 }
 
 // acc + byte x weight rounded once to a 32-bit float.
@@ -197,9 +197,8 @@ std::vector<std::uint8_t> ListsWithTinyWeights(const TContributionLists& lists) 
 }
 
 float ResampleScale(int dest_extent, int source_extent) {
-  if (source_extent == 1)
-    return static_cast<float>(static_cast<long double>(dest_extent) / source_extent);
-  return static_cast<float>(static_cast<long double>(dest_extent - 1) / (source_extent - 1));
+  if (source_extent == 1) return static_cast<float>(TExtended(dest_extent) / source_extent);
+  return static_cast<float>(TExtended(dest_extent - 1) / (source_extent - 1));
 }
 
 TContributionLists BuildContributions(float scale, int source_extent, int dest_extent,
@@ -219,26 +218,28 @@ TContributionLists BuildContributions(float scale, int source_extent, int dest_e
   float width = support;
   float fscale = 1.0f;
   if (reduce) {
-    width = static_cast<float>(static_cast<long double>(support) / scale);
-    fscale = static_cast<float>(1.0L / scale);
+    width = static_cast<float>(TExtended(support) / scale);
+    fscale = static_cast<float>(TExtended(1) / scale);
   }
   // Each list has at most 2 width + 3 candidate taps; check the total before reserving it.
-  long double per_list = 2.0L * width + 3.0L;
-  if (per_list * static_cast<long double>(m) > static_cast<long double>(kMaxContributions))
-    throw EOutOfMemory();
+  const TExtended per_list = TExtended(2) * width + 3;
+  if (per_list * TExtended(m) > TExtended(kMaxContributions)) throw EOutOfMemory();
   try {
-    lists.entries.reserve(static_cast<std::size_t>(per_list * static_cast<long double>(m)));
+    lists.entries.reserve(
+        static_cast<std::size_t>(static_cast<long long>(per_list * TExtended(m))));
     for (std::size_t i = 0; i < m; ++i) {
       lists.first[i] = lists.entries.size();
-      auto centre = static_cast<float>(static_cast<long double>(i) / scale);
-      auto left = static_cast<std::int64_t>(std::floor(static_cast<long double>(centre) - width));
-      auto right = static_cast<std::int64_t>(std::ceil(static_cast<long double>(centre) + width));
+      auto centre = static_cast<float>(TExtended(i) / scale);
+      auto left =
+          static_cast<std::int64_t>(static_cast<long long>(Floor(TExtended(centre) - width)));
+      auto right =
+          static_cast<std::int64_t>(static_cast<long long>(Ceil(TExtended(centre) + width)));
       for (std::int64_t j = left; j <= right; ++j) {
-        long double distance = static_cast<long double>(centre) - static_cast<long double>(j);
+        const TExtended distance = TExtended(centre) - TExtended(static_cast<long long>(j));
         float weight;
         if (reduce) {
           auto argument = static_cast<float>(distance / fscale);
-          weight = static_cast<float>(static_cast<long double>(kernel(argument)) / fscale);
+          weight = static_cast<float>(TExtended(kernel(argument)) / fscale);
         } else {
           weight = kernel(static_cast<float>(distance));
         }

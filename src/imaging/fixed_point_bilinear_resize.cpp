@@ -14,6 +14,7 @@
 #include "imaging/abitmap.h"
 #include "imaging/blend_row.h"
 #include "runtime/exceptions.h"
+#include "simd/extended_float.h"
 
 namespace qv {
 
@@ -38,27 +39,27 @@ void FixedPointBilinearResize(int dst_w, int dst_h, const TABitmap& source, doub
     return;
   // A rectangle without extent has no steps (they would divide by zero): nothing to draw.
   if (!(src_w > 0 && src_h > 0) || dst_w <= 0 || dst_h <= 0) return;
-  double rx = static_cast<double>(static_cast<long double>(src_w) / dst_w);
-  double ry = static_cast<double>(static_cast<long double>(src_h) / dst_h);
+  double rx = static_cast<double>(TExtended(src_w) / dst_w);
+  double ry = static_cast<double>(TExtended(src_h) / dst_h);
   double dw = dst_w, dh = dst_h;  // destination extents while clipping
   if (dst_x < 0) {
-    src_w = static_cast<double>((static_cast<long double>(dw) + dst_x) * rx);
-    src_x = static_cast<double>(src_x + static_cast<long double>(rx) * std::fabs(dst_x));
+    src_w = static_cast<double>((TExtended(dw) + dst_x) * rx);
+    src_x = static_cast<double>(src_x + TExtended(rx) * std::fabs(dst_x));
     dw = std::trunc(dw + dst_x);
     dst_x = 0;
   }
   if (dst_y < 0) {
-    src_h = static_cast<double>((static_cast<long double>(dh) + dst_y) * ry);
-    src_y = static_cast<double>(src_y + static_cast<long double>(ry) * std::fabs(dst_y));
+    src_h = static_cast<double>((TExtended(dh) + dst_y) * ry);
+    src_y = static_cast<double>(src_y + TExtended(ry) * std::fabs(dst_y));
     dh = std::trunc(dh + dst_y);
     dst_y = 0;
   }
   if (dw + dst_x > dw_image) {
-    src_w = static_cast<double>(static_cast<long double>(rx) * (dw_image - dst_x));
+    src_w = static_cast<double>(TExtended(rx) * (dw_image - dst_x));
     dw = std::trunc(dw_image - dst_x);
   }
   if (dh + dst_y > dh_image) {
-    src_h = static_cast<double>(static_cast<long double>(ry) * (dh_image - dst_y));
+    src_h = static_cast<double>(TExtended(ry) * (dh_image - dst_y));
     dh = std::trunc(dh_image - dst_y);
   }
   if (dw <= 0 || dh <= 0 || !Within(src_x, 0, sw_image) || !Within(src_y, 0, sh_image)) return;
@@ -67,15 +68,16 @@ void FixedPointBilinearResize(int dst_w, int dst_h, const TABitmap& source, doub
 
   // 64-bit throughout, so wide images do not wrap the 16.16 positions; below 65536 pixels the
   // values equal those of 32-bit arithmetic.
-  const auto xstep = static_cast<std::int64_t>(
-      std::trunc(static_cast<long double>(step_src_w) * 65535.0L / step_dst_w));
-  const auto ystep = static_cast<std::int64_t>(
-      std::trunc(static_cast<long double>(step_src_h) * 65535.0L / step_dst_h));
-  const auto xinv = static_cast<std::int64_t>(std::trunc(
-      static_cast<long double>(static_cast<std::int64_t>(step_dst_w) * 65535) / step_src_w));
-  const auto yinv = static_cast<std::int64_t>(std::trunc(
-      static_cast<long double>(static_cast<std::int64_t>(step_dst_h) * 65535) / step_src_h));
-  const auto x0 = static_cast<std::int64_t>(std::trunc(static_cast<long double>(src_x) * 65535));
+  // Each truncates toward zero as it is converted.
+  const auto xstep =
+      static_cast<std::int64_t>(static_cast<long long>(TExtended(step_src_w) * 65535 / step_dst_w));
+  const auto ystep =
+      static_cast<std::int64_t>(static_cast<long long>(TExtended(step_src_h) * 65535 / step_dst_h));
+  const auto xinv = static_cast<std::int64_t>(
+      static_cast<long long>(TExtended(static_cast<long long>(step_dst_w) * 65535) / step_src_w));
+  const auto yinv = static_cast<std::int64_t>(
+      static_cast<long long>(TExtended(static_cast<long long>(step_dst_h) * 65535) / step_src_h));
+  const auto x0 = static_cast<std::int64_t>(static_cast<long long>(TExtended(src_x) * 65535));
   const auto sy0 = static_cast<int>(std::trunc(src_y));
   const auto dx0 = static_cast<int>(std::trunc(dst_x));
   const auto dy0 = static_cast<int>(std::trunc(dst_y));

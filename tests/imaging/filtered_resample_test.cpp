@@ -10,6 +10,7 @@
 #include "imaging/filtered_resample_forms.h"
 #include "imaging/image_helpers.h"
 #include "runtime/exceptions.h"
+#include "simd/extended_float.h"
 #include "support/test_names.h"
 
 namespace qv {
@@ -79,12 +80,11 @@ TEST(FilteredResample, Lanczos3WeightsAtOtherIntegersAreTinyButNotZero) {
 }
 
 // The sinc as the kernels define it: the product stored as a float, the sine and the quotient in
-// extended precision.
+// extended precision (pi rounded to its 64 bits).
 float ExtendedSinc(float x) {
   if (x == 0.0f) return 1.0f;
-  auto y =
-      static_cast<float>(static_cast<long double>(x) * 3.141592653589793238462643383279502884L);
-  return static_cast<float>(std::sin(static_cast<long double>(y)) / static_cast<long double>(y));
+  auto y = static_cast<float>(TExtended(x) * TExtended(0xc.90fdaa22168c235p-2L));
+  return static_cast<float>(TExtended(std::sin(static_cast<long double>(y))) / TExtended(y));
 }
 
 TEST(FilteredResample, SincGivesTheExtendedQuotientEverywhere) {
