@@ -12,6 +12,7 @@
 
 #include <jerror.h>
 
+#include "codecs/jpeg/jpeg_band_check.h"
 #include "codecs/jpeg/jpeg_band_encoder.h"
 #include "codecs/jpeg/jpeg_cmyk.h"
 #include "codecs/jpeg/jpeg_error_manager.h"
@@ -290,25 +291,6 @@ const std::optional<TJpegBaselineHeader> &BaselineHeader(int quality) {
   return headers.emplace(quality, std::move(header)).first->second;
 }
 
-// The band encoder's functions when it is worth using: with the processor's vector forms. With
-// the portable forms alone it is slower than libjpeg's own vector code.
-const TJpegKernels *BandKernels() {
-  static const TJpegKernels *const kernels = []() -> const TJpegKernels * {
-    const TVariant<TJpegKernels> &chosen = ChosenVariant(JpegKernelVariants());
-    return chosen.needs.Empty() ? nullptr : &chosen.function;
-  }();
-  return kernels;
-}
-
-// The band encoder takes the colour pictures libjpeg would write as one baseline scan. Alone it
-// is about as fast as libjpeg, and slower when other threads work beside it, so it is used only
-// when a spare thread waits to share the bands or is expected to come before the end: for the
-// last files of a drop, or one file with all cores.
-bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
-  return SpareThreadAtHand() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
-         BandKernels() != nullptr;
-}
-
 // Compresses source with libjpeg into out; false when progress stopped it.
 bool CompressWithLibjpeg(const TBitmap &source, int quality, bool grayscale, bool progressive,
                          const std::function<void(int)> &progress, std::vector<std::uint8_t> &out) {
@@ -326,6 +308,39 @@ bool CompressWithLibjpeg(const TBitmap &source, int quality, bool grayscale, boo
   if (RunJpegStep(encoder->errors, StepCompress, encoder.get())) return true;
   if (encoder->errors.pending && IsAbort(encoder->errors.pending)) return false;
   ThrowJpegError(encoder->errors);
+}
+
+// libjpeg's file for a 24-bit picture, as Compress makes it without spare threads.
+std::vector<std::uint8_t> LibjpegFile(const TBitmap &picture, int quality) {
+  std::vector<std::uint8_t> file;
+  CompressWithLibjpeg(picture, quality, false, false, {}, file);
+  return file;
+}
+
+// The band encoder's functions when it is worth using: with the processor's vector forms (with
+// the portable forms alone it is slower than libjpeg's own vector code), and only while they
+// give libjpeg's bytes, which is checked once, at the first use in the process
+// (jpeg_band_check.h). Otherwise libjpeg compresses every picture.
+const TJpegKernels *BandKernels() {
+  static const TJpegKernels *const kernels = []() -> const TJpegKernels * {
+    const TVariant<TJpegKernels> &chosen = ChosenVariant(JpegKernelVariants());
+    if (chosen.needs.Empty()) return nullptr;
+    try {
+      return BandEncoderMatchesLibjpeg(chosen.function, LibjpegFile) ? &chosen.function : nullptr;
+    } catch (...) {
+      return nullptr;  // whatever stopped the check, libjpeg alone is safe
+    }
+  }();
+  return kernels;
+}
+
+// The band encoder takes the colour pictures libjpeg would write as one baseline scan. Alone it
+// is about as fast as libjpeg, and slower when other threads work beside it, so it is used only
+// when a spare thread waits to share the bands or is expected to come before the end: for the
+// last files of a drop, or one file with all cores.
+bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
+  return SpareThreadAtHand() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
+         BandKernels() != nullptr;
 }
 
 // The same with the band encoder; progress is reported at most every half second, as libjpeg's

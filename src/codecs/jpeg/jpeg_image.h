@@ -26,8 +26,9 @@ inline constexpr char kTooManyScans[] =
     "JPEG: more than 100 scans (a damaged or hostile progressive file)";
 
 // Whether compression of colour pictures may go to the band encoder (jpeg_band_encoder.h) when
-// spare threads are at hand: only with the processor's vector forms of its functions, which
-// QV_SIMD=none turns off. Otherwise libjpeg compresses every picture.
+// spare threads are at hand: only with the processor's vector forms of its functions (which
+// QV_SIMD=none turns off), and only when they gave libjpeg's bytes at the check made at the first
+// call in the process (jpeg_band_check.h). Otherwise libjpeg compresses every picture.
 bool JpegBandEncoderInUse();
 
 class EJPEG : public EInvalidGraphic {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "codecs/jpeg/jpeg_band_check.h"
 #include "codecs/jpeg/jpeg_baseline_header.h"
 #include "codecs/jpeg/jpeg_forward_dct.h"
 #include "codecs/jpeg/jpeg_image.h"
@@ -215,6 +216,29 @@ TEST_P(JpegBandEncoderForms, ProgressRisesToTheEndAndMayStopTheWork) {
                               }),
                EAbort);
   EXPECT_EQ(calls, 1);
+}
+
+// libjpeg's file as TJPEGImage makes it alone (no spare thread at hand).
+std::vector<std::uint8_t> LibjpegAlone(const TBitmap& picture, int quality) {
+  return Compress(picture, quality);
+}
+
+TEST_P(JpegBandEncoderForms, PassesTheCheckAgainstLibjpeg) {
+  EXPECT_TRUE(BandEncoderMatchesLibjpeg(Form(), LibjpegAlone));
+}
+
+// A form that rounds one value differently from libjpeg: the luma of the first pixel of every
+// row one level brighter.
+void ConvertOneLevelBrighter(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
+                             std::uint8_t* cr) {
+  ConvertBgrToYcc(bgr, count, y, cb, cr);
+  if (count > 0 && y[0] < 255) ++y[0];
+}
+
+TEST(JpegBandCheck, FailsForAFormThatRoundsDifferently) {
+  TJpegKernels different = PortableVariant(JpegKernelVariants()).function;
+  different.convert_bgr_to_ycc = ConvertOneLevelBrighter;
+  EXPECT_FALSE(BandEncoderMatchesLibjpeg(different, LibjpegAlone));
 }
 
 // The reciprocal stands in for division: every dividend the DCT can give, every step.
