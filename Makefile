@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test test-normal test-asan format format-check run demo fuzz bench package dist clean
+.PHONY: all setup build test test-normal test-portable test-asan cross-check format format-check run demo fuzz bench package dist clean
 
 all: build
 
@@ -19,6 +19,11 @@ build: setup $(BUILD)/CMakeCache.txt
 
 test-normal: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The tests that reach accelerated code (label "simd") once more with every function in its
+# portable form.
+test-portable: build
+	@cd $(BUILD) && QV_SIMD=none ctest --output-on-failure -j $(JOBS) -L simd
 
 $(ASAN_BUILD)/CMakeCache.txt:
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON -DQV_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
@@ -39,8 +44,15 @@ format-check: setup
 format:
 	@clang-format -i $(FORMAT_FILES)
 
-# The formatting check, then every test twice: the normal build and the sanitizer build.
-test: format-check test-normal test-asan
+# The core libraries and tests cross-compiled for 64-bit Arm and run under qemu (not part of
+# `make test`: it takes a while).
+cross-check:
+	@bash scripts/setup.sh --cross
+	@bash scripts/cross_check.sh
+
+# The formatting check, then every test twice: the normal build and the sanitizer build; and the
+# tests of accelerated code once more in the normal build with the portable forms.
+test: format-check test-normal test-portable test-asan
 
 run: build
 	@bash scripts/run.sh $(BUILD)
@@ -70,4 +82,4 @@ fuzz: setup
 	@bash scripts/fuzz.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz build-aarch64

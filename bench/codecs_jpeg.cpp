@@ -16,6 +16,7 @@
 #include "codecs/bmp/bmp_reader.h"
 #include "codecs/jpeg/jpeg_band_encoder.h"
 #include "codecs/jpeg/jpeg_image.h"
+#include "codecs/jpeg/jpeg_kernels.h"
 #include "imaging/bitmap.h"
 #include "runtime/spare_threads.h"
 #include "runtime/stream.h"
@@ -124,10 +125,12 @@ void JpegEncodeInBands(benchmark::State &state) {
   jpeg.Compress();
   const std::optional<qv::TJpegBaselineHeader> header =
       qv::TJpegBaselineHeader::Read(jpeg.CompressedData());
-  if (!header || !qv::JpegBandEncoderRuns()) {
-    state.SkipWithError("the band encoder does not run here");
+  if (!header || !qv::JpegBandEncoderInUse()) {
+    state.SkipWithError("the band encoder is not used here");
     return;
   }
+  const auto &form = qv::ChosenVariant(qv::JpegKernelVariants());
+  state.SetLabel(form.name);
   qv::TSpareThreads spare;
   std::thread helper;
   if (state.range(0) == 1) helper = std::thread([&] { spare.Help(); });
@@ -135,8 +138,8 @@ void JpegEncodeInBands(benchmark::State &state) {
   {
     qv::TSpareThreads::TLend lend(spare);
     for (auto _ : state)
-      size = qv::EncodeJpegInBands(*header, photo.ScanLine(0), photo.RowStep(), photo.Width(),
-                                   photo.Height(), nullptr)
+      size = qv::EncodeJpegInBands(form.function, *header, photo.ScanLine(0), photo.RowStep(),
+                                   photo.Width(), photo.Height(), nullptr)
                  .size();
   }
   spare.Close();

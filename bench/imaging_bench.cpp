@@ -75,7 +75,8 @@ void BM_FilteredResamplePortable(benchmark::State& state) {
   TBitmap dest;
   dest.Allocate(dw, dh, TPixelFormat::pf24bit);
   for (auto _ : state) {
-    qv::FilteredResample(source, dest, filter.kernel, filter.support, qv::TResamplePath::kPortable);
+    qv::FilteredResample(source, dest, filter.kernel, filter.support,
+                         qv::TArithmeticPath::kExtended);
     benchmark::DoNotOptimize(dest.Bits());
   }
   SetRates(state, sw, sh, dw, dh);

@@ -26,6 +26,18 @@ if [ "${1:-}" = "--bench" ]; then
   packages+=(libvips-tools imagemagick graphicsmagick img2pdf hyperfine)
 fi
 
+# The cross toolchain, the emulator and the :arm64 libraries scripts/cross_check.sh builds and
+# runs the core tests with; only `make cross-check` (setup.sh --cross) asks for them.
+if [ "${1:-}" = "--cross" ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    [ "$(id -u)" -ne 0 ] && SUDO_ARCH="sudo" || SUDO_ARCH=""
+    $SUDO_ARCH dpkg --add-architecture arm64
+  fi
+  packages+=(g++-aarch64-linux-gnu qemu-user-static
+    zlib1g-dev:arm64 libjpeg62-turbo-dev:arm64 libexif-dev:arm64 liblcms2-dev:arm64
+    libwebp-dev:arm64 libavif-dev:arm64 libpng-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

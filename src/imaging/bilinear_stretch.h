@@ -4,17 +4,18 @@
 
 #include <memory>
 
+#include "imaging/arithmetic_path.h"
 #include "imaging/row_resizer.h"
 
 namespace qv {
 
 class TBitmap;
 
-// How the footprint sums are formed. kExtended evaluates each statement in x87 extended precision
-// and stores it as a 64-bit float, as written; kFastest uses 64-bit floats throughout on
-// processors with AVX2 (four channels side by side), which gives the same bytes except for a
-// mean within about 1e-13 of a half (see the source), and kExtended elsewhere.
-enum class TStretchPath { kFastest, kExtended };
+// How the footprint sums are formed (arithmetic_path.h). kExtended evaluates each statement in x87
+// extended precision and stores it as a 64-bit float, as written; kFastest uses 64-bit floats
+// throughout (with vector code where the processor has AVX2, the same bytes on every processor),
+// which gives the same bytes as kExtended except for a mean within about 1e-13 of a half (see
+// the source).
 
 // A new DstW x DstH 24-bit image from source, which is read through a private 24-bit copy and
 // left unchanged. Coordinates, lengths, coefficients and accumulators are 64-bit floats; the far
@@ -23,7 +24,7 @@ enum class TStretchPath { kFastest, kExtended };
 // Throws EAssertionFailed ("BitmapUtils", 1066) when source has no pixels, and for a destination
 // extent below 1; EOutOfMemory when the result cannot be had.
 TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height,
-                        TStretchPath path = TStretchPath::kFastest);
+                        TArithmeticPath path = TArithmeticPath::kFastest);
 
 // BilinearStretch of a src_width x src_height picture (at least 1 x 1) to dst_width x dst_height
 // (at least 1 x 1), made row by row from 24-bit source rows: each row's bytes are those
@@ -31,7 +32,7 @@ TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height,
 class TBilinearStretchRows final : public IRowResizer {
  public:
   TBilinearStretchRows(int src_width, int src_height, int dst_width, int dst_height,
-                       TStretchPath path = TStretchPath::kFastest);
+                       TArithmeticPath path = TArithmeticPath::kFastest);
   ~TBilinearStretchRows() override;
 
   int SourceWidth() const override { return src_width_; }

@@ -6,12 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/arithmetic_path.h"
 #include "imaging/resample_filters.h"
 #include "runtime/translation.h"
 
 namespace qv {
 
 class TBitmap;
+struct TResampleForms;
 
 inline constexpr char kSourceBitmapTooSmall[] = N_("Source bitmap too small");
 
@@ -31,11 +33,11 @@ struct TContributionLists {
   const TContribution* List(std::size_t i) const { return entries.data() + first[i]; }
 };
 
-// How the weighted sums are formed. Both give the 32-bit float accumulators of the extended-
-// precision sum: kPortable literally (x87 long double, then stored as float), kFastest with
-// fused multiply-adds on processors that have them (one rounding of the exact sum, which is what
-// the extended sum rounds to) and with kPortable elsewhere.
-enum class TResamplePath { kFastest, kPortable };
+// How the weighted sums are formed (arithmetic_path.h). Both give the 32-bit float accumulators
+// of the extended-precision sum: kExtended literally (x87 extended precision, then stored as
+// float), kFastest with fused multiply-adds on processors that have them (one rounding of the
+// exact sum, which is what the extended sum rounds to; filtered_resample.cpp says when it would
+// not be, and sums those lists the extended way) and as kExtended elsewhere.
 
 // Corner-aligned scale of one axis as a 32-bit float: (dest - 1) / (source - 1), or dest / source
 // for a source extent of 1. A scale below 1 is a reduction.
@@ -52,7 +54,7 @@ TContributionLists BuildContributions(float scale, int source_extent, int dest_e
 // Horizontal pass: every row of source (24-bit) through lists (one per column of work) into the
 // same row of work (24-bit, of the lists' width and source's height).
 void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
-                  TResamplePath path = TResamplePath::kFastest);
+                  TArithmeticPath path = TArithmeticPath::kFastest);
 
 // The horizontal pass of one picture's rows: its lists, and what the vector path works out from
 // them (which lists it sums the extended way, the strips of source columns it reads), worked out
@@ -65,6 +67,7 @@ class TRowPass {
   TRowPass& operator=(const TRowPass&) = delete;
 
   const TContributionLists& Lists() const { return lists_; }
+  // What the forms of the inner loops work out once (filtered_resample_forms.h).
   struct TPlan;
   const TPlan& Plan() const { return *plan_; }
 
@@ -79,7 +82,7 @@ class TRowPass {
 // ResampleRows gives for it, however the rows are cut into bands.
 void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int rows,
                      std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass,
-                     TResamplePath path = TResamplePath::kFastest);
+                     TArithmeticPath path = TArithmeticPath::kFastest);
 
 // The vertical pass of one picture: its lists (one per destination row) and which of them the
 // vector path sums the extended way, worked out once however the rows are made. The lists must
@@ -91,12 +94,18 @@ class TColumnPass {
   TColumnPass& operator=(const TColumnPass&) = delete;
 
   const TContributionLists& Lists() const { return lists_; }
+  // Which lists hold a weight too small for a fused multiply-add to stand in for the extended
+  // sum (one flag per list).
+  const std::vector<std::uint8_t>& TinyWeights() const { return tiny_; }
   // The first width pixels of destination rows first .. last - 1 of dest (24-bit, at least that
   // wide) from the work rows: rows[j] is work row j (24-bit, at least width pixels; only the rows
   // the lists of those destination rows name are read). Each row gives the bytes ResampleColumns
   // gives for it. Spare threads may take bands.
   void Run(const std::uint8_t* const* rows, int width, TBitmap& dest, int first, int last,
-           TResamplePath path = TResamplePath::kFastest) const;
+           TArithmeticPath path = TArithmeticPath::kFastest) const;
+  // Run with one form of the inner loops (filtered_resample_forms.h).
+  void RunWith(const std::uint8_t* const* rows, int width, TBitmap& dest, int first, int last,
+               const TResampleForms& forms) const;
 
  private:
   const TContributionLists& lists_;
@@ -106,7 +115,7 @@ class TColumnPass {
 // Vertical pass: every destination row of dest (24-bit) through lists (one per row of dest) from
 // the rows of work (24-bit, dest's width).
 void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,
-                     TResamplePath path = TResamplePath::kFastest);
+                     TArithmeticPath path = TArithmeticPath::kFastest);
 
 // Resizes source into dest, which the caller has already given the target size, with one row of
 // ResampleFilterTable. Source is converted in place to 24 bits per pixel (its picture unchanged);
@@ -115,6 +124,6 @@ void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionList
 // Throws Exception "Source bitmap too small" when source has no pixels (nothing is changed then),
 // EOutOfMemory when the work image or the lists cannot be had.
 void FilteredResample(TBitmap& source, TBitmap& dest, TFilterKernel kernel, float support,
-                      TResamplePath path = TResamplePath::kFastest);
+                      TArithmeticPath path = TArithmeticPath::kFastest);
 
 }  // namespace qv

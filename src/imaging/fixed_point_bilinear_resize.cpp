@@ -2,8 +2,7 @@
 //
 // Positions are 16.16 fixed point with steps of trunc(extent x 65535 / extent), so the integer
 // part (a shift by 16) creeps back by one every 256 columns; weights are the top 8 bits of the
-// fraction and run 0..255. Every product fits 16 bits, so the four bytes of a pixel are computed
-// in four 16-bit lanes at once (SSE2, the x86-64 baseline) with the same bytes as the scalar form.
+// fraction and run 0..255 (the rows are blended by imaging/blend_row.h).
 #include "imaging/fixed_point_bilinear_resize.h"
 
 #include <algorithm>
@@ -13,61 +12,13 @@
 #include <vector>
 
 #include "imaging/abitmap.h"
+#include "imaging/blend_row.h"
 #include "runtime/exceptions.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd/extended_float.h"
 
 namespace qv {
 
 namespace {
-
-using TColumnTap = TFixedPointRows::TColumnTap;
-
-void BlendRow(const std::uint8_t* upper, const std::uint8_t* lower, unsigned fy,
-              const std::vector<TColumnTap>& taps, std::uint8_t* out) {
-  std::size_t count = taps.size();
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  // Lanes 0..3 weigh the upper row's result, lanes 4..7 the lower row's.
-  const __m128i vertical = _mm_set_epi16(
-      static_cast<short>(fy), static_cast<short>(fy), static_cast<short>(fy),
-      static_cast<short>(fy), static_cast<short>(255 - fy), static_cast<short>(255 - fy),
-      static_cast<short>(255 - fy), static_cast<short>(255 - fy));
-  for (std::size_t i = 0; i < count; ++i) {
-    const TColumnTap& tap = taps[i];
-    std::int32_t u0, u1, l0, l1;
-    std::memcpy(&u0, upper + tap.low, 4);
-    std::memcpy(&u1, upper + tap.high, 4);
-    std::memcpy(&l0, lower + tap.low, 4);
-    std::memcpy(&l1, lower + tap.high, 4);
-    // left = [U[ix] | L[ix]], right = [U[ix + 1] | L[ix + 1]] as 16-bit lanes.
-    __m128i left =
-        _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(u0), _mm_cvtsi32_si128(l0)), zero);
-    __m128i right =
-        _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(u1), _mm_cvtsi32_si128(l1)), zero);
-    __m128i fx = _mm_set1_epi16(static_cast<short>(tap.weight));
-    __m128i fx_left = _mm_set1_epi16(static_cast<short>(255 - tap.weight));
-    __m128i rows = _mm_srli_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(left, fx_left), _mm_mullo_epi16(right, fx)), 8);
-    __m128i weighted = _mm_mullo_epi16(rows, vertical);
-    __m128i sum = _mm_srli_epi16(_mm_add_epi16(weighted, _mm_srli_si128(weighted, 8)), 8);
-    std::int32_t pixel = _mm_cvtsi128_si32(_mm_packus_epi16(sum, sum));
-    std::memcpy(out + 4 * i, &pixel, 4);
-  }
-#else
-  for (std::size_t i = 0; i < count; ++i) {
-    const TColumnTap& tap = taps[i];
-    unsigned fx = tap.weight;
-    for (int c = 0; c < 4; ++c) {
-      unsigned top = (upper[tap.low + c] * (255 - fx) + upper[tap.high + c] * fx) >> 8;
-      unsigned bottom = (lower[tap.low + c] * (255 - fx) + lower[tap.high + c] * fx) >> 8;
-      out[4 * i + c] = static_cast<std::uint8_t>((top * (255 - fy) + bottom * fy) >> 8);
-    }
-  }
-#endif
-}
 
 // The taps of width destination columns from position x0 on, the first ncols of them the main
 // run, in a source row of source_width pixels.
@@ -87,13 +38,15 @@ std::vector<TColumnTap> ColumnTaps(std::int64_t x0, std::int64_t xstep, std::int
   return taps;
 }
 
-// The step trunc(source x 65535 / dest) of one axis and its inverse trunc((dest x 65535) / source).
-std::int64_t Step(long double source_extent, int dest_extent) {
-  return static_cast<std::int64_t>(std::trunc(source_extent * 65535.0L / dest_extent));
+// The step trunc(source x 65535 / dest) of one axis and its inverse trunc((dest x 65535) / source),
+// each truncated toward zero as it is converted.
+std::int64_t Step(double source_extent, int dest_extent) {
+  return static_cast<std::int64_t>(
+      static_cast<long long>(TExtended(source_extent) * 65535 / dest_extent));
 }
-std::int64_t Inverse(long double source_extent, int dest_extent) {
-  return static_cast<std::int64_t>(std::trunc(
-      static_cast<long double>(static_cast<std::int64_t>(dest_extent) * 65535) / source_extent));
+std::int64_t Inverse(double source_extent, int dest_extent) {
+  return static_cast<std::int64_t>(static_cast<long long>(
+      TExtended(static_cast<long long>(dest_extent) * 65535) / source_extent));
 }
 
 bool Within(double value, double low, double high) { return value >= low && value <= high; }
@@ -115,27 +68,27 @@ void FixedPointBilinearResize(int dst_w, int dst_h, const TABitmap& source, doub
     return;
   // A rectangle without extent has no steps (they would divide by zero): nothing to draw.
   if (!(src_w > 0 && src_h > 0) || dst_w <= 0 || dst_h <= 0) return;
-  double rx = static_cast<double>(static_cast<long double>(src_w) / dst_w);
-  double ry = static_cast<double>(static_cast<long double>(src_h) / dst_h);
+  double rx = static_cast<double>(TExtended(src_w) / dst_w);
+  double ry = static_cast<double>(TExtended(src_h) / dst_h);
   double dw = dst_w, dh = dst_h;  // destination extents while clipping
   if (dst_x < 0) {
-    src_w = static_cast<double>((static_cast<long double>(dw) + dst_x) * rx);
-    src_x = static_cast<double>(src_x + static_cast<long double>(rx) * std::fabs(dst_x));
+    src_w = static_cast<double>((TExtended(dw) + dst_x) * rx);
+    src_x = static_cast<double>(src_x + TExtended(rx) * std::fabs(dst_x));
     dw = std::trunc(dw + dst_x);
     dst_x = 0;
   }
   if (dst_y < 0) {
-    src_h = static_cast<double>((static_cast<long double>(dh) + dst_y) * ry);
-    src_y = static_cast<double>(src_y + static_cast<long double>(ry) * std::fabs(dst_y));
+    src_h = static_cast<double>((TExtended(dh) + dst_y) * ry);
+    src_y = static_cast<double>(src_y + TExtended(ry) * std::fabs(dst_y));
     dh = std::trunc(dh + dst_y);
     dst_y = 0;
   }
   if (dw + dst_x > dw_image) {
-    src_w = static_cast<double>(static_cast<long double>(rx) * (dw_image - dst_x));
+    src_w = static_cast<double>(TExtended(rx) * (dw_image - dst_x));
     dw = std::trunc(dw_image - dst_x);
   }
   if (dh + dst_y > dh_image) {
-    src_h = static_cast<double>(static_cast<long double>(ry) * (dh_image - dst_y));
+    src_h = static_cast<double>(TExtended(ry) * (dh_image - dst_y));
     dh = std::trunc(dh_image - dst_y);
   }
   if (dw <= 0 || dh <= 0 || !Within(src_x, 0, sw_image) || !Within(src_y, 0, sh_image)) return;
@@ -148,7 +101,7 @@ void FixedPointBilinearResize(int dst_w, int dst_h, const TABitmap& source, doub
   const std::int64_t ystep = Step(step_src_h, step_dst_h);
   const std::int64_t xinv = Inverse(step_src_w, step_dst_w);
   const std::int64_t yinv = Inverse(step_src_h, step_dst_h);
-  const auto x0 = static_cast<std::int64_t>(std::trunc(static_cast<long double>(src_x) * 65535));
+  const auto x0 = static_cast<std::int64_t>(static_cast<long long>(TExtended(src_x) * 65535));
   const auto sy0 = static_cast<int>(std::trunc(src_y));
   const auto dx0 = static_cast<int>(std::trunc(dst_x));
   const auto dy0 = static_cast<int>(std::trunc(dst_y));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "imaging/blend_row.h"
 #include "imaging/row_resizer.h"
 
 namespace qv {
@@ -37,14 +38,6 @@ class TFixedPointRows final : public IRowResizer {
   int SourcePixelBytes() const override { return 4; }
   TRowSpan RowsRead(int y) const override;
   void MakeRow(const TSourceRows& source, int y, std::uint8_t* out) const override;
-
-  // Where a destination column reads: byte offsets of the pixel and its right neighbour in a
-  // source row, and the horizontal weight of the neighbour.
-  struct TColumnTap {
-    std::uint32_t low;
-    std::uint32_t high;
-    std::uint16_t weight;
-  };
 
  private:
   // The two source rows a destination row blends and the weight of the lower one.

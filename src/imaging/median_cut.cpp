@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "runtime/exceptions.h"
+#include "simd/extended_float.h"
 
 namespace qv {
 
@@ -70,7 +71,7 @@ void TMedianCut::Split(std::size_t start, std::size_t end, int depth) {
   // Count-weighted statistics; the sums of squares in extended precision.
   std::uint32_t n_total = 0;
   std::uint64_t sum[3] = {0, 0, 0};
-  long double squares[3] = {0, 0, 0};
+  TExtended squares[3] = {0, 0, 0};
   for (std::size_t i = start; i < end; ++i) {
     const THistogramCell& cell = cells_[i];
     std::uint32_t n = cell.count;
@@ -79,11 +80,11 @@ void TMedianCut::Split(std::size_t start, std::size_t end, int depth) {
     for (int c = 0; c < 3; ++c) {
       std::uint64_t v = Channel(cell, c);
       sum[c] += v * n;
-      squares[c] += static_cast<long double>(v * v) * n;
+      squares[c] += TExtended(v * v) * n;
     }
   }
   std::uint32_t mean[3];
-  long double variance[3] = {0, 0, 0};
+  TExtended variance[3] = {0, 0, 0};
   if (n_total > 0) {
     for (int c = 0; c < 3; ++c) {
       mean[c] = static_cast<std::uint32_t>(sum[c] / n_total);
@@ -105,7 +106,7 @@ void TMedianCut::Split(std::size_t start, std::size_t end, int depth) {
     ++palette_count_;
     return;
   }
-  const long double vr = variance[0], vg = variance[1], vb = variance[2];
+  const TExtended vr = variance[0], vg = variance[1], vb = variance[2];
   int channel = 0;  // red
   if (4 * vg > 3 * vr || 2 * vb > 3 * vr) channel = (3 * vr > 4 * vg || 2 * vb > 3 * vg) ? 2 : 1;
   const std::uint32_t pivot = mean[channel];

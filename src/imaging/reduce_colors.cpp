@@ -14,7 +14,11 @@ namespace qv {
 
 namespace {
 
+// The module and the lines the assertion errors name: a negative bit count, an image of
+// another depth than 24 bits.
 constexpr char kModule[] = "MedianCut";
+constexpr int kNegativeBitsLine = 380;
+constexpr int kNot24BitLine = 381;
 
 inline std::uint32_t ColorOf(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
@@ -23,8 +27,8 @@ inline std::uint32_t ColorOf(const std::uint8_t* p) {
 }  // namespace
 
 TBitmap ReduceColors(const TBitmap& image, int bits) {
-  Assert(bits >= 0, kModule, 380);
-  Assert(image.PixelFormat() == TPixelFormat::pf24bit, kModule, 381);
+  Assert(bits >= 0, kModule, kNegativeBitsLine);
+  Assert(image.PixelFormat() == TPixelFormat::pf24bit, kModule, kNot24BitLine);
   const int width = image.Width();
   const int height = image.Height();
   bool has_pixels = width > 0 && height > 0 && !image.Empty();

@@ -30,8 +30,6 @@ TInstallLayout InstallLayoutFrom(std::string_view exe_folder) {
   return {Join(exe_folder, QV_BIN_TO_PLUGINS), Join(exe_folder, QV_BIN_TO_MANUAL)};
 }
 
-TInstallLayout InstallLayout() { return InstallLayoutFrom(ExtractFilePath(ExecutableFileName())); }
-
 bool IsInstalled(std::string_view exe_folder) {
   return !exe_folder.empty() && DirectoryExists(InstallLayoutFrom(exe_folder).plugins);
 }

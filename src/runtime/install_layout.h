@@ -17,8 +17,6 @@ struct TInstallLayout {
 // The installed folders as seen from exe_folder, the folder of an executable (ending in "/").
 // Nothing is checked on disk.
 TInstallLayout InstallLayoutFrom(std::string_view exe_folder);
-// The installed folders of the running program.
-TInstallLayout InstallLayout();
 
 // True when the executable in exe_folder is an installed program: its installed plug-in
 // folder exists. A program run from its build folder (or copied into any folder of the

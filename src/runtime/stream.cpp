@@ -51,20 +51,6 @@ void TStream::WriteBuffer(const void* buffer, std::size_t count) {
   }
 }
 
-std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
-  if (count == 0) count = source.Remaining();
-  std::vector<std::uint8_t> buffer(
-      static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 16)));
-  std::int64_t left = count;
-  while (left > 0) {
-    std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
-    source.ReadBuffer(buffer.data(), n);
-    WriteBuffer(buffer.data(), n);
-    left -= static_cast<std::int64_t>(n);
-  }
-  return count;
-}
-
 namespace {
 
 std::int64_t NewPosition(std::int64_t offset, SeekOrigin origin, std::int64_t current,
@@ -104,11 +90,6 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
 void TMemoryStream::SetSize(std::size_t size) {
   data_.resize(size);
   position_ = std::min(position_, size);
-}
-
-void TMemoryStream::Clear() {
-  data_.clear();
-  position_ = 0;
 }
 
 void TMemoryStream::LoadFromFile(const std::string& path) {

@@ -41,8 +41,6 @@ class TStream {
   void WriteBuffer(const void* buffer, std::size_t count);
   void WriteBuffer(std::span<const std::uint8_t> bytes) { WriteBuffer(bytes.data(), bytes.size()); }
   void WriteString(const std::string& text) { WriteBuffer(text.data(), text.size()); }
-  // Copies count bytes (all remaining bytes when count is 0) from source; returns the count.
-  std::int64_t CopyFrom(TStream& source, std::int64_t count);
 };
 
 // A stream over a growable byte vector.
@@ -58,7 +56,6 @@ class TMemoryStream : public TStream {
   const std::vector<std::uint8_t>& Bytes() const { return data_; }
   std::vector<std::uint8_t>& Bytes() { return data_; }
   void SetSize(std::size_t size);
-  void Clear();
   // Replaces the content with the whole file (throws EFOpenError / EReadError).
   void LoadFromFile(const std::string& path);
   // Writes the content to path through a temporary file renamed into place.

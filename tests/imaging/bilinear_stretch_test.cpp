@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "imaging/bilinear_stretch_forms.h"
 #include "imaging/image_helpers.h"
 #include "runtime/exceptions.h"
 #include "support/test_names.h"
@@ -129,8 +130,21 @@ TEST_P(StretchPathsAgree, DoublesGiveTheBytesOfTheExtendedForm) {
     return Bgr{v, static_cast<std::uint8_t>(x % 2 ? 121 : 122), static_cast<std::uint8_t>(255 - v)};
   });
   for (const TBitmap* source : {&random, &levels})
-    EXPECT_EQ(PixelBytes(BilinearStretch(*source, c.dst_w, c.dst_h, TStretchPath::kFastest)),
-              PixelBytes(BilinearStretch(*source, c.dst_w, c.dst_h, TStretchPath::kExtended)));
+    EXPECT_EQ(PixelBytes(BilinearStretch(*source, c.dst_w, c.dst_h, TArithmeticPath::kFastest)),
+              PixelBytes(BilinearStretch(*source, c.dst_w, c.dst_h, TArithmeticPath::kExtended)));
+}
+
+// The vector and the portable forms of the row in doubles, each as the stretch's fastest path.
+TEST_P(StretchPathsAgree, EveryFormOfTheRowInDoublesGivesTheSameBytes) {
+  const PathCase& c = GetParam();
+  const TBitmap source = testing::Random24(c.src_w, c.src_h, 78);
+  const auto extended =
+      PixelBytes(BilinearStretch(source, c.dst_w, c.dst_h, TArithmeticPath::kExtended));
+  for (const auto& form : StretchRowVariants()) {
+    if (!ProcessorFeatures().Covers(form.needs)) continue;
+    EXPECT_EQ(PixelBytes(BilinearStretchWith(source, c.dst_w, c.dst_h, form.function)), extended)
+        << form.name;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, StretchPathsAgree,

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/filtered_resample_forms.h"
 #include "imaging/image_helpers.h"
 #include "runtime/exceptions.h"
+#include "simd/extended_float.h"
 #include "support/test_names.h"
 
 namespace qv {
@@ -19,10 +21,10 @@ using testing::Bgr;
 using testing::Make24;
 using testing::PixelBytes;
 
-constexpr TResamplePath kBothPaths[] = {TResamplePath::kFastest, TResamplePath::kPortable};
+constexpr TArithmeticPath kBothPaths[] = {TArithmeticPath::kFastest, TArithmeticPath::kExtended};
 
 TBitmap Resampled(const TBitmap& source, int width, int height, int row,
-                  TResamplePath path = TResamplePath::kFastest) {
+                  TArithmeticPath path = TArithmeticPath::kFastest) {
   TBitmap copy = source;
   TBitmap dest;
   dest.Allocate(width, height, TPixelFormat::pf24bit);
@@ -63,7 +65,7 @@ TEST(FilteredResample, ConvertsSourceAndDestTo24Bits) {
 
 TEST(FilteredResample, Lanczos3AtTheSameSizeReproducesTheImage) {
   TBitmap source = testing::Random24(13, 9, 1);
-  for (TResamplePath path : kBothPaths)
+  for (TArithmeticPath path : kBothPaths)
     EXPECT_EQ(PixelBytes(Resampled(source, 13, 9, 1, path)), PixelBytes(source));
 }
 
@@ -78,12 +80,11 @@ TEST(FilteredResample, Lanczos3WeightsAtOtherIntegersAreTinyButNotZero) {
 }
 
 // The sinc as the kernels define it: the product stored as a float, the sine and the quotient in
-// extended precision.
+// extended precision (pi rounded to its 64 bits).
 float ExtendedSinc(float x) {
   if (x == 0.0f) return 1.0f;
-  auto y =
-      static_cast<float>(static_cast<long double>(x) * 3.141592653589793238462643383279502884L);
-  return static_cast<float>(std::sin(static_cast<long double>(y)) / static_cast<long double>(y));
+  auto y = static_cast<float>(TExtended(x) * TExtended(0xc.90fdaa22168c235p-2L));
+  return static_cast<float>(TExtended(std::sin(static_cast<long double>(y))) / TExtended(y));
 }
 
 TEST(FilteredResample, SincGivesTheExtendedQuotientEverywhere) {
@@ -140,7 +141,7 @@ TEST_P(SameSizeBlur, WeightsAndSpike) {
     auto v = static_cast<std::uint8_t>(x == 3 ? 180 : 0);
     return Bgr{v, v, v};
   });
-  for (TResamplePath path : kBothPaths) {
+  for (TArithmeticPath path : kBothPaths) {
     TBitmap result = Resampled(spike, 7, 1, c.row, path);
     EXPECT_EQ(At24(result, 3, 0).g, c.peak);
     EXPECT_EQ(At24(result, 2, 0).g, c.neighbour);
@@ -163,7 +164,7 @@ class UniformStaysUniform : public ::testing::TestWithParam<int> {};
 
 TEST_P(UniformStaysUniform, AtTheSameSize) {
   TBitmap source = testing::Uniform24(9, 6, {17, 128, 250});
-  for (TResamplePath path : kBothPaths)
+  for (TArithmeticPath path : kBothPaths)
     EXPECT_EQ(PixelBytes(Resampled(source, 9, 6, GetParam(), path)), PixelBytes(source));
 }
 
@@ -175,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(JobKernels, UniformStaysUniform, ::testing::Values(0, 1
 
 // One row of two pixels through a hand-made list, to pin the accumulator width and rounding.
 std::uint8_t SumThroughList(std::vector<TContribution> taps, std::uint8_t first,
-                            std::uint8_t second, TResamplePath path) {
+                            std::uint8_t second, TArithmeticPath path) {
   TBitmap source = Make24(2, 1, [&](int x, int) {
     std::uint8_t v = x == 0 ? first : second;
     return Bgr{v, v, v};
@@ -198,7 +199,7 @@ std::uint8_t SumThroughList(std::vector<TContribution> taps, std::uint8_t first,
   return At24(work, 0, 0).g;
 }
 
-class Accumulation : public ::testing::TestWithParam<TResamplePath> {};
+class Accumulation : public ::testing::TestWithParam<TArithmeticPath> {};
 
 TEST_P(Accumulation, HalvesRoundToEven) {
   EXPECT_EQ(SumThroughList({{0, 0.5f}}, 201, 0, GetParam()), 100);  // 100.5
@@ -223,8 +224,8 @@ TEST_P(Accumulation, ClampsOvershoot) {
 INSTANTIATE_TEST_SUITE_P(Paths, Accumulation, ::testing::ValuesIn(kBothPaths),
                          [](const auto& test_info) {
                            const auto& c = test_info.param;
-                           return std::string(c == TResamplePath::kFastest ? "Fastest"
-                                                                           : "Portable");
+                           return std::string(c == TArithmeticPath::kFastest ? "Fastest"
+                                                                             : "Extended");
                          });
 
 TEST(FilteredResample, CornerAlignedEnlargementKeepsTheEndPixels) {
@@ -334,9 +335,29 @@ TEST_P(ResamplePathsAgree, OnRandomImagesWithEveryKernel) {
   const PathCase& c = GetParam();
   for (int row = 0; row < 7; ++row) {
     TBitmap source = testing::Random24(c.src_w, c.src_h, static_cast<unsigned>(row + 100));
-    EXPECT_EQ(PixelBytes(Resampled(source, c.dst_w, c.dst_h, row, TResamplePath::kFastest)),
-              PixelBytes(Resampled(source, c.dst_w, c.dst_h, row, TResamplePath::kPortable)))
+    EXPECT_EQ(PixelBytes(Resampled(source, c.dst_w, c.dst_h, row, TArithmeticPath::kFastest)),
+              PixelBytes(Resampled(source, c.dst_w, c.dst_h, row, TArithmeticPath::kExtended)))
         << "row " << row;
+  }
+}
+
+// Every form of the passes' inner loops this processor runs (vector, one fused multiply-add at
+// a time) gives the bytes of the arithmetic as written.
+TEST_P(ResamplePathsAgree, EveryFormGivesTheBytesOfTheExtendedSums) {
+  const PathCase& c = GetParam();
+  for (int row = 0; row < 7; ++row) {
+    TBitmap source = testing::Random24(c.src_w, c.src_h, static_cast<unsigned>(row + 200));
+    const auto extended =
+        PixelBytes(Resampled(source, c.dst_w, c.dst_h, row, TArithmeticPath::kExtended));
+    for (const auto& form : ResampleFormVariants()) {
+      if (!ProcessorFeatures().Covers(form.needs)) continue;
+      TBitmap copy = source;
+      TBitmap dest;
+      dest.Allocate(c.dst_w, c.dst_h, TPixelFormat::pf24bit);
+      const TResampleFilter& filter = ResampleFilterTable[static_cast<std::size_t>(row)];
+      FilteredResampleWith(copy, dest, filter.kernel, filter.support, form.function);
+      EXPECT_EQ(PixelBytes(dest), extended) << form.name << " row " << row;
+    }
   }
 }
 
@@ -360,7 +381,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ResamplePathsAgree,
 TEST(ResampleRowBand, BandsOfAnyHeightGiveTheWholePassRows) {
   constexpr int kHeight = 21;
   for (auto [src_w, dst_w] : {std::pair{97, 23}, {31, 83}, {3001, 97}, {1, 3}, {5, 1}}) {
-    for (TResamplePath path : kBothPaths) {
+    for (TArithmeticPath path : kBothPaths) {
       TBitmap source = testing::Random24(src_w, kHeight, static_cast<unsigned>(src_w));
       const TResampleFilter& filter = ResampleFilterTable[1];
       TContributionLists lists = BuildContributions(ResampleScale(dst_w, src_w), src_w, dst_w,

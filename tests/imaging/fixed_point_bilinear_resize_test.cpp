@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <random>
+#include <vector>
 
 #include "imaging/abitmap.h"
+#include "imaging/blend_row.h"
 #include "imaging/image_helpers.h"
 #include "runtime/exceptions.h"
 
@@ -175,6 +178,31 @@ TEST(TABitmap, KeepsThirtyTwoBitsWithAZeroFourthByte) {
   EXPECT_EQ(image.Bitmap().PixelFormat(), TPixelFormat::pf32bit);
   EXPECT_EQ(image.Width(), 3);
   EXPECT_EQ(image.Height(), 1);
+}
+
+// Every form of the row blend this processor runs against the portable one, over every weight
+// pair and taps at both ends of the rows.
+TEST(BlendRow, EveryFormGivesThePortableBytes) {
+  std::mt19937 random(5);
+  std::vector<std::uint8_t> upper(4 * 64), lower(4 * 64);
+  for (auto& b : upper) b = static_cast<std::uint8_t>(random());
+  for (auto& b : lower) b = static_cast<std::uint8_t>(random());
+  upper[0] = lower[4 * 63] = 255;
+  std::vector<TColumnTap> taps(256);
+  for (std::size_t i = 0; i < taps.size(); ++i) {
+    const auto ix = static_cast<std::uint32_t>(i % 64);
+    taps[i] = {4 * ix, 4 * std::min<std::uint32_t>(ix + 1, 63), static_cast<std::uint16_t>(i)};
+  }
+  for (unsigned fy = 0; fy < 256; ++fy) {
+    std::vector<std::uint8_t> expected(4 * taps.size());
+    BlendRowPortable(upper.data(), lower.data(), fy, taps, expected.data());
+    for (const auto& form : BlendRowVariants()) {
+      if (!ProcessorFeatures().Covers(form.needs)) continue;
+      std::vector<std::uint8_t> out(4 * taps.size());
+      form.function(upper.data(), lower.data(), fy, taps, out.data());
+      ASSERT_EQ(out, expected) << form.name << " fy " << fy;
+    }
+  }
 }
 
 }  // namespace

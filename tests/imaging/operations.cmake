@@ -8,4 +8,4 @@ quenvale_test(test_imaging_operations
     ${CMAKE_CURRENT_LIST_DIR}/fixed_point_bilinear_resize_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sepia_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/reduce_colors_test.cpp
-  LIBS quenvale_imaging)
+  LIBS quenvale_imaging SIMD)

@@ -73,14 +73,14 @@ constexpr SizeCase kSizes[] = {
 TEST(SourceRowRing, BilinearStretchGivesTheWholePicturesBytes) {
   for (const SizeCase& c : kSizes) {
     const TBitmap picture = testing::Random24(c.src_width, c.src_height, c.src_height * 31u);
-    for (TStretchPath path : {TStretchPath::kFastest, TStretchPath::kExtended}) {
+    for (TArithmeticPath path : {TArithmeticPath::kFastest, TArithmeticPath::kExtended}) {
       const TBitmap whole = BilinearStretch(picture, c.width, c.height, path);
       const TBilinearStretchRows rows(c.src_width, c.src_height, c.width, c.height, path);
       ASSERT_TRUE(TSourceRowRing::Streams(rows));
       for (const std::vector<int>& chunks : {std::vector<int>{1}, {16}, {3, 1, 7}}) {
         const TBitmap streamed = Streamed(picture, rows, c.width, TPixelFormat::pf24bit, chunks);
         EXPECT_EQ(PixelBytes(streamed), PixelBytes(whole))
-            << Name(c) << (path == TStretchPath::kFastest ? " fastest" : " extended")
+            << Name(c) << (path == TArithmeticPath::kFastest ? " fastest" : " extended")
             << " chunks of " << chunks[0];
       }
     }

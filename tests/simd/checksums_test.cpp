@@ -1,12 +1,14 @@
-// Crc32 and Adler32 against zlib's crc32_z and adler32_z: every short length at every
-// alignment, long buffers (all bytes 255 among them, the largest sums), and runs continued
-// over pieces cut anywhere.
+// Crc32 and Adler32, and each of their accelerated forms this processor runs, against zlib's
+// crc32_z and adler32_z (their portable forms): every short length at every alignment, long
+// buffers (all bytes 255 among them, the largest sums), and runs continued over pieces cut
+// anywhere.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdint>
 #include <ostream>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,16 +27,30 @@ struct Checksum {
   std::uint32_t (*zlib)(std::uint32_t, const std::uint8_t*, std::size_t);
 };
 
-const Checksum kChecksums[] = {
-    {"Crc32", 0, Crc32,
-     [](std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-       return static_cast<std::uint32_t>(crc32_z(crc, p, n));
-     }},
-    {"Adler32", 1, Adler32,
-     [](std::uint32_t adler, const std::uint8_t* p, std::size_t n) {
-       return static_cast<std::uint32_t>(adler32_z(adler, p, n));
-     }},
-};
+std::uint32_t ZlibCrc32(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
+  return static_cast<std::uint32_t>(crc32_z(crc, p, n));
+}
+std::uint32_t ZlibAdler32(std::uint32_t adler, const std::uint8_t* p, std::size_t n) {
+  return static_cast<std::uint32_t>(adler32_z(adler, p, n));
+}
+
+// The function as the program calls it, then every accelerated form the processor runs.
+template <class F>
+void AddForms(std::vector<Checksum>& checksums, const std::string& name, std::uint32_t start,
+              F chosen, std::span<const TVariant<F>> variants,
+              std::uint32_t (*zlib)(std::uint32_t, const std::uint8_t*, std::size_t)) {
+  checksums.push_back({name, start, chosen, zlib});
+  for (const TVariant<F>& variant : variants)
+    if (!variant.needs.Empty() && ProcessorFeatures().Covers(variant.needs))
+      checksums.push_back({name + "_" + variant.name, start, variant.function, zlib});
+}
+
+std::vector<Checksum> AllChecksums() {
+  std::vector<Checksum> checksums;
+  AddForms(checksums, "Crc32", 0, Crc32, Crc32Variants(), ZlibCrc32);
+  AddForms(checksums, "Adler32", 1, Adler32, Adler32Variants(), ZlibAdler32);
+  return checksums;
+}
 
 void PrintTo(const Checksum& c, std::ostream* out) { *out << c.name; }
 
@@ -94,7 +110,7 @@ TEST_P(Checksums, ContinuedOverPieces) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Zlib, Checksums, ::testing::ValuesIn(kChecksums),
+INSTANTIATE_TEST_SUITE_P(Zlib, Checksums, ::testing::ValuesIn(AllChecksums()),
                          [](const auto& test_info) { return test_info.param.name; });
 
 }  // namespace

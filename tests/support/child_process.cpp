@@ -1,14 +1,17 @@
 // Runs a program as a child process and captures its end, output, time and peak memory.
 #include "support/child_process.h"
 
+#include <elf.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -42,6 +45,39 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& change
   return entries;
 }
 
+// The ELF machine of the processor the tests are built for.
+#if defined(__x86_64__)
+constexpr int kOwnMachine = EM_X86_64;
+#elif defined(__aarch64__)
+constexpr int kOwnMachine = EM_AARCH64;
+#else
+constexpr int kOwnMachine = -1;
+#endif
+
+// True when path is an ELF program for the processor the tests are built for.
+bool BuiltForTheTestsProcessor(const std::string& path) {
+  unsigned char header[20] = {};
+  std::ifstream in(path, std::ios::binary);
+  if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+  return header[0] == 0x7F && header[1] == 'E' && header[2] == 'L' && header[3] == 'F' &&
+         (header[18] | header[19] << 8) == kOwnMachine;
+}
+
+// The command that runs program: the program itself, or, when the tests run under an emulator
+// (a cross-compiled build, scripts/cross_check.sh: QV_TEST_EMULATOR holds its command) and the
+// program is built for the same processor, the emulator's command followed by the program. The
+// machine cannot start such a program itself; the system's tools it can.
+std::vector<std::string> Command(const std::string& program) {
+  const char* emulator = std::getenv("QV_TEST_EMULATOR");
+  if (emulator == nullptr || *emulator == 0 || !BuiltForTheTestsProcessor(program))
+    return {program};
+  std::vector<std::string> command;
+  std::istringstream words(emulator);
+  for (std::string word; words >> word;) command.push_back(word);
+  command.push_back(program);
+  return command;
+}
+
 }  // namespace
 
 TChildProcess::TChildProcess(const std::string& program, const std::vector<std::string>& args,
@@ -49,9 +85,10 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
   int out_fd = OutputFile("out", out_path_);
   int err_fd = OutputFile("err", err_path_);
   // Everything the child needs is built before the fork: after it, only system calls.
+  std::vector<std::string> command = Command(program);
+  command.insert(command.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (std::string& word : command) argv.push_back(word.data());
   argv.push_back(nullptr);
   std::vector<std::string> environment = ChildEnvironment(options.environment);
   std::vector<char*> envp;
@@ -79,7 +116,7 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
       if (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 || ::setuid(options.uid) != 0)
         ::_exit(126);
     }
-    ::execve(program.c_str(), argv.data(), envp.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(out_fd);

@@ -9,6 +9,7 @@
 
 #include "codecs/jpeg/jpeg_forward_dct.h"
 #include "codecs/jpeg/jpeg_huffman_coder.h"
+#include "codecs/jpeg/jpeg_kernels.h"
 #include "runtime/spare_threads.h"
 
 namespace qv {
@@ -37,8 +38,8 @@ struct TGeometry {
 // the picture repeat its last ones, as libjpeg pads them.
 class TMcuRowPlanes {
  public:
-  explicit TMcuRowPlanes(const TGeometry& g)
-      : g_(g), samples_(static_cast<std::size_t>(g.padded) * (16 + 4 + 8)) {}
+  TMcuRowPlanes(const TGeometry& g, const TJpegKernels& kernels)
+      : g_(g), kernels_(kernels), samples_(static_cast<std::size_t>(g.padded) * (16 + 4 + 8)) {}
 
   void Fill(const std::uint8_t* row0, std::ptrdiff_t step, int mcu_row) {
     const std::size_t size = static_cast<std::size_t>(g_.padded);
@@ -58,11 +59,11 @@ class TMcuRowPlanes {
           continue;
         }
         std::uint8_t* rows[3] = {YRow(i), Scratch(1, k), Scratch(2, k)};
-        ConvertBgrToYcc(row0 + step * (first + i), g_.width, rows[0], rows[1], rows[2]);
+        kernels_.convert_bgr_to_ycc(row0 + step * (first + i), g_.width, rows[0], rows[1], rows[2]);
         for (auto* row : rows) std::fill(row + g_.width, row + g_.padded, row[g_.width - 1]);
       }
       for (int c = 1; c < 3; ++c)
-        DownsampleRows(Scratch(c, 0), Scratch(c, 1), g_.padded / 2, Half(c, r));
+        kernels_.downsample_rows(Scratch(c, 0), Scratch(c, 1), g_.padded / 2, Half(c, r));
     }
   }
 
@@ -85,13 +86,14 @@ class TMcuRowPlanes {
   std::uint8_t* Half(int c, int row) { return samples_.data() + HalfOffset(c, row); }
 
   const TGeometry& g_;
+  const TJpegKernels& kernels_;
   std::vector<std::uint8_t> samples_;
 };
 
 // The quantized blocks of MCU column x of an MCU row. Y blocks past the picture's blocks are
 // libjpeg's dummy blocks: no AC, and the DC of the block before them in the MCU.
-void MakeMcu(const TMcuRowPlanes& planes, const TGeometry& g, int mcu_row, int x,
-             const std::array<TJpegDivisors, 3>& divisors, TMcu& mcu) {
+void MakeMcu(const TJpegKernels& kernels, const TMcuRowPlanes& planes, const TGeometry& g,
+             int mcu_row, int x, const std::array<TJpegDivisors, 3>& divisors, TMcu& mcu) {
   auto y_block = [&](int i) {
     return TJpegBlockSource{planes.Y(8 * (i / 2)) + 16 * x + 8 * (i % 2), planes.YStride(),
                             &divisors[0], mcu[i].data()};
@@ -100,9 +102,9 @@ void MakeMcu(const TMcuRowPlanes& planes, const TGeometry& g, int mcu_row, int x
     return TJpegBlockSource{planes.Chroma(c, 0) + 8 * x, planes.ChromaStride(), &divisors[c],
                             mcu[3 + c].data()};
   };
-  ForwardDctPair(y_block(0), y_block(1));
-  ForwardDctPair(y_block(2), y_block(3));
-  ForwardDctPair(chroma_block(1), chroma_block(2));
+  kernels.forward_dct_pair(y_block(0), y_block(1));
+  kernels.forward_dct_pair(y_block(2), y_block(3));
+  kernels.forward_dct_pair(chroma_block(1), chroma_block(2));
   // The padding read for blocks past the picture's own is replaced by dummy blocks.
   for (int i = 1; i < 4; ++i) {
     if (2 * mcu_row + i / 2 >= g.y_block_rows || 2 * x + i % 2 >= g.y_block_columns) {
@@ -112,11 +114,12 @@ void MakeMcu(const TMcuRowPlanes& planes, const TGeometry& g, int mcu_row, int x
   }
 }
 
-void PutMcu(TJpegBitString& bits, const TMcu& mcu, std::array<int, 3>& last_dc,
-            const TJpegBaselineHeader& header) {
-  for (int i = 0; i < 4; ++i) bits.PutBlock(mcu[i].data(), last_dc[0], header.dc[0], header.ac[0]);
+void PutMcu(const TJpegKernels& kernels, TJpegBitString& bits, const TMcu& mcu,
+            std::array<int, 3>& last_dc, const TJpegBaselineHeader& header) {
+  for (int i = 0; i < 4; ++i)
+    kernels.put_block(bits, mcu[i].data(), last_dc[0], header.dc[0], header.ac[0]);
   for (int c = 1; c < 3; ++c)
-    bits.PutBlock(mcu[3 + c].data(), last_dc[c], header.dc[c], header.ac[c]);
+    kernels.put_block(bits, mcu[3 + c].data(), last_dc[c], header.dc[c], header.ac[c]);
 }
 
 // A band coded: its first MCU's blocks (coded when the band is joined, once the DC values
@@ -129,8 +132,8 @@ struct TBand {
 };
 
 // Codes MCU rows [first, last) into band.
-void CodeBand(TBand& band, int first, int last, TMcuRowPlanes& planes, const TGeometry& g,
-              const std::uint8_t* row0, std::ptrdiff_t step,
+void CodeBand(const TJpegKernels& kernels, TBand& band, int first, int last, TMcuRowPlanes& planes,
+              const TGeometry& g, const std::uint8_t* row0, std::ptrdiff_t step,
               const std::array<TJpegDivisors, 3>& divisors, const TJpegBaselineHeader& header) {
   // About what a band of a photo takes at middling qualities, so that it seldom grows.
   band.rest.Reserve(static_cast<std::size_t>(last - first) * g.mcu_columns * 96);
@@ -140,13 +143,13 @@ void CodeBand(TBand& band, int first, int last, TMcuRowPlanes& planes, const TGe
     planes.Fill(row0, step, row);
     for (int x = 0; x < g.mcu_columns; ++x) {
       if (row == first && x == 0) {
-        MakeMcu(planes, g, row, x, divisors, band.first);
+        MakeMcu(kernels, planes, g, row, x, divisors, band.first);
         dc = {band.first[3][0], band.first[4][0], band.first[5][0]};
         continue;
       }
-      MakeMcu(planes, g, row, x, divisors, mcu);
+      MakeMcu(kernels, planes, g, row, x, divisors, mcu);
       band.rest.Reserve(kMcuBytesAtMost);
-      PutMcu(band.rest, mcu, dc, header);
+      PutMcu(kernels, band.rest, mcu, dc, header);
     }
   }
   band.last_dc = dc;
@@ -154,11 +157,11 @@ void CodeBand(TBand& band, int first, int last, TMcuRowPlanes& planes, const TGe
 
 // Writes band after the bands before it, which ended on the DC values dc (they become the
 // band's last ones).
-void JoinBand(TJpegScanWriter& writer, const TBand& band, std::array<int, 3>& dc,
-              const TJpegBaselineHeader& header) {
+void JoinBand(const TJpegKernels& kernels, TJpegScanWriter& writer, const TBand& band,
+              std::array<int, 3>& dc, const TJpegBaselineHeader& header) {
   TJpegBitString head;
   head.Reserve(kMcuBytesAtMost);
-  PutMcu(head, band.first, dc, header);
+  PutMcu(kernels, head, band.first, dc, header);
   writer.Append(head);
   writer.Append(band.rest);
   dc = band.last_dc;
@@ -170,9 +173,8 @@ std::size_t JpegFileRoom(int width, int height) {
   return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) / 2 + 4096;
 }
 
-bool JpegBandEncoderRuns() { return JpegSampleCodeRuns(); }
-
-std::vector<std::uint8_t> EncodeJpegInBands(const TJpegBaselineHeader& header,
+std::vector<std::uint8_t> EncodeJpegInBands(const TJpegKernels& kernels,
+                                            const TJpegBaselineHeader& header,
                                             const std::uint8_t* row0, std::ptrdiff_t step,
                                             int width, int height,
                                             const std::function<void(int)>& progress) {
@@ -213,8 +215,8 @@ std::vector<std::uint8_t> EncodeJpegInBands(const TJpegBaselineHeader& header,
         spare_planes.pop_back();
       }
     }
-    if (!own) own = std::make_unique<TMcuRowPlanes>(g);
-    CodeBand(band, first, last, *own, g, row0, step, divisors, header);
+    if (!own) own = std::make_unique<TMcuRowPlanes>(g, kernels);
+    CodeBand(kernels, band, first, last, *own, g, row0, step, divisors, header);
     int joined_now;
     {
       std::lock_guard lock(join_mutex);
@@ -223,7 +225,7 @@ std::vector<std::uint8_t> EncodeJpegInBands(const TJpegBaselineHeader& header,
       while (joined < band_count && bands[static_cast<std::size_t>(joined)]->done) {
         // Joined bands are let go at once.
         auto next = std::move(bands[static_cast<std::size_t>(joined)]);
-        JoinBand(writer, *next, dc_before, header);
+        JoinBand(kernels, writer, *next, dc_before, header);
         ++joined;
       }
       joined_now = joined;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codecs/jpeg/jpeg_baseline_header.h"
+#include "codecs/jpeg/jpeg_kernels.h"
 
 namespace qv {
 
@@ -18,13 +19,12 @@ namespace qv {
 // written cost nothing.
 std::size_t JpegFileRoom(int width, int height);
 
-// Whether EncodeJpegInBands can run on this processor.
-bool JpegBandEncoderRuns();
-
 // The JPEG file of a width x height picture (1 to 65500 each) whose rows of BGR pixels start
-// at row0, step bytes apart. progress(percent) is called on the calling thread as bands are
-// joined; what it throws leaves here.
-std::vector<std::uint8_t> EncodeJpegInBands(const TJpegBaselineHeader& header,
+// at row0, step bytes apart, made with one form of the encoder's functions (any form gives the
+// same file). progress(percent) is called on the calling thread as bands are joined; what it
+// throws leaves here.
+std::vector<std::uint8_t> EncodeJpegInBands(const TJpegKernels& kernels,
+                                            const TJpegBaselineHeader& header,
                                             const std::uint8_t* row0, std::ptrdiff_t step,
                                             int width, int height,
                                             const std::function<void(int)>& progress);

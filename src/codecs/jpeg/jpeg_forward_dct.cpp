@@ -1,285 +1,97 @@
-// The DCT is the LL&M factorization libjpeg calls "islow": constants with 13 fraction bits,
-// and 2 extra bits kept between the row pass and the column pass; its results come out eight
-// times the true coefficients. Two blocks go through it at once, one in each 128-bit half.
+// The portable forms of the band encoder's sample code, one value at a time in 32-bit integers.
+// The DCT is the LL&M factorization libjpeg calls "islow": constants with 13 fraction bits, and
+// 2 extra bits kept between the row pass and the column pass, whose results are 16-bit values;
+// its results come out eight times the true coefficients.
 #include "codecs/jpeg/jpeg_forward_dct.h"
 
-#include <immintrin.h>
+#include <algorithm>
+#include <cstdlib>
 
-#include "codecs/jpeg/jpeg_baseline_header.h"
-
-// Everything below is compiled for AVX2, and none of it instantiates a template shared with
-// other files, so no AVX2 copy of a shared function can stand in for a plain one.
-#pragma GCC push_options
-#pragma GCC target("avx2")
+#include "codecs/jpeg/jpeg_dct_constants.h"
 
 namespace qv {
 
 namespace {
 
-constexpr int kConstBits = 13;
-constexpr int kPass1Bits = 2;
+using namespace jpeg_fixed_point;
 
-// The colour weights in 16 fraction bits (each x 65536, rounded).
-constexpr std::int32_t kRY = 19595, kGY = 38470, kBY = 7471;
-constexpr std::int32_t kRCb = 11059, kGCb = 21709, kHalf = 32768;
-constexpr std::int32_t kGCr = 27439, kBCr = 5329;
-constexpr std::int32_t kChromaOffset = (128 << 16) + 32767;
+// x / 2^n, rounded half up.
+std::int32_t Descale(std::int32_t x, int n) { return (x + (1 << (n - 1))) >> n; }
 
-// The LL&M constants (each x 2^13, rounded): c1 = 0.298631336, c2 = 0.390180644,
-// c3 = 0.541196100, c4 = 0.765366865, c5 = 0.899976223, c6 = 1.175875602, c7 = 1.501321110,
-// c8 = 1.847759065, c9 = 1.961570560, c10 = 2.053119869, c11 = 2.562915447, c12 = 3.072711026.
-// The even outputs 2 and 6 are z1 + t13 c4 and z1 - t12 c8 with z1 = (t12 + t13) c3; the odd
-// ones sum products of the differences t4 .. t7 through z1 .. z5. Multiplied out, each output is
-// one weighted sum of two or four values, which is what a 16-bit multiply-add gives, exactly.
-constexpr std::int16_t kC3 = 4433, kC4 = 6270, kC8 = 15137;
-constexpr std::int16_t kC1 = 2446, kC2 = 3196, kC5 = 7373, kC6 = 9633, kC7 = 12299;
-constexpr std::int16_t kC9 = 16069, kC10 = 16819, kC11 = 20995, kC12 = 25172;
+// A row-pass result as the 16 bits it is kept in (saturated, as the vector form packs it).
+std::int32_t Narrow(std::int32_t x) { return std::clamp<std::int32_t>(x, -32768, 32767); }
 
-// Weights of (t12, t13) for outputs 2 and 6.
-constexpr std::int16_t kOut2[2] = {kC3, kC3 + kC4};
-constexpr std::int16_t kOut6[2] = {kC3 - kC8, kC3};
-// Weights of (t4, t5, t6, t7) for outputs 7, 5, 3, 1.
-constexpr std::int16_t kOut7[4] = {kC1 - kC5 - kC9 + kC6, kC6, kC6 - kC9, kC6 - kC5};
-constexpr std::int16_t kOut5[4] = {kC6, kC10 - kC11 - kC2 + kC6, kC6 - kC11, kC6 - kC2};
-constexpr std::int16_t kOut3[4] = {kC6 - kC9, kC6 - kC11, kC12 - kC11 - kC9 + kC6, kC6};
-constexpr std::int16_t kOut1[4] = {kC6 - kC5, kC6 - kC2, kC6, kC7 - kC5 - kC2 + kC6};
-
-// Two 16-bit weights for the pairs a multiply-add takes.
-inline __m256i Weights(std::int16_t first, std::int16_t second) {
-  return _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(
-      static_cast<std::uint16_t>(second) << 16 | static_cast<std::uint16_t>(first))));
+std::int32_t Sum2(std::int32_t a, std::int32_t b, const std::int16_t w[2]) {
+  return a * w[0] + b * w[1];
 }
 
-// The 32-bit results of a weighted sum, for the first four lanes of each half and the last four.
-struct TWide {
-  __m256i low, high;
+std::int32_t Sum4(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d,
+                  const std::int16_t w[4]) {
+  return a * w[0] + b * w[1] + c * w[2] + d * w[3];
+}
+
+// The 8-point DCT of d[0] .. d[7] with its odd and its outputs 2 and 6 descaled by n bits; the
+// outputs 0 and 4 are left as the sum and the difference of t10 and t11 (each pass scales them
+// its own way).
+struct TDct {
+  std::int32_t sum, difference;  // t10 + t11, t10 - t11
+  std::int32_t out[8];           // outputs 1, 2, 3, 5, 6, 7
 };
 
-inline TWide Sum2(__m256i a, __m256i b, const std::int16_t w[2]) {
-  const __m256i weights = Weights(w[0], w[1]);
-  return {_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights),
-          _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights)};
+TDct Dct8(const std::int32_t d[8], int n) {
+  const std::int32_t t0 = d[0] + d[7], t1 = d[1] + d[6], t2 = d[2] + d[5], t3 = d[3] + d[4];
+  const std::int32_t t4 = d[3] - d[4], t5 = d[2] - d[5], t6 = d[1] - d[6], t7 = d[0] - d[7];
+  const std::int32_t t10 = t0 + t3, t11 = t1 + t2, t12 = t1 - t2, t13 = t0 - t3;
+  TDct r{};
+  r.sum = t10 + t11;
+  r.difference = t10 - t11;
+  r.out[2] = Descale(Sum2(t12, t13, kOut2), n);
+  r.out[6] = Descale(Sum2(t12, t13, kOut6), n);
+  r.out[1] = Descale(Sum4(t4, t5, t6, t7, kOut1), n);
+  r.out[3] = Descale(Sum4(t4, t5, t6, t7, kOut3), n);
+  r.out[5] = Descale(Sum4(t4, t5, t6, t7, kOut5), n);
+  r.out[7] = Descale(Sum4(t4, t5, t6, t7, kOut7), n);
+  return r;
 }
 
-inline TWide Sum4(__m256i a, __m256i b, __m256i c, __m256i d, const std::int16_t w[4]) {
-  const __m256i ab = Weights(w[0], w[1]), cd = Weights(w[2], w[3]);
-  return {_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), ab),
-                           _mm256_madd_epi16(_mm256_unpacklo_epi16(c, d), cd)),
-          _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), ab),
-                           _mm256_madd_epi16(_mm256_unpackhi_epi16(c, d), cd))};
+// x / 2h, rounded half away from zero, through the reciprocal m of 2h.
+std::int16_t Quantize(std::int32_t x, std::int32_t h, std::uint32_t m) {
+  if (x == 0) return 0;
+  const auto a = static_cast<std::uint32_t>(std::abs(x) + h);
+  const auto q = static_cast<std::int32_t>((std::uint64_t{a} * m) >> 32);
+  return static_cast<std::int16_t>(std::clamp<std::int32_t>(x < 0 ? -q : q, -32768, 32767));
 }
 
-inline TWide Descale(TWide x, int n) {
-  const __m256i round = _mm256_set1_epi32(1 << (n - 1));
-  return {_mm256_srai_epi32(_mm256_add_epi32(x.low, round), n),
-          _mm256_srai_epi32(_mm256_add_epi32(x.high, round), n)};
-}
-
-inline __m256i Narrow(TWide x) { return _mm256_packs_epi32(x.low, x.high); }
-
-// An 8x8 transpose of 16-bit values in each 128-bit half: r[i] holds row i.
-inline void Transpose(__m256i r[8]) {
-  __m256i a[8], b[8];
-  for (int i = 0; i < 8; i += 2) {
-    a[i] = _mm256_unpacklo_epi16(r[i], r[i + 1]);
-    a[i + 1] = _mm256_unpackhi_epi16(r[i], r[i + 1]);
+void ForwardDct(const TJpegBlockSource& block) {
+  // Rows: each row's eight samples, less 128, to its eight horizontal outputs.
+  std::int32_t rows[8][8];
+  for (int y = 0; y < 8; ++y) {
+    const std::uint8_t* p = block.samples + y * block.stride;
+    std::int32_t d[8];
+    for (int x = 0; x < 8; ++x) d[x] = p[x] - 128;
+    const TDct t = Dct8(d, kConstBits - kPass1Bits);
+    rows[y][0] = Narrow(t.sum * (1 << kPass1Bits));
+    rows[y][4] = Narrow(t.difference * (1 << kPass1Bits));
+    for (int u : {1, 2, 3, 5, 6, 7}) rows[y][u] = Narrow(t.out[u]);
   }
-  for (int i = 0; i < 8; i += 4) {
-    b[i] = _mm256_unpacklo_epi32(a[i], a[i + 2]);
-    b[i + 1] = _mm256_unpackhi_epi32(a[i], a[i + 2]);
-    b[i + 2] = _mm256_unpacklo_epi32(a[i + 1], a[i + 3]);
-    b[i + 3] = _mm256_unpackhi_epi32(a[i + 1], a[i + 3]);
+  // Columns: each column of the row results to its eight vertical outputs, then quantized.
+  const TJpegDivisors& divisors = *block.divisors;
+  for (int u = 0; u < 8; ++u) {
+    std::int32_t d[8];
+    for (int y = 0; y < 8; ++y) d[y] = rows[y][u];
+    const TDct t = Dct8(d, kConstBits + kPass1Bits);
+    std::int32_t out[8];
+    out[0] = Descale(t.sum, kPass1Bits);
+    out[4] = Descale(t.difference, kPass1Bits);
+    for (int v : {1, 2, 3, 5, 6, 7}) out[v] = t.out[v];
+    for (int v = 0; v < 8; ++v) {
+      const int i = 8 * v + u;
+      block.coefficients[i] = Quantize(out[v], divisors.half[i], divisors.reciprocal[i]);
+    }
   }
-  for (int i = 0; i < 4; ++i) {
-    r[2 * i] = _mm256_unpacklo_epi64(b[i], b[i + 4]);
-    r[2 * i + 1] = _mm256_unpackhi_epi64(b[i], b[i + 4]);
-  }
-}
-
-// The first stage of the 8-point DCT of d[0] .. d[7]: the differences t4 .. t7 that the odd
-// outputs are made of, and the sums and differences t10 .. t13 of the even ones.
-struct TButterfly {
-  __m256i t4, t5, t6, t7, t10, t11, t12, t13;
-};
-
-inline TButterfly Butterfly(const __m256i d[8]) {
-  const __m256i t0 = _mm256_add_epi16(d[0], d[7]), t1 = _mm256_add_epi16(d[1], d[6]);
-  const __m256i t2 = _mm256_add_epi16(d[2], d[5]), t3 = _mm256_add_epi16(d[3], d[4]);
-  return {_mm256_sub_epi16(d[3], d[4]), _mm256_sub_epi16(d[2], d[5]), _mm256_sub_epi16(d[1], d[6]),
-          _mm256_sub_epi16(d[0], d[7]), _mm256_add_epi16(t0, t3),     _mm256_add_epi16(t1, t2),
-          _mm256_sub_epi16(t1, t2),     _mm256_sub_epi16(t0, t3)};
-}
-
-// The odd outputs 1, 3, 5, 7, descaled by n bits.
-inline void OddPart(const TButterfly& t, int n, TWide out[4]) {
-  out[0] = Descale(Sum4(t.t4, t.t5, t.t6, t.t7, kOut1), n);
-  out[1] = Descale(Sum4(t.t4, t.t5, t.t6, t.t7, kOut3), n);
-  out[2] = Descale(Sum4(t.t4, t.t5, t.t6, t.t7, kOut5), n);
-  out[3] = Descale(Sum4(t.t4, t.t5, t.t6, t.t7, kOut7), n);
-}
-
-// x / 2h, rounded half away from zero, through the reciprocal m of 2h (in each 32-bit lane).
-inline __m256i Divide(__m256i x, __m256i h, __m256i m) {
-  const __m256i a = _mm256_add_epi32(_mm256_abs_epi32(x), h);
-  const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(a, m), 32);
-  const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(m, 32));
-  return _mm256_sign_epi32(_mm256_blend_epi32(even, odd, 0xAA), x);
-}
-
-// Divides the 32-bit coefficients of one row (four in each of low and high per half) by their
-// steps, rounded half away from zero, and narrows them to 16 bits.
-inline __m256i Quantize(TWide t, const __m256i half[2], const __m256i reciprocal[2]) {
-  return _mm256_packs_epi32(Divide(t.low, half[0], reciprocal[0]),
-                            Divide(t.high, half[1], reciprocal[1]));
-}
-
-// Byte 2 of each 32-bit lane (a result shifted down 16) for eight lanes, stored as 8 bytes.
-inline void StoreThirdBytes(__m256i v, std::uint8_t* out) {
-  const __m256i third_bytes =
-      _mm256_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
-                       2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, third_bytes),
-                                                     _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1));
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
-}
-
-// A row's four steps of columns 0-3 (part 0) or 4-7 (part 1) for the block of each half.
-inline __m256i PerHalf(const std::int32_t* a, const std::int32_t* b) {
-  return _mm256_setr_m128i(_mm_load_si128(reinterpret_cast<const __m128i*>(a)),
-                           _mm_load_si128(reinterpret_cast<const __m128i*>(b)));
-}
-inline __m256i PerHalf(const std::uint32_t* a, const std::uint32_t* b) {
-  return _mm256_setr_m128i(_mm_load_si128(reinterpret_cast<const __m128i*>(a)),
-                           _mm_load_si128(reinterpret_cast<const __m128i*>(b)));
 }
 
 }  // namespace
-
-void ForwardDctPair(const TJpegBlockSource& first, const TJpegBlockSource& second) {
-  // Block first in the low 128 bits of each vector, second in the high; rows of samples, less
-  // 128.
-  __m256i d[8];
-  const __m256i center = _mm256_set1_epi16(128);
-  for (int y = 0; y < 8; ++y) {
-    const __m128i both = _mm_unpacklo_epi64(
-        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first.samples + y * first.stride)),
-        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second.samples + y * second.stride)));
-    d[y] = _mm256_sub_epi16(_mm256_cvtepu8_epi16(both), center);
-  }
-  // Rows: d[x] holds sample x of every row. Sums stay within 16 bits in this pass.
-  Transpose(d);
-  {
-    const TButterfly t = Butterfly(d);
-    const int n = kConstBits - kPass1Bits;
-    d[0] = _mm256_slli_epi16(_mm256_add_epi16(t.t10, t.t11), kPass1Bits);
-    d[4] = _mm256_slli_epi16(_mm256_sub_epi16(t.t10, t.t11), kPass1Bits);
-    d[2] = Narrow(Descale(Sum2(t.t12, t.t13, kOut2), n));
-    d[6] = Narrow(Descale(Sum2(t.t12, t.t13, kOut6), n));
-    TWide odd[4];
-    OddPart(t, n, odd);
-    for (int i = 0; i < 4; ++i) d[2 * i + 1] = Narrow(odd[i]);
-  }
-  // Columns: d[y] holds row y of the row pass's results. The sums of four rows reach 2^14, so
-  // outputs 0 and 4 are formed in 32 bits.
-  Transpose(d);
-  const TButterfly t = Butterfly(d);
-  const int n = kConstBits + kPass1Bits;
-  static constexpr std::int16_t kPlus[2] = {1, 1}, kMinus[2] = {1, -1};
-  TWide out[8];
-  out[0] = Descale(Sum2(t.t10, t.t11, kPlus), kPass1Bits);
-  out[4] = Descale(Sum2(t.t10, t.t11, kMinus), kPass1Bits);
-  out[2] = Descale(Sum2(t.t12, t.t13, kOut2), n);
-  out[6] = Descale(Sum2(t.t12, t.t13, kOut6), n);
-  TWide odd[4];
-  OddPart(t, n, odd);
-  for (int i = 0; i < 4; ++i) out[2 * i + 1] = odd[i];
-  for (int v = 0; v < 8; ++v) {
-    const __m256i half[2] = {
-        PerHalf(&first.divisors->half[8 * v], &second.divisors->half[8 * v]),
-        PerHalf(&first.divisors->half[8 * v + 4], &second.divisors->half[8 * v + 4])};
-    const __m256i reciprocal[2] = {
-        PerHalf(&first.divisors->reciprocal[8 * v], &second.divisors->reciprocal[8 * v]),
-        PerHalf(&first.divisors->reciprocal[8 * v + 4], &second.divisors->reciprocal[8 * v + 4])};
-    const __m256i row = Quantize(out[v], half, reciprocal);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(first.coefficients + 8 * v),
-                     _mm256_castsi256_si128(row));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(second.coefficients + 8 * v),
-                     _mm256_extracti128_si256(row, 1));
-  }
-}
-
-void ConvertBgrToYcc(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
-                     std::uint8_t* cr) {
-  // Eight pixels a step, from a 32-byte load of their 24 bytes (so the loop stops while 32
-  // bytes remain): each 32-bit lane gets the pairs (R, G) and (B, 0) for the multiply-adds.
-  // The weights above 2^15 are split: G x 38470 = G x 5702 + G x 2^15 for Y, B x 2^15 for Cb
-  // and R x 2^15 for Cr are shifts.
-  const __m256i spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
-  const __m256i take_rg =
-      _mm256_setr_epi8(2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1,  //
-                       2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1);
-  const __m256i take_b =
-      _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1,  //
-                       0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
-  const __m256i y_rg = _mm256_set1_epi32((kGY - kHalf) << 16 | kRY);
-  const __m256i cb_rg = _mm256_set1_epi32(static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(-kGCb) << 16 | static_cast<std::uint16_t>(-kRCb)));
-  const __m256i cr_g =
-      _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(-kGCr) << 16));
-  const __m256i y_round = _mm256_set1_epi32(kHalf);
-  const __m256i chroma_round = _mm256_set1_epi32(kChromaOffset);
-  int i = 0;
-  for (; 3 * i + 32 <= 3 * count; i += 8) {
-    const __m256i raw = _mm256_permutevar8x32_epi32(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bgr + 3 * i)), spread);
-    const __m256i rg = _mm256_shuffle_epi8(raw, take_rg);
-    const __m256i b = _mm256_shuffle_epi8(raw, take_b);
-    const __m256i g = _mm256_srli_epi32(rg, 16);
-    const __m256i r = _mm256_and_si256(rg, _mm256_set1_epi32(0xFFFF));
-    __m256i yv = _mm256_add_epi32(_mm256_madd_epi16(rg, y_rg), _mm256_slli_epi32(g, 15));
-    yv = _mm256_add_epi32(yv,
-                          _mm256_add_epi32(_mm256_madd_epi16(b, _mm256_set1_epi32(kBY)), y_round));
-    __m256i cbv = _mm256_add_epi32(_mm256_madd_epi16(rg, cb_rg), _mm256_slli_epi32(b, 15));
-    cbv = _mm256_add_epi32(cbv, chroma_round);
-    __m256i crv = _mm256_add_epi32(_mm256_madd_epi16(rg, cr_g), _mm256_slli_epi32(r, 15));
-    crv = _mm256_add_epi32(
-        crv, _mm256_sub_epi32(chroma_round, _mm256_madd_epi16(b, _mm256_set1_epi32(kBCr))));
-    StoreThirdBytes(yv, y + i);
-    StoreThirdBytes(cbv, cb + i);
-    StoreThirdBytes(crv, cr + i);
-  }
-  for (; i < count; ++i) {
-    const std::int32_t b = bgr[3 * i], g = bgr[3 * i + 1], r = bgr[3 * i + 2];
-    y[i] = static_cast<std::uint8_t>((kRY * r + kGY * g + kBY * b + kHalf) >> 16);
-    cb[i] = static_cast<std::uint8_t>((kHalf * b - kRCb * r - kGCb * g + kChromaOffset) >> 16);
-    cr[i] = static_cast<std::uint8_t>((kHalf * r - kGCr * g - kBCr * b + kChromaOffset) >> 16);
-  }
-}
-
-void DownsampleRows(const std::uint8_t* upper, const std::uint8_t* lower, int count,
-                    std::uint8_t* out) {
-  const __m256i ones = _mm256_set1_epi8(1);
-  const __m256i bias = _mm256_set1_epi32(2 << 16 | 1);  // 1 for even outputs, 2 for odd
-  int i = 0;
-  for (; i + 16 <= count; i += 16) {
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper + 2 * i));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lower + 2 * i));
-    __m256i sum = _mm256_add_epi16(_mm256_maddubs_epi16(a, ones), _mm256_maddubs_epi16(b, ones));
-    sum = _mm256_srli_epi16(_mm256_add_epi16(sum, bias), 2);
-    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(sum, sum), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(packed));
-  }
-  for (; i < count; ++i) {
-    out[i] = static_cast<std::uint8_t>(
-        (upper[2 * i] + upper[2 * i + 1] + lower[2 * i] + lower[2 * i + 1] + 1 + (i & 1)) >> 2);
-  }
-}
-
-}  // namespace qv
-
-#pragma GCC pop_options
-
-namespace qv {
 
 TJpegDivisors::TJpegDivisors(const std::array<std::uint16_t, 64>& steps) {
   for (int i = 0; i < 64; ++i) {
@@ -289,10 +101,27 @@ TJpegDivisors::TJpegDivisors(const std::array<std::uint16_t, 64>& steps) {
   }
 }
 
-bool JpegSampleCodeRuns() {
-  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-                          __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("lzcnt");
-  return has;
+void ForwardDctPair(const TJpegBlockSource& first, const TJpegBlockSource& second) {
+  ForwardDct(first);
+  ForwardDct(second);
+}
+
+void ConvertBgrToYcc(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
+                     std::uint8_t* cr) {
+  for (int i = 0; i < count; ++i) {
+    const std::int32_t b = bgr[3 * i], g = bgr[3 * i + 1], r = bgr[3 * i + 2];
+    y[i] = static_cast<std::uint8_t>((kRY * r + kGY * g + kBY * b + kHalf) >> 16);
+    cb[i] = static_cast<std::uint8_t>((kHalf * b - kRCb * r - kGCb * g + kChromaOffset) >> 16);
+    cr[i] = static_cast<std::uint8_t>((kHalf * r - kGCr * g - kBCr * b + kChromaOffset) >> 16);
+  }
+}
+
+void DownsampleRows(const std::uint8_t* upper, const std::uint8_t* lower, int count,
+                    std::uint8_t* out) {
+  for (int i = 0; i < count; ++i) {
+    out[i] = static_cast<std::uint8_t>(
+        (upper[2 * i] + upper[2 * i + 1] + lower[2 * i] + lower[2 * i + 1] + 1 + (i & 1)) >> 2);
+  }
 }
 
 }  // namespace qv

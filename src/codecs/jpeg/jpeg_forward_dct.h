@@ -1,7 +1,7 @@
 // The sample side of libjpeg's compressor, made to give its very numbers: colour conversion of
 // BGR rows to Y, Cb and Cr, the 2x2 averaging of Cb and Cr, and the accurate integer DCT of
-// 8x8 blocks with quantization, all in its fixed-point arithmetic and rounding. Written for
-// AVX2: call nothing here but TJpegDivisors unless JpegSampleCodeRuns().
+// 8x8 blocks with quantization, all in its fixed-point arithmetic and rounding. The functions
+// here are the portable forms; jpeg_kernels.h chooses among them and the vector ones.
 #pragma once
 
 #include <array>
@@ -21,10 +21,6 @@ class TJpegDivisors {
   alignas(32) std::int32_t half[64];
   alignas(32) std::uint32_t reciprocal[64];
 };
-
-// True when the processor has AVX2 (and BMI, BMI2 and LZCNT, which the band encoder's Huffman
-// coding uses), which the functions below need.
-bool JpegSampleCodeRuns();
 
 // Y, Cb and Cr of count BGR pixels, as libjpeg converts them (16-bit fixed point, rounded).
 void ConvertBgrToYcc(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,

@@ -1,140 +1,55 @@
+// Huffman coding of blocks, and the joining of coded bands into a scan with its byte stuffing.
 #include "codecs/jpeg/jpeg_huffman_coder.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 namespace qv {
-
-namespace {
-
-// vpshufb masks that move a block's 64 bytes from row-major order into the zigzag order. Half h
-// of the result (places 32h to 32h + 31) is put together from the four 16-byte chunks of the
-// row-major bytes, each broadcast to both lanes: from chunk s, mask[h][s] takes the byte each
-// place needs when it lies in that chunk, and nothing (0x80) otherwise.
-struct TZigzagShuffles {
-  alignas(32) std::uint8_t mask[2][4][32];
-  TZigzagShuffles() {
-    for (int h = 0; h < 2; ++h)
-      for (int s = 0; s < 4; ++s)
-        for (int j = 0; j < 32; ++j) {
-          const int natural = kJpegNaturalOrder[32 * h + j];
-          mask[h][s][j] = static_cast<std::uint8_t>(natural / 16 == s ? natural % 16 : 0x80);
-        }
-  }
-};
-const TZigzagShuffles kZigzagShuffles;
-
-}  // namespace
 
 void TJpegBitString::Reserve(std::size_t n) {
   if (size_ + n > bytes_.size()) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
 }
 
-// Compiled for AVX2 and BMI2, with nothing in between that other files share (no template is
-// made here).
-#pragma GCC push_options
-#pragma GCC target("avx2,bmi,bmi2,lzcnt")
+namespace {
 
-void TJpegBitString::PutBlock(const std::int16_t* coefficients, int& last_dc,
-                              const TJpegHuffmanCodes& dc, const TJpegHuffmanCodes& ac) {
-  // The size category of every coefficient (the bits of its magnitude: the exponent of the
-  // magnitude as a float), one byte each, row-major and then in zigzag order; the zigzag ones
-  // that are not zero mark the coefficients to code.
-  alignas(32) std::uint8_t row_major[64];
-  alignas(32) std::uint8_t categories[64];
-  for (int half = 0; half < 2; ++half) {
-    __m256i words[2];
-    for (int k = 0; k < 2; ++k) {
-      const __m256i magnitude = _mm256_abs_epi16(
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + 32 * half + 16 * k)));
-      const __m256i low = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(magnitude));
-      const __m256i high = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(magnitude, 1));
-      const __m256i low_exponent =
-          _mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(low)), 23);
-      const __m256i high_exponent =
-          _mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(high)), 23);
-      // Packing works within lanes; the 64-bit permutes put the values back in order.
-      words[k] = _mm256_permute4x64_epi64(
-          _mm256_subs_epu16(_mm256_packus_epi32(low_exponent, high_exponent),
-                            _mm256_set1_epi16(126)),
-          0xD8);
-    }
-    _mm256_store_si256(reinterpret_cast<__m256i*>(row_major + 32 * half),
-                       _mm256_permute4x64_epi64(_mm256_packus_epi16(words[0], words[1]), 0xD8));
-  }
-  std::uint64_t nonzero = 0;
-  for (int half = 0; half < 2; ++half) {
-    __m256i zigzag = _mm256_setzero_si256();
-    for (int s = 0; s < 4; ++s) {
-      const __m256i chunk = _mm256_broadcastsi128_si256(
-          _mm_load_si128(reinterpret_cast<const __m128i*>(row_major + 16 * s)));
-      zigzag = _mm256_or_si256(
-          zigzag, _mm256_shuffle_epi8(chunk, _mm256_load_si256(reinterpret_cast<const __m256i*>(
-                                                 kZigzagShuffles.mask[half][s]))));
-    }
-    _mm256_store_si256(reinterpret_cast<__m256i*>(categories + 32 * half), zigzag);
-    const auto zeros = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(zigzag, _mm256_setzero_si256())));
-    nonzero |= static_cast<std::uint64_t>(~zeros) << (32 * half);
-  }
-
-  // The bit buffer is kept in locals while the block is coded: the bytes written through a
-  // byte pointer could alias the members.
-  std::uint64_t buffer = buffer_;
-  int free = free_;
-  std::uint8_t* out = bytes_.data() + size_;
-  auto put = [&](std::uint32_t bits, int count) {
-    if (count <= free) {
-      buffer = buffer << count | bits;
-      free -= count;
-      return;
-    }
-    // The buffer fills up: its 64 bits go out, the rest of bits stays.
-    const int rest = count - free;
-    const std::uint64_t word =
-        __builtin_bswap64(buffer << free | static_cast<std::uint64_t>(bits) >> rest);
-    std::memcpy(out, &word, 8);
-    out += 8;
-    buffer = bits;
-    free = 64 - rest;
-  };
-  // The bits after a code: the value itself when positive, one less when negative, in as many
-  // bits as its category.
-  auto extra = [](int value, int category) {
-    return _bzhi_u32(static_cast<std::uint32_t>(value + (value >> 31)),
-                     static_cast<unsigned>(category));
-  };
-
-  const int diff = coefficients[0] - last_dc;
-  last_dc = coefficients[0];
-  const int category =
-      32 - static_cast<int>(_lzcnt_u32(static_cast<std::uint32_t>(std::abs(diff))));
-  put(static_cast<std::uint32_t>(dc.code[category]) << category | extra(diff, category),
-      dc.size[category] + category);
-  // Each coefficient to code is found past the run of zeros before it: the trailing zeros of
-  // the marks after the last one coded.
-  std::uint64_t left = nonzero >> 1;
-  int place = 0;  // the place of the last coefficient coded
-  while (left != 0) {
-    int run = static_cast<int>(_tzcnt_u64(left));
-    left = left >> run >> 1;
-    place += run + 1;
-    for (; run > 15; run -= 16) put(ac.code[0xF0], ac.size[0xF0]);
-    const int size = categories[place];
-    const int symbol = run << 4 | size;
-    put(static_cast<std::uint32_t>(ac.code[symbol]) << size |
-            extra(coefficients[kJpegNaturalOrder[place]], size),
-        ac.size[symbol] + size);
-  }
-  if (place != 63) put(ac.code[0], ac.size[0]);  // end of block
-  buffer_ = buffer;
-  free_ = free;
-  size_ = static_cast<std::size_t>(out - bytes_.data());
+// The size category of a value: the number of bits of its magnitude.
+int Category(int value) {
+  return static_cast<int>(std::bit_width(static_cast<unsigned>(std::abs(value))));
 }
 
-#pragma GCC pop_options
+// The bits after a code: the value itself when positive, one less when negative, in as many
+// bits as its category.
+std::uint32_t ExtraBits(int value, int category) {
+  return static_cast<std::uint32_t>(value + (value >> 31)) & ((1u << category) - 1);
+}
+
+}  // namespace
+
+void PutJpegBlock(TJpegBitString& bits, const std::int16_t* coefficients, int& last_dc,
+                  const TJpegHuffmanCodes& dc, const TJpegHuffmanCodes& ac) {
+  const int diff = coefficients[0] - last_dc;
+  last_dc = coefficients[0];
+  const int dc_category = Category(diff);
+  bits.Put(static_cast<std::uint32_t>(dc.code[dc_category]) << dc_category |
+               ExtraBits(diff, dc_category),
+           dc.size[dc_category] + dc_category);
+  int run = 0;
+  for (int place = 1; place < 64; ++place) {
+    const int value = coefficients[kJpegNaturalOrder[place]];
+    if (value == 0) {
+      ++run;
+      continue;
+    }
+    for (; run > 15; run -= 16) bits.Put(ac.code[0xF0], ac.size[0xF0]);
+    const int category = Category(value);
+    const int symbol = run << 4 | category;
+    bits.Put(static_cast<std::uint32_t>(ac.code[symbol]) << category | ExtraBits(value, category),
+             ac.size[symbol] + category);
+    run = 0;
+  }
+  if (run > 0) bits.Put(ac.code[0], ac.size[0]);  // end of block
+}
 
 void TJpegScanWriter::Room(std::size_t n) {
   if (used_ + n > out_.size()) out_.resize(std::max(2 * out_.size(), used_ + n));

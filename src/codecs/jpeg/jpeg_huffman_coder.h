@@ -3,12 +3,14 @@
 // its bits are appended after the last band's, with the stuffing of 0xFF bytes done then.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "codecs/jpeg/jpeg_baseline_header.h"
+#include "simd/cpu_features.h"
 
 namespace qv {
 
@@ -30,11 +32,6 @@ class TJpegBitString {
   }
   // Makes room for at least n more bytes, so that Put needs no allocation until then.
   void Reserve(std::size_t n);
-  // Codes one block (coefficients row-major); last_dc is the DC of the component's block
-  // before it, and becomes this one's. Written for AVX2 and BMI2: only when
-  // JpegSampleCodeRuns(). Room for the block's bits must be reserved.
-  void PutBlock(const std::int16_t* coefficients, int& last_dc, const TJpegHuffmanCodes& dc,
-                const TJpegHuffmanCodes& ac);
 
   // The whole bytes so far (a multiple of 8), and how many bits follow them (at most 64, the
   // low bits of TailBits()).
@@ -47,16 +44,31 @@ class TJpegBitString {
 
  private:
   void Spill(std::uint64_t word) {
-    word = __builtin_bswap64(word);  // most significant byte first
+    // Most significant byte first.
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
     std::memcpy(bytes_.data() + size_, &word, 8);
     size_ += 8;
   }
+
+#if defined(QV_SIMD_X86)
+  // Keeps the bit buffer in registers while it codes a block (jpeg_huffman_coder_x86.cpp).
+  friend void PutJpegBlockAvx2(TJpegBitString& bits, const std::int16_t* coefficients, int& last_dc,
+                               const TJpegHuffmanCodes& dc, const TJpegHuffmanCodes& ac);
+#endif
 
   std::vector<std::uint8_t> bytes_;  // size_ of them are used; the rest is room
   std::size_t size_ = 0;
   std::uint64_t buffer_ = 0;
   int free_ = 64;  // bits of buffer_ not yet used
 };
+
+// Codes one block (coefficients row-major) after what bits holds, with libjpeg's symbols: the
+// DC difference from last_dc (the DC of the component's block before it, which becomes this
+// one's), then each run of zeros and the coefficient after it in zigzag order, runs of 16 zeros
+// and the end of the block as they come. Room for the block's bits must be reserved. The
+// portable form of the band encoder's block coder (jpeg_kernels.h).
+void PutJpegBlock(TJpegBitString& bits, const std::int16_t* coefficients, int& last_dc,
+                  const TJpegHuffmanCodes& dc, const TJpegHuffmanCodes& ac);
 
 // The compressed data of a scan: bit strings joined, with a 0x00 after every 0xFF byte, and the
 // last byte filled up with 1 bits.

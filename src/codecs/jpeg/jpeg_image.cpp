@@ -12,6 +12,7 @@
 
 #include <jerror.h>
 
+#include "codecs/jpeg/jpeg_band_check.h"
 #include "codecs/jpeg/jpeg_band_encoder.h"
 #include "codecs/jpeg/jpeg_cmyk.h"
 #include "codecs/jpeg/jpeg_error_manager.h"
@@ -31,8 +32,6 @@ constexpr char kJpegErrorFormat[] = N_("JPEG error #%d");
 constexpr char kCannotResize[] = N_("Cannot resize a JPEG image");
 constexpr int kQuantizedColors = 236;
 constexpr int kMaxRowsPerCall = 16;
-
-TJPEGPixelFormat g_default_pixel_format = TJPEGPixelFormat::jf24Bit;
 
 bool IsAbort(const std::exception_ptr &error) {
   try {
@@ -292,15 +291,6 @@ const std::optional<TJpegBaselineHeader> &BaselineHeader(int quality) {
   return headers.emplace(quality, std::move(header)).first->second;
 }
 
-// The band encoder takes the colour pictures libjpeg would write as one baseline scan. Alone it
-// is about as fast as libjpeg, and slower when other threads work beside it, so it is used only
-// when a spare thread waits to share the bands or is expected to come before the end: for the
-// last files of a drop, or one file with all cores.
-bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
-  return SpareThreadAtHand() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
-         JpegBandEncoderRuns();
-}
-
 // Compresses source with libjpeg into out; false when progress stopped it.
 bool CompressWithLibjpeg(const TBitmap &source, int quality, bool grayscale, bool progressive,
                          const std::function<void(int)> &progress, std::vector<std::uint8_t> &out) {
@@ -320,6 +310,39 @@ bool CompressWithLibjpeg(const TBitmap &source, int quality, bool grayscale, boo
   ThrowJpegError(encoder->errors);
 }
 
+// libjpeg's file for a 24-bit picture, as Compress makes it without spare threads.
+std::vector<std::uint8_t> LibjpegFile(const TBitmap &picture, int quality) {
+  std::vector<std::uint8_t> file;
+  CompressWithLibjpeg(picture, quality, false, false, {}, file);
+  return file;
+}
+
+// The band encoder's functions when it is worth using: with the processor's vector forms (with
+// the portable forms alone it is slower than libjpeg's own vector code), and only while they
+// give libjpeg's bytes, which is checked once, at the first use in the process
+// (jpeg_band_check.h). Otherwise libjpeg compresses every picture.
+const TJpegKernels *BandKernels() {
+  static const TJpegKernels *const kernels = []() -> const TJpegKernels * {
+    const TVariant<TJpegKernels> &chosen = ChosenVariant(JpegKernelVariants());
+    if (chosen.needs.Empty()) return nullptr;
+    try {
+      return BandEncoderMatchesLibjpeg(chosen.function, LibjpegFile) ? &chosen.function : nullptr;
+    } catch (...) {
+      return nullptr;  // whatever stopped the check, libjpeg alone is safe
+    }
+  }();
+  return kernels;
+}
+
+// The band encoder takes the colour pictures libjpeg would write as one baseline scan. Alone it
+// is about as fast as libjpeg, and slower when other threads work beside it, so it is used only
+// when a spare thread waits to share the bands or is expected to come before the end: for the
+// last files of a drop, or one file with all cores.
+bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
+  return SpareThreadAtHand() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
+         BandKernels() != nullptr;
+}
+
 // The same with the band encoder; progress is reported at most every half second, as libjpeg's
 // progress monitor does.
 bool CompressWithBands(const TJpegBaselineHeader &header, const TBitmap &source,
@@ -332,8 +355,8 @@ bool CompressWithBands(const TJpegBaselineHeader &header, const TBitmap &source,
     progress(percent);
   };
   try {
-    out = EncodeJpegInBands(header, source.ScanLine(0), source.RowStep(), source.Width(),
-                            source.Height(), report);
+    out = EncodeJpegInBands(*BandKernels(), header, source.ScanLine(0), source.RowStep(),
+                            source.Width(), source.Height(), report);
   } catch (const EAbort &) {
     return false;
   }
@@ -342,13 +365,14 @@ bool CompressWithBands(const TJpegBaselineHeader &header, const TBitmap &source,
 
 }  // namespace
 
+bool JpegBandEncoderInUse() { return BandKernels() != nullptr; }
+
 EJPEG::EJPEG(int message_code, std::string library_message)
     : EInvalidGraphic(FormatText(Tr(kJpegErrorFormat), {IntToStr(message_code)})),
       message_code_(message_code),
       library_message_(std::move(library_message)) {}
 
-TJPEGImage::TJPEGImage()
-    : data_(std::make_shared<TJPEGData>()), pixel_format_(g_default_pixel_format) {}
+TJPEGImage::TJPEGImage() : data_(std::make_shared<TJPEGData>()) {}
 
 TJPEGImage::TJPEGImage(const TJPEGImage &other) : TJPEGImage() { Assign(other); }
 
@@ -358,9 +382,6 @@ TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other) {
 }
 
 TJPEGImage::~TJPEGImage() = default;
-
-TJPEGPixelFormat TJPEGImage::DefaultPixelFormat() { return g_default_pixel_format; }
-void TJPEGImage::SetDefaultPixelFormat(TJPEGPixelFormat format) { g_default_pixel_format = format; }
 
 void TJPEGImage::NewData() {
   data_ = std::make_shared<TJPEGData>();

@@ -25,6 +25,12 @@ inline constexpr int kMaxJpegScans = 100;
 inline constexpr char kTooManyScans[] =
     "JPEG: more than 100 scans (a damaged or hostile progressive file)";
 
+// Whether compression of colour pictures may go to the band encoder (jpeg_band_encoder.h) when
+// spare threads are at hand: only with the processor's vector forms of its functions (which
+// QV_SIMD=none turns off), and only when they gave libjpeg's bytes at the check made at the first
+// call in the process (jpeg_band_check.h). Otherwise libjpeg compresses every picture.
+bool JpegBandEncoderInUse();
+
 class EJPEG : public EInvalidGraphic {
  public:
   using EInvalidGraphic::EInvalidGraphic;
@@ -175,10 +181,6 @@ class TJPEGImage {
   // Called when the picture changed (new bytes read, image decoded with a new palette).
   std::function<void()> OnChange;
 
-  // Pixel format new objects start with (24-bit unless a display of 8 bits or fewer said so).
-  static TJPEGPixelFormat DefaultPixelFormat();
-  static void SetDefaultPixelFormat(TJPEGPixelFormat format);
-
  private:
   struct DecodeRequest;
   void NewData();
@@ -195,7 +197,7 @@ class TJPEGImage {
   bool progressive_encoding_ = false;
   bool grayscale_output_ = false;
   TJPEGPerformance performance_ = TJPEGPerformance::jpBestQuality;
-  TJPEGPixelFormat pixel_format_;
+  TJPEGPixelFormat pixel_format_ = TJPEGPixelFormat::jf24Bit;
   TJPEGScale scale_ = TJPEGScale::jsFullSize;
   bool smoothing_ = true;
   bool progressive_display_ = false;

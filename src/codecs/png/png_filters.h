@@ -3,6 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+
+#include "simd/variants.h"
 
 namespace qv {
 
@@ -25,6 +28,13 @@ void FilterRow(TPngFilterType type, const std::uint8_t* row, const std::uint8_t*
 // Reconstructs row in place from its filtered form; a type above 4 leaves it unchanged.
 void UnfilterRow(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t size,
                  std::size_t pixel_bytes);
+
+// The forms of UnfilterRow, the portable one (UnfilterRowPortable: byte loops) last.
+using TUnfilterRowFunction = void (*)(int type, std::uint8_t* row, const std::uint8_t* previous,
+                                      std::size_t size, std::size_t pixel_bytes);
+std::span<const TVariant<TUnfilterRowFunction>> UnfilterRowVariants();
+void UnfilterRowPortable(int type, std::uint8_t* row, const std::uint8_t* previous,
+                         std::size_t size, std::size_t pixel_bytes);
 
 // Number of positions j in 2..size-1 whose byte equals the byte at j-1 or at j-2.
 std::size_t ScoreFilteredRow(const std::uint8_t* row, std::size_t size);

@@ -49,7 +49,6 @@ class TPdfCanvas {
   void ClearPage();
   // The current page; EPdfInvalidOperation "GetPage --the Page is nil" without one.
   TPdfDictionary &Page() const;
-  bool HasPage() const { return page_ != nullptr; }
   // EPdfInvalidOperation "ERROR: GetDoc documant is nil." without a document.
   TPdfDoc &Doc() const;
   TPdfCanvasAttribute &Attribute() { return attribute_; }

@@ -54,7 +54,6 @@ class TPdfDoc {
   TPdfCatalog &Root() const;
   TPdfOutlineRoot &OutlineRoot() const;
   TPdfXref &ObjectMgr() const { return *xref_; }
-  TPdfTrailer &Trailer() const { return *trailer_; }
   // The font of the alias, created on first use (named "F0", "F1", ... in creation order).
   TPdfFont &GetFont(const std::string &alias);
 

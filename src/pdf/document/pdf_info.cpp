@@ -11,9 +11,4 @@ void TPdfInfo::Put(const std::string &key, const std::string &value) {
 
 std::string TPdfInfo::PdfDateText() { return PdfDate(); }
 
-std::string TPdfInfo::Text(const std::string &key) const {
-  TPdfText *text = Data()->FindText(key);
-  return text ? text->Value() : std::string();
-}
-
 }  // namespace qv

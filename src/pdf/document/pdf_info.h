@@ -18,8 +18,6 @@ class TPdfInfo : public TPdfDictionaryWrapper {
   // The dates are always the moment of the call (PdfDate), whatever the caller's value.
   void SetCreationDate() { Put("CreationDate", PdfDateText()); }
   void SetModDate() { Put("ModDate", PdfDateText()); }
-  // The text under a key, empty when absent.
-  std::string Text(const std::string &key) const;
 
  private:
   void Put(const std::string &key, const std::string &value);

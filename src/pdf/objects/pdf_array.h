@@ -23,11 +23,8 @@ class TPdfArray : public TPdfObject {
   int ItemCount() const { return static_cast<int>(items_.size()); }
   // Item i; a reference is resolved through the object manager (nullptr without one).
   TPdfObject *Items(int i) const;
-  // Item i as stored (references unresolved).
-  TPdfObject *RawItems(int i) const { return items_.at(static_cast<std::size_t>(i)).get(); }
   // True when an item is a name (or text) whose value equals name exactly.
   bool FindName(const std::string &name) const;
-  TPdfObjectMgr *ObjectMgr() const { return object_mgr_; }
 
  protected:
   void WriteBody(TStream &stream) override;

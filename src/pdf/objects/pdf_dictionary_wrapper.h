@@ -11,7 +11,6 @@ class TPdfDictionaryWrapper {
   TPdfDictionary *Data() const { return data_; }
   // Sets the wrapped dictionary (owned by the cross-reference table).
   virtual void SetData(TPdfDictionary *data) { data_ = data; }
-  bool HasData() const { return data_ != nullptr; }
 
  private:
   TPdfDictionary *data_ = nullptr;

@@ -10,6 +10,7 @@
 
 #include "pdf/objects/code_page.h"
 #include "runtime/stream.h"
+#include "simd/extended_float.h"
 
 namespace qv {
 
@@ -91,9 +92,9 @@ std::string PdfRealText(double value) {
 }
 
 std::string FormatReal(float value) {
-  long double scaled = static_cast<long double>(value) * 100.0L + 0.5L;
-  long double truncated = std::trunc(scaled);
-  return PdfRealText(static_cast<double>(truncated / 100.0L));
+  const TExtended scaled = TExtended(value) * 100 + 0.5;
+  const TExtended truncated = Trunc(scaled);
+  return PdfRealText(static_cast<double>(truncated / 100));
 }
 
 std::string PdfDate() {

@@ -37,7 +37,6 @@ class TPRPage : public TPRControl {
 
   // Sets the PDF page's height and width, calls OnPrintPage, prints the panels in order.
   void Print(TPRCanvas &canvas);
-  TPdfDoc &MeasuringDoc() { return *measuring_doc_; }
 
  private:
   void SetMargin(int &field, int margin);

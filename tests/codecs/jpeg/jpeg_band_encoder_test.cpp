@@ -1,6 +1,7 @@
 // The band encoder against libjpeg: with spare threads lent, TJPEGImage compresses colour
 // pictures in bands of its own, and the files must be the ones libjpeg writes alone, for
-// every size (partial MCUs and blocks at both edges), quality and kind of content.
+// every size (partial MCUs and blocks at both edges), quality and kind of content, with every
+// form of the encoder's functions this processor runs.
 #include "codecs/jpeg/jpeg_band_encoder.h"
 
 #include <gtest/gtest.h>
@@ -13,13 +14,16 @@
 #include <thread>
 #include <vector>
 
+#include "codecs/jpeg/jpeg_band_check.h"
 #include "codecs/jpeg/jpeg_baseline_header.h"
 #include "codecs/jpeg/jpeg_forward_dct.h"
 #include "codecs/jpeg/jpeg_image.h"
+#include "codecs/jpeg/jpeg_kernels.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/spare_threads.h"
 #include "support/busy_threads.h"
+#include "support/test_forms.h"
 
 namespace qv {
 namespace {
@@ -78,25 +82,34 @@ std::vector<std::uint8_t> CompressInBands(const TBitmap& picture, int quality,
   return bytes;
 }
 
-// The band encoder itself, with the header of libjpeg's file for the same picture.
-std::vector<std::uint8_t> EncodeDirectly(const TBitmap& picture,
+// The band encoder itself with one form of its functions, with the header of libjpeg's file for
+// the same picture.
+std::vector<std::uint8_t> EncodeDirectly(const TJpegKernels& kernels, const TBitmap& picture,
                                          const std::vector<std::uint8_t>& libjpegs,
                                          const std::function<void(int)>& progress = {}) {
   const auto header = TJpegBaselineHeader::Read(libjpegs);
   EXPECT_TRUE(header);
   if (!header) return {};
-  return EncodeJpegInBands(*header, picture.ScanLine(0), picture.RowStep(), picture.Width(),
-                           picture.Height(), progress);
+  return EncodeJpegInBands(kernels, *header, picture.ScanLine(0), picture.RowStep(),
+                           picture.Width(), picture.Height(), progress);
 }
 
+// The encoder itself, once with each form of its functions this processor runs.
+using JpegBandEncoderForms = testing::FormTest<TJpegKernels>;
+INSTANTIATE_TEST_SUITE_P(Forms, JpegBandEncoderForms,
+                         ::testing::ValuesIn(testing::FormsOf(JpegKernelVariants())),
+                         testing::kFormName);
+
+// Through TJPEGImage, where the program's choice of form compresses in bands.
 class JpegBandEncoder : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!JpegBandEncoderRuns()) GTEST_SKIP() << "the band encoder needs AVX2";
+    if (!JpegBandEncoderInUse())
+      GTEST_SKIP() << "colour pictures are compressed by libjpeg alone here";
   }
 };
 
-TEST_F(JpegBandEncoder, FilesAreLibjpegsForEverySizeAndQuality) {
+TEST_P(JpegBandEncoderForms, FilesAreLibjpegsForEverySizeAndQuality) {
   const int sizes[][2] = {{1, 1},    {2, 2},    {7, 5},   {8, 8},   {9, 17},   {15, 16},
                           {16, 15},  {17, 33},  {31, 9},  {33, 31}, {40, 1},   {1, 40},
                           {100, 75}, {129, 67}, {250, 3}, {3, 250}, {333, 222}};
@@ -106,7 +119,7 @@ TEST_F(JpegBandEncoder, FilesAreLibjpegsForEverySizeAndQuality) {
       const TBitmap picture = Picture(width, height, content, static_cast<unsigned>(width));
       for (int quality : {1, 50, 85, 100}) {
         const auto expected = Compress(picture, quality);
-        EXPECT_EQ(EncodeDirectly(picture, expected), expected)
+        EXPECT_EQ(EncodeDirectly(Form(), picture, expected), expected)
             << width << "x" << height << " content " << static_cast<int>(content) << " q"
             << quality;
       }
@@ -120,7 +133,9 @@ TEST_F(JpegBandEncoder, RowOrderAndPixelFormatDoNotMatter) {
   const TBitmap bottom_up = Picture(61, 43, TContent::kNoise, 7);
   const TBitmap top_down = Picture(61, 43, TContent::kNoise, 7, true);
   EXPECT_EQ(CompressInBands(bottom_up, 85), Compress(bottom_up, 85));
-  EXPECT_EQ(EncodeDirectly(top_down, Compress(bottom_up, 85)), Compress(bottom_up, 85));
+  EXPECT_EQ(EncodeDirectly(ChosenVariant(JpegKernelVariants()).function, top_down,
+                           Compress(bottom_up, 85)),
+            Compress(bottom_up, 85));
   EXPECT_EQ(CompressInBands(top_down, 85), Compress(bottom_up, 85));
   TBitmap wide = bottom_up;
   wide.SetPixelFormat(TPixelFormat::pf32bit);
@@ -142,8 +157,8 @@ TEST_F(JpegBandEncoder, HelpExpectedThatNeverComes) {
 }
 
 // Bands taken by a spare thread while the others run here, in any interleaving: two busy
-// threads beside them make the orders vary.
-TEST_F(JpegBandEncoder, BandsTakenByASpareThreadJoinInOrder) {
+// threads beside them make the orders vary (with the form the program uses).
+TEST(JpegBandEncoderThreads, BandsTakenByASpareThreadJoinInOrder) {
   const TBitmap picture = Picture(1299, 1003, TContent::kGradient);
   const auto expected = Compress(picture, 85);
   testing::BusyThreads busy(2);
@@ -155,7 +170,8 @@ TEST_F(JpegBandEncoder, BandsTakenByASpareThreadJoinInOrder) {
     std::vector<std::uint8_t> bytes;
     {
       TSpareThreads::TLend lend(spare);
-      bytes = EncodeJpegInBands(*header, picture.ScanLine(0), picture.RowStep(), picture.Width(),
+      bytes = EncodeJpegInBands(ChosenVariant(JpegKernelVariants()).function, *header,
+                                picture.ScanLine(0), picture.RowStep(), picture.Width(),
                                 picture.Height(), {});
     }
     spare.Close();
@@ -182,23 +198,47 @@ TEST_F(JpegBandEncoder, GreyscaleAndProgressiveAreLeftToLibjpeg) {
 
 // Progress comes on the calling thread as bands are joined, up to 100; what it throws stops the
 // work and leaves.
-TEST_F(JpegBandEncoder, ProgressRisesToTheEndAndMayStopTheWork) {
+TEST_P(JpegBandEncoderForms, ProgressRisesToTheEndAndMayStopTheWork) {
   const TBitmap picture = Picture(300, 700, TContent::kNoise);
   const auto expected = Compress(picture, 85);
   std::vector<int> reports;
-  EXPECT_EQ(EncodeDirectly(picture, expected, [&](int percent) { reports.push_back(percent); }),
-            expected);
+  EXPECT_EQ(
+      EncodeDirectly(Form(), picture, expected, [&](int percent) { reports.push_back(percent); }),
+      expected);
   ASSERT_FALSE(reports.empty());
   EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
   EXPECT_EQ(reports.back(), 100);
   int calls = 0;
-  EXPECT_THROW(EncodeDirectly(picture, expected,
+  EXPECT_THROW(EncodeDirectly(Form(), picture, expected,
                               [&](int) {
                                 ++calls;
                                 Abort();
                               }),
                EAbort);
   EXPECT_EQ(calls, 1);
+}
+
+// libjpeg's file as TJPEGImage makes it alone (no spare thread at hand).
+std::vector<std::uint8_t> LibjpegAlone(const TBitmap& picture, int quality) {
+  return Compress(picture, quality);
+}
+
+TEST_P(JpegBandEncoderForms, PassesTheCheckAgainstLibjpeg) {
+  EXPECT_TRUE(BandEncoderMatchesLibjpeg(Form(), LibjpegAlone));
+}
+
+// A form that rounds one value differently from libjpeg: the luma of the first pixel of every
+// row one level brighter.
+void ConvertOneLevelBrighter(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
+                             std::uint8_t* cr) {
+  ConvertBgrToYcc(bgr, count, y, cb, cr);
+  if (count > 0 && y[0] < 255) ++y[0];
+}
+
+TEST(JpegBandCheck, FailsForAFormThatRoundsDifferently) {
+  TJpegKernels different = PortableVariant(JpegKernelVariants()).function;
+  different.convert_bgr_to_ycc = ConvertOneLevelBrighter;
+  EXPECT_FALSE(BandEncoderMatchesLibjpeg(different, LibjpegAlone));
 }
 
 // The reciprocal stands in for division: every dividend the DCT can give, every step.

@@ -114,29 +114,34 @@ void ReferenceUnfilter(int type, Bytes& row, const Bytes& previous, std::size_t 
   }
 }
 
-// The whole-pixel loops agree with the byte-wise definition on rows of every length up to a few
-// pixels past the vector width, including lengths that end inside a pixel, and on the extremes
-// (all 0, all 255, and alternating) where the Paeth distances tie or reach 510.
+// Every form of the reconstruction (the whole-pixel vector loops and the portable byte loops)
+// agrees with the byte-wise definition on rows of every length up to a few pixels past the
+// vector width, including lengths that end inside a pixel, and on the extremes (all 0, all 255,
+// and alternating) where the Paeth distances tie or reach 510.
 TEST(PngFilters, UnfilterMatchesTheDefinition) {
-  std::uint32_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 1103515245u + 12345u;
-    return static_cast<std::uint8_t>(seed >> 16);
-  };
-  for (int pattern = 0; pattern < 4; ++pattern) {
-    for (std::size_t pixel : {1u, 2u, 3u, 4u, 6u, 8u}) {
-      for (std::size_t size = 0; size <= 70; ++size) {
-        Bytes row(size), previous(size);
-        for (std::size_t i = 0; i < size; ++i) {
-          row[i] = pattern == 0 ? next() : pattern == 1 ? 0 : pattern == 2 ? 255 : (i & 1) * 255;
-          previous[i] = pattern == 0 ? next() : pattern == 3 ? 255 - row[i] : row[i];
-        }
-        for (int type = 0; type <= 6; ++type) {
-          Bytes ours = row, expected = row;
-          UnfilterRow(type, ours.data(), previous.data(), size, pixel);
-          ReferenceUnfilter(type, expected, previous, pixel);
-          ASSERT_EQ(ours, expected) << "pattern " << pattern << " pixel " << pixel << " size "
-                                    << size << " type " << type;
+  for (const auto& form : UnfilterRowVariants()) {
+    if (!ProcessorFeatures().Covers(form.needs)) continue;
+    SCOPED_TRACE(form.name);
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+      seed = seed * 1103515245u + 12345u;
+      return static_cast<std::uint8_t>(seed >> 16);
+    };
+    for (int pattern = 0; pattern < 4; ++pattern) {
+      for (std::size_t pixel : {1u, 2u, 3u, 4u, 6u, 8u}) {
+        for (std::size_t size = 0; size <= 70; ++size) {
+          Bytes row(size), previous(size);
+          for (std::size_t i = 0; i < size; ++i) {
+            row[i] = pattern == 0 ? next() : pattern == 1 ? 0 : pattern == 2 ? 255 : (i & 1) * 255;
+            previous[i] = pattern == 0 ? next() : pattern == 3 ? 255 - row[i] : row[i];
+          }
+          for (int type = 0; type <= 6; ++type) {
+            Bytes ours = row, expected = row;
+            form.function(type, ours.data(), previous.data(), size, pixel);
+            ReferenceUnfilter(type, expected, previous, pixel);
+            ASSERT_EQ(ours, expected) << "pattern " << pattern << " pixel " << pixel << " size "
+                                      << size << " type " << type;
+          }
         }
       }
     }

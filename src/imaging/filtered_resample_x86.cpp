@@ -1,0 +1,186 @@
+// The filtered resampler's passes with AVX2 and FMA, for x86 processors that have both: eight
+// accumulators a vector, each tap one fused multiply-add (the bytes of every other form, see
+// filtered_resample.cpp), lists with tiny weights summed as written.
+#include "imaging/filtered_resample_x86.h"
+
+#if defined(QV_SIMD_X86)
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "imaging/filtered_resample_forms.h"
+#include "runtime/exceptions.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int kBlockRows = 8;  // source rows that share one broadcast weight
+static_assert(kResampleBandRows % kBlockRows == 0, "a band holds whole blocks");
+// Widest source row handled by the vector horizontal pass.
+constexpr int kMaxVectorWidth = 1 << 20;
+
+// The block holds kBlockRows source rows of one strip's source columns as floats, pixel-major:
+// for source column j the channels b, g, r, (spare) of row 0, then of row 1, and so on, 32
+// floats per column. Rows past the last of the picture repeat it.
+__attribute__((target("avx2,fma"))) void FillBlock(const std::uint8_t* src0,
+                                                   std::ptrdiff_t src_step, int src_width, int k0,
+                                                   int rows, const TColumnStrip& strip,
+                                                   float* block) {
+  const std::uint8_t* row[kBlockRows];
+  for (int r = 0; r < kBlockRows; ++r) row[r] = src0 + (k0 + std::min(r, rows - 1)) * src_step;
+  // Column by column, so that each column's floats are written in one go (the block is larger
+  // than the level-1 cache; row by row, every store would miss it), two rows to a vector. A
+  // pixel is read as four bytes: the fourth belongs to the next pixel and lands in the spare
+  // channel, so the row's last pixel is read apart.
+  const int vector_high = std::min(strip.high, src_width - 2);
+  int j = strip.low;
+  for (; j <= vector_high; ++j) {
+    float* b = block + 32 * (j - strip.low);
+    for (int r = 0; r < kBlockRows; r += 2) {
+      std::int32_t upper, lower;
+      std::memcpy(&upper, row[r] + 3 * j, 4);
+      std::memcpy(&lower, row[r + 1] + 3 * j, 4);
+      __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(upper), lower, 1);
+      _mm256_storeu_ps(b + 4 * r, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)));
+    }
+  }
+  if (j <= strip.high) {
+    float* b = block + 32 * (j - strip.low);
+    for (int r = 0; r < kBlockRows; ++r) {
+      const std::uint8_t* p = row[r] + 3 * j;
+      std::int32_t last = p[0] | (p[1] << 8) | (p[2] << 16);
+      _mm_storeu_ps(b + 4 * r, _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(last))));
+    }
+  }
+}
+
+// Rows first_row .. last_row - 1 (a multiple of kBlockRows apart, or ending at the last row).
+__attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
+                                                       std::ptrdiff_t src_step, int src_width,
+                                                       int first_row, int height,
+                                                       std::uint8_t* dst0, std::ptrdiff_t dst_step,
+                                                       const TContributionLists& lists,
+                                                       const TRowPass::TPlan& plan) {
+  std::vector<float> block;
+  try {
+    block.resize(static_cast<std::size_t>(plan.widest) * 4 * kBlockRows);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
+  // Byte offset of each row's four result bytes after packing four accumulators (see below).
+  static constexpr int kPackedOffset[kBlockRows] = {0, 16, 4, 20, 8, 24, 12, 28};
+  for (int k0 = first_row; k0 < height; k0 += kBlockRows) {
+    int rows = std::min(kBlockRows, height - k0);
+    for (const TColumnStrip& strip : plan.strips) {
+      FillBlock(src0, src_step, src_width, k0, rows, strip, block.data());
+      for (int i = strip.first; i < strip.last; ++i) {
+        if (plan.tiny[static_cast<std::size_t>(i)]) {
+          for (int r = 0; r < rows; ++r)
+            ResamplePixelExtended(
+                src0 + (k0 + r) * src_step, lists.List(static_cast<std::size_t>(i)),
+                lists.Count(static_cast<std::size_t>(i)), dst0 + (k0 + r) * dst_step + 3 * i);
+          continue;
+        }
+        __m256 acc0 = _mm256_setzero_ps(), acc1 = _mm256_setzero_ps();
+        __m256 acc2 = _mm256_setzero_ps(), acc3 = _mm256_setzero_ps();
+        const TContribution* list = lists.List(static_cast<std::size_t>(i));
+        std::size_t count = lists.Count(static_cast<std::size_t>(i));
+        for (std::size_t e = 0; e < count; ++e) {
+          __m256 w = _mm256_broadcast_ss(&list[e].weight);
+          const float* p =
+              block.data() + 32 * static_cast<std::ptrdiff_t>(list[e].index - strip.low);
+          acc0 = _mm256_fmadd_ps(_mm256_loadu_ps(p), w, acc0);
+          acc1 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 8), w, acc1);
+          acc2 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 16), w, acc2);
+          acc3 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 24), w, acc3);
+        }
+        // Round to nearest even, then saturate to 0..255 (the same as clamping the float first).
+        __m256i p01 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc0), _mm256_cvtps_epi32(acc1));
+        __m256i p23 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc2), _mm256_cvtps_epi32(acc3));
+        alignas(32) std::uint8_t packed[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(packed), _mm256_packus_epi16(p01, p23));
+        for (int r = 0; r < rows; ++r)
+          std::memcpy(dst0 + (k0 + r) * dst_step + 3 * i, packed + kPackedOffset[r], 3);
+      }
+    }
+  }
+}
+
+__attribute__((target("avx2,fma"))) inline __m128i PackEight(__m256 acc) {
+  __m256i v = _mm256_cvtps_epi32(acc);
+  __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  return _mm_packus_epi16(words, words);
+}
+
+__attribute__((target("avx2,fma"))) inline __m256 LoadEight(const std::uint8_t* p) {
+  return _mm256_cvtepi32_ps(
+      _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+}  // namespace
+
+void ResampleRowsAvx2(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int first,
+                      int last, std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass) {
+  if (src_width <= kMaxVectorWidth) {
+    RowBlocksAvx2(src0, src_step, src_width, first, last, dst0, dst_step, pass.Lists(),
+                  pass.Plan());
+    return;
+  }
+  ResampleRowsExtended(src0, src_step, src_width, first, last, dst0, dst_step, pass);
+}
+
+__attribute__((target("avx2,fma"))) void ResampleColumnRowsAvx2(const std::uint8_t* const* rows,
+                                                                int width, std::uint8_t* dst0,
+                                                                std::ptrdiff_t dst_step, int first,
+                                                                int last, const TColumnPass& pass) {
+  const TContributionLists& lists = pass.Lists();
+  const std::vector<std::uint8_t>& tiny = pass.TinyWeights();
+  std::size_t bytes = 3 * static_cast<std::size_t>(width);
+  std::vector<float> row_acc;
+  for (int i = first; i < last; ++i) {
+    const TContribution* list = lists.List(static_cast<std::size_t>(i));
+    std::size_t count = lists.Count(static_cast<std::size_t>(i));
+    std::uint8_t* dst = dst0 + i * dst_step;
+    if (tiny[static_cast<std::size_t>(i)]) {
+      row_acc.resize(bytes);
+      ResampleColumnRowExtended(rows, list, count, row_acc, dst);
+      continue;
+    }
+    std::size_t x = 0;
+    for (; x + 64 <= bytes; x += 64) {
+      __m256 acc[8];
+      for (auto& a : acc) a = _mm256_setzero_ps();
+      for (std::size_t e = 0; e < count; ++e) {
+        const std::uint8_t* src = rows[list[e].index] + x;
+        __m256 w = _mm256_broadcast_ss(&list[e].weight);
+        for (int q = 0; q < 8; ++q) acc[q] = _mm256_fmadd_ps(LoadEight(src + 8 * q), w, acc[q]);
+      }
+      for (int q = 0; q < 8; ++q)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x + 8 * q), PackEight(acc[q]));
+    }
+    for (; x + 8 <= bytes; x += 8) {
+      __m256 acc = _mm256_setzero_ps();
+      for (std::size_t e = 0; e < count; ++e)
+        acc = _mm256_fmadd_ps(LoadEight(rows[list[e].index] + x),
+                              _mm256_broadcast_ss(&list[e].weight), acc);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), PackEight(acc));
+    }
+    for (; x < bytes; ++x) {
+      __m128 acc = _mm_setzero_ps();
+      for (std::size_t e = 0; e < count; ++e) {
+        __m128 v = _mm_set_ss(static_cast<float>(rows[list[e].index][x]));
+        acc = _mm_fmadd_ss(v, _mm_set_ss(list[e].weight), acc);
+      }
+      dst[x] = ResampleToByte(_mm_cvtss_f32(acc));
+    }
+  }
+}
+
+}  // namespace qv
+
+#endif  // QV_SIMD_X86
