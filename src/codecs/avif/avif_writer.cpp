@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "imaging/bgr_rows.h"
 #include "imaging/bitmap.h"
@@ -44,6 +45,10 @@ class TAvifOutput {
 
 void Check(avifResult result) {
   if (result != AVIF_RESULT_OK) Fail(avifResultToString(result));
+}
+
+int AvifEncoderThreads() {
+  return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 }  // namespace
@@ -90,7 +95,7 @@ void WriteAvif(const TBitmap& image, TStream& stream, const TAvifOptions& option
   std::unique_ptr<avifEncoder, TEncoderDeleter> encoder(avifEncoderCreate());
   if (!encoder) Fail("out of memory");
   encoder->speed = std::clamp(options.speed, 0, 10);
-  encoder->maxThreads = std::max(options.threads, 1);
+  encoder->maxThreads = options.threads > 0 ? options.threads : AvifEncoderThreads();
   const int quantizer = AvifQuantizerOf(quality);
   if (avifCodecName(AVIF_CODEC_CHOICE_AOM, AVIF_CODEC_FLAG_CAN_ENCODE) != nullptr) {
     // libaom in constant-quality mode at the quantizer, the whole range left open to it, as

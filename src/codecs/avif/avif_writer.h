@@ -38,8 +38,10 @@ struct TAvifOptions {
   int quality = 60;
   // 0 (slowest, smallest) to 10 (fastest), as avifenc's --speed (clamped).
   int speed = 6;
-  // Threads the encoder may use (1: none besides the caller's).
-  int threads = 1;
+  // Threads the encoder may use; 0: as many as the processor runs at once, at least 2. libaom
+  // writes the same bytes with any number from 2 on (1 gives other bytes), so the default gives
+  // every machine the same file while using its cores.
+  int threads = 0;
 };
 
 // The AV1 quantizer (0 to 63) a quality number gives: ((100 - quality) * 63 + 50) / 100.

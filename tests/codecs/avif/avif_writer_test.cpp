@@ -109,6 +109,15 @@ TEST(AvifWriter, EveryPixelFormatComesBackWithinTheLossAndQualityTradesSizeForDe
   }
 }
 
+// The encoder's threads share the picture out without changing the file, so it is the same on
+// any machine whatever its processor count.
+TEST(AvifWriter, TheFileDoesNotDependOnTheEncodersThreads) {
+  const TBitmap image = Picture(300, 200);
+  const std::vector<std::uint8_t> two = Encode(image, {.speed = 8, .threads = 2});
+  EXPECT_EQ(Encode(image, {.speed = 8, .threads = 7}), two);
+  EXPECT_EQ(Encode(image, {.speed = 8}), two);
+}
+
 TEST(AvifWriter, ExifAndProfileAreTheFilesUnchanged) {
   const std::vector<std::uint8_t> exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   const std::vector<std::uint8_t> icc(300, 0x5A);
