@@ -17,4 +17,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_SYSROOT_DIR} /)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/qemu-aarch64-static -L /usr/aarch64-linux-gnu)
+# The programs run with the multiarch C library (libc6:arm64) and its own loader, which the
+# emulator finds at /lib/ld-linux-aarch64.so.1. The cross toolchain's root has another build of
+# the C library: its loader with the multiarch libc.so.6 disagree on their private data, and the
+# first thread a program starts never runs.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/qemu-aarch64-static)

@@ -33,7 +33,7 @@ if [ "${1:-}" = "--cross" ]; then
     [ "$(id -u)" -ne 0 ] && SUDO_ARCH="sudo" || SUDO_ARCH=""
     $SUDO_ARCH dpkg --add-architecture arm64
   fi
-  packages+=(g++-aarch64-linux-gnu qemu-user-static
+  packages+=(g++-aarch64-linux-gnu qemu-user-static libc6:arm64
     zlib1g-dev:arm64 libjpeg62-turbo-dev:arm64 libexif-dev:arm64 liblcms2-dev:arm64
     libwebp-dev:arm64 libavif-dev:arm64 libpng-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
 fi
