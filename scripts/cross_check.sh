@@ -19,7 +19,7 @@ for tool in aarch64-linux-gnu-g++ qemu-aarch64-static; do
   fi
 done
 for library in libc6 zlib1g-dev libjpeg62-turbo-dev libexif-dev liblcms2-dev libwebp-dev libavif-dev \
-  libpng-dev libgtest-dev libgmock-dev; do
+  libpng-dev libgtest-dev libgmock-dev libgif-dev libtiff-dev libheif-dev libjxl-dev; do
   if ! dpkg-query -W -f='${Status}' "$library:arm64" 2>/dev/null | grep -q "install ok installed"; then
     echo "cross_check: $library:arm64 is missing (scripts/setup.sh --cross installs it)" >&2
     exit 2

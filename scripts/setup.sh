@@ -35,7 +35,8 @@ if [ "${1:-}" = "--cross" ]; then
   fi
   packages+=(g++-aarch64-linux-gnu qemu-user-static libc6:arm64
     zlib1g-dev:arm64 libjpeg62-turbo-dev:arm64 libexif-dev:arm64 liblcms2-dev:arm64
-    libwebp-dev:arm64 libavif-dev:arm64 libpng-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
+    libwebp-dev:arm64 libavif-dev:arm64 libpng-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64
+    libgif-dev:arm64 libtiff-dev:arm64 libheif-dev:arm64 libjxl-dev:arm64)
 fi
 
 missing=()
