@@ -183,7 +183,7 @@ result_list() {
 # Waits for the result list to open, then gives it the keyboard and presses the keys given.
 keys_to_list() {
   local list=
-  for _ in $(seq 50); do list=$(result_list); [ -n "$list" ] && break; sleep 0.2; done
+  for _ in $(seq 300); do list=$(result_list); [ -n "$list" ] && break; sleep 0.2; done
   if [ -z "$list" ]; then
     failures+=("the result list did not open by itself")
     return
@@ -203,8 +203,17 @@ drag 340 50 "$work/drag1.log"
 sleep 4
 shot passed_over_note.png
 keys_to_list Escape
+# Waits (up to 4 minutes: a sanitizer build on a busy machine) until the window's title shows no
+# drop in progress.
+wait_idle() {
+  for _ in $(seq 1200); do
+    [[ "$(xdotool getwindowname "$window")" =~ ^[0-9]+/[0-9]+\ -\  ]] || return 0
+    sleep 0.2
+  done
+}
 # A folder: with Recurse its pictures are converted, mirrored below the output folder, hidden
 # names and files no reader takes left out (a clean drop: the list stays closed).
+wait_idle
 drag 460 410 "$work/folder.log"
 for _ in $(seq 960); do
   [ -e "$work/out/album/sub/inner.png" ] && [ -e "$work/out/album/top.png" ] && break
@@ -214,6 +223,7 @@ sleep 1
 shot folder_drop.png
 folder=$(cd "$work/out" && find album -type f | sort | tr '\n' ' ')
 # Five files, one damaged and one passed over: the drop ends at the damaged one, the rows tell.
+wait_idle
 drag 60 430 "$work/drag5.log"
 for _ in $(seq 60); do
   [ -n "$(xdotool search --onlyvisible --name '^Quenvale$' 2>/dev/null | grep -v "^$window$")" ] &&
