@@ -12,10 +12,10 @@ namespace qv {
 class TBitmap;
 
 // How the footprint sums are formed (arithmetic_path.h). kExtended evaluates each statement in x87
-// extended precision and stores it as a 64-bit float, as written; kFastest uses 64-bit floats
-// throughout (with vector code where the processor has AVX2, the same bytes on every processor),
-// which gives the same bytes as kExtended except for a mean within about 1e-13 of a half (see
-// the source).
+// extended precision and stores it as a 64-bit float, as written; kFastest forms the same sum
+// separably in 64-bit floats (with vector code where the processor has AVX2 and FMA) and
+// recomputes as written every pixel whose mean lies near a half, which gives the bytes of
+// kExtended on every input and processor (see the source).
 
 // A new DstW x DstH 24-bit image from source, which is read through a private 24-bit copy and
 // left unchanged. Coordinates, lengths, coefficients and accumulators are 64-bit floats; the far

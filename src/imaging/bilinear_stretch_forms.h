@@ -1,7 +1,7 @@
-// The inner loop of the bilinear stretch, one destination row, in its forms: the arithmetic in
-// 64-bit floats with vector code (x86 AVX2) or one channel at a time (portable), both giving the
-// same bytes; and the arithmetic as written, in x87 extended precision (bilinear_stretch.cpp).
-// For the stretch's own sources and their tests.
+// The bilinear stretch's inner loops: the footprint sums as written (x87 extended precision, one
+// cell pair after another), and as a separable sum of taps in 64-bit floats, in its forms (x86
+// AVX2 with fused multiply-adds, portable), which give the bytes of the first everywhere because
+// the means near a half are recomputed as written. For the stretch's own sources and their tests.
 #pragma once
 
 #include <cstddef>
@@ -25,12 +25,28 @@ struct TCellSpan {
 };
 
 // The cell spans of every destination position of one axis; list i is spans[first[i]] ..
+// spans[first[i + 1]].
 struct TAxisSpans {
   std::vector<std::size_t> first;
   std::vector<TCellSpan> spans;
 };
 
-// The pixels of one destination row, the cell spans of its rows and of every column given.
+// One term of a separable sum: a source index (column or row) and its weight, the sum over the
+// position's cells of length x (1 - centre) at the cells' low index and length x centre at their
+// high index.
+struct TStretchTap {
+  int index;
+  double weight;
+};
+
+// The taps of every destination position of one axis, in increasing index, one per index; list
+// i is taps[first[i]] .. taps[first[i + 1]]. They read the same indices as the position's spans.
+struct TAxisTaps {
+  std::vector<std::size_t> first;
+  std::vector<TStretchTap> taps;
+};
+
+// The pixels of one destination row as written: the cell spans of its rows and of every column.
 struct TRowJob {
   const std::vector<const std::uint8_t*>* src_rows;
   const TAxisSpans* columns;
@@ -39,20 +55,34 @@ struct TRowJob {
   double area;
   int width;
   std::uint8_t* out;
-  // A source pixel at or past this address is read byte by byte: four bytes from it would pass
-  // the end of the picture's buffer.
-  const std::uint8_t* safe_end;
 };
 
-// One destination row with every operation in 64-bit floats, the portable form.
-void StretchRowDouble(const TRowJob& job);
+// Pixel x of the row (three bytes at out + 3 x), each statement as written in extended precision.
+void StretchPixelExtended(const TRowJob& job, int x);
 
-// The forms of the row in 64-bit floats, the portable one (StretchRowDouble) last.
-using TStretchRowFunction = void (*)(const TRowJob& job);
-std::span<const TVariant<TStretchRowFunction>> StretchRowVariants();
+// The two passes of the separable sum, in one form.
+struct TStretchForms {
+  // sums[b] = sum over the taps of weight x rows[index][b], for b in 0 .. bytes - 1 (0 without
+  // taps).
+  void (*column_sums)(const std::vector<const std::uint8_t*>& rows, const TStretchTap* begin,
+                      const TStretchTap* end, int bytes, double* sums);
+  // out[3 x + c] = sum over the taps of column x of weight x sums[3 index + c], for x in
+  // 0 .. width - 1 and the three channels c. sums holds one more double after the last pixel's
+  // three (read and not used), out room for one more after 3 width.
+  void (*row_sums)(const double* sums, const TAxisTaps& columns, int width, double* out);
+};
 
-// BilinearStretch (bilinear_stretch.h) with one form of the row.
+// The forms, the portable one last.
+std::span<const TVariant<TStretchForms>> StretchFormVariants();
+
+// Whether the means near a half are recomputed as written. kNever is for tests, to show which
+// bytes the recheck mends.
+enum class TRecheck { kNearHalves, kNever };
+
+// BilinearStretch (bilinear_stretch.h) with one form of the separable sums; rechecked, when
+// given, receives the number of pixels recomputed as written.
 TBitmap BilinearStretchWith(const TBitmap& source, int dst_width, int dst_height,
-                            TStretchRowFunction row_form);
+                            const TStretchForms& forms, TRecheck recheck = TRecheck::kNearHalves,
+                            std::size_t* rechecked = nullptr);
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-// The bilinear stretch's row in 64-bit floats with AVX2, for x86 processors
+// The bilinear stretch's separable sums with AVX2 and FMA, for x86 processors
 // (bilinear_stretch_x86.cpp).
 #pragma once
 
@@ -8,9 +8,11 @@
 namespace qv {
 
 #if defined(QV_SIMD_X86)
-// StretchRowDouble (bilinear_stretch_forms.h), the same bytes; only where the processor has
-// kAvx2.
-void StretchRowDoubleAvx2(const TRowJob& job);
+// TStretchForms::column_sums and row_sums (bilinear_stretch_forms.h); only where the processor
+// has kAvx2 and kFma.
+void StretchColumnSumsAvx2(const std::vector<const std::uint8_t*>& rows, const TStretchTap* begin,
+                           const TStretchTap* end, int bytes, double* sums);
+void StretchRowSumsAvx2(const double* sums, const TAxisTaps& columns, int width, double* out);
 #endif
 
 }  // namespace qv

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 #include "imaging/bilinear_stretch_forms.h"
 #include "imaging/image_helpers.h"
 #include "runtime/exceptions.h"
@@ -119,45 +123,110 @@ struct PathCase {
   int src_w, src_h, dst_w, dst_h;
 };
 
-class StretchPathsAgree : public ::testing::TestWithParam<PathCase> {};
-
-TEST_P(StretchPathsAgree, DoublesGiveTheBytesOfTheExtendedForm) {
-  const PathCase& c = GetParam();
-  // Random pictures, and a picture of few levels whose means often end in exactly one half.
-  TBitmap random = testing::Random24(c.src_w, c.src_h, 77);
-  TBitmap levels = Make24(c.src_w, c.src_h, [](int x, int y) {
-    auto v = static_cast<std::uint8_t>(((x / 2 + y) % 3) * 101);
-    return Bgr{v, static_cast<std::uint8_t>(x % 2 ? 121 : 122), static_cast<std::uint8_t>(255 - v)};
-  });
-  for (const TBitmap* source : {&random, &levels})
-    EXPECT_EQ(PixelBytes(BilinearStretch(*source, c.dst_w, c.dst_h, TArithmeticPath::kFastest)),
-              PixelBytes(BilinearStretch(*source, c.dst_w, c.dst_h, TArithmeticPath::kExtended)));
+// The forms of the separable sums this processor has, each as the stretch's fast path.
+std::vector<const TVariant<TStretchForms>*> FormsAtHand() {
+  std::vector<const TVariant<TStretchForms>*> forms;
+  for (const auto& form : StretchFormVariants())
+    if (ProcessorFeatures().Covers(form.needs)) forms.push_back(&form);
+  return forms;
 }
 
-// The vector and the portable forms of the row in doubles, each as the stretch's fastest path.
-TEST_P(StretchPathsAgree, EveryFormOfTheRowInDoublesGivesTheSameBytes) {
+// Pictures of few levels whose means often end in exactly one half: two-level columns, stripes
+// of 0, 101 and 202, and a checkerboard of 0 and 255 whose last row and column are 0, so that
+// the sliver the footprint leaves out lies over zeros and cannot move a half away.
+std::vector<TBitmap> FewLevelPictures(int width, int height) {
+  return {Make24(width, height,
+                 [](int x, int y) {
+                   auto v = static_cast<std::uint8_t>(((x / 2 + y) % 3) * 101);
+                   return Bgr{v, static_cast<std::uint8_t>(x % 2 ? 121 : 122),
+                              static_cast<std::uint8_t>(255 - v)};
+                 }),
+          Make24(width, height, [=](int x, int y) {
+            auto v = static_cast<std::uint8_t>(
+                x == width - 1 || y == height - 1 ? 0 : (x + y) % 2 * 255);
+            return Bgr{v, static_cast<std::uint8_t>(v / 5), static_cast<std::uint8_t>(v / 3)};
+          })};
+}
+
+class StretchPathsAgree : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(StretchPathsAgree, EveryFormGivesTheBytesOfTheExtendedForm) {
   const PathCase& c = GetParam();
-  const TBitmap source = testing::Random24(c.src_w, c.src_h, 78);
-  const auto extended =
-      PixelBytes(BilinearStretch(source, c.dst_w, c.dst_h, TArithmeticPath::kExtended));
-  for (const auto& form : StretchRowVariants()) {
-    if (!ProcessorFeatures().Covers(form.needs)) continue;
-    EXPECT_EQ(PixelBytes(BilinearStretchWith(source, c.dst_w, c.dst_h, form.function)), extended)
-        << form.name;
+  std::vector<TBitmap> pictures = FewLevelPictures(c.src_w, c.src_h);
+  pictures.push_back(testing::Random24(c.src_w, c.src_h, 77));
+  for (const TBitmap& source : pictures) {
+    const auto extended =
+        PixelBytes(BilinearStretch(source, c.dst_w, c.dst_h, TArithmeticPath::kExtended));
+    EXPECT_EQ(PixelBytes(BilinearStretch(source, c.dst_w, c.dst_h)), extended);
+    for (const auto* form : FormsAtHand())
+      EXPECT_EQ(PixelBytes(BilinearStretchWith(source, c.dst_w, c.dst_h, form->function)), extended)
+          << form->name;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, StretchPathsAgree,
-                         ::testing::Values(PathCase{97, 61, 23, 17}, PathCase{31, 19, 83, 47},
-                                           PathCase{400, 300, 64, 48}, PathCase{17, 9, 17, 9},
-                                           PathCase{8, 8, 4, 4}, PathCase{2, 2, 1, 1},
-                                           PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2},
-                                           PathCase{3, 1, 12, 4}),
-                         [](const auto& test_info) {
-                           const auto& c = test_info.param;
-                           return testing::SizeName(c.src_w, c.src_h) + "_to_" +
-                                  testing::SizeName(c.dst_w, c.dst_h);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, StretchPathsAgree,
+    ::testing::Values(PathCase{97, 61, 23, 17}, PathCase{31, 19, 83, 47},
+                      PathCase{400, 300, 64, 48}, PathCase{17, 9, 17, 9}, PathCase{8, 8, 4, 4},
+                      PathCase{2, 2, 1, 1}, PathCase{5, 3, 29, 1}, PathCase{1, 1, 3, 2},
+                      PathCase{3, 1, 12, 4}, PathCase{61, 7, 9, 20}, PathCase{7, 61, 20, 9},
+                      PathCase{45, 1, 7, 1}, PathCase{1, 45, 3, 7}, PathCase{101, 13, 11, 29},
+                      PathCase{1200, 5, 3, 2}, PathCase{33, 35, 32, 36}, PathCase{6, 6, 2, 3}),
+    [](const auto& test_info) {
+      const auto& c = test_info.param;
+      return testing::SizeName(c.src_w, c.src_h) + "_to_" + testing::SizeName(c.dst_w, c.dst_h);
+    });
+
+// The portable form with pixel sums off by a relative 1e-10 (up to 2.6e-8 of a mean), up for one
+// byte and down for the next: far more than any form's rounding, so exact halves move off the
+// tie to either side, and still well within the margin the stretch keeps from a half.
+void NudgedRowSums(const double* sums, const TAxisTaps& columns, int width, double* out) {
+  PortableVariant(StretchFormVariants()).function.row_sums(sums, columns, width, out);
+  for (int i = 0; i < 3 * width; ++i) out[i] *= i % 2 ? 1 + 1e-10 : 1 - 1e-10;
+}
+
+TEST(BilinearStretch, TheRecheckMendsTheMeansTheDoublesPutOnTheWrongSideOfAHalf) {
+  // Small two- and four-level pictures whose last row and column are 0, at many sizes: some of
+  // their means are halves in exact arithmetic, which the separable doubles (exactly on the tie,
+  // or off it with the nudged form) and the extended form round apart. Every pixel on which the
+  // doubles alone err must be one rechecked.
+  const TVariant<TStretchForms> nudged{
+      "nudged", {}, {PortableVariant(StretchFormVariants()).function.column_sums, NudgedRowSums}};
+  std::vector<const TVariant<TStretchForms>*> forms = FormsAtHand();
+  forms.push_back(&nudged);
+  std::mt19937 random(1);
+  for (const auto* form : forms) {
+    std::size_t wrong = 0, rechecked = 0;
+    for (int trial = 0; trial < 2000; ++trial) {
+      int sw = 1 + random() % 12, sh = 1 + random() % 12;
+      int dw = 1 + random() % 6, dh = 1 + random() % 6;
+      const int levels = trial % 2 ? 2 : 4;
+      std::mt19937 pixels(random());
+      TBitmap source = Make24(sw, sh, [&](int x, int y) {
+        auto v = static_cast<std::uint8_t>(pixels() % levels * (levels == 2 ? 255 : 1));
+        if (x == sw - 1 || y == sh - 1) v = 0;
+        return Bgr{v, static_cast<std::uint8_t>(v / 2 + 1), static_cast<std::uint8_t>(3 * v)};
+      });
+      const auto extended = PixelBytes(BilinearStretch(source, dw, dh, TArithmeticPath::kExtended));
+      const auto unchecked =
+          PixelBytes(BilinearStretchWith(source, dw, dh, form->function, TRecheck::kNever));
+      std::size_t count = 0;
+      ASSERT_EQ(PixelBytes(BilinearStretchWith(source, dw, dh, form->function,
+                                               TRecheck::kNearHalves, &count)),
+                extended)
+          << form->name << " " << sw << "x" << sh << " to " << dw << "x" << dh;
+      std::size_t differing = 0;
+      for (std::size_t b = 0; b < extended.size(); b += 3)
+        differing += !std::equal(&extended[b], &extended[b] + 3, &unchecked[b]);
+      EXPECT_LE(differing, count) << form->name;
+      wrong += differing;
+      rechecked += count;
+    }
+    // Without the recheck some bytes would be wrong; the recheck stays rare.
+    EXPECT_GT(wrong, 0u) << form->name;
+    EXPECT_LT(rechecked, 20 * wrong) << form->name;
+  }
+}
 
 }  // namespace
 }  // namespace qv
