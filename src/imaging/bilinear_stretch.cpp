@@ -127,15 +127,16 @@ std::span<const TVariant<TStretchRowFunction>> StretchRowVariants() {
   return kForms;
 }
 
-TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height,
-                        TArithmeticPath path) {
+TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height, TArithmeticPath path,
+                        const TWorkContext& work) {
   return BilinearStretchWith(
       source, dst_width, dst_height,
-      path == TArithmeticPath::kFastest ? Chosen<StretchRowVariants>() : StretchRow<TExtended>);
+      path == TArithmeticPath::kFastest ? Chosen<StretchRowVariants>() : StretchRow<TExtended>,
+      work);
 }
 
 TBitmap BilinearStretchWith(const TBitmap& source, int dst_width, int dst_height,
-                            TStretchRowFunction row_form) {
+                            TStretchRowFunction row_form, const TWorkContext& work) {
   int src_width = source.Width();
   int src_height = source.Height();
   Assert(src_width >= 1 && src_height >= 1 && !source.Empty(), kModule, kNoPixelsLine);
@@ -167,7 +168,7 @@ TBitmap BilinearStretchWith(const TBitmap& source, int dst_width, int dst_height
   // A pixel whose four-byte load would pass the end of the buffer is read byte by byte.
   const std::uint8_t* safe_end = readable.Bits() + readable.BitsSize() - 3;
   // Bands of rows that spare threads may take (runtime/spare_threads.h).
-  ForEachBand(dst_height, 16, [&](int first, int last) {
+  ForEachBand(work, dst_height, 16, [&](int first, int last) {
     for (int y = first; y < last; ++y) {
       row_form({&src_rows, &columns, rows.spans.data() + rows.first[static_cast<std::size_t>(y)],
                 rows.spans.data() + rows.first[static_cast<std::size_t>(y) + 1], area, dst_width,

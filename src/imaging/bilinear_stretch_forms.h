@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "runtime/work_context.h"
 #include "simd/variants.h"
 
 namespace qv {
@@ -53,6 +54,6 @@ std::span<const TVariant<TStretchRowFunction>> StretchRowVariants();
 
 // BilinearStretch (bilinear_stretch.h) with one form of the row.
 TBitmap BilinearStretchWith(const TBitmap& source, int dst_width, int dst_height,
-                            TStretchRowFunction row_form);
+                            TStretchRowFunction row_form, const TWorkContext& work = {});
 
 }  // namespace qv

@@ -201,27 +201,23 @@ TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
   TMemoryStream bytes;
   source.SaveToStream(bytes);
   TResampleMethod method = TResampleMethod::kMitchell;
-  auto decode = [&](TBitmap& image) {
+  auto decode = [&](TBitmap& image, const TWorkContext& work) {
     TJPEGImage jpeg;
     bytes.SetPosition(0);
     jpeg.LoadFromStream(bytes);
-    return DecodeResizedJpeg(jpeg, 640, 480, method, image);
+    return DecodeResizedJpeg(jpeg, 640, 480, method, image, false, work);
   };
   testing::BusyThreads busy(2);
   for (TResampleMethod each : {TResampleMethod::kMitchell, TResampleMethod::kBilinear,
                                TResampleMethod::kFixedPointBilinear}) {
     method = each;
     TBitmap expected;
-    ASSERT_TRUE(decode(expected));
+    ASSERT_TRUE(decode(expected, TWorkContext()));
     for (int round = 0; round < 20; ++round) {
       TSpareThreads spare;
       std::thread helper([&] { spare.Help(); });
       TBitmap image;
-      bool decoded;
-      {
-        TSpareThreads::TLend lend(spare);
-        decoded = decode(image);
-      }
+      const bool decoded = decode(image, TWorkContext(spare));
       spare.Close();
       helper.join();
       ASSERT_TRUE(decoded);
