@@ -226,5 +226,34 @@ TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
   }
 }
 
+// The whole-picture resamplers share their bands with the spare threads of the work they are
+// given: the bytes stay those of resizing alone, reduction and enlargement alike.
+TEST(ResizeBitmap, WithASpareThreadEqualsResizingAlone) {
+  TBitmap picture;
+  picture.Allocate(901, 703, TPixelFormat::pf24bit);
+  for (int y = 0; y < picture.Height(); ++y) {
+    std::uint8_t* row = picture.ScanLine(y);
+    for (int x = 0; x < 3 * picture.Width(); ++x)
+      row[x] = static_cast<std::uint8_t>(x * 7 + y * 5 + (x * y) % 11);
+  }
+  testing::BusyThreads busy(2);
+  for (TResampleMethod method : {TResampleMethod::kBilinear, TResampleMethod::kLanczos3}) {
+    for (auto [width, height] : {std::pair{333, 222}, std::pair{1500, 1100}}) {
+      TBitmap expected = picture;
+      ResizeBitmap(expected, width, height, method);
+      for (int round = 0; round < 5; ++round) {
+        TSpareThreads spare;
+        std::thread helper([&] { spare.Help(); });
+        TBitmap image = picture;
+        ResizeBitmap(image, width, height, method, TWorkContext(spare));
+        spare.Close();
+        helper.join();
+        EXPECT_EQ(PixelBytes(image), PixelBytes(expected))
+            << static_cast<int>(method) << " to " << width << "x" << height << ", round " << round;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv
