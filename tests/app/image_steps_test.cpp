@@ -184,18 +184,24 @@ TEST(DecodeResizedJpeg, CroppingAndPaletteDecodesAreLeftToTheUsualPath) {
   EXPECT_EQ(At24(image, 0, 0), (Bgr{1, 2, 3}));
 }
 
+// A 24-bit picture whose bytes vary in both directions.
+TBitmap Patterned(int width, int height) {
+  TBitmap picture;
+  picture.Allocate(width, height, TPixelFormat::pf24bit);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = picture.ScanLine(y);
+    for (int x = 0; x < 3 * width; ++x)
+      row[x] = static_cast<std::uint8_t>(x * 5 + y * 3 + (x * y) % 7);
+  }
+  return picture;
+}
+
 // With a spare thread taking the horizontal pass of some bands while others run here (the
 // helper is sometimes still busy when the next band comes), the destination rows are made only
 // from bands that are in; with a bilinear method it takes destination rows. Two threads kept
 // busy beside it make those interleavings common.
 TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
-  TBitmap picture;
-  picture.Allocate(1299, 1003, TPixelFormat::pf24bit);
-  for (int y = 0; y < picture.Height(); ++y) {
-    std::uint8_t* row = picture.ScanLine(y);
-    for (int x = 0; x < 3 * picture.Width(); ++x)
-      row[x] = static_cast<std::uint8_t>(x * 5 + y * 3 + (x * y) % 7);
-  }
+  const TBitmap picture = Patterned(1299, 1003);
   TJPEGImage source;
   source.Assign(picture);
   TMemoryStream bytes;
@@ -229,13 +235,7 @@ TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
 // The whole-picture resamplers share their bands with the spare threads of the work they are
 // given: the bytes stay those of resizing alone, reduction and enlargement alike.
 TEST(ResizeBitmap, WithASpareThreadEqualsResizingAlone) {
-  TBitmap picture;
-  picture.Allocate(901, 703, TPixelFormat::pf24bit);
-  for (int y = 0; y < picture.Height(); ++y) {
-    std::uint8_t* row = picture.ScanLine(y);
-    for (int x = 0; x < 3 * picture.Width(); ++x)
-      row[x] = static_cast<std::uint8_t>(x * 7 + y * 5 + (x * y) % 11);
-  }
+  const TBitmap picture = Patterned(901, 703);
   testing::BusyThreads busy(2);
   for (TResampleMethod method : {TResampleMethod::kBilinear, TResampleMethod::kLanczos3}) {
     for (auto [width, height] : {std::pair{333, 222}, std::pair{1500, 1100}}) {
