@@ -135,13 +135,11 @@ void JpegEncodeInBands(benchmark::State &state) {
   std::thread helper;
   if (state.range(0) == 1) helper = std::thread([&] { spare.Help(); });
   std::size_t size = 0;
-  {
-    qv::TSpareThreads::TLend lend(spare);
-    for (auto _ : state)
-      size = qv::EncodeJpegInBands(form.function, *header, photo.ScanLine(0), photo.RowStep(),
-                                   photo.Width(), photo.Height(), nullptr)
-                 .size();
-  }
+  const qv::TWorkContext work(spare);
+  for (auto _ : state)
+    size = qv::EncodeJpegInBands(form.function, *header, photo.ScanLine(0), photo.RowStep(),
+                                 photo.Width(), photo.Height(), nullptr, work)
+               .size();
   spare.Close();
   if (helper.joinable()) helper.join();
   SetRate(state);

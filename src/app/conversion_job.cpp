@@ -468,7 +468,7 @@ bool TConversionJob::ReadJpeg(const std::string& file_name, TOutputFormat format
                      !(picture.colour.convert && !picture.colour_converted);
   picture.resized =
       target && !TurnsPicture(orientation) && !convert_first &&
-      DecodeResizedJpeg(jpeg, target->first, target->second, method, picture.image, sepia);
+      DecodeResizedJpeg(jpeg, target->first, target->second, method, picture.image, sepia, work_);
   picture.toned = picture.resized && sepia && ResizeTonesSepia(method);
   if (!picture.resized) jpeg.AssignTo(picture.image);
   // The library completed the picture by working around damage: it is converted as it is, and
@@ -592,7 +592,7 @@ std::unique_ptr<TStreamedResize> TConversionJob::ChooseStreamedResize(int width,
                      !(picture.colour.convert && !picture.colour_converted);
   std::unique_ptr<TStreamedResize> resize =
       TStreamedResize::For(ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), width,
-                           height, target->first, target->second, sepia, fourth_byte);
+                           height, target->first, target->second, sepia, fourth_byte, work_);
   picture.toned = resize && resize->Tones();
   return resize;
 }
@@ -674,7 +674,7 @@ std::optional<std::pair<int, int>> TConversionJob::ResizeTarget(int image_width,
 void TConversionJob::Resize(TBitmap& image, std::pair<int, int> target) {
   try {
     ResizeBitmap(image, target.first, target.second,
-                 ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)));
+                 ResampleMethodOf(settings_.Choice(TSetting::kResampleMode)), work_);
   } catch (const EAbort&) {
     throw;
   } catch (const std::exception&) {
@@ -698,7 +698,7 @@ bool TConversionJob::Write(const TPicture& picture, const std::string& file_name
     const bool embed = PageEmbedsInput(picture);
     TPdfPagePicture page =
         MakePdfPagePicture(image, file_name, embed, settings_.Clamped(TSetting::kJPEGQL),
-                           embed ? UprightRotation(orientation) : 0);
+                           embed ? UprightRotation(orientation) : 0, work_);
     if (picture.colour.keep) page.jpeg.SetIccProfile(picture.profile);
     AddPage(std::move(page));
     return true;
@@ -714,7 +714,7 @@ bool TConversionJob::Write(const TPicture& picture, const std::string& file_name
   switch (format) {
     case TOutputFormat::kBmp: WriteBmp(image, *out); break;
     case TOutputFormat::kJpeg:
-      WriteJpeg(image, *out, settings_.Clamped(TSetting::kJPEGQL), keep);
+      WriteJpeg(image, *out, settings_.Clamped(TSetting::kJPEGQL), keep, work_);
       break;
     case TOutputFormat::kPng:
       WritePng(image, *out, settings_.Clamped(TSetting::kPNGCL), keep,

@@ -17,6 +17,7 @@
 #include "app/job_options.h"
 #include "colour/icc_profile.h"
 #include "runtime/translation.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -141,6 +142,10 @@ class TConversionJob {
   // converting files on another thread leaves each output to be put in place in list order,
   // after the files before it, and does not wait for the disk meanwhile.
   void SetOutputHold(std::function<void(THeldOutput)> hold);
+  // The spare threads that may share the long loops of the files converted from now on (the
+  // resize while reading, the whole-picture resize, JPEG compression); by default the job's
+  // thread works alone.
+  void SetWorkContext(const TWorkContext& work) { work_ = work; }
   // Records that input's output went in place under key, an output of the drop from now on (see
   // IJobHost::SameOutputTwice). Only an output that is in place counts; an empty key is none.
   void RecordDropOutput(const std::string& key, const std::string& input);
@@ -220,6 +225,7 @@ class TConversionJob {
   std::string output_;
   std::function<void(TPdfPagePicture)> page_sink_;
   std::function<void(THeldOutput)> output_hold_;
+  TWorkContext work_;
   // Output files written in this drop (one name per file) and the input each came from; with a
   // name pattern, the turns of the drop's names and the name each was given.
   struct TDropOutputs {

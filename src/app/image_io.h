@@ -7,6 +7,7 @@
 
 #include "app/streamed_resize.h"
 #include "codecs/png/png_object.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -60,9 +61,10 @@ void CheckEmbeddableJpeg(TJPEGImage& jpeg);
 // Write image in the format to stream (the job gives a stream that lands in the file only when
 // complete).
 void WriteBmp(const TBitmap& image, TStream& stream);
-// With metadata, its EXIF block and ICC profile go into the file too.
+// With metadata, its EXIF block and ICC profile go into the file too. The spare threads of work
+// may share the compression.
 void WriteJpeg(const TBitmap& image, TStream& stream, int quality,
-               const TJpegMetadata* metadata = nullptr);
+               const TJpegMetadata* metadata = nullptr, const TWorkContext& work = {});
 // all_filters: the encoder chooses among the five row filters per row instead of Sub always, and
 // the file so made is kept only when it is smaller than the one with Sub always.
 void WritePng(const TBitmap& image, TStream& stream, int compression_level,

@@ -61,8 +61,10 @@ void CheckEmbeddableJpeg(TJPEGImage &jpeg) {
   if (WalkJpegStream(data.Data(), kMaxJpegScans).scans > kMaxJpegScans) throw EJPEG(kTooManyScans);
 }
 
-void WriteJpeg(const TBitmap &image, TStream &stream, int quality, const TJpegMetadata *metadata) {
+void WriteJpeg(const TBitmap &image, TStream &stream, int quality, const TJpegMetadata *metadata,
+               const TWorkContext &work) {
   TJPEGImage jpeg;
+  jpeg.SetWorkContext(work);
   jpeg.Assign(image);
   jpeg.SetProgressiveEncoding(false);
   jpeg.SetCompressionQuality(quality);

@@ -29,9 +29,9 @@ constexpr int kJpegBandRows = 16;
 
 // DecodeResizedJpeg for the bilinear methods: the decoded rows go into the resize's ring.
 bool DecodeRowResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
-                          TBitmap& image, bool sepia) {
+                          TBitmap& image, bool sepia, const TWorkContext& work) {
   std::unique_ptr<TRowResize> resize =
-      TRowResize::For(method, jpeg.Width(), jpeg.Height(), width, height, kJpegBandRows);
+      TRowResize::For(method, jpeg.Width(), jpeg.Height(), width, height, kJpegBandRows, work);
   if (!resize) return false;
   if (sepia && ResizeTonesSepia(method)) resize->SetRowFinish(ApplySepiaRow);
   const bool decoded =
@@ -54,14 +54,15 @@ int ResampleFilterRow(TResampleMethod method) {
   }
 }
 
-void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method) {
+void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method,
+                  const TWorkContext& work) {
   // A target without pixels would leave an empty image to write: refuse it like any failed
   // resize, so the job keeps the picture as it was.
   if (width < 1 || height < 1) throw EInvalidGraphicOperation(Tr("Target size below 1 x 1 pixels"));
   TBitmap temporary;
   int filter_row = ResampleFilterRow(method);
   if (method == TResampleMethod::kBilinear) {
-    temporary = BilinearStretch(image, width, height);
+    temporary = BilinearStretch(image, width, height, TArithmeticPath::kFastest, work);
   } else if (method == TResampleMethod::kFixedPointBilinear) {
     TABitmap source;
     source.Assign(&image);
@@ -77,7 +78,8 @@ void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method)
     // until converted), so a failure leaves image exactly as it was.
     TBitmap source = image;
     const TResampleFilter& filter = ResampleFilterTable[static_cast<std::size_t>(filter_row)];
-    FilteredResample(source, temporary, filter.kernel, filter.support);
+    FilteredResample(source, temporary, filter.kernel, filter.support, TArithmeticPath::kFastest,
+                     work);
   } else {
     temporary.Assign(&image);  // no resampling: cut or extended to the target size
     temporary.SetSize(width, height);
@@ -91,14 +93,14 @@ bool ResizeTonesSepia(TResampleMethod method) {
 }
 
 bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
-                       TBitmap& image, bool sepia) {
+                       TBitmap& image, bool sepia, const TWorkContext& work) {
   const int filter_row = ResampleFilterRow(method);
   if (width < 1 || height < 1) return false;
-  if (filter_row < 0) return DecodeRowResizedJpeg(jpeg, width, height, method, image, sepia);
+  if (filter_row < 0) return DecodeRowResizedJpeg(jpeg, width, height, method, image, sepia, work);
   try {
     if (jpeg.Width() < 1 || jpeg.Height() < 1) return false;
     TJpegResizeStream stream(ResampleFilterTable[static_cast<std::size_t>(filter_row)],
-                             jpeg.Width(), jpeg.Height(), width, height);
+                             jpeg.Width(), jpeg.Height(), width, height, work);
     if (sepia) stream.SetRowFinish(ApplySepiaRow);
     return stream.Decode(jpeg, image);
   } catch (const EOutOfMemory&) {

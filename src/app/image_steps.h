@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/job_options.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -13,8 +14,9 @@ int ResampleFilterRow(TResampleMethod method);
 
 // Makes image a width x height copy of itself with the method (the filtered methods use rows 0 to
 // 3 of ResampleFilterTable). The content is replaced only at the end, so a failure leaves size
-// and picture unchanged.
-void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method);
+// and picture unchanged. The spare threads of work may share the resampling.
+void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method,
+                  const TWorkContext& work = {});
 
 // Decodes jpeg's held bytes (at its scale) straight into a width x height image with a
 // resampling method: with a filtered one each band of rows goes through the horizontal pass as
@@ -25,9 +27,10 @@ void ResizeBitmap(TBitmap& image, int width, int height, TResampleMethod method)
 // rows it needs cannot be had (the caller then decodes and resizes as usual). Throws EJPEG as
 // decoding does.
 // With sepia, where ResizeTonesSepia(method), each row is toned as soon as it is made: image
-// is then what SepiaStep makes of the resized picture.
+// is then what SepiaStep makes of the resized picture. The spare threads of work may share the
+// resize.
 bool DecodeResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMethod method,
-                       TBitmap& image, bool sepia = false);
+                       TBitmap& image, bool sepia = false, const TWorkContext& work = {});
 
 // True when a resize with the method made while decoding can tone its rows sepia as they are
 // made (its picture has 24 bits, as sepia leaves it).

@@ -30,8 +30,9 @@ TBitmap NewPicture(int width, int height) {
 }  // namespace
 
 TJpegResizeStream::TJpegResizeStream(const TResampleFilter& filter, int src_width, int src_height,
-                                     int width, int height)
-    : src_width_(src_width),
+                                     int width, int height, const TWorkContext& work)
+    : work_(work),
+      src_width_(src_width),
       src_height_(src_height),
       row_lists_(BuildContributions(ResampleScale(width, src_width), src_width, width,
                                     filter.kernel, filter.support)),
@@ -40,8 +41,8 @@ TJpegResizeStream::TJpegResizeStream(const TResampleFilter& filter, int src_widt
                                        filter.kernel, filter.support)),
       column_pass_(column_lists_),
       dest_(NewPicture(width, height)),
-      columns_(column_pass_, width, src_height, kJpegBandRows, dest_),
-      hand_off_(kBandsOut) {}
+      columns_(column_pass_, width, src_height, kJpegBandRows, dest_, work),
+      hand_off_(work, kBandsOut) {}
 
 bool TJpegResizeStream::Decode(TJPEGImage& jpeg, TBitmap& image) {
   const bool decoded =
@@ -95,12 +96,14 @@ void TJpegResizeStream::TakeBand(const std::uint8_t* rows, std::ptrdiff_t step, 
     // When a spare thread waits (the other files of a drop are done), the band's horizontal pass
     // runs there while the decoder makes the next band.
     if (!hand_off_.SpareThreadWaits()) {
-      hand_off_.RunHere(
-          [&] { ResampleRowBand(in, step, src_width_, run, out, columns_.Step(), row_pass_); });
+      hand_off_.RunHere([&] {
+        ResampleRowBand(in, step, src_width_, run, out, columns_.Step(), row_pass_,
+                        TArithmeticPath::kFastest, work_);
+      });
       continue;
     }
     // The piece owns its copy (not cleared first: every byte is copied in), as pieces may finish
-    // in any order.
+    // in any order. On the spare thread it runs alone (a default work context).
     std::shared_ptr<std::uint8_t[]> copy(
         new std::uint8_t[row_bytes * static_cast<std::size_t>(run)]);
     for (int r = 0; r < run; ++r) std::memcpy(copy.get() + r * row_bytes, in + r * step, row_bytes);

@@ -30,10 +30,11 @@ struct TResampleFilter;
 // work row a destination row not yet made reads.
 class TJpegResizeStream {
  public:
-  // A stream for a src_width x src_height picture resized to width x height with the filter.
-  // Throws EOutOfMemory (or std::bad_alloc) when its rows cannot be had.
+  // A stream for a src_width x src_height picture resized to width x height with the filter; the
+  // spare threads of work may take its passes. Throws EOutOfMemory (or std::bad_alloc) when its
+  // rows cannot be had.
   TJpegResizeStream(const TResampleFilter& filter, int src_width, int src_height, int width,
-                    int height);
+                    int height, const TWorkContext& work = {});
   TJpegResizeStream(const TJpegResizeStream&) = delete;
   TJpegResizeStream& operator=(const TJpegResizeStream&) = delete;
 
@@ -57,6 +58,7 @@ class TJpegResizeStream {
   // Takes the next count decoded rows, step bytes apart.
   void TakeBand(const std::uint8_t* rows, std::ptrdiff_t step, int count);
 
+  const TWorkContext work_;
   const int src_width_;
   const int src_height_;
   const TContributionLists row_lists_;

@@ -321,9 +321,10 @@ void TParallelDrop::Convert(int index, bool alone) {
   TConversionJob::THeldOutput output;
   TFileResult result;
   try {
-    TSpareThreads::TLend lend(spare_, help_expected_[static_cast<std::size_t>(index)]);
     TWorkerHost host(job_host_, host_mutex_, calls);
     TConversionJob job(settings_, host);
+    // The spare threads (workers with no name left) may help with this file's long loops.
+    job.SetWorkContext(TWorkContext(spare_, help_expected_[static_cast<std::size_t>(index)]));
     job.ShareDropOutputs(main_job_);
     job.SetPdfMode(pdf_mode_, nullptr);
     if (pdf_mode_) job.SetPdfPageSink([&](TPdfPagePicture picture) { page = std::move(picture); });

@@ -53,7 +53,8 @@ TPdfJpegGraphic PdfJpegGraphicOf(const TJPEGImage &jpeg) {
 }
 
 TPdfPagePicture MakePdfPagePicture(const TBitmap &image, const std::string &input_file,
-                                   bool embed_input_file, int jpeg_quality, int rotation) {
+                                   bool embed_input_file, int jpeg_quality, int rotation,
+                                   const TWorkContext &work) {
   // Only the JPEG bytes outlive this step: the JPEG image (and its pixels) goes at the end, and
   // the picture shares nothing else with it.
   TJPEGImage jpeg_image;
@@ -61,6 +62,7 @@ TPdfPagePicture MakePdfPagePicture(const TBitmap &image, const std::string &inpu
     LoadJpegFile(input_file, jpeg_image);  // the file's own bytes, embedded unchanged
   } else {
     jpeg_image.SetCompressionQuality(jpeg_quality);
+    jpeg_image.SetWorkContext(work);
     jpeg_image.Assign(image);
     jpeg_image.Compress();
   }

@@ -7,6 +7,7 @@
 
 #include "pdf/images/pdf_graphic.h"
 #include "runtime/translation.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -52,9 +53,11 @@ struct TPdfPagePicture {
   int rotation = 0;
 };
 
-// The picture AddPdfPage would print for the same arguments.
+// The picture AddPdfPage would print for the same arguments; the spare threads of work may share
+// the compression.
 TPdfPagePicture MakePdfPagePicture(const TBitmap& image, const std::string& input_file,
-                                   bool embed_input_file, int jpeg_quality, int rotation = 0);
+                                   bool embed_input_file, int jpeg_quality, int rotation = 0,
+                                   const TWorkContext& work = {});
 // The picture AddJpegPdfPage would print: jpeg's bytes (shared, not copied), nothing decoded.
 TPdfPagePicture MakeJpegPdfPagePicture(TJPEGImage& jpeg, int rotation);
 // Prints the page of a picture, checking first that it fits in the file.

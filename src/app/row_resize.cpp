@@ -12,7 +12,8 @@
 namespace qv {
 
 std::unique_ptr<TRowResize> TRowResize::For(TResampleMethod method, int src_width, int src_height,
-                                            int width, int height, int chunk_rows) {
+                                            int width, int height, int chunk_rows,
+                                            const TWorkContext& work) {
   if (src_width < 1 || src_height < 1 || width < 1 || height < 1) return nullptr;
   try {
     std::unique_ptr<IRowResizer> resizer;
@@ -27,7 +28,7 @@ std::unique_ptr<TRowResize> TRowResize::For(TResampleMethod method, int src_widt
     }
     if (!TSourceRowRing::Streams(*resizer)) return nullptr;
     return std::unique_ptr<TRowResize>(
-        new TRowResize(std::move(resizer), width, height, format, chunk_rows));
+        new TRowResize(std::move(resizer), width, height, format, chunk_rows, work));
   } catch (const EOutOfMemory&) {
     return nullptr;
   } catch (const std::bad_alloc&) {
@@ -36,10 +37,10 @@ std::unique_ptr<TRowResize> TRowResize::For(TResampleMethod method, int src_widt
 }
 
 TRowResize::TRowResize(std::unique_ptr<IRowResizer> resizer, int width, int height,
-                       TPixelFormat format, int chunk_rows)
+                       TPixelFormat format, int chunk_rows, const TWorkContext& work)
     : resizer_(std::move(resizer)), chunk_rows_(std::max(chunk_rows, 1)) {
   dest_.Allocate(width, height, format);
-  ring_ = std::make_unique<TSourceRowRing>(*resizer_, dest_, chunk_rows_);
+  ring_ = std::make_unique<TSourceRowRing>(*resizer_, dest_, chunk_rows_, work);
 }
 
 TRowResize::~TRowResize() = default;

@@ -11,6 +11,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/row_resizer.h"
 #include "imaging/source_row_ring.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -22,9 +23,11 @@ class TRowResize {
   // A resize of the method between these sizes, or nullptr when the method is not a bilinear
   // one, a size is below 1, the whole-picture resize would fail (a one-row picture for the
   // fixed-point method), or the rows it needs cannot be had (the caller then reads the whole
-  // picture and resizes it as usual). chunk_rows: the most rows one TakeRows call hands in.
+  // picture and resizes it as usual). chunk_rows: the most rows one TakeRows call hands in. The
+  // spare threads of work may make destination rows.
   static std::unique_ptr<TRowResize> For(TResampleMethod method, int src_width, int src_height,
-                                         int width, int height, int chunk_rows);
+                                         int width, int height, int chunk_rows,
+                                         const TWorkContext& work = {});
   TRowResize(const TRowResize&) = delete;
   TRowResize& operator=(const TRowResize&) = delete;
   ~TRowResize();
@@ -42,7 +45,7 @@ class TRowResize {
 
  private:
   TRowResize(std::unique_ptr<IRowResizer> resizer, int width, int height, TPixelFormat format,
-             int chunk_rows);
+             int chunk_rows, const TWorkContext& work);
   std::unique_ptr<IRowResizer> resizer_;
   TBitmap dest_;
   std::unique_ptr<TSourceRowRing> ring_;

@@ -23,13 +23,14 @@ constexpr int kChunkRows = 16;
 
 std::unique_ptr<TStreamedResize> TStreamedResize::For(TResampleMethod method, int src_width,
                                                       int src_height, int width, int height,
-                                                      bool sepia, bool fourth_byte) {
+                                                      bool sepia, bool fourth_byte,
+                                                      const TWorkContext& work) {
   if (src_width < 1 || src_height < 1 || width < 1 || height < 1) return nullptr;
   if (fourth_byte && method == TResampleMethod::kFixedPointBilinear) return nullptr;
   std::unique_ptr<TStreamedResize> resize(new TStreamedResize());
   const int filter_row = ResampleFilterRow(method);
   if (filter_row < 0) {
-    resize->rows_ = TRowResize::For(method, src_width, src_height, width, height, kChunkRows);
+    resize->rows_ = TRowResize::For(method, src_width, src_height, width, height, kChunkRows, work);
     if (!resize->rows_) return nullptr;
     resize->chunk_rows_ = kChunkRows;
     if (sepia && ResizeTonesSepia(method)) {
@@ -41,7 +42,7 @@ std::unique_ptr<TStreamedResize> TStreamedResize::For(TResampleMethod method, in
   try {
     resize->filtered_ = std::make_unique<TJpegResizeStream>(
         ResampleFilterTable[static_cast<std::size_t>(filter_row)], src_width, src_height, width,
-        height);
+        height, work);
     if (sepia) {
       resize->filtered_->SetRowFinish(ApplySepiaRow);
       resize->tones_ = true;

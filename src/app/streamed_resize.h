@@ -7,6 +7,7 @@
 
 #include "app/job_options.h"
 #include "imaging/bitmap.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -25,10 +26,11 @@ class TStreamedResize {
   // destination row of a 24-bit result is toned as soon as it is made (Tones() tells whether it
   // is): the picture SepiaStep makes of the resized one. fourth_byte: the whole picture has a
   // fourth byte per pixel, which the fixed-point method would carry through (it is then left to
-  // the whole picture).
+  // the whole picture). The spare threads of work may share the resize.
   static std::unique_ptr<TStreamedResize> For(TResampleMethod method, int src_width, int src_height,
                                               int width, int height, bool sepia = false,
-                                              bool fourth_byte = false);
+                                              bool fourth_byte = false,
+                                              const TWorkContext& work = {});
   TStreamedResize(const TStreamedResize&) = delete;
   TStreamedResize& operator=(const TStreamedResize&) = delete;
   ~TStreamedResize();

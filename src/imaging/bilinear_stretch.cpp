@@ -331,16 +331,19 @@ std::span<const TVariant<TStretchForms>> StretchFormVariants() {
   return kForms;
 }
 
-TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height,
-                        TArithmeticPath path) {
+TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height, TArithmeticPath path,
+                        const TWorkContext& work) {
   if (path == TArithmeticPath::kFastest)
-    return BilinearStretchWith(source, dst_width, dst_height, Chosen<StretchFormVariants>());
-  return BilinearStretchWith(source, dst_width, dst_height, {nullptr, nullptr});
+    return BilinearStretchWith(source, dst_width, dst_height, Chosen<StretchFormVariants>(),
+                               TRecheck::kNearHalves, nullptr, work);
+  return BilinearStretchWith(source, dst_width, dst_height, {nullptr, nullptr},
+                             TRecheck::kNearHalves, nullptr, work);
 }
 
 // With forms of no functions, every row is made as written.
 TBitmap BilinearStretchWith(const TBitmap& source, int dst_width, int dst_height,
-                            const TStretchForms& forms, TRecheck recheck, std::size_t* rechecked) {
+                            const TStretchForms& forms, TRecheck recheck, std::size_t* rechecked,
+                            const TWorkContext& work) {
   int src_width = source.Width();
   int src_height = source.Height();
   Assert(src_width >= 1 && src_height >= 1 && !source.Empty(), kModule, kNoPixelsLine);
@@ -364,7 +367,7 @@ TBitmap BilinearStretchWith(const TBitmap& source, int dst_width, int dst_height
 
   std::atomic<std::size_t> recomputed{0};
   // Bands of rows that spare threads may take (runtime/spare_threads.h).
-  ForEachBand(dst_height, 16, [&](int first, int last) {
+  ForEachBand(work, dst_height, 16, [&](int first, int last) {
     if (forms.column_sums == nullptr) {
       for (int y = first; y < last; ++y)
         ExtendedRow(plan, src_rows, y, dst_rows[static_cast<std::size_t>(y)]);

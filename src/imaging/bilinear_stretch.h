@@ -6,6 +6,7 @@
 
 #include "imaging/arithmetic_path.h"
 #include "imaging/row_resizer.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -22,9 +23,11 @@ class TBitmap;
 // edge of each footprint is 0.500001 (extended) short of the nominal one, so a mean of exactly
 // k + 0.5 rounds to k. Each byte rounds to nearest, ties to even.
 // Throws EAssertionFailed ("BitmapUtils", 1066) when source has no pixels, and for a destination
-// extent below 1; EOutOfMemory when the result cannot be had.
+// extent below 1; EOutOfMemory when the result cannot be had. The spare threads of work may take
+// bands of rows.
 TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height,
-                        TArithmeticPath path = TArithmeticPath::kFastest);
+                        TArithmeticPath path = TArithmeticPath::kFastest,
+                        const TWorkContext& work = {});
 
 // BilinearStretch of a src_width x src_height picture (at least 1 x 1) to dst_width x dst_height
 // (at least 1 x 1), made row by row from 24-bit source rows: each row's bytes are those

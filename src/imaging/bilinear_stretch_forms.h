@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "runtime/work_context.h"
 #include "simd/variants.h"
 
 namespace qv {
@@ -83,6 +84,6 @@ enum class TRecheck { kNearHalves, kNever };
 // given, receives the number of pixels recomputed as written.
 TBitmap BilinearStretchWith(const TBitmap& source, int dst_width, int dst_height,
                             const TStretchForms& forms, TRecheck recheck = TRecheck::kNearHalves,
-                            std::size_t* rechecked = nullptr);
+                            std::size_t* rechecked = nullptr, const TWorkContext& work = {});
 
 }  // namespace qv

@@ -12,8 +12,8 @@
 namespace qv {
 
 TColumnStream::TColumnStream(const TColumnPass& pass, int width, int work_height, int band_rows,
-                             TBitmap& dest)
-    : pass_(pass), width_(width), work_height_(std::max(work_height, 1)), dest_(dest) {
+                             TBitmap& dest, const TWorkContext& work)
+    : pass_(pass), work_(work), width_(width), work_height_(std::max(work_height, 1)), dest_(dest) {
   band_rows = std::max(band_rows, 1);
   const TContributionLists& lists = pass.Lists();
   const int dest_rows = std::min(dest.Height(), static_cast<int>(lists.first.size()) - 1);
@@ -74,7 +74,7 @@ void TColumnStream::MakeRowsAbove(int y) {
   int last = next_;
   while (last < dest_rows && ready_[static_cast<std::size_t>(last)] <= y) ++last;
   if (last == next_) return;
-  pass_.Run(rows_.data(), width_, dest_, next_, last);
+  pass_.Run(rows_.data(), width_, dest_, next_, last, TArithmeticPath::kFastest, work_);
   next_ = last;
 }
 

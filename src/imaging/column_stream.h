@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -23,9 +24,11 @@ class TColumnPass;
 class TColumnStream {
  public:
   // dest (24-bit, at least width pixels wide, one row per list of pass) gets the rows; the work
-  // image is width pixels wide and work_height rows high. pass and dest must outlive the stream.
-  // Throws EOutOfMemory when the ring cannot be had.
-  TColumnStream(const TColumnPass& pass, int width, int work_height, int band_rows, TBitmap& dest);
+  // image is width pixels wide and work_height rows high. pass and dest must outlive the stream;
+  // the spare threads of work may make destination rows. Throws EOutOfMemory when the ring
+  // cannot be had.
+  TColumnStream(const TColumnPass& pass, int width, int work_height, int band_rows, TBitmap& dest,
+                const TWorkContext& work = {});
   TColumnStream(const TColumnStream&) = delete;
   TColumnStream& operator=(const TColumnStream&) = delete;
 
@@ -48,6 +51,7 @@ class TColumnStream {
 
  private:
   const TColumnPass& pass_;
+  const TWorkContext work_;
   int width_;
   int work_height_;
   TBitmap& dest_;

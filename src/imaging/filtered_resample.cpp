@@ -269,78 +269,79 @@ namespace {
 
 void RowBandWith(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int rows,
                  std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass,
-                 const TResampleForms& forms) {
+                 const TResampleForms& forms, const TWorkContext& context) {
   const int dst_width = static_cast<int>(pass.Lists().first.size()) - 1;
   if (rows < 1 || dst_width < 1 || src_width < 1) return;
-  ForEachBand(rows, kResampleBandRows, [&](int first, int last) {
+  ForEachBand(context, rows, kResampleBandRows, [&](int first, int last) {
     forms.rows(src0, src_step, src_width, first, last, dst0, dst_step, pass);
   });
 }
 
 void RowsWith(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
-              const TResampleForms& forms) {
+              const TResampleForms& forms, const TWorkContext& context) {
   int height = std::min(source.Height(), work.Height());
   if (height < 1 || work.Width() < 1 || source.Width() < 1) return;
   RowBandWith(source.ScanLine(0), source.RowStep(), source.Width(), height, work.ScanLine(0),
-              work.RowStep(), TRowPass(lists), forms);
+              work.RowStep(), TRowPass(lists), forms, context);
 }
 
 void ColumnsWith(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,
-                 const TResampleForms& forms) {
+                 const TResampleForms& forms, const TWorkContext& context) {
   int dst_width = std::min(work.Width(), dest.Width());
   int dst_height = dest.Height();
   if (dst_width < 1 || dst_height < 1 || work.Height() < 1) return;
   std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(work.Height()));
   for (int j = 0; j < work.Height(); ++j) rows[static_cast<std::size_t>(j)] = work.ScanLine(j);
-  TColumnPass(lists).RunWith(rows.data(), dst_width, dest, 0, dst_height, forms);
+  TColumnPass(lists).RunWith(rows.data(), dst_width, dest, 0, dst_height, forms, context);
 }
 
 }  // namespace
 
 void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
-                  TArithmeticPath path) {
-  RowsWith(source, work, lists, FormsFor(path));
+                  TArithmeticPath path, const TWorkContext& context) {
+  RowsWith(source, work, lists, FormsFor(path), context);
 }
 
 void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int rows,
                      std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass,
-                     TArithmeticPath path) {
-  RowBandWith(src0, src_step, src_width, rows, dst0, dst_step, pass, FormsFor(path));
+                     TArithmeticPath path, const TWorkContext& context) {
+  RowBandWith(src0, src_step, src_width, rows, dst0, dst_step, pass, FormsFor(path), context);
 }
 
 TColumnPass::TColumnPass(const TContributionLists& lists)
     : lists_(lists), tiny_(ListsWithTinyWeights(lists)) {}
 
 void TColumnPass::Run(const std::uint8_t* const* rows, int width, TBitmap& dest, int first,
-                      int last, TArithmeticPath path) const {
-  RunWith(rows, width, dest, first, last, FormsFor(path));
+                      int last, TArithmeticPath path, const TWorkContext& context) const {
+  RunWith(rows, width, dest, first, last, FormsFor(path), context);
 }
 
 void TColumnPass::RunWith(const std::uint8_t* const* rows, int width, TBitmap& dest, int first,
-                          int last, const TResampleForms& forms) const {
+                          int last, const TResampleForms& forms,
+                          const TWorkContext& context) const {
   const int dst_width = std::min(width, dest.Width());
   last = std::min(last, std::min(dest.Height(), static_cast<int>(lists_.first.size()) - 1));
   if (dst_width < 1 || first >= last) return;
   std::uint8_t* dst0 = dest.ScanLine(0);
   const std::ptrdiff_t dst_step = dest.RowStep();
-  ForEachBand(last - first, kResampleBandRows, [&](int band_first, int band_last) {
+  ForEachBand(context, last - first, kResampleBandRows, [&](int band_first, int band_last) {
     forms.column_rows(rows, dst_width, dst0, dst_step, first + band_first, first + band_last,
                       *this);
   });
 }
 
 void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,
-                     TArithmeticPath path) {
-  ColumnsWith(work, dest, lists, FormsFor(path));
+                     TArithmeticPath path, const TWorkContext& context) {
+  ColumnsWith(work, dest, lists, FormsFor(path), context);
 }
 
 void FilteredResample(TBitmap& source, TBitmap& dest, TFilterKernel kernel, float support,
-                      TArithmeticPath path) {
-  FilteredResampleWith(source, dest, kernel, support, FormsFor(path));
+                      TArithmeticPath path, const TWorkContext& context) {
+  FilteredResampleWith(source, dest, kernel, support, FormsFor(path), context);
 }
 
 void FilteredResampleWith(TBitmap& source, TBitmap& dest, TFilterKernel kernel, float support,
-                          const TResampleForms& forms) {
+                          const TResampleForms& forms, const TWorkContext& context) {
   int dst_width = dest.Width();
   int dst_height = dest.Height();
   int src_width = source.Width();
@@ -357,10 +358,10 @@ void FilteredResampleWith(TBitmap& source, TBitmap& dest, TFilterKernel kernel, 
   work.Allocate(dst_width, src_height, TPixelFormat::pf24bit);
   {
     TContributionLists lists = BuildContributions(sx, src_width, dst_width, kernel, support);
-    RowsWith(source, work, lists, forms);
+    RowsWith(source, work, lists, forms, context);
   }
   TContributionLists lists = BuildContributions(sy, src_height, dst_height, kernel, support);
-  ColumnsWith(work, dest, lists, forms);
+  ColumnsWith(work, dest, lists, forms, context);
 }
 
 }  // namespace qv

@@ -9,6 +9,7 @@
 #include "imaging/arithmetic_path.h"
 #include "imaging/resample_filters.h"
 #include "runtime/translation.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -38,6 +39,9 @@ struct TContributionLists {
 // float), kFastest with fused multiply-adds on processors that have them (one rounding of the
 // exact sum, which is what the extended sum rounds to; filtered_resample.cpp says when it would
 // not be, and sums those lists the extended way) and as kExtended elsewhere.
+//
+// The passes run in bands of rows that the spare threads of their work context may take; the
+// bytes are the same whoever makes them.
 
 // Corner-aligned scale of one axis as a 32-bit float: (dest - 1) / (source - 1), or dest / source
 // for a source extent of 1. A scale below 1 is a reduction.
@@ -54,7 +58,8 @@ TContributionLists BuildContributions(float scale, int source_extent, int dest_e
 // Horizontal pass: every row of source (24-bit) through lists (one per column of work) into the
 // same row of work (24-bit, of the lists' width and source's height).
 void ResampleRows(const TBitmap& source, TBitmap& work, const TContributionLists& lists,
-                  TArithmeticPath path = TArithmeticPath::kFastest);
+                  TArithmeticPath path = TArithmeticPath::kFastest,
+                  const TWorkContext& context = {});
 
 // The horizontal pass of one picture's rows: its lists, and what the vector path works out from
 // them (which lists it sums the extended way, the strips of source columns it reads), worked out
@@ -82,7 +87,8 @@ class TRowPass {
 // ResampleRows gives for it, however the rows are cut into bands.
 void ResampleRowBand(const std::uint8_t* src0, std::ptrdiff_t src_step, int src_width, int rows,
                      std::uint8_t* dst0, std::ptrdiff_t dst_step, const TRowPass& pass,
-                     TArithmeticPath path = TArithmeticPath::kFastest);
+                     TArithmeticPath path = TArithmeticPath::kFastest,
+                     const TWorkContext& context = {});
 
 // The vertical pass of one picture: its lists (one per destination row) and which of them the
 // vector path sums the extended way, worked out once however the rows are made. The lists must
@@ -100,12 +106,13 @@ class TColumnPass {
   // The first width pixels of destination rows first .. last - 1 of dest (24-bit, at least that
   // wide) from the work rows: rows[j] is work row j (24-bit, at least width pixels; only the rows
   // the lists of those destination rows name are read). Each row gives the bytes ResampleColumns
-  // gives for it. Spare threads may take bands.
+  // gives for it. The spare threads of context may take bands.
   void Run(const std::uint8_t* const* rows, int width, TBitmap& dest, int first, int last,
-           TArithmeticPath path = TArithmeticPath::kFastest) const;
+           TArithmeticPath path = TArithmeticPath::kFastest,
+           const TWorkContext& context = {}) const;
   // Run with one form of the inner loops (filtered_resample_forms.h).
   void RunWith(const std::uint8_t* const* rows, int width, TBitmap& dest, int first, int last,
-               const TResampleForms& forms) const;
+               const TResampleForms& forms, const TWorkContext& context) const;
 
  private:
   const TContributionLists& lists_;
@@ -115,7 +122,8 @@ class TColumnPass {
 // Vertical pass: every destination row of dest (24-bit) through lists (one per row of dest) from
 // the rows of work (24-bit, dest's width).
 void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionLists& lists,
-                     TArithmeticPath path = TArithmeticPath::kFastest);
+                     TArithmeticPath path = TArithmeticPath::kFastest,
+                     const TWorkContext& context = {});
 
 // Resizes source into dest, which the caller has already given the target size, with one row of
 // ResampleFilterTable. Source is converted in place to 24 bits per pixel (its picture unchanged);
@@ -124,6 +132,7 @@ void ResampleColumns(const TBitmap& work, TBitmap& dest, const TContributionList
 // Throws Exception "Source bitmap too small" when source has no pixels (nothing is changed then),
 // EOutOfMemory when the work image or the lists cannot be had.
 void FilteredResample(TBitmap& source, TBitmap& dest, TFilterKernel kernel, float support,
-                      TArithmeticPath path = TArithmeticPath::kFastest);
+                      TArithmeticPath path = TArithmeticPath::kFastest,
+                      const TWorkContext& context = {});
 
 }  // namespace qv

@@ -65,6 +65,6 @@ std::span<const TVariant<TResampleForms>> ResampleFormVariants();
 
 // FilteredResample (filtered_resample.h) with one form of the inner loops.
 void FilteredResampleWith(TBitmap& source, TBitmap& dest, TFilterKernel kernel, float support,
-                          const TResampleForms& forms);
+                          const TResampleForms& forms, const TWorkContext& context = {});
 
 }  // namespace qv

@@ -30,8 +30,10 @@ bool TSourceRowRing::Streams(const IRowResizer& resizer) {
   return true;
 }
 
-TSourceRowRing::TSourceRowRing(const IRowResizer& resizer, TBitmap& dest, int chunk_rows)
+TSourceRowRing::TSourceRowRing(const IRowResizer& resizer, TBitmap& dest, int chunk_rows,
+                               const TWorkContext& work)
     : resizer_(resizer),
+      work_(work),
       chunk_rows_(std::max(chunk_rows, 1)),
       width_(resizer.SourceWidth()),
       height_(resizer.SourceHeight()),
@@ -115,7 +117,7 @@ void TSourceRowRing::MakeRowsAbove(int y) {
   if (last == next_dest_) return;
   const TSourceRows source{&rows_, ring_.data() + ring_.size() - 3};
   const int first = next_dest_;
-  ForEachBand(last - first, kDestBand, [&](int band_first, int band_last) {
+  ForEachBand(work_, last - first, kDestBand, [&](int band_first, int band_last) {
     for (int i = first + band_first; i < first + band_last; ++i)
       resizer_.MakeRow(source, i, dest0_ + i * dest_step_);
   });

@@ -7,15 +7,16 @@
 #include <vector>
 
 #include "imaging/row_resizer.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
 class TBitmap;
 
-// Each destination row is made as soon as every source row it reads is in (spare threads may
-// take some of them, runtime/spare_threads.h), so the bytes are those of the resizer over the
-// whole picture while the whole picture is never held. Source rows no destination row reads are
-// not even copied.
+// Each destination row is made as soon as every source row it reads is in (the spare threads of
+// the work context may take some of them, runtime/spare_threads.h), so the bytes are those of the
+// resizer over the whole picture while the whole picture is never held. Source rows no destination
+// row reads are not even copied.
 //
 // The rows come in chunks of at most chunk_rows rows, in order from row 0; the ring holds the
 // widest reach of one destination row plus one chunk.
@@ -28,7 +29,8 @@ class TSourceRowRing {
   // dest (at least the resizer's destination size, in its format) gets the rows; resizer and
   // dest must outlive the ring. Throws EOutOfMemory when the ring cannot be had, and
   // std::logic_error for a resizer that does not stream.
-  TSourceRowRing(const IRowResizer& resizer, TBitmap& dest, int chunk_rows);
+  TSourceRowRing(const IRowResizer& resizer, TBitmap& dest, int chunk_rows,
+                 const TWorkContext& work = {});
   TSourceRowRing(const TSourceRowRing&) = delete;
   TSourceRowRing& operator=(const TSourceRowRing&) = delete;
 
@@ -47,6 +49,7 @@ class TSourceRowRing {
   void MakeRowsAbove(int y);
 
   const IRowResizer& resizer_;
+  const TWorkContext work_;
   std::uint8_t* dest0_ = nullptr;  // destination row 0
   std::ptrdiff_t dest_step_ = 0;
   int chunk_rows_;

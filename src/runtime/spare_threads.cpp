@@ -9,13 +9,6 @@
 
 namespace qv {
 
-namespace {
-
-thread_local TSpareThreads* t_lent = nullptr;
-thread_local bool t_help_expected = false;
-
-}  // namespace
-
 struct TSpareThreads::TTask {
   TTask(int count_, int band_size_, std::function<void(int, int)> body_)
       : count(count_),
@@ -51,35 +44,27 @@ struct TSpareThreads::TTask {
   std::exception_ptr error;
 };
 
-void ForEachBand(int count, int band_size, const std::function<void(int, int)>& body) {
+void ForEachBand(const TWorkContext& work, int count, int band_size,
+                 const std::function<void(int, int)>& body) {
   if (count <= 0) return;
   band_size = std::max(band_size, 1);
   TSpareThreads::TTask task(count, band_size, body);
-  if (t_lent == nullptr || task.bands < 2) {
+  TSpareThreads* spare = work.Spare();
+  if (spare == nullptr || task.bands < 2) {
     task.Work();
   } else {
-    t_lent->Post(task);
+    spare->Post(task);
     task.Work();
-    t_lent->Withdraw(task);
+    spare->Withdraw(task);
   }
   if (task.error) std::rethrow_exception(task.error);
 }
 
-bool SpareThreadAtHand() {
-  if (t_lent == nullptr) return false;
-  std::lock_guard lock(t_lent->mutex_);
-  return !t_lent->closed_ && (t_lent->idle_ > 0 || t_help_expected);
-}
-
-TSpareThreads::TLend::TLend(TSpareThreads& spare, bool help_expected)
-    : previous_(t_lent), previous_expected_(t_help_expected) {
-  t_lent = &spare;
-  t_help_expected = help_expected;
-}
-
-TSpareThreads::TLend::~TLend() {
-  t_lent = previous_;
-  t_help_expected = previous_expected_;
+bool SpareThreadAtHand(const TWorkContext& work) {
+  TSpareThreads* spare = work.Spare();
+  if (spare == nullptr) return false;
+  std::lock_guard lock(spare->mutex_);
+  return !spare->closed_ && (spare->idle_ > 0 || work.HelpExpected());
 }
 
 bool TSpareThreads::OneWaits() {
@@ -145,7 +130,8 @@ void TSpareThreads::Close() {
   posted_.notify_all();
 }
 
-THandOff::THandOff(int limit) : spare_(t_lent), limit_(std::max(limit, 1)) {}
+THandOff::THandOff(const TWorkContext& work, int limit)
+    : spare_(work.Spare()), limit_(std::max(limit, 1)) {}
 
 THandOff::~THandOff() {
   try {

@@ -1,5 +1,6 @@
 // Threads with no file left to convert lend themselves to the pictures still being converted:
-// a picture's long loops run in bands, and a spare thread that comes by takes bands too.
+// a picture's long loops run in bands, and a spare thread that comes by takes bands too. The
+// work's TWorkContext names the spare threads it may use.
 #pragma once
 
 #include <condition_variable>
@@ -10,20 +11,22 @@
 #include <mutex>
 #include <vector>
 
+#include "runtime/work_context.h"
+
 namespace qv {
 
 // body(first, last) for the consecutive bands [first, last) of at most band_size items that
-// cover [0, count), each band once. The calling thread takes the bands in order; while its
-// spare threads (TSpareThreads::TLend) are waiting for work, they take bands too, so the bands
-// may run at once and body must only write what its band owns. Without spare threads the bands
-// run one after the other on the calling thread. Returns when every band is done; the first
-// exception a band throws is rethrown then (the bands not yet begun are skipped).
-void ForEachBand(int count, int band_size, const std::function<void(int first, int last)>& body);
+// cover [0, count), each band once. The calling thread takes the bands in order; while the spare
+// threads of work are waiting for work, they take bands too, so the bands may run at once and
+// body must only write what its band owns. With a default work context the bands run one after
+// the other on the calling thread. Returns when every band is done; the first exception a band
+// throws is rethrown then (the bands not yet begun are skipped).
+void ForEachBand(const TWorkContext& work, int count, int band_size,
+                 const std::function<void(int first, int last)>& body);
 
-// True when a spare thread lent to the calling thread waits for work now, or the lender expects
-// one to come before the calling thread's work is done (TLend's help_expected): a long loop
-// begun now is then worth running in bands.
-bool SpareThreadAtHand();
+// True when a spare thread of work waits for work now, or one is expected to come before the
+// work is done (its HelpExpected()): a long loop begun now is then worth running in bands.
+bool SpareThreadAtHand(const TWorkContext& work);
 
 class TSpareThreads {
  public:
@@ -31,19 +34,7 @@ class TSpareThreads {
   TSpareThreads(const TSpareThreads&) = delete;
   TSpareThreads& operator=(const TSpareThreads&) = delete;
 
-  // Lends these spare threads to the bands of the calling thread while the object lives;
-  // help_expected tells that one of them will likely be free before the thread's work ends.
-  class TLend {
-   public:
-    explicit TLend(TSpareThreads& spare, bool help_expected = false);
-    ~TLend();
-    TLend(const TLend&) = delete;
-    TLend& operator=(const TLend&) = delete;
-
-   private:
-    TSpareThreads* previous_;
-    bool previous_expected_;
-  };
+  // The threads are lent to a piece of work through a TWorkContext naming them.
 
   // The calling thread has nothing else to do: it takes bands of other threads until Close().
   void Help();
@@ -52,8 +43,8 @@ class TSpareThreads {
 
  private:
   struct TTask;
-  friend void ForEachBand(int, int, const std::function<void(int, int)>&);
-  friend bool SpareThreadAtHand();
+  friend void ForEachBand(const TWorkContext&, int, int, const std::function<void(int, int)>&);
+  friend bool SpareThreadAtHand(const TWorkContext&);
   friend class THandOff;
   // Puts task where helpers find it (always, or only when a helper waits that no other task
   // posted has claimed), and takes it back once no helper works on it.
@@ -76,9 +67,8 @@ class TSpareThreads {
 // waits for runs at once on the calling thread, so pieces must not depend on their order.
 class THandOff {
  public:
-  // Hands off to the spare threads lent to the calling thread (TSpareThreads::TLend), if any;
-  // at most limit pieces are out at once.
-  explicit THandOff(int limit);
+  // Hands off to the spare threads of work, if any; at most limit pieces are out at once.
+  THandOff(const TWorkContext& work, int limit);
   // Waits for the pieces still out; their failures are dropped (Wait() reports them).
   ~THandOff();
   THandOff(const THandOff&) = delete;

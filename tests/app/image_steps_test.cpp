@@ -184,48 +184,73 @@ TEST(DecodeResizedJpeg, CroppingAndPaletteDecodesAreLeftToTheUsualPath) {
   EXPECT_EQ(At24(image, 0, 0), (Bgr{1, 2, 3}));
 }
 
+// A 24-bit picture whose bytes vary in both directions.
+TBitmap Patterned(int width, int height) {
+  TBitmap picture;
+  picture.Allocate(width, height, TPixelFormat::pf24bit);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = picture.ScanLine(y);
+    for (int x = 0; x < 3 * width; ++x)
+      row[x] = static_cast<std::uint8_t>(x * 5 + y * 3 + (x * y) % 7);
+  }
+  return picture;
+}
+
 // With a spare thread taking the horizontal pass of some bands while others run here (the
 // helper is sometimes still busy when the next band comes), the destination rows are made only
 // from bands that are in; with a bilinear method it takes destination rows. Two threads kept
 // busy beside it make those interleavings common.
 TEST(DecodeResizedJpeg, WithASpareThreadEqualsDecodingAlone) {
-  TBitmap picture;
-  picture.Allocate(1299, 1003, TPixelFormat::pf24bit);
-  for (int y = 0; y < picture.Height(); ++y) {
-    std::uint8_t* row = picture.ScanLine(y);
-    for (int x = 0; x < 3 * picture.Width(); ++x)
-      row[x] = static_cast<std::uint8_t>(x * 5 + y * 3 + (x * y) % 7);
-  }
+  const TBitmap picture = Patterned(1299, 1003);
   TJPEGImage source;
   source.Assign(picture);
   TMemoryStream bytes;
   source.SaveToStream(bytes);
   TResampleMethod method = TResampleMethod::kMitchell;
-  auto decode = [&](TBitmap& image) {
+  auto decode = [&](TBitmap& image, const TWorkContext& work) {
     TJPEGImage jpeg;
     bytes.SetPosition(0);
     jpeg.LoadFromStream(bytes);
-    return DecodeResizedJpeg(jpeg, 640, 480, method, image);
+    return DecodeResizedJpeg(jpeg, 640, 480, method, image, false, work);
   };
   testing::BusyThreads busy(2);
   for (TResampleMethod each : {TResampleMethod::kMitchell, TResampleMethod::kBilinear,
                                TResampleMethod::kFixedPointBilinear}) {
     method = each;
     TBitmap expected;
-    ASSERT_TRUE(decode(expected));
+    ASSERT_TRUE(decode(expected, TWorkContext()));
     for (int round = 0; round < 20; ++round) {
       TSpareThreads spare;
       std::thread helper([&] { spare.Help(); });
       TBitmap image;
-      bool decoded;
-      {
-        TSpareThreads::TLend lend(spare);
-        decoded = decode(image);
-      }
+      const bool decoded = decode(image, TWorkContext(spare));
       spare.Close();
       helper.join();
       ASSERT_TRUE(decoded);
       EXPECT_EQ(PixelBytes(image), PixelBytes(expected)) << "round " << round;
+    }
+  }
+}
+
+// The whole-picture resamplers share their bands with the spare threads of the work they are
+// given: the bytes stay those of resizing alone, reduction and enlargement alike.
+TEST(ResizeBitmap, WithASpareThreadEqualsResizingAlone) {
+  const TBitmap picture = Patterned(901, 703);
+  testing::BusyThreads busy(2);
+  for (TResampleMethod method : {TResampleMethod::kBilinear, TResampleMethod::kLanczos3}) {
+    for (auto [width, height] : {std::pair{333, 222}, std::pair{1500, 1100}}) {
+      TBitmap expected = picture;
+      ResizeBitmap(expected, width, height, method);
+      for (int round = 0; round < 5; ++round) {
+        TSpareThreads spare;
+        std::thread helper([&] { spare.Help(); });
+        TBitmap image = picture;
+        ResizeBitmap(image, width, height, method, TWorkContext(spare));
+        spare.Close();
+        helper.join();
+        EXPECT_EQ(PixelBytes(image), PixelBytes(expected))
+            << static_cast<int>(method) << " to " << width << "x" << height << ", round " << round;
+      }
     }
   }
 }

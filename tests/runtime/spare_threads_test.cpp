@@ -42,7 +42,7 @@ struct Tally {
 TEST(ForEachBand, AloneTheBandsRunInOrderOnTheCallingThread) {
   for (auto [count, band] : {std::pair{10, 3}, {9, 3}, {1, 5}, {5, 1}, {7, 0}}) {
     Tally tally(count);
-    ForEachBand(count, band, [&](int first, int last) { tally.Band(first, last); });
+    ForEachBand(TWorkContext(), count, band, [&](int first, int last) { tally.Band(first, last); });
     EXPECT_TRUE(tally.EachOnce()) << count << " in bands of " << band;
     EXPECT_EQ(tally.threads, std::set{std::this_thread::get_id()});
     for (std::size_t i = 1; i < tally.bands.size(); ++i)
@@ -50,7 +50,7 @@ TEST(ForEachBand, AloneTheBandsRunInOrderOnTheCallingThread) {
     EXPECT_EQ(tally.bands.back().second, count);
   }
   int calls = 0;
-  ForEachBand(0, 4, [&](int, int) { ++calls; });
+  ForEachBand(TWorkContext(), 0, 4, [&](int, int) { ++calls; });
   EXPECT_EQ(calls, 0);
 }
 
@@ -59,10 +59,9 @@ TEST(ForEachBand, SpareThreadsTakeBandsAlsoWhenTheyComeLate) {
   std::thread early([&] { spare.Help(); });
   std::thread late;
   {
-    TSpareThreads::TLend lend(spare);
     Tally tally(200);
     std::atomic<bool> started{false};
-    ForEachBand(200, 1, [&](int first, int last) {
+    ForEachBand(TWorkContext(spare), 200, 1, [&](int first, int last) {
       if (!started.exchange(true)) late = std::thread([&] { spare.Help(); });
       std::this_thread::sleep_for(1ms);
       tally.Band(first, last);
@@ -70,9 +69,9 @@ TEST(ForEachBand, SpareThreadsTakeBandsAlsoWhenTheyComeLate) {
     EXPECT_TRUE(tally.EachOnce());
     EXPECT_EQ(tally.threads.size(), 3u) << "the caller, the early and the late helper";
   }
-  // Lent to none now: the loop stays on the calling thread though helpers wait.
+  // A work alone: the loop stays on the calling thread though helpers wait.
   Tally alone(50);
-  ForEachBand(50, 1, [&](int first, int last) { alone.Band(first, last); });
+  ForEachBand(TWorkContext(), 50, 1, [&](int first, int last) { alone.Band(first, last); });
   EXPECT_EQ(alone.threads, std::set{std::this_thread::get_id()});
   spare.Close();
   early.join();
@@ -82,12 +81,13 @@ TEST(ForEachBand, SpareThreadsTakeBandsAlsoWhenTheyComeLate) {
 TEST(ForEachBand, SeveralLoopsShareTheHelpersAndAFailureReachesItsOwnLoop) {
   TSpareThreads spare;
   std::thread helper([&] { spare.Help(); });
+  // One context, used on two threads at once: it names the helpers, not a thread.
+  const TWorkContext work(spare);
   std::atomic<int> good_items{0};
   std::string failure;
   std::thread failing([&] {
-    TSpareThreads::TLend lend(spare);
     try {
-      ForEachBand(100, 1, [&](int first, int) {
+      ForEachBand(work, 100, 1, [&](int first, int) {
         std::this_thread::sleep_for(500us);
         if (first == 40) throw std::runtime_error("band 40 failed");
       });
@@ -95,21 +95,17 @@ TEST(ForEachBand, SeveralLoopsShareTheHelpersAndAFailureReachesItsOwnLoop) {
       failure = error.what();
     }
   });
-  {
-    TSpareThreads::TLend lend(spare);
-    ForEachBand(100, 1, [&](int first, int last) {
-      std::this_thread::sleep_for(500us);
-      good_items += last - first;
-    });
-  }
+  ForEachBand(work, 100, 1, [&](int first, int last) {
+    std::this_thread::sleep_for(500us);
+    good_items += last - first;
+  });
   failing.join();
   EXPECT_EQ(failure, "band 40 failed");
   EXPECT_EQ(good_items, 100);
   // The helper is free again for the next loop.
   {
-    TSpareThreads::TLend lend(spare);
     Tally tally(100);
-    ForEachBand(100, 1, [&](int first, int last) {
+    ForEachBand(work, 100, 1, [&](int first, int last) {
       std::this_thread::sleep_for(500us);
       tally.Band(first, last);
     });
@@ -119,73 +115,43 @@ TEST(ForEachBand, SeveralLoopsShareTheHelpersAndAFailureReachesItsOwnLoop) {
   helper.join();
 }
 
-TEST(SpareThreadAtHand, WhenOneWaitsOrTheLenderExpectsOne) {
-  EXPECT_FALSE(SpareThreadAtHand());  // none lent
+TEST(SpareThreadAtHand, WhenOneWaitsOrTheWorkExpectsOne) {
+  EXPECT_FALSE(SpareThreadAtHand(TWorkContext()));  // alone
   TSpareThreads spare;
-  std::thread helper;
-  {
-    TSpareThreads::TLend lend(spare, true);
-    EXPECT_TRUE(SpareThreadAtHand());  // expected, though none waits yet
-    {
-      TSpareThreads::TLend inner(spare);
-      EXPECT_FALSE(SpareThreadAtHand());  // the inner lend expects none
-    }
-    EXPECT_TRUE(SpareThreadAtHand());  // the outer lend's again
-  }
-  EXPECT_FALSE(SpareThreadAtHand());
-  {
-    TSpareThreads::TLend lend(spare);
-    EXPECT_FALSE(SpareThreadAtHand());
-    helper = std::thread([&] { spare.Help(); });
-    while (!SpareThreadAtHand()) std::this_thread::sleep_for(1ms);  // one waits now
-  }
-  {
-    TSpareThreads::TLend lend(spare, true);
-    spare.Close();
-    EXPECT_FALSE(SpareThreadAtHand());  // closed: none will come
-  }
-  helper.join();
-}
-
-TEST(SpareThreadAtHand, WithoutHelpExpectedOnlyWhileALentThreadWaitsForWork) {
-  EXPECT_FALSE(SpareThreadAtHand());  // none lent
-  TSpareThreads spare;
-  std::thread helper;
-  {
-    TSpareThreads::TLend lend(spare);
-    EXPECT_FALSE(SpareThreadAtHand());  // lent, but none helps yet
-    helper = std::thread([&] { spare.Help(); });
-    while (!SpareThreadAtHand()) std::this_thread::sleep_for(1ms);
-  }
-  EXPECT_FALSE(SpareThreadAtHand());  // no longer lent to this thread
-  {
-    TSpareThreads::TLend lend(spare);
-    spare.Close();
-    EXPECT_FALSE(SpareThreadAtHand());  // closed
-  }
+  const TWorkContext expecting(spare, true);
+  const TWorkContext plain(spare);
+  EXPECT_TRUE(SpareThreadAtHand(expecting));  // expected, though none waits yet
+  EXPECT_FALSE(SpareThreadAtHand(plain));     // lent, but none helps yet
+  std::thread helper([&] { spare.Help(); });
+  while (!SpareThreadAtHand(plain)) std::this_thread::sleep_for(1ms);  // one waits now
+  EXPECT_TRUE(SpareThreadAtHand(expecting));
+  EXPECT_FALSE(SpareThreadAtHand(TWorkContext()));  // one waits, but not for this work
+  spare.Close();
+  EXPECT_FALSE(SpareThreadAtHand(expecting));  // closed: none will come
+  EXPECT_FALSE(SpareThreadAtHand(plain));
   helper.join();
 }
 
 TEST(HandOff, PiecesGoToAWaitingSpareThreadAndRunHereWhenNoneWaits) {
   const auto here = std::this_thread::get_id();
-  // Not lent: every piece runs at once, here.
+  // Alone: every piece runs at once, here.
   {
-    THandOff alone(2);
+    THandOff alone(TWorkContext(), 2);
     EXPECT_FALSE(alone.SpareThreadWaits());
     std::vector<std::thread::id> ran;
     for (int i = 0; i < 3; ++i) alone.Offer([&] { ran.push_back(std::this_thread::get_id()); });
     EXPECT_EQ(ran, std::vector<std::thread::id>(3, here));
   }
   TSpareThreads spare;
-  TSpareThreads::TLend lend(spare);
+  const TWorkContext work(spare);
   {
-    THandOff busy(2);  // no helper yet
+    THandOff busy(work, 2);  // no helper yet
     std::thread::id ran;
     busy.Offer([&] { ran = std::this_thread::get_id(); });
     EXPECT_EQ(ran, here);
   }
   std::thread helper([&] { spare.Help(); });
-  THandOff hand_off(2);
+  THandOff hand_off(work, 2);
   while (!hand_off.SpareThreadWaits()) std::this_thread::yield();
   // The first piece leaves; the second finds the helper busy and runs here. The third waits for
   // the oldest only at the limit: with one out it is offered at once.
@@ -234,8 +200,7 @@ TEST(HandOff, AtTheLimitAnOfferWaitsForTheOldestPiece) {
   std::vector<std::thread> helpers;
   for (int i = 0; i < 3; ++i) helpers.emplace_back([&] { spare.Help(); });
   {
-    TSpareThreads::TLend lend(spare);
-    THandOff hand_off(2);
+    THandOff hand_off(TWorkContext(spare), 2);
     std::atomic<int> running{0}, most{0}, done{0};
     for (int i = 0; i < 12; ++i) {
       hand_off.Offer([&] {
@@ -260,8 +225,7 @@ TEST(HandOff, WaitingForAllButTheLatestLeavesOnlyThatOneOut) {
   std::vector<std::thread> helpers;
   for (int i = 0; i < 3; ++i) helpers.emplace_back([&] { spare.Help(); });
   {
-    TSpareThreads::TLend lend(spare);
-    THandOff hand_off(3);
+    THandOff hand_off(TWorkContext(spare), 3);
     std::atomic<bool> release{false}, last_done{false};
     std::atomic<int> started{0}, done{0};
     // Two pieces that take a while, each taken by a helper before the next is offered, then one

@@ -177,7 +177,8 @@ std::vector<std::uint8_t> EncodeJpegInBands(const TJpegKernels& kernels,
                                             const TJpegBaselineHeader& header,
                                             const std::uint8_t* row0, std::ptrdiff_t step,
                                             int width, int height,
-                                            const std::function<void(int)>& progress) {
+                                            const std::function<void(int)>& progress,
+                                            const TWorkContext& work) {
   TGeometry g{};
   g.width = width;
   g.height = height;
@@ -205,7 +206,7 @@ std::vector<std::uint8_t> EncodeJpegInBands(const TJpegKernels& kernels,
   std::array<int, 3> dc_before{};
   const std::thread::id caller = std::this_thread::get_id();
 
-  ForEachBand(g.mcu_rows, kBandMcuRows, [&](int first, int last) {
+  ForEachBand(work, g.mcu_rows, kBandMcuRows, [&](int first, int last) {
     TBand& band = *bands[static_cast<std::size_t>(first / kBandMcuRows)];
     std::unique_ptr<TMcuRowPlanes> own;
     {

@@ -11,6 +11,7 @@
 
 #include "codecs/jpeg/jpeg_baseline_header.h"
 #include "codecs/jpeg/jpeg_kernels.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -22,11 +23,12 @@ std::size_t JpegFileRoom(int width, int height);
 // The JPEG file of a width x height picture (1 to 65500 each) whose rows of BGR pixels start
 // at row0, step bytes apart, made with one form of the encoder's functions (any form gives the
 // same file). progress(percent) is called on the calling thread as bands are joined; what it
-// throws leaves here.
+// throws leaves here. The spare threads of work may code bands.
 std::vector<std::uint8_t> EncodeJpegInBands(const TJpegKernels& kernels,
                                             const TJpegBaselineHeader& header,
                                             const std::uint8_t* row0, std::ptrdiff_t step,
                                             int width, int height,
-                                            const std::function<void(int)>& progress);
+                                            const std::function<void(int)>& progress,
+                                            const TWorkContext& work = {});
 
 }  // namespace qv

@@ -338,15 +338,17 @@ const TJpegKernels *BandKernels() {
 // is about as fast as libjpeg, and slower when other threads work beside it, so it is used only
 // when a spare thread waits to share the bands or is expected to come before the end: for the
 // last files of a drop, or one file with all cores.
-bool CompressInBands(int width, int height, bool grayscale, bool progressive) {
-  return SpareThreadAtHand() && !grayscale && !progressive && width <= 65500 && height <= 65500 &&
-         BandKernels() != nullptr;
+bool CompressInBands(const TWorkContext &work, int width, int height, bool grayscale,
+                     bool progressive) {
+  return SpareThreadAtHand(work) && !grayscale && !progressive && width <= 65500 &&
+         height <= 65500 && BandKernels() != nullptr;
 }
 
 // The same with the band encoder; progress is reported at most every half second, as libjpeg's
 // progress monitor does.
-bool CompressWithBands(const TJpegBaselineHeader &header, const TBitmap &source,
-                       const std::function<void(int)> &progress, std::vector<std::uint8_t> &out) {
+bool CompressWithBands(const TWorkContext &work, const TJpegBaselineHeader &header,
+                       const TBitmap &source, const std::function<void(int)> &progress,
+                       std::vector<std::uint8_t> &out) {
   long long last_report = JpegTickCount();
   auto report = [&](int percent) {
     const long long now = JpegTickCount();
@@ -356,7 +358,7 @@ bool CompressWithBands(const TJpegBaselineHeader &header, const TBitmap &source,
   };
   try {
     out = EncodeJpegInBands(*BandKernels(), header, source.ScanLine(0), source.RowStep(),
-                            source.Width(), source.Height(), report);
+                            source.Width(), source.Height(), report, work);
   } catch (const EAbort &) {
     return false;
   }
@@ -602,10 +604,11 @@ void TJPEGImage::Compress() {
     source = &converted;
   }
   const std::optional<TJpegBaselineHeader> *header = nullptr;
-  if (CompressInBands(source->Width(), source->Height(), grayscale_output_, progressive_encoding_))
+  if (CompressInBands(work_, source->Width(), source->Height(), grayscale_output_,
+                      progressive_encoding_))
     header = &BaselineHeader(quality_);
   const bool finished = header != nullptr && header->has_value()
-                            ? CompressWithBands(**header, *source, OnProgress, fresh->data_)
+                            ? CompressWithBands(work_, **header, *source, OnProgress, fresh->data_)
                             : CompressWithLibjpeg(*source, quality_, grayscale_output_,
                                                   progressive_encoding_, OnProgress, fresh->data_);
   if (!finished) {  // stopped from the progress report

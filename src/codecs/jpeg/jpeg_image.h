@@ -12,6 +12,7 @@
 
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
+#include "runtime/work_context.h"
 
 namespace qv {
 
@@ -174,6 +175,10 @@ class TJPEGImage {
   // transform) instead of the plain inversion CMYK rows get without one; an empty converter
   // restores the inversion. A decoded image made from held bytes is dropped.
   void SetCmykConverter(TCmykRowConverter converter);
+  // The work the image is compressed for: its spare threads may share the compression. Not
+  // copied by Assign (it belongs to the work, not to the picture); a default context compresses
+  // on the calling thread alone.
+  void SetWorkContext(const TWorkContext &work) { work_ = work; }
 
   // Called with a percentage at most every 500 ms while the library works (and 100 at the end
   // of decoding). May throw EAbort to stop decoding: the partly decoded image is kept.
@@ -207,6 +212,7 @@ class TJPEGImage {
   bool palette_modified_ = false;
   std::optional<std::vector<TRGBQuad>> temp_palette_;
   TCmykRowConverter cmyk_converter_;
+  TWorkContext work_;
   int decode_warnings_ = 0;
   std::string first_decode_warning_;
 };

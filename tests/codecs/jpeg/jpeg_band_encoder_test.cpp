@@ -51,8 +51,10 @@ TBitmap Picture(int width, int height, TContent content, unsigned seed = 1, bool
   return picture;
 }
 
-std::vector<std::uint8_t> Compress(const TBitmap& picture, int quality) {
+std::vector<std::uint8_t> Compress(const TBitmap& picture, int quality,
+                                   const TWorkContext& work = {}) {
   TJPEGImage jpeg;
+  jpeg.SetWorkContext(work);
   jpeg.Assign(picture);
   jpeg.SetCompressionQuality(quality);
   jpeg.Compress();
@@ -67,9 +69,10 @@ std::vector<std::uint8_t> CompressInBands(const TBitmap& picture, int quality,
   std::thread helper([&] { spare.Help(); });
   std::vector<std::uint8_t> bytes;
   {
-    TSpareThreads::TLend lend(spare);
-    while (!SpareThreadAtHand()) std::this_thread::yield();  // the helper waits
+    const TWorkContext work(spare);
+    while (!SpareThreadAtHand(work)) std::this_thread::yield();  // the helper waits
     TJPEGImage jpeg;
+    jpeg.SetWorkContext(work);
     jpeg.Assign(picture);
     jpeg.SetCompressionQuality(quality);
     jpeg.SetGrayscaleOutput(grayscale);
@@ -147,13 +150,9 @@ TEST_F(JpegBandEncoder, RowOrderAndPixelFormatDoNotMatter) {
 TEST_F(JpegBandEncoder, HelpExpectedThatNeverComes) {
   const TBitmap picture = Picture(333, 222, TContent::kNoise, 3);
   TSpareThreads spare;
-  std::vector<std::uint8_t> bytes;
-  {
-    TSpareThreads::TLend lend(spare, true);
-    ASSERT_TRUE(SpareThreadAtHand());
-    bytes = Compress(picture, 85);
-  }
-  EXPECT_EQ(bytes, Compress(picture, 85));
+  const TWorkContext work(spare, true);
+  ASSERT_TRUE(SpareThreadAtHand(work));
+  EXPECT_EQ(Compress(picture, 85, work), Compress(picture, 85));
 }
 
 // Bands taken by a spare thread while the others run here, in any interleaving: two busy
@@ -167,13 +166,9 @@ TEST(JpegBandEncoderThreads, BandsTakenByASpareThreadJoinInOrder) {
   for (int round = 0; round < 20; ++round) {
     TSpareThreads spare;
     std::thread helper([&] { spare.Help(); });
-    std::vector<std::uint8_t> bytes;
-    {
-      TSpareThreads::TLend lend(spare);
-      bytes = EncodeJpegInBands(ChosenVariant(JpegKernelVariants()).function, *header,
-                                picture.ScanLine(0), picture.RowStep(), picture.Width(),
-                                picture.Height(), {});
-    }
+    const std::vector<std::uint8_t> bytes = EncodeJpegInBands(
+        ChosenVariant(JpegKernelVariants()).function, *header, picture.ScanLine(0),
+        picture.RowStep(), picture.Width(), picture.Height(), {}, TWorkContext(spare));
     spare.Close();
     helper.join();
     EXPECT_EQ(bytes, expected) << "round " << round;

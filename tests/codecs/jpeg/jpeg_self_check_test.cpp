@@ -47,8 +47,9 @@ TBitmap Picture() {
   return picture;
 }
 
-std::vector<std::uint8_t> Compress(const TBitmap& picture) {
+std::vector<std::uint8_t> Compress(const TBitmap& picture, const TWorkContext& work = {}) {
   TJPEGImage jpeg;
+  jpeg.SetWorkContext(work);
   jpeg.Assign(picture);
   jpeg.SetCompressionQuality(85);
   jpeg.Compress();
@@ -70,12 +71,9 @@ TEST_F(ChangedLibjpeg, PicturesCompressedWithSpareThreadsAreLibjpegs) {
   const std::vector<std::uint8_t> alone = Compress(picture);
   TSpareThreads spare;
   std::thread helper([&] { spare.Help(); });
-  std::vector<std::uint8_t> with_spare_threads;
-  {
-    TSpareThreads::TLend lend(spare);
-    while (!SpareThreadAtHand()) std::this_thread::yield();  // the helper waits
-    with_spare_threads = Compress(picture);
-  }
+  const TWorkContext work(spare);
+  while (!SpareThreadAtHand(work)) std::this_thread::yield();  // the helper waits
+  const std::vector<std::uint8_t> with_spare_threads = Compress(picture, work);
   spare.Close();
   helper.join();
   EXPECT_EQ(with_spare_threads, alone);
