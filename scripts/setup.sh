@@ -11,7 +11,7 @@ packages=(
   libgif-dev libtiff-dev libwebp-dev libheif-dev libavif-dev libjxl-dev
   libpng-dev pngcheck libjpeg-turbo-progs qpdf poppler-utils
   python3-pil libimage-exiftool-perl webp libheif-examples libavif-bin libjxl-tools
-  liblcms2-utils colord-data libgs-common
+  liblcms2-utils colord-data libgs-common icc-profiles-free
   fonts-ipafont-gothic xvfb xauth xdotool twm
   clang-14 libclang-rt-14-dev clang-format ccache
   locales gettext librsvg2-bin qt6-translations-l10n
