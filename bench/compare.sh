@@ -122,7 +122,13 @@ time_to_jpeg() {
   }
   time_files "${kind^^} to JPEG q85" ours vips imagemagick graphicsmagick
 }
-q() { echo "$cli --ini $ini -q --overwrite --out $work/qv $*"; }
+# Ours on one thread, as the peers are, unless the row names its own -j: with Jobs at its default
+# (one worker per core) a single file would have a spare thread take bands of its rows.
+q() {
+  local jobs="-j 1"
+  case " $* " in *" -j "*) jobs="" ;; esac
+  echo "$cli --ini $ini -q --overwrite --out $work/qv $jobs $*"
+}
 
 summarize() {
 python3 - "$json" "$results" "$runs" "$run_date" "$(uptime | sed 's/.*load/load/')" \
@@ -377,7 +383,7 @@ fi
 jobs_rows() {
   make_commands() {
     q -j 1 --format jpeg --size 640x480 --resample lanczos3 --quality 85 "${jpegs[@]}"
-    q --format jpeg --size 640x480 --resample lanczos3 --quality 85 "${jpegs[@]}"
+    q -j 0 --format jpeg --size 640x480 --resample lanczos3 --quality 85 "${jpegs[@]}"
   }
   time_alternating "Jobs, command line: JPEG to 640x480 Lanczos3 JPEG q85, six files" \
     "Jobs=1" "default"
