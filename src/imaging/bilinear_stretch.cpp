@@ -47,11 +47,11 @@ TAxisSpans BuildAxis(double ratio, int source_extent, int dest_extent) {
   axis.first.resize(static_cast<std::size_t>(dest_extent) + 1);
   const TExtended cells_per_position = Ceil(TExtended(ratio)) + 2;
   if (cells_per_position * dest_extent > TExtended(std::size_t{1} << 26)) throw EOutOfMemory();
-  axis.spans.reserve(
+  axis.entries.reserve(
       static_cast<std::size_t>(static_cast<long long>(cells_per_position * dest_extent)));
   int last = source_extent - 1;
   for (int d = 0; d < dest_extent; ++d) {
-    axis.first[static_cast<std::size_t>(d)] = axis.spans.size();
+    axis.first[static_cast<std::size_t>(d)] = axis.entries.size();
     auto x0 = static_cast<double>(TExtended(d) * ratio - 0.5);
     auto x1 = static_cast<double>(TExtended(ratio) * (d + 1) - kFarEdge);
     auto first_cell = static_cast<std::int64_t>(std::floor(x0));
@@ -77,10 +77,10 @@ TAxisSpans BuildAxis(double ratio, int source_extent, int dest_extent) {
       }
       int low = static_cast<int>(std::clamp<std::int64_t>(cell, 0, last));
       int high = static_cast<int>(std::clamp<std::int64_t>(cell + 1, 0, last));
-      axis.spans.push_back({low, high, length, centre});
+      axis.entries.push_back({low, high, length, centre});
     }
   }
-  axis.first[static_cast<std::size_t>(dest_extent)] = axis.spans.size();
+  axis.first[static_cast<std::size_t>(dest_extent)] = axis.entries.size();
   return axis;
 }
 
@@ -89,22 +89,22 @@ TAxisSpans BuildAxis(double ratio, int source_extent, int dest_extent) {
 TAxisTaps BuildTaps(const TAxisSpans& axis) {
   TAxisTaps taps;
   taps.first.resize(axis.first.size());
-  taps.taps.reserve(axis.spans.size() + axis.first.size());
+  taps.entries.reserve(axis.entries.size() + axis.first.size());
   for (std::size_t d = 0; d + 1 < axis.first.size(); ++d) {
-    taps.first[d] = taps.taps.size();
+    taps.first[d] = taps.entries.size();
     auto add = [&](int index, double weight) {
-      if (taps.taps.size() > taps.first[d] && taps.taps.back().index == index)
-        taps.taps.back().weight += weight;
+      if (taps.entries.size() > taps.first[d] && taps.entries.back().index == index)
+        taps.entries.back().weight += weight;
       else
-        taps.taps.push_back({index, weight});
+        taps.entries.push_back({index, weight});
     };
     for (std::size_t k = axis.first[d]; k < axis.first[d + 1]; ++k) {
-      const TCellSpan& span = axis.spans[k];
+      const TCellSpan& span = axis.entries[k];
       add(span.low, span.length * (1.0 - span.centre));
       add(span.high, span.length * span.centre);
     }
   }
-  taps.first.back() = taps.taps.size();
+  taps.first.back() = taps.entries.size();
   return taps;
 }
 
@@ -122,7 +122,7 @@ TAxisExtent Extent(const TAxisSpans& spans, const TAxisTaps& taps) {
     extent.taps = std::max(extent.taps, taps.first[d + 1] - taps.first[d]);
     double length = 0.0;
     for (std::size_t k = spans.first[d]; k < spans.first[d + 1]; ++k)
-      length += std::fabs(spans.spans[k].length);
+      length += std::fabs(spans.entries[k].length);
     extent.length = std::max(extent.length, length);
   }
   return extent;
@@ -171,8 +171,9 @@ void ColumnSums(const std::vector<const std::uint8_t*>& rows, const TStretchTap*
 
 void RowSums(const double* sums, const TAxisTaps& columns, int width, double* out) {
   for (int x = 0; x < width; ++x) {
-    const TStretchTap* tap = columns.taps.data() + columns.first[static_cast<std::size_t>(x)];
-    const TStretchTap* end = columns.taps.data() + columns.first[static_cast<std::size_t>(x) + 1];
+    const TStretchTap* tap = columns.entries.data() + columns.first[static_cast<std::size_t>(x)];
+    const TStretchTap* end =
+        columns.entries.data() + columns.first[static_cast<std::size_t>(x) + 1];
     double blue = 0.0, green = 0.0, red = 0.0;
     for (; tap != end; ++tap) {
       const double* pixel = sums + 3 * static_cast<std::ptrdiff_t>(tap->index);
@@ -218,7 +219,7 @@ TStretchPlan MakePlan(int src_width, int src_height, int dst_width, int dst_heig
 
 TRowJob JobOf(const TStretchPlan& plan, const std::vector<const std::uint8_t*>& rows, int y,
               std::uint8_t* out) {
-  const TCellSpan* spans = plan.row_spans.spans.data();
+  const TCellSpan* spans = plan.row_spans.entries.data();
   return {&rows,
           &plan.column_spans,
           spans + plan.row_spans.first[static_cast<std::size_t>(y)],
@@ -256,7 +257,7 @@ class TSeparableScratch {
 std::size_t SeparableRow(const TStretchPlan& plan, const TStretchForms& forms,
                          const std::vector<const std::uint8_t*>& rows, int y, std::uint8_t* out,
                          TSeparableScratch& scratch, TRecheck recheck) {
-  const TStretchTap* taps = plan.row_taps.taps.data();
+  const TStretchTap* taps = plan.row_taps.entries.data();
   forms.column_sums(rows, taps + plan.row_taps.first[static_cast<std::size_t>(y)],
                     taps + plan.row_taps.first[static_cast<std::size_t>(y) + 1], 3 * plan.src_width,
                     scratch.ColumnSums());
@@ -290,9 +291,9 @@ std::size_t SeparableRow(const TStretchPlan& plan, const TStretchForms& forms,
 
 void StretchPixelExtended(const TRowJob& job, int x) {
   const TCellSpan* xbegin =
-      job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x)];
+      job.columns->entries.data() + job.columns->first[static_cast<std::size_t>(x)];
   const TCellSpan* xend =
-      job.columns->spans.data() + job.columns->first[static_cast<std::size_t>(x) + 1];
+      job.columns->entries.data() + job.columns->first[static_cast<std::size_t>(x) + 1];
   double acc[3] = {0.0, 0.0, 0.0};
   for (const TCellSpan* ys = job.ybegin; ys != job.yend; ++ys) {
     const std::uint8_t* upper = (*job.src_rows)[static_cast<std::size_t>(ys->low)];
@@ -406,8 +407,8 @@ TRowSpan TBilinearStretchRows::RowsRead(int y) const {
   TRowSpan span{src_height_, -1};
   for (std::size_t k = rows.first[static_cast<std::size_t>(y)];
        k < rows.first[static_cast<std::size_t>(y) + 1]; ++k) {
-    span.first = std::min(span.first, rows.spans[k].low);
-    span.last = std::max(span.last, rows.spans[k].high);
+    span.first = std::min(span.first, rows.entries[k].low);
+    span.last = std::max(span.last, rows.entries[k].high);
   }
   return span;
 }

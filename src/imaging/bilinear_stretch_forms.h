@@ -25,12 +25,16 @@ struct TCellSpan {
   double centre;
 };
 
-// The cell spans of every destination position of one axis; list i is spans[first[i]] ..
-// spans[first[i + 1]].
-struct TAxisSpans {
+// One list of entries for every destination position of one axis: list i is
+// entries[first[i]] .. entries[first[i + 1]].
+template <class TEntry>
+struct TAxisLists {
   std::vector<std::size_t> first;
-  std::vector<TCellSpan> spans;
+  std::vector<TEntry> entries;
 };
+
+// The cell spans of every destination position of one axis.
+using TAxisSpans = TAxisLists<TCellSpan>;
 
 // One term of a separable sum: a source index (column or row) and its weight, the sum over the
 // position's cells of length x (1 - centre) at the cells' low index and length x centre at their
@@ -40,12 +44,9 @@ struct TStretchTap {
   double weight;
 };
 
-// The taps of every destination position of one axis, in increasing index, one per index; list
-// i is taps[first[i]] .. taps[first[i + 1]]. They read the same indices as the position's spans.
-struct TAxisTaps {
-  std::vector<std::size_t> first;
-  std::vector<TStretchTap> taps;
-};
+// The taps of every destination position of one axis, in increasing index, one per index. They
+// read the same indices as the position's spans.
+using TAxisTaps = TAxisLists<TStretchTap>;
 
 // The pixels of one destination row as written: the cell spans of its rows and of every column.
 struct TRowJob {

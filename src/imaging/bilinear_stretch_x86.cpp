@@ -63,7 +63,7 @@ __attribute__((target("avx2,fma"))) void StretchColumnSumsAvx2(
 __attribute__((target("avx2,fma"))) void StretchRowSumsAvx2(const double* sums,
                                                             const TAxisTaps& columns, int width,
                                                             double* out) {
-  const TStretchTap* taps = columns.taps.data();
+  const TStretchTap* taps = columns.entries.data();
   for (int x = 0; x < width; ++x) {
     const TStretchTap* tap = taps + columns.first[static_cast<std::size_t>(x)];
     const TStretchTap* end = taps + columns.first[static_cast<std::size_t>(x) + 1];

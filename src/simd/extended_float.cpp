@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 namespace qv {
 
@@ -185,41 +186,36 @@ void TSoftExtended::RoundTo(int bits, int least, std::uint64_t& integer, int& un
   if (drop == 0) unit = exponent_ - 63;
 }
 
-TSoftExtended::operator double() const {
-  std::uint64_t bits = negative_ ? std::uint64_t{1} << 63 : 0;
-  if (significand_ == 0) return std::bit_cast<double>(bits);
+// The nearest TFloat (double or float), subnormals and infinities included.
+template <class TFloat>
+TFloat TSoftExtended::ToBinary() const {
+  using TBits = std::conditional_t<sizeof(TFloat) == 8, std::uint64_t, std::uint32_t>;
+  using TLimits = std::numeric_limits<TFloat>;
+  constexpr int kFraction = TLimits::digits - 1;                   // stored significand bits
+  constexpr int kBias = TLimits::max_exponent - 1;                 // also the largest exponent
+  constexpr int kLeast = TLimits::min_exponent - TLimits::digits;  // the least unit's exponent
+  TBits bits = negative_ ? TBits{1} << (8 * sizeof(TBits) - 1) : 0;
+  if (significand_ == 0) return std::bit_cast<TFloat>(bits);
   std::uint64_t integer = 0;
   int unit = 0;
-  RoundTo(53, -1074, integer, unit);
-  // integer x 2^unit, integer below 2^54: as a subnormal or a normal double.
-  if (integer == 0) return std::bit_cast<double>(bits);
+  RoundTo(TLimits::digits, kLeast, integer, unit);
+  // integer x 2^unit, integer below 2^(digits + 1): as a subnormal or a normal number.
+  if (integer == 0) return std::bit_cast<TFloat>(bits);
   const int top = 63 - std::countl_zero(integer);
   const int exponent = unit + top;
-  if (exponent > 1023) return negative_ ? -HUGE_VAL : HUGE_VAL;
-  if (exponent < -1022) return std::bit_cast<double>(bits | (integer << (unit + 1074)));
-  const std::uint64_t normalized = top >= 52 ? integer >> (top - 52) : integer << (52 - top);
-  bits |= static_cast<std::uint64_t>(exponent + 1023) << 52;
-  bits |= normalized & ((std::uint64_t{1} << 52) - 1);
-  return std::bit_cast<double>(bits);
+  if (exponent > kBias) return negative_ ? -TLimits::infinity() : TLimits::infinity();
+  if (exponent < 1 - kBias)
+    return std::bit_cast<TFloat>(static_cast<TBits>(bits | (integer << (unit - kLeast))));
+  const std::uint64_t normalized =
+      top >= kFraction ? integer >> (top - kFraction) : integer << (kFraction - top);
+  bits |= static_cast<TBits>(static_cast<TBits>(exponent + kBias) << kFraction);
+  bits |= static_cast<TBits>(normalized) & ((TBits{1} << kFraction) - 1);
+  return std::bit_cast<TFloat>(bits);
 }
 
-TSoftExtended::operator float() const {
-  std::uint32_t bits = negative_ ? std::uint32_t{1} << 31 : 0;
-  if (significand_ == 0) return std::bit_cast<float>(bits);
-  std::uint64_t integer = 0;
-  int unit = 0;
-  RoundTo(24, -149, integer, unit);
-  if (integer == 0) return std::bit_cast<float>(bits);
-  const int top = 63 - std::countl_zero(integer);
-  const int exponent = unit + top;
-  if (exponent > 127) return negative_ ? -HUGE_VALF : HUGE_VALF;
-  if (exponent < -126)
-    return std::bit_cast<float>(bits | static_cast<std::uint32_t>(integer << (unit + 149)));
-  const std::uint64_t normalized = top >= 23 ? integer >> (top - 23) : integer << (23 - top);
-  bits |= static_cast<std::uint32_t>(exponent + 127) << 23;
-  bits |= static_cast<std::uint32_t>(normalized) & ((std::uint32_t{1} << 23) - 1);
-  return std::bit_cast<float>(bits);
-}
+TSoftExtended::operator double() const { return ToBinary<double>(); }
+
+TSoftExtended::operator float() const { return ToBinary<float>(); }
 
 TSoftExtended::operator long double() const {
   if (significand_ == 0) return negative_ ? -0.0L : 0.0L;

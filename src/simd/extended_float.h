@@ -77,6 +77,8 @@ class TSoftExtended {
   // The significand rounded to bits bits at most (fewer for a result below the smallest normal
   // value of a format whose last unit is 2^least), as integer x 2^unit.
   void RoundTo(int bits, int least, std::uint64_t& integer, int& unit) const;
+  template <class TFloat>
+  TFloat ToBinary() const;
   static int Compare(TSoftExtended a, TSoftExtended b);
   TSoftExtended ToIntegral(TDirection direction) const;
 
