@@ -55,8 +55,14 @@ inline float Fused(float acc, std::uint8_t byte, float weight) {
 // below the accumulator cannot reach a midpoint). Sums of earlier taps are multiples of their
 // weights' last units, so that takes a tiny weight earlier in the list (or a cancellation to
 // within 2^-30 of zero, which integer bytes do not produce in practice). Lists holding a weight
-// below kTinyWeight are therefore summed the extended way, also on the vector path.
+// below kTinyWeight are therefore summed the extended way, also on the vector path, except where
+// every weight is positive and none is more than kMostRise times the smallest weight before it.
+// There no sum cancels, so a nonzero accumulator is at least the smallest weight summed into it,
+// and a byte times the next weight stays below 2^36 times the accumulator, short of the 2^40 at
+// which the accumulator's last unit falls below the last of the sum's 64 bits. A kernel's tail
+// falling off to the right is always so.
 constexpr float kTinyWeight = 0x1p-28f;
+constexpr double kMostRise = 0x1p28;
 
 // Cuts the destination columns into strips, each reading at most kStripSourceColumns source
 // columns unless a single column's taps alone span more.
@@ -188,11 +194,30 @@ void ResampleRowsExtended(const std::uint8_t* src0, std::ptrdiff_t src_step, int
   Rows<Accumulate>(src0, src_step, src_width, first, last, dst0, dst_step, pass);
 }
 
+namespace {
+
+// Whether a list holding a tiny weight may still be summed fused (see kTinyWeight).
+bool RisesSlowly(const TContribution* list, std::size_t count) {
+  double smallest = std::numeric_limits<double>::infinity();
+  for (std::size_t e = 0; e < count; ++e) {
+    const double weight = list[e].weight;
+    if (!(weight > 0.0) || weight > kMostRise * smallest) return false;
+    smallest = std::min(smallest, weight);
+  }
+  return true;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> ListsWithTinyWeights(const TContributionLists& lists) {
   std::vector<std::uint8_t> tiny(lists.first.size() - 1, 0);
-  for (std::size_t i = 0; i < tiny.size(); ++i)
-    for (std::size_t e = 0; e < lists.Count(i); ++e)
-      if (std::fabs(lists.List(i)[e].weight) < kTinyWeight) tiny[i] = 1;
+  for (std::size_t i = 0; i < tiny.size(); ++i) {
+    const TContribution* list = lists.List(i);
+    const std::size_t count = lists.Count(i);
+    for (std::size_t e = 0; e < count; ++e)
+      if (std::fabs(list[e].weight) < kTinyWeight) tiny[i] = 1;
+    if (tiny[i] && RisesSlowly(list, count)) tiny[i] = 0;
+  }
   return tiny;
 }
 

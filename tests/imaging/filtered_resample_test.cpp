@@ -376,6 +376,41 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ResamplePathsAgree,
                                   testing::SizeName(c.dst_w, c.dst_h);
                          });
 
+// A tap whose product is 2^74 times the accumulator before it: the exact sum lies a hair above
+// the float midpoint 100.5 + 2^-18, which the extended sum rounds to first and then, ties to
+// even, to 100.5 and the byte 100, where a fused sum gives 100.5 + 2^-17 and the byte 101. The
+// same taps with the tiny weight last give 100 either way. Every form, in both passes, gives the
+// bytes of the sums as written.
+TEST(ResampleForms, ATapFarAboveATinyAccumulatorIsSummedAsWritten) {
+  const float tiny = 0x1p-70f;
+  const float big = 3763639.0f * 0x1p-18f;  // 7 x big = 100.5 + 2^-18, exactly
+  TContributionLists lists;
+  lists.first = {0, 2, 4};
+  lists.entries = {{0, tiny}, {1, big}, {1, big}, {2, tiny}};
+  const std::uint8_t row[9] = {1, 1, 1, 7, 7, 7, 1, 1, 1};
+  const std::uint8_t* rows[3] = {row, row + 3, row + 6};  // one-pixel rows for the vertical pass
+
+  TRowPass row_pass(lists);
+  TColumnPass column_pass(lists);
+  std::uint8_t expected[6];
+  ResampleRowsExtended(row, 9, 3, 0, 1, expected, 6, row_pass);
+  ASSERT_EQ(std::vector<std::uint8_t>(expected, expected + 6),
+            (std::vector<std::uint8_t>{100, 100, 100, 100, 100, 100}));
+  for (const auto& form : ResampleFormVariants()) {
+    if (!ProcessorFeatures().Covers(form.needs)) continue;
+    std::uint8_t out[6] = {};
+    form.function.rows(row, 9, 3, 0, 1, out, 6, row_pass);
+    EXPECT_EQ(std::vector<std::uint8_t>(out, out + 6),
+              std::vector<std::uint8_t>(expected, expected + 6))
+        << form.name << ", horizontal";
+    TBitmap dest;
+    dest.Allocate(1, 2, TPixelFormat::pf24bit);
+    form.function.column_rows(rows, 1, dest.ScanLine(0), dest.RowStep(), 0, 2, column_pass);
+    EXPECT_EQ(PixelBytes(dest), std::vector<std::uint8_t>(expected, expected + 6))
+        << form.name << ", vertical";
+  }
+}
+
 // The horizontal pass fed a band of rows at a time, as a decoder delivers them, gives the rows
 // of the pass over the whole picture, whatever the band heights (partial blocks of eight too).
 TEST(ResampleRowBand, BandsOfAnyHeightGiveTheWholePassRows) {
