@@ -19,14 +19,35 @@ namespace qv {
 
 namespace {
 
-constexpr int kBlockRows = 8;  // source rows that share one broadcast weight
+// Source rows that share one broadcast weight: eight vectors of accumulators, enough independent
+// sums to keep the multiply-add units busy while each waits for the one before it.
+constexpr int kBlockRows = 16;
+constexpr int kBlockFloats = 4 * kBlockRows;  // floats a source column takes in the block
 static_assert(kResampleBandRows % kBlockRows == 0, "a band holds whole blocks");
 // Widest source row handled by the vector horizontal pass.
 constexpr int kMaxVectorWidth = 1 << 20;
 
+// Source columns from .. to of the block (see FillBlock), each read as four bytes from every row
+// row_at(r) gives, two rows to a vector.
+template <class TRowAt>
+__attribute__((target("avx2,fma"))) inline void FillColumns(TRowAt row_at, int from, int to,
+                                                             int low, float* block) {
+  for (int j = from; j <= to; ++j) {
+    float* b = block + kBlockFloats * (j - low);
+#pragma GCC unroll 8
+    for (int r = 0; r < kBlockRows; r += 2) {
+      std::int32_t upper, lower;
+      std::memcpy(&upper, row_at(r) + 3 * j, 4);
+      std::memcpy(&lower, row_at(r + 1) + 3 * j, 4);
+      __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(upper), lower, 1);
+      _mm256_storeu_ps(b + 4 * r, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)));
+    }
+  }
+}
+
 // The block holds kBlockRows source rows of one strip's source columns as floats, pixel-major:
-// for source column j the channels b, g, r, (spare) of row 0, then of row 1, and so on, 32
-// floats per column. Rows past the last of the picture repeat it.
+// for source column j the channels b, g, r, (spare) of row 0, then of row 1, and so on,
+// kBlockFloats floats per column. Rows past the last of the picture repeat it.
 __attribute__((target("avx2,fma"))) void FillBlock(const std::uint8_t* src0,
                                                    std::ptrdiff_t src_step, int src_width, int k0,
                                                    int rows, const TColumnStrip& strip,
@@ -34,29 +55,42 @@ __attribute__((target("avx2,fma"))) void FillBlock(const std::uint8_t* src0,
   const std::uint8_t* row[kBlockRows];
   for (int r = 0; r < kBlockRows; ++r) row[r] = src0 + (k0 + std::min(r, rows - 1)) * src_step;
   // Column by column, so that each column's floats are written in one go (the block is larger
-  // than the level-1 cache; row by row, every store would miss it), two rows to a vector. A
-  // pixel is read as four bytes: the fourth belongs to the next pixel and lands in the spare
-  // channel, so the row's last pixel is read apart.
+  // than the level-1 cache; row by row, every store would miss it). A pixel is read as four
+  // bytes: the fourth belongs to the next pixel and lands in the spare channel, so the row's last
+  // pixel is read apart. A whole block's rows are found from the first, which keeps them out of
+  // memory.
   const int vector_high = std::min(strip.high, src_width - 2);
-  int j = strip.low;
-  for (; j <= vector_high; ++j) {
-    float* b = block + 32 * (j - strip.low);
-    for (int r = 0; r < kBlockRows; r += 2) {
-      std::int32_t upper, lower;
-      std::memcpy(&upper, row[r] + 3 * j, 4);
-      std::memcpy(&lower, row[r + 1] + 3 * j, 4);
-      __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(upper), lower, 1);
-      _mm256_storeu_ps(b + 4 * r, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pair)));
-    }
+  if (rows == kBlockRows) {
+    const std::uint8_t* top = row[0];
+    FillColumns([=](int r) { return top + r * src_step; }, strip.low, vector_high, strip.low,
+                block);
+  } else {
+    FillColumns([&](int r) { return row[r]; }, strip.low, vector_high, strip.low, block);
   }
+  const int j = std::max(strip.low, vector_high + 1);
   if (j <= strip.high) {
-    float* b = block + 32 * (j - strip.low);
+    float* b = block + kBlockFloats * (j - strip.low);
     for (int r = 0; r < kBlockRows; ++r) {
       const std::uint8_t* p = row[r] + 3 * j;
       std::int32_t last = p[0] | (p[1] << 8) | (p[2] << 16);
       _mm_storeu_ps(b + 4 * r, _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(last))));
     }
   }
+}
+
+// Rounds four accumulators of eight rows (rows 2v and 2v + 1 in accumulator v) to nearest even,
+// saturates them to 0..255 (the same as clamping the floats first) and stores the first rows of
+// them, three bytes each, from dst on (rows step bytes apart).
+__attribute__((target("avx2,fma"))) inline void StoreEightRows(__m256 a0, __m256 a1, __m256 a2,
+                                                                __m256 a3, std::uint8_t* dst,
+                                                                std::ptrdiff_t step, int rows) {
+  // Byte offset of each row's four bytes after packing, which works within 128-bit lanes.
+  static constexpr int kPackedOffset[8] = {0, 16, 4, 20, 8, 24, 12, 28};
+  __m256i p01 = _mm256_packs_epi32(_mm256_cvtps_epi32(a0), _mm256_cvtps_epi32(a1));
+  __m256i p23 = _mm256_packs_epi32(_mm256_cvtps_epi32(a2), _mm256_cvtps_epi32(a3));
+  alignas(32) std::uint8_t packed[32];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(packed), _mm256_packus_epi16(p01, p23));
+  for (int r = 0; r < rows; ++r) std::memcpy(dst + r * step, packed + kPackedOffset[r], 3);
 }
 
 // Rows first_row .. last_row - 1 (a multiple of kBlockRows apart, or ending at the last row).
@@ -68,12 +102,10 @@ __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
                                                        const TRowPass::TPlan& plan) {
   std::vector<float> block;
   try {
-    block.resize(static_cast<std::size_t>(plan.widest) * 4 * kBlockRows);
+    block.resize(static_cast<std::size_t>(plan.widest) * kBlockFloats);
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory();
   }
-  // Byte offset of each row's four result bytes after packing four accumulators (see below).
-  static constexpr int kPackedOffset[kBlockRows] = {0, 16, 4, 20, 8, 24, 12, 28};
   for (int k0 = first_row; k0 < height; k0 += kBlockRows) {
     int rows = std::min(kBlockRows, height - k0);
     for (const TColumnStrip& strip : plan.strips) {
@@ -86,26 +118,27 @@ __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
                 lists.Count(static_cast<std::size_t>(i)), dst0 + (k0 + r) * dst_step + 3 * i);
           continue;
         }
-        __m256 acc0 = _mm256_setzero_ps(), acc1 = _mm256_setzero_ps();
-        __m256 acc2 = _mm256_setzero_ps(), acc3 = _mm256_setzero_ps();
+        // Named accumulators rather than an array, which the compiler would keep in memory.
+        __m256 a0 = _mm256_setzero_ps(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0,
+               a7 = a0;
         const TContribution* list = lists.List(static_cast<std::size_t>(i));
         std::size_t count = lists.Count(static_cast<std::size_t>(i));
         for (std::size_t e = 0; e < count; ++e) {
           __m256 w = _mm256_broadcast_ss(&list[e].weight);
-          const float* p =
-              block.data() + 32 * static_cast<std::ptrdiff_t>(list[e].index - strip.low);
-          acc0 = _mm256_fmadd_ps(_mm256_loadu_ps(p), w, acc0);
-          acc1 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 8), w, acc1);
-          acc2 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 16), w, acc2);
-          acc3 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 24), w, acc3);
+          const float* p = block.data() + kBlockFloats * static_cast<std::ptrdiff_t>(
+                                                             list[e].index - strip.low);
+          a0 = _mm256_fmadd_ps(_mm256_loadu_ps(p), w, a0);
+          a1 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 8), w, a1);
+          a2 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 16), w, a2);
+          a3 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 24), w, a3);
+          a4 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 32), w, a4);
+          a5 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 40), w, a5);
+          a6 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 48), w, a6);
+          a7 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 56), w, a7);
         }
-        // Round to nearest even, then saturate to 0..255 (the same as clamping the float first).
-        __m256i p01 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc0), _mm256_cvtps_epi32(acc1));
-        __m256i p23 = _mm256_packs_epi32(_mm256_cvtps_epi32(acc2), _mm256_cvtps_epi32(acc3));
-        alignas(32) std::uint8_t packed[32];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(packed), _mm256_packus_epi16(p01, p23));
-        for (int r = 0; r < rows; ++r)
-          std::memcpy(dst0 + (k0 + r) * dst_step + 3 * i, packed + kPackedOffset[r], 3);
+        std::uint8_t* dst = dst0 + k0 * dst_step + 3 * i;
+        StoreEightRows(a0, a1, a2, a3, dst, dst_step, std::min(rows, 8));
+        if (rows > 8) StoreEightRows(a4, a5, a6, a7, dst + 8 * dst_step, dst_step, rows - 8);
       }
     }
   }
@@ -153,15 +186,26 @@ __attribute__((target("avx2,fma"))) void ResampleColumnRowsAvx2(const std::uint8
     }
     std::size_t x = 0;
     for (; x + 64 <= bytes; x += 64) {
-      __m256 acc[8];
-      for (auto& a : acc) a = _mm256_setzero_ps();
+      // Named accumulators rather than an array, which the compiler would keep in memory.
+      __m256 a0 = _mm256_setzero_ps(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0,
+             a7 = a0;
       for (std::size_t e = 0; e < count; ++e) {
         const std::uint8_t* src = rows[list[e].index] + x;
         __m256 w = _mm256_broadcast_ss(&list[e].weight);
-        for (int q = 0; q < 8; ++q) acc[q] = _mm256_fmadd_ps(LoadEight(src + 8 * q), w, acc[q]);
+        a0 = _mm256_fmadd_ps(LoadEight(src), w, a0);
+        a1 = _mm256_fmadd_ps(LoadEight(src + 8), w, a1);
+        a2 = _mm256_fmadd_ps(LoadEight(src + 16), w, a2);
+        a3 = _mm256_fmadd_ps(LoadEight(src + 24), w, a3);
+        a4 = _mm256_fmadd_ps(LoadEight(src + 32), w, a4);
+        a5 = _mm256_fmadd_ps(LoadEight(src + 40), w, a5);
+        a6 = _mm256_fmadd_ps(LoadEight(src + 48), w, a6);
+        a7 = _mm256_fmadd_ps(LoadEight(src + 56), w, a7);
       }
-      for (int q = 0; q < 8; ++q)
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x + 8 * q), PackEight(acc[q]));
+      std::uint8_t* out = dst + x;
+      for (__m256 a : {a0, a1, a2, a3, a4, a5, a6, a7}) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), PackEight(a));
+        out += 8;
+      }
     }
     for (; x + 8 <= bytes; x += 8) {
       __m256 acc = _mm256_setzero_ps();
