@@ -31,7 +31,7 @@ constexpr int kMaxVectorWidth = 1 << 20;
 // row_at(r) gives, two rows to a vector.
 template <class TRowAt>
 __attribute__((target("avx2,fma"))) inline void FillColumns(TRowAt row_at, int from, int to,
-                                                             int low, float* block) {
+                                                            int low, float* block) {
   for (int j = from; j <= to; ++j) {
     float* b = block + kBlockFloats * (j - low);
 #pragma GCC unroll 8
@@ -82,8 +82,8 @@ __attribute__((target("avx2,fma"))) void FillBlock(const std::uint8_t* src0,
 // saturates them to 0..255 (the same as clamping the floats first) and stores the first rows of
 // them, three bytes each, from dst on (rows step bytes apart).
 __attribute__((target("avx2,fma"))) inline void StoreEightRows(__m256 a0, __m256 a1, __m256 a2,
-                                                                __m256 a3, std::uint8_t* dst,
-                                                                std::ptrdiff_t step, int rows) {
+                                                               __m256 a3, std::uint8_t* dst,
+                                                               std::ptrdiff_t step, int rows) {
   // Byte offset of each row's four bytes after packing, which works within 128-bit lanes.
   static constexpr int kPackedOffset[8] = {0, 16, 4, 20, 8, 24, 12, 28};
   __m256i p01 = _mm256_packs_epi32(_mm256_cvtps_epi32(a0), _mm256_cvtps_epi32(a1));
@@ -125,8 +125,8 @@ __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
         std::size_t count = lists.Count(static_cast<std::size_t>(i));
         for (std::size_t e = 0; e < count; ++e) {
           __m256 w = _mm256_broadcast_ss(&list[e].weight);
-          const float* p = block.data() + kBlockFloats * static_cast<std::ptrdiff_t>(
-                                                             list[e].index - strip.low);
+          const float* p =
+              block.data() + kBlockFloats * static_cast<std::ptrdiff_t>(list[e].index - strip.low);
           a0 = _mm256_fmadd_ps(_mm256_loadu_ps(p), w, a0);
           a1 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 8), w, a1);
           a2 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 16), w, a2);
