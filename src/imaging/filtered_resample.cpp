@@ -26,7 +26,7 @@ namespace {
 // Largest number of taps all lists of one axis may hold together (256 MiB of entries).
 constexpr std::size_t kMaxContributions = (std::size_t{256} << 20) / sizeof(TContribution);
 // Source columns a strip of destination columns should read at most: the vector form's rows of
-// them as floats (128 bytes a column) then take 128 KiB, which stay in the level-2 cache while
+// them as floats (256 bytes a column) then take 256 KiB, which stay in the level-2 cache while
 // every destination column of the strip reads them, instead of a whole wide row streaming
 // through it.
 constexpr int kStripSourceColumns = 1024;
@@ -55,12 +55,13 @@ inline float Fused(float acc, std::uint8_t byte, float weight) {
 // below the accumulator cannot reach a midpoint). Sums of earlier taps are multiples of their
 // weights' last units, so that takes a tiny weight earlier in the list (or a cancellation to
 // within 2^-30 of zero, which integer bytes do not produce in practice). Lists holding a weight
-// below kTinyWeight are therefore summed the extended way, also on the vector path, except where
-// every weight is positive and none is more than kMostRise times the smallest weight before it.
-// There no sum cancels, so a nonzero accumulator is at least the smallest weight summed into it,
-// and a byte times the next weight stays below 2^36 times the accumulator, short of the 2^40 at
-// which the accumulator's last unit falls below the last of the sum's 64 bits. A kernel's tail
-// falling off to the right is always so.
+// below kTinyWeight are therefore summed the extended way (the vector form's horizontal pass sums
+// them fused but checks every step, and sums a block as written where one may round otherwise,
+// see filtered_resample_x86.cpp), except where every weight is positive and none is more than
+// kMostRise times the smallest weight before it. There no sum cancels, so a nonzero accumulator is
+// at least the smallest weight summed into it, and a byte times the next weight stays below 2^36
+// times the accumulator, short of the 2^40 at which the accumulator's last unit falls below the
+// last of the sum's 64 bits. A kernel's tail falling off to the right is always so.
 constexpr float kTinyWeight = 0x1p-28f;
 constexpr double kMostRise = 0x1p28;
 

@@ -1,6 +1,7 @@
 // The filtered resampler's passes with AVX2 and FMA, for x86 processors that have both: eight
 // accumulators a vector, each tap one fused multiply-add (the bytes of every other form, see
-// filtered_resample.cpp), lists with tiny weights summed as written.
+// filtered_resample.cpp). Lists with tiny weights are summed as written in the vertical pass; the
+// horizontal pass sums them fused with a check of every step (MayRoundOtherwise).
 #include "imaging/filtered_resample_x86.h"
 
 #if defined(QV_SIMD_X86)
@@ -94,6 +95,57 @@ __attribute__((target("avx2,fma"))) inline void StoreEightRows(__m256 a0, __m256
   for (int r = 0; r < rows; ++r) std::memcpy(dst + r * step, packed + kPackedOffset[r], 3);
 }
 
+// Whether acc + byte x weight, summed fused, may round otherwise than summed in extended
+// precision and then stored (see filtered_resample.cpp): only where the product is more than 2^40
+// times a nonzero accumulator. Below that the exact sum either fits the extended format's 64 bits
+// or the product is under an eighth of the accumulator's last unit, and both round alike. The
+// test takes the product bound as byte x |weight| / 2^39 (scaled_weight), which covers its own
+// rounding, and counts an accumulator below 2^-100 as risky too, so that the bound never meets
+// a denormal.
+__attribute__((target("avx2,fma"))) inline __m256 MayRoundOtherwise(__m256 acc, __m256 byte,
+                                                                    __m256 scaled_weight) {
+  const __m256 magnitude = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), acc);
+  const __m256 limit = _mm256_max_ps(_mm256_mul_ps(byte, scaled_weight), _mm256_set1_ps(0x1p-100f));
+  return _mm256_and_ps(_mm256_cmp_ps(magnitude, limit, _CMP_LT_OQ),
+                       _mm256_cmp_ps(magnitude, _mm256_setzero_ps(), _CMP_GT_OQ));
+}
+
+// One tap into one accumulator, checked or not (see MayRoundOtherwise).
+template <bool kChecked>
+__attribute__((target("avx2,fma"))) inline void AddTap(__m256& acc, const float* at, __m256 w,
+                                                       __m256 scaled_weight, __m256& risky) {
+  const __m256 byte = _mm256_loadu_ps(at);
+  if constexpr (kChecked) risky = _mm256_or_ps(risky, MayRoundOtherwise(acc, byte, scaled_weight));
+  acc = _mm256_fmadd_ps(byte, w, acc);
+}
+
+// The sums of one destination column over a block: accumulator v takes rows 2v and 2v + 1, tap by
+// tap in list order. Checked, it also tells whether every step is sure to round as the extended
+// sum does (MayRoundOtherwise); unchecked, it answers true.
+template <bool kChecked>
+__attribute__((target("avx2,fma"))) inline bool SumBlockColumn(
+    const float* block, int low, const TContribution* list, std::size_t count, __m256& a0,
+    __m256& a1, __m256& a2, __m256& a3, __m256& a4, __m256& a5, __m256& a6, __m256& a7) {
+  a0 = a1 = a2 = a3 = a4 = a5 = a6 = a7 = _mm256_setzero_ps();
+  __m256 risky = _mm256_setzero_ps();
+  for (std::size_t e = 0; e < count; ++e) {
+    const __m256 w = _mm256_broadcast_ss(&list[e].weight);
+    const float* p = block + kBlockFloats * static_cast<std::ptrdiff_t>(list[e].index - low);
+    __m256 scaled = w;
+    if constexpr (kChecked)
+      scaled = _mm256_mul_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), w), _mm256_set1_ps(0x1p-39f));
+    AddTap<kChecked>(a0, p, w, scaled, risky);
+    AddTap<kChecked>(a1, p + 8, w, scaled, risky);
+    AddTap<kChecked>(a2, p + 16, w, scaled, risky);
+    AddTap<kChecked>(a3, p + 24, w, scaled, risky);
+    AddTap<kChecked>(a4, p + 32, w, scaled, risky);
+    AddTap<kChecked>(a5, p + 40, w, scaled, risky);
+    AddTap<kChecked>(a6, p + 48, w, scaled, risky);
+    AddTap<kChecked>(a7, p + 56, w, scaled, risky);
+  }
+  return _mm256_movemask_ps(risky) == 0;
+}
+
 // Rows first_row .. last_row - 1 (a multiple of kBlockRows apart, or ending at the last row).
 __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
                                                        std::ptrdiff_t src_step, int src_width,
@@ -114,30 +166,22 @@ __attribute__((target("avx2,fma"))) void RowBlocksAvx2(const std::uint8_t* src0,
     for (const TColumnStrip& strip : plan.strips) {
       FillBlock(src0, src_step, src_width, k0, rows, strip, block.get());
       for (int i = strip.first; i < strip.last; ++i) {
-        if (plan.tiny[static_cast<std::size_t>(i)]) {
-          for (int r = 0; r < rows; ++r)
-            ResamplePixelExtended(
-                src0 + (k0 + r) * src_step, lists.List(static_cast<std::size_t>(i)),
-                lists.Count(static_cast<std::size_t>(i)), dst0 + (k0 + r) * dst_step + 3 * i);
-          continue;
-        }
-        // Named accumulators rather than an array, which the compiler would keep in memory.
-        __m256 a0 = _mm256_setzero_ps(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0,
-               a7 = a0;
         const TContribution* list = lists.List(static_cast<std::size_t>(i));
-        std::size_t count = lists.Count(static_cast<std::size_t>(i));
-        for (std::size_t e = 0; e < count; ++e) {
-          __m256 w = _mm256_broadcast_ss(&list[e].weight);
-          const float* p =
-              block.get() + kBlockFloats * static_cast<std::ptrdiff_t>(list[e].index - strip.low);
-          a0 = _mm256_fmadd_ps(_mm256_loadu_ps(p), w, a0);
-          a1 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 8), w, a1);
-          a2 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 16), w, a2);
-          a3 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 24), w, a3);
-          a4 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 32), w, a4);
-          a5 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 40), w, a5);
-          a6 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 48), w, a6);
-          a7 = _mm256_fmadd_ps(_mm256_loadu_ps(p + 56), w, a7);
+        const std::size_t count = lists.Count(static_cast<std::size_t>(i));
+        // Named accumulators rather than an array, which the compiler would keep in memory.
+        __m256 a0, a1, a2, a3, a4, a5, a6, a7;
+        // A list with tiny weights is summed with the check, and where a step may round
+        // otherwise, the block's rows are summed again as written.
+        const bool sure = plan.tiny[static_cast<std::size_t>(i)]
+                              ? SumBlockColumn<true>(block.get(), strip.low, list, count, a0, a1,
+                                                     a2, a3, a4, a5, a6, a7)
+                              : SumBlockColumn<false>(block.get(), strip.low, list, count, a0, a1,
+                                                      a2, a3, a4, a5, a6, a7);
+        if (!sure) {
+          for (int r = 0; r < rows; ++r)
+            ResamplePixelExtended(src0 + (k0 + r) * src_step, list, count,
+                                  dst0 + (k0 + r) * dst_step + 3 * i);
+          continue;
         }
         std::uint8_t* dst = dst0 + k0 * dst_step + 3 * i;
         StoreEightRows(a0, a1, a2, a3, dst, dst_step, std::min(rows, 8));

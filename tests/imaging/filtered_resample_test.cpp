@@ -376,13 +376,14 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ResamplePathsAgree,
                                   testing::SizeName(c.dst_w, c.dst_h);
                          });
 
-// A tap whose product is 2^74 times the accumulator before it: the exact sum lies a hair above
-// the float midpoint 100.5 + 2^-18, which the extended sum rounds to first and then, ties to
-// even, to 100.5 and the byte 100, where a fused sum gives 100.5 + 2^-17 and the byte 101. The
-// same taps with the tiny weight last give 100 either way. Every form, in both passes, gives the
-// bytes of the sums as written.
+// A tap whose product is about 2^66.7 times the accumulator before it (a rounding can differ only
+// past 2^64, where the accumulator falls below the extended sum's last bit): the exact sum lies a
+// hair above the float midpoint 100.5 + 2^-18, which the extended sum rounds to first and then,
+// ties to even, to 100.5 and the byte 100, where a fused sum gives 100.5 + 2^-17 and the byte 101.
+// The same taps with the tiny weight last give 100 either way. Every form, in both passes, gives
+// the bytes of the sums as written.
 TEST(ResampleForms, ATapFarAboveATinyAccumulatorIsSummedAsWritten) {
-  const float tiny = 0x1p-70f;
+  const float tiny = 0x1p-60f;
   const float big = 3763639.0f * 0x1p-18f;  // 7 x big = 100.5 + 2^-18, exactly
   TContributionLists lists;
   lists.first = {0, 2, 4};
