@@ -15,6 +15,7 @@
 #include "codecs/png/png_exceptions.h"
 #include "codecs/png/png_filters.h"
 #include "codecs/png/png_shared.h"
+#include "codecs/png/png_swap_red_blue.h"
 #include "imaging/bitmap.h"
 #include "runtime/exceptions.h"
 #include "runtime/stream.h"
@@ -274,6 +275,10 @@ void StoreRow(const TChunkIHDR& header, const std::array<std::uint8_t, 256>& gam
   if (type == 2 && depth == 8 && identity_gamma) {
     // The common case: the bytes swapped into blue, green, red, nothing looked up.
     std::uint8_t* q = row + static_cast<std::size_t>(x0) * 3;
+    if (dx == 1) {
+      SwapRedBlue(png, q, static_cast<std::size_t>(count));
+      return;
+    }
     const std::size_t step = static_cast<std::size_t>(dx) * 3;
     for (int i = 0; i < count; ++i, png += 3, q += step) {
       const std::uint8_t red = png[0], green = png[1], blue = png[2];

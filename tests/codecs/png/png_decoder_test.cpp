@@ -14,6 +14,7 @@
 #include "codecs/png/png_exceptions.h"
 #include "codecs/png/png_filters.h"
 #include "codecs/png/png_object.h"
+#include "codecs/png/png_swap_red_blue.h"
 #include "codecs/png/png_test_support.h"
 #include "imaging/bitmap.h"
 #include "runtime/stream.h"
@@ -144,6 +145,27 @@ TEST(PngFilters, UnfilterMatchesTheDefinition) {
           }
         }
       }
+    }
+  }
+}
+
+// Every form of the red and blue swap gives the byte loop's pixels for every count up to a few
+// steps of the vector loop, and writes nothing past the last pixel.
+TEST(PngFilters, SwapRedBlueTurnsEveryPixelAndStopsAtTheLast) {
+  for (const auto& form : SwapRedBlueVariants()) {
+    if (!ProcessorFeatures().Covers(form.needs)) continue;
+    SCOPED_TRACE(form.name);
+    for (std::size_t pixels = 0; pixels <= 40; ++pixels) {
+      Bytes rgb(3 * pixels + 16), bgr(3 * pixels + 16, 0xA5);
+      for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(7 * i + 1);
+      form.function(rgb.data(), bgr.data(), pixels);
+      Bytes expected(3 * pixels + 16, 0xA5);
+      for (std::size_t i = 0; i < pixels; ++i) {
+        expected[3 * i] = rgb[3 * i + 2];
+        expected[3 * i + 1] = rgb[3 * i + 1];
+        expected[3 * i + 2] = rgb[3 * i];
+      }
+      ASSERT_EQ(bgr, expected) << pixels << " pixels";
     }
   }
 }
