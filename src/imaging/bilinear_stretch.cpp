@@ -236,20 +236,24 @@ void ExtendedRow(const TStretchPlan& plan, const std::vector<const std::uint8_t*
   for (int x = 0; x < job.width; ++x) StretchPixelExtended(job, x);
 }
 
-// The doubles one separable row needs: the column sums (three a source pixel and one spare) and
-// the pixel sums (three a destination pixel and one spare), uninitialised.
+// The doubles one separable row needs, uninitialised: the column sums (three a source pixel and
+// one spare) and the pixel sums (three a destination pixel and one spare); and room for the list
+// of the row's pixels near a half.
 class TSeparableScratch {
  public:
   explicit TSeparableScratch(const TStretchPlan& plan)
       : column_sums_(new double[3 * static_cast<std::size_t>(plan.src_width) + 1]),
-        pixel_sums_(new double[3 * static_cast<std::size_t>(plan.dst_width) + 1]) {
+        pixel_sums_(new double[3 * static_cast<std::size_t>(plan.dst_width) + 1]),
+        near_(new int[static_cast<std::size_t>(plan.dst_width)]) {
     column_sums_[3 * static_cast<std::size_t>(plan.src_width)] = 0.0;
   }
   double* ColumnSums() { return column_sums_.get(); }
   double* PixelSums() { return pixel_sums_.get(); }
+  int* Near() { return near_.get(); }
 
  private:
   std::unique_ptr<double[]> column_sums_, pixel_sums_;
+  std::unique_ptr<int[]> near_;
 };
 
 // Destination row y by the separable sum: each mean far enough from a half gives its byte, each
@@ -263,14 +267,24 @@ std::size_t SeparableRow(const TStretchPlan& plan, const TStretchForms& forms,
                     scratch.ColumnSums());
   double* sums = scratch.PixelSums();
   forms.row_sums(scratch.ColumnSums(), plan.column_taps, plan.dst_width, sums);
-  // The byte is the integer part of mean + 0.5 clamped to 0..255, unless that sum lies within the
-  // margin of an integer (clamped to 0 or 256 it is one, so a mean below -0.5 or above 255.5,
-  // which only a degenerate footprint gives, is recomputed too). No branches: the compiler may
-  // keep the loop in vector registers.
-  const double margin = plan.margin;
-  const double inverse_area = 1.0 / plan.area;
-  std::size_t rechecked = 0;
-  for (int x = 0; x < plan.dst_width; ++x) {
+  const int near =
+      forms.row_bytes(sums, plan.dst_width, 1.0 / plan.area, plan.margin, out, scratch.Near());
+  if (recheck == TRecheck::kNever) return 0;
+  const TRowJob job = JobOf(plan, rows, y, out);
+  for (int i = 0; i < near; ++i) StretchPixelExtended(job, scratch.Near()[i]);
+  return static_cast<std::size_t>(near);
+}
+
+}  // namespace
+
+// The byte is the integer part of mean + 0.5 clamped to 0..256, unless that sum lies within the
+// margin of an integer (clamped to 0 or 256 it is one, so a mean below -0.5 or above 255.5, which
+// only a degenerate footprint gives, is recomputed too). No branches but the rare one: the
+// compiler may keep the loop in vector registers.
+int StretchRowBytes(const double* sums, int width, double inverse_area, double margin,
+                    std::uint8_t* out, int* near) {
+  int count = 0;
+  for (int x = 0; x < width; ++x) {
     bool near_half = false;
     for (int c = 0; c < 3; ++c) {
       const double shifted = std::min(std::max(sums[3 * x + c] * inverse_area + 0.5, 0.0), 256.0);
@@ -279,15 +293,10 @@ std::size_t SeparableRow(const TStretchPlan& plan, const TStretchForms& forms,
       near_half |= (fraction <= margin) | (fraction >= 1.0 - margin);
       out[3 * x + c] = static_cast<std::uint8_t>(std::min(whole, 255));
     }
-    if (near_half && recheck == TRecheck::kNearHalves) {
-      StretchPixelExtended(JobOf(plan, rows, y, out), x);
-      ++rechecked;
-    }
+    if (near_half) near[count++] = x;
   }
-  return rechecked;
+  return count;
 }
-
-}  // namespace
 
 void StretchPixelExtended(const TRowJob& job, int x) {
   const TCellSpan* xbegin =
@@ -327,8 +336,8 @@ void StretchPixelExtended(const TRowJob& job, int x) {
 std::span<const TVariant<TStretchForms>> StretchFormVariants() {
   static constexpr TVariant<TStretchForms> kForms[] = {
       QV_X86_FORM("avx2", {TCpuFeature::kAvx2, TCpuFeature::kFma},
-                  {StretchColumnSumsAvx2, StretchRowSumsAvx2})  //
-      {"portable", {}, {ColumnSums, RowSums}}};
+                  {StretchColumnSumsAvx2, StretchRowSumsAvx2, StretchRowBytesAvx2})  //
+      {"portable", {}, {ColumnSums, RowSums, StretchRowBytes}}};
   return kForms;
 }
 
@@ -337,7 +346,7 @@ TBitmap BilinearStretch(const TBitmap& source, int dst_width, int dst_height, TA
   if (path == TArithmeticPath::kFastest)
     return BilinearStretchWith(source, dst_width, dst_height, Chosen<StretchFormVariants>(),
                                TRecheck::kNearHalves, nullptr, work);
-  return BilinearStretchWith(source, dst_width, dst_height, {nullptr, nullptr},
+  return BilinearStretchWith(source, dst_width, dst_height, {nullptr, nullptr, nullptr},
                              TRecheck::kNearHalves, nullptr, work);
 }
 

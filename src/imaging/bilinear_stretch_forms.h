@@ -72,7 +72,17 @@ struct TStretchForms {
   // 0 .. width - 1 and the three channels c. sums holds one more double after the last pixel's
   // three (read and not used), out room for one more after 3 width.
   void (*row_sums)(const double* sums, const TAxisTaps& columns, int width, double* out);
+  // The row's bytes from its pixel sums: out[i] is the integer part of
+  // sums[i] x inverse_area + 0.5 clamped to 0 .. 256, and 256 made 255, for i in 0 .. 3 width - 1.
+  // near receives, in increasing order, each pixel x for which one of its three shifted sums
+  // lies within margin of an integer (a clamped one is an integer); returns how many.
+  int (*row_bytes)(const double* sums, int width, double inverse_area, double margin,
+                   std::uint8_t* out, int* near);
 };
+
+// TStretchForms::row_bytes in plain code: the portable form, and the vector forms' last pixels.
+int StretchRowBytes(const double* sums, int width, double inverse_area, double margin,
+                    std::uint8_t* out, int* near);
 
 // The forms, the portable one last.
 std::span<const TVariant<TStretchForms>> StretchFormVariants();

@@ -13,6 +13,9 @@ namespace qv {
 void StretchColumnSumsAvx2(const std::vector<const std::uint8_t*>& rows, const TStretchTap* begin,
                            const TStretchTap* end, int bytes, double* sums);
 void StretchRowSumsAvx2(const double* sums, const TAxisTaps& columns, int width, double* out);
+// TStretchForms::row_bytes, four pixels a step; only where the processor has kAvx2.
+int StretchRowBytesAvx2(const double* sums, int width, double inverse_area, double margin,
+                        std::uint8_t* out, int* near);
 #endif
 
 }  // namespace qv

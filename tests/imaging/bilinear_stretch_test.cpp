@@ -190,8 +190,10 @@ TEST(BilinearStretch, TheRecheckMendsTheMeansTheDoublesPutOnTheWrongSideOfAHalf)
   // their means are halves in exact arithmetic, which the separable doubles (exactly on the tie,
   // or off it with the nudged form) and the extended form round apart. Every pixel on which the
   // doubles alone err must be one rechecked.
-  const TVariant<TStretchForms> nudged{
-      "nudged", {}, {PortableVariant(StretchFormVariants()).function.column_sums, NudgedRowSums}};
+  const TVariant<TStretchForms> nudged{"nudged",
+                                       {},
+                                       {PortableVariant(StretchFormVariants()).function.column_sums,
+                                        NudgedRowSums, StretchRowBytes}};
   std::vector<const TVariant<TStretchForms>*> forms = FormsAtHand();
   forms.push_back(&nudged);
   std::mt19937 random(1);
