@@ -34,9 +34,19 @@ bool DecodeRowResizedJpeg(TJPEGImage& jpeg, int width, int height, TResampleMeth
       TRowResize::For(method, jpeg.Width(), jpeg.Height(), width, height, kJpegBandRows, work);
   if (!resize) return false;
   if (sepia && ResizeTonesSepia(method)) resize->SetRowFinish(ApplySepiaRow);
-  const bool decoded =
-      jpeg.DecodeInBands(kJpegBandRows, [&](const std::uint8_t* rows, std::ptrdiff_t step,
-                                            int count) { resize->TakeRows(rows, step, count); });
+  // Rows the resize reads as they are are decoded straight into its ring.
+  const bool decoded = resize->TakesPlacedRows()
+                           ? jpeg.DecodeInPlace(
+                                 kJpegBandRows,
+                                 [&](int first, int count, std::uint8_t** rows) {
+                                   for (int i = 0; i < count; ++i)
+                                     rows[i] = resize->PlaceOf(first + i);
+                                 },
+                                 [&](int count) { resize->TakePlacedRows(count); })
+                           : jpeg.DecodeInBands(kJpegBandRows, [&](const std::uint8_t* rows,
+                                                                   std::ptrdiff_t step, int count) {
+                               resize->TakeRows(rows, step, count);
+                             });
   if (!decoded) return false;
   image = resize->Finish();
   return true;

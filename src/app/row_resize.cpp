@@ -50,6 +50,11 @@ void TRowResize::TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int cou
   FinishRowsMade();
 }
 
+void TRowResize::TakePlacedRows(int count) {
+  ring_->TakePlacedRows(count);
+  FinishRowsMade();
+}
+
 void TRowResize::FinishRowsMade() {
   if (!finish_row_) return;
   for (; finished_ < ring_->RowsMade(); ++finished_)

@@ -39,6 +39,13 @@ class TRowResize {
 
   // The next count rows (at most chunk_rows) of 24-bit pixels, step bytes apart.
   void TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int count);
+  // Whether the rows may be written straight into the resize (PlaceOf, TakePlacedRows): for
+  // "Bi-Linear", whose source pixels are the rows' own 3 bytes.
+  bool TakesPlacedRows() const { return resizer_->SourcePixelBytes() == 3; }
+  // Where source row row is to be written (24-bit pixels); see TSourceRowRing::PlaceOf.
+  std::uint8_t* PlaceOf(int row) { return ring_->PlaceOf(row); }
+  // The next count rows (at most chunk_rows), written where PlaceOf said.
+  void TakePlacedRows(int count);
   // The resized picture; source rows not handed in count as black (as a decoder that stops
   // early leaves them).
   TBitmap Finish();

@@ -72,8 +72,9 @@ TSourceRowRing::TSourceRowRing(const IRowResizer& resizer, TBitmap& dest, int ch
   }
   ring_rows_ = std::min(reach + chunk_rows_, height_);
   row_bytes_ = static_cast<std::size_t>(width_) * static_cast<std::size_t>(pixel_bytes_);
-  // Four bytes to spare, so that a four-byte load at any pixel stays inside.
-  const std::size_t bytes = row_bytes_ * static_cast<std::size_t>(ring_rows_) + 4;
+  // A spare row for PlaceOf, and four bytes to spare, so that a four-byte load at any pixel stays
+  // inside.
+  const std::size_t bytes = row_bytes_ * (static_cast<std::size_t>(ring_rows_) + 1) + 4;
   try {
     ring_.resize(bytes);
   } catch (const std::bad_alloc&) {
@@ -102,6 +103,19 @@ void TSourceRowRing::TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int
       }
     }
   }
+  MakeRowsAbove(next_row_);
+}
+
+std::uint8_t* TSourceRowRing::PlaceOf(int row) {
+  if (pixel_bytes_ != 3) throw std::logic_error("rows placed for a resizer of 4-byte pixels");
+  if (row < 0 || row >= height_ || !read_[static_cast<std::size_t>(row)])
+    return ring_.data() + static_cast<std::size_t>(ring_rows_) * row_bytes_;
+  return const_cast<std::uint8_t*>(rows_[static_cast<std::size_t>(row)]);
+}
+
+void TSourceRowRing::TakePlacedRows(int count) {
+  if (count > chunk_rows_) throw std::logic_error("source chunk larger than the ring allows");
+  next_row_ += std::min(count, height_ - next_row_);
   MakeRowsAbove(next_row_);
 }
 

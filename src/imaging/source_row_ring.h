@@ -38,6 +38,14 @@ class TSourceRowRing {
   // are ignored) of 24-bit pixels (blue, green, red), step bytes apart, and makes the
   // destination rows they complete.
   void TakeRows(const std::uint8_t* rows, std::ptrdiff_t step, int count);
+  // Where a decoder may write source row row (of 24-bit pixels, the source's width) for
+  // TakePlacedRows to take it without a copy: its place in the ring, or for a row no
+  // destination row reads a spare row. Rows from NextRow() to NextRow() + chunk_rows - 1 have
+  // places of their own. Only for a resizer that reads 3 bytes a pixel (std::logic_error).
+  std::uint8_t* PlaceOf(int row);
+  // Takes the next count source rows (count at most chunk_rows), each already written where
+  // PlaceOf says, and makes the destination rows they complete.
+  void TakePlacedRows(int count);
   // The first source row not yet taken.
   int NextRow() const { return next_row_; }
   // The destination rows made so far (rows 0 to RowsMade() - 1).
@@ -58,7 +66,7 @@ class TSourceRowRing {
   int pixel_bytes_;
   int ring_rows_ = 0;
   std::size_t row_bytes_ = 0;
-  std::vector<std::uint8_t> ring_;
+  std::vector<std::uint8_t> ring_;         // ring_rows_ rows, a spare row, 4 bytes to spare
   std::vector<const std::uint8_t*> rows_;  // source row j -> its slot in the ring
   std::vector<bool> read_;                 // source row j is read by some destination row
   std::vector<int> ready_;  // destination row i can be made once this many source rows are in

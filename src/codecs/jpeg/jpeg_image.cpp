@@ -62,8 +62,8 @@ struct Decoder {
   std::uint8_t *cmyk_row = nullptr;
   bool inverted_cmyk = false;
   const TCmykRowConverter *cmyk_converter = nullptr;  // none or empty: the plain inversion
-  // Band loop.
-  int band_rows = 0;
+  // Band loop: where each row of the band goes.
+  std::vector<JSAMPROW> band;
   int band_got = 0;
 
   Decoder(const std::vector<std::uint8_t> &bytes, const std::function<void(int)> *callback)
@@ -141,18 +141,18 @@ void StepReadRows(void *context) {
   jpeg_finish_decompress(&c);
 }
 
-// Reads the next rows, at most band_rows of them, into the band at row0 (rows step bytes apart,
-// a positive multiple of 4); band_got tells how many came.
+// Reads the next rows, at most as many as the band has addresses for, each to its address;
+// band_got tells how many came.
 void StepReadBand(void *context) {
   auto *d = static_cast<Decoder *>(context);
   jpeg_decompress_struct &c = d->cinfo;
-  JSAMPROW rows[kMaxRowsPerCall];
+  const int band_rows = static_cast<int>(d->band.size());
   int got_total = 0;
-  while (got_total < d->band_rows && c.output_scanline < c.output_height) {
+  while (got_total < band_rows && c.output_scanline < c.output_height) {
     int per_call = std::clamp(c.rec_outbuf_height, 1, kMaxRowsPerCall);
-    per_call = std::min(per_call, d->band_rows - got_total);
-    for (int i = 0; i < per_call; ++i) rows[i] = d->row0 + d->step * (got_total + i);
-    JDIMENSION got = jpeg_read_scanlines(&c, rows, static_cast<JDIMENSION>(per_call));
+    per_call = std::min(per_call, band_rows - got_total);
+    JDIMENSION got =
+        jpeg_read_scanlines(&c, d->band.data() + got_total, static_cast<JDIMENSION>(per_call));
     if (got == 0) break;  // a suspending source never happens over memory; do not spin
     got_total += static_cast<int>(got);
   }
@@ -556,6 +556,21 @@ bool TJPEGImage::DecodeInBands(
     int band_rows,
     const std::function<void(const std::uint8_t *rows, std::ptrdiff_t step, int count)> &sink) {
   if (bitmap_ || data_->data_.empty() || band_rows < 1) return false;
+  // One band's rows, used again for every band.
+  TBitmap band;
+  return DecodeInPlace(
+      band_rows,
+      [&](int, int count, std::uint8_t **rows) {
+        if (band.Empty()) band.Allocate(Width(), band_rows, TPixelFormat::pf24bit, true);
+        for (int i = 0; i < count; ++i) rows[i] = band.ScanLine(i);
+      },
+      [&](int count) { sink(band.ScanLine(0), band.RowStep(), count); });
+}
+
+bool TJPEGImage::DecodeInPlace(
+    int band_rows, const std::function<void(int first, int count, std::uint8_t **rows)> &place,
+    const std::function<void(int count)> &rows_in) {
+  if (bitmap_ || data_->data_.empty() || band_rows < 1) return false;
   Decoder d(data_->data_, nullptr);
   CallJpeg(d.errors, StepOpen, &d);
   jpeg_decompress_struct &c = d.cinfo;
@@ -569,16 +584,16 @@ bool TJPEGImage::DecodeInBands(
   const int height = static_cast<int>(c.output_height);
   // The same refusal as for decoding the whole picture.
   CheckImageSize(width, height, 24);
-  TBitmap band;
-  band.Allocate(width, std::min(band_rows, height), TPixelFormat::pf24bit, true);
   CallJpeg(d.errors, StepStart, &d);
-  d.row0 = band.ScanLine(0);
-  d.step = band.RowStep();
-  d.band_rows = band.Height();
   while (c.output_scanline < c.output_height) {
+    // Outside the library's frames, as rows_in: both may throw.
+    const int first = static_cast<int>(c.output_scanline);
+    const int count = std::min(band_rows, height - first);
+    d.band.resize(static_cast<std::size_t>(count));
+    place(first, count, reinterpret_cast<std::uint8_t **>(d.band.data()));
     CallJpeg(d.errors, StepReadBand, &d);
     if (d.band_got == 0) break;
-    sink(d.row0, d.step, d.band_got);  // outside the library's frames: it may throw
+    rows_in(d.band_got);
   }
   CallJpeg(d.errors, StepFinish, &d);
   decode_warnings_ = d.errors.warnings;

@@ -122,6 +122,13 @@ class TJPEGImage {
   bool DecodeInBands(
       int band_rows,
       const std::function<void(const std::uint8_t *rows, std::ptrdiff_t step, int count)> &sink);
+  // DecodeInBands with the rows decoded straight to where the caller keeps them: before each
+  // band, place(first, count, rows) sets rows[i] to the address of row first + i (Width() x 3
+  // bytes, each row its own); after it, rows_in(count) tells how many of them came. Returns and
+  // throws as DecodeInBands; place and rows_in may throw too.
+  bool DecodeInPlace(int band_rows,
+                     const std::function<void(int first, int count, std::uint8_t **rows)> &place,
+                     const std::function<void(int count)> &rows_in);
 
   // Produces the compressed bytes from the decoded image now (nothing without an image).
   void Compress();
