@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include <jerror.h>
@@ -584,6 +585,8 @@ bool TJPEGImage::DecodeInPlace(
   const int height = static_cast<int>(c.output_height);
   // The same refusal as for decoding the whole picture.
   CheckImageSize(width, height, 24);
+  // The caller's rows are Width() pixels long: never write past them.
+  if (width != Width()) throw std::logic_error("JPEG rows wider than the image's width");
   CallJpeg(d.errors, StepStart, &d);
   while (c.output_scanline < c.output_height) {
     // Outside the library's frames, as rows_in: both may throw.
