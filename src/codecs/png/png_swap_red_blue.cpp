@@ -5,8 +5,6 @@
 
 namespace qv {
 
-namespace {
-
 void SwapRedBluePortable(const std::uint8_t* rgb, std::uint8_t* bgr, std::size_t pixels) {
   for (std::size_t i = 0; i < pixels; ++i, rgb += 3, bgr += 3) {
     const std::uint8_t red = rgb[0], green = rgb[1], blue = rgb[2];
@@ -15,8 +13,6 @@ void SwapRedBluePortable(const std::uint8_t* rgb, std::uint8_t* bgr, std::size_t
     bgr[2] = red;
   }
 }
-
-}  // namespace
 
 std::span<const TVariant<TSwapRedBlueFunction>> SwapRedBlueVariants() {
   static constexpr TVariant<TSwapRedBlueFunction> kForms[] = {QV_X86_FORM(

@@ -14,6 +14,9 @@ namespace qv {
 // overlap.
 void SwapRedBlue(const std::uint8_t* rgb, std::uint8_t* bgr, std::size_t pixels);
 
+// SwapRedBlue in a byte loop: the portable form, and the vector form's last pixels.
+void SwapRedBluePortable(const std::uint8_t* rgb, std::uint8_t* bgr, std::size_t pixels);
+
 // The forms of SwapRedBlue, the portable one last (simd/variants.h).
 using TSwapRedBlueFunction = void (*)(const std::uint8_t* rgb, std::uint8_t* bgr,
                                       std::size_t pixels);

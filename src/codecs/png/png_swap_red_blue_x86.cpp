@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include "codecs/png/png_swap_red_blue.h"
+
 namespace qv {
 
 __attribute__((target("avx2"))) void SwapRedBlueAvx2(const std::uint8_t* rgb, std::uint8_t* bgr,
@@ -19,12 +21,7 @@ __attribute__((target("avx2"))) void SwapRedBlueAvx2(const std::uint8_t* rgb, st
     const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr), _mm_shuffle_epi8(in, order));
   }
-  for (; i < pixels; ++i, rgb += 3, bgr += 3) {
-    const std::uint8_t red = rgb[0], green = rgb[1], blue = rgb[2];
-    bgr[0] = blue;
-    bgr[1] = green;
-    bgr[2] = red;
-  }
+  SwapRedBluePortable(rgb, bgr, pixels - i);
 }
 
 }  // namespace qv
